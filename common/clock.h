@@ -1,0 +1,24 @@
+// The clocks of the measurement core.
+//
+// Millisecond tick: (seconds since 1970 modulo 2^20) * 1000 + milliseconds of
+// the current second, unsigned 32-bit; 0 when the clock cannot be read.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t TICK_WRAP_MS = 1048576000u;
+constexpr int64_t TICK_WRAP_US = 1048576000000LL;
+
+uint32_t msTick();
+// later - earlier; when later < earlier the wrap (1,048,576,000) is added.
+inline uint32_t tickDiff(uint32_t later, uint32_t earlier) {
+  return later >= earlier ? later - earlier : later + (TICK_WRAP_MS - earlier);
+}
+// Kernel plus user CPU time of the calling thread in microseconds; -1 when it
+// cannot be read.
+int64_t threadCpuMicros();
+
+// Tests replace the tick source to drive ages and wraps; nullptr restores the
+// wall clock.
+using TickSource = uint32_t (*)();
+void setTickSource(TickSource source);
