@@ -1,0 +1,114 @@
+// Information attached to calls and contexts: the append exports.
+// The frame (active test, session key, copies) is complete; the context
+// information store behind it arrives with its own change, and until then
+// the appended information is accepted and dropped.
+#include <string>
+
+#include "common/utf.h"
+#include "mox/api/api_frame.h"
+
+namespace {
+
+using namespace moxapi;
+
+// The composed name must fit a 256-character buffer with its NUL.
+constexpr size_t kInfoNameCapacity = 255;
+
+std::u16string parameterInfoName(const mox_char* paramName) {
+  std::u16string name = u"Method Call Parameter ";
+  name += utf16Copy(paramName);
+  if (name.size() > kInfoNameCapacity) name.resize(kInfoNameCapacity);
+  return name;
+}
+
+// Seams for the context information store.
+void appendInfoCore(const std::u16string& /*key*/, uint32_t /*recId*/, const std::u16string& /*name*/,
+                    const std::u16string& /*value*/, bool /*toList*/) {}
+void appendContextInfoCore(const std::u16string& /*key*/, const std::u16string& /*name*/,
+                           const std::u16string& /*value*/) {}
+
+void appendInfo(uint32_t recId, const std::u16string& name, const mox_char* value, bool toList) {
+  if (!isActive()) return;
+  appendInfoCore(threadSessionKey(), recId, name, utf16Copy(value), toList);
+}
+
+void appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const std::u16string& name,
+                  const mox_char* value, bool toList) {
+  std::u16string key;
+  if (!isActive() || !sessionKeyFromHost(getSessionId, key)) return;
+  appendInfoCore(key, recId, name, utf16Copy(value), toList);
+}
+
+void appendContextInfo(const std::u16string& name, const mox_char* value) {
+  if (!isActive()) return;
+  appendContextInfoCore(threadSessionKey(), name, utf16Copy(value));
+}
+
+void appendContextInfoEx(MOX_SessionIdFunc getSessionId, const std::u16string& name, const mox_char* value) {
+  std::u16string key;
+  if (!isActive() || !sessionKeyFromHost(getSessionId, key)) return;
+  appendContextInfoCore(key, name, utf16Copy(value));
+}
+
+const std::u16string kUserId = u"User ID";
+const std::u16string kReturnValue = u"Return Value";
+const std::u16string kException = u"Exception";
+const std::u16string kOutboundPassport = u"outbound.VEL-PASSPORT";
+
+}  // namespace
+
+extern "C" {
+
+void MOX_appendContextInfo(const mox_char* name, const mox_char* value) {
+  guardedVoid([&] { appendContextInfo(utf16Copy(name), value); });
+}
+void MOX_appendContextInfoEx(MOX_SessionIdFunc getSessionId, const mox_char* name, const mox_char* value) {
+  guardedVoid([&] { appendContextInfoEx(getSessionId, utf16Copy(name), value); });
+}
+void MOX_appendUserID(const mox_char* userId) {
+  guardedVoid([&] { appendContextInfo(kUserId, userId); });
+}
+void MOX_appendUserIDEx(MOX_SessionIdFunc getSessionId, const mox_char* userId) {
+  guardedVoid([&] { appendContextInfoEx(getSessionId, kUserId, userId); });
+}
+void MOX_appendInfo(uint32_t recId, const mox_char* name, const mox_char* value) {
+  guardedVoid([&] { appendInfo(recId, utf16Copy(name), value, false); });
+}
+void MOX_appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* name, const mox_char* value) {
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, utf16Copy(name), value, false); });
+}
+void MOX_appendInfoToList(uint32_t recId, const mox_char* name, const mox_char* value) {
+  guardedVoid([&] { appendInfo(recId, utf16Copy(name), value, true); });
+}
+void MOX_appendInfoToListEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* name,
+                            const mox_char* value) {
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, utf16Copy(name), value, true); });
+}
+void MOX_appendParameterInfo(uint32_t recId, const mox_char* paramName, const mox_char* value) {
+  guardedVoid([&] { appendInfo(recId, parameterInfoName(paramName), value, false); });
+}
+void MOX_appendParameterInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* paramName,
+                               const mox_char* value) {
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, parameterInfoName(paramName), value, false); });
+}
+void MOX_appendReturnInfo(uint32_t recId, const mox_char* value) {
+  guardedVoid([&] { appendInfo(recId, kReturnValue, value, false); });
+}
+void MOX_appendReturnInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* value) {
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, kReturnValue, value, false); });
+}
+void MOX_appendExceptionInfo(uint32_t recId, const mox_char* value) {
+  guardedVoid([&] { appendInfo(recId, kException, value, false); });
+}
+void MOX_appendExceptionInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* value) {
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, kException, value, false); });
+}
+void MOX_appendPassportInfo(uint32_t recId, const mox_char* passport, uint8_t toList) {
+  guardedVoid([&] { appendInfo(recId, kOutboundPassport, passport, toList != 0); });
+}
+void MOX_appendPassportInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* passport,
+                              uint8_t toList) {
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, kOutboundPassport, passport, toList != 0); });
+}
+
+}  // extern "C"

@@ -1,0 +1,155 @@
+// Initialisation and exit of the library, with their nesting.
+#include <unistd.h>
+
+#include <string>
+
+#include "common/number_text.h"
+#include "common/utf.h"
+#include "dptrc/dptrc.h"
+#include "mox/agents/process_name_source.h"
+#include "mox/api/api_frame.h"
+#include "mox/config/config_sources.h"
+#include "mox/config/configuration.h"
+#include "mox/context/context_manager.h"
+#include "mox/dispatch/dispatcher_manager.h"
+#include "mox/dispatch/metric_format_source.h"
+#include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/trace_data_manager.h"
+
+namespace {
+
+using moxapi::initCount;
+
+enum class InitSource { DefaultFile, ProfileDir, Pairs };
+
+struct InitRequest {
+  InitSource source;
+  std::u16string name;
+  int16_t instance;
+  std::u16string profileDir;
+  uint32_t pairCount = 0;
+  const mox_char* const* pairs = nullptr;
+};
+
+const char* invokedBeforeText(InitSource source) {
+  return source == InitSource::DefaultFile ? "MOX_ProcInit API has been invoked before\n"
+                                           : "MOX_ProcInitWithParam API has been invoked before\n";
+}
+
+const char* invokedText(InitSource source) {
+  return source == InitSource::Pairs ? "MOX_ProcInitWithParam API invoked\n" : "MOX_ProcInit API invoked\n";
+}
+
+void readConfiguration(const InitRequest& request) {
+  CConfiguration& cfg = *CConfiguration::getInstance();
+  switch (request.source) {
+    case InitSource::DefaultFile:
+      configureFromDefaultLocation(cfg);
+      break;
+    case InitSource::ProfileDir:
+      configureFromProfileDir(cfg, request.profileDir);
+      break;
+    case InitSource::Pairs:
+      configureFromPairs(cfg, request.pairCount, request.pairs);
+      break;
+  }
+}
+
+// -1: the process id; 0 or more: the number; other negatives keep the text as it was.
+void storeInstance(CMTContextManager& registry, int16_t instance) {
+  if (instance == -1) {
+    registry.setInstanceNumber(decimalText(static_cast<int64_t>(getpid())));
+  } else if (instance >= 0) {
+    registry.setInstanceNumber(decimalText(instance));
+  }
+}
+
+std::u16string registryProcessName() {
+  CMTContextManager* registry = CMTContextManager::getInstance();
+  return registry ? registry->getProcessName() : std::u16string();
+}
+
+void initialise(const InitRequest& request) {
+  if (initCount.load() != 0) {
+    initCount.fetch_add(1);
+    MOX_TRC(1, "%s", invokedBeforeText(request.source));
+    return;
+  }
+  initCount.store(1);
+  readConfiguration(request);
+  CConfiguration& cfg = *CConfiguration::getInstance();
+  TrcOpenLibraryFile(request.name, cfg.getLogdir(), cfg.getLibTraceLevel());
+  CDispatcherManager::getInstance()->init();
+  CMTContextManager& registry = *CMTContextManager::getInstance();
+  registry.init();
+  CMTTraceDataManager::getInstance()->init();
+  CPerfDataManager::getInstance()->init();
+  registry.setProcessName(request.name);
+  storeInstance(registry, request.instance);
+  setProcessNameSource(&registryProcessName);
+  CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
+  if (!dispatcher->isRunning()) dispatcher->start();
+  MOX_TRC(1, "MOX library version 2.3.6 (unicode) loaded\n");
+  MOX_TRC(1, "%s", invokedText(request.source));
+}
+
+void exitLibrary() {
+  if (initCount.load() <= 0) return;
+  MOX_TRC(1, "MOX_ProcExit API started\n");
+  CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
+  dispatcher->stopTimers();
+  dispatcher->stopDispatchers();
+  if (moxapi::isActive() && CConfiguration::getInstance()->getDatasendingInterval() != 0) {
+    runTraceAndDataJobs();
+  }
+  CMTTraceDataManager::destroyInstance();
+  CPerfDataManager::destroyInstance();
+  CMTContextManager::destroyInstance();
+  CDispatcherManager::destroyInstance();
+  CConfiguration::destroyInstance();
+  setProcessNameSource(nullptr);
+  MOX_TRC(1, "MOX_ProcExit API invoked\n");
+  TrcCloseLibraryFile();
+  initCount.store(0);
+}
+
+}  // namespace
+
+extern "C" {
+
+void MOX_ProcInit(const mox_char* name, int16_t instance) {
+  moxapi::guardedVoid([&] { initialise({InitSource::DefaultFile, utf16Copy(name), instance, {}, 0, nullptr}); });
+}
+
+void MOX_ProcInitWithParam(const mox_char* name, int16_t instance, uint32_t count, const mox_char* const* pairs) {
+  moxapi::guardedVoid([&] { initialise({InitSource::Pairs, utf16Copy(name), instance, {}, count, pairs}); });
+}
+
+void MOX_ProcInitWithProfilePath(const mox_char* name, int16_t instance, const mox_char* dir) {
+  moxapi::guardedVoid(
+      [&] { initialise({InitSource::ProfileDir, utf16Copy(name), instance, utf16Copy(dir), 0, nullptr}); });
+}
+
+void MOX_ProcExit(void) { moxapi::guardedVoid([] { exitLibrary(); }); }
+
+uint16_t MOX_ProcExitNestable(void) {
+  return moxapi::guarded<uint16_t>(0, [] {
+    const int16_t count = initCount.load();
+    if (count == 1) {
+      exitLibrary();
+      return static_cast<uint16_t>(0);
+    }
+    if (count > 1) return static_cast<uint16_t>(initCount.fetch_sub(1) - 1);
+    return static_cast<uint16_t>(0);
+  });
+}
+
+void MOX_setInstancePrefix(const mox_char* prefix) {
+  moxapi::guardedVoid([&] {
+    if (!moxapi::isActive()) return;
+    CMTContextManager::getInstance()->setInstancePrefix(utf16Copy(prefix));
+    // The built-in context counters are initialised again here once resources exist.
+  });
+}
+
+}  // extern "C"

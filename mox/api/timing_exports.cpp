@@ -1,0 +1,104 @@
+// Contexts and timing: MOX_initContext, MOX_startTiming, MOX_endTiming,
+// MOX_terminateTiming, MOX_terminateTimingAll and their Ex variants.
+#include <string>
+#include <string_view>
+
+#include "common/utf.h"
+#include "mox/api/api_frame.h"
+#include "mox/context/context_manager.h"
+
+namespace {
+
+using namespace moxapi;
+
+std::u16string_view viewOf(const mox_char* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
+
+CMTContextManager& registry() { return *CMTContextManager::getInstance(); }
+
+uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method,
+                        uint16_t level) {
+  return registry().startTiming(key, viewOf(component), viewOf(method), level);
+}
+
+}  // namespace
+
+extern "C" {
+
+void MOX_initContext(const mox_char* passport) {
+  guardedVoid([&] {
+    if (!isActive()) return;
+    registry().initContext(threadSessionKey(), utf16Copy(passport));
+  });
+}
+
+void MOX_initContextEx(MOX_SessionIdFunc getSessionId, const mox_char* passport) {
+  guardedVoid([&] {
+    std::u16string key;
+    if (!isActive() || !sessionKeyFromHost(getSessionId, key)) return;
+    registry().initContext(key, utf16Copy(passport));
+  });
+}
+
+uint32_t MOX_startTiming(const mox_char* component, const mox_char* method, uint16_t level) {
+  return guarded<uint32_t>(0, [&]() -> uint32_t {
+    if (!isActive() || !levelPassesThresholds(level)) return 0;
+    return startTimingFor(threadSessionKey(), component, method, level);
+  });
+}
+
+uint32_t MOX_startTimingEx(MOX_SessionIdFunc getSessionId, const mox_char* component, const mox_char* method,
+                           uint16_t level) {
+  return guarded<uint32_t>(0, [&]() -> uint32_t {
+    if (!isActive() || !levelPassesThresholds(level)) return 0;
+    std::u16string key;
+    if (!sessionKeyFromHost(getSessionId, key)) return 0;
+    return startTimingFor(key, component, method, level);
+  });
+}
+
+void MOX_endTiming(uint32_t recId) {
+  guardedVoid([&] {
+    if (!isActive() || recId == 0) return;
+    registry().endTiming(threadSessionKey(), recId);
+  });
+}
+
+void MOX_endTimingEx(MOX_SessionIdFunc getSessionId, uint32_t recId) {
+  guardedVoid([&] {
+    std::u16string key;
+    if (!isActive() || recId == 0 || !sessionKeyFromHost(getSessionId, key)) return;
+    registry().endTiming(key, recId);
+  });
+}
+
+void MOX_terminateTiming(uint32_t recId) {
+  guardedVoid([&] {
+    if (!isActive() || recId == 0) return;
+    registry().terminateTiming(threadSessionKey(), recId);
+  });
+}
+
+void MOX_terminateTimingEx(MOX_SessionIdFunc getSessionId, uint32_t recId) {
+  guardedVoid([&] {
+    std::u16string key;
+    if (!isActive() || recId == 0 || !sessionKeyFromHost(getSessionId, key)) return;
+    registry().terminateTiming(key, recId);
+  });
+}
+
+void MOX_terminateTimingAll(void) {
+  guardedVoid([] {
+    if (!isActive()) return;
+    registry().terminateTimingAll(threadSessionKey());
+  });
+}
+
+void MOX_terminateTimingAllEx(MOX_SessionIdFunc getSessionId) {
+  guardedVoid([&] {
+    std::u16string key;
+    if (!isActive() || !sessionKeyFromHost(getSessionId, key)) return;
+    registry().terminateTimingAll(key);
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,100 @@
+// CDispatcherManager: the four background threads that send the library's
+// data, their flags and their events.
+//
+// A trace timer and a data timer tick once a second and, when their interval
+// has run out, signal the trace or the data event; the trace dispatcher then
+// runs the trace job, the data dispatcher the resource callbacks, the data
+// job and, every zombie_check_interval seconds, the zombie and empty context
+// scan.
+//
+// Threading: init/start/stopTimers/stopDispatchers/destroyInstance are the
+// lifecycle's (one thread, never concurrently). Every flag is an atomic that
+// the threads poll; updateDataInterval may come from any thread.
+//
+// The timers wait on their own wake events with a one-second time-out
+// instead of sleeping, so that stopTimers is noticed at once.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "thr/thr.h"
+
+class CDispatcherManager {
+ public:
+  static CDispatcherManager* getInstance();
+  // Clears running, deletes the events and shuts the thread layer down.
+  // Threads still running are stopped first.
+  static void destroyInstance();
+
+  // Intervals from tracecheck_interval and datasending_interval; initialises
+  // the thread layer unless it is already; creates the events; clears the
+  // thread ids and zombieElapsed.
+  void init();
+  bool isRunning() const { return running_.load(std::memory_order_acquire); }
+  // Sets running and creates the threads of each non-zero interval.
+  void start();
+  // Takes dataInterval again from datasending_interval; the data timer uses
+  // it from its next tick.
+  void updateDataInterval();
+  // Clears running and waits until both timers have left their loops.
+  void stopTimers();
+  // Waits until neither dispatcher is busy, wakes both so that they end, and
+  // waits until they have left their loops; then pauses 200 ms.
+  void stopDispatchers();
+
+  uint32_t traceInterval() const { return traceInterval_.load(std::memory_order_relaxed); }
+  uint32_t dataInterval() const { return dataInterval_.load(std::memory_order_relaxed); }
+  uint32_t zombieElapsed() const { return zombieElapsed_.load(std::memory_order_relaxed); }
+  bool traceBusy() const { return traceBusy_.load(std::memory_order_acquire); }
+  bool dataBusy() const { return dataBusy_.load(std::memory_order_acquire); }
+  // True while any of the four threads is still in its loop.
+  bool anyThreadAlive() const;
+
+  // The data dispatcher's work after a data event: resource callbacks, the
+  // data job, the zombie accumulator. Public so that it can be driven
+  // without waiting for the data timer.
+  void runDataDispatch();
+  // Adds dataInterval to zombieElapsed (when zombie_check_interval is not 0)
+  // and runs the context scan when it reaches the check interval.
+  void accumulateZombieTime();
+
+ private:
+  CDispatcherManager() = default;
+  ~CDispatcherManager() = default;
+  CDispatcherManager(const CDispatcherManager&) = delete;
+  CDispatcherManager& operator=(const CDispatcherManager&) = delete;
+
+  void startTracePair();
+  void startDataPair();
+  void createThread(ThrStartFn body, std::atomic<ThrId>& id, const char* failure, const char* success);
+  void deleteEvents();
+
+  static void* traceTimerMain(void* self);
+  static void* dataTimerMain(void* self);
+  static void* traceDispatcherMain(void* self);
+  static void* dataDispatcherMain(void* self);
+  // Waits one second or until stopTimers wakes the timer; false once
+  // running is clear.
+  bool timerTick(ThrEvt* wake);
+
+  std::atomic<bool> running_{false};
+  std::atomic<bool> dataBusy_{false};
+  std::atomic<bool> traceBusy_{false};
+  std::atomic<bool> dataTimerAlive_{false};
+  std::atomic<bool> traceTimerAlive_{false};
+  std::atomic<bool> dataDispatcherAlive_{false};
+  std::atomic<bool> traceDispatcherAlive_{false};
+  std::atomic<ThrId> dataTimerThread_{0};
+  std::atomic<ThrId> traceTimerThread_{0};
+  std::atomic<ThrId> dataDispatcherThread_{0};
+  std::atomic<ThrId> traceDispatcherThread_{0};
+  std::atomic<uint32_t> traceInterval_{0};
+  std::atomic<uint32_t> dataInterval_{0};
+  std::atomic<uint32_t> zombieElapsed_{0};
+
+  ThrEvt* traceEvent_ = nullptr;
+  ThrEvt* dataEvent_ = nullptr;
+  ThrEvt* traceTimerWake_ = nullptr;
+  ThrEvt* dataTimerWake_ = nullptr;
+};

@@ -1,0 +1,39 @@
+// CCacheSection: the performance and resource records of one interval.
+//
+// perfLock guards perfRecords, resourceLock guards resourceRecords (shared to
+// read, exclusive to insert or remove). Both are taken only after the
+// manager's sectionLock. Records are owned by the section.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "mox/metrics/perf_record.h"
+#include "mox/metrics/resource_record.h"
+#include "thr/thr.h"
+
+// Orders wide strings by UTF-16 code units and looks them up by view, so the
+// hot path needs no key copy.
+struct U16Less {
+  using is_transparent = void;
+  bool operator()(std::u16string_view a, std::u16string_view b) const { return a < b; }
+};
+
+using PerfRecordMap = std::map<std::u16string, std::unique_ptr<CPerfRecord>, U16Less>;
+using ResourceRecordMap = std::map<std::u16string, std::unique_ptr<CResourceRecord>, U16Less>;
+
+struct CCacheSection {
+  explicit CCacheSection(uint16_t sectionNumber);
+  ~CCacheSection();
+  CCacheSection(const CCacheSection&) = delete;
+  CCacheSection& operator=(const CCacheSection&) = delete;
+
+  ThrRwLock* perfLock = nullptr;
+  ThrRwLock* resourceLock = nullptr;
+  const uint16_t number;  // 1..N in creation order
+  PerfRecordMap perfRecords;
+  ResourceRecordMap resourceRecords;
+};

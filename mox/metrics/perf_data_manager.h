@@ -1,0 +1,101 @@
+// CPerfDataManager: the process-wide store of performance (and later
+// resource) records, kept in a ring of cache sections.
+//
+// The front of the queue is the current section; timings go into it. Each
+// data interval the data job detaches it (switchSection), formats and sends
+// it outside the section lock, and appends it at the back of the queue, where
+// it waits to become current again and be emptied N intervals later.
+//
+// Locks, in the order they are taken:
+//   sectionLock (readers-writer): shared while a record of the current section
+//     is looked up or updated, exclusive while sections rotate or one is put back;
+//   a section's perfLock / resourceLock;
+//   a record's own lock (nothing else is taken while it is held);
+//   busyLock (guards busy; never held while waiting for sectionLock).
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mox/agents/data_sending_agent.h"
+#include "mox/metrics/cache_section.h"
+#include "mox/metrics/metric_format.h"
+#include "mox/metrics/perf_record.h"
+#include "mox/metrics/perf_update.h"
+#include "thr/thr.h"
+
+class CPerfDataManager {
+ public:
+  // Created on the first call (from the initialisation, before other threads
+  // run); destroyInstance frees the sections, their records and the agent.
+  static CPerfDataManager* getInstance();
+  static void destroyInstance();
+
+  // Creates `cache_section_count` sections (at least 2), numbered from 1 with
+  // section 1 current, and the data agent of the configured kind. Once only.
+  void init();
+
+  // The record of key in the current section, created when missing; nullptr
+  // before init. The caller updates it after every lock is released, so an
+  // update racing with a rotation may land in the detached section.
+  CPerfRecord* getPerfRecord(const std::u16string& key);
+  // The hot path: finds or creates the record in the current section and
+  // applies the update while still holding sectionLock shared, so a rotation
+  // never frees the record under the caller. No-op before init.
+  void updatePerfRecord(std::u16string_view key, const PerfUpdate& update);
+
+  // Detaches the current section and returns it; the next one becomes current,
+  // emptied and given the records that still have running timings (key and
+  // active only). nullptr before init. Only the data job calls it.
+  CCacheSection* switchSection();
+  // Appends a detached section at the back of the queue (sectionLock exclusive).
+  void putBack(CCacheSection* section);
+  bool hasNoPerfRecords(CCacheSection* section) const;
+  bool hasNoResourceRecords(CCacheSection* section) const;
+
+  // One sendData per performance record of section, in key order, under the
+  // section's perfLock shared.
+  void formatPerfSection(CCacheSection* section, CMTDataSendingAgent* agent, const MetricFormat& format);
+  // One sendData per reported resource; sections hold no resources yet.
+  void formatResourceSection(CCacheSection* section, CMTDataSendingAgent* agent, const MetricFormat& format);
+  // The IntAverage metric lines of one record (plain form for agent type 0,
+  // full form otherwise).
+  static std::u16string formatIntAverage(const CPerfRecord& record, const MetricFormat& format);
+
+  // The data job: rotate, send the detached section when the agent is ready,
+  // put it back. A call that finds the job running returns at once.
+  void processData(const MetricFormat& format);
+
+  CMTDataSendingAgent* dataAgent() const { return dataAgent_.get(); }
+  // Replaces the agent chosen by init (tests, other sinks). Only while no
+  // data job runs.
+  void setDataAgent(std::unique_ptr<CMTDataSendingAgent> agent) { dataAgent_ = std::move(agent); }
+
+  ~CPerfDataManager();
+
+ private:
+  CPerfDataManager();
+  CPerfDataManager(const CPerfDataManager&) = delete;
+  CPerfDataManager& operator=(const CPerfDataManager&) = delete;
+
+  // Caller holds sectionLock (either mode).
+  static CPerfRecord* findOrCreateRecord(CCacheSection& section, std::u16string_view key);
+  static void emptySection(CCacheSection& section);
+  static void carryRunningTimings(CCacheSection& from, CCacheSection& to);
+  // Resources carried into the next interval; sections hold none yet.
+  static void carryResources(CCacheSection& from, CCacheSection& to);
+  void sendSection(CCacheSection* section, const MetricFormat& format);
+
+  std::mutex busyLock_;
+  bool busy_ = false;  // guarded by busyLock_
+  ThrRwLock* sectionLock_ = nullptr;
+  std::atomic<bool> initialised_{false};
+  std::deque<CCacheSection*> sections_;  // guarded by sectionLock_; front is current
+  std::vector<std::unique_ptr<CCacheSection>> ownedSections_;  // every section, queued or detached
+  std::unique_ptr<CMTDataSendingAgent> dataAgent_;
+};

@@ -1,0 +1,64 @@
+// CPerfRecord: the counters and times of one timing key over one interval.
+//
+// Every operation takes the record's own lock and nothing else; callers take
+// it only after releasing the section locks. Elapsed times are milliseconds
+// (signed 32-bit), CPU times microseconds (signed 64-bit), -1 when a time was
+// not measured. Sums wrap rather than overflow.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "mox/metrics/perf_update.h"
+
+// The values of a record, copied out under its lock.
+struct PerfValues {
+  uint32_t active = 0;      // running timings; carried across intervals
+  uint32_t finished = 0;    // ended normally in this interval
+  uint32_t terminated = 0;  // terminated in this interval
+  uint32_t count = 0;       // timings whose times were added
+  int32_t sumElapsed = 0;   // divided as unsigned 32-bit
+  int64_t sumCpu = 0;
+  int32_t sumNetElapsed = 0;  // divided as unsigned 32-bit
+  int64_t sumNetCpu = 0;
+  int32_t maxElapsed = 0;
+  int64_t maxCpu = -1;
+  int32_t maxNetElapsed = 0;
+  int64_t maxNetCpu = -1;
+  int32_t minElapsed = -1;  // -1: none yet
+  int64_t minCpu = -1;
+  int32_t minNetElapsed = -1;
+  int64_t minNetCpu = -1;
+};
+
+class CPerfRecord {
+ public:
+  // A fresh record; a carried one keeps only its running timings.
+  explicit CPerfRecord(std::u16string key, uint32_t active = 0);
+  CPerfRecord(const CPerfRecord&) = delete;
+  CPerfRecord& operator=(const CPerfRecord&) = delete;
+
+  const std::u16string& key() const { return key_; }
+
+  void incActive();
+  // Each lowers active (never below 0) and counts one ended timing.
+  void endFinished();
+  void endTerminated();
+  // Adds to the sums, raises the maxima, lowers the minima (an unset,
+  // negative minimum takes any value) and counts one.
+  void addTimes(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs);
+  // incActive, addTimes and the end operation as the update asks, in one hold.
+  void apply(const PerfUpdate& update);
+
+  PerfValues snapshot() const;
+
+ private:
+  void incActiveLocked() { ++v_.active; }
+  void endLocked(uint32_t& endCounter);
+  void addTimesLocked(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs);
+
+  const std::u16string key_;
+  mutable std::mutex lock_;
+  PerfValues v_;
+};

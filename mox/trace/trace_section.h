@@ -1,0 +1,41 @@
+// CMTTraceSection: one section of finished transaction-trace texts.
+//
+// Locking: every operation takes the section's own readers-writer lock
+// (shared to read, exclusive to change). Callers that also hold the trace
+// store's section lock take that one first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "thr/thr.h"
+
+class CMTDataSendingAgent;
+
+class CMTTraceSection {
+ public:
+  explicit CMTTraceSection(uint16_t number);
+  ~CMTTraceSection();
+  CMTTraceSection(const CMTTraceSection&) = delete;
+  CMTTraceSection& operator=(const CMTTraceSection&) = delete;
+
+  // 1..2N in creation order; fixed for the section's life.
+  uint16_t number() const { return number_; }
+
+  // Appends one text (an empty text too).
+  void add(std::u16string text);
+  // Destroys every text.
+  void clear();
+  bool isEmpty() const;
+  size_t size() const;
+  // Passes each text, in the order added, to agent->sendData (one call per
+  // text), holding the section lock shared.
+  void sendAll(CMTDataSendingAgent* agent) const;
+
+ private:
+  ThrRwLock* lock_ = nullptr;
+  uint16_t number_;
+  std::vector<std::u16string> traces_;
+};
