@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,7 +32,13 @@ class CConfiguration {
   void setConfigDir(const std::u16string& dir);
   const std::u16string& getConfigDir() const { return configDir_; }
   void addProfile(std::unique_ptr<moxprofile::CProfile> profile);  // takes ownership
+  // Merges every profile in order into the table, under the lock: a loaded
+  // key replaces the value of an existing entry (keeping its changeable flag)
+  // or enters as loaded. A profile that fails or cannot be merged whole
+  // contributes nothing.
   void loadProfiles();
+  // Derives every typed field from the table with its limits (fixed order:
+  // each limit sees the fields derived before it).
   void applyValues();
 
   // Copy of the current value, or "" when the key is not in the table.
@@ -40,6 +47,8 @@ class CConfiguration {
   bool setParameter(const std::u16string& key, const std::u16string& value);
   // "Parameter Name: <key> |Parameter Value: <value>" per entry, key order, to stdout.
   void dumpParameters() const;
+  // The same to the given stream (UTF-8, one flush per line).
+  void dumpParameters(std::FILE* out) const;
 
   // Typed fields (limits applied).
   uint16_t getInstrumentLevelThreshold() const { return instrumentLevelThreshold_.load(std::memory_order_relaxed); }
@@ -62,7 +71,8 @@ class CConfiguration {
   uint32_t getSkipTimesBelowThreshold() const { return skipTimesBelowThreshold_.load(std::memory_order_relaxed); }
   uint16_t getTraceEnabledViaEm() const { return traceEnabledViaEm_.load(std::memory_order_relaxed); }
   uint16_t getTraceEnabledViaE2e() const { return traceEnabledViaE2e_.load(std::memory_order_relaxed); }
-  // context_map_bucket rounded up to a power of two, at least 4.
+  // context_map_bucket rounded up to a power of two, at least 4 and at most
+  // 32768 (the largest that fits 16 bits); read from the table at each call.
   uint16_t getContextMapBucketCount() const;
 
   // Text parameters, read at each call.
@@ -79,7 +89,10 @@ class CConfiguration {
 
  private:
   CConfiguration();
-  // (implementation fields: see configuration.cpp)
+  // Both expect lock_ to be held.
+  const std::u16string* findValueLocked(const std::u16string& key) const;
+  void applyValuesLocked();
+
   std::u16string configDir_;
   std::vector<std::unique_ptr<moxprofile::CProfile>> profiles_;
   std::map<std::u16string, CParameter> parameters_;

@@ -1,0 +1,186 @@
+#include "mox/metrics/perf_data_manager.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "dptrc/dptrc.h"
+#include "mox/agents/agent_factory.h"
+#include "mox/config/configuration.h"
+#include "thr/thr_guards.h"
+
+namespace {
+
+std::atomic<CPerfDataManager*> instance{nullptr};
+std::mutex instanceLock;
+
+constexpr uint16_t kMinSectionCount = 2;
+
+}  // namespace
+
+CPerfDataManager* CPerfDataManager::getInstance() {
+  CPerfDataManager* manager = instance.load(std::memory_order_acquire);
+  if (manager) return manager;
+  std::lock_guard<std::mutex> hold(instanceLock);
+  manager = instance.load(std::memory_order_relaxed);
+  if (!manager) {
+    manager = new CPerfDataManager();  // callers use the result without a test
+    instance.store(manager, std::memory_order_release);
+  }
+  return manager;
+}
+
+void CPerfDataManager::destroyInstance() {
+  std::lock_guard<std::mutex> hold(instanceLock);
+  delete instance.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+CPerfDataManager::CPerfDataManager() { ThrRwLockInit(&sectionLock_); }
+
+CPerfDataManager::~CPerfDataManager() {
+  sections_.clear();
+  ownedSections_.clear();
+  dataAgent_.reset();
+  if (sectionLock_) ThrRwLockDelete(sectionLock_);
+}
+
+void CPerfDataManager::init() {
+  // Without its locks the store would race; it then stays uninitialised and inert.
+  if (!sectionLock_) return;
+  ThrExclusiveGuard hold(sectionLock_);
+  if (initialised_.load(std::memory_order_relaxed)) return;
+  const uint16_t count = std::max(CConfiguration::getInstance()->getCacheSectionCount(), kMinSectionCount);
+  for (uint16_t number = 1; number <= count; ++number) {
+    auto section = std::make_unique<CCacheSection>(number);
+    if (!section->perfLock || !section->resourceLock) {
+      sections_.clear();
+      ownedSections_.clear();
+      return;
+    }
+    sections_.push_back(section.get());
+    ownedSections_.push_back(std::move(section));
+  }
+  dataAgent_ = createDataSendingAgent();
+  initialised_.store(true, std::memory_order_release);
+}
+
+CPerfRecord* CPerfDataManager::findOrCreateRecord(CCacheSection& section, std::u16string_view key) {
+  {
+    ThrSharedGuard read(section.perfLock);
+    auto found = section.perfRecords.find(key);
+    if (found != section.perfRecords.end()) return found->second.get();
+  }
+  ThrExclusiveGuard write(section.perfLock);
+  auto found = section.perfRecords.find(key);  // another thread may have inserted it meanwhile
+  if (found != section.perfRecords.end()) return found->second.get();
+  std::u16string ownedKey(key);
+  auto record = std::make_unique<CPerfRecord>(ownedKey);
+  return section.perfRecords.emplace(std::move(ownedKey), std::move(record)).first->second.get();
+}
+
+CPerfRecord* CPerfDataManager::getPerfRecord(const std::u16string& key) {
+  if (!initialised_.load(std::memory_order_acquire)) return nullptr;
+  ThrSharedGuard hold(sectionLock_);
+  return findOrCreateRecord(*sections_.front(), key);
+}
+
+void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update) {
+  if (!initialised_.load(std::memory_order_acquire)) return;
+  ThrSharedGuard hold(sectionLock_);
+  findOrCreateRecord(*sections_.front(), key)->apply(update);
+}
+
+void CPerfDataManager::emptySection(CCacheSection& section) {
+  ThrExclusiveGuard perf(section.perfLock);
+  ThrExclusiveGuard resources(section.resourceLock);
+  section.perfRecords.clear();
+  section.resourceRecords.clear();
+}
+
+void CPerfDataManager::carryRunningTimings(CCacheSection& from, CCacheSection& to) {
+  ThrSharedGuard read(from.perfLock);
+  ThrExclusiveGuard write(to.perfLock);
+  for (const auto& entry : from.perfRecords) {
+    const uint32_t active = entry.second->snapshot().active;
+    if (active == 0) continue;
+    to.perfRecords.emplace(entry.first, std::make_unique<CPerfRecord>(entry.first, active));
+  }
+}
+
+void CPerfDataManager::carryResources(CCacheSection&, CCacheSection&) {}
+
+CCacheSection* CPerfDataManager::switchSection() {
+  if (!initialised_.load(std::memory_order_acquire)) return nullptr;
+  ThrExclusiveGuard hold(sectionLock_);
+  MOX_TRC(2, "Start copying[lock]\n");
+  CCacheSection* ended = sections_.front();
+  sections_.pop_front();
+  CCacheSection* current = sections_.front();
+  // current still holds what it collected N intervals ago: discard it now.
+  emptySection(*current);
+  try {
+    if (!hasNoPerfRecords(ended)) carryRunningTimings(*ended, *current);
+    if (!hasNoResourceRecords(ended)) carryResources(*ended, *current);
+  } catch (...) {
+    // Out of memory while carrying: the running timings restart from 0 but
+    // the rotation itself must complete.
+  }
+  MOX_TRC(2, "End copying[unlock]\n");
+  return ended;
+}
+
+void CPerfDataManager::putBack(CCacheSection* section) {
+  if (!section) return;
+  ThrExclusiveGuard hold(sectionLock_);
+  sections_.push_back(section);
+}
+
+bool CPerfDataManager::hasNoPerfRecords(CCacheSection* section) const {
+  ThrSharedGuard read(section->perfLock);
+  return section->perfRecords.empty();
+}
+
+bool CPerfDataManager::hasNoResourceRecords(CCacheSection* section) const {
+  ThrSharedGuard read(section->resourceLock);
+  return section->resourceRecords.empty();
+}
+
+void CPerfDataManager::formatPerfSection(CCacheSection* section, CMTDataSendingAgent* agent,
+                                         const MetricFormat& format) {
+  ThrSharedGuard read(section->perfLock);
+  for (const auto& entry : section->perfRecords) agent->sendData(formatIntAverage(*entry.second, format));
+}
+
+void CPerfDataManager::formatResourceSection(CCacheSection*, CMTDataSendingAgent*, const MetricFormat&) {}
+
+void CPerfDataManager::sendSection(CCacheSection* section, const MetricFormat& format) {
+  CMTDataSendingAgent* agent = dataAgent_.get();
+  if (!agent || (hasNoPerfRecords(section) && hasNoResourceRecords(section))) return;
+  MOX_TRC(1, "Performance or Resource Data Detected\n");
+  // An agent that is not ready loses this interval's data.
+  if (!agent->checkConnection()) return;
+  formatPerfSection(section, agent, format);
+  formatResourceSection(section, agent, format);
+  MOX_TRC(2, "Performance or Resource Data Sending Finished\n");
+}
+
+void CPerfDataManager::processData(const MetricFormat& format) {
+  {
+    std::lock_guard<std::mutex> hold(busyLock_);
+    if (busy_) return;
+    busy_ = true;
+  }
+  CCacheSection* ended = switchSection();
+  if (ended) {
+    // Whatever happens while sending, the section must go back and busy be
+    // cleared, or the data job would stop for good.
+    try {
+      sendSection(ended, format);
+    } catch (...) {
+    }
+  }
+  ThrExclusiveGuard hold(sectionLock_);
+  if (ended) sections_.push_back(ended);
+  MOX_TRC(2, "Processing finished\n");
+  std::lock_guard<std::mutex> busyHold(busyLock_);
+  busy_ = false;
+}

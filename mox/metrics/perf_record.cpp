@@ -1,0 +1,85 @@
+#include "mox/metrics/perf_record.h"
+
+#include <utility>
+
+namespace {
+
+// Sums wrap in two's complement, as the 32/64-bit fields they are, instead of
+// overflowing a signed type.
+int32_t wrappingAdd(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int64_t wrappingAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+template <typename T>
+void raiseMax(T& max, T value) {
+  if (value > max) max = value;
+}
+
+// A negative minimum means none was seen yet.
+template <typename T>
+void lowerMin(T& min, T value) {
+  if (min < 0 || value < min) min = value;
+}
+
+}  // namespace
+
+CPerfRecord::CPerfRecord(std::u16string key, uint32_t active) : key_(std::move(key)) {
+  v_.active = active;
+}
+
+void CPerfRecord::incActive() {
+  std::lock_guard<std::mutex> hold(lock_);
+  incActiveLocked();
+}
+
+void CPerfRecord::endFinished() {
+  std::lock_guard<std::mutex> hold(lock_);
+  endLocked(v_.finished);
+}
+
+void CPerfRecord::endTerminated() {
+  std::lock_guard<std::mutex> hold(lock_);
+  endLocked(v_.terminated);
+}
+
+void CPerfRecord::addTimes(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) {
+  std::lock_guard<std::mutex> hold(lock_);
+  addTimesLocked(elapsedMs, cpuUs, netElapsedMs, netCpuUs);
+}
+
+void CPerfRecord::apply(const PerfUpdate& update) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (update.incActive) incActiveLocked();
+  if (update.addTimes) addTimesLocked(update.elapsedMs, update.cpuUs, update.netElapsedMs, update.netCpuUs);
+  if (update.end == PerfUpdate::End::Finished) endLocked(v_.finished);
+  if (update.end == PerfUpdate::End::Terminated) endLocked(v_.terminated);
+}
+
+PerfValues CPerfRecord::snapshot() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return v_;
+}
+
+void CPerfRecord::endLocked(uint32_t& endCounter) {
+  if (v_.active > 0) --v_.active;
+  ++endCounter;
+}
+
+void CPerfRecord::addTimesLocked(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) {
+  v_.sumElapsed = wrappingAdd(v_.sumElapsed, elapsedMs);
+  v_.sumCpu = wrappingAdd(v_.sumCpu, cpuUs);
+  v_.sumNetElapsed = wrappingAdd(v_.sumNetElapsed, netElapsedMs);
+  v_.sumNetCpu = wrappingAdd(v_.sumNetCpu, netCpuUs);
+  raiseMax(v_.maxElapsed, elapsedMs);
+  raiseMax(v_.maxCpu, cpuUs);
+  raiseMax(v_.maxNetElapsed, netElapsedMs);
+  raiseMax(v_.maxNetCpu, netCpuUs);
+  lowerMin(v_.minElapsed, elapsedMs);
+  lowerMin(v_.minCpu, cpuUs);
+  lowerMin(v_.minNetElapsed, netElapsedMs);
+  lowerMin(v_.minNetCpu, netCpuUs);
+  ++v_.count;
+}

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mox/agents/agent_test_support.h"
+#include "mox/metrics/perf_data_manager.h"
+
+using namespace agenttest;
+
+namespace {
+
+// Keeps every text the data job hands over; only the job's thread calls it.
+class CollectingAgent : public CMTDataSendingAgent {
+ public:
+  bool checkConnection() override { return true; }
+  void sendData(std::u16string text) override { texts.push_back(std::move(text)); }
+  std::u16string receiveData() override { return std::u16string(); }
+  std::vector<std::u16string> texts;
+};
+
+// Sum over all texts of the numbers that follow marker.
+uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& marker) {
+  uint64_t sum = 0;
+  for (const std::u16string& text : texts) {
+    for (size_t at = text.find(marker); at != std::u16string::npos; at = text.find(marker, at + 1)) {
+      uint64_t value = 0;
+      for (size_t i = at + marker.size(); i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i] - u'0');
+      }
+      sum += value;
+    }
+  }
+  return sum;
+}
+
+TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
+  configure({{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}});
+  CPerfDataManager* manager = CPerfDataManager::getInstance();
+  manager->init();
+  auto owned = std::make_unique<CollectingAgent>();
+  CollectingAgent* agent = owned.get();
+  manager->setDataAgent(std::move(owned));
+
+  constexpr int kThreads = 4;
+  constexpr int kTimings = 3000;
+  const std::u16string keys[] = {u"A|one", u"B|two", u"C|three"};
+  std::atomic<int> running{kThreads};
+  std::atomic<int> jobs{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < kTimings; ++i) {
+        // Halfway, wait until some jobs have run, so updates surely overlap them.
+        while (i == kTimings / 2 && jobs.load() < 3) std::this_thread::yield();
+        const std::u16string& key = keys[(i + t) % 3];
+        PerfUpdate start;
+        start.incActive = true;
+        manager->updatePerfRecord(key, start);
+        PerfUpdate end;
+        end.addTimes = (i % 2) == 0;
+        end.elapsedMs = 2;
+        end.end = (i % 3) == 0 ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
+        manager->updatePerfRecord(key, end);
+      }
+      running.fetch_sub(1);
+    });
+  }
+  MetricFormat format;
+  format.prefix = u"SYS";
+  while (running.load() > 0) {
+    manager->processData(format);
+    jobs.fetch_add(1);
+  }
+  for (std::thread& worker : workers) worker.join();
+  manager->processData(format);  // the last interval
+
+  const uint64_t timings = uint64_t{kThreads} * kTimings;
+  const uint64_t terminated = uint64_t{kThreads} * ((kTimings + 2) / 3);
+  const uint64_t withTimes = uint64_t{kThreads} * ((kTimings + 1) / 2);
+  EXPECT_EQ(total(agent->texts, u"Finished Counter\" value=\""), timings - terminated);
+  EXPECT_EQ(total(agent->texts, u"Finished with undefined state\" value=\""), timings - withTimes);
+  EXPECT_EQ(total(agent->texts, u"\" count=\""), withTimes);
+
+  CPerfDataManager::destroyInstance();
+  CConfiguration::destroyInstance();
+}
+
+}  // namespace
