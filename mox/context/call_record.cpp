@@ -1,0 +1,127 @@
+#include "mox/context/call_record.h"
+
+#include <utility>
+
+#include "common/clock.h"
+#include "dptrc/dptrc.h"
+#include "mox/config/configuration.h"
+#include "mox/context/start_time_text.h"
+#include "mox/metrics/perf_data_manager.h"
+#include "mox/metrics/perf_update.h"
+
+namespace {
+
+// CPU microseconds since start; -1 when either reading failed.
+int64_t cpuSince(int64_t start) {
+  if (start < 0) return -1;
+  int64_t now = threadCpuMicros();
+  if (now < 0) return -1;
+  int64_t used = now - start;
+  return used < 0 ? used + TICK_WRAP_US : used;
+}
+
+const char* yesNo(bool atTop) { return atTop ? "YES" : "NO"; }
+
+}  // namespace
+
+CMTCallRecord::CMTCallRecord(std::u16string key, uint32_t id, CMTCallRecord* parentCall, bool traced, bool skipped)
+    : timingKey(std::move(key)), recId(id), traceOn(traced), parent(parentCall), skipped_(skipped) {}
+
+void CMTCallRecord::begin() {
+  MOX_TRC(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
+  startTick = msTick();
+  PerfUpdate update;
+  if (traceOn) {
+    cpuStart = threadCpuMicros();
+    update.incActive = !traceOnly;
+  } else {
+    uint16_t scope = CConfiguration::getInstance()->getPerfMetricScope();
+    if (scope > 2) cpuStart = threadCpuMicros();
+    update.incActive = scope != 0 && !skipped_;
+  }
+  if (update.incActive) CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
+}
+
+void CMTCallRecord::takeTimes(uint32_t now) {
+  elapsedMs = static_cast<int32_t>(tickDiff(now, startTick));
+  bool net = true;
+  bool measureCpu = true;
+  bool netCpu = true;
+  if (!traceOn) {
+    uint16_t scope = CConfiguration::getInstance()->getPerfMetricScope();
+    net = scope == 2 || scope == 4;
+    measureCpu = scope > 2;
+    netCpu = scope == 4;
+  }
+  if (net) netElapsedMs += elapsedMs;
+  if (measureCpu) {
+    cpuUs = cpuSince(cpuStart);
+    if (netCpu) netCpuUs = cpuUs >= 0 ? netCpuUs + cpuUs : -1;
+  } else {
+    cpuUs = -1;
+    netCpuUs = -1;
+  }
+  if (net && parent != nullptr) {
+    if (elapsedMs >= 0) parent->netElapsedMs -= elapsedMs;
+    if (cpuUs >= 0) parent->netCpuUs -= cpuUs;
+  }
+}
+
+bool CMTCallRecord::timesWanted() const {
+  return !(skipped_ && static_cast<uint32_t>(elapsedMs) >= CConfiguration::getInstance()->getSkipTimesBelowThreshold());
+}
+
+// The one update of an end or a termination with times: a traced call adds
+// its times unless it is timed for the trace only; an untraced call adds them
+// only when it was ended by its own name (atTop) and its times are wanted, and
+// is merely counted when it was closed on the way.
+void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) const {
+  PerfUpdate update;
+  update.end = terminated ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
+  if (traceOn) {
+    if (traceOnly) return;
+    update.addTimes = true;
+  } else if (atTop) {
+    if (!timesWanted()) return;
+    update.addTimes = true;
+  }
+  if (update.addTimes) {
+    update.elapsedMs = elapsedMs;
+    update.cpuUs = cpuUs;
+    update.netElapsedMs = netElapsedMs;
+    update.netCpuUs = netCpuUs;
+  }
+  CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
+}
+
+uint32_t CMTCallRecord::end(bool atTop) {
+  MOX_TRC(2, "%s - [EndTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
+  uint32_t now = msTick();
+  takeTimes(now);
+  sendToPerfRecord(atTop, false);
+  status = Ended;
+  return now;
+}
+
+int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
+  MOX_TRC(2, "%s - [TerminateTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
+  if (!withTimes) {
+    status = TerminatedWithoutTimes;
+    PerfUpdate update;
+    update.end = PerfUpdate::End::Terminated;
+    CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
+    return -1;
+  }
+  uint32_t now = msTick();
+  takeTimes(now);
+  sendToPerfRecord(atTop, true);
+  status = TerminatedWithTimes;
+  return now;
+}
+
+void CMTCallRecord::keepStartTime() { startWallMs_ = wallClockMs(); }
+
+std::u16string CMTCallRecord::startTime() const {
+  if (parent != nullptr) return std::u16string();
+  return formatLocalTime(startWallMs_, CConfiguration::getInstance()->getAgentType() != 0);
+}

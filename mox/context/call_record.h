@@ -1,0 +1,68 @@
+// CMTCallRecord: one timed call of a context, from its start to its end or
+// termination, and its place in the call tree.
+//
+// Units: ticks and elapsed times in milliseconds (the millisecond tick of
+// common/clock.h), CPU times in microseconds, -1 for a time not measured.
+// Each begin and each end/terminate passes exactly one update to the
+// performance record of the timing key.
+//
+// A record belongs to its context (which owns every record it created, linked
+// into the tree or not) and is used only by that context's thread, so it has
+// no lock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+class CMTCallRecord {
+ public:
+  enum Status : uint16_t { Running = 0, Ended = 1, TerminatedWithTimes = 2, TerminatedWithoutTimes = 3 };
+
+  // skipped: the key's component is listed in skip_times_in_names.
+  CMTCallRecord(std::u16string timingKey, uint32_t recId, CMTCallRecord* parent, bool traceOn, bool skipped);
+  CMTCallRecord(const CMTCallRecord&) = delete;
+  CMTCallRecord& operator=(const CMTCallRecord&) = delete;
+
+  // Takes the start tick (and the CPU time when it is needed) and counts the
+  // call as active where its key is counted.
+  void begin();
+  // Ends the call normally; returns the end tick. atTop: the call was the
+  // innermost open one when the host named it.
+  uint32_t end(bool atTop);
+  // Ends the call as aborted; returns the end tick, or -1 without times.
+  int64_t terminate(bool atTop, bool withTimes);
+
+  // Text of the start time of a call without parent ("" for the others),
+  // with milliseconds when agent_type is not 0. Formatted on demand so that
+  // starting a call formats no text.
+  std::u16string startTime() const;
+  // Marks the call as the first of its context: its start time is kept.
+  void keepStartTime();
+
+  std::u16string timingKey;
+  uint32_t recId;
+  uint16_t status = Running;
+  bool traceOn;
+  bool traceOnly = false;
+  uint32_t startTick = 0;
+  int64_t cpuStart = 0;  // -1: could not be read
+  int32_t elapsedMs = 0;
+  int64_t cpuUs = 0;
+  int32_t netElapsedMs = 0;
+  int64_t netCpuUs = 0;
+  CMTCallRecord* parent;
+  uint32_t offsetMs = 0;
+  std::vector<CMTCallRecord*> children;  // linked in start order; owned by the context
+  std::map<std::u16string, std::u16string> params;
+
+ private:
+  // Takes elapsed and CPU times and derives the net times (own and parent's).
+  void takeTimes(uint32_t now);
+  bool timesWanted() const;
+  void sendToPerfRecord(bool addTimes, bool terminated) const;
+  bool skipped_;
+  // Wall-clock start in milliseconds since 1970; -1 unless keepStartTime ran.
+  int64_t startWallMs_ = -1;
+};

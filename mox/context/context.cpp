@@ -1,0 +1,235 @@
+#include "mox/context/context.h"
+
+#include <utility>
+
+#include "common/clock.h"
+#include "dptrc/dptrc.h"
+#include "mox/config/configuration.h"
+#include "mox/context/context_manager.h"
+#include "mox/context/passport_hooks.h"
+#include "mox/context/trace_builder_hooks.h"
+
+namespace {
+
+// Room the trace of one call takes beyond its timing key, in characters.
+constexpr uint32_t kTraceSizePerCall = 100;
+
+bool keyOfComponent(std::u16string_view timingKey, const std::u16string& component) {
+  return timingKey.size() > component.size() && timingKey.compare(0, component.size(), component) == 0 &&
+         timingKey[component.size()] == u'|';
+}
+
+}  // namespace
+
+void PassportHandle::reset() {
+  if (handle != nullptr && release != nullptr) release(handle);
+  handle = nullptr;
+  release = nullptr;
+}
+
+CMTContext::CMTContext(const CMTContextManager& manager) : manager_(manager) {
+  const CConfiguration* config = CConfiguration::getInstance();
+  traceOn = config->getTraceEnabledViaEm() == 1 ? 1 : 0;
+  setGlobalThresholds();
+  createdTick = msTick();
+  lastAccessTick.store(createdTick, std::memory_order_relaxed);
+}
+
+CMTContext::CMTContext(const CMTContextManager& manager, const std::u16string& newPassport) : manager_(manager) {
+  setGlobalThresholds();
+  applyPassport(newPassport, true);
+  copyManagerThresholds();
+  createdTick = msTick();
+  lastAccessTick.store(createdTick, std::memory_order_relaxed);
+}
+
+CMTContext::~CMTContext() { passportHandle.reset(); }
+
+void CMTContext::setGlobalThresholds() {
+  const CConfiguration* config = CConfiguration::getInstance();
+  levelThreshold = config->getInstrumentLevelThreshold();
+  traceLevelThreshold = config->getInstrumentLevelThresholdTrace();
+}
+
+void CMTContext::applyPassport(const std::u16string& newPassport, bool atCreation) {
+  passportHandle.reset();
+  passport = newPassport;
+  connectionCounter = 0;
+  outCounter = 0;
+  if (PassportDetector detect = passporthooks::detectPassport.load(std::memory_order_acquire)) {
+    detect(*this, newPassport, atCreation);
+    return;
+  }
+  // Without the passport handling only the configuration decides.
+  passportTraceFlag = 0;
+  passportTraceLevel = 0;
+  traceGuid.clear();
+  transactionId.clear();
+  rootContextId.clear();
+  connectionId.clear();
+  const CConfiguration* config = CConfiguration::getInstance();
+  if (config->getTraceEnabledViaEm() == 1) {
+    traceOn = 1;
+    traceLevelThreshold = config->getInstrumentLevelThresholdTrace();
+    if (atCreation) MOX_TRC(2, "Trace is switched on due to the trace enabling from the EM\n");
+  } else {
+    traceOn = 0;
+    traceLevelThreshold = config->getInstrumentLevelThreshold();
+  }
+}
+
+void CMTContext::copyManagerThresholds() {
+  componentThresholds.clear();
+  componentTraceThresholds.clear();
+  hasComponentThresholds = manager_.copyComponentThresholds(componentThresholds);
+  hasComponentTraceThresholds = manager_.copyComponentTraceThresholds(componentTraceThresholds);
+}
+
+void CMTContext::clearCallTree() {
+  callStack_.clear();
+  root = nullptr;
+  records_.clear();
+}
+
+void CMTContext::reuse(const std::u16string& newPassport) {
+  state = Empty;
+  levelThreshold = CConfiguration::getInstance()->getInstrumentLevelThreshold();
+  nextRecId = 1;
+  clearCallTree();
+  applyPassport(newPassport, false);
+  contextInfo.clear();
+  traceSize = 0;
+  collectTree = true;
+  copyManagerThresholds();
+  previewSent = false;
+  autoTraceSent = false;
+  createdTick = msTick();
+  lastAccessTick.store(createdTick, std::memory_order_relaxed);
+}
+
+const std::u16string& CMTContext::guid() const {
+  if (traceGuid.empty()) {
+    if (GuidSource create = passporthooks::createGuid.load(std::memory_order_acquire)) traceGuid = create();
+  }
+  return traceGuid;
+}
+
+uint16_t CMTContext::thresholdFor(std::u16string_view timingKey, uint16_t mode) const {
+  uint16_t fallback = mode == 1 ? traceLevelThreshold : levelThreshold;
+  const ComponentLevels* levels = nullptr;
+  if (hasComponentTraceThresholds && traceOn != 0) {
+    levels = &componentTraceThresholds;
+  } else if (hasComponentThresholds && traceOn == 0) {
+    levels = &componentThresholds;
+  }
+  if (levels == nullptr) return fallback;
+  for (const auto& entry : *levels) {
+    if (keyOfComponent(timingKey, entry.first)) return entry.second;
+  }
+  return fallback;
+}
+
+uint32_t CMTContext::startTiming(std::u16string timingKey, uint16_t level) {
+  if (level >= thresholdFor(timingKey, traceOn)) return 0;
+  CMTCallRecord* parent = callStack_.empty() ? nullptr : callStack_.back();
+  bool skipped = manager_.isSkipped(timingKey);
+  records_.push_back(std::make_unique<CMTCallRecord>(std::move(timingKey), nextRecId, parent, traceOn == 1, skipped));
+  CMTCallRecord* record = records_.back().get();
+  if (traceOn == 1 && level >= thresholdFor(record->timingKey, 0)) record->traceOnly = true;
+  record->begin();
+  uint32_t result = nextRecId++;
+  if (parent == nullptr) {
+    record->keepStartTime();
+  } else {
+    record->offsetMs = tickDiff(record->startTick, parent->startTick);
+  }
+  traceSize += static_cast<uint32_t>(record->timingKey.size()) + kTraceSizePerCall;
+  if (parent != nullptr && collectTree) {
+    if (parent->children.empty()) parent->children.reserve(5);
+    parent->children.push_back(record);
+  }
+  callStack_.push_back(record);
+  if (state == Empty) {
+    root = record;
+    state = Active;
+  }
+  if (collectTree && nextRecId > CConfiguration::getInstance()->getMaxComponentsPerTransaction()) {
+    if (traceOn == 1) {
+      queueContextTrace(tracebuilders::buildMaxComponentsSnapshot, *this);
+      queueContextTrace(tracebuilders::buildTrace, *this);
+    }
+    collectTree = false;
+  }
+  return result;
+}
+
+void CMTContext::closeCallsAbove(uint32_t recId) {
+  while (!callStack_.empty() && callStack_.back()->recId > recId) {
+    CMTCallRecord* inner = callStack_.back();
+    callStack_.pop_back();
+    inner->terminate(false, false);
+  }
+}
+
+void CMTContext::closeCall(uint32_t recId, bool terminating) {
+  if (callStack_.empty() || recId == 0) return;
+  CMTCallRecord* top = callStack_.back();
+  int64_t endTick = -1;
+  if (recId == top->recId) {
+    callStack_.pop_back();
+    endTick = terminating ? top->terminate(true, true) : top->end(true);
+  } else if (recId < top->recId) {
+    closeCallsAbove(recId);
+    // A recId that is not open: the next open call stays on the stack so that
+    // terminateAll closes and counts it too.
+    if (callStack_.empty() || callStack_.back()->recId != recId) {
+      terminateAll();
+      if (!terminating) MOX_TRC_ERROR("Abnormal exception encountered, invalid recId input!\n");
+      return;
+    }
+    CMTCallRecord* named = callStack_.back();
+    callStack_.pop_back();
+    endTick = terminating ? named->terminate(false, true) : named->end(false);
+  }
+  int64_t sinceCreation = endTick < 0 ? -1 : static_cast<int64_t>(tickDiff(static_cast<uint32_t>(endTick), createdTick));
+  runTraceChecks(sinceCreation);
+}
+
+void CMTContext::endTiming(uint32_t recId) { closeCall(recId, false); }
+
+void CMTContext::terminateTiming(uint32_t recId) { closeCall(recId, true); }
+
+void CMTContext::runTraceChecks(int64_t sinceCreation) {
+  const CConfiguration* config = CConfiguration::getInstance();
+  if (!autoTraceSent && traceOn == 0 &&
+      sinceCreation > static_cast<int64_t>(config->getAutoTransactionTraceThreshold()) * 1000) {
+    queueContextTrace(tracebuilders::buildTrace, *this);
+    autoTraceSent = true;
+  }
+  bool treeTraced = traceOn == 1 && collectTree;
+  if (callStack_.empty()) {
+    state = Finished;
+    if (treeTraced) queueContextTrace(tracebuilders::buildTrace, *this);
+    return;
+  }
+  if (!treeTraced) return;
+  if (traceSize <= config->getTracesizeThreshold()) {
+    if (previewSent || sinceCreation <= static_cast<int64_t>(config->getTracePreviewTimeout()) * 1000) return;
+    queueContextTrace(tracebuilders::buildTrace, *this);
+    previewSent = true;
+  } else {
+    queueContextTrace(tracebuilders::buildTooLargeSnapshot, *this);
+    queueContextTrace(tracebuilders::buildTrace, *this);
+    collectTree = false;
+  }
+}
+
+void CMTContext::terminateAll() {
+  while (!callStack_.empty()) {
+    CMTCallRecord* open = callStack_.back();
+    callStack_.pop_back();
+    open->terminate(false, false);
+  }
+  state = Terminated;
+  levelThreshold = 0;
+}

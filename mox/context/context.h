@@ -1,0 +1,114 @@
+// CMTContext: the state of one unit of work (one session key): its open calls
+// and call tree, its thresholds, its passport data and what decides when a
+// transaction trace is produced.
+//
+// A context has no lock: it is used by the host thread of its session key and,
+// while nobody uses it, by the scan of the registry. The registry owns it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mox/context/call_record.h"
+
+// Component name -> instrument level threshold, ordered by UTF-16 code units.
+using ComponentLevels = std::map<std::u16string, uint16_t, std::less<>>;
+
+class CMTContextManager;
+
+// The deserialised passport of a context, released through the function that
+// came with it (the passport handling fills both).
+struct PassportHandle {
+  void* handle = nullptr;
+  void (*release)(void*) = nullptr;
+  void reset();
+};
+
+class CMTContext {
+ public:
+  enum State : uint16_t { Empty = 0, Active = 1, Finished = 2, Terminated = 3 };
+
+  // A new context with the global thresholds only (created by startTiming).
+  explicit CMTContext(const CMTContextManager& manager);
+  // A new context opened by initContext with a passport: the passport fields
+  // and the component threshold copies are set.
+  CMTContext(const CMTContextManager& manager, const std::u16string& passport);
+  ~CMTContext();
+  CMTContext(const CMTContext&) = delete;
+  CMTContext& operator=(const CMTContext&) = delete;
+
+  // initContext on a registered key: back to empty with the new passport.
+  void reuse(const std::u16string& passport);
+
+  // ---- timing --------------------------------------------------------------
+  // Level threshold of timingKey; mode 1 gives the trace default.
+  uint16_t thresholdFor(std::u16string_view timingKey, uint16_t mode) const;
+  // recId of the new call, 0 when level is not timed.
+  uint32_t startTiming(std::u16string timingKey, uint16_t level);
+  void endTiming(uint32_t recId);
+  void terminateTiming(uint32_t recId);
+  // Terminates every open call without times; the context refuses timing
+  // until it is re-initialised.
+  void terminateAll();
+
+  // Trace GUID, generated on first use when neither the passport nor the
+  // passport handling set one.
+  const std::u16string& guid() const;
+  // The records still open, innermost last.
+  const std::vector<CMTCallRecord*>& openCalls() const { return callStack_; }
+  size_t recordCount() const { return records_.size(); }
+
+  // ---- fields (read by the trace builders, set by the passport handling) ---
+  uint16_t state = Empty;
+  uint16_t traceOn = 0;
+  uint16_t passportTraceFlag = 0;
+  uint16_t passportTraceLevel = 0;
+  uint16_t levelThreshold = 0;
+  uint16_t traceLevelThreshold = 0;
+  uint32_t nextRecId = 1;
+  CMTCallRecord* root = nullptr;
+  std::u16string passport;
+  mutable std::u16string traceGuid;
+  PassportHandle passportHandle;
+  std::u16string rootContextId;
+  std::u16string connectionId;
+  uint32_t connectionCounter = 0;
+  std::u16string transactionId;
+  std::u16string outConnectionId;
+  uint32_t outCounter = 0;
+  std::map<std::u16string, std::u16string> contextInfo;
+  uint32_t traceSize = 0;
+  bool collectTree = true;
+  bool hasComponentThresholds = false;
+  bool hasComponentTraceThresholds = false;
+  bool previewSent = false;
+  bool autoTraceSent = false;
+  ComponentLevels componentThresholds;
+  ComponentLevels componentTraceThresholds;
+  uint32_t createdTick = 0;
+  std::atomic<uint32_t> lastAccessTick{0};  // set by every lookup, read by the scan
+  std::atomic<uint32_t> users{0};           // ContextRefs alive; the scan spares a context in use
+
+ private:
+  void setGlobalThresholds();
+  // Passport fields and trace switch; atCreation decides the level-2 lines.
+  void applyPassport(const std::u16string& newPassport, bool atCreation);
+  void copyManagerThresholds();
+  void clearCallTree();
+  // Pops and terminates without times every open call with a recId above recId.
+  void closeCallsAbove(uint32_t recId);
+  // sinceCreation: ms from creation to the end tick, -1 without one.
+  void runTraceChecks(int64_t sinceCreation);
+  // Shared by endTiming and terminateTiming.
+  void closeCall(uint32_t recId, bool terminating);
+
+  const CMTContextManager& manager_;
+  std::vector<CMTCallRecord*> callStack_;
+  // Every record this context created, linked into the tree or not.
+  std::vector<std::unique_ptr<CMTCallRecord>> records_;
+};

@@ -1,0 +1,311 @@
+#include "mox/context/context_manager.h"
+
+#include <utility>
+
+#include "common/clock.h"
+#include "common/utf.h"
+#include "dptrc/dptrc.h"
+#include "mox/config/component_lists.h"
+#include "mox/config/configuration.h"
+#include "mox/context/context_hash.h"
+#include "mox/context/resource_hooks.h"
+#include "mox/context/trace_builder_hooks.h"
+#include "thr/thr_guards.h"
+
+namespace {
+
+std::atomic<CMTContextManager*> instance{nullptr};
+
+ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& parsed) {
+  return ComponentLevels(parsed.begin(), parsed.end());
+}
+
+void setLevel(ThrRwLock* lock, ComponentLevels& levels, const std::u16string& component, uint16_t level) {
+  ThrExclusiveGuard guard(lock);
+  levels[component] = level;
+}
+
+bool copyLevels(ThrRwLock* lock, const ComponentLevels& levels, ComponentLevels& target) {
+  ThrSharedGuard guard(lock);
+  if (levels.empty()) return false;
+  target = levels;
+  return true;
+}
+
+}  // namespace
+
+// ---- ContextRef -------------------------------------------------------------
+
+ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
+  if (this != &other) {
+    release();
+    context_ = other.context_;
+    other.context_ = nullptr;
+  }
+  return *this;
+}
+
+void ContextRef::release() {
+  if (context_ != nullptr) context_->users.fetch_sub(1, std::memory_order_release);
+  context_ = nullptr;
+}
+
+// ---- lifetime -----------------------------------------------------------------
+
+CMTContextManager* CMTContextManager::getInstance() {
+  CMTContextManager* current = instance.load(std::memory_order_acquire);
+  if (current != nullptr) return current;
+  CMTContextManager* created = new CMTContextManager();
+  if (instance.compare_exchange_strong(current, created, std::memory_order_acq_rel)) return created;
+  delete created;
+  return current;
+}
+
+void CMTContextManager::destroyInstance() { delete instance.exchange(nullptr, std::memory_order_acq_rel); }
+
+CMTContextManager::CMTContextManager() {
+  ThrMutexInit(&identityLock_);
+  ThrRwLockInit(&thresholdLock_);
+  ThrRwLockInit(&traceThresholdLock_);
+}
+
+CMTContextManager::~CMTContextManager() {
+  destroyAllContexts();
+  for (ThrRwLock* lock : bucketLocks_) ThrRwLockDelete(lock);
+  ThrRwLockDelete(thresholdLock_);
+  ThrRwLockDelete(traceThresholdLock_);
+  ThrMutexDelete(&identityLock_);
+}
+
+void CMTContextManager::destroyAllContexts() {
+  for (size_t i = 0; i < buckets_.size(); ++i) {
+    ThrExclusiveGuard guard(bucketLocks_[i]);
+    buckets_[i].clear();
+  }
+}
+
+void CMTContextManager::init() {
+  if (!buckets_.empty()) return;
+  const CConfiguration* config = CConfiguration::getInstance();
+  uint16_t count = config->getContextMapBucketCount();
+  if (count < 4) count = 4;
+  bucketLocks_.reserve(count);
+  for (uint16_t i = 0; i < count; ++i) {
+    ThrRwLock* lock = nullptr;
+    ThrRwLockInit(&lock);
+    bucketLocks_.push_back(lock);
+  }
+  buckets_.resize(count);
+
+  skipNames_.reserve(5);
+  for (std::u16string& name : parseSkipNames(config->getSkipTimesInNames())) skipNames_.push_back(std::move(name));
+  std::u16string names = config->getSpecificComponentNames();
+  ComponentLevels levels = toComponentLevels(parseComponentLevels(names, config->getSpecificComponentLevelThresholds()));
+  ComponentLevels traceLevels =
+      toComponentLevels(parseComponentLevels(names, config->getSpecificComponentLevelThresholdsTrace()));
+  {
+    ThrExclusiveGuard guard(thresholdLock_);
+    componentThresholds_ = std::move(levels);
+  }
+  ThrExclusiveGuard guard(traceThresholdLock_);
+  componentTraceThresholds_ = std::move(traceLevels);
+}
+
+// ---- process identity -----------------------------------------------------------
+
+void CMTContextManager::setProcessName(const std::u16string& name) {
+  ThrMutexGuard guard(&identityLock_);
+  processName_ = name;
+}
+
+std::u16string CMTContextManager::getProcessName() const {
+  ThrMutexGuard guard(&identityLock_);
+  return processName_;
+}
+
+void CMTContextManager::setInstanceNumber(const std::u16string& number) {
+  ThrMutexGuard guard(&identityLock_);
+  instanceNumber_ = number;
+}
+
+std::u16string CMTContextManager::getInstanceNumber() const {
+  ThrMutexGuard guard(&identityLock_);
+  return instanceNumber_;
+}
+
+void CMTContextManager::setInstancePrefix(const std::u16string& prefix) {
+  ThrMutexGuard guard(&identityLock_);
+  instancePrefix_ = prefix;
+}
+
+std::u16string CMTContextManager::getInstancePrefix() const {
+  ThrMutexGuard guard(&identityLock_);
+  return instancePrefix_;
+}
+
+// ---- registry -------------------------------------------------------------------
+
+size_t CMTContextManager::bucketOf(std::u16string_view key) const {
+  if (buckets_.empty()) return 0;
+  return contextKeyHash(key) % buckets_.size();
+}
+
+ContextRef CMTContextManager::findContext(std::u16string_view key) {
+  if (buckets_.empty()) return ContextRef();
+  size_t index = bucketOf(key);
+  ThrSharedGuard guard(bucketLocks_[index]);
+  const ContextMap& bucket = buckets_[index];
+  auto found = bucket.find(key);
+  if (found == bucket.end()) return ContextRef();
+  CMTContext* context = found->second.get();
+  context->lastAccessTick.store(msTick(), std::memory_order_relaxed);
+  context->users.fetch_add(1, std::memory_order_acquire);
+  return ContextRef(context);
+}
+
+bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
+  if (buckets_.empty()) return false;
+  size_t index = bucketOf(key);
+  ThrExclusiveGuard guard(bucketLocks_[index]);
+  return buckets_[index].emplace(key, std::move(context)).second;
+}
+
+void CMTContextManager::removeContext(std::u16string_view key) {
+  if (buckets_.empty()) return;
+  size_t index = bucketOf(key);
+  std::unique_ptr<CMTContext> removed;  // destroyed after the lock is released
+  ThrExclusiveGuard guard(bucketLocks_[index]);
+  ContextMap& bucket = buckets_[index];
+  auto found = bucket.find(key);
+  if (found == bucket.end()) return;
+  removed = std::move(found->second);
+  bucket.erase(found);
+}
+
+size_t CMTContextManager::contextCount() const {
+  size_t count = 0;
+  for (size_t i = 0; i < buckets_.size(); ++i) {
+    ThrSharedGuard guard(bucketLocks_[i]);
+    count += buckets_[i].size();
+  }
+  return count;
+}
+
+// ---- configuration derived at init ---------------------------------------------
+
+bool CMTContextManager::isSkipped(std::u16string_view timingKey) const {
+  for (const std::u16string& name : skipNames_) {
+    if (timingKey.size() > name.size() && timingKey.compare(0, name.size(), name) == 0 &&
+        timingKey[name.size()] == u'|') {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CMTContextManager::copyComponentThresholds(ComponentLevels& target) const {
+  return copyLevels(thresholdLock_, componentThresholds_, target);
+}
+
+bool CMTContextManager::copyComponentTraceThresholds(ComponentLevels& target) const {
+  return copyLevels(traceThresholdLock_, componentTraceThresholds_, target);
+}
+
+void CMTContextManager::setComponentThreshold(const std::u16string& component, uint16_t level) {
+  setLevel(thresholdLock_, componentThresholds_, component, level);
+}
+
+void CMTContextManager::setComponentTraceThreshold(const std::u16string& component, uint16_t level) {
+  setLevel(traceThresholdLock_, componentTraceThresholds_, component, level);
+}
+
+// ---- the scan ---------------------------------------------------------------------
+
+bool CMTContextManager::scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs,
+                                    uint32_t emptyTimeoutMs) const {
+  if (context.state == CMTContext::Empty) {
+    if (ageMs < emptyTimeoutMs) return false;
+    MOX_TRC(1, "Empty context detected\n");
+    increaseResourceCounter(u"Empty Context Count", 1);
+    return true;
+  }
+  if (ageMs < zombieTimeoutMs) return false;
+  MOX_TRC(1, "Zombie context detected\n");
+  queueContextTrace(tracebuilders::buildZombieTrace, context);
+  increaseResourceCounter(u"Zombie Context Count", 1);
+  return true;
+}
+
+void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) {
+  for (size_t i = 0; i < buckets_.size(); ++i) {
+    ThrExclusiveGuard guard(bucketLocks_[i]);
+    uint32_t now = msTick();
+    ContextMap& bucket = buckets_[i];
+    for (auto entry = bucket.begin(); entry != bucket.end();) {
+      CMTContext& context = *entry->second;
+      // A context a core is working on right now was just looked up: not idle.
+      bool inUse = context.users.load(std::memory_order_acquire) != 0;
+      uint32_t age = tickDiff(now, context.lastAccessTick.load(std::memory_order_relaxed));
+      if (!inUse && scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
+        entry = bucket.erase(entry);
+      } else {
+        ++entry;
+      }
+    }
+  }
+}
+
+// ---- the cores ----------------------------------------------------------------------
+
+void CMTContextManager::initContext(const std::u16string& key, const std::u16string& passport) {
+  if (ContextRef context = findContext(key)) {
+    if (context->state == CMTContext::Active) context->terminateAll();
+    context->reuse(passport);
+    return;
+  }
+  if (buckets_.empty()) return;
+  insertContext(key, std::make_unique<CMTContext>(*this, passport));
+}
+
+uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
+                                        std::u16string_view method, uint16_t level) {
+  if (buckets_.empty()) return 0;
+  std::u16string timingKey;
+  timingKey.reserve(component.size() + 1 + method.size());
+  timingKey.append(component).append(1, u'|').append(method);
+  if (ContextRef context = findContext(key)) {
+    if (context->state != CMTContext::Terminated) return context->startTiming(std::move(timingKey), level);
+    MOX_TRC_ERROR("Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
+    return 0;
+  }
+  auto created = std::make_unique<CMTContext>(*this);
+  uint32_t recId = created->startTiming(std::move(timingKey), level);
+  insertContext(key, std::move(created));
+  return recId;
+}
+
+void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind) {
+  ContextRef context = findContext(key);
+  if (!context || context->state == CMTContext::Terminated) return;
+  if (kind == EndKind::End) {
+    context->endTiming(recId);
+  } else {
+    context->terminateTiming(recId);
+  }
+  if (context->state != CMTContext::Finished) return;
+  context.release();
+  removeContext(key);
+}
+
+void CMTContextManager::endTiming(const std::u16string& key, uint32_t recId) {
+  endOrTerminate(key, recId, EndKind::End);
+}
+
+void CMTContextManager::terminateTiming(const std::u16string& key, uint32_t recId) {
+  endOrTerminate(key, recId, EndKind::Terminate);
+}
+
+void CMTContextManager::terminateTimingAll(const std::u16string& key) {
+  ContextRef context = findContext(key);
+  if (context && context->state != CMTContext::Terminated) context->terminateAll();
+}

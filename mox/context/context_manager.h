@@ -1,0 +1,138 @@
+// CMTContextManager: the process-wide registry of contexts, one per session
+// key, and the cores behind the context and timing exports.
+//
+// The registry is striped into N buckets (N a power of two, at least 4, from
+// the configuration at init()); each bucket is an ordered map with its own
+// readers-writer lock. Lookups take the bucket lock shared, insertion, removal
+// and the zombie/empty scan take it exclusive. A context itself has no lock:
+// it is used by the one host thread of its session key (or, for the Ex keys,
+// by one caller at a time) and by the scan.
+//
+// A context that a core has looked up is marked in use until the core is done
+// with it; the scan never destroys a context that is in use, so a lookup that
+// races with the scan can never touch a destroyed context.
+//
+// Lock order: bucket lock, then the store locks (performance and trace data),
+// then the trace-log lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mox/context/context.h"
+#include "thr/thr.h"
+
+// A looked-up context, marked in use while the reference lives.
+class ContextRef {
+ public:
+  ContextRef() = default;
+  explicit ContextRef(CMTContext* context) : context_(context) {}
+  ContextRef(ContextRef&& other) noexcept : context_(other.context_) { other.context_ = nullptr; }
+  ContextRef& operator=(ContextRef&& other) noexcept;
+  ContextRef(const ContextRef&) = delete;
+  ContextRef& operator=(const ContextRef&) = delete;
+  ~ContextRef() { release(); }
+
+  CMTContext* get() const { return context_; }
+  CMTContext* operator->() const { return context_; }
+  explicit operator bool() const { return context_ != nullptr; }
+  // Ends the use early (before the context is removed by its own user).
+  void release();
+
+ private:
+  CMTContext* context_ = nullptr;
+};
+
+class CMTContextManager {
+ public:
+  static CMTContextManager* getInstance();
+  static void destroyInstance();  // destroys every context still registered
+
+  // Reads the configuration once: bucket count, skip names, the two component
+  // threshold maps. Until it has run, no context is registered and the timing
+  // cores return 0 / do nothing.
+  void init();
+
+  // ---- process identity (thread-safe; read by the dispatcher threads) ----
+  void setProcessName(const std::u16string& name);
+  std::u16string getProcessName() const;
+  void setInstanceNumber(const std::u16string& number);
+  std::u16string getInstanceNumber() const;
+  void setInstancePrefix(const std::u16string& prefix);
+  std::u16string getInstancePrefix() const;
+
+  // ---- registry ---------------------------------------------------------
+  uint16_t bucketCount() const { return static_cast<uint16_t>(buckets_.size()); }
+  // Bucket index of a session key (0 before init()).
+  size_t bucketOf(std::u16string_view key) const;
+  // Looks the key up under the bucket lock (shared), refreshes its
+  // lastAccessTick and marks it in use; empty when not registered.
+  ContextRef findContext(std::u16string_view key);
+  // Adds context under key (exclusive). An existing entry stays and the new
+  // context is dropped: returns false then (and before init()).
+  bool insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context);
+  // Erases and destroys key's entry (exclusive). The caller holds no
+  // ContextRef to it any more.
+  void removeContext(std::u16string_view key);
+  // Number of registered contexts (takes every bucket lock shared in turn).
+  size_t contextCount() const;
+
+  // ---- configuration derived at init() ----------------------------------
+  // True when timingKey begins with one of the skip names followed by "|".
+  bool isSkipped(std::u16string_view timingKey) const;
+  // Copy the manager's map into target when it is not empty (shared lock);
+  // return whether it was not empty.
+  bool copyComponentThresholds(ComponentLevels& target) const;
+  bool copyComponentTraceThresholds(ComponentLevels& target) const;
+  // Run-time changes (exclusive lock): insert or set. Contexts created or
+  // re-initialised afterwards see the new level.
+  void setComponentThreshold(const std::u16string& component, uint16_t level);
+  void setComponentTraceThreshold(const std::u16string& component, uint16_t level);
+
+  // ---- the zombie and empty scan (data dispatcher thread) ----------------
+  // Removes every context not looked up for emptyTimeoutMs (never timed) or
+  // zombieTimeoutMs (timed and not finished). One bucket at a time, exclusive.
+  void scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs);
+
+  // ---- the cores of the exports -----------------------------------------
+  void initContext(const std::u16string& key, const std::u16string& passport);
+  // recId of the new call, 0 when it is not timed.
+  uint32_t startTiming(const std::u16string& key, std::u16string_view component, std::u16string_view method,
+                       uint16_t level);
+  void endTiming(const std::u16string& key, uint32_t recId);
+  void terminateTiming(const std::u16string& key, uint32_t recId);
+  void terminateTimingAll(const std::u16string& key);
+
+  ~CMTContextManager();
+  CMTContextManager(const CMTContextManager&) = delete;
+  CMTContextManager& operator=(const CMTContextManager&) = delete;
+
+ private:
+  using ContextMap = std::map<std::u16string, std::unique_ptr<CMTContext>, std::less<>>;
+  enum class EndKind { End, Terminate };
+
+  CMTContextManager();
+  void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind);
+  // Empty or zombie, as the scan decides; false when the context stays.
+  bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
+  void destroyAllContexts();
+
+  mutable ThrMutex identityLock_;
+  std::u16string processName_;
+  std::u16string instanceNumber_;
+  std::u16string instancePrefix_;
+
+  std::vector<std::u16string> skipNames_;
+  std::vector<ThrRwLock*> bucketLocks_;
+  std::vector<ContextMap> buckets_;
+
+  ThrRwLock* thresholdLock_ = nullptr;
+  ComponentLevels componentThresholds_;
+  ThrRwLock* traceThresholdLock_ = nullptr;
+  ComponentLevels componentTraceThresholds_;
+};
