@@ -16,6 +16,8 @@ void appendUtf16AsUtf8Lenient(std::u16string_view in, std::string& out);
 bool utf8ToUtf16(std::string_view in, std::u16string& out);
 // Lenient UTF-8 -> UTF-16: every byte of a malformed sequence becomes U+FFFD.
 std::u16string utf8ToUtf16Lenient(std::string_view in);
+// Appends the lenient conversion to out.
+void appendUtf8AsUtf16Lenient(std::string_view in, std::u16string& out);
 // 8-bit file name: code units below 128 unchanged, every other one "#".
 std::string toNarrowFileName(std::u16string_view in);
 // ASCII literal to UTF-16 (for building texts from narrow constants).

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,9 @@ void TrcErrorErrno(TrcHandle handle, const char* fmt, ...) __attribute__((format
 void DpTrcNoTag(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void DpTrcNoTime(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// Number of threads inside or waiting at the trace lock.
+int TrcLockUsers();
+
 // UTF-16 text as a "%s" argument.
 std::string trcText(std::u16string_view text);
 
@@ -67,6 +71,12 @@ std::string trcText(std::u16string_view text);
 // when the clock cannot be read.
 std::u16string FormatCurrentTime();
 std::u16string FormatCurrentTimeMs();
+
+// ---- test hook ----------------------------------------------------------
+// Replaces the seconds source of the time-stamp lines; nullptr restores the
+// wall clock.
+using TrcTimeSource = time_t (*)();
+void TrcSetTimeSource(TrcTimeSource source);
 
 // ---- the calling idiom --------------------------------------------------
 // Plain line at level n (entry level 1 around level-1 lines).

@@ -1,0 +1,34 @@
+#include "common/number_text.h"
+
+namespace {
+
+// Digits of value, most significant first.
+void appendUnsigned(std::u16string& out, uint64_t value) {
+  char16_t digits[20];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n > 0) out.push_back(digits[--n]);
+}
+
+}  // namespace
+
+void appendDecimal(std::u16string& out, int64_t value) {
+  if (value < 0) {
+    out.push_back(u'-');
+    // Negate in unsigned arithmetic so that INT64_MIN does not overflow.
+    appendUnsigned(out, 0 - static_cast<uint64_t>(value));
+  } else {
+    appendUnsigned(out, static_cast<uint64_t>(value));
+  }
+}
+
+void appendDecimal(std::u16string& out, uint64_t value) { appendUnsigned(out, value); }
+
+std::u16string decimalText(int64_t value) {
+  std::u16string out;
+  appendDecimal(out, value);
+  return out;
+}

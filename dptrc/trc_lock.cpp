@@ -1,0 +1,48 @@
+#include <atomic>
+#include <cstdio>
+
+#include "dptrc/trc_state.h"
+
+namespace {
+
+// Never deleted: traces may still be written while static objects of the
+// process are being destroyed.
+struct TraceMutex {
+  ThrRecMtx mtx;
+  TraceMutex() { ThrRecMtxInit(&mtx, u"dptrace"); }
+};
+
+ThrRecMtx& traceMutex() {
+  static TraceMutex* const mutex = new TraceMutex;
+  return mutex->mtx;
+}
+
+std::atomic<int> lockUsers{0};
+
+const char* baseName(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') base = p + 1;
+  }
+  return base;
+}
+
+}  // namespace
+
+void TrcLock() {
+  lockUsers.fetch_add(1, std::memory_order_relaxed);
+  ThrRecMtxLock(&traceMutex());
+}
+
+void TrcUnlock() {
+  ThrRecMtxUnlock(&traceMutex());
+  lockUsers.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int TrcLockUsers() { return lockUsers.load(std::memory_order_relaxed); }
+
+void TrcSetLocation(const char* file, int line) {
+  TrcLockGuard lock;
+  TrcState& state = trcState();
+  snprintf(state.location, sizeof state.location, "%-12.12s%d", baseName(file != nullptr ? file : ""), line);
+}

@@ -1,0 +1,35 @@
+// Pieces every trace line is made of, and the way they reach the stream.
+// All functions expect the caller to hold the trace lock.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "dptrc/trc_state.h"
+
+struct TrcTarget {
+  TrcOutput* out;
+  const TrcComp* comp;
+  bool threadRecord;  // false: the process-wide time-stamp second is used
+};
+
+// The empty handle, a handle outside the table and any handle while no file
+// is open all write to standard error.
+TrcTarget trcResolve(TrcHandle handle);
+
+// Letter, two spaces and 2 * depth spaces (at most 31).
+void trcAppendPrefix(std::u16string& line, const TrcComp& comp);
+// "[Thr %02s] " with the calling thread's id, "???" when it is not valid.
+void trcAppendThreadTag(std::u16string& line);
+
+// Writes text as UTF-8 (an unpaired surrogate as "#") in chunks of 500 bytes.
+void trcEmit(TrcOutput& out, std::u16string_view text);
+void trcEmitAscii(TrcOutput& out, std::string_view text);
+void trcFlush(TrcOutput& out);
+
+// Writes the time-stamp line when the second changed since this thread's
+// last one.
+void trcWriteTimeStampIfDue(const TrcTarget& target);
+
+// Forgets the calling thread's time-stamp second.
+void trcFreeThreadRecord();

@@ -1,0 +1,124 @@
+// Plain lines: DpTrc and its variants.
+#include <cstdarg>
+
+#include "common/utf.h"
+#include "dptrc/trc_format.h"
+#include "dptrc/trc_output.h"
+#include "dptrc/trc_writers.h"
+
+namespace {
+
+const char kTruncatedWarning[] = "\n*** WARNING => data was truncated\n";
+
+struct PlainOptions {
+  bool threadTag;
+  bool timeStamp;
+};
+
+// Either a format with its arguments or a finished text.
+struct Message {
+  const char* fmt;
+  va_list* args;
+  std::u16string_view text;
+};
+
+bool isLastNewline(std::u16string_view message, size_t pos) {
+  const size_t n = message.size();
+  return pos + 1 == n || (pos + 2 == n && message[n - 1] == u'\r');
+}
+
+bool endsWithNewline(std::u16string_view message) {
+  const size_t n = message.size();
+  return (n >= 1 && message[n - 1] == u'\n') || (n >= 2 && message[n - 2] == u'\n' && message[n - 1] == u'\r');
+}
+
+// The line with the prefix and thread tag repeated after every inner
+// newline, so that every physical line carries them.
+void expandLines(const std::u16string& line, size_t messageStart, const TrcComp& comp, bool threadTag,
+                 std::u16string& expanded) {
+  expanded.assign(line, 0, messageStart);
+  const std::u16string_view message = std::u16string_view(line).substr(messageStart);
+  for (size_t i = 0; i < message.size(); ++i) {
+    expanded.push_back(message[i]);
+    if (message[i] == u'\n' && !isLastNewline(message, i)) {
+      trcAppendPrefix(expanded, comp);
+      if (threadTag) trcAppendThreadTag(expanded);
+    }
+  }
+}
+
+void writePlain(TrcHandle handle, PlainOptions options, const Message& message) {
+  TrcLockGuard lock;
+  try {
+    TrcState& state = trcState();
+    const TrcTarget target = trcResolve(handle);
+    const TrcComp& comp = *target.comp;
+    if (comp.level < TrcEntryLevel) return;
+    if (options.timeStamp) trcWriteTimeStampIfDue(target);
+
+    TrcOutput& out = *target.out;
+    const bool otherLetter = comp.letter != out.lastLetter;
+    std::u16string& line = state.line;
+    line.clear();
+    if (otherLetter || out.atLineStart) trcAppendPrefix(line, comp);
+    if (options.threadTag) trcAppendThreadTag(line);
+    const size_t messageStart = line.size();
+    const TrcFormatResult result = message.fmt != nullptr
+                                       ? trcAppendFormatted(line, kTrcLineMax, message.fmt, *message.args)
+                                       : trcAppendText(line, kTrcLineMax, message.text);
+    if (result.failed) {
+      trcWriteFormatFailure(out, result);
+      trcFlush(out);
+      return;
+    }
+
+    if (otherLetter && !out.atLineStart) trcEmitAscii(out, "\n");
+    expandLines(line, messageStart, comp, options.threadTag, state.expanded);
+    trcEmit(out, state.expanded);
+    if (result.truncated) trcEmitAscii(out, kTruncatedWarning);
+    out.lastLetter = comp.letter;
+    out.atLineStart = result.truncated || endsWithNewline(std::u16string_view(line).substr(messageStart));
+    trcFlush(out);
+  } catch (...) {
+    // Out of memory while growing a buffer: the line is lost, the caller goes on.
+  }
+}
+
+void writeFormatted(TrcHandle handle, PlainOptions options, const char* fmt, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  writePlain(handle, options, Message{fmt != nullptr ? fmt : "", &copy, {}});
+  va_end(copy);
+}
+
+}  // namespace
+
+void DpTrcV(TrcHandle handle, const char* fmt, va_list args) { writeFormatted(handle, {true, true}, fmt, args); }
+
+void DpTrc(TrcHandle handle, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  writeFormatted(handle, {true, true}, fmt, args);
+  va_end(args);
+}
+
+void DpTrcNoTag(TrcHandle handle, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  writeFormatted(handle, {false, true}, fmt, args);
+  va_end(args);
+}
+
+void DpTrcNoTime(TrcHandle handle, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  writeFormatted(handle, {true, false}, fmt, args);
+  va_end(args);
+}
+
+// A finished text written as a plain line (no formatting of its '%').
+void trcWritePlainText(TrcHandle handle, std::u16string_view text) {
+  writePlain(handle, {true, true}, Message{nullptr, nullptr, text});
+}
+
+std::string trcText(std::u16string_view text) { return utf16ToUtf8Lenient(text); }

@@ -1,0 +1,18 @@
+#include "dptrc/trc_state.h"
+
+std::atomic<int> TrcLevel{0};
+std::atomic<TrcHandle> moxTrc{nullptr};
+int TrcEntryLevel = 2;
+
+TrcState& trcState() {
+  static TrcState* const state = [] {
+    auto* created = new TrcState;
+    created->line.reserve(kTrcLineMax + 1);
+    created->expanded.reserve(kTrcLineMax + 1);
+    created->scratch.reserve(kTrcLineMax + 1);
+    created->utf8.reserve(3 * (kTrcLineMax + 1));
+    created->format.reserve(kTrcFormatMax + 1);
+    return created;
+  }();
+  return *state;
+}

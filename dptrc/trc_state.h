@@ -1,0 +1,65 @@
+// Process-wide state of the trace facility. Everything in TrcState is guarded
+// by the trace lock (TrcLock/TrcUnlock, or TrcLockGuard).
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "dptrc/dptrc.h"
+#include "thr/thr.h"
+
+// One entry of the component table; a TrcHandle points at one.
+struct TrcComp {
+  char16_t letter = 0;  // upper case
+  int level = 0;        // plain lines below TrcEntryLevel are dropped
+  int depth = 0;        // indentation: 2 * depth spaces (at most 31)
+  void* hook = nullptr;
+};
+
+// A destination and what was written to it last.
+struct TrcOutput {
+  FILE* stream = nullptr;
+  bool atLineStart = true;  // the last output ended with a newline
+  char16_t lastLetter = 0;  // 0: nothing written yet
+};
+
+constexpr int kTrcMaxComps = 2000;
+constexpr size_t kTrcLineMax = 8191;        // characters of one line (buffer 8192)
+constexpr size_t kTrcFormatMax = 1024;      // characters of an error-line format
+constexpr size_t kTrcNarrowBytes = 4 * 8192;  // enough bytes for any line that fits
+constexpr size_t kTrcLocationChars = 32;
+
+struct TrcState {
+  TrcOutput file;           // the open trace file, or stderr when it failed to open
+  TrcOutput standardError;  // the empty handle, and any handle while closed
+  TrcComp comps[kTrcMaxComps];
+  int nextComp = 1;  // entry 0 is never handed out
+  TrcComp fallbackComp{u'M', 3, 0, nullptr};
+  char location[kTrcLocationChars] = "";
+  time_t processSecond = 0;  // last time-stamp second of threads without a record
+  ThrKey secondKey;          // per-thread last time-stamp second
+
+  // Buffers reused by every line.
+  std::u16string line;
+  std::u16string expanded;
+  std::u16string scratch;
+  std::u16string suffix;
+  std::u16string stamp;
+  std::string utf8;
+  std::string format;
+  char narrow[kTrcNarrowBytes];
+};
+
+// The one state; created on first use and never destroyed, so that traces
+// written while the process tears down still find it.
+TrcState& trcState();
+
+class TrcLockGuard {
+ public:
+  TrcLockGuard() { TrcLock(); }
+  ~TrcLockGuard() { TrcUnlock(); }
+  TrcLockGuard(const TrcLockGuard&) = delete;
+  TrcLockGuard& operator=(const TrcLockGuard&) = delete;
+};

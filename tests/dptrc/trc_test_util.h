@@ -1,0 +1,118 @@
+// Helpers of the trace-log tests: temporary directory, captured stderr, a
+// settable time source and a fixture with an open library trace file.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dptrc/dptrc.h"
+#include "thr/thr.h"
+
+namespace trctest {
+
+class TempDir {
+ public:
+  TempDir() : path_((std::filesystem::temp_directory_path() / "mox_trc_XXXXXX").string()) {
+    if (mkdtemp(path_.data()) == nullptr) path_.clear();
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+  std::u16string path16() const { return std::u16string(path_.begin(), path_.end()); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string readFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Redirects file descriptor 2 into a file until text() is called.
+class StderrCapture {
+ public:
+  StderrCapture() : saved_((fflush(stderr), dup(2))) {
+    const int fd = open(dir_.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~StderrCapture() { text(); }
+  std::string text() {
+    if (saved_ >= 0) {
+      fflush(stderr);
+      dup2(saved_, 2);
+      close(saved_);
+      saved_ = -1;
+    }
+    return readFile(dir_.file("stderr"));
+  }
+
+ private:
+  TempDir dir_;
+  int saved_;
+};
+
+inline std::atomic<time_t>& fakeSecond() {
+  static std::atomic<time_t> second{1700000000};
+  return second;
+}
+inline time_t fakeTime() { return fakeSecond().load(); }
+
+inline std::string threadTag() { return "[Thr " + std::to_string(ThrGetCurrentId()) + "] "; }
+
+// The 24-character local time text of the time-stamp lines, from the C library.
+inline std::string ascTime(time_t second) {
+  tm local{};
+  char text[32];
+  return std::string(asctime_r(localtime_r(&second, &local), text), 24);
+}
+
+// A library trace file "<name>_mox.trc" in a temporary directory, with the
+// time-stamp clock at a fixed second.
+class TrcFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    TrcCloseLibraryFile();
+    TrcSetTimeSource(nullptr);
+  }
+  void open(int level) {
+    fakeSecond() = 1700000000;
+    TrcSetTimeSource(fakeTime);
+    TrcOpenLibraryFile(u"test", dir_.path16(), level);
+  }
+  // Everything after the header (empty line, dashes, text, dashes).
+  std::string written() const {
+    const std::string text = readFile(dir_.file("test_mox.trc"));
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) at = text.find('\n', at) + 1;
+    return text.substr(at);
+  }
+  std::vector<std::string> lines() const { return splitLines(written()); }
+
+  TempDir dir_;
+};
+
+}  // namespace trctest
