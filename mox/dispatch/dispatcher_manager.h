@@ -67,7 +67,10 @@ class CDispatcherManager {
 
   void startTracePair();
   void startDataPair();
-  void createThread(ThrStartFn body, std::atomic<ThrId>& id, const char* failure, const char* success);
+  // Creates one thread; its alive flag is raised before it runs, so that a
+  // stop that comes at once still waits for it. Traces either line.
+  void createThread(ThrStartFn body, std::atomic<ThrId>& id, std::atomic<bool>& alive, const char* failure,
+                    const char* success);
   void deleteEvents();
 
   static void* traceTimerMain(void* self);
@@ -77,6 +80,9 @@ class CDispatcherManager {
   // Waits one second or until stopTimers wakes the timer; false once
   // running is clear.
   bool timerTick(ThrEvt* wake);
+  // After a failed event wait: false once running is clear (the dispatcher
+  // ends), else true after a short pause.
+  bool waitAgainAfterFailure() const;
 
   std::atomic<bool> running_{false};
   std::atomic<bool> dataBusy_{false};

@@ -1,0 +1,157 @@
+// Timed calls from several threads reach the metric data file as exact metric lines.
+#include <regex>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+using e2e::LibraryTest;
+using e2e::lines;
+
+const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+
+std::string metric(const std::string& key, const std::string& label, const std::string& value) {
+  return "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|" + key + ":" + label + "\" value=\"" + value + "\" />";
+}
+
+// An average line in the full form; the times themselves vary from run to run.
+std::string average(const std::string& key, const std::string& label, int count) {
+  return "<metric type=\"IntAverage\" name=\"VEL_MOX\\|e2e_0\\|" + std::regex_replace(key, std::regex("\\|"), "\\|") +
+         ":" + std::regex_replace(label, std::regex("[()|.]"), "\\$&") +
+         "\" value=\"-?\\d+\" max=\"-?\\d+\" min=\"-?\\d+\" count=\"" + std::to_string(count) + "\" />";
+}
+
+std::string plainAverage(const std::string& key, const std::string& label) {
+  return "<metric type=\"IntAverage\" name=\"VEL_MOX\\|e2e_0\\|" + std::regex_replace(key, std::regex("\\|"), "\\|") +
+         ":" + std::regex_replace(label, std::regex("[()|.]"), "\\$&") + "\" value=\"-?\\d+\" />";
+}
+
+// Compares line by line: entries starting with "re:" are regular expressions.
+void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+  ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (expected[i].rfind("re:", 0) == 0) {
+      EXPECT_TRUE(std::regex_match(actual[i], std::regex(expected[i].substr(3)))) << "line " << i << ": " << actual[i];
+    } else {
+      EXPECT_EQ(actual[i], expected[i]) << "line " << i;
+    }
+  }
+}
+
+void nestedCalls(int times) {
+  for (int i = 0; i < times; ++i) {
+    const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
+    const uint32_t inner = MOX_startTiming(u"Db", u"select", 1);
+    MOX_endTiming(inner);
+    MOX_endTiming(outer);
+  }
+}
+
+TEST_F(LibraryTest, NestedCallsFromSeveralThreadsGiveExactMetricLines) {
+  initWith({});
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) threads.emplace_back([] { nestedCalls(5); });
+  for (auto& t : threads) t.join();
+  MOX_outputMetricData();
+  expectLines(lines(metricFile()),
+              {kVersion,
+               metric("Db|select", "Finished Counter", "15"),
+               metric("Db|select", "Finished with undefined state", "0"),
+               "re:" + average("Db|select", "Avg. Elapsed Time(ms)", 15),
+               metric("Order|create", "Finished Counter", "15"),
+               metric("Order|create", "Finished with undefined state", "0"),
+               "re:" + average("Order|create", "Avg. Elapsed Time(ms)", 15)});
+}
+
+TEST_F(LibraryTest, ScopesAddTheirAverageLines) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> scopes = {
+      {"2", {"Avg. Elapsed Time(ms)", "Avg. Net Elapsed Time(ms)"}},
+      {"3", {"Avg. Elapsed Time(ms)", "Avg. CPU Time(us)"}},
+      {"4", {"Avg. Elapsed Time(ms)", "Avg. CPU Time(us)", "Avg. Net Elapsed Time(ms)", "Avg. Net CPU Time(us)"}},
+      {"5", {"Avg. Elapsed Time(ms)", "Avg. CPU Time(us)"}}};
+  for (const auto& [scope, labels] : scopes) {
+    SCOPED_TRACE("perf_metric_scope " + scope);
+    initWith({{"perf_metric_scope", scope}});
+    MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+    MOX_outputMetricData();
+    std::vector<std::string> expected = {kVersion, metric("K|m", "Active Counter", "0"),
+                                         metric("K|m", "Finished Counter", "1"),
+                                         metric("K|m", "Finished with undefined state", "0")};
+    for (const auto& label : labels) expected.push_back("re:" + average("K|m", label, 1));
+    expectLines(lines(metricFile()), expected);
+    MOX_ProcExit();
+    std::filesystem::remove(dir_ / "e2e_mtdata.log");
+  }
+}
+
+TEST_F(LibraryTest, PlainFormForAgentTypeZeroWithHighWatermarks) {
+  initWith({{"agent_type", "0"}, {"perf_metric_scope", "5"}});
+  MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+  MOX_outputMetricData();
+  expectLines(lines(metricFile()),
+              {kVersion, metric("K|m", "Active Counter", "0"), metric("K|m", "Finished Counter", "1"),
+               metric("K|m", "Finished with undefined state", "0"), "re:" + plainAverage("K|m", "Avg. Elapsed Time(ms)"),
+               "re:" + plainAverage("K|m", "Avg. CPU Time(us)"),
+               "re:" + plainAverage("K|m", "Avg. Elapsed Time High Watermark(ms)"),
+               "re:" + plainAverage("K|m", "Avg. CPU Time High Watermark(us)"),
+               "re:" + plainAverage("K|m", "Avg. Net Elapsed Time High Watermark(ms)"),
+               // Net CPU is not summed at this scope, so its watermark is 0, not "unmeasured".
+               "re:" + plainAverage("K|m", "Avg. Net CPU Time High Watermark(us)")});
+}
+
+TEST_F(LibraryTest, RunningCallIsCarriedIntoTheNextInterval) {
+  initWith({{"perf_metric_scope", "1"}});
+  const uint32_t open = MOX_startTiming(u"Long", u"run", 1);
+  MOX_outputMetricData();
+  MOX_outputMetricData();
+  MOX_endTiming(open);
+  MOX_outputMetricData();
+  expectLines(lines(metricFile()),
+              {kVersion, metric("Long|run", "Active Counter", "1"), metric("Long|run", "Finished Counter", "0"),
+               metric("Long|run", "Finished with undefined state", "0"), metric("Long|run", "Active Counter", "1"),
+               metric("Long|run", "Finished Counter", "0"), metric("Long|run", "Finished with undefined state", "0"),
+               metric("Long|run", "Active Counter", "0"), metric("Long|run", "Finished Counter", "1"),
+               metric("Long|run", "Finished with undefined state", "0"),
+               "re:" + average("Long|run", "Avg. Elapsed Time(ms)", 1)});
+}
+
+TEST_F(LibraryTest, TerminatedCallsAndTerminateAll) {
+  initWith({{"lib_trace_level", "1"}});
+  const uint32_t outer = MOX_startTiming(u"A", u"outer", 1);
+  MOX_startTiming(u"B", u"inner", 1);
+  MOX_terminateTimingAll();
+  EXPECT_EQ(MOX_startTiming(u"A", u"again", 1), 0u);
+  MOX_endTiming(outer);  // ignored: the context is terminated
+  MOX_initContext(nullptr);
+  EXPECT_EQ(MOX_startTiming(u"A", u"again", 1), 1u);
+  MOX_terminateTiming(1);
+  MOX_outputMetricData();
+  expectLines(lines(metricFile()),
+              {kVersion, metric("A|again", "Finished Counter", "0"), metric("A|again", "Finished with undefined state", "0"),
+               "re:" + average("A|again", "Avg. Elapsed Time(ms)", 1), metric("A|outer", "Finished Counter", "0"),
+               metric("A|outer", "Finished with undefined state", "1"), metric("B|inner", "Finished Counter", "0"),
+               metric("B|inner", "Finished with undefined state", "1")});
+  EXPECT_NE(traceFile().find("Previous context object is in the terminate status and was not cleaned up by "
+                             "MOX_initContext API"),
+            std::string::npos);
+}
+
+TEST_F(LibraryTest, NothingIsSentWhenDataSendingIsOff) {
+  initWith({{"datasending_interval", "0"}});
+  MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+  MOX_outputMetricData();
+  MOX_ProcExit();
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "e2e_mtdata.log"));
+}
+
+TEST_F(LibraryTest, FinalFlushAtExitSendsTheLastInterval) {
+  initWith({});
+  MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+  MOX_ProcExit();
+  const auto all = lines(metricFile());
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(all[0], kVersion);
+  EXPECT_EQ(all[1], metric("K|m", "Finished Counter", "1"));
+}
+
+}  // namespace
