@@ -10,6 +10,12 @@ constexpr uint32_t TICK_WRAP_MS = 1048576000u;
 constexpr int64_t TICK_WRAP_US = 1048576000000LL;
 
 uint32_t msTick();
+// The tick of one wall-clock read, and that read as milliseconds since 1970
+// (-1 when unreadable): for the first call of a unit of work, which needs both.
+uint32_t msTickWithWallClock(int64_t* wallMs);
+// A tick of a few milliseconds' resolution at a fraction of the cost, for
+// ages that are compared with time-outs of seconds (context look-ups).
+uint32_t msTickCoarse();
 // later - earlier; when later < earlier the wrap (1,048,576,000) is added.
 inline uint32_t tickDiff(uint32_t later, uint32_t earlier) {
   return later >= earlier ? later - earlier : later + (TICK_WRAP_MS - earlier);

@@ -29,7 +29,7 @@ CMTCallRecord::CMTCallRecord(std::u16string key, uint32_t id, CMTCallRecord* par
 
 void CMTCallRecord::begin() {
   MOX_TRC(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
-  startTick = msTick();
+  startTick = parent == nullptr ? msTickWithWallClock(&startWallMs_) : msTick();
   PerfUpdate update;
   if (traceOn) {
     cpuStart = threadCpuMicros();
@@ -118,8 +118,6 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
   status = TerminatedWithTimes;
   return now;
 }
-
-void CMTCallRecord::keepStartTime() { startWallMs_ = wallClockMs(); }
 
 std::u16string CMTCallRecord::startTime() const {
   if (parent != nullptr) return std::u16string();

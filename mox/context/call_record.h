@@ -38,8 +38,6 @@ class CMTCallRecord {
   // with milliseconds when agent_type is not 0. Formatted on demand so that
   // starting a call formats no text.
   std::u16string startTime() const;
-  // Marks the call as the first of its context: its start time is kept.
-  void keepStartTime();
 
   std::u16string timingKey;
   uint32_t recId;
@@ -63,6 +61,7 @@ class CMTCallRecord {
   bool timesWanted() const;
   void sendToPerfRecord(bool addTimes, bool terminated) const;
   bool skipped_;
-  // Wall-clock start in milliseconds since 1970; -1 unless keepStartTime ran.
+  // Wall-clock start in milliseconds since 1970, kept for the first call of a
+  // context only; -1 otherwise.
   int64_t startWallMs_ = -1;
 };

@@ -31,7 +31,7 @@ CMTContext::CMTContext(const CMTContextManager& manager) : manager_(manager) {
   const CConfiguration* config = CConfiguration::getInstance();
   traceOn = config->getTraceEnabledViaEm() == 1 ? 1 : 0;
   setGlobalThresholds();
-  createdTick = msTick();
+  createdTick = msTickCoarse();
   lastAccessTick.store(createdTick, std::memory_order_relaxed);
 }
 
@@ -39,7 +39,7 @@ CMTContext::CMTContext(const CMTContextManager& manager, const std::u16string& n
   setGlobalThresholds();
   applyPassport(newPassport, true);
   copyManagerThresholds();
-  createdTick = msTick();
+  createdTick = msTickCoarse();
   lastAccessTick.store(createdTick, std::memory_order_relaxed);
 }
 
@@ -103,7 +103,7 @@ void CMTContext::reuse(const std::u16string& newPassport) {
   copyManagerThresholds();
   previewSent = false;
   autoTraceSent = false;
-  createdTick = msTick();
+  createdTick = msTickCoarse();
   lastAccessTick.store(createdTick, std::memory_order_relaxed);
 }
 
@@ -138,11 +138,7 @@ uint32_t CMTContext::startTiming(std::u16string timingKey, uint16_t level) {
   if (traceOn == 1 && level >= thresholdFor(record->timingKey, 0)) record->traceOnly = true;
   record->begin();
   uint32_t result = nextRecId++;
-  if (parent == nullptr) {
-    record->keepStartTime();
-  } else {
-    record->offsetMs = tickDiff(record->startTick, parent->startTick);
-  }
+  if (parent != nullptr) record->offsetMs = tickDiff(record->startTick, parent->startTick);
   traceSize += static_cast<uint32_t>(record->timingKey.size()) + kTraceSizePerCall;
   if (parent != nullptr && collectTree) {
     if (parent->children.empty()) parent->children.reserve(5);

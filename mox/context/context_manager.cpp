@@ -158,7 +158,7 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) {
   auto found = bucket.find(key);
   if (found == bucket.end()) return ContextRef();
   CMTContext* context = found->second.get();
-  context->lastAccessTick.store(msTick(), std::memory_order_relaxed);
+  context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   context->users.fetch_add(1, std::memory_order_acquire);
   return ContextRef(context);
 }

@@ -1,6 +1,5 @@
 #include "mox/context/start_time_text.h"
 
-#include <sys/time.h>
 #include <time.h>
 
 #include "common/utf.h"
@@ -20,12 +19,6 @@ void appendPadded(std::u16string& out, long value, int width, char16_t pad = u'0
 }
 
 }  // namespace
-
-int64_t wallClockMs() {
-  struct timeval tv;
-  if (gettimeofday(&tv, nullptr) != 0) return -1;
-  return static_cast<int64_t>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
-}
 
 std::u16string formatLocalTime(int64_t wallMs, bool withMs) {
   struct tm local;

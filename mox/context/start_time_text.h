@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-// Wall clock in milliseconds since 1970; -1 when it cannot be read.
-int64_t wallClockMs();
 // "YYYY-MM-DD hh:mm:ss", with ".mmm" when withMs; "ERROR_DATE" for a time
 // that cannot be converted (including -1).
 std::u16string formatLocalTime(int64_t wallMs, bool withMs);
