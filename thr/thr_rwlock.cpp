@@ -39,7 +39,8 @@ enum class Step { kEntered, kRegistered, kBlocked };
 
 }  // namespace
 
-struct ThrRwLock {
+// Own cache line: bucket locks sit side by side and are taken by different threads.
+struct alignas(64) ThrRwLock {
   std::atomic<uint64_t> word{0};
   pthread_mutex_t cs;
   pthread_cond_t readerCond;

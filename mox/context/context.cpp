@@ -13,6 +13,7 @@ namespace {
 
 // Room the trace of one call takes beyond its timing key, in characters.
 constexpr uint32_t kTraceSizePerCall = 100;
+constexpr size_t kInitialCallCapacity = 8;
 
 bool keyOfComponent(std::u16string_view timingKey, const std::u16string& component) {
   return timingKey.size() > component.size() && timingKey.compare(0, component.size(), component) == 0 &&
@@ -131,6 +132,11 @@ uint16_t CMTContext::thresholdFor(std::u16string_view timingKey, uint16_t mode) 
 
 uint32_t CMTContext::startTiming(std::u16string timingKey, uint16_t level) {
   if (level >= thresholdFor(timingKey, traceOn)) return 0;
+  if (records_.empty()) {
+    // Room for a few nested calls up front instead of growing one by one.
+    records_.reserve(kInitialCallCapacity);
+    callStack_.reserve(kInitialCallCapacity);
+  }
   CMTCallRecord* parent = callStack_.empty() ? nullptr : callStack_.back();
   bool skipped = manager_.isSkipped(timingKey);
   records_.push_back(std::make_unique<CMTCallRecord>(std::move(timingKey), nextRecId, parent, traceOn == 1, skipped));

@@ -146,8 +146,11 @@ std::u16string CMTContextManager::getInstancePrefix() const {
 // ---- registry -------------------------------------------------------------------
 
 size_t CMTContextManager::bucketOf(std::u16string_view key) const {
-  if (buckets_.empty()) return 0;
-  return contextKeyHash(key) % buckets_.size();
+  const size_t count = buckets_.size();
+  if (count == 0) return 0;
+  const uint32_t hash = contextKeyHash(key);
+  // The count is a power of two: a mask spares the division on every look-up.
+  return (count & (count - 1)) == 0 ? (hash & (count - 1)) : hash % count;
 }
 
 ContextRef CMTContextManager::findContext(std::u16string_view key) {

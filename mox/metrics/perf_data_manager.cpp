@@ -34,19 +34,19 @@ void CPerfDataManager::destroyInstance() {
   delete instance.exchange(nullptr, std::memory_order_acq_rel);
 }
 
-CPerfDataManager::CPerfDataManager() { ThrRwLockInit(&sectionLock_); }
+CPerfDataManager::CPerfDataManager() { ThrShardedRwLockInit(&sectionLock_); }
 
 CPerfDataManager::~CPerfDataManager() {
   sections_.clear();
   ownedSections_.clear();
   dataAgent_.reset();
-  if (sectionLock_) ThrRwLockDelete(sectionLock_);
+  if (sectionLock_) ThrShardedRwLockDelete(sectionLock_);
 }
 
 void CPerfDataManager::init() {
   // Without its locks the store would race; it then stays uninitialised and inert.
   if (!sectionLock_) return;
-  ThrExclusiveGuard hold(sectionLock_);
+  ThrShardedExclusiveGuard hold(sectionLock_);
   if (initialised_.load(std::memory_order_relaxed)) return;
   const uint16_t count = std::max(CConfiguration::getInstance()->getCacheSectionCount(), kMinSectionCount);
   for (uint16_t number = 1; number <= count; ++number) {
@@ -63,15 +63,14 @@ void CPerfDataManager::init() {
   initialised_.store(true, std::memory_order_release);
 }
 
+CPerfRecord* CPerfDataManager::findRecord(const CCacheSection& section, std::u16string_view key) {
+  auto found = section.perfRecords.find(key);
+  return found != section.perfRecords.end() ? found->second.get() : nullptr;
+}
+
 CPerfRecord* CPerfDataManager::findOrCreateRecord(CCacheSection& section, std::u16string_view key) {
-  {
-    ThrSharedGuard read(section.perfLock);
-    auto found = section.perfRecords.find(key);
-    if (found != section.perfRecords.end()) return found->second.get();
-  }
   ThrExclusiveGuard write(section.perfLock);
-  auto found = section.perfRecords.find(key);  // another thread may have inserted it meanwhile
-  if (found != section.perfRecords.end()) return found->second.get();
+  if (CPerfRecord* record = findRecord(section, key)) return record;  // inserted meanwhile
   std::u16string ownedKey(key);
   auto record = std::make_unique<CPerfRecord>(ownedKey);
   return section.perfRecords.emplace(std::move(ownedKey), std::move(record)).first->second.get();
@@ -79,13 +78,26 @@ CPerfRecord* CPerfDataManager::findOrCreateRecord(CCacheSection& section, std::u
 
 CPerfRecord* CPerfDataManager::getPerfRecord(const std::u16string& key) {
   if (!initialised_.load(std::memory_order_acquire)) return nullptr;
-  ThrSharedGuard hold(sectionLock_);
+  {
+    ThrShardedSharedGuard read(sectionLock_);
+    if (CPerfRecord* record = findRecord(*sections_.front(), key)) return record;
+  }
+  ThrShardedExclusiveGuard write(sectionLock_);
   return findOrCreateRecord(*sections_.front(), key);
 }
 
 void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update) {
   if (!initialised_.load(std::memory_order_acquire)) return;
-  ThrSharedGuard hold(sectionLock_);
+  {
+    ThrShardedSharedGuard read(sectionLock_);
+    if (CPerfRecord* record = findRecord(*sections_.front(), key)) {
+      record->apply(update);
+      return;
+    }
+  }
+  // First timing of the key in this interval: insert under the exclusive
+  // lock, which new keys need rarely, and keep the hot path free of perfLock.
+  ThrShardedExclusiveGuard write(sectionLock_);
   findOrCreateRecord(*sections_.front(), key)->apply(update);
 }
 
@@ -110,7 +122,7 @@ void CPerfDataManager::carryResources(CCacheSection&, CCacheSection&) {}
 
 CCacheSection* CPerfDataManager::switchSection() {
   if (!initialised_.load(std::memory_order_acquire)) return nullptr;
-  ThrExclusiveGuard hold(sectionLock_);
+  ThrShardedExclusiveGuard hold(sectionLock_);
   MOX_TRC(2, "Start copying[lock]\n");
   CCacheSection* ended = sections_.front();
   sections_.pop_front();
@@ -130,7 +142,7 @@ CCacheSection* CPerfDataManager::switchSection() {
 
 void CPerfDataManager::putBack(CCacheSection* section) {
   if (!section) return;
-  ThrExclusiveGuard hold(sectionLock_);
+  ThrShardedExclusiveGuard hold(sectionLock_);
   sections_.push_back(section);
 }
 
@@ -178,7 +190,7 @@ void CPerfDataManager::processData(const MetricFormat& format) {
     } catch (...) {
     }
   }
-  ThrExclusiveGuard hold(sectionLock_);
+  ThrShardedExclusiveGuard hold(sectionLock_);
   if (ended) sections_.push_back(ended);
   MOX_TRC(2, "Processing finished\n");
   std::lock_guard<std::mutex> busyHold(busyLock_);

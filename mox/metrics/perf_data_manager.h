@@ -8,7 +8,8 @@
 //
 // Locks, in the order they are taken:
 //   sectionLock (readers-writer): shared while a record of the current section
-//     is looked up or updated, exclusive while sections rotate or one is put back;
+//     is looked up or updated, exclusive while a record is inserted, sections
+//     rotate or one is put back;
 //   a section's perfLock / resourceLock;
 //   a record's own lock (nothing else is taken while it is held);
 //   busyLock (guards busy; never held while waiting for sectionLock).
@@ -28,6 +29,7 @@
 #include "mox/metrics/perf_record.h"
 #include "mox/metrics/perf_update.h"
 #include "thr/thr.h"
+#include "thr/thr_sharded_rwlock.h"
 
 class CPerfDataManager {
  public:
@@ -83,7 +85,10 @@ class CPerfDataManager {
   CPerfDataManager(const CPerfDataManager&) = delete;
   CPerfDataManager& operator=(const CPerfDataManager&) = delete;
 
-  // Caller holds sectionLock (either mode).
+  // Caller holds sectionLock shared. The current section's map changes only
+  // under sectionLock exclusive, so a reader needs no perfLock to look up.
+  static CPerfRecord* findRecord(const CCacheSection& section, std::u16string_view key);
+  // Caller holds sectionLock exclusive.
   static CPerfRecord* findOrCreateRecord(CCacheSection& section, std::u16string_view key);
   static void emptySection(CCacheSection& section);
   static void carryRunningTimings(CCacheSection& from, CCacheSection& to);
@@ -93,7 +98,9 @@ class CPerfDataManager {
 
   std::mutex busyLock_;
   bool busy_ = false;  // guarded by busyLock_
-  ThrRwLock* sectionLock_ = nullptr;
+  // Taken shared by every timing from every thread: sharded, so that
+  // concurrent timings do not contend on one cache line.
+  ThrShardedRwLock* sectionLock_ = nullptr;
   std::atomic<bool> initialised_{false};
   std::deque<CCacheSection*> sections_;  // guarded by sectionLock_; front is current
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_;  // every section, queued or detached

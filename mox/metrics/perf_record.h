@@ -11,6 +11,7 @@
 #include <string>
 
 #include "mox/metrics/perf_update.h"
+#include "thr/thr_spinlock.h"
 
 // The values of a record, copied out under its lock.
 struct PerfValues {
@@ -32,7 +33,8 @@ struct PerfValues {
   int64_t minNetCpu = -1;
 };
 
-class CPerfRecord {
+// Own cache line: records of different keys are updated by different threads.
+class alignas(64) CPerfRecord {
  public:
   // A fresh record; a carried one keeps only its running timings.
   explicit CPerfRecord(std::u16string key, uint32_t active = 0);
@@ -59,6 +61,6 @@ class CPerfRecord {
   void addTimesLocked(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs);
 
   const std::u16string key_;
-  mutable std::mutex lock_;
+  mutable ThrSpinLock lock_;
   PerfValues v_;
 };

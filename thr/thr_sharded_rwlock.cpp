@@ -1,0 +1,149 @@
+#include "thr/thr_sharded_rwlock.h"
+
+#include <errno.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <new>
+
+#include "thr/thr_internal.h"
+
+namespace {
+
+constexpr int kSlots = 16;
+
+struct alignas(64) ReaderSlot {
+  std::atomic<int32_t> readers{0};
+};
+
+// Threads take slots round-robin in the order they first read, so the
+// readers that run at the same time almost always count in different slots.
+int mySlot() {
+  static std::atomic<uint32_t> nextSlot{0};
+  thread_local const int slot = static_cast<int>(nextSlot.fetch_add(1, std::memory_order_relaxed) % kSlots);
+  return slot;
+}
+
+}  // namespace
+
+struct ThrShardedRwLock {
+  ReaderSlot slots[kSlots];
+  alignas(64) std::atomic<int32_t> writer{0};  // 1 while a writer holds or waits for the lock
+  pthread_mutex_t writers;                     // one writer at a time
+  pthread_mutex_t m;                           // guards the two waits below
+  pthread_cond_t writerDone;                   // readers wait here for the writer to leave
+  pthread_cond_t readersGone;                  // the writer waits here for the slots to empty
+};
+
+namespace {
+
+bool anyReader(const ThrShardedRwLock* l) {
+  for (const ReaderSlot& slot : l->slots) {
+    if (slot.readers.load(std::memory_order_seq_cst) != 0) return true;
+  }
+  return false;
+}
+
+// Waits (m held) on cond while busy() holds; THR_OK, THR_TIMEOUT or THR_OS_FAILED.
+template <typename Busy>
+int waitWhile(ThrShardedRwLock* l, pthread_cond_t* cond, int32_t timeoutMs, Busy busy) {
+  const timespec deadline = thrDeadlineAfterMs(timeoutMs < 0 ? 0 : timeoutMs);
+  while (busy()) {
+    const int rc = timeoutMs < 0 ? pthread_cond_wait(cond, &l->m) : pthread_cond_timedwait(cond, &l->m, &deadline);
+    if (rc == ETIMEDOUT) return busy() ? THR_TIMEOUT : THR_OK;
+    if (rc != 0) return THR_OS_FAILED;
+  }
+  return THR_OK;
+}
+
+void wakeAll(ThrShardedRwLock* l, pthread_cond_t* cond) {
+  pthread_mutex_lock(&l->m);
+  pthread_cond_broadcast(cond);
+  pthread_mutex_unlock(&l->m);
+}
+
+}  // namespace
+
+int ThrShardedRwLockInit(ThrShardedRwLock** out) {
+  *out = nullptr;
+  auto* l = new (std::nothrow) ThrShardedRwLock();
+  if (l == nullptr) return THR_NO_MEMORY;
+  if (pthread_mutex_init(&l->writers, nullptr) != 0 || pthread_mutex_init(&l->m, nullptr) != 0 ||
+      thrInitMonotonicCond(&l->writerDone) != 0 || thrInitMonotonicCond(&l->readersGone) != 0) {
+    delete l;
+    return THR_OS_FAILED;
+  }
+  *out = l;
+  return THR_OK;
+}
+
+int ThrShardedRwLockShared(ThrShardedRwLock* l, int32_t timeoutMs) {
+  std::atomic<int32_t>& mine = l->slots[mySlot()].readers;
+  for (;;) {
+    // Count first, then look for a writer: a writer that raised its flag
+    // before our count sees the count, one that raised it after sees it too.
+    mine.fetch_add(1, std::memory_order_seq_cst);
+    if (l->writer.load(std::memory_order_seq_cst) == 0) return THR_OK;
+    mine.fetch_sub(1, std::memory_order_seq_cst);
+    wakeAll(l, &l->readersGone);
+    if (timeoutMs == 0) return THR_TIMEOUT;
+    pthread_mutex_lock(&l->m);
+    const int rc = waitWhile(l, &l->writerDone, timeoutMs,
+                             [l] { return l->writer.load(std::memory_order_seq_cst) != 0; });
+    pthread_mutex_unlock(&l->m);
+    if (rc != THR_OK) return rc;
+  }
+}
+
+int ThrShardedRwLockReleaseShared(ThrShardedRwLock* l) {
+  l->slots[mySlot()].readers.fetch_sub(1, std::memory_order_seq_cst);
+  if (l->writer.load(std::memory_order_seq_cst) != 0) wakeAll(l, &l->readersGone);
+  return THR_OK;
+}
+
+int ThrShardedRwLockExclusive(ThrShardedRwLock* l, int32_t timeoutMs) {
+  int rc;
+  if (timeoutMs < 0) {
+    rc = pthread_mutex_lock(&l->writers);
+  } else {
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += timeoutMs / 1000;
+    deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_sec += 1;
+      deadline.tv_nsec -= 1000000000L;
+    }
+    rc = pthread_mutex_timedlock(&l->writers, &deadline);
+  }
+  if (rc == ETIMEDOUT) return THR_TIMEOUT;
+  if (rc != 0) return THR_OS_FAILED;
+  l->writer.store(1, std::memory_order_seq_cst);
+  pthread_mutex_lock(&l->m);
+  rc = waitWhile(l, &l->readersGone, timeoutMs, [l] { return anyReader(l); });
+  pthread_mutex_unlock(&l->m);
+  if (rc != THR_OK) {
+    // Neither held nor waited for: let the readers in again.
+    l->writer.store(0, std::memory_order_seq_cst);
+    wakeAll(l, &l->writerDone);
+    pthread_mutex_unlock(&l->writers);
+  }
+  return rc;
+}
+
+int ThrShardedRwLockReleaseExclusive(ThrShardedRwLock* l) {
+  l->writer.store(0, std::memory_order_seq_cst);
+  wakeAll(l, &l->writerDone);
+  pthread_mutex_unlock(&l->writers);
+  return THR_OK;
+}
+
+int ThrShardedRwLockDelete(ThrShardedRwLock* l) {
+  if (l == nullptr) return THR_OK;
+  pthread_cond_destroy(&l->writerDone);
+  pthread_cond_destroy(&l->readersGone);
+  pthread_mutex_destroy(&l->m);
+  pthread_mutex_destroy(&l->writers);
+  delete l;
+  return THR_OK;
+}
