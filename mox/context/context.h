@@ -92,7 +92,6 @@ class CMTContext {
   ComponentLevels componentTraceThresholds;
   uint32_t createdTick = 0;
   std::atomic<uint32_t> lastAccessTick{0};  // set by every lookup, read by the scan
-  std::atomic<uint32_t> users{0};           // ContextRefs alive; the scan spares a context in use
 
  private:
   void setGlobalThresholds();

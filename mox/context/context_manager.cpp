@@ -40,14 +40,17 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
   if (this != &other) {
     release();
     context_ = other.context_;
+    lock_ = other.lock_;
     other.context_ = nullptr;
+    other.lock_ = nullptr;
   }
   return *this;
 }
 
 void ContextRef::release() {
-  if (context_ != nullptr) context_->users.fetch_sub(1, std::memory_order_release);
+  if (lock_ != nullptr) ThrRwLockRelease(lock_);
   context_ = nullptr;
+  lock_ = nullptr;
 }
 
 // ---- lifetime -----------------------------------------------------------------
@@ -156,14 +159,19 @@ size_t CMTContextManager::bucketOf(std::u16string_view key) const {
 ContextRef CMTContextManager::findContext(std::u16string_view key) {
   if (buckets_.empty()) return ContextRef();
   size_t index = bucketOf(key);
-  ThrSharedGuard guard(bucketLocks_[index]);
+  ThrRwLock* lock = bucketLocks_[index];
+  // A failed wait leaves the bucket unguarded; going on is what every lock
+  // user does, but such a reference then holds nothing to release.
+  const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
   const ContextMap& bucket = buckets_[index];
   auto found = bucket.find(key);
-  if (found == bucket.end()) return ContextRef();
+  if (found == bucket.end()) {
+    if (held) ThrRwLockRelease(lock);
+    return ContextRef();
+  }
   CMTContext* context = found->second.get();
   context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
-  context->users.fetch_add(1, std::memory_order_acquire);
-  return ContextRef(context);
+  return ContextRef(context, held ? lock : nullptr);
 }
 
 bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
@@ -246,10 +254,8 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
     ContextMap& bucket = buckets_[i];
     for (auto entry = bucket.begin(); entry != bucket.end();) {
       CMTContext& context = *entry->second;
-      // A context a core is working on right now was just looked up: not idle.
-      bool inUse = context.users.load(std::memory_order_acquire) != 0;
       uint32_t age = tickDiff(now, context.lastAccessTick.load(std::memory_order_relaxed));
-      if (!inUse && scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
+      if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
         entry = bucket.erase(entry);
       } else {
         ++entry;

@@ -27,12 +27,18 @@
 #include "mox/context/context.h"
 #include "thr/thr.h"
 
-// A looked-up context, marked in use while the reference lives.
+// A looked-up context. The reference keeps its bucket's lock in shared mode
+// until it is released, so neither the scan nor a removal (both exclusive)
+// can destroy the context while a core works on it. Release it before taking
+// any bucket lock again.
 class ContextRef {
  public:
   ContextRef() = default;
-  explicit ContextRef(CMTContext* context) : context_(context) {}
-  ContextRef(ContextRef&& other) noexcept : context_(other.context_) { other.context_ = nullptr; }
+  ContextRef(CMTContext* context, ThrRwLock* heldLock) : context_(context), lock_(heldLock) {}
+  ContextRef(ContextRef&& other) noexcept : context_(other.context_), lock_(other.lock_) {
+    other.context_ = nullptr;
+    other.lock_ = nullptr;
+  }
   ContextRef& operator=(ContextRef&& other) noexcept;
   ContextRef(const ContextRef&) = delete;
   ContextRef& operator=(const ContextRef&) = delete;
@@ -46,6 +52,7 @@ class ContextRef {
 
  private:
   CMTContext* context_ = nullptr;
+  ThrRwLock* lock_ = nullptr;
 };
 
 class CMTContextManager {

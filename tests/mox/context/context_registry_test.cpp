@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "mox/context/context_hash.h"
 #include "mox/context/context_test_support.h"
 
@@ -219,18 +222,21 @@ TEST_F(RegistryTest, LookupResetsAgeAndTickWrapGivesSmallAge) {
   EXPECT_EQ(resource(u"Empty Context Count"), 1);
 }
 
-TEST_F(RegistryTest, ScanSparesAContextInUse) {
+TEST_F(RegistryTest, ScanWaitsWhileAContextIsInUse) {
   CMTContextManager& manager = start();
   manager.initContext(u"k", u"");
   ContextRef held = manager.findContext(u"k");
   advance(10000);
-  manager.scanContexts(1, 1);
-  EXPECT_TRUE(manager.findContext(u"k"));
+  std::atomic<bool> scanned{false};
+  std::thread scan([&] {
+    manager.scanContexts(1, 1);
+    scanned = true;
+  });
+  // The scan needs the bucket exclusively; the reference holds it shared.
+  EXPECT_EQ(held->state, CMTContext::Empty);
+  EXPECT_FALSE(scanned.load());
   held.release();
-  manager.scanContexts(1, 1);
-  EXPECT_EQ(manager.contextCount(), 1u);  // the lookup above refreshed it
-  advance(10);
-  manager.scanContexts(1, 1);
+  scan.join();
   EXPECT_EQ(manager.contextCount(), 0u);
 }
 
