@@ -71,6 +71,9 @@ std::string trcText(std::u16string_view text);
 // when the clock cannot be read.
 std::u16string FormatCurrentTime();
 std::u16string FormatCurrentTimeMs();
+// The same texts for a given wall-clock time in milliseconds since 1970
+// ("ERROR_DATE" for a negative or unconvertible time).
+std::u16string FormatLocalTime(int64_t wallMs, bool withMs);
 
 // ---- test hook ----------------------------------------------------------
 // Replaces the seconds source of the time-stamp lines; nullptr restores the

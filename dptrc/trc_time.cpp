@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "common/number_text.h"
 #include "dptrc/dptrc.h"
 
 namespace {
@@ -16,50 +17,6 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 void appendAscii(std::u16string& out, const char* text) {
   while (*text != '\0') out.push_back(static_cast<char16_t>(*text++));
-}
-
-// value right-aligned in width characters, padded with pad.
-void appendPadded(std::u16string& out, long value, int width, char16_t pad) {
-  char16_t digits[20];
-  int n = 0;
-  unsigned long rest = value < 0 ? 0 - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-  do {
-    digits[n++] = static_cast<char16_t>(u'0' + rest % 10);
-    rest /= 10;
-  } while (rest != 0);
-  if (value < 0) digits[n++] = u'-';
-  for (int i = n; i < width; ++i) out.push_back(pad);
-  while (n > 0) out.push_back(digits[--n]);
-}
-
-bool localNow(tm& local, long& millis) {
-  timespec now{};
-  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
-  millis = now.tv_nsec / 1000000;
-  return localtime_r(&now.tv_sec, &local) != nullptr;
-}
-
-std::u16string formatLocal(bool withMillis) {
-  tm local{};
-  long millis = 0;
-  if (!localNow(local, millis)) return u"ERROR_DATE";
-  std::u16string out;
-  appendPadded(out, local.tm_year + 1900L, 4, u' ');
-  out.push_back(u'-');
-  appendPadded(out, local.tm_mon + 1, 2, u'0');
-  out.push_back(u'-');
-  appendPadded(out, local.tm_mday, 2, u'0');
-  out.push_back(u' ');
-  appendPadded(out, local.tm_hour, 2, u'0');
-  out.push_back(u':');
-  appendPadded(out, local.tm_min, 2, u'0');
-  out.push_back(u':');
-  appendPadded(out, local.tm_sec, 2, u'0');
-  if (withMillis) {
-    out.push_back(u'.');
-    appendPadded(out, millis, 3, u'0');
-  }
-  return out;
 }
 
 }  // namespace
@@ -82,18 +39,52 @@ bool trcAppendAscTime(time_t seconds, std::u16string& out) {
   out.push_back(u' ');
   appendAscii(out, kMonths[local.tm_mon]);
   out.push_back(u' ');
-  appendPadded(out, local.tm_mday, 2, u' ');
+  appendPaddedDecimal(out, local.tm_mday, 2, u' ');
   out.push_back(u' ');
-  appendPadded(out, local.tm_hour, 2, u'0');
+  appendPaddedDecimal(out, local.tm_hour, 2, u'0');
   out.push_back(u':');
-  appendPadded(out, local.tm_min, 2, u'0');
+  appendPaddedDecimal(out, local.tm_min, 2, u'0');
   out.push_back(u':');
-  appendPadded(out, local.tm_sec, 2, u'0');
+  appendPaddedDecimal(out, local.tm_sec, 2, u'0');
   out.push_back(u' ');
-  appendPadded(out, year, 4, u'0');
+  appendPaddedDecimal(out, year, 4, u'0');
   return true;
 }
 
-std::u16string FormatCurrentTime() { return formatLocal(false); }
+std::u16string FormatLocalTime(int64_t wallMs, bool withMs) {
+  tm local{};
+  const time_t seconds = static_cast<time_t>(wallMs / 1000);
+  if (wallMs < 0 || localtime_r(&seconds, &local) == nullptr) return u"ERROR_DATE";
+  std::u16string out;
+  out.reserve(24);
+  appendPaddedDecimal(out, local.tm_year + 1900L, 4, u' ');
+  out.push_back(u'-');
+  appendPaddedDecimal(out, local.tm_mon + 1, 2, u'0');
+  out.push_back(u'-');
+  appendPaddedDecimal(out, local.tm_mday, 2, u'0');
+  out.push_back(u' ');
+  appendPaddedDecimal(out, local.tm_hour, 2, u'0');
+  out.push_back(u':');
+  appendPaddedDecimal(out, local.tm_min, 2, u'0');
+  out.push_back(u':');
+  appendPaddedDecimal(out, local.tm_sec, 2, u'0');
+  if (withMs) {
+    out.push_back(u'.');
+    appendPaddedDecimal(out, static_cast<long>(wallMs % 1000), 3, u'0');
+  }
+  return out;
+}
 
-std::u16string FormatCurrentTimeMs() { return formatLocal(true); }
+namespace {
+
+int64_t wallClockMs() {
+  timespec now{};
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return -1;
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+std::u16string FormatCurrentTime() { return FormatLocalTime(wallClockMs(), false); }
+
+std::u16string FormatCurrentTimeMs() { return FormatLocalTime(wallClockMs(), true); }

@@ -5,7 +5,6 @@
 #include "common/clock.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
-#include "mox/context/start_time_text.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/metrics/perf_update.h"
 
@@ -121,5 +120,5 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
 
 std::u16string CMTCallRecord::startTime() const {
   if (parent != nullptr) return std::u16string();
-  return formatLocalTime(startWallMs_, CConfiguration::getInstance()->getAgentType() != 0);
+  return FormatLocalTime(startWallMs_, CConfiguration::getInstance()->getAgentType() != 0);
 }

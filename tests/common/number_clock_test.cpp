@@ -14,6 +14,11 @@ TEST(NumberText, AppendsSignedAndUnsignedExtremes) {
   appendDecimal(out, std::numeric_limits<uint64_t>::max());
   EXPECT_EQ(out, u"v=-9223372036854775808 18446744073709551615");
   EXPECT_EQ(decimalText(-1), u"-1");
+  std::u16string padded;
+  appendPaddedDecimal(padded, 7, 3, u'0');
+  appendPaddedDecimal(padded, 2026, 4, u' ');
+  appendPaddedDecimal(padded, 5, 2, u' ');
+  EXPECT_EQ(padded, u"0072026 5");
 }
 
 namespace {

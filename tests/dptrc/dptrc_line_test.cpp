@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <cwchar>
 #include <regex>
 
@@ -131,4 +133,16 @@ TEST(TrcTime, CurrentTimeTexts) {
   const std::regex withMillis(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
   EXPECT_TRUE(std::regex_match(trcText(FormatCurrentTime()) + ".000", withMillis));
   EXPECT_TRUE(std::regex_match(trcText(FormatCurrentTimeMs()), withMillis));
+}
+
+TEST(TrcTime, GivenTimeIsFormattedInLocalTime) {
+  const std::string previous = getenv("TZ") ? getenv("TZ") : "";
+  setenv("TZ", "UTC", 1);
+  tzset();
+  // 2001-02-03 04:05:06.007 UTC
+  EXPECT_EQ(FormatLocalTime(981173106007LL, true), u"2001-02-03 04:05:06.007");
+  EXPECT_EQ(FormatLocalTime(981173106007LL, false), u"2001-02-03 04:05:06");
+  EXPECT_EQ(FormatLocalTime(-1, true), u"ERROR_DATE");
+  if (previous.empty()) unsetenv("TZ"); else setenv("TZ", previous.c_str(), 1);
+  tzset();
 }
