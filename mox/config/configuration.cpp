@@ -1,5 +1,7 @@
 #include "mox/config/configuration.h"
 
+#include "common/process_wide.h"
+
 #include <new>
 #include <utility>
 
@@ -40,15 +42,10 @@ uint32_t atLeast(uint32_t value, uint32_t minimum) { return value < minimum ? mi
 }  // namespace
 
 CConfiguration* CConfiguration::getInstance() {
-  CConfiguration* current = instance.load(std::memory_order_acquire);
-  if (current != nullptr) return current;
-  CConfiguration* created = new CConfiguration();
-  if (instance.compare_exchange_strong(current, created, std::memory_order_acq_rel)) return created;
-  delete created;  // another thread was first
-  return current;
+  return processWideInstance(instance, [] { return new CConfiguration(); });
 }
 
-void CConfiguration::destroyInstance() { delete instance.exchange(nullptr, std::memory_order_acq_rel); }
+void CConfiguration::destroyInstance() { destroyProcessWide(instance); }
 
 CConfiguration::CConfiguration()
     : instrumentLevelThreshold_(10),

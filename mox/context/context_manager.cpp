@@ -1,5 +1,7 @@
 #include "mox/context/context_manager.h"
 
+#include "common/process_wide.h"
+
 #include <utility>
 
 #include "common/clock.h"
@@ -56,15 +58,10 @@ void ContextRef::release() {
 // ---- lifetime -----------------------------------------------------------------
 
 CMTContextManager* CMTContextManager::getInstance() {
-  CMTContextManager* current = instance.load(std::memory_order_acquire);
-  if (current != nullptr) return current;
-  CMTContextManager* created = new CMTContextManager();
-  if (instance.compare_exchange_strong(current, created, std::memory_order_acq_rel)) return created;
-  delete created;
-  return current;
+  return processWideInstance(instance, [] { return new CMTContextManager(); });
 }
 
-void CMTContextManager::destroyInstance() { delete instance.exchange(nullptr, std::memory_order_acq_rel); }
+void CMTContextManager::destroyInstance() { destroyProcessWide(instance); }
 
 CMTContextManager::CMTContextManager() {
   ThrMutexInit(&identityLock_);

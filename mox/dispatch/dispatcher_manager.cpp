@@ -1,5 +1,7 @@
 #include "mox/dispatch/dispatcher_manager.h"
 
+#include "common/process_wide.h"
+
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -39,15 +41,7 @@ bool createFailed(int status, ThrId id) { return status != THR_OK || id == THR_I
 }  // namespace
 
 CDispatcherManager* CDispatcherManager::getInstance() {
-  CDispatcherManager* manager = instance.load(std::memory_order_acquire);
-  if (manager != nullptr) return manager;
-  std::lock_guard<std::mutex> creation(instanceCreation);
-  manager = instance.load(std::memory_order_relaxed);
-  if (manager == nullptr) {
-    manager = new CDispatcherManager();
-    instance.store(manager, std::memory_order_release);
-  }
-  return manager;
+  return processWideInstance(instance, [] { return new CDispatcherManager(); });
 }
 
 void CDispatcherManager::destroyInstance() {

@@ -1,5 +1,7 @@
 #include "mox/metrics/perf_data_manager.h"
 
+#include "common/process_wide.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -11,28 +13,16 @@
 namespace {
 
 std::atomic<CPerfDataManager*> instance{nullptr};
-std::mutex instanceLock;
 
 constexpr uint16_t kMinSectionCount = 2;
 
 }  // namespace
 
 CPerfDataManager* CPerfDataManager::getInstance() {
-  CPerfDataManager* manager = instance.load(std::memory_order_acquire);
-  if (manager) return manager;
-  std::lock_guard<std::mutex> hold(instanceLock);
-  manager = instance.load(std::memory_order_relaxed);
-  if (!manager) {
-    manager = new CPerfDataManager();  // callers use the result without a test
-    instance.store(manager, std::memory_order_release);
-  }
-  return manager;
+  return processWideInstance(instance, [] { return new CPerfDataManager(); });
 }
 
-void CPerfDataManager::destroyInstance() {
-  std::lock_guard<std::mutex> hold(instanceLock);
-  delete instance.exchange(nullptr, std::memory_order_acq_rel);
-}
+void CPerfDataManager::destroyInstance() { destroyProcessWide(instance); }
 
 CPerfDataManager::CPerfDataManager() { ThrShardedRwLockInit(&sectionLock_); }
 

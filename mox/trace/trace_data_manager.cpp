@@ -1,5 +1,7 @@
 #include "mox/trace/trace_data_manager.h"
 
+#include "common/process_wide.h"
+
 #include <mutex>
 #include <utility>
 
@@ -11,28 +13,16 @@
 namespace {
 
 std::atomic<CMTTraceDataManager*> instance{nullptr};
-std::mutex instanceCreation;
 
 const char16_t kLibraryVersion[] = u"2.3.6";
 
 }  // namespace
 
 CMTTraceDataManager* CMTTraceDataManager::getInstance() {
-  CMTTraceDataManager* manager = instance.load(std::memory_order_acquire);
-  if (manager != nullptr) return manager;
-  std::lock_guard<std::mutex> creation(instanceCreation);
-  manager = instance.load(std::memory_order_relaxed);
-  if (manager == nullptr) {
-    manager = new CMTTraceDataManager();
-    instance.store(manager, std::memory_order_release);
-  }
-  return manager;
+  return processWideInstance(instance, [] { return new CMTTraceDataManager(); });
 }
 
-void CMTTraceDataManager::destroyInstance() {
-  std::lock_guard<std::mutex> creation(instanceCreation);
-  delete instance.exchange(nullptr, std::memory_order_acq_rel);
-}
+void CMTTraceDataManager::destroyInstance() { destroyProcessWide(instance); }
 
 CMTTraceDataManager::CMTTraceDataManager() {
   ThrMutexInit(&busyLock_);
