@@ -16,8 +16,6 @@ using namespace moxkeys;
 
 namespace {
 
-std::atomic<CConfiguration*> instance{nullptr};
-
 constexpr int kAgentCount = 5;
 constexpr uint16_t kInitialAgentPort = 59818;
 constexpr uint16_t kInitialAgentType = 2;
@@ -41,11 +39,13 @@ uint32_t atLeast(uint32_t value, uint32_t minimum) { return value < minimum ? mi
 
 }  // namespace
 
-CConfiguration* CConfiguration::getInstance() {
-  return processWideInstance(instance, [] { return new CConfiguration(); });
+std::atomic<CConfiguration*> CConfiguration::instance_{nullptr};
+
+CConfiguration* CConfiguration::createInstance() {
+  return processWideInstance(instance_, [] { return new CConfiguration(); });
 }
 
-void CConfiguration::destroyInstance() { destroyProcessWide(instance); }
+void CConfiguration::destroyInstance() { destroyProcessWide(instance_); }
 
 CConfiguration::CConfiguration()
     : instrumentLevelThreshold_(10),

@@ -26,7 +26,11 @@ class CProfile;
 
 class CConfiguration {
  public:
-  static CConfiguration* getInstance();
+  // Inline fast path: every timing call asks for the object several times.
+  static CConfiguration* getInstance() {
+    CConfiguration* current = instance_.load(std::memory_order_acquire);
+    return current != nullptr ? current : createInstance();
+  }
   static void destroyInstance();
 
   void setConfigDir(const std::u16string& dir);
@@ -89,6 +93,8 @@ class CConfiguration {
 
  private:
   CConfiguration();
+  static CConfiguration* createInstance();
+  static std::atomic<CConfiguration*> instance_;
   // Both expect lock_ to be held.
   const std::u16string* findValueLocked(const std::u16string& key) const;
   void applyValuesLocked();
