@@ -26,6 +26,27 @@ const char* yesNo(bool atTop) { return atTop ? "YES" : "NO"; }
 CMTCallRecord::CMTCallRecord(std::u16string key, uint32_t id, CMTCallRecord* parentCall, bool traced, bool skipped)
     : timingKey(std::move(key)), recId(id), traceOn(traced), parent(parentCall), skipped_(skipped) {}
 
+void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord* parentCall, bool traced,
+                            bool skipped) {
+  timingKey.assign(key);
+  recId = id;
+  status = Running;
+  traceOn = traced;
+  traceOnly = false;
+  startTick = 0;
+  cpuStart = 0;
+  elapsedMs = 0;
+  cpuUs = 0;
+  netElapsedMs = 0;
+  netCpuUs = 0;
+  parent = parentCall;
+  offsetMs = 0;
+  children.clear();
+  params.clear();
+  skipped_ = skipped;
+  startWallMs_ = -1;
+}
+
 void CMTCallRecord::begin() {
   MOX_TRC(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
   startTick = parent == nullptr ? msTickWithWallClock(&startWallMs_) : msTick();

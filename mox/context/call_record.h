@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CMTCallRecord {
@@ -24,6 +25,9 @@ class CMTCallRecord {
   CMTCallRecord(std::u16string timingKey, uint32_t recId, CMTCallRecord* parent, bool traceOn, bool skipped);
   CMTCallRecord(const CMTCallRecord&) = delete;
   CMTCallRecord& operator=(const CMTCallRecord&) = delete;
+  // Makes a finished record a new one, as the constructor would, keeping the
+  // memory of its key, children and parameters for reuse.
+  void restart(std::u16string_view timingKey, uint32_t recId, CMTCallRecord* parent, bool traceOn, bool skipped);
 
   // Takes the start tick (and the CPU time when it is needed) and counts the
   // call as active where its key is counted.

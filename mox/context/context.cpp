@@ -14,6 +14,9 @@ namespace {
 // Room the trace of one call takes beyond its timing key, in characters.
 constexpr uint32_t kTraceSizePerCall = 100;
 constexpr size_t kInitialCallCapacity = 8;
+// Records kept for reuse beyond this number are freed: a huge unit of work
+// should not pin its memory for the rest of the thread's life.
+constexpr size_t kMaxSpareRecords = 64;
 
 bool keyOfComponent(std::u16string_view timingKey, const std::u16string& component) {
   return timingKey.size() > component.size() && timingKey.compare(0, component.size(), component) == 0 &&
@@ -28,7 +31,7 @@ void PassportHandle::reset() {
   release = nullptr;
 }
 
-CMTContext::CMTContext(const CMTContextManager& manager) : manager_(manager) {
+CMTContext::CMTContext(const CMTContextManager& manager) : manager_(&manager) {
   const CConfiguration* config = CConfiguration::getInstance();
   traceOn = config->getTraceEnabledViaEm() == 1 ? 1 : 0;
   setGlobalThresholds();
@@ -36,7 +39,7 @@ CMTContext::CMTContext(const CMTContextManager& manager) : manager_(manager) {
   lastAccessTick.store(createdTick, std::memory_order_relaxed);
 }
 
-CMTContext::CMTContext(const CMTContextManager& manager, const std::u16string& newPassport) : manager_(manager) {
+CMTContext::CMTContext(const CMTContextManager& manager, const std::u16string& newPassport) : manager_(&manager) {
   setGlobalThresholds();
   applyPassport(newPassport, true);
   copyManagerThresholds();
@@ -82,14 +85,62 @@ void CMTContext::applyPassport(const std::u16string& newPassport, bool atCreatio
 void CMTContext::copyManagerThresholds() {
   componentThresholds.clear();
   componentTraceThresholds.clear();
-  hasComponentThresholds = manager_.copyComponentThresholds(componentThresholds);
-  hasComponentTraceThresholds = manager_.copyComponentTraceThresholds(componentTraceThresholds);
+  hasComponentThresholds = manager_->copyComponentThresholds(componentThresholds);
+  hasComponentTraceThresholds = manager_->copyComponentTraceThresholds(componentTraceThresholds);
 }
 
 void CMTContext::clearCallTree() {
   callStack_.clear();
   root = nullptr;
+  for (auto& record : records_) {
+    if (spareRecords_.size() >= kMaxSpareRecords) break;
+    spareRecords_.push_back(std::move(record));
+  }
   records_.clear();
+}
+
+CMTCallRecord* CMTContext::newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped) {
+  if (spareRecords_.empty()) {
+    records_.push_back(
+        std::make_unique<CMTCallRecord>(std::u16string(timingKey), nextRecId, parent, traceOn == 1, skipped));
+  } else {
+    records_.push_back(std::move(spareRecords_.back()));
+    spareRecords_.pop_back();
+    records_.back()->restart(timingKey, nextRecId, parent, traceOn == 1, skipped);
+  }
+  return records_.back().get();
+}
+
+void CMTContext::renew(const CMTContextManager& manager) {
+  manager_ = &manager;
+  state = Empty;
+  const CConfiguration* config = CConfiguration::getInstance();
+  traceOn = config->getTraceEnabledViaEm() == 1 ? 1 : 0;
+  passportTraceFlag = 0;
+  passportTraceLevel = 0;
+  setGlobalThresholds();
+  nextRecId = 1;
+  clearCallTree();
+  passport.clear();
+  traceGuid.clear();
+  passportHandle.reset();
+  rootContextId.clear();
+  connectionId.clear();
+  connectionCounter = 0;
+  transactionId.clear();
+  outConnectionId.clear();
+  outCounter = 0;
+  contextInfo.clear();
+  traceSize = 0;
+  collectTree = true;
+  hasComponentThresholds = false;
+  hasComponentTraceThresholds = false;
+  previewSent = false;
+  autoTraceSent = false;
+  componentThresholds.clear();
+  componentTraceThresholds.clear();
+  createdTick = msTickCoarse();
+  lastAccessTick.store(createdTick, std::memory_order_relaxed);
 }
 
 void CMTContext::reuse(const std::u16string& newPassport) {
@@ -130,7 +181,7 @@ uint16_t CMTContext::thresholdFor(std::u16string_view timingKey, uint16_t mode) 
   return fallback;
 }
 
-uint32_t CMTContext::startTiming(std::u16string timingKey, uint16_t level) {
+uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) {
   if (level >= thresholdFor(timingKey, traceOn)) return 0;
   if (records_.empty()) {
     // Room for a few nested calls up front instead of growing one by one.
@@ -138,9 +189,7 @@ uint32_t CMTContext::startTiming(std::u16string timingKey, uint16_t level) {
     callStack_.reserve(kInitialCallCapacity);
   }
   CMTCallRecord* parent = callStack_.empty() ? nullptr : callStack_.back();
-  bool skipped = manager_.isSkipped(timingKey);
-  records_.push_back(std::make_unique<CMTCallRecord>(std::move(timingKey), nextRecId, parent, traceOn == 1, skipped));
-  CMTCallRecord* record = records_.back().get();
+  CMTCallRecord* record = newRecord(timingKey, parent, manager_->isSkipped(timingKey));
   if (traceOn == 1 && level >= thresholdFor(record->timingKey, 0)) record->traceOnly = true;
   record->begin();
   uint32_t result = nextRecId++;

@@ -44,12 +44,15 @@ class CMTContext {
 
   // initContext on a registered key: back to empty with the new passport.
   void reuse(const std::u16string& passport);
+  // A finished context made a new one without passport, as the first
+  // constructor would, for manager; its records are kept for reuse.
+  void renew(const CMTContextManager& manager);
 
   // ---- timing --------------------------------------------------------------
   // Level threshold of timingKey; mode 1 gives the trace default.
   uint16_t thresholdFor(std::u16string_view timingKey, uint16_t mode) const;
   // recId of the new call, 0 when level is not timed.
-  uint32_t startTiming(std::u16string timingKey, uint16_t level);
+  uint32_t startTiming(std::u16string_view timingKey, uint16_t level);
   void endTiming(uint32_t recId);
   void terminateTiming(uint32_t recId);
   // Terminates every open call without times; the context refuses timing
@@ -98,7 +101,9 @@ class CMTContext {
   // Passport fields and trace switch; atCreation decides the level-2 lines.
   void applyPassport(const std::u16string& newPassport, bool atCreation);
   void copyManagerThresholds();
+  // Empties the call tree; the records are kept for the next calls.
   void clearCallTree();
+  CMTCallRecord* newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped);
   // Pops and terminates without times every open call with a recId above recId.
   void closeCallsAbove(uint32_t recId);
   // sinceCreation: ms from creation to the end tick, -1 without one.
@@ -106,8 +111,10 @@ class CMTContext {
   // Shared by endTiming and terminateTiming.
   void closeCall(uint32_t recId, bool terminating);
 
-  const CMTContextManager& manager_;
+  const CMTContextManager* manager_;
   std::vector<CMTCallRecord*> callStack_;
   // Every record this context created, linked into the tree or not.
   std::vector<std::unique_ptr<CMTCallRecord>> records_;
+  // Records of calls that belong to no tree any more, ready for new calls.
+  std::vector<std::unique_ptr<CMTCallRecord>> spareRecords_;
 };

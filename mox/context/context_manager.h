@@ -78,14 +78,15 @@ class CMTContextManager {
   // Bucket index of a session key (0 before init()).
   size_t bucketOf(std::u16string_view key) const;
   // Looks the key up under the bucket lock (shared), refreshes its
-  // lastAccessTick and marks it in use; empty when not registered.
+  // lastAccessTick and keeps the lock while the reference lives; empty when
+  // not registered.
   ContextRef findContext(std::u16string_view key);
   // Adds context under key (exclusive). An existing entry stays and the new
   // context is dropped: returns false then (and before init()).
   bool insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context);
-  // Erases and destroys key's entry (exclusive). The caller holds no
-  // ContextRef to it any more.
-  void removeContext(std::u16string_view key);
+  // Erases key's entry (exclusive) and hands the context over, or nullptr.
+  // The caller holds no ContextRef to it any more.
+  std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
   // Number of registered contexts (takes every bucket lock shared in turn).
   size_t contextCount() const;
 

@@ -22,6 +22,7 @@
 
 class CDispatcherManager {
  public:
+  ~CDispatcherManager() = default;
   static CDispatcherManager* getInstance();
   // Clears running, deletes the events and shuts the thread layer down.
   // Threads still running are stopped first.
@@ -61,7 +62,6 @@ class CDispatcherManager {
 
  private:
   CDispatcherManager() = default;
-  ~CDispatcherManager() = default;
   CDispatcherManager(const CDispatcherManager&) = delete;
   CDispatcherManager& operator=(const CDispatcherManager&) = delete;
 
