@@ -136,6 +136,21 @@ TEST_F(LibraryTest, TerminatedCallsAndTerminateAll) {
             std::string::npos);
 }
 
+TEST_F(LibraryTest, EndingAnOuterCallClosesInnerOnesAndTheNextUnitStartsFresh) {
+  initWith({});
+  EXPECT_EQ(MOX_startTiming(u"A", u"a", 1), 1u);
+  EXPECT_EQ(MOX_startTiming(u"B", u"b", 1), 2u);
+  MOX_endTiming(1);  // B is terminated without times; A ends on the way, so only counts
+  EXPECT_EQ(MOX_startTiming(u"C", u"c", 1), 1u);  // a new unit of work
+  MOX_endTiming(1);
+  MOX_outputMetricData();
+  expectLines(lines(metricFile()),
+              {kVersion, metric("A|a", "Finished Counter", "1"), metric("A|a", "Finished with undefined state", "1"),
+               metric("B|b", "Finished Counter", "0"), metric("B|b", "Finished with undefined state", "1"),
+               metric("C|c", "Finished Counter", "1"), metric("C|c", "Finished with undefined state", "0"),
+               "re:" + average("C|c", "Avg. Elapsed Time(ms)", 1)});
+}
+
 TEST_F(LibraryTest, NothingIsSentWhenDataSendingIsOff) {
   initWith({{"datasending_interval", "0"}});
   MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
