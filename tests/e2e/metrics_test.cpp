@@ -1,4 +1,5 @@
 // Timed calls from several threads reach the metric data file as exact metric lines.
+#include <atomic>
 #include <regex>
 
 #include "e2e/e2e_support.h"
@@ -149,6 +150,44 @@ TEST_F(LibraryTest, EndingAnOuterCallClosesInnerOnesAndTheNextUnitStartsFresh) {
                metric("B|b", "Finished Counter", "0"), metric("B|b", "Finished with undefined state", "1"),
                metric("C|c", "Finished Counter", "1"), metric("C|c", "Finished with undefined state", "0"),
                "re:" + average("C|c", "Avg. Elapsed Time(ms)", 1)});
+}
+
+// Host threads time calls while the trace dispatcher thread and the host's own
+// MOX_outputMetricData calls send at the same time: every call is counted once.
+TEST_F(LibraryTest, TimingWhileDispatchersAndOutputRunTogether) {
+  initWith({{"lib_trace_level", "2"}, {"tracecheck_interval", "1"}});
+  std::atomic<bool> stop{false};
+  std::atomic<long> calls{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 3; ++t) {
+    workers.emplace_back([&] {
+      while (!stop.load()) {
+        const uint32_t outer = MOX_startTiming(u"Svc", u"run", 1);
+        MOX_endTiming(MOX_startTiming(u"Db", u"query", 1));
+        MOX_endTiming(outer);
+        calls++;
+      }
+    });
+  }
+  int outputs = 0;
+  // Our own runs write two "Processing finished" lines each; more means the
+  // trace dispatcher thread ran in between.
+  const bool dispatcherRan = e2e::waitFor([&] {
+    MOX_outputMetricData();
+    ++outputs;
+    return e2e::countOf(traceFile(), "Processing finished") > 2 * outputs;
+  });
+  stop = true;
+  for (auto& w : workers) w.join();
+  MOX_outputMetricData();
+  EXPECT_TRUE(dispatcherRan);
+  long finished = 0;
+  const std::regex counter(R"re(name="VEL_MOX\|e2e_0\|Svc\|run:Finished Counter" value="(\d+)")re");
+  for (const auto& line : lines(metricFile())) {
+    std::smatch m;
+    if (std::regex_search(line, m, counter)) finished += std::stol(m[1]);
+  }
+  EXPECT_EQ(finished, calls.load());
 }
 
 TEST_F(LibraryTest, NothingIsSentWhenDataSendingIsOff) {
