@@ -1,25 +1,9 @@
-// Decimal text and the millisecond tick.
+// The millisecond tick and its wrap.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <limits>
 
 #include "common/clock.h"
-#include "common/number_text.h"
-
-TEST(NumberText, AppendsSignedAndUnsignedExtremes) {
-  std::u16string out = u"v=";
-  appendDecimal(out, std::numeric_limits<int64_t>::min());
-  out += u' ';
-  appendDecimal(out, std::numeric_limits<uint64_t>::max());
-  EXPECT_EQ(out, u"v=-9223372036854775808 18446744073709551615");
-  EXPECT_EQ(decimalText(-1), u"-1");
-  std::u16string padded;
-  appendPaddedDecimal(padded, 7, 3, u'0');
-  appendPaddedDecimal(padded, 2026, 4, u' ');
-  appendPaddedDecimal(padded, 5, 2, u' ');
-  EXPECT_EQ(padded, u"0072026 5");
-}
 
 namespace {
 std::atomic<uint32_t> fakeTick{0};

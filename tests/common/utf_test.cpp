@@ -35,10 +35,3 @@ TEST(Utf, MalformedUtf8FailsStrictAndEachByteIsReplacedLenient) {
   EXPECT_EQ(utf8ToUtf16Lenient("a\xE2\x82" "b"), u"a\uFFFD\uFFFDb");
   EXPECT_EQ(utf8ToUtf16Lenient("\xED\xA0\x80z"), u"\uFFFD\uFFFD\uFFFDz");
 }
-
-TEST(Utf, NarrowFileNamesAndNullSafeCopies) {
-  EXPECT_EQ(toNarrowFileName(u"/tmp/pr\u00F6c\U0001F600_mox.trc"), "/tmp/pr#c##_mox.trc");
-  EXPECT_EQ(utf16Length(nullptr), 0u);
-  EXPECT_EQ(utf16Copy(nullptr), u"");
-  EXPECT_EQ(utf16Copy(u"x\xD800y"), u"x\xD800y");
-}

@@ -30,18 +30,6 @@ TEST(TrcFile, LevelZeroFileHoldsExactlyTheHeaderAndReopeningTruncates) {
   EXPECT_EQ(readFile(dir.file("proc_mox.trc")), header("proc_mox.trc", 0));
 }
 
-TEST(TrcFile, FallsBackToWorkingDirectoryWhenLogdirCannotBeWritten) {
-  TempDir dir;
-  const std::filesystem::path saved = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  const std::u16string path = TrcOpenLibraryFile(u"pr\u00F6c", dir.path16() + u"/no/such/dir", 1);
-  TrcCloseLibraryFile();
-  std::filesystem::current_path(saved);
-  EXPECT_EQ(path, u"pr\u00F6c_mox.trc");
-  // The file system name has "#", the header shows the name as UTF-8.
-  EXPECT_EQ(readFile(dir.file("pr#c_mox.trc")), header("pr\xC3\xB6" "c_mox.trc", 1));
-}
-
 TEST(TrcFile, UnopenableFileSendsHeaderAndLinesToStderr) {
   TempDir dir;
   const std::string path = dir.file("missing/x_mox.trc");
@@ -55,25 +43,6 @@ TEST(TrcFile, UnopenableFileSendsHeaderAndLinesToStderr) {
   EXPECT_EQ(text.rfind("*** ERROR => CTrcOpen: fopen " + path + "\n" + header("x_mox.trc", 2), 0), 0u) << text;
   EXPECT_NE(text.find("M  " + threadTag() + "to stderr\n"), std::string::npos) << text;
   EXPECT_NE(fcntl(2, F_GETFD), -1);  // stderr itself stays open
-}
-
-TEST(TrcFile, ComponentTableLimitsAndErrors) {
-  TempDir dir;
-  TrcHandle handle = reinterpret_cast<TrcHandle>(&dir);
-  {
-    StderrCapture capture;
-    EXPECT_EQ(CTrcNewComp(u'M', &handle, nullptr), -1);
-    EXPECT_EQ(capture.text(), "*** ERROR => CTrcNewComp: not initialized\n");
-    EXPECT_EQ(handle, nullptr);
-  }
-  TrcOpenFile(dir.path16() + u"/t.trc", true, 1);
-  int registered = 0;
-  StderrCapture capture;
-  while (CTrcNewComp(u'a', &handle, nullptr) == 0 && registered < 5000) ++registered;
-  EXPECT_EQ(capture.text(), "*** ERROR => CTrcNewComp: too many comps\n");
-  TrcCloseFile(nullptr);
-  EXPECT_EQ(registered, 1999);  // entry 0 is never handed out
-  EXPECT_EQ(handle, nullptr);
 }
 
 TEST(TrcFile, WritesAfterCloseGoToStderr) {

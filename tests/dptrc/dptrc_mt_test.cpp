@@ -18,27 +18,7 @@ class TrcThreads : public TrcFileTest {
 
 }  // namespace
 
-TEST_F(TrcThreads, OneTimeStampPerThreadAndSecond) {
-  std::vector<ThrId> ids(2);
-  std::vector<std::thread> threads;
-  for (size_t k = 0; k < ids.size(); ++k) {
-    threads.emplace_back([&ids, k] {
-      ids[k] = ThrGetCurrentId();
-      MOX_TRC(2, "first\n");
-      MOX_TRC(2, "second\n");
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  std::multiset<std::string> stamps;
-  for (const std::string& line : lines()) {
-    if (line.rfind("M [Thr ", 0) == 0) stamps.insert(line);
-  }
-  const std::string when = "] " + ascTime(1700000000);
-  EXPECT_EQ(stamps, (std::multiset<std::string>{"M [Thr " + std::to_string(ids[0]) + when,
-                                                "M [Thr " + std::to_string(ids[1]) + when}));
-}
-
-TEST_F(TrcThreads, ConcurrentLinesStayWholeAndErrorsKeepTheirLocation) {
+TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
   constexpr int kThreads = 4;
   constexpr int kLines = 200;
   std::vector<ThrId> ids(kThreads);
@@ -55,21 +35,21 @@ TEST_F(TrcThreads, ConcurrentLinesStayWholeAndErrorsKeepTheirLocation) {
   }
   for (std::thread& t : threads) t.join();
 
-  std::multiset<std::string> expected;
+  std::multiset<std::string> expected, stamps;
   for (int k = 0; k < kThreads; ++k) {
-    const std::string m = "M  [Thr " + std::to_string(ids[k]) + "] t" + std::to_string(k);
+    const std::string tag = "[Thr " + std::to_string(ids[k]) + "] ";
+    stamps.insert("M " + tag + ascTime(1700000000));
+    const std::string m = "M  " + tag + "t" + std::to_string(k);
     for (int i = 0; i < kLines; ++i) {
       const std::string n = std::to_string(i);
       expected.insert({m + " a " + n, m + " b " + n});
-      expected.insert("M  [Thr " + std::to_string(ids[k]) + "] *** ERROR => t" + std::to_string(k) + " e " + n +
-                      " [writer" + std::to_string(k) + ".cpp  1" + std::to_string(k) + "]");
+      expected.insert("M  " + tag + "*** ERROR => t" + std::to_string(k) + " e " + n + " [writer" +
+                      std::to_string(k) + ".cpp  1" + std::to_string(k) + "]");
     }
   }
-  std::multiset<std::string> actual;
-  for (const std::string& line : lines()) {
-    if (line.rfind("M [Thr ", 0) != 0) actual.insert(line);
-  }
-  EXPECT_EQ(actual.size(), expected.size());
-  EXPECT_TRUE(actual == expected);  // every line whole, with its own thread's tag and location
+  const std::vector<std::string> body = lines();
+  const std::vector<std::string> stampLines = lines(true);
+  EXPECT_TRUE(std::multiset<std::string>(body.begin(), body.end()) == expected);
+  EXPECT_EQ(std::multiset<std::string>(stampLines.begin(), stampLines.end()), stamps);
   EXPECT_EQ(TrcLockUsers(), 0);
 }

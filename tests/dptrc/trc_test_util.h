@@ -1,55 +1,26 @@
-// Helpers of the trace-log tests: temporary directory, captured stderr, a
-// settable time source and a fixture with an open library trace file.
+// Helpers of the trace-log tests: captured stderr, a settable time source and
+// a fixture with an open library trace file.
 #pragma once
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "dptrc/dptrc.h"
+#include "support/test_files.h"
 #include "thr/thr.h"
 
 namespace trctest {
 
-class TempDir {
- public:
-  TempDir() : path_((std::filesystem::temp_directory_path() / "mox_trc_XXXXXX").string()) {
-    if (mkdtemp(path_.data()) == nullptr) path_.clear();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::u16string path16() const { return std::u16string(path_.begin(), path_.end()); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-inline std::string readFile(const std::string& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
-inline std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testsupport::readFile;
+using testsupport::TempDir;
 
 // Redirects file descriptor 2 into a file until text() is called.
 class StderrCapture {
@@ -75,11 +46,8 @@ class StderrCapture {
   int saved_;
 };
 
-inline std::atomic<time_t>& fakeSecond() {
-  static std::atomic<time_t> second{1700000000};
-  return second;
-}
-inline time_t fakeTime() { return fakeSecond().load(); }
+inline std::atomic<time_t> fakeSecond{1700000000};
+inline time_t fakeTime() { return fakeSecond.load(); }
 
 inline std::string threadTag() { return "[Thr " + std::to_string(ThrGetCurrentId()) + "] "; }
 
@@ -90,7 +58,7 @@ inline std::string ascTime(time_t second) {
   return std::string(asctime_r(localtime_r(&second, &local), text), 24);
 }
 
-// A library trace file "<name>_mox.trc" in a temporary directory, with the
+// A library trace file "test_mox.trc" in a temporary directory, with the
 // time-stamp clock at a fixed second.
 class TrcFileTest : public ::testing::Test {
  protected:
@@ -99,7 +67,7 @@ class TrcFileTest : public ::testing::Test {
     TrcSetTimeSource(nullptr);
   }
   void open(int level) {
-    fakeSecond() = 1700000000;
+    fakeSecond = 1700000000;
     TrcSetTimeSource(fakeTime);
     TrcOpenLibraryFile(u"test", dir_.path16(), level);
   }
@@ -110,7 +78,21 @@ class TrcFileTest : public ::testing::Test {
     for (int i = 0; i < 4; ++i) at = text.find('\n', at) + 1;
     return text.substr(at);
   }
-  std::vector<std::string> lines() const { return splitLines(written()); }
+  // Written lines; stamps selects the time-stamp lines, otherwise the others.
+  std::vector<std::string> lines(bool stamps = false) const {
+    std::vector<std::string> kept;
+    std::istringstream in(written());
+    for (std::string line; std::getline(in, line);) {
+      if ((line.rfind("M [Thr ", 0) == 0) == stamps) kept.push_back(line);
+    }
+    return kept;
+  }
+  // The non-stamp lines, each with its line feed.
+  std::string body() const {
+    std::string text;
+    for (const std::string& line : lines()) text += line + "\n";
+    return text;
+  }
 
   TempDir dir_;
 };

@@ -9,23 +9,20 @@
 
 namespace {
 
-TEST(ThrLayer, BeforeInitMutexEventsAndSectionsDoNothing) {
+TEST(ThrLayer, BeforeInitLocksEventsAndThreadsDoNothing) {
   ASSERT_FALSE(ThrIsInitialised());
   ThrMutex m;
   ASSERT_EQ(ThrMutexInit(&m), THR_OK);
   EXPECT_EQ(ThrMutexUnlock(&m), THR_OK);  // an unlock without lock is fine: nothing happens
   EXPECT_EQ(ThrMutexDelete(&m), THR_NOT_SET_UP);
-
   ThrEvt* e = nullptr;
   ASSERT_EQ(ThrEvtCreate(&e), THR_OK);
   EXPECT_EQ(ThrEvtWaitReset(e, THR_WAIT_FOREVER), THR_OK);  // at once
   EXPECT_EQ(ThrEvtDelete(e), THR_NOT_SET_UP);
-
   ThrCriticalSection cs{};
   EXPECT_EQ(ThrCSLock(&cs), THR_OK);
   EXPECT_EQ(cs.eyeCatcher.load(), 0u);
   EXPECT_EQ(ThrCSUnlock(&cs), THR_OK);
-
   ThrId id = 7;
   EXPECT_EQ(ThrCreate(nullptr, [](void*) -> void* { return nullptr; }, nullptr, &id), THR_NOT_SET_UP);
   EXPECT_EQ(id, THR_INVALID_ID);
@@ -35,56 +32,20 @@ TEST(ThrLayer, InitShutdownInitCycle) {
   for (int round = 0; round < 2; ++round) {
     ASSERT_EQ(ThrInit(), THR_OK);
     EXPECT_EQ(ThrInit(), THR_OK);  // once only: the caller is listed once
-    EXPECT_TRUE(ThrIsInitialised());
     EXPECT_EQ(thrListedThreads(), 1u);
-
     ThrMutex m;
     ASSERT_EQ(ThrMutexInit(&m), THR_OK);
     { ThrMutexGuard g(&m); ThrMutexGuard nested(&m); }
     EXPECT_EQ(ThrMutexDelete(&m), THR_OK);
-
     ThrCriticalSection cs{};
     EXPECT_EQ(ThrCSUnlock(&cs), THR_NOT_SET_UP);  // never locked
-    ASSERT_EQ(ThrCSLock(&cs), THR_OK);
-    EXPECT_EQ(cs.eyeCatcher.load(), THR_CS_EYE_CATCHER);
-    ASSERT_EQ(ThrCSLock(&cs), THR_OK);
-    EXPECT_EQ(ThrCSUnlock(&cs), THR_OK);
-    EXPECT_EQ(ThrCSUnlock(&cs), THR_OK);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(ThrCSLock(&cs), THR_OK);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(ThrCSUnlock(&cs), THR_OK);
     EXPECT_EQ(cs.owner.load(), THR_INVALID_ID);
-
     EXPECT_EQ(ThrShutdown(), THR_OK);
     EXPECT_FALSE(ThrIsInitialised());
     EXPECT_EQ(thrListedThreads(), 0u);
   }
-}
-
-TEST(ThrIds, CurrentIdIsStableAndPrintsInDecimal) {
-  const ThrId id = ThrGetCurrentId();
-  EXPECT_NE(id, THR_INVALID_ID);
-  EXPECT_EQ(ThrGetCurrentId(), id);
-  char16_t buf[11];
-  EXPECT_EQ(ThrIdToString(buf, 11, 0xFFFFFFFFu), 10);
-  EXPECT_EQ(std::u16string(buf), u"4294967295");
-  EXPECT_EQ(ThrIdToString(buf, 11, 0), 1);
-  EXPECT_EQ(std::u16string(buf), u"0");
-  char16_t small[4] = {u'x', u'x', u'x', u'!'};
-  EXPECT_EQ(ThrIdToString(small, 3, 4711), 0);  // too small: empty, nothing past the end
-  EXPECT_EQ(small[0], 0);
-  EXPECT_EQ(small[3], u'!');
-}
-
-TEST(ThrRecMtx, WorksWithoutInitAndCountsPerOwner) {
-  ASSERT_FALSE(ThrIsInitialised());
-  ThrRecMtx m;
-  ASSERT_EQ(ThrRecMtxInit(&m, u"dptrace"), THR_OK);
-  ASSERT_EQ(ThrRecMtxLock(&m), THR_OK);
-  ASSERT_EQ(ThrRecMtxLock(&m), THR_OK);
-  EXPECT_EQ(m.count, 2);
-  EXPECT_EQ(m.owner.load(), ThrGetCurrentId());
-  EXPECT_EQ(ThrRecMtxUnlock(&m), THR_OK);
-  EXPECT_EQ(ThrRecMtxUnlock(&m), THR_OK);
-  EXPECT_EQ(m.owner.load(), THR_INVALID_ID);
-  EXPECT_EQ(ThrRecMtxDelete(&m), THR_OK);
 }
 
 TEST(ThrRecMtxDeathTest, UnlockWithoutLockPanics) {
@@ -107,24 +68,6 @@ TEST(ThrRecMtxDeathTest, UnlockWithoutLockPanics) {
       "ThrRecMtxUnlock: PANIC: #unlock > #lock, tag: \"not set\"\n");
 }
 
-TEST(ThrKeys, CreateTwiceKeepsTheKeyAndSetGetCreateOnDemand) {
-  ThrKey key;
-  ASSERT_EQ(ThrKeyCreate(&key, nullptr), THR_OK);
-  const uint32_t slot = key.slot.load();
-  int value = 1;
-  ASSERT_EQ(ThrKeyVarSet(&key, &value), THR_OK);
-  EXPECT_EQ(ThrKeyCreate(&key, nullptr), THR_KEY_EXISTS);
-  EXPECT_EQ(key.slot.load(), slot);
-  EXPECT_EQ(ThrKeyVarGet(&key), &value);
-  EXPECT_EQ(ThrKeyDelete(&key), THR_OK);
-  EXPECT_EQ(ThrKeyDelete(&key), THR_KEY_NOT_CREATED);
-
-  ThrKey onDemand;
-  EXPECT_EQ(ThrKeyVarGet(&onDemand), nullptr);
-  EXPECT_NE(onDemand.slot.load(), THR_KEY_NONE);
-  EXPECT_EQ(ThrKeyDelete(&onDemand), THR_OK);
-}
-
 TEST(ThrEvt, AutoResetAndTimeOut) {
   ASSERT_EQ(ThrInit(), THR_OK);
   ThrEvt* e = nullptr;
@@ -144,11 +87,9 @@ TEST(ThrRwLock, SingleThreadModesTimeOutsAndStatus) {
   ThrRwLock* l = nullptr;
   ASSERT_EQ(ThrRwLockInit(&l), THR_OK);
   EXPECT_EQ(ThrRwLockRelease(l), THR_OS_FAILED);  // not held
-
   ASSERT_EQ(ThrRwLockShared(l, 0), THR_OK);
   ASSERT_EQ(ThrRwLockShared(l, 0), THR_OK);
   EXPECT_EQ(thrRwLockCounts(l).state, 2);
-  EXPECT_EQ(ThrRwLockExclusive(l, 0), THR_TIMEOUT);
   // A timed-out writer neither holds nor waits: readers still enter.
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ThrRwLockExclusive(l, 30), THR_TIMEOUT);

@@ -5,131 +5,89 @@
 #include <thread>
 #include <vector>
 
+#include "support/test_files.h"
 #include "thr/thr.h"
 #include "thr/thr_internal.h"
-#include "thr/wait_until.h"
+
+using testsupport::waitUntil;
 
 namespace {
+
+struct Holder {
+  std::atomic<bool> in{false};
+  std::atomic<bool> leave{false};
+};
 
 class RwLockTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(ThrRwLockInit(&lock_), THR_OK); }
   void TearDown() override {
+    for (Holder& h : holders_) h.leave = true;
     for (std::thread& t : threads_) t.join();
     ThrRwLockDelete(lock_);
   }
-
-  // Starts a thread that takes the lock, sets *acquired, waits for *leave
-  // and releases. *status gets the acquire's result.
-  void startHolder(bool exclusive, std::atomic<bool>* acquired, std::atomic<bool>* leave,
-                   int32_t timeoutMs = 20000, std::atomic<int>* status = nullptr) {
-    threads_.emplace_back([=] {
-      const int rc = exclusive ? ThrRwLockExclusive(lock_, timeoutMs) : ThrRwLockShared(lock_, timeoutMs);
-      if (status != nullptr) status->store(rc);
-      if (rc != THR_OK) return;
-      acquired->store(true);
-      waitUntil([&] { return leave->load(); }, std::chrono::seconds(20));
+  // A thread that takes the lock, sets in, waits for leave and releases.
+  Holder& startHolder(bool exclusive) {
+    Holder& h = holders_.emplace_back();
+    threads_.emplace_back([this, &h, exclusive] {
+      if ((exclusive ? ThrRwLockExclusive(lock_, 20000) : ThrRwLockShared(lock_, 20000)) != THR_OK) return;
+      h.in = true;
+      waitUntil([&] { return h.leave.load(); });
       ThrRwLockRelease(lock_);
     });
+    return h;
   }
-  bool waitingWriters(uint32_t n) {
-    return waitUntil([&] { return thrRwLockCounts(lock_).waitingWriters == n; });
+  bool waiting(uint32_t writers, uint32_t readers) {
+    return waitUntil([&] {
+      const ThrRwLockCounts c = thrRwLockCounts(lock_);
+      return c.waitingWriters == writers && c.waitingReaders == readers;
+    });
   }
-  bool waitingReaders(uint32_t n) {
-    return waitUntil([&] { return thrRwLockCounts(lock_).waitingReaders == n; });
-  }
-
-  // Flags outlive the test body: the threads are joined in TearDown.
-  std::atomic<bool>& flag(bool initial = false) { return flags_.emplace_back(initial); }
-  std::atomic<int>& status() { return statuses_.emplace_back(-1); }
 
   ThrRwLock* lock_ = nullptr;
-  std::deque<std::atomic<bool>> flags_;
-  std::deque<std::atomic<int>> statuses_;
+  std::deque<Holder> holders_;
   std::vector<std::thread> threads_;
 };
 
 TEST_F(RwLockTest, WritersGoFirstAndEachReleaseWakesTheRightWaiter) {
   ASSERT_EQ(ThrRwLockShared(lock_, 0), THR_OK);
   ASSERT_EQ(ThrRwLockShared(lock_, 0), THR_OK);  // two readers inside
-  std::atomic<bool>& writerIn = flag();
-  std::atomic<bool>& writerLeave = flag();
-  startHolder(true, &writerIn, &writerLeave);
-  ASSERT_TRUE(waitingWriters(1));
-
+  Holder& writer = startHolder(true);
+  ASSERT_TRUE(waiting(1, 0));
   // Readers hold the lock, yet a new reader must wait behind the writer.
   EXPECT_EQ(ThrRwLockShared(lock_, 0), THR_TIMEOUT);
-  std::atomic<bool>& readerIn = flag();
-  std::atomic<bool>& readerLeave = flag();
-  startHolder(false, &readerIn, &readerLeave);
-  ASSERT_TRUE(waitingReaders(1));
+  Holder& reader = startHolder(false);
+  ASSERT_TRUE(waiting(1, 1));
 
   EXPECT_EQ(ThrRwLockRelease(lock_), THR_OK);
   EXPECT_EQ(thrRwLockCounts(lock_).state, 1);
   EXPECT_EQ(ThrRwLockRelease(lock_), THR_OK);  // last reader out wakes the writer only
-  ASSERT_TRUE(waitUntil([&] { return writerIn.load(); }));
-  EXPECT_EQ(thrRwLockCounts(lock_).waitingWriters, 0u);
+  ASSERT_TRUE(waitUntil([&] { return writer.in.load(); }));
 
   // A writer's release prefers a waiting writer to the waiting reader.
-  std::atomic<bool>& writer2In = flag();
-  std::atomic<bool>& writer2Leave = flag();
-  startHolder(true, &writer2In, &writer2Leave);
-  ASSERT_TRUE(waitingWriters(1));
-  writerLeave = true;
-  ASSERT_TRUE(waitUntil([&] { return writer2In.load(); }));
-  EXPECT_FALSE(readerIn.load());
+  Holder& writer2 = startHolder(true);
+  ASSERT_TRUE(waiting(1, 1));
+  writer.leave = true;
+  ASSERT_TRUE(waitUntil([&] { return writer2.in.load(); }));
+  EXPECT_FALSE(reader.in.load());
   EXPECT_EQ(thrRwLockCounts(lock_).waitingReaders, 1u);
-  writer2Leave = true;
-  ASSERT_TRUE(waitUntil([&] { return readerIn.load(); }));
-  readerLeave = true;
+  writer2.leave = true;
+  ASSERT_TRUE(waitUntil([&] { return reader.in.load(); }));
 }
 
 TEST_F(RwLockTest, WriterReleaseLetsAllWaitingReadersIn) {
   ASSERT_EQ(ThrRwLockExclusive(lock_, 0), THR_OK);
   constexpr int kReaders = 4;
-  std::atomic<bool>* in[kReaders];
-  std::atomic<bool>& leave = flag();
-  for (auto& f : in) {
-    f = &flag();
-    startHolder(false, f, &leave);
-  }
-  ASSERT_TRUE(waitingReaders(kReaders));
-
+  for (int i = 0; i < kReaders; ++i) startHolder(false);
+  ASSERT_TRUE(waiting(0, kReaders));
   EXPECT_EQ(ThrRwLockRelease(lock_), THR_OK);
   // One wake-up, passed on from reader to reader: all are inside together.
   ASSERT_TRUE(waitUntil([&] { return thrRwLockCounts(lock_).state == kReaders; }));
-  for (auto* f : in) EXPECT_TRUE(waitUntil([&] { return f->load(); }));
-  EXPECT_EQ(thrRwLockCounts(lock_).waitingReaders, 0u);
-  leave = true;
+  for (Holder& h : holders_) EXPECT_TRUE(h.in.load());
 }
 
-TEST_F(RwLockTest, TimedOutWriterNoLongerHoldsReadersBack) {
-  ASSERT_EQ(ThrRwLockShared(lock_, 0), THR_OK);
-  std::atomic<int>& writerStatus = status();
-  std::atomic<bool>& writerIn = flag();
-  std::atomic<bool>& leave = flag();
-  startHolder(true, &writerIn, &leave, 500, &writerStatus);
-  ASSERT_TRUE(waitingWriters(1));
-  std::atomic<bool>& readerIn = flag();
-  startHolder(false, &readerIn, &leave);
-  // The reader queues behind the writer (unless the writer has already given
-  // up on a slow machine, which leaves the rest of the test valid).
-  ASSERT_TRUE(waitUntil([&] { return thrRwLockCounts(lock_).waitingReaders == 1 || writerStatus.load() != -1; }));
-
-  ASSERT_TRUE(waitUntil([&] { return writerStatus.load() != -1; }));
-  EXPECT_EQ(writerStatus.load(), THR_TIMEOUT);
-  EXPECT_FALSE(writerIn.load());
-  // Both the blocked reader and a new one get in while the first still reads.
-  ASSERT_TRUE(waitUntil([&] { return readerIn.load(); }));
-  EXPECT_EQ(ThrRwLockShared(lock_, 0), THR_OK);
-  EXPECT_EQ(thrRwLockCounts(lock_).state, 3);
-  EXPECT_EQ(ThrRwLockRelease(lock_), THR_OK);
-  EXPECT_EQ(ThrRwLockRelease(lock_), THR_OK);
-  leave = true;
-}
-
-// Mixed load: writers are alone, readers only with readers, and nobody is
-// left waiting (a lost wake-up would hang here).
+// Writers are alone, readers only with readers, and nobody is left waiting
+// (a lost wake-up would hang here).
 TEST_F(RwLockTest, MixedLoadKeepsExclusion) {
   std::atomic<int> readersIn{0}, writersIn{0};
   std::atomic<bool> violated{false};

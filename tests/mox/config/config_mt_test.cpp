@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -25,26 +26,24 @@ class ConfigMtTest : public ::testing::Test {
     CConfiguration::destroyInstance();
     ThrShutdown();
   }
+  // Runs body(i) on n threads that all start together, so that they really overlap.
+  static void runTogether(int n, const std::function<void(int)>& body) {
+    std::atomic<int> arrived{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < n; ++i) {
+      threads.emplace_back([&, i] {
+        arrived.fetch_add(1);
+        while (arrived.load() < n) std::this_thread::yield();
+        body(i);
+      });
+    }
+    for (auto& t : threads) t.join();
+  }
 };
 
-// Spins until every participant has arrived, so that the threads really overlap.
-void arriveAndWait(std::atomic<int>& arrived, int total) {
-  arrived.fetch_add(1);
-  while (arrived.load() < total) std::this_thread::yield();
-}
-
 TEST_F(ConfigMtTest, ConcurrentFirstUseCreatesOneObject) {
-  constexpr int kThreads = 8;
-  std::atomic<int> arrived{0};
-  std::vector<CConfiguration*> seen(kThreads, nullptr);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      arriveAndWait(arrived, kThreads);
-      seen[i] = CConfiguration::getInstance();
-    });
-  }
-  for (auto& t : threads) t.join();
+  std::vector<CConfiguration*> seen(8, nullptr);
+  runTogether(8, [&](int i) { seen[i] = CConfiguration::getInstance(); });
   EXPECT_EQ(std::set<CConfiguration*>(seen.begin(), seen.end()).size(), 1u);
   EXPECT_EQ(seen[0], CConfiguration::getInstance());
 }
@@ -53,39 +52,24 @@ TEST_F(ConfigMtTest, ReadersSeeOldOrNewValueDuringChanges) {
   CConfiguration& cfg = *CConfiguration::getInstance();
   const char16_t* pairs[] = {u"zombie_check_interval", u"20", u"instrument_level_threshold_trace", u"1"};
   configureFromPairs(cfg, 2, pairs);
-
-  constexpr int kWriters = 2;
-  constexpr int kReaders = 3;
-  constexpr int kRounds = 2000;
-  std::atomic<int> arrived{0};
   std::atomic<int> badValues{0};
-  std::vector<std::thread> threads;
-  for (int w = 0; w < kWriters; ++w) {
-    threads.emplace_back([&, w] {
-      arriveAndWait(arrived, kWriters + kReaders);
-      for (int i = 0; i < kRounds; ++i) {
-        cfg.setParameter(u"datasending_interval", (i + w) % 2 ? u"30" : u"120");
-      }
-    });
-  }
   std::FILE* sink = std::tmpfile();
   ASSERT_NE(sink, nullptr);
-  for (int r = 0; r < kReaders; ++r) {
-    threads.emplace_back([&, r] {
-      arriveAndWait(arrived, kWriters + kReaders);
-      for (int i = 0; i < kRounds; ++i) {
-        const std::u16string text = cfg.getValue(u"datasending_interval");
-        const uint32_t interval = cfg.getDatasendingInterval();
-        if (text != u"30" && text != u"120" && text != u"60") badValues.fetch_add(1);
-        if (interval != 30 && interval != 120 && interval != 60) badValues.fetch_add(1);
-        if (cfg.getZombieCheckInterval() < 20) badValues.fetch_add(1);
-        if (cfg.getInstrumentLevelThresholdTrace() != 1) badValues.fetch_add(1);
-        if (cfg.getContextMapBucketCount() != 16) badValues.fetch_add(1);
-        if (r == 0 && i % 200 == 0) cfg.dumpParameters(sink);
+  runTogether(5, [&](int t) {
+    for (int i = 0; i < 2000; ++i) {
+      if (t < 2) {  // writers
+        cfg.setParameter(u"datasending_interval", (i + t) % 2 ? u"30" : u"120");
+        continue;
       }
-    });
-  }
-  for (auto& t : threads) t.join();
+      const std::u16string text = cfg.getValue(u"datasending_interval");
+      const uint32_t interval = cfg.getDatasendingInterval();
+      if (text != u"30" && text != u"120" && text != u"60") badValues.fetch_add(1);
+      if (interval != 30 && interval != 120 && interval != 60) badValues.fetch_add(1);
+      if (cfg.getZombieCheckInterval() < 20 || cfg.getInstrumentLevelThresholdTrace() != 1) badValues.fetch_add(1);
+      if (cfg.getContextMapBucketCount() != 16) badValues.fetch_add(1);
+      if (t == 2 && i % 200 == 0) cfg.dumpParameters(sink);
+    }
+  });
   std::fclose(sink);
   EXPECT_EQ(badValues.load(), 0);
   // Every write re-derives the fields, so the last text and the field agree.

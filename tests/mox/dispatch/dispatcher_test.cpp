@@ -37,15 +37,10 @@ std::vector<uint32_t> periods(Step step, uint32_t interval) {
 
 using Periods = std::vector<uint32_t>;
 
-TEST(TimerStep, TraceTimerFiresEveryHalfIntervalPlusOne) {
-  EXPECT_EQ(periods(traceTimerStep, 5), (Periods{3, 3, 3}));
-  EXPECT_EQ(periods(traceTimerStep, 4), (Periods{3, 3, 3}));
-  EXPECT_EQ(periods(traceTimerStep, 2), (Periods{2, 2, 2}));
-  EXPECT_EQ(periods(traceTimerStep, 1), (Periods{1, 1, 1}));
-  EXPECT_EQ(periods(traceTimerStep, 7), (Periods{4, 4, 4}));
-}
-
-TEST(TimerStep, DataTimerFiresEveryIntervalPlusOne) {
+TEST(TimerStep, TraceTimerFiresEveryHalfIntervalPlusOneAndDataTimerEveryIntervalPlusOne) {
+  for (auto [interval, period] : {std::pair{5u, 3u}, {4u, 3u}, {2u, 2u}, {1u, 1u}, {7u, 4u}}) {
+    EXPECT_EQ(periods(traceTimerStep, interval), (Periods{period, period, period})) << interval;
+  }
   EXPECT_EQ(periods(dataTimerStep, 60), (Periods{61, 61, 61}));
   EXPECT_EQ(periods(dataTimerStep, 15), (Periods{16, 16, 16}));
   // A lowered interval counts from the next tick: a counter already past it fires.
@@ -62,16 +57,9 @@ void countHookCall() { ++hookCalls; }
 class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    configureForTest({{u"tracecheck_interval", u"5"},
-                      {u"datasending_interval", u"60"},
-                      {u"zombie_check_interval", u"300"},
-                      {u"zombie_timeout", u"1800"},
-                      {u"empty_timeout", u"300"},
-                      {u"system_name", u"SYS"},
-                      {u"agent_type", u"0"},
-                      {u"perf_metric_scope", u"3"},
-                      {u"skip_times_in_names", u"Db"},
-                      {u"cache_section_count", u"2"}});
+    configureForTest({{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"300"},
+                      {u"zombie_timeout", u"1800"}, {u"empty_timeout", u"300"}, {u"system_name", u"SYS"},
+                      {u"agent_type", u"0"}, {u"perf_metric_scope", u"3"}, {u"skip_times_in_names", u"Db"}});
     dispatcher = CDispatcherManager::getInstance();
     dispatcher->init();
     registry = CMTContextManager::getInstance();
@@ -123,48 +111,28 @@ TEST_F(DispatcherTest, ContextScanRunsOnEveryFifthDataRunWithTimeoutsInMs) {
   EXPECT_EQ(dispatcher->zombieElapsed(), 0u) << "a check interval of 0 switches the scan off";
 }
 
-TEST_F(DispatcherTest, ResourceCallbacksBelongToTheDispatcherRunOnly) {
-  hookCalls = 0;
-  setResourceCallbackHook(countHookCall);
-  runTraceAndDataJobs();
-  EXPECT_EQ(hookCalls.load(), 0);
-  dispatcher->runDataDispatch();
-  EXPECT_EQ(hookCalls.load(), 1);
-  EXPECT_EQ(dispatcher->zombieElapsed(), 60u);
-}
-
-TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentity) {
+TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCallbacks) {
   registry->setProcessName(u"shop");
   registry->setInstanceNumber(u"7");
   registry->setInstancePrefix(u"east");
   EXPECT_EQ(currentVersionPrefix(), u"SYS|shop_7");
-  MetricFormat format = currentMetricFormat();
+  const MetricFormat format = currentMetricFormat();
   EXPECT_EQ(format.prefix, u"SYS|shop_7|east");
-  EXPECT_EQ(format.agentType, 0);
   EXPECT_EQ(format.scope, 3);
   ASSERT_TRUE(format.isSkipped);
   EXPECT_TRUE(format.isSkipped(u"Db|select"));
-  EXPECT_FALSE(format.isSkipped(u"Order|create"));
-
   registry->setProcessName(u"");
   registry->setInstancePrefix(u"");
-  EXPECT_EQ(currentVersionPrefix(), u"SYS_7");
   EXPECT_EQ(currentMetricFormat().prefix, u"SYS_7");
 
-  runTraceAndDataJobs();
+  setResourceCallbackHook(countHookCall);
+  runTraceAndDataJobs();  // as MOX_outputMetricData does
+  EXPECT_EQ(hookCalls.load(), 0);
   ASSERT_FALSE(traceAgent->texts().empty());
   EXPECT_EQ(traceAgent->texts().front(), CMTTraceDataManager::versionEventText(u"SYS_7"));
-}
-
-TEST_F(DispatcherTest, StopAndDestroyWithoutThreadsReturn) {
-  configureForTest({{u"tracecheck_interval", u"0"}, {u"datasending_interval", u"0"}});
-  dispatcher->init();
-  dispatcher->start();
-  EXPECT_TRUE(dispatcher->isRunning());
-  EXPECT_FALSE(dispatcher->anyThreadAlive());
-  dispatcher->stopTimers();
-  dispatcher->stopDispatchers();
-  EXPECT_FALSE(dispatcher->isRunning());
+  dispatcher->runDataDispatch();
+  EXPECT_EQ(hookCalls.load(), 1);
+  EXPECT_EQ(dispatcher->zombieElapsed(), 60u);
 }
 
 }  // namespace

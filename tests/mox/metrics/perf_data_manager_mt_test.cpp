@@ -7,19 +7,11 @@
 
 #include "mox/agents/agent_test_support.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/recording_agent.h"
 
 using namespace agenttest;
 
 namespace {
-
-// Keeps every text the data job hands over; only the job's thread calls it.
-class CollectingAgent : public CMTDataSendingAgent {
- public:
-  bool checkConnection() override { return true; }
-  void sendData(std::u16string text) override { texts.push_back(std::move(text)); }
-  std::u16string receiveData() override { return std::u16string(); }
-  std::vector<std::u16string> texts;
-};
 
 // Sum over all texts of the numbers that follow marker.
 uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& marker) {
@@ -40,8 +32,8 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
   configure({{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}});
   CPerfDataManager* manager = CPerfDataManager::getInstance();
   manager->init();
-  auto owned = std::make_unique<CollectingAgent>();
-  CollectingAgent* agent = owned.get();
+  auto owned = std::make_unique<RecordingAgent>();
+  RecordingAgent* agent = owned.get();
   manager->setDataAgent(std::move(owned));
 
   constexpr int kThreads = 4;
@@ -80,9 +72,10 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
   const uint64_t timings = uint64_t{kThreads} * kTimings;
   const uint64_t terminated = uint64_t{kThreads} * ((kTimings + 2) / 3);
   const uint64_t withTimes = uint64_t{kThreads} * ((kTimings + 1) / 2);
-  EXPECT_EQ(total(agent->texts, u"Finished Counter\" value=\""), timings - terminated);
-  EXPECT_EQ(total(agent->texts, u"Finished with undefined state\" value=\""), timings - withTimes);
-  EXPECT_EQ(total(agent->texts, u"\" count=\""), withTimes);
+  const std::vector<std::u16string> texts = agent->texts();
+  EXPECT_EQ(total(texts, u"Finished Counter\" value=\""), timings - terminated);
+  EXPECT_EQ(total(texts, u"Finished with undefined state\" value=\""), timings - withTimes);
+  EXPECT_EQ(total(texts, u"\" count=\""), withTimes);
 
   CPerfDataManager::destroyInstance();
   CConfiguration::destroyInstance();

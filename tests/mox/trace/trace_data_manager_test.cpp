@@ -31,6 +31,7 @@ class TraceStoreTest : public ::testing::Test {
   }
   // A new manager whose agent is a RecordingAgent.
   void startStore() {
+    CMTTraceDataManager::destroyInstance();
     auto owned = std::make_unique<RecordingAgent>();
     agent = owned.get();
     store = CMTTraceDataManager::getInstance();
@@ -41,28 +42,38 @@ class TraceStoreTest : public ::testing::Test {
   RecordingAgent* agent = nullptr;
 };
 
-TEST_F(TraceStoreTest, EachRunSendsTheTextsOfItsIntervalInOrder) {
-  EXPECT_EQ(store->sectionCount(), 4u);  // twice cache_section_count
+TEST_F(TraceStoreTest, VersionEventGoesFirstOnceAReadyAgentIsThereAndTextsFollowInOrder) {
+  agent->ready = false;
+  store->addTrace(u"lost");
+  store->processTrace(kPrefix);
+  EXPECT_TRUE(agent->texts().empty());
+  EXPECT_FALSE(store->versionSent());
+
+  // Texts of a run without a ready agent are not sent later.
+  agent->ready = true;
   store->addTrace(u"<event a/>\n");
   store->addTrace(u"");  // empty texts travel like any other
   store->addTrace(u"<event b/>\n");
   store->processTrace(kPrefix);
-  EXPECT_EQ(agent->texts(), (Texts{kVersion, u"<event a/>\n", u"", u"<event b/>\n"}));
-
-  store->addTrace(u"<event c/>\n");
-  store->processTrace(kPrefix);
   store->processTrace(kPrefix);  // an interval without texts sends nothing
-  EXPECT_EQ(agent->texts(), (Texts{kVersion, u"<event a/>\n", u"", u"<event b/>\n", u"<event c/>\n"}));
-  EXPECT_FALSE(store->busy());
+  store->addTrace(u"later");
+  store->processTrace(kPrefix);
+  EXPECT_EQ(agent->texts(), (Texts{kVersion, u"<event a/>\n", u"", u"<event b/>\n", u"later"}));
+  EXPECT_TRUE(store->versionSent());
+
+  startStore();  // a new manager sends the version event again
+  EXPECT_FALSE(store->versionSent());
+  store->processTrace(kPrefix);
+  EXPECT_EQ(agent->texts(), (Texts{kVersion}));
 }
 
 TEST_F(TraceStoreTest, DetachedSectionKeepsItsTextsUntilItIsCurrentAgain) {
+  EXPECT_EQ(store->sectionCount(), 4u);  // twice cache_section_count
   store->addTrace(u"x");
   CMTTraceSection* first = store->switchSection();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->number(), 1);
   store->putBack(first);
-
   // The ring turns 1,2,3,4,1: section 1 keeps its text for three more
   // rotations and is emptied when it becomes current again.
   std::vector<uint16_t> detached;
@@ -74,7 +85,6 @@ TEST_F(TraceStoreTest, DetachedSectionKeepsItsTextsUntilItIsCurrentAgain) {
   }
   EXPECT_EQ(detached, (std::vector<uint16_t>{2, 3, 4}));
   EXPECT_TRUE(store->isEmpty(first));
-
   store->addTrace(u"y");
   CMTTraceSection* again = store->switchSection();
   EXPECT_EQ(again, first);
@@ -82,31 +92,6 @@ TEST_F(TraceStoreTest, DetachedSectionKeepsItsTextsUntilItIsCurrentAgain) {
   store->sendAll(again, &direct);
   EXPECT_EQ(direct.texts(), (Texts{u"y"}));
   store->putBack(again);
-}
-
-TEST_F(TraceStoreTest, VersionEventWaitsForAReadyAgentAndGoesOnce) {
-  agent->ready = false;
-  store->addTrace(u"lost");
-  store->processTrace(kPrefix);
-  EXPECT_TRUE(agent->texts().empty());
-  EXPECT_FALSE(store->versionSent());
-
-  agent->ready = true;
-  store->addTrace(u"kept");
-  store->processTrace(kPrefix);
-  store->addTrace(u"later");
-  store->processTrace(kPrefix);
-  // The version event comes first; texts of a run without a ready agent
-  // are not sent later.
-  EXPECT_EQ(agent->texts(), (Texts{kVersion, u"kept", u"later"}));
-  EXPECT_TRUE(store->versionSent());
-
-  // A new manager sends the version event again.
-  CMTTraceDataManager::destroyInstance();
-  startStore();
-  EXPECT_FALSE(store->versionSent());
-  store->processTrace(kPrefix);
-  EXPECT_EQ(agent->texts(), (Texts{kVersion}));
 }
 
 TEST_F(TraceStoreTest, SecondJobWhileOneRunsReturnsAtOnce) {
@@ -124,23 +109,8 @@ TEST_F(TraceStoreTest, SecondJobWhileOneRunsReturnsAtOnce) {
   agent->onSend = nullptr;
   EXPECT_EQ(agent->texts(), (Texts{kVersion, u"a"}));
   EXPECT_FALSE(store->busy());
-
   store->processTrace(kPrefix);
   EXPECT_EQ(agent->texts(), (Texts{kVersion, u"a", u"b"}));
-}
-
-TEST_F(TraceStoreTest, ToleratesMissingInitAndAgent) {
-  CMTTraceDataManager::destroyInstance();
-  store = CMTTraceDataManager::getInstance();
-  store->addTrace(u"dropped before init");
-  store->processTrace(kPrefix);
-  EXPECT_EQ(store->switchSection(), nullptr);
-
-  store->init(nullptr);  // no agent: texts are collected, the ring still turns
-  store->addTrace(u"kept");
-  store->processTrace(kPrefix);
-  EXPECT_FALSE(store->versionSent());
-  EXPECT_FALSE(store->busy());
 }
 
 }  // namespace
