@@ -100,7 +100,7 @@ CMTContextManager::~CMTContextManager() {
 void CMTContextManager::destroyAllContexts() {
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrExclusiveGuard guard(bucketLocks_[i]);
-    buckets_[i].clear();
+    buckets_[i].contexts.clear();
   }
 }
 
@@ -180,7 +180,7 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) {
   // A failed wait leaves the bucket unguarded; going on is what every lock
   // user does, but such a reference then holds nothing to release.
   const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
-  const ContextMap& bucket = buckets_[index];
+  const ContextMap& bucket = buckets_[index].contexts;
   auto found = bucket.find(key);
   if (found == bucket.end()) {
     if (held) ThrRwLockRelease(lock);
@@ -195,14 +195,14 @@ bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr
   if (buckets_.empty()) return false;
   size_t index = bucketOf(key);
   ThrExclusiveGuard guard(bucketLocks_[index]);
-  return buckets_[index].emplace(key, std::move(context)).second;
+  return buckets_[index].contexts.emplace(key, std::move(context)).second;
 }
 
 std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view key) {
   if (buckets_.empty()) return nullptr;
   size_t index = bucketOf(key);
   ThrExclusiveGuard guard(bucketLocks_[index]);
-  ContextMap& bucket = buckets_[index];
+  ContextMap& bucket = buckets_[index].contexts;
   auto found = bucket.find(key);
   if (found == bucket.end()) return nullptr;
   std::unique_ptr<CMTContext> removed = std::move(found->second);
@@ -214,7 +214,7 @@ size_t CMTContextManager::contextCount() const {
   size_t count = 0;
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrSharedGuard guard(bucketLocks_[i]);
-    count += buckets_[i].size();
+    count += buckets_[i].contexts.size();
   }
   return count;
 }
@@ -268,7 +268,7 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrExclusiveGuard guard(bucketLocks_[i]);
     uint32_t now = msTick();
-    ContextMap& bucket = buckets_[i];
+    ContextMap& bucket = buckets_[i].contexts;
     for (auto entry = bucket.begin(); entry != bucket.end();) {
       CMTContext& context = *entry->second;
       uint32_t age = tickDiff(now, context.lastAccessTick.load(std::memory_order_relaxed));

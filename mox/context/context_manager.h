@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/u16_less.h"
 #include "mox/context/context.h"
 #include "thr/thr.h"
 
@@ -121,7 +122,7 @@ class CMTContextManager {
   CMTContextManager& operator=(const CMTContextManager&) = delete;
 
  private:
-  using ContextMap = std::map<std::u16string, std::unique_ptr<CMTContext>, std::less<>>;
+  using ContextMap = std::map<std::u16string, std::unique_ptr<CMTContext>, U16Less>;
   enum class EndKind { End, Terminate };
 
   CMTContextManager();
@@ -137,7 +138,12 @@ class CMTContextManager {
 
   std::vector<std::u16string> skipNames_;
   std::vector<ThrRwLock*> bucketLocks_;
-  std::vector<ContextMap> buckets_;
+  // Own cache line per bucket: threads of different buckets insert and
+  // remove at the same time without sharing the map headers' line.
+  struct alignas(64) Bucket {
+    ContextMap contexts;
+  };
+  std::vector<Bucket> buckets_;
 
   ThrRwLock* thresholdLock_ = nullptr;
   ComponentLevels componentThresholds_;

@@ -11,16 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/u16_less.h"
 #include "mox/metrics/perf_record.h"
 #include "mox/metrics/resource_record.h"
 #include "thr/thr.h"
-
-// Orders wide strings by UTF-16 code units and looks them up by view, so the
-// hot path needs no key copy.
-struct U16Less {
-  using is_transparent = void;
-  bool operator()(std::u16string_view a, std::u16string_view b) const { return a < b; }
-};
 
 using PerfRecordMap = std::map<std::u16string, std::unique_ptr<CPerfRecord>, U16Less>;
 using ResourceRecordMap = std::map<std::u16string, std::unique_ptr<CResourceRecord>, U16Less>;
