@@ -19,6 +19,15 @@ void appendAscii(std::u16string& out, const char* text) {
   while (*text != '\0') out.push_back(static_cast<char16_t>(*text++));
 }
 
+// "hh:mm:ss"
+void appendClockTime(std::u16string& out, const tm& local) {
+  appendPaddedDecimal(out, local.tm_hour, 2, u'0');
+  out.push_back(u':');
+  appendPaddedDecimal(out, local.tm_min, 2, u'0');
+  out.push_back(u':');
+  appendPaddedDecimal(out, local.tm_sec, 2, u'0');
+}
+
 }  // namespace
 
 void TrcSetTimeSource(TrcTimeSource source) { timeSource.store(source, std::memory_order_relaxed); }
@@ -41,11 +50,7 @@ bool trcAppendAscTime(time_t seconds, std::u16string& out) {
   out.push_back(u' ');
   appendPaddedDecimal(out, local.tm_mday, 2, u' ');
   out.push_back(u' ');
-  appendPaddedDecimal(out, local.tm_hour, 2, u'0');
-  out.push_back(u':');
-  appendPaddedDecimal(out, local.tm_min, 2, u'0');
-  out.push_back(u':');
-  appendPaddedDecimal(out, local.tm_sec, 2, u'0');
+  appendClockTime(out, local);
   out.push_back(u' ');
   appendPaddedDecimal(out, year, 4, u'0');
   return true;
@@ -63,11 +68,7 @@ std::u16string FormatLocalTime(int64_t wallMs, bool withMs) {
   out.push_back(u'-');
   appendPaddedDecimal(out, local.tm_mday, 2, u'0');
   out.push_back(u' ');
-  appendPaddedDecimal(out, local.tm_hour, 2, u'0');
-  out.push_back(u':');
-  appendPaddedDecimal(out, local.tm_min, 2, u'0');
-  out.push_back(u':');
-  appendPaddedDecimal(out, local.tm_sec, 2, u'0');
+  appendClockTime(out, local);
   if (withMs) {
     out.push_back(u'.');
     appendPaddedDecimal(out, static_cast<long>(wallMs % 1000), 3, u'0');

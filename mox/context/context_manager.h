@@ -8,9 +8,9 @@
 // it is used by the one host thread of its session key (or, for the Ex keys,
 // by one caller at a time) and by the scan.
 //
-// A context that a core has looked up is marked in use until the core is done
-// with it; the scan never destroys a context that is in use, so a lookup that
-// races with the scan can never touch a destroyed context.
+// A core works on a looked-up context while still holding its bucket lock
+// shared (ContextRef), so the scan and removals, which need the lock
+// exclusively, can never destroy a context under it.
 //
 // Lock order: bucket lock, then the store locks (performance and trace data),
 // then the trace-log lock.
