@@ -27,6 +27,20 @@ thread_local std::unique_ptr<CMTContext> spareContext;
 // reused from call to call.
 thread_local std::u16string timingKeyScratch;
 
+std::atomic<uint64_t> managerSerials{0};
+
+// The context this thread found last: a unit of work looks its context up on
+// every call, and the memo spares the hash and the map search when the key is
+// the same and nothing was removed from the bucket since.
+struct LookUpMemo {
+  uint64_t managerSerial = 0;  // 0: empty
+  std::u16string key;
+  size_t bucket = 0;
+  uint64_t removals = 0;
+  CMTContext* context = nullptr;
+};
+thread_local LookUpMemo lastLookUp;
+
 std::unique_ptr<CMTContext> newContext(const CMTContextManager& manager) {
   if (!spareContext) return std::make_unique<CMTContext>(manager);
   std::unique_ptr<CMTContext> context = std::move(spareContext);
@@ -83,7 +97,7 @@ CMTContextManager* CMTContextManager::getInstance() {
 
 void CMTContextManager::destroyInstance() { destroyProcessWide(instance); }
 
-CMTContextManager::CMTContextManager() {
+CMTContextManager::CMTContextManager() : serial_(managerSerials.fetch_add(1, std::memory_order_relaxed) + 1) {
   ThrMutexInit(&identityLock_);
   ThrRwLockInit(&thresholdLock_);
   ThrRwLockInit(&traceThresholdLock_);
@@ -101,6 +115,7 @@ void CMTContextManager::destroyAllContexts() {
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrExclusiveGuard guard(bucketLocks_[i]);
     buckets_[i].contexts.clear();
+    ++buckets_[i].removals;
   }
 }
 
@@ -173,20 +188,36 @@ size_t CMTContextManager::bucketOf(std::u16string_view key) const {
   return (count & (count - 1)) == 0 ? (hash & (count - 1)) : hash % count;
 }
 
+CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view key) {
+  LookUpMemo& memo = lastLookUp;
+  const Bucket& bucket = buckets_[index];
+  if (memo.managerSerial == serial_ && memo.bucket == index && memo.removals == bucket.removals && memo.key == key) {
+    return memo.context;
+  }
+  auto found = bucket.contexts.find(key);
+  if (found == bucket.contexts.end()) return nullptr;
+  memo.managerSerial = serial_;
+  memo.key.assign(key);
+  memo.bucket = index;
+  memo.removals = bucket.removals;
+  memo.context = found->second.get();
+  return memo.context;
+}
+
 ContextRef CMTContextManager::findContext(std::u16string_view key) {
   if (buckets_.empty()) return ContextRef();
-  size_t index = bucketOf(key);
+  const LookUpMemo& memo = lastLookUp;
+  const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
+  size_t index = sameKey ? memo.bucket : bucketOf(key);
   ThrRwLock* lock = bucketLocks_[index];
   // A failed wait leaves the bucket unguarded; going on is what every lock
   // user does, but such a reference then holds nothing to release.
   const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
-  const ContextMap& bucket = buckets_[index].contexts;
-  auto found = bucket.find(key);
-  if (found == bucket.end()) {
+  CMTContext* context = lookUpLocked(index, key);
+  if (context == nullptr) {
     if (held) ThrRwLockRelease(lock);
     return ContextRef();
   }
-  CMTContext* context = found->second.get();
   context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   return ContextRef(context, held ? lock : nullptr);
 }
@@ -207,6 +238,7 @@ std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view
   if (found == bucket.end()) return nullptr;
   std::unique_ptr<CMTContext> removed = std::move(found->second);
   bucket.erase(found);
+  ++buckets_[index].removals;
   return removed;
 }
 
@@ -274,6 +306,7 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
       uint32_t age = tickDiff(now, context.lastAccessTick.load(std::memory_order_relaxed));
       if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
         entry = bucket.erase(entry);
+        ++buckets_[i].removals;
       } else {
         ++entry;
       }

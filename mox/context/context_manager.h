@@ -142,11 +142,19 @@ class CMTContextManager {
   // remove at the same time without sharing the map headers' line.
   struct alignas(64) Bucket {
     ContextMap contexts;
+    // Counts the removals from this bucket (changed only under its exclusive
+    // lock): a context remembered by a thread at generation g is still
+    // registered while the generation is still g.
+    uint64_t removals = 0;
   };
+  // The look-up of key under the held shared lock of bucket index.
+  CMTContext* lookUpLocked(size_t index, std::u16string_view key);
   std::vector<Bucket> buckets_;
 
   ThrRwLock* thresholdLock_ = nullptr;
   ComponentLevels componentThresholds_;
   ThrRwLock* traceThresholdLock_ = nullptr;
   ComponentLevels componentTraceThresholds_;
+  // Tells this manager apart from an earlier one at the same address.
+  const uint64_t serial_;
 };

@@ -139,6 +139,31 @@ TEST_F(RegistryTest, LookupResetsAgeAndTickWrapGivesSmallAge) {
   EXPECT_EQ(resource(u"Empty Context Count"), 1);
 }
 
+// A thread remembers the context it found last; a removal in between (by the
+// scan, by the end of the unit of work, or a new manager) must never let it
+// reach the old object again.
+TEST_F(RegistryTest, RememberedLookUpNeverOutlivesARemoval) {
+  CMTContextManager& manager = start();
+  manager.startTiming(u"k", u"C", u"m", 1);
+  CMTContext* first = manager.findContext(u"k").get();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(manager.findContext(u"k").get(), first);
+  advance(10000);
+  manager.scanContexts(1, 1);  // a zombie now
+  EXPECT_FALSE(manager.findContext(u"k"));
+  manager.initContext(u"k", u"");
+  CMTContext* second = manager.findContext(u"k").get();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->state, CMTContext::Empty);
+  manager.startTiming(u"k", u"C", u"m", 1);
+  manager.endTiming(u"k", 1);  // finished and removed
+  EXPECT_FALSE(manager.findContext(u"k"));
+  manager.initContext(u"k", u"");
+  EXPECT_TRUE(manager.findContext(u"k"));
+  CMTContextManager& fresh = start();  // a new manager, maybe at the same address
+  EXPECT_FALSE(fresh.findContext(u"k"));
+}
+
 TEST_F(RegistryTest, ScanWaitsWhileAContextIsInUse) {
   CMTContextManager& manager = start();
   manager.initContext(u"k", u"");
