@@ -125,3 +125,17 @@ TEST(IntAverageTextTest, SkippedKeysLoseOnlyTheActiveCounter) {
 }
 
 }  // namespace
+
+// Ends without a running timing (started before the interval's record existed,
+// or not counted) must not wrap active below zero.
+TEST(PerfRecordTest, EndsNeverTakeActiveBelowZero) {
+  CPerfRecord record(u"K|m");
+  record.endFinished();
+  record.endTerminated();
+  record.incActive();
+  record.endFinished();
+  const PerfValues v = record.snapshot();
+  EXPECT_EQ(v.active, 0u);
+  EXPECT_EQ(v.finished, 2u);
+  EXPECT_EQ(v.terminated, 1u);
+}
