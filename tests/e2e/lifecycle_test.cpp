@@ -90,6 +90,23 @@ TEST_F(LibraryTest, ProcInitReadsConfigurationFileFromEnvironmentDirectory) {
   EXPECT_EQ(MOX_startTiming(u"A", u"b", 9), 1u);
 }
 
+TEST_F(LibraryTest, UnwritableLogdirFallsBackToTheWorkingDirectory) {
+  const std::string missing = (dir_ / "missing" / "dir").string();
+  std::vector<std::u16string> texts = {u"logdir", widen(missing), u"datasending_method", u"file"};
+  const mox_char* pairs[] = {texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str()};
+  MOX_ProcInitWithParam(u"fb", 0, 2, pairs);
+  MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+  MOX_outputMetricData();
+  MOX_ProcExit();
+  // Both files land in the working directory (dir_), and the switch is traced per write.
+  const std::string trace = traceFile("fb");
+  EXPECT_NE(trace.find("trc file: \"fb_mox.trc\""), std::string::npos);
+  EXPECT_NE(metricFile("fb").find("K|m:Finished Counter"), std::string::npos);
+  EXPECT_GE(countOf(trace, "Switch to current working directory due to metric data log file " + missing +
+                               "/fb_mtdata.log could not be opened!\n"),
+            2);
+}
+
 TEST_F(LibraryTest, LevelTestAgainstBothThresholds) {
   initWith({{"instrument_level_threshold", "10"}});
   EXPECT_NE(MOX_startTiming(u"A", u"b", 9), 0u);
