@@ -188,12 +188,10 @@ size_t CMTContextManager::bucketOf(std::u16string_view key) const {
   return (count & (count - 1)) == 0 ? (hash & (count - 1)) : hash % count;
 }
 
-CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view key) {
+CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey) {
   LookUpMemo& memo = lastLookUp;
   const Bucket& bucket = buckets_[index];
-  if (memo.managerSerial == serial_ && memo.bucket == index && memo.removals == bucket.removals && memo.key == key) {
-    return memo.context;
-  }
+  if (rememberedKey && memo.removals == bucket.removals) return memo.context;
   auto found = bucket.contexts.find(key);
   if (found == bucket.contexts.end()) return nullptr;
   memo.managerSerial = serial_;
@@ -213,7 +211,7 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) {
   // A failed wait leaves the bucket unguarded; going on is what every lock
   // user does, but such a reference then holds nothing to release.
   const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
-  CMTContext* context = lookUpLocked(index, key);
+  CMTContext* context = lookUpLocked(index, key, sameKey);
   if (context == nullptr) {
     if (held) ThrRwLockRelease(lock);
     return ContextRef();

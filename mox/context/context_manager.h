@@ -147,8 +147,9 @@ class CMTContextManager {
     // registered while the generation is still g.
     uint64_t removals = 0;
   };
-  // The look-up of key under the held shared lock of bucket index.
-  CMTContext* lookUpLocked(size_t index, std::u16string_view key);
+  // The look-up of key under the held shared lock of bucket index;
+  // rememberedKey: key is the one this thread looked up last in this manager.
+  CMTContext* lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey);
   std::vector<Bucket> buckets_;
 
   ThrRwLock* thresholdLock_ = nullptr;
