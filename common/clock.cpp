@@ -43,6 +43,12 @@ uint32_t msTickCoarse() {
   return source != nullptr ? source() : clockTick(CLOCK_REALTIME_COARSE);
 }
 
+uint32_t wallSeconds() {
+  timespec now{};
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return 0;
+  return static_cast<uint32_t>(now.tv_sec);
+}
+
 int64_t threadCpuMicros() {
   timespec used{};
   if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) return -1;

@@ -20,6 +20,8 @@ uint32_t msTickCoarse();
 inline uint32_t tickDiff(uint32_t later, uint32_t earlier) {
   return later >= earlier ? later - earlier : later + (TICK_WRAP_MS - earlier);
 }
+// Wall-clock seconds since 1970 as unsigned 32-bit; 0 when unreadable.
+uint32_t wallSeconds();
 // Kernel plus user CPU time of the calling thread in microseconds; -1 when it
 // cannot be read.
 int64_t threadCpuMicros();

@@ -24,5 +24,7 @@ std::string toNarrowFileName(std::u16string_view in);
 std::u16string asciiToUtf16(std::string_view in);
 // Length of a NUL-terminated UTF-16 string; 0 for a null pointer.
 size_t utf16Length(const char16_t* s);
+// View of a NUL-terminated UTF-16 string; empty for a null pointer.
+inline std::u16string_view utf16View(const char16_t* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 // Owned copy of a NUL-terminated UTF-16 string; empty for a null pointer.
 std::u16string utf16Copy(const char16_t* s);

@@ -64,6 +64,14 @@ void storeInstance(CMTContextManager& registry, int16_t instance) {
   }
 }
 
+// The built-in context counters start (again) at 0, as the host's
+// MOX_initializeResource(name, 0, 0) would start them.
+void resetContextCounters() {
+  for (std::u16string_view name : {kZombieContextCount, kEmptyContextCount}) {
+    CPerfDataManager::getInstance()->withResourceRecord(name, [](CResourceRecord& record) { record.initialize(0, 0); });
+  }
+}
+
 std::u16string registryProcessName() {
   CMTContextManager* registry = CMTContextManager::getInstance();
   return registry ? registry->getProcessName() : std::u16string();
@@ -89,6 +97,7 @@ void initialise(const InitRequest& request) {
   setProcessNameSource(&registryProcessName);
   CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
   if (!dispatcher->isRunning()) dispatcher->start();
+  resetContextCounters();
   MOX_TRC(1, "MOX library version 2.3.6 (unicode) loaded\n");
   MOX_TRC(1, "%s", invokedText(request.source));
 }
@@ -148,7 +157,7 @@ void MOX_setInstancePrefix(const mox_char* prefix) {
   moxapi::guardedVoid([&] {
     if (!moxapi::isActive()) return;
     CMTContextManager::getInstance()->setInstancePrefix(utf16Copy(prefix));
-    // The built-in context counters are initialised again here once resources exist.
+    resetContextCounters();
   });
 }
 

@@ -11,13 +11,11 @@ namespace {
 
 using namespace moxapi;
 
-std::u16string_view viewOf(const mox_char* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
-
 CMTContextManager& registry() { return *CMTContextManager::getInstance(); }
 
 uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method,
                         uint16_t level) {
-  return registry().startTiming(key, viewOf(component), viewOf(method), level);
+  return registry().startTiming(key, utf16View(component), utf16View(method), level);
 }
 
 }  // namespace

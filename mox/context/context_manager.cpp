@@ -10,8 +10,8 @@
 #include "mox/config/component_lists.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_hash.h"
-#include "mox/context/resource_hooks.h"
 #include "mox/context/trace_builder_hooks.h"
+#include "mox/metrics/perf_data_manager.h"
 #include "thr/thr_guards.h"
 
 namespace {
@@ -28,6 +28,11 @@ thread_local std::unique_ptr<CMTContext> spareContext;
 thread_local std::u16string timingKeyScratch;
 
 std::atomic<uint64_t> managerSerials{0};
+
+// The built-in counters of the contexts that the scan removes.
+void increaseContextCounter(std::u16string_view resourceName) {
+  CPerfDataManager::getInstance()->withResourceRecord(resourceName, [](CResourceRecord& record) { record.increase(1); });
+}
 
 // The context this thread found last: a unit of work looks its context up on
 // every call, and the memo spares the hash and the map search when the key is
@@ -284,13 +289,13 @@ bool CMTContextManager::scanRemoves(const CMTContext& context, uint32_t ageMs, u
   if (context.state == CMTContext::Empty) {
     if (ageMs < emptyTimeoutMs) return false;
     MOX_TRC(1, "Empty context detected\n");
-    increaseResourceCounter(u"Empty Context Count", 1);
+    increaseContextCounter(kEmptyContextCount);
     return true;
   }
   if (ageMs < zombieTimeoutMs) return false;
   MOX_TRC(1, "Zombie context detected\n");
   queueContextTrace(tracebuilders::buildZombieTrace, context);
-  increaseResourceCounter(u"Zombie Context Count", 1);
+  increaseContextCounter(kZombieContextCount);
   return true;
 }
 

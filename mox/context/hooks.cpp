@@ -1,6 +1,5 @@
 // Storage of the seams owned by this room, and the helpers that call them.
 #include "mox/context/passport_hooks.h"
-#include "mox/context/resource_hooks.h"
 #include "mox/context/trace_builder_hooks.h"
 
 #include "mox/context/context.h"
@@ -13,10 +12,6 @@ std::atomic<ContextTraceBuilder> buildTooLargeSnapshot{nullptr};
 std::atomic<ContextTraceBuilder> buildZombieTrace{nullptr};
 }  // namespace tracebuilders
 
-namespace resourcehooks {
-std::atomic<ResourceIncrease> increaseResource{nullptr};
-}  // namespace resourcehooks
-
 namespace passporthooks {
 std::atomic<GuidSource> createGuid{nullptr};
 std::atomic<PassportDetector> detectPassport{nullptr};
@@ -26,9 +21,4 @@ void queueContextTrace(const std::atomic<ContextTraceBuilder>& builder, const CM
   ContextTraceBuilder build = builder.load(std::memory_order_acquire);
   if (build == nullptr) return;
   CMTTraceDataManager::getInstance()->addTrace(build(context));
-}
-
-void increaseResourceCounter(const std::u16string& resourceName, int64_t amount) {
-  ResourceIncrease increase = resourcehooks::increaseResource.load(std::memory_order_acquire);
-  if (increase != nullptr) increase(resourceName, amount);
 }

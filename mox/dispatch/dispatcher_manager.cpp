@@ -8,11 +8,11 @@
 #include <mutex>
 #include <thread>
 
+#include "common/clock.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
 #include "mox/dispatch/metric_format_source.h"
-#include "mox/dispatch/resource_callback_hook.h"
 #include "mox/dispatch/timer_step.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
@@ -220,8 +220,9 @@ void* CDispatcherManager::dataDispatcherMain(void* self) {
 }
 
 void CDispatcherManager::runDataDispatch() {
-  runResourceCallbackHook();
-  CPerfDataManager::getInstance()->processData(currentMetricFormat());
+  CPerfDataManager* store = CPerfDataManager::getInstance();
+  store->runDueCallbacks(wallSeconds());
+  store->processData(currentMetricFormat());
   accumulateZombieTime();
 }
 

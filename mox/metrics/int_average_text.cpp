@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "common/number_text.h"
+#include "mox/metrics/metric_line.h"
 #include "mox/metrics/perf_data_manager.h"
 
 namespace {
@@ -11,46 +11,28 @@ namespace {
 // Builds the lines of one record: every line names the same prefix and key.
 class IntAverageWriter {
  public:
-  IntAverageWriter(const MetricFormat& format, std::u16string_view key) : format_(format), key_(key) {}
+  IntAverageWriter(const MetricFormat& format, std::u16string_view key)
+      : format_(format), line_(format.prefix, key) {}
 
-  void counterLine(std::u16string_view label, int64_t value) {
-    open(label);
-    appendDecimal(text_, value);
-    close();
-  }
+  void counterLine(std::u16string_view label, int64_t value) { line_.line(kType, label, value); }
 
   // An average line; the full form adds max, min and count.
   void averageLine(std::u16string_view label, int64_t average, int64_t max, int64_t min, uint32_t count) {
-    open(label);
-    appendDecimal(text_, average);
+    line_.open(kType, label, average);
     if (format_.agentType != 0) {
-      text_ += u"\" max=\"";
-      appendDecimal(text_, max);
-      text_ += u"\" min=\"";
-      appendDecimal(text_, min);
-      text_ += u"\" count=\"";
-      appendDecimal(text_, static_cast<int32_t>(count));
+      line_.attribute(u"max", max);
+      line_.attribute(u"min", min);
+      line_.attribute(u"count", static_cast<int32_t>(count));
     }
-    close();
+    line_.close();
   }
 
-  std::u16string take() { return std::move(text_); }
+  std::u16string take() { return line_.take(); }
 
  private:
-  void open(std::u16string_view label) {
-    text_ += u"<metric type=\"IntAverage\" name=\"";
-    text_ += format_.prefix;
-    text_ += u'|';
-    text_ += key_;
-    text_ += u':';
-    text_ += label;
-    text_ += u"\" value=\"";
-  }
-  void close() { text_ += u"\" />\n"; }
-
+  static constexpr std::u16string_view kType = u"IntAverage";
   const MetricFormat& format_;
-  std::u16string_view key_;
-  std::u16string text_;
+  MetricLineWriter line_;
 };
 
 // Elapsed sums are divided as unsigned 32-bit and printed as signed 32-bit.

@@ -91,6 +91,19 @@ void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdat
   findOrCreateRecord(*sections_.front(), key)->apply(update);
 }
 
+CResourceRecord* CPerfDataManager::findResource(const CCacheSection& section, std::u16string_view name) {
+  auto found = section.resourceRecords.find(name);
+  return found != section.resourceRecords.end() ? found->second.get() : nullptr;
+}
+
+CResourceRecord* CPerfDataManager::getResourceRecord(CCacheSection& section, std::u16string_view name) {
+  ThrExclusiveGuard write(section.resourceLock);
+  if (CResourceRecord* record = findResource(section, name)) return record;
+  std::u16string ownedName(name);
+  auto record = std::make_unique<CResourceRecord>(ownedName);
+  return section.resourceRecords.emplace(std::move(ownedName), std::move(record)).first->second.get();
+}
+
 void CPerfDataManager::emptySection(CCacheSection& section) {
   ThrExclusiveGuard perf(section.perfLock);
   ThrExclusiveGuard resources(section.resourceLock);
@@ -108,7 +121,11 @@ void CPerfDataManager::carryRunningTimings(CCacheSection& from, CCacheSection& t
   }
 }
 
-void CPerfDataManager::carryResources(CCacheSection&, CCacheSection&) {}
+void CPerfDataManager::carryResources(CCacheSection& from, CCacheSection& to) {
+  ThrSharedGuard read(from.resourceLock);
+  ThrExclusiveGuard write(to.resourceLock);
+  for (const auto& entry : from.resourceRecords) to.resourceRecords.emplace(entry.first, entry.second->carried());
+}
 
 CCacheSection* CPerfDataManager::switchSection() {
   if (!initialised_.load(std::memory_order_acquire)) return nullptr;
@@ -119,12 +136,15 @@ CCacheSection* CPerfDataManager::switchSection() {
   CCacheSection* current = sections_.front();
   // current still holds what it collected N intervals ago: discard it now.
   emptySection(*current);
+  // Out of memory while carrying: what could not be carried restarts from 0,
+  // but the rotation itself must complete.
   try {
     if (!hasNoPerfRecords(ended)) carryRunningTimings(*ended, *current);
+  } catch (...) {
+  }
+  try {
     if (!hasNoResourceRecords(ended)) carryResources(*ended, *current);
   } catch (...) {
-    // Out of memory while carrying: the running timings restart from 0 but
-    // the rotation itself must complete.
   }
   MOX_TRC(2, "End copying[unlock]\n");
   return ended;
@@ -152,7 +172,13 @@ void CPerfDataManager::formatPerfSection(CCacheSection* section, CMTDataSendingA
   for (const auto& entry : section->perfRecords) agent->sendData(formatIntAverage(*entry.second, format));
 }
 
-void CPerfDataManager::formatResourceSection(CCacheSection*, CMTDataSendingAgent*, const MetricFormat&) {}
+void CPerfDataManager::formatResourceSection(CCacheSection* section, CMTDataSendingAgent* agent,
+                                             const MetricFormat& format) {
+  ThrSharedGuard read(section->resourceLock);
+  for (const auto& entry : section->resourceRecords) {
+    if (entry.second->snapshot().reported) agent->sendData(formatLongCounter(*entry.second, format));
+  }
+}
 
 void CPerfDataManager::sendSection(CCacheSection* section, const MetricFormat& format) {
   CMTDataSendingAgent* agent = dataAgent_.get();

@@ -1,5 +1,6 @@
-// CPerfDataManager: the process-wide store of performance (and later
-// resource) records, kept in a ring of cache sections.
+// CPerfDataManager: the process-wide store of performance and resource
+// records, kept in a ring of cache sections, and of the host's resource
+// callbacks.
 //
 // The front of the queue is the current section; timings go into it. Each
 // data interval the data job detaches it (switchSection), formats and sends
@@ -11,7 +12,8 @@
 //     is looked up or updated, exclusive while a record is inserted, sections
 //     rotate or one is put back;
 //   a section's perfLock / resourceLock;
-//   a record's own lock (nothing else is taken while it is held);
+//   a record's own lock, or a resource record's kpiLock (nothing else is
+//   taken while one is held);
 //   busyLock (guards busy; never held while waiting for sectionLock).
 #pragma once
 
@@ -28,6 +30,8 @@
 #include "mox/metrics/metric_format.h"
 #include "mox/metrics/perf_record.h"
 #include "mox/metrics/perf_update.h"
+#include "mox/metrics/resource_callbacks.h"
+#include "mox/metrics/resource_record.h"
 #include "thr/thr.h"
 #include "thr/thr_sharded_rwlock.h"
 
@@ -50,6 +54,17 @@ class CPerfDataManager {
   // applies the update while still holding sectionLock shared, so a rotation
   // never frees the record under the caller. No-op before init.
   void updatePerfRecord(std::u16string_view key, const PerfUpdate& update);
+  // Finds or creates the resource record of name in the current section and
+  // calls apply(record) while still holding sectionLock shared, so that no
+  // update lands in a section after its resources were carried on. No-op
+  // before init.
+  template <typename Apply>
+  void withResourceRecord(std::u16string_view name, Apply&& apply);
+
+  // The host's callbacks; runDueCallbacks is the data dispatcher's, before
+  // each data job (now: wall-clock seconds since 1970).
+  CResourceCallbacks& resourceCallbacks() { return callbacks_; }
+  void runDueCallbacks(uint32_t now) { callbacks_.runDue(now); }
 
   // Detaches the current section and returns it; the next one becomes current,
   // emptied and given the records that still have running timings (key and
@@ -63,11 +78,15 @@ class CPerfDataManager {
   // One sendData per performance record of section, in key order, under the
   // section's perfLock shared.
   void formatPerfSection(CCacheSection* section, CMTDataSendingAgent* agent, const MetricFormat& format);
-  // One sendData per reported resource; sections hold no resources yet.
+  // One sendData per reported resource record, in name order, under the
+  // section's resourceLock shared.
   void formatResourceSection(CCacheSection* section, CMTDataSendingAgent* agent, const MetricFormat& format);
   // The IntAverage metric lines of one record (plain form for agent type 0,
   // full form otherwise).
   static std::u16string formatIntAverage(const CPerfRecord& record, const MetricFormat& format);
+  // The LongCounter (or LongCounterNone) lines of one resource record: the
+  // full form with KPIs for agent type 2, three plain lines otherwise.
+  static std::u16string formatLongCounter(const CResourceRecord& record, const MetricFormat& format);
 
   // The data job: rotate, send the detached section when the agent is ready,
   // put it back. A call that finds the job running returns at once.
@@ -90,9 +109,12 @@ class CPerfDataManager {
   static CPerfRecord* findRecord(const CCacheSection& section, std::u16string_view key);
   // Caller holds sectionLock exclusive.
   static CPerfRecord* findOrCreateRecord(CCacheSection& section, std::u16string_view key);
+  // Caller holds sectionLock shared (find) or exclusive (get, which creates).
+  static CResourceRecord* findResource(const CCacheSection& section, std::u16string_view name);
+  static CResourceRecord* getResourceRecord(CCacheSection& section, std::u16string_view name);
   static void emptySection(CCacheSection& section);
   static void carryRunningTimings(CCacheSection& from, CCacheSection& to);
-  // Resources carried into the next interval; sections hold none yet.
+  // Every resource, reported or not, keeps its value into the next interval.
   static void carryResources(CCacheSection& from, CCacheSection& to);
   void sendSection(CCacheSection* section, const MetricFormat& format);
 
@@ -105,4 +127,19 @@ class CPerfDataManager {
   std::deque<CCacheSection*> sections_;  // guarded by sectionLock_; front is current
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_;  // every section, queued or detached
   std::unique_ptr<CMTDataSendingAgent> dataAgent_;
+  CResourceCallbacks callbacks_;
 };
+
+template <typename Apply>
+void CPerfDataManager::withResourceRecord(std::u16string_view name, Apply&& apply) {
+  if (!initialised_.load(std::memory_order_acquire)) return;
+  {
+    ThrShardedSharedGuard read(sectionLock_);
+    if (CResourceRecord* record = findResource(*sections_.front(), name)) {
+      apply(*record);
+      return;
+    }
+  }
+  ThrShardedExclusiveGuard write(sectionLock_);
+  if (CResourceRecord* record = getResourceRecord(*sections_.front(), name)) apply(*record);
+}

@@ -2,16 +2,9 @@
 
 #include <utility>
 
-namespace {
+#include "common/wrapping.h"
 
-// Sums wrap in two's complement, as the 32/64-bit fields they are, instead of
-// overflowing a signed type.
-int32_t wrappingAdd(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-int64_t wrappingAdd(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
+namespace {
 
 template <typename T>
 void raiseMax(T& max, T value) {

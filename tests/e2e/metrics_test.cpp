@@ -15,6 +15,26 @@ std::string metric(const std::string& key, const std::string& label, const std::
   return "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|" + key + ":" + label + "\" value=\"" + value + "\" />";
 }
 
+// The built-in context counters, sent in the first interval of every start.
+std::vector<std::string> withBuiltIns(std::vector<std::string> lines) {
+  for (const char* name : {"Empty Context Count", "Zombie Context Count"}) {
+    lines.push_back(std::string("<metric type=\"LongCounter\" name=\"VEL_MOX|e2e_0|") + name +
+                    ":Current Value\" value=\"0\" max=\"0\" min=\"0\" count=\"1\" />");
+  }
+  return lines;
+}
+
+std::vector<std::string> plainBuiltIns() {
+  std::vector<std::string> lines;
+  for (const char* name : {"Empty Context Count", "Zombie Context Count"}) {
+    for (const char* label : {"Current Value", "High Watermark", "Low Watermark"}) {
+      lines.push_back(std::string("<metric type=\"LongCounter\" name=\"VEL_MOX|e2e_0|") + name + ":" + label +
+                      "\" value=\"0\" />");
+    }
+  }
+  return lines;
+}
+
 // An average line in the full form; the times themselves vary from run to run.
 std::string average(const std::string& key, const std::string& label, int count) {
   return "<metric type=\"IntAverage\" name=\"VEL_MOX\\|e2e_0\\|" + std::regex_replace(key, std::regex("\\|"), "\\|") +
@@ -55,13 +75,13 @@ TEST_F(LibraryTest, NestedCallsFromSeveralThreadsGiveExactMetricLines) {
   for (auto& t : threads) t.join();
   MOX_outputMetricData();
   expectLines(lines(metricFile()),
-              {kVersion,
-               metric("Db|select", "Finished Counter", "15"),
-               metric("Db|select", "Finished with undefined state", "0"),
-               "re:" + average("Db|select", "Avg. Elapsed Time(ms)", 15),
-               metric("Order|create", "Finished Counter", "15"),
-               metric("Order|create", "Finished with undefined state", "0"),
-               "re:" + average("Order|create", "Avg. Elapsed Time(ms)", 15)});
+              withBuiltIns({kVersion,
+                            metric("Db|select", "Finished Counter", "15"),
+                            metric("Db|select", "Finished with undefined state", "0"),
+                            "re:" + average("Db|select", "Avg. Elapsed Time(ms)", 15),
+                            metric("Order|create", "Finished Counter", "15"),
+                            metric("Order|create", "Finished with undefined state", "0"),
+                            "re:" + average("Order|create", "Avg. Elapsed Time(ms)", 15)}));
 }
 
 TEST_F(LibraryTest, ScopesAddTheirAverageLines) {
@@ -79,7 +99,7 @@ TEST_F(LibraryTest, ScopesAddTheirAverageLines) {
                                          metric("K|m", "Finished Counter", "1"),
                                          metric("K|m", "Finished with undefined state", "0")};
     for (const auto& label : labels) expected.push_back("re:" + average("K|m", label, 1));
-    expectLines(lines(metricFile()), expected);
+    expectLines(lines(metricFile()), withBuiltIns(expected));
     MOX_ProcExit();
     std::filesystem::remove(dir_ / "e2e_mtdata.log");
   }
@@ -89,15 +109,17 @@ TEST_F(LibraryTest, PlainFormForAgentTypeZeroWithHighWatermarks) {
   initWith({{"agent_type", "0"}, {"perf_metric_scope", "5"}});
   MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
   MOX_outputMetricData();
-  expectLines(lines(metricFile()),
-              {kVersion, metric("K|m", "Active Counter", "0"), metric("K|m", "Finished Counter", "1"),
-               metric("K|m", "Finished with undefined state", "0"), "re:" + plainAverage("K|m", "Avg. Elapsed Time(ms)"),
-               "re:" + plainAverage("K|m", "Avg. CPU Time(us)"),
-               "re:" + plainAverage("K|m", "Avg. Elapsed Time High Watermark(ms)"),
-               "re:" + plainAverage("K|m", "Avg. CPU Time High Watermark(us)"),
-               "re:" + plainAverage("K|m", "Avg. Net Elapsed Time High Watermark(ms)"),
-               // Net CPU is not summed at this scope, so its watermark is 0, not "unmeasured".
-               "re:" + plainAverage("K|m", "Avg. Net CPU Time High Watermark(us)")});
+  std::vector<std::string> expected = {
+      kVersion, metric("K|m", "Active Counter", "0"), metric("K|m", "Finished Counter", "1"),
+      metric("K|m", "Finished with undefined state", "0"), "re:" + plainAverage("K|m", "Avg. Elapsed Time(ms)"),
+      "re:" + plainAverage("K|m", "Avg. CPU Time(us)"),
+      "re:" + plainAverage("K|m", "Avg. Elapsed Time High Watermark(ms)"),
+      "re:" + plainAverage("K|m", "Avg. CPU Time High Watermark(us)"),
+      "re:" + plainAverage("K|m", "Avg. Net Elapsed Time High Watermark(ms)"),
+      // Net CPU is not summed at this scope, so its watermark is 0, not "unmeasured".
+      "re:" + plainAverage("K|m", "Avg. Net CPU Time High Watermark(us)")};
+  for (const auto& line : plainBuiltIns()) expected.push_back(line);
+  expectLines(lines(metricFile()), expected);
 }
 
 TEST_F(LibraryTest, RunningCallIsCarriedIntoTheNextInterval) {
@@ -109,7 +131,8 @@ TEST_F(LibraryTest, RunningCallIsCarriedIntoTheNextInterval) {
   MOX_outputMetricData();
   expectLines(lines(metricFile()),
               {kVersion, metric("Long|run", "Active Counter", "1"), metric("Long|run", "Finished Counter", "0"),
-               metric("Long|run", "Finished with undefined state", "0"), metric("Long|run", "Active Counter", "1"),
+               metric("Long|run", "Finished with undefined state", "0"), withBuiltIns({})[0], withBuiltIns({})[1],
+               metric("Long|run", "Active Counter", "1"),
                metric("Long|run", "Finished Counter", "0"), metric("Long|run", "Finished with undefined state", "0"),
                metric("Long|run", "Active Counter", "0"), metric("Long|run", "Finished Counter", "1"),
                metric("Long|run", "Finished with undefined state", "0"),
@@ -128,10 +151,13 @@ TEST_F(LibraryTest, TerminatedCallsAndTerminateAll) {
   MOX_terminateTiming(1);
   MOX_outputMetricData();
   expectLines(lines(metricFile()),
-              {kVersion, metric("A|again", "Finished Counter", "0"), metric("A|again", "Finished with undefined state", "0"),
-               "re:" + average("A|again", "Avg. Elapsed Time(ms)", 1), metric("A|outer", "Finished Counter", "0"),
-               metric("A|outer", "Finished with undefined state", "1"), metric("B|inner", "Finished Counter", "0"),
-               metric("B|inner", "Finished with undefined state", "1")});
+              withBuiltIns({kVersion, metric("A|again", "Finished Counter", "0"),
+                            metric("A|again", "Finished with undefined state", "0"),
+                            "re:" + average("A|again", "Avg. Elapsed Time(ms)", 1),
+                            metric("A|outer", "Finished Counter", "0"),
+                            metric("A|outer", "Finished with undefined state", "1"),
+                            metric("B|inner", "Finished Counter", "0"),
+                            metric("B|inner", "Finished with undefined state", "1")}));
   EXPECT_NE(traceFile().find("Previous context object is in the terminate status and was not cleaned up by "
                              "MOX_initContext API"),
             std::string::npos);
@@ -146,10 +172,11 @@ TEST_F(LibraryTest, EndingAnOuterCallClosesInnerOnesAndTheNextUnitStartsFresh) {
   MOX_endTiming(1);
   MOX_outputMetricData();
   expectLines(lines(metricFile()),
-              {kVersion, metric("A|a", "Finished Counter", "1"), metric("A|a", "Finished with undefined state", "1"),
-               metric("B|b", "Finished Counter", "0"), metric("B|b", "Finished with undefined state", "1"),
-               metric("C|c", "Finished Counter", "1"), metric("C|c", "Finished with undefined state", "0"),
-               "re:" + average("C|c", "Avg. Elapsed Time(ms)", 1)});
+              withBuiltIns({kVersion, metric("A|a", "Finished Counter", "1"),
+                            metric("A|a", "Finished with undefined state", "1"), metric("B|b", "Finished Counter", "0"),
+                            metric("B|b", "Finished with undefined state", "1"), metric("C|c", "Finished Counter", "1"),
+                            metric("C|c", "Finished with undefined state", "0"),
+                            "re:" + average("C|c", "Avg. Elapsed Time(ms)", 1)}));
 }
 
 // Host threads time calls while the trace dispatcher thread and the host's own
@@ -203,7 +230,7 @@ TEST_F(LibraryTest, FinalFlushAtExitSendsTheLastInterval) {
   MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
   MOX_ProcExit();
   const auto all = lines(metricFile());
-  ASSERT_EQ(all.size(), 4u);
+  ASSERT_EQ(all.size(), 6u);
   EXPECT_EQ(all[0], kVersion);
   EXPECT_EQ(all[1], metric("K|m", "Finished Counter", "1"));
 }

@@ -14,7 +14,6 @@
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/context/context_manager.h"
-#include "mox/context/resource_hooks.h"
 #include "mox/context/trace_builder_hooks.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/test_config.h"
@@ -33,7 +32,6 @@ inline uint32_t readFakeTick() { return fakeTick.load(std::memory_order_relaxed)
 // What the seams received, in order.
 inline std::mutex recordedLock;
 inline std::vector<std::string> recordedTraces;
-inline std::map<std::u16string, int64_t> recordedResources;
 
 template <const char* Label>
 std::u16string recordTrace(const CMTContext&) {
@@ -46,11 +44,6 @@ inline constexpr char kMaxComponents[] = "max";
 inline constexpr char kTooLarge[] = "large";
 inline constexpr char kZombie[] = "zombie";
 
-inline void recordResource(const std::u16string& name, int64_t amount) {
-  std::lock_guard<std::mutex> guard(recordedLock);
-  recordedResources[name] += amount;
-}
-
 class ContextTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,23 +51,20 @@ class ContextTest : public ::testing::Test {
     fakeTick = 1000;
     setTickSource(readFakeTick);
     recordedTraces.clear();
-    recordedResources.clear();
-    setHooks(&recordTrace<kTrace>, &recordTrace<kMaxComponents>, &recordTrace<kTooLarge>, &recordTrace<kZombie>,
-             &recordResource);
+    setHooks(&recordTrace<kTrace>, &recordTrace<kMaxComponents>, &recordTrace<kTooLarge>, &recordTrace<kZombie>);
   }
   void TearDown() override {
     stop();
     CConfiguration::destroyInstance();
     setTickSource(nullptr);
-    setHooks(nullptr, nullptr, nullptr, nullptr, nullptr);
+    setHooks(nullptr, nullptr, nullptr, nullptr);
   }
   static void setHooks(ContextTraceBuilder trace, ContextTraceBuilder max, ContextTraceBuilder large,
-                       ContextTraceBuilder zombie, ResourceIncrease resource) {
+                       ContextTraceBuilder zombie) {
     tracebuilders::buildTrace = trace;
     tracebuilders::buildMaxComponentsSnapshot = max;
     tracebuilders::buildTooLargeSnapshot = large;
     tracebuilders::buildZombieTrace = zombie;
-    resourcehooks::increaseResource = resource;
   }
   static void stop() {
     CMTContextManager::destroyInstance();
@@ -117,9 +107,12 @@ class ContextTest : public ::testing::Test {
     std::lock_guard<std::mutex> guard(recordedLock);
     return recordedTraces;
   }
+  // The current value of a resource in the metric store (0 when never reported).
   static int64_t resource(const std::u16string& name) {
-    std::lock_guard<std::mutex> guard(recordedLock);
-    return recordedResources[name];
+    int64_t current = 0;
+    CPerfDataManager::getInstance()->withResourceRecord(
+        name, [&](CResourceRecord& record) { current = record.snapshot().current; });
+    return current;
   }
 
   testsupport::TempDir dir_;

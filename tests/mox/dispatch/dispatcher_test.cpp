@@ -9,7 +9,6 @@
 #include "common/clock.h"
 #include "mox/context/context_manager.h"
 #include "mox/dispatch/metric_format_source.h"
-#include "mox/dispatch/resource_callback_hook.h"
 #include "mox/dispatch/timer_step.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/recording_agent.h"
@@ -71,7 +70,6 @@ class DispatcherTest : public ::testing::Test {
     CPerfDataManager::getInstance()->setDataAgent(std::make_unique<RecordingAgent>());
   }
   void TearDown() override {
-    setResourceCallbackHook(nullptr);
     setTickSource(nullptr);
     CMTTraceDataManager::destroyInstance();
     CPerfDataManager::destroyInstance();
@@ -125,7 +123,8 @@ TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCa
   registry->setInstancePrefix(u"");
   EXPECT_EQ(currentMetricFormat().prefix, u"SYS_7");
 
-  setResourceCallbackHook(countHookCall);
+  // Registered a second ago with an interval of 0: due at every data run.
+  CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(1, countHookCall, 0, 0, wallSeconds() - 1, 60);
   runTraceAndDataJobs();  // as MOX_outputMetricData does
   EXPECT_EQ(hookCalls.load(), 0);
   ASSERT_FALSE(traceAgent->texts().empty());
