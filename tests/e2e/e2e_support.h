@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -40,6 +41,18 @@ inline int countOf(const std::string& text, const std::string& piece) {
   int n = 0;
   for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
   return n;
+}
+
+// Compares line by line: entries starting with "re:" are regular expressions.
+inline void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+  ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (expected[i].rfind("re:", 0) == 0) {
+      EXPECT_TRUE(std::regex_match(actual[i], std::regex(expected[i].substr(3)))) << "line " << i << ": " << actual[i];
+    } else {
+      EXPECT_EQ(actual[i], expected[i]) << "line " << i;
+    }
+  }
 }
 
 // Polls until pred holds or the deadline passes.

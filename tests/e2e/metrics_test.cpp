@@ -7,6 +7,7 @@
 namespace {
 
 using e2e::LibraryTest;
+using e2e::expectLines;
 using e2e::lines;
 
 const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
@@ -45,18 +46,6 @@ std::string average(const std::string& key, const std::string& label, int count)
 std::string plainAverage(const std::string& key, const std::string& label) {
   return "<metric type=\"IntAverage\" name=\"VEL_MOX\\|e2e_0\\|" + std::regex_replace(key, std::regex("\\|"), "\\|") +
          ":" + std::regex_replace(label, std::regex("[()|.]"), "\\$&") + "\" value=\"-?\\d+\" />";
-}
-
-// Compares line by line: entries starting with "re:" are regular expressions.
-void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
-  ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    if (expected[i].rfind("re:", 0) == 0) {
-      EXPECT_TRUE(std::regex_match(actual[i], std::regex(expected[i].substr(3)))) << "line " << i << ": " << actual[i];
-    } else {
-      EXPECT_EQ(actual[i], expected[i]) << "line " << i;
-    }
-  }
 }
 
 void nestedCalls(int times) {

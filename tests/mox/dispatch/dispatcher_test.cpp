@@ -58,7 +58,8 @@ class DispatcherTest : public ::testing::Test {
   void SetUp() override {
     configureForTest({{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"300"},
                       {u"zombie_timeout", u"1800"}, {u"empty_timeout", u"300"}, {u"system_name", u"SYS"},
-                      {u"agent_type", u"0"}, {u"perf_metric_scope", u"3"}, {u"skip_times_in_names", u"Db"}});
+                      {u"agent_type", u"0"}, {u"perf_metric_scope", u"3"}, {u"skip_times_in_names", u"Db"},
+                      {u"instrument_level_threshold", u"10"}});
     dispatcher = CDispatcherManager::getInstance();
     dispatcher->init();
     registry = CMTContextManager::getInstance();
@@ -107,6 +108,38 @@ TEST_F(DispatcherTest, ContextScanRunsOnEveryFifthDataRunWithTimeoutsInMs) {
   configureForTest({{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"0"}});
   dispatcher->accumulateZombieTime();
   EXPECT_EQ(dispatcher->zombieElapsed(), 0u) << "a check interval of 0 switches the scan off";
+}
+
+// The scan counts each removed context once in the built-in counters, which
+// are sent with the watermarks the carried record gives.
+TEST_F(DispatcherTest, ScanRaisesTheBuiltInContextCounters) {
+  setTickSource(readFakeTick);
+  registry->setInstanceNumber(u"7");
+  CPerfDataManager* store = CPerfDataManager::getInstance();
+  for (std::u16string_view name : {kZombieContextCount, kEmptyContextCount}) {
+    store->withResourceRecord(name, [](CResourceRecord& record) { record.initialize(0, 0); });
+  }
+  auto owned = std::make_unique<RecordingAgent>();
+  RecordingAgent* dataAgent = owned.get();
+  store->setDataAgent(std::move(owned));
+  MetricFormat format = currentMetricFormat();
+  format.agentType = 2;
+  store->processData(format);  // the interval in which both were set to 0
+  registry->initContext(u"idle", u"");
+  EXPECT_NE(registry->startTiming(u"stuck", u"Order", u"create", 0), 0u);
+  fakeTick += 1801 * 1000;  // past empty_timeout and zombie_timeout
+  for (int run = 0; run < 5; ++run) dispatcher->accumulateZombieTime();
+  EXPECT_EQ(registry->contextCount(), 0u);
+  store->processData(format);
+
+  const std::vector<std::u16string> texts = dataAgent->texts();
+  std::u16string last;
+  for (const auto& text : texts) last += text;
+  const std::u16string head = u"<metric type=\"LongCounter\" name=\"SYS_7|";
+  EXPECT_NE(last.find(head + u"Empty Context Count:Current Value\" value=\"1\" max=\"1\" min=\"0\" count=\"1\" />"),
+            std::u16string::npos);
+  EXPECT_NE(last.find(head + u"Zombie Context Count:Current Value\" value=\"1\" max=\"1\" min=\"0\" count=\"1\" />"),
+            std::u16string::npos);
 }
 
 TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCallbacks) {

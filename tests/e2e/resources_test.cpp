@@ -1,0 +1,168 @@
+// Resources, KPIs and resource callbacks through the exports, read back from
+// the metric data file.
+#include <atomic>
+#include <regex>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+using e2e::expectLines;
+using e2e::LibraryTest;
+using e2e::lines;
+
+const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+
+std::string counter(const std::string& resource, const std::string& label, const std::string& value,
+                     const std::string& attributes = "", const std::string& type = "LongCounter",
+                     const std::string& prefix = "VEL_MOX|e2e_0|") {
+  return "<metric type=\"" + type + "\" name=\"" + prefix + resource + ":" + label + "\" value=\"" + value + "\"" +
+         attributes + " />";
+}
+
+std::string full(const std::string& resource, int64_t current, int64_t max, int64_t min, int count,
+                 const std::string& prefix = "VEL_MOX|e2e_0|") {
+  return counter(resource, "Current Value", std::to_string(current),
+                 " max=\"" + std::to_string(max) + "\" min=\"" + std::to_string(min) + "\" count=\"" +
+                     std::to_string(count) + "\"",
+                 "LongCounter", prefix);
+}
+
+// The metric lines written since the last call.
+class ResourceTest : public LibraryTest {
+ protected:
+  std::vector<std::string> nextInterval() {
+    MOX_outputMetricData();
+    const std::vector<std::string> all = lines(metricFile());
+    std::vector<std::string> added(all.begin() + static_cast<long>(seen_), all.end());
+    seen_ = all.size();
+    return added;
+  }
+  size_t seen_ = 0;
+};
+
+TEST_F(ResourceTest, ValuesWatermarksAndCountsPerInterval) {
+  initWith({});
+  for (int64_t v : {5, 3, 8}) MOX_initializeResource(u"Pool", v, 0);
+  expectLines(nextInterval(), {kVersion, full("Empty Context Count", 0, 0, 0, 1), full("Pool", 8, 8, 3, 3),
+                               full("Zombie Context Count", 0, 0, 0, 1)});
+  expectLines(nextInterval(), {});  // nothing reported: nothing sent
+  MOX_increaseResource(u"Pool", 1);
+  expectLines(nextInterval(), {full("Pool", 9, 9, 8, 1)});
+  MOX_decreaseResource(u"Pool", 10);
+  MOX_reportResource(u"Other", 4, 9, 2, 5, 0);
+  expectLines(nextInterval(), {full("Other", 4, 9, 2, 5), full("Pool", -1, 9, -1, 1)});
+
+  // A resource set to 0 takes its next value as its first one.
+  MOX_initializeResource(u"Zero", 0, 0);
+  MOX_initializeResource(u"Zero", 5, 0);
+  MOX_initializeResource(u"Plain", 7, 1);
+  expectLines(nextInterval(),
+              {counter("Plain", "Current Value", "7", "", "LongCounterNone"), full("Zero", 5, 5, 5, 2)});
+}
+
+TEST_F(ResourceTest, KpisFollowTheirResourceForOneIntervalOnly) {
+  initWith({});
+  MOX_initializeResource(u"Pool", 1, 0);
+  MOX_initializeResource(u"Idle", 1, 0);
+  MOX_reportResourceKPI(u"Pool", u"waits", 4);
+  MOX_reportResourceKPI(u"Pool", u"hits", 2);
+  std::vector<std::string> first = nextInterval();
+  first.erase(first.begin(), first.begin() + 3);  // version, Empty Context Count, Idle
+  expectLines(first, {full("Pool", 1, 1, 1, 1), counter("Pool", "hits", "2", " count=\"1\""),
+                      counter("Pool", "waits", "4", " count=\"1\""), full("Zombie Context Count", 0, 0, 0, 1)});
+
+  MOX_reportResourceKPI(u"Idle", u"lonely", 1);  // Idle is not reported in this interval
+  MOX_increaseResource(u"Pool", 1);
+  expectLines(nextInterval(), {full("Pool", 2, 2, 1, 1)});
+}
+
+TEST_F(ResourceTest, OtherAgentTypesSendThreeLinesWithoutKpis) {
+  for (const char* agentType : {"0", "1"}) {
+    SCOPED_TRACE(std::string("agent_type ") + agentType);
+    initWith({{"agent_type", agentType}});
+    MOX_outputMetricData();
+    seen_ = lines(metricFile()).size();
+    for (int64_t v : {5, 3, 8}) MOX_initializeResource(u"Pool", v, 1);
+    MOX_reportResourceKPI(u"Pool", u"hits", 2);
+    expectLines(nextInterval(), {counter("Pool", "Current Value", "8"), counter("Pool", "High Watermark", "8"),
+                                 counter("Pool", "Low Watermark", "3")});
+    MOX_ProcExit();
+    std::filesystem::remove(dir_ / "e2e_mtdata.log");
+    seen_ = 0;
+  }
+}
+
+TEST_F(ResourceTest, InstancePrefixSetsTheBuiltInCountersBackToZero) {
+  initWith({});
+  nextInterval();
+  MOX_setInstancePrefix(u"east");
+  expectLines(nextInterval(), {full("Empty Context Count", 0, 0, 0, 1, "VEL_MOX|e2e_0|east|"),
+                               full("Zombie Context Count", 0, 0, 0, 1, "VEL_MOX|e2e_0|east|")});
+}
+
+TEST_F(ResourceTest, NullNamesAndInactiveLibraryChangeNothing) {
+  MOX_initializeResource(u"Early", 1, 0);  // before initialisation
+  MOX_registerResourceCallBack(1, [] {}, 0, 0);
+  initWith({});
+  MOX_initializeResource(nullptr, 1, 0);
+  MOX_reportResourceKPI(u"Pool", nullptr, 1);
+  MOX_reportResourceKPI(nullptr, u"k", 1);
+  MOX_registerResourceCallBack(2, nullptr, 0, 0);
+  const std::vector<std::string> sent = nextInterval();
+  EXPECT_EQ(sent.size(), 3u) << "version and the two built-in counters only";
+}
+
+std::atomic<int> callbackRuns{0};
+void reportQueue() {
+  ++callbackRuns;
+  MOX_initializeResource(u"Queue", 42, 0);
+}
+
+// The data dispatcher thread (every 16 s at the shortest interval) runs the
+// callback right before its data job, which sends what the callback reported.
+TEST_F(ResourceTest, DataDispatcherRunsCallbacksBeforeItsJob) {
+  initWith({{"datasending_interval", "15"}});
+  MOX_registerResourceCallBack(7, reportQueue, 0, 0);
+  ASSERT_TRUE(e2e::waitFor([&] { return metricFile().find("Queue:Current Value") != std::string::npos; },
+                           std::chrono::seconds(40)));
+  EXPECT_GE(callbackRuns.load(), 1);
+  EXPECT_NE(metricFile().find(full("Queue", 42, 42, 42, 1)), std::string::npos);
+  MOX_deregisterResourceCallBack(7);
+}
+
+// Sections rotate as fast as the data job can while two threads raise one
+// resource: every increase is in the last value sent.
+TEST_F(ResourceTest, NoIncreaseIsLostAtASectionSwitch) {
+  initWith({});
+  constexpr int kIncreases = 1000000;
+  std::atomic<int> running{2};
+  std::atomic<int> rotations{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < kIncreases; ++i) {
+        // Halfway, make sure some switches fall inside the run.
+        while (i == kIncreases / 2 && rotations.load() < 3) std::this_thread::yield();
+        MOX_increaseResource(u"Hits", 1);
+      }
+      --running;
+    });
+  }
+  while (running.load() > 0) {
+    MOX_outputMetricData();
+    ++rotations;
+  }
+  for (auto& t : threads) t.join();
+  MOX_outputMetricData();
+  const std::regex hits(R"re(Hits:Current Value" value="(\d+)")re");
+  std::string last;
+  for (const auto& line : lines(metricFile())) {
+    std::smatch m;
+    if (std::regex_search(line, m, hits)) last = m[1];
+  }
+  EXPECT_EQ(last, "2000000");
+  EXPECT_GT(rotations.load(), 2);
+}
+
+}  // namespace

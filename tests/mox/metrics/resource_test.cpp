@@ -1,0 +1,175 @@
+// Resource records, their LongCounter text and the callback schedule.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "mox/metrics/perf_data_manager.h"
+#include "mox/metrics/resource_callbacks.h"
+#include "mox/metrics/resource_record.h"
+
+namespace {
+
+// "current/high/low/count" in one comparable text.
+std::string values(const CResourceRecord& record) {
+  const ResourceValues v = record.snapshot();
+  return std::to_string(v.current) + "/" + std::to_string(v.high) + "/" + std::to_string(v.low) + "/" +
+         std::to_string(v.count);
+}
+
+TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRule) {
+  CResourceRecord r(u"Pool");
+  for (int64_t v : {5, 3, 8}) r.initialize(v, 0);
+  EXPECT_EQ(values(r), "8/8/3/3");
+  auto next = r.carried();
+  EXPECT_EQ(values(*next), "8/8/8/0");
+  EXPECT_FALSE(next->snapshot().reported);
+  next->increase(1);
+  EXPECT_EQ(values(*next), "9/9/8/1");
+  next->decrease(4);
+  EXPECT_EQ(values(*next), "5/9/5/1") << "count stays 1 once set";
+
+  CResourceRecord zero(u"Z");
+  zero.initialize(0, 0);
+  zero.initialize(5, 0);
+  EXPECT_EQ(values(zero), "5/5/5/2") << "a first value of 0 means none yet: 5 is taken as the first";
+
+  CResourceRecord reported(u"R");
+  reported.report(10, 20, 1, 4, 1);
+  EXPECT_FALSE(reported.snapshot().fullCounter);
+  reported.report(12, 15, 0, 3, 0);
+  EXPECT_EQ(values(reported), "12/20/0/7");
+  EXPECT_TRUE(reported.snapshot().fullCounter);
+}
+
+TEST(ResourceRecordTest, CurrentValueWrapsInsteadOfOverflowing) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  CResourceRecord r(u"Wrap");
+  r.initialize(kMax, 0);
+  r.increase(1);
+  EXPECT_EQ(r.snapshot().current, kMin);
+  r.decrease(1);
+  EXPECT_EQ(r.snapshot().current, kMax);
+  r.decrease(-1);
+  EXPECT_EQ(r.snapshot().current, kMin);
+}
+
+MetricFormat format(uint16_t agentType) {
+  MetricFormat f;
+  f.prefix = u"SYS|shop_1";
+  f.agentType = agentType;
+  return f;
+}
+
+TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineForm) {
+  CResourceRecord r(u"Pool");
+  for (int64_t v : {5, 3, 8}) r.initialize(v, 0);
+  r.setKpi(u"b", 2);
+  r.setKpi(u"a", -1);
+  r.setKpi(u"b", 7);
+  const std::u16string head = u"<metric type=\"LongCounter\" name=\"SYS|shop_1|Pool:";
+  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
+            head + u"Current Value\" value=\"8\" max=\"8\" min=\"3\" count=\"3\" />\n" +  //
+                head + u"a\" value=\"-1\" count=\"1\" />\n" +                            //
+                head + u"b\" value=\"7\" count=\"1\" />\n");
+  for (uint16_t agentType : {0, 1, 3}) {
+    EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(agentType)),
+              head + u"Current Value\" value=\"8\" />\n" + head + u"High Watermark\" value=\"8\" />\n" + head +
+                  u"Low Watermark\" value=\"3\" />\n")
+        << "agent type " << agentType << ": no KPIs";
+  }
+  r.initialize(9, 1);
+  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
+            u"<metric type=\"LongCounterNone\" name=\"SYS|shop_1|Pool:Current Value\" value=\"9\" />\n");
+}
+
+TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
+  struct Case {
+    uint32_t interval;
+    int32_t offset;
+    uint32_t now;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {300, 0, 1000, 1200},      // next multiple of 300
+      {300, 0, 1200, 1200},      // on the grid already
+      {300, 250, 1000, 1150},    // offset still ahead in this period
+      {300, 50, 1000, 1250},     // offset passed: next period
+      {300, 350, 1000, 1250},    // offset taken modulo the interval (50, passed)
+      {300, -1, 1000, 1095},     // -1 is 4294967295; mod 300 = 195
+      {60, 7, 1000, 1000},       // not longer than the sending interval: at once
+      {0, 0, 1000, 1000},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CResourceCallbacks::firstDue(c.interval, c.offset, c.now, 60), c.expected)
+        << c.interval << " " << c.offset << " " << c.now;
+  }
+}
+
+std::vector<int> calls;
+CResourceCallbacks* table = nullptr;
+void first() { calls.push_back(1); }
+void second() { calls.push_back(2); }
+void removesItselfAndThird() {
+  calls.push_back(2);
+  table->deregisterCallback(2);
+  table->deregisterCallback(3);
+}
+void third() { calls.push_back(3); }
+void addsFour() {
+  calls.push_back(1);
+  table->registerCallback(4, third, 0, 0, 0, 60);
+}
+void throws() {
+  calls.push_back(0);
+  throw std::runtime_error("host failure");
+}
+
+TEST(ResourceCallbackScheduleTest, RunsOnTheGridAfterEachMultipleOfTheInterval) {
+  CResourceCallbacks callbacks;
+  calls.clear();
+  callbacks.registerCallback(1, first, 300, 0, 1000, 60);  // due after 1200
+  std::vector<uint32_t> ranAt;
+  for (uint32_t now = 1061; now < 2000; now += 61) {  // data runs every 61 s
+    const size_t before = calls.size();
+    callbacks.runDue(now);
+    if (calls.size() > before) ranAt.push_back(now);
+  }
+  EXPECT_EQ(ranAt, (std::vector<uint32_t>{1244, 1549, 1854}));
+
+  callbacks.registerCallback(2, second, 30, 0, 2000, 60);
+  calls.clear();
+  for (uint32_t now = 2061; now < 2400; now += 61) callbacks.runDue(now);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), 2), 6) << "every run when not longer than the sending interval";
+}
+
+TEST(ResourceCallbackScheduleTest, RegistrationRulesAndChangesFromInsideTheWalk) {
+  CResourceCallbacks callbacks;
+  table = &callbacks;
+  calls.clear();
+  callbacks.registerCallback(1, addsFour, 0, 0, 0, 60);
+  callbacks.registerCallback(1, second, 0, 0, 0, 60);  // the first registration stays
+  callbacks.registerCallback(2, removesItselfAndThird, 0, 0, 0, 60);
+  callbacks.registerCallback(3, third, 0, 0, 0, 60);
+  callbacks.registerCallback(5, nullptr, 0, 0, 0, 60);  // ignored
+  callbacks.registerCallback(6, throws, 0, 0, 0, 60);
+  EXPECT_EQ(callbacks.size(), 4u);
+
+  callbacks.runDue(10);
+  // 1 registers 4 (called in the same walk, as it is due), 2 removes itself
+  // and 3 before 3's turn, the throwing 6 does not stop the walk.
+  EXPECT_EQ(calls, (std::vector<int>{1, 2, 3, 0}));
+  EXPECT_EQ(callbacks.size(), 3u);
+  calls.clear();
+  callbacks.deregisterCallback(99);
+  callbacks.runDue(11);
+  EXPECT_EQ(calls, (std::vector<int>{1, 3, 0}));
+  table = nullptr;
+}
+
+}  // namespace
