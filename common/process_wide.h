@@ -16,6 +16,13 @@ T* processWideInstance(std::atomic<T*>& slot, Make make) {
   return current;
 }
 
+// Forgets the object without touching it (a forked child, whose copy may be
+// in the middle of another thread's change); the next use makes a new one.
+template <typename T>
+void abandonProcessWide(std::atomic<T*>& slot) {
+  slot.store(nullptr, std::memory_order_relaxed);
+}
+
 // Takes the object out of slot and destroys it; the next use makes a new one.
 template <typename T>
 void destroyProcessWide(std::atomic<T*>& slot) {

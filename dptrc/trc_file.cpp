@@ -51,6 +51,7 @@ bool writable(const std::u16string& path) {
 }  // namespace
 
 FILE* TrcOpenFile(const std::u16string& path, bool truncate, int level) {
+  trcRegisterForkHandler();
   TrcLockGuard lock;
   TrcState& state = trcState();
   closeOutput(state);  // a second open must not leak the first stream

@@ -39,6 +39,11 @@ void TrcUnlock() {
   lockUsers.fetch_sub(1, std::memory_order_relaxed);
 }
 
+void trcRenewLock() {
+  ThrRecMtxInit(&traceMutex(), u"dptrace");
+  lockUsers.store(0, std::memory_order_relaxed);
+}
+
 int TrcLockUsers() { return lockUsers.load(std::memory_order_relaxed); }
 
 void TrcSetLocation(const char* file, int line) {

@@ -56,6 +56,11 @@ struct TrcState {
 // written while the process tears down still find it.
 TrcState& trcState();
 
+// In a forked child: a new trace lock (another thread may have held it).
+void trcRenewLock();
+// Registers the facility's fork handler for the child, once per process.
+void trcRegisterForkHandler();
+
 class TrcLockGuard {
  public:
   TrcLockGuard() { TrcLock(); }

@@ -22,7 +22,15 @@ pthread_mutex_t* thrGlobalLock();
 // ThrShutdown joins it. THR_OK or THR_NO_MEMORY.
 int thrListAdd(ThrId id, pthread_t handle, int kind, bool created);
 
+// In a forked child: the layer is neither set up nor initialised, its locks
+// are new, and the threads of the parent are forgotten (never joined).
+void thrForgetThreadsInChild();
+// Registers the layer's fork handler for the child, once per process.
+void thrRegisterForkHandler();
+
 // ---- key list (thr_key.cpp) ---------------------------------------------
+// In a forked child: a new key-list lock (another thread may have held it).
+void thrRenewKeyListLock();
 // For every key with a destructor: clears the calling thread's value and
 // calls the destructor with the old one (also when empty), under the
 // key-list lock.

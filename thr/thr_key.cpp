@@ -17,6 +17,12 @@ struct KeyRecord {
 pthread_mutex_t g_keyListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 std::vector<KeyRecord>* g_keys = nullptr;  // guarded by g_keyListLock
 
+}  // namespace
+
+void thrRenewKeyListLock() { g_keyListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP; }
+
+namespace {
+
 class KeyListGuard {
  public:
   KeyListGuard() { pthread_mutex_lock(&g_keyListLock); }

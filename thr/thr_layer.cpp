@@ -115,6 +115,18 @@ uint32_t thrListedKind2Threads() {
   return n;
 }
 
+void thrForgetThreadsInChild() {
+  // Another thread may have held any of them at the fork; they are made anew.
+  g_globalLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+  g_lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+  g_threadListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+  g_threads = nullptr;  // the parent's records: left, not freed, as a lock may guard them
+  g_threadCount = 0;
+  g_kind2Count = 0;
+  g_setUp.store(false, std::memory_order_release);
+  g_initialised.store(false, std::memory_order_release);
+}
+
 bool ThrIsInitialised() { return g_initialised.load(std::memory_order_acquire); }
 
 void ThrSetNoAutoShutdown() { g_noAutoShutdown.store(true, std::memory_order_release); }
@@ -123,6 +135,7 @@ int ThrInit() {
   pthread_mutex_lock(&g_lifecycleLock);
   int status = THR_OK;
   if (!g_initialised.load(std::memory_order_acquire)) {
+    thrRegisterForkHandler();
     thrEnsureSetUp();
     // The caller is listed, but it is the host's thread: never joined.
     if (thrListAdd(ThrGetCurrentId(), pthread_self(), 0, false) != THR_OK) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "mox.h"
+#include "thr/thr_entry_gate.h"
 
 namespace moxapi {
 
@@ -31,9 +32,13 @@ bool sessionKeyFromHost(MOX_SessionIdFunc getSessionId, std::u16string& key);
 // size is smaller than the required\n" at level 2 when it does not fit.
 uint32_t copyToHostBuffer(const std::u16string& result, mox_char* buffer, uint32_t size, const char* exportName);
 
-// Runs body, turning any exception into the neutral result.
+// Runs body inside the library's entry gate, which is open only while the
+// library is initialised and not ending: otherwise, and on any exception,
+// the neutral result. Exit waits for every body that got in.
 template <typename R, typename F>
 R guarded(R neutral, F&& body) noexcept {
+  ThrGateEntry entry;
+  if (!entry) return neutral;
   try {
     return body();
   } catch (...) {
@@ -42,10 +47,37 @@ R guarded(R neutral, F&& body) noexcept {
 }
 template <typename F>
 void guardedVoid(F&& body) noexcept {
+  ThrGateEntry entry;
+  if (!entry) return;
   try {
     body();
   } catch (...) {
   }
 }
+
+// The same without the gate, for the lifecycle exports.
+template <typename R, typename F>
+R ungated(R neutral, F&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return neutral;
+  }
+}
+
+// Holds the lifecycle lock when no initialisation or exit runs (never
+// waits): for the exports that also work on a library that is not
+// initialised, which must not read objects that an exit is destroying.
+class LifecycleTryHold {
+ public:
+  LifecycleTryHold();
+  ~LifecycleTryHold();
+  explicit operator bool() const { return held_; }
+  LifecycleTryHold(const LifecycleTryHold&) = delete;
+  LifecycleTryHold& operator=(const LifecycleTryHold&) = delete;
+
+ private:
+  bool held_;
+};
 
 }  // namespace moxapi

@@ -1,4 +1,11 @@
 // Initialisation and exit of the library, with their nesting.
+//
+// Initialisation and exit run one at a time (the lifecycle lock). The other
+// exports pass the entry gate, which initialisation opens when everything is
+// built and exit shuts, waiting for the calls inside, before it tears down.
+// A forked child forgets the library it inherited (its threads did not
+// follow) and may initialise a new one.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <string>
@@ -19,6 +26,44 @@
 namespace {
 
 using moxapi::initCount;
+
+pthread_mutex_t lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+
+class LifecycleHold {
+ public:
+  LifecycleHold() { pthread_mutex_lock(&lifecycleLock); }
+  ~LifecycleHold() { pthread_mutex_unlock(&lifecycleLock); }
+  LifecycleHold(const LifecycleHold&) = delete;
+  LifecycleHold& operator=(const LifecycleHold&) = delete;
+};
+
+// Initialisation and exit from a host callback that the library runs (a
+// session-id function, a resource callback) would wait for the very call
+// that runs it.
+bool calledFromInsideTheLibrary(const char* exportName) {
+  if (ThrGateDepth() == 0 && !CDispatcherManager::onLibraryThread()) return false;
+  MOX_TRC_ERROR("%s called from a callback inside the library: ignored\n", exportName);
+  return true;
+}
+
+// In a forked child only the forking thread lives on: the inherited objects
+// (whose locks other threads may have held) are left untouched and
+// forgotten, so that exit returns at once and initialisation starts afresh.
+void forgetLibraryInChild() {
+  lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+  initCount.store(0);
+  setProcessNameSource(nullptr);
+  CMTTraceDataManager::abandonInstance();
+  CPerfDataManager::abandonInstance();
+  CMTContextManager::abandonInstance();
+  CDispatcherManager::abandonInstance();
+  CConfiguration::abandonInstance();
+}
+
+void registerForkHandler() {
+  static const bool registered = pthread_atfork(nullptr, nullptr, forgetLibraryInChild) == 0;
+  (void)registered;
+}
 
 enum class InitSource { DefaultFile, ProfileDir, Pairs };
 
@@ -77,12 +122,15 @@ std::u16string registryProcessName() {
   return registry ? registry->getProcessName() : std::u16string();
 }
 
-void initialise(const InitRequest& request) {
+void initialise(const InitRequest& request, const char* exportName) {
+  if (calledFromInsideTheLibrary(exportName)) return;
+  LifecycleHold hold;
   if (initCount.load() != 0) {
     initCount.fetch_add(1);
     MOX_TRC(1, "%s", invokedBeforeText(request.source));
     return;
   }
+  registerForkHandler();
   initCount.store(1);
   readConfiguration(request);
   CConfiguration& cfg = *CConfiguration::getInstance();
@@ -98,13 +146,16 @@ void initialise(const InitRequest& request) {
   CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
   if (!dispatcher->isRunning()) dispatcher->start();
   resetContextCounters();
+  ThrGateOpen();
   MOX_TRC(1, "MOX library version 2.3.6 (unicode) loaded\n");
   MOX_TRC(1, "%s", invokedText(request.source));
 }
 
+// Caller holds the lifecycle lock.
 void exitLibrary() {
   if (initCount.load() <= 0) return;
   MOX_TRC(1, "MOX_ProcExit API started\n");
+  ThrGateCloseAndDrain();
   CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
   dispatcher->stopTimers();
   dispatcher->stopDispatchers();
@@ -127,22 +178,40 @@ void exitLibrary() {
 extern "C" {
 
 void MOX_ProcInit(const mox_char* name, int16_t instance) {
-  moxapi::guardedVoid([&] { initialise({InitSource::DefaultFile, utf16Copy(name), instance, {}, 0, nullptr}); });
+  moxapi::ungated(0, [&] {
+    initialise({InitSource::DefaultFile, utf16Copy(name), instance, {}, 0, nullptr}, "MOX_ProcInit");
+    return 0;
+  });
 }
 
 void MOX_ProcInitWithParam(const mox_char* name, int16_t instance, uint32_t count, const mox_char* const* pairs) {
-  moxapi::guardedVoid([&] { initialise({InitSource::Pairs, utf16Copy(name), instance, {}, count, pairs}); });
+  moxapi::ungated(0, [&] {
+    initialise({InitSource::Pairs, utf16Copy(name), instance, {}, count, pairs}, "MOX_ProcInitWithParam");
+    return 0;
+  });
 }
 
 void MOX_ProcInitWithProfilePath(const mox_char* name, int16_t instance, const mox_char* dir) {
-  moxapi::guardedVoid(
-      [&] { initialise({InitSource::ProfileDir, utf16Copy(name), instance, utf16Copy(dir), 0, nullptr}); });
+  moxapi::ungated(0, [&] {
+    initialise({InitSource::ProfileDir, utf16Copy(name), instance, utf16Copy(dir), 0, nullptr},
+               "MOX_ProcInitWithProfilePath");
+    return 0;
+  });
 }
 
-void MOX_ProcExit(void) { moxapi::guardedVoid([] { exitLibrary(); }); }
+void MOX_ProcExit(void) {
+  moxapi::ungated(0, [] {
+    if (calledFromInsideTheLibrary("MOX_ProcExit")) return 0;
+    LifecycleHold hold;
+    exitLibrary();
+    return 0;
+  });
+}
 
 uint16_t MOX_ProcExitNestable(void) {
-  return moxapi::guarded<uint16_t>(0, [] {
+  return moxapi::ungated<uint16_t>(0, [] {
+    if (calledFromInsideTheLibrary("MOX_ProcExitNestable")) return static_cast<uint16_t>(0);
+    LifecycleHold hold;
     const int16_t count = initCount.load();
     if (count == 1) {
       exitLibrary();
@@ -162,3 +231,9 @@ void MOX_setInstancePrefix(const mox_char* prefix) {
 }
 
 }  // extern "C"
+
+moxapi::LifecycleTryHold::LifecycleTryHold() : held_(pthread_mutex_trylock(&lifecycleLock) == 0) {}
+
+moxapi::LifecycleTryHold::~LifecycleTryHold() {
+  if (held_) pthread_mutex_unlock(&lifecycleLock);
+}

@@ -65,11 +65,19 @@ void MOX_checkActiveParameter(void) {
 }
 
 uint32_t MOX_getSingleParameterValue(const mox_char* name, mox_char* buffer, uint32_t size) {
-  return guarded<uint32_t>(0, [&]() -> uint32_t {
+  const auto answer = [&]() -> uint32_t {
     if (name == nullptr || name[0] == 0) return 0;
     const std::u16string value = CConfiguration::getInstance()->getValue(utf16Copy(name));
     return copyToHostBuffer(value, buffer, size, "MOX_getSingleParameterValue");
-  });
+  };
+  // Answered also before initialisation, from the built-in defaults; but
+  // never while an initialisation or exit changes the configuration.
+  {
+    ThrGateEntry entry;
+    if (entry) return ungated<uint32_t>(0, answer);
+  }
+  LifecycleTryHold quiet;
+  return quiet ? ungated<uint32_t>(0, answer) : 0;
 }
 
 }  // extern "C"

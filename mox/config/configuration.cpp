@@ -47,6 +47,8 @@ CConfiguration* CConfiguration::createInstance() {
 
 void CConfiguration::destroyInstance() { destroyProcessWide(instance_); }
 
+void CConfiguration::abandonInstance() { abandonProcessWide(instance_); }
+
 CConfiguration::CConfiguration()
     : instrumentLevelThreshold_(10),
       instrumentLevelThresholdTrace_(10),

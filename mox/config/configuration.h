@@ -32,6 +32,7 @@ class CConfiguration {
     return current != nullptr ? current : createInstance();
   }
   static void destroyInstance();
+  static void abandonInstance();  // forgets it untouched (forked child)
 
   void setConfigDir(const std::u16string& dir);
   const std::u16string& getConfigDir() const { return configDir_; }

@@ -102,6 +102,8 @@ CMTContextManager* CMTContextManager::getInstance() {
 
 void CMTContextManager::destroyInstance() { destroyProcessWide(instance); }
 
+void CMTContextManager::abandonInstance() { abandonProcessWide(instance); }
+
 CMTContextManager::CMTContextManager() : serial_(managerSerials.fetch_add(1, std::memory_order_relaxed) + 1) {
   ThrMutexInit(&identityLock_);
   ThrRwLockInit(&thresholdLock_);

@@ -60,6 +60,7 @@ class CMTContextManager {
  public:
   static CMTContextManager* getInstance();
   static void destroyInstance();  // destroys every context still registered
+  static void abandonInstance();  // forgets it untouched (forked child)
 
   // Reads the configuration once: bucket count, skip names, the two component
   // threshold maps. Until it has run, no context is registered and the timing

@@ -38,6 +38,8 @@ uint32_t secondsToMs(uint32_t seconds) {
 
 bool createFailed(int status, ThrId id) { return status != THR_OK || id == THR_INVALID_ID; }
 
+thread_local bool libraryThread = false;
+
 }  // namespace
 
 CDispatcherManager* CDispatcherManager::getInstance() {
@@ -58,6 +60,12 @@ void CDispatcherManager::destroyInstance() {
   ThrShutdown();
   delete manager;
 }
+
+void CDispatcherManager::abandonInstance() { instance.store(nullptr, std::memory_order_relaxed); }
+
+bool CDispatcherManager::onLibraryThread() { return libraryThread; }
+
+void CDispatcherManager::enterLibraryThread() { libraryThread = true; }
 
 void CDispatcherManager::init() {
   CConfiguration* config = CConfiguration::getInstance();
@@ -114,6 +122,8 @@ void CDispatcherManager::startTracePair() {
 }
 
 void CDispatcherManager::startDataPair() {
+  std::lock_guard<std::mutex> once(dataPairStart_);
+  if (dataTimerAlive_.load(std::memory_order_acquire) || dataDispatcherAlive_.load(std::memory_order_acquire)) return;
   if (dataInterval_.load(std::memory_order_relaxed) == 0) {
     MOX_TRC(1, "MOX data timer is disabled since the interval is set to 0\n");
     return;
@@ -154,6 +164,7 @@ bool CDispatcherManager::timerTick(ThrEvt* wake) {
 }
 
 void* CDispatcherManager::traceTimerMain(void* self) {
+  enterLibraryThread();
   auto* manager = static_cast<CDispatcherManager*>(self);
   uint32_t counter = 0;
   while (manager->timerTick(manager->traceTimerWake_)) {
@@ -166,6 +177,7 @@ void* CDispatcherManager::traceTimerMain(void* self) {
 }
 
 void* CDispatcherManager::dataTimerMain(void* self) {
+  enterLibraryThread();
   auto* manager = static_cast<CDispatcherManager*>(self);
   uint32_t counter = 0;
   while (manager->timerTick(manager->dataTimerWake_)) {
@@ -188,6 +200,7 @@ bool CDispatcherManager::waitAgainAfterFailure() const {
 }
 
 void* CDispatcherManager::traceDispatcherMain(void* self) {
+  enterLibraryThread();
   auto* manager = static_cast<CDispatcherManager*>(self);
   for (;;) {
     if (ThrEvtWaitReset(manager->traceEvent_, THR_WAIT_FOREVER) != THR_OK) {
@@ -204,6 +217,7 @@ void* CDispatcherManager::traceDispatcherMain(void* self) {
 }
 
 void* CDispatcherManager::dataDispatcherMain(void* self) {
+  enterLibraryThread();
   auto* manager = static_cast<CDispatcherManager*>(self);
   for (;;) {
     if (ThrEvtWaitReset(manager->dataEvent_, THR_WAIT_FOREVER) != THR_OK) {
@@ -245,6 +259,9 @@ void CDispatcherManager::accumulateZombieTime() {
 
 void CDispatcherManager::updateDataInterval() {
   dataInterval_.store(CConfiguration::getInstance()->getDatasendingInterval(), std::memory_order_relaxed);
+  // Started with an interval of 0, the data threads never ran: a sending
+  // interval set later must take effect.
+  if (dataInterval_.load(std::memory_order_relaxed) != 0 && isRunning()) startDataPair();
 }
 
 void CDispatcherManager::stopTimers() {

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "thr/thr.h"
 
@@ -27,6 +28,11 @@ class CDispatcherManager {
   // Clears running, deletes the events and shuts the thread layer down.
   // Threads still running are stopped first.
   static void destroyInstance();
+  // Forgets the manager without touching it (a forked child, whose copy of
+  // it describes threads that did not follow).
+  static void abandonInstance();
+  // True on the four threads of the library.
+  static bool onLibraryThread();
 
   // Intervals from tracecheck_interval and datasending_interval; initialises
   // the thread layer unless it is already; creates the events; clears the
@@ -36,7 +42,8 @@ class CDispatcherManager {
   // Sets running and creates the threads of each non-zero interval.
   void start();
   // Takes dataInterval again from datasending_interval; the data timer uses
-  // it from its next tick.
+  // it from its next tick. Starts the data threads when they run not yet
+  // (the interval was 0 at the start) and the manager is running.
   void updateDataInterval();
   // Clears running and waits until both timers have left their loops.
   void stopTimers();
@@ -67,6 +74,8 @@ class CDispatcherManager {
 
   void startTracePair();
   void startDataPair();
+  // Marks the calling thread as one of the library's.
+  static void enterLibraryThread();
   // Creates one thread; its alive flag is raised before it runs, so that a
   // stop that comes at once still waits for it. Traces either line.
   void createThread(ThrStartFn body, std::atomic<ThrId>& id, std::atomic<bool>& alive, const char* failure,
@@ -98,6 +107,8 @@ class CDispatcherManager {
   std::atomic<uint32_t> traceInterval_{0};
   std::atomic<uint32_t> dataInterval_{0};
   std::atomic<uint32_t> zombieElapsed_{0};
+
+  std::mutex dataPairStart_;  // one start of the data threads at a time
 
   ThrEvt* traceEvent_ = nullptr;
   ThrEvt* dataEvent_ = nullptr;

@@ -24,6 +24,8 @@ CPerfDataManager* CPerfDataManager::getInstance() {
 
 void CPerfDataManager::destroyInstance() { destroyProcessWide(instance); }
 
+void CPerfDataManager::abandonInstance() { abandonProcessWide(instance); }
+
 CPerfDataManager::CPerfDataManager() { ThrShardedRwLockInit(&sectionLock_); }
 
 CPerfDataManager::~CPerfDataManager() {

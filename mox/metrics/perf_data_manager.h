@@ -41,6 +41,7 @@ class CPerfDataManager {
   // run); destroyInstance frees the sections, their records and the agent.
   static CPerfDataManager* getInstance();
   static void destroyInstance();
+  static void abandonInstance();  // forgets it untouched (forked child)
 
   // Creates `cache_section_count` sections (at least 2), numbered from 1 with
   // section 1 current, and the data agent of the configured kind. Once only.

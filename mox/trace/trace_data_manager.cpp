@@ -24,6 +24,8 @@ CMTTraceDataManager* CMTTraceDataManager::getInstance() {
 
 void CMTTraceDataManager::destroyInstance() { destroyProcessWide(instance); }
 
+void CMTTraceDataManager::abandonInstance() { abandonProcessWide(instance); }
+
 CMTTraceDataManager::CMTTraceDataManager() {
   ThrMutexInit(&busyLock_);
   ThrRwLockInit(&sectionLock_);

@@ -34,6 +34,7 @@ class CMTTraceDataManager {
  public:
   static CMTTraceDataManager* getInstance();
   static void destroyInstance();
+  static void abandonInstance();  // forgets it untouched (forked child)
 
   // Creates 2 * cache_section_count sections numbered 1..2N (section 1
   // current) and the trace agent from the configured sending method.

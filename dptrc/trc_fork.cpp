@@ -1,0 +1,30 @@
+// The trace facility in a forked child. The child must neither wait for a
+// trace lock that another thread of the parent held at the fork, nor write
+// into the parent's trace file: the lock is made anew, the inherited stream is
+// dropped unflushed (its buffered bytes are the parent's), and tracing is off
+// until the child opens a trace file of its own.
+#include <stdio_ext.h>
+
+#include "dptrc/trc_state.h"
+
+namespace {
+
+void forgetInChild() {
+  trcRenewLock();
+  TrcState& state = trcState();
+  if (state.file.stream != nullptr && state.file.stream != stderr) {
+    __fpurge(state.file.stream);
+    fclose(state.file.stream);
+  }
+  state.file = TrcOutput{};
+  state.nextComp = 1;
+  moxTrc.store(nullptr, std::memory_order_relaxed);
+  TrcLevel.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void trcRegisterForkHandler() {
+  static const bool registered = pthread_atfork(nullptr, nullptr, forgetInChild) == 0;
+  (void)registered;
+}
