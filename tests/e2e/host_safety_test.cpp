@@ -1,0 +1,163 @@
+// A real host's threads do not wait for the library's lifecycle: exit while
+// they time, initialisations racing exits, a fork in the middle of it all.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <regex>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+using e2e::LibraryTest;
+using e2e::lines;
+
+long sumOf(const std::string& text, const std::string& name) {
+  const std::regex counter("name=\"[^\"]*\\|" + name + ":Finished Counter\" value=\"(\\d+)\"");
+  long sum = 0;
+  for (const auto& line : lines(text)) {
+    std::smatch m;
+    if (std::regex_search(line, m, counter)) sum += std::stol(m[1]);
+  }
+  return sum;
+}
+
+struct Tally {
+  std::atomic<long> started{0};  // outer calls that got a timing id
+  std::atomic<long> ended{0};    // of those, ended (maybe refused, if exit came first)
+  std::atomic<long> afterExit{0};  // ids handed out after exit returned
+  std::atomic<long> loops{0};
+};
+
+// Nested timings, information and parameter reads, as a server thread does.
+void work(Tally& tally, const std::atomic<bool>& stop, const std::atomic<bool>& exited) {
+  mox_char buffer[64];
+  while (!stop.load(std::memory_order_relaxed)) {
+    const bool wasExited = exited.load();
+    const uint32_t outer = MOX_startTiming(u"Svc", u"run", 1);
+    if (outer != 0) ++tally.started;
+    if (outer != 0 && wasExited) ++tally.afterExit;
+    MOX_endTiming(MOX_startTiming(u"Db", u"query", 1));
+    MOX_getSingleParameterValue(u"system_name", buffer, 64);
+    MOX_getTraceLevel();
+    MOX_increaseResource(u"Busy", 1);
+    MOX_endTiming(outer);
+    if (outer != 0) ++tally.ended;
+    ++tally.loops;
+  }
+}
+
+// Exit while eight threads are inside the exports: no call outlives what it
+// uses, every call before exit is counted, none after it is timed.
+TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::filesystem::remove(dir_ / "e2e_mtdata.log");
+    initWith({{"tracecheck_interval", "0"}});
+    Tally tally;
+    std::atomic<bool> stop{false}, exited{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
+    ASSERT_TRUE(e2e::waitFor([&] { return tally.ended.load() >= 200; }));
+    const long endedBeforeExit = tally.ended.load();
+    MOX_ProcExit();
+    exited = true;
+    const long loopsAtExit = tally.loops.load();
+    ASSERT_TRUE(e2e::waitFor([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
+    stop = true;
+    for (auto& t : threads) t.join();
+    const long finished = sumOf(metricFile(), "Svc\\|run");
+    EXPECT_GE(finished, endedBeforeExit);
+    EXPECT_LE(finished, tally.started.load());
+    EXPECT_EQ(tally.afterExit.load(), 0);
+  }
+}
+
+TEST_F(LibraryTest, InitialisationsRaceNestedExits) {
+  const std::u16string logdir = e2e::widen(dir_.string());
+  const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file", u"tracecheck_interval",
+                             u"0"};
+  std::atomic<long> timed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 6; ++i) {
+        MOX_ProcInitWithParam(u"e2e", 0, 3, pairs);
+        // Initialised by this thread or another: never half built.
+        const uint32_t id = MOX_startTiming(u"Race", u"run", 1);
+        if (id != 0) ++timed;
+        MOX_endTiming(id);
+        MOX_ProcExitNestable();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(MOX_ProcExitNestable(), 0) << "every initialisation was matched by one exit";
+  EXPECT_EQ(MOX_startTiming(u"Race", u"run", 1), 0u);
+  EXPECT_GT(timed.load(), 0);
+}
+
+// A host's session-id function that ends the library from inside a call.
+const mox_char* exitingSession() {
+  MOX_ProcExit();
+  MOX_ProcInit(u"other", 0);
+  return u"session";
+}
+
+TEST_F(LibraryTest, LifecycleCallsFromInsideACallAreIgnored) {
+  initWith({{"lib_trace_level", "1"}});
+  EXPECT_NE(MOX_startTimingEx(exitingSession, u"A", u"b", 1), 0u);
+  EXPECT_NE(MOX_startTiming(u"A", u"b", 1), 0u) << "still initialised";
+  EXPECT_EQ(e2e::countOf(traceFile(), "called from a callback inside the library: ignored"), 2);
+}
+
+TEST_F(LibraryTest, SendingIntervalSetAfterAStartWithoutSendingStartsTheDataThreads) {
+  initWith({{"datasending_interval", "0"}, {"lib_trace_level", "1"}});
+  EXPECT_NE(traceFile().find("MOX data timer is disabled since the interval is set to 0"), std::string::npos);
+  MOX_changeDataSendingInterval(15);
+  EXPECT_NE(traceFile().find("MOX data timer thread is successfully triggered"), std::string::npos);
+  EXPECT_NE(traceFile().find("Data dispatcher thread is successfully triggered"), std::string::npos);
+  MOX_changeDataSendingInterval(20);  // already running: no second pair
+  EXPECT_EQ(e2e::countOf(traceFile(), "Data dispatcher thread is successfully triggered"), 1);
+}
+
+// The child of a fork made while other threads time: it ends the library it
+// inherited at once, starts its own and writes its own metric file; the
+// parent's counts stay exact.
+TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
+#endif
+  initWith({{"tracecheck_interval", "1"}});
+  Tally tally;
+  std::atomic<bool> stop{false}, exited{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
+  ASSERT_TRUE(e2e::waitFor([&] { return tally.ended.load() >= 1000; }));
+
+  const pid_t child = fork();
+  if (child == 0) {
+    const auto begin = std::chrono::steady_clock::now();
+    MOX_ProcExit();
+    if (std::chrono::steady_clock::now() - begin > std::chrono::seconds(1)) _exit(3);
+    const std::u16string logdir = e2e::widen(dir_.string());
+    const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file"};
+    MOX_ProcInitWithParam(u"child", 0, 2, pairs);
+    for (int i = 0; i < 7; ++i) MOX_endTiming(MOX_startTiming(u"Child", u"work", 1));
+    MOX_ProcExit();
+    _exit(sumOf(e2e::readFile(dir_ / "child_mtdata.log"), "Child\\|work") == 7 ? 0 : 4);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+
+  stop = true;
+  for (auto& t : threads) t.join();
+  MOX_ProcExit();
+  EXPECT_EQ(sumOf(metricFile(), "Svc\\|run"), tally.ended.load());
+  EXPECT_EQ(tally.ended.load(), tally.started.load());
+}
+
+}  // namespace

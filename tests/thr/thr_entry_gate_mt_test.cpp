@@ -1,0 +1,99 @@
+// The entry gate under real threads: nothing passes a shut gate, the closer
+// never returns while a call is inside, and a forked child is not held up by
+// the parent's other threads.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "thr/thr_entry_gate.h"
+
+namespace {
+
+TEST(ThrEntryGateTest, CloserWaitsForEveryCallInsideAndTurnsNewOnesAway) {
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 300;
+  std::atomic<int> alive{1};   // what the calls use; 0 once "torn down"
+  std::atomic<bool> stop{false};
+  std::atomic<long> passed{0}, refused{0}, violations{0};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&] {
+      while (!stop.load(std::memory_order_relaxed)) {
+        ThrGateEntry outer;
+        if (!outer) {
+          ++refused;
+          continue;
+        }
+        ThrGateEntry nested;  // entries nest
+        if (alive.load(std::memory_order_relaxed) != 1 || !nested) ++violations;
+        for (int spin = 0; spin < 50; ++spin) {
+          if (alive.load(std::memory_order_relaxed) != 1) ++violations;
+        }
+        ++passed;
+      }
+    });
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    alive.store(1, std::memory_order_relaxed);
+    ThrGateOpen();
+    while (passed.load() < round * 20L) std::this_thread::yield();  // let calls in
+    ThrGateCloseAndDrain();
+    alive.store(0, std::memory_order_relaxed);  // torn down: no call may be inside
+    ThrGateEntry late;
+    EXPECT_FALSE(late);
+  }
+  stop = true;
+  for (auto& c : callers) c.join();
+  EXPECT_EQ(violations.load(), 0);
+  EXPECT_GE(passed.load(), kRounds * 20L - 20);
+  EXPECT_GT(refused.load(), 0);
+}
+
+TEST(ThrEntryGateTest, DepthCountsNestedEntriesOfTheCallingThread) {
+  ThrGateOpen();
+  EXPECT_EQ(ThrGateDepth(), 0u);
+  {
+    ThrGateEntry a;
+    ThrGateEntry b;
+    EXPECT_EQ(ThrGateDepth(), 2u);
+  }
+  EXPECT_EQ(ThrGateDepth(), 0u);
+  ThrGateCloseAndDrain();
+}
+
+// A thread of the parent is inside the gate at the fork: the child's gate is
+// shut, and opening and closing it there does not wait for that thread.
+TEST(ThrEntryGateTest, ForkedChildIsNotHeldByThreadsThatStayedBehind) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
+#endif
+  ThrGateOpen();
+  std::atomic<bool> inside{false}, release{false};
+  std::thread holder([&] {
+    ThrGateEntry entry;
+    inside = true;
+    while (!release.load()) std::this_thread::yield();
+  });
+  while (!inside.load()) std::this_thread::yield();
+  const pid_t child = fork();
+  if (child == 0) {
+    ThrGateEntry shut;
+    if (shut) _exit(2);
+    ThrGateOpen();
+    ThrGateCloseAndDrain();  // would hang on the holder's depth
+    _exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  release = true;
+  holder.join();
+  ThrGateCloseAndDrain();
+}
+
+}  // namespace
