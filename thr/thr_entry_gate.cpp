@@ -11,7 +11,7 @@
 namespace thrgate {
 std::atomic<bool> open{false};
 std::atomic<bool> callersFence{true};
-thread_local ThrGateSlot* mySlot = nullptr;
+__thread ThrGateSlot* mySlot = nullptr;
 }  // namespace thrgate
 
 namespace {

@@ -25,7 +25,9 @@ struct alignas(64) ThrGateSlot {
 namespace thrgate {
 extern std::atomic<bool> open;
 extern std::atomic<bool> callersFence;  // no process-wide barrier: callers fence
-extern thread_local ThrGateSlot* mySlot;
+// __thread rather than thread_local: constant-initialised, so reading it
+// needs no per-access initialisation check.
+extern __thread ThrGateSlot* mySlot;
 // The calling thread's slot, claimed on its first entry; nullptr without memory.
 ThrGateSlot* claimSlot();
 }  // namespace thrgate
