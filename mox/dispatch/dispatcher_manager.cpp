@@ -24,6 +24,9 @@ std::mutex instanceCreation;
 
 constexpr int32_t kTickMs = 1000;
 constexpr auto kPollStep = std::chrono::milliseconds(100);
+// Exit waits for threads that were just woken and end within microseconds:
+// a fine poll keeps the host's exit short.
+constexpr auto kStopPollStep = std::chrono::milliseconds(5);
 constexpr auto kPairPause = std::chrono::milliseconds(200);
 
 void sleepFor(std::chrono::milliseconds span) { std::this_thread::sleep_for(span); }
@@ -104,7 +107,8 @@ bool CDispatcherManager::anyThreadAlive() const {
 void CDispatcherManager::start() {
   running_.store(true, std::memory_order_release);
   startTracePair();
-  sleepFor(kPairPause);
+  // Staggers the two pairs; without a trace pair there is nothing to stagger.
+  if (traceInterval_.load(std::memory_order_relaxed) != 0) sleepFor(kPairPause);
   startDataPair();
 }
 
@@ -269,21 +273,21 @@ void CDispatcherManager::stopTimers() {
   ThrEvtSet(traceTimerWake_);
   ThrEvtSet(dataTimerWake_);
   while (traceTimerAlive_.load(std::memory_order_acquire) || dataTimerAlive_.load(std::memory_order_acquire)) {
-    sleepFor(kPollStep);
+    sleepFor(kStopPollStep);
   }
   MOX_TRC(1, "Timer threads are successfully finished\n");
 }
 
 void CDispatcherManager::stopDispatchers() {
   while (traceBusy_.load(std::memory_order_acquire) || dataBusy_.load(std::memory_order_acquire)) {
-    sleepFor(kPollStep);
+    sleepFor(kStopPollStep);
   }
   ThrEvtSet(traceEvent_);
   ThrEvtSet(dataEvent_);
   // The events are deleted soon after; a dispatcher must have left its wait.
   while (traceDispatcherAlive_.load(std::memory_order_acquire) ||
          dataDispatcherAlive_.load(std::memory_order_acquire)) {
-    sleepFor(kPollStep);
+    sleepFor(kStopPollStep);
   }
   MOX_TRC(1, "Data sending threads are successfully finished\n");
   sleepFor(kPairPause);
