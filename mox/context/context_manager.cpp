@@ -11,7 +11,7 @@
 #include "mox/config/configuration.h"
 #include "mox/context/context_hash.h"
 #include "mox/context/resource_hooks.h"
-#include "mox/context/trace_builder_hooks.h"
+#include "mox/trace/trace_data_manager.h"
 #include "thr/thr_guards.h"
 
 namespace {
@@ -289,7 +289,7 @@ bool CMTContextManager::scanRemoves(const CMTContext& context, uint32_t ageMs, u
   }
   if (ageMs < zombieTimeoutMs) return false;
   MOX_TRC(1, "Zombie context detected\n");
-  queueContextTrace(tracebuilders::buildZombieTrace, context);
+  CMTTraceDataManager::getInstance()->addTrace(context.buildZombieTrace());
   increaseResourceCounter(u"Zombie Context Count", 1);
   return true;
 }
@@ -364,4 +364,19 @@ void CMTContextManager::terminateTiming(const std::u16string& key, uint32_t recI
 void CMTContextManager::terminateTimingAll(const std::u16string& key) {
   ContextRef context = findContext(key);
   if (context && context->state != CMTContext::Terminated) context->terminateAll();
+}
+
+void CMTContextManager::appendInfo(const std::u16string& key, uint32_t recId, std::u16string name,
+                                   std::u16string value, bool toList) {
+  ContextRef context = findContext(key);
+  if (context && context->state != CMTContext::Terminated) {
+    context->appendInfo(recId, std::move(name), std::move(value), toList);
+  }
+}
+
+void CMTContextManager::appendContextInfo(const std::u16string& key, std::u16string name, std::u16string value) {
+  ContextRef context = findContext(key);
+  if (context && context->state != CMTContext::Terminated) {
+    context->appendContextInfo(std::move(name), std::move(value));
+  }
 }

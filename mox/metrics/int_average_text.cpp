@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/number_text.h"
+#include "common/xml_escape.h"
 #include "mox/metrics/perf_data_manager.h"
 
 namespace {
@@ -39,9 +40,10 @@ class IntAverageWriter {
  private:
   void open(std::u16string_view label) {
     text_ += u"<metric type=\"IntAverage\" name=\"";
-    text_ += format_.prefix;
+    // Process identity and timing key come from the host.
+    appendXmlEscaped(text_, format_.prefix);
     text_ += u'|';
-    text_ += key_;
+    appendXmlEscaped(text_, key_);
     text_ += u':';
     text_ += label;
     text_ += u"\" value=\"";
