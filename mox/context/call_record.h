@@ -18,11 +18,25 @@
 #include <vector>
 
 // The moment a trace is built: a call still running shows its times up to it.
-struct TraceMoment {
-  uint32_t tick = 0;        // millisecond tick
-  int64_t threadCpuUs = -1;  // CPU time of the calls' own thread; -1 when it cannot be read here
-  // The clocks of the calling thread, which is the calls' own thread.
-  static TraceMoment ofThisThread();
+// Both clocks are read on first need only, since a finished unit of work has
+// no running call.
+class TraceMoment {
+ public:
+  // On the calls' own thread: their running CPU times can be read.
+  static TraceMoment ofThisThread() { return TraceMoment(true); }
+  // On another thread (the scan): running CPU times are not measured (-1).
+  static TraceMoment ofOtherThread() { return TraceMoment(false); }
+  uint32_t tick() const;
+  // CPU microseconds of the calls' thread now; -1 when not readable here.
+  int64_t threadCpuUs() const;
+
+ private:
+  explicit TraceMoment(bool ownThread) : ownThread_(ownThread) {}
+  bool ownThread_;
+  mutable bool tickRead_ = false;
+  mutable bool cpuRead_ = false;
+  mutable uint32_t tick_ = 0;
+  mutable int64_t cpuUs_ = -1;
 };
 
 class CMTCallRecord {

@@ -20,15 +20,24 @@ void appendParam(std::u16string& out, std::u16string_view name, std::u16string_v
 
 }  // namespace
 
-TraceMoment TraceMoment::ofThisThread() {
-  TraceMoment now;
-  now.tick = msTick();
-  now.threadCpuUs = threadCpuMicros();
-  return now;
+uint32_t TraceMoment::tick() const {
+  if (!tickRead_) {
+    tick_ = msTick();
+    tickRead_ = true;
+  }
+  return tick_;
+}
+
+int64_t TraceMoment::threadCpuUs() const {
+  if (ownThread_ && !cpuRead_) {
+    cpuUs_ = threadCpuMicros();
+    cpuRead_ = true;
+  }
+  return cpuUs_;
 }
 
 void CMTCallRecord::appendOpening(std::u16string& out, const TraceMoment& now) const {
-  const int32_t duration = status == Running ? static_cast<int32_t>(tickDiff(now.tick, startTick)) : elapsedMs;
+  const int32_t duration = status == Running ? static_cast<int32_t>(tickDiff(now.tick(), startTick)) : elapsedMs;
   if (recId == 1) {
     out += u"<event resource=\"";
     appendXmlEscaped(out, timingKey);
@@ -48,7 +57,7 @@ void CMTCallRecord::appendOpening(std::u16string& out, const TraceMoment& now) c
 void CMTCallRecord::appendClosing(std::u16string& out, const TraceMoment& now) const {
   // A running call whose start was not read on the CPU clock, or seen from
   // another thread, has no CPU time to show: -1 as for any time not measured.
-  const int64_t cpu = status == Running ? cpuSpan(now.threadCpuUs, cpuStart) : cpuUs;
+  const int64_t cpu = status != Running ? cpuUs : cpuStart < 0 ? -1 : cpuSpan(now.threadCpuUs(), cpuStart);
   out += u"<param name=\"CPU Time (us)\" value=\"";
   appendDecimal(out, cpu);
   out += u"\" />";

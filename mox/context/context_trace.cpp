@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "common/clock.h"
+
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
@@ -82,8 +82,7 @@ std::u16string CMTContext::buildMaxComponentsSnapshot() const {
 std::u16string CMTContext::buildZombieTrace() const {
   // Built by the scan, on another thread than the calls': their running CPU
   // times cannot be read from here.
-  TraceMoment now;
-  now.tick = msTick();
+  const TraceMoment now = TraceMoment::ofOtherThread();
   if (traceSize > CConfiguration::getInstance()->getTracesizeThreshold()) {
     return assembleTrace({false, {kErrorSnapshot, kZombie, kTooLarge}, PassportParam::Plain}, now);
   }
