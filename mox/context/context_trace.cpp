@@ -3,7 +3,6 @@
 #include <string_view>
 #include <utility>
 
-
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
