@@ -21,6 +21,10 @@ constexpr std::u16string_view kZombie = u"<param name=\"Method Call Error\" valu
 // running size estimate.
 constexpr size_t kTraceReserveExtra = 512;
 
+bool endsWith(std::u16string_view text, std::u16string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
 void appendParam(std::u16string& out, std::u16string_view name, std::u16string_view value) {
   out += u"<param name=\"";
   appendXmlEscaped(out, name);
@@ -37,7 +41,7 @@ std::u16string CMTContext::assembleTrace(const TraceShape& shape, const TraceMom
   out.reserve(traceSize + kTraceReserveExtra);
   root->appendEventXml(out, shape.withChildren, now);
   // The root element closes the text; the additions go just before its tag.
-  if (out.size() < kEventClose.size() || std::u16string_view(out).substr(out.size() - kEventClose.size()) != kEventClose) {
+  if (!endsWith(out, kEventClose)) {
     MOX_TRC_ERROR("Bad transaction trace format encountered from the context object!\n");
     return std::u16string();
   }
