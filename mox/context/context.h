@@ -128,8 +128,11 @@ class CMTContext {
   };
   std::u16string assembleTrace(const TraceShape& shape, const TraceMoment& now) const;
   void queueTrace(std::u16string text) const;
-  // traceSize grows by amount, stopping at its maximum.
-  void growTraceSize(uint64_t amount);
+  // traceSize grows by amount, stopping at its maximum (on every timed call).
+  void growTraceSize(uint64_t amount) {
+    const uint64_t grown = static_cast<uint64_t>(traceSize) + amount;
+    traceSize = grown > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(grown);
+  }
 
   void setGlobalThresholds();
   // Passport fields and trace switch; atCreation decides the level-2 lines.

@@ -1,7 +1,6 @@
 // Information attached to a unit of work and to its calls, and what it adds
 // to the trace size estimate (UTF-16 code units).
 #include <cstdint>
-#include <limits>
 #include <utility>
 
 #include "mox/context/context.h"
@@ -14,12 +13,6 @@ constexpr uint64_t kTraceSizePerParam = 30;
 uint64_t lengthDifference(size_t a, size_t b) { return a > b ? a - b : b - a; }
 
 }  // namespace
-
-void CMTContext::growTraceSize(uint64_t amount) {
-  constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
-  const uint64_t grown = static_cast<uint64_t>(traceSize) + amount;
-  traceSize = static_cast<uint32_t>(grown > kMax ? kMax : grown);
-}
 
 void CMTContext::appendInfo(uint32_t recId, std::u16string name, std::u16string value, bool toList) {
   if (traceOn != 1 || recId == 0 || callStack_.empty() || callStack_.back()->recId != recId) return;

@@ -131,6 +131,8 @@ TEST_F(TraceTextTest, MaxComponentsSnapshotHasThePassportParameterOnlyWithAPassp
   Pairs pairs = kTraced;
   pairs.push_back({u"max_components_per_transaction", u"2"});
   CMTContextManager& manager = start(pairs);
+  // Without a passport, then with one (the place for passports that the
+  // passport handling reads: only the passport text is printed).
   for (const char16_t* given : {u"", u"PP"}) {
     manager.initContext(u"k", given);
     const uint32_t p = startCall(manager, u"P");
