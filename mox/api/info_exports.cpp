@@ -1,11 +1,10 @@
 // Information attached to calls and contexts: the append exports.
-// The frame (active test, session key, copies) is complete; the context
-// information store behind it arrives with its own change, and until then
-// the appended information is accepted and dropped.
 #include <string>
+#include <utility>
 
 #include "common/utf.h"
 #include "mox/api/api_frame.h"
+#include "mox/context/context_manager.h"
 
 namespace {
 
@@ -14,18 +13,28 @@ using namespace moxapi;
 // The composed name must fit a 256-character buffer with its NUL.
 constexpr size_t kInfoNameCapacity = 255;
 
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// "Method Call Parameter " and paramName, cut to the buffer; a cut never
+// leaves half of a surrogate pair behind.
 std::u16string parameterInfoName(const mox_char* paramName) {
   std::u16string name = u"Method Call Parameter ";
-  name += utf16Copy(paramName);
-  if (name.size() > kInfoNameCapacity) name.resize(kInfoNameCapacity);
+  const size_t room = kInfoNameCapacity - name.size();
+  const size_t length = utf16Length(paramName);
+  size_t taken = length < room ? length : room;
+  if (taken < length && taken > 0 && isHighSurrogate(paramName[taken - 1])) --taken;
+  name.append(paramName == nullptr ? u"" : paramName, taken);
   return name;
 }
 
-// Seams for the context information store.
-void appendInfoCore(const std::u16string& /*key*/, uint32_t /*recId*/, const std::u16string& /*name*/,
-                    const std::u16string& /*value*/, bool /*toList*/) {}
-void appendContextInfoCore(const std::u16string& /*key*/, const std::u16string& /*name*/,
-                           const std::u16string& /*value*/) {}
+void appendInfoCore(const std::u16string& key, uint32_t recId, const std::u16string& name, std::u16string value,
+                    bool toList) {
+  CMTContextManager::getInstance()->appendInfo(key, recId, name, std::move(value), toList);
+}
+
+void appendContextInfoCore(const std::u16string& key, const std::u16string& name, std::u16string value) {
+  CMTContextManager::getInstance()->appendContextInfo(key, name, std::move(value));
+}
 
 void appendInfo(uint32_t recId, const std::u16string& name, const mox_char* value, bool toList) {
   if (!isActive()) return;

@@ -5,19 +5,14 @@
 #include "common/clock.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
+#include "mox/context/cpu_span.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/metrics/perf_update.h"
 
 namespace {
 
 // CPU microseconds since start; -1 when either reading failed.
-int64_t cpuSince(int64_t start) {
-  if (start < 0) return -1;
-  int64_t now = threadCpuMicros();
-  if (now < 0) return -1;
-  int64_t used = now - start;
-  return used < 0 ? used + TICK_WRAP_US : used;
-}
+int64_t cpuSince(int64_t start) { return start < 0 ? -1 : cpuSpan(threadCpuMicros(), start); }
 
 const char* yesNo(bool atTop) { return atTop ? "YES" : "NO"; }
 
@@ -34,7 +29,7 @@ void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord*
   traceOn = traced;
   traceOnly = false;
   startTick = 0;
-  cpuStart = 0;
+  cpuStart = -1;
   elapsedMs = 0;
   cpuUs = 0;
   netElapsedMs = 0;

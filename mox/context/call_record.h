@@ -17,6 +17,28 @@
 #include <string_view>
 #include <vector>
 
+// The moment a trace is built: a call still running shows its times up to it.
+// Both clocks are read on first need only, since a finished unit of work has
+// no running call.
+class TraceMoment {
+ public:
+  // On the calls' own thread: their running CPU times can be read.
+  static TraceMoment ofThisThread() { return TraceMoment(true); }
+  // On another thread (the scan): running CPU times are not measured (-1).
+  static TraceMoment ofOtherThread() { return TraceMoment(false); }
+  uint32_t tick() const;
+  // CPU microseconds of the calls' thread now; -1 when not readable here.
+  int64_t threadCpuUs() const;
+
+ private:
+  explicit TraceMoment(bool ownThread) : ownThread_(ownThread) {}
+  bool ownThread_;
+  mutable bool tickRead_ = false;
+  mutable bool cpuRead_ = false;
+  mutable uint32_t tick_ = 0;
+  mutable int64_t cpuUs_ = -1;
+};
+
 class CMTCallRecord {
  public:
   enum Status : uint16_t { Running = 0, Ended = 1, TerminatedWithTimes = 2, TerminatedWithoutTimes = 3 };
@@ -43,13 +65,21 @@ class CMTCallRecord {
   // starting a call formats no text.
   std::u16string startTime() const;
 
+  // The XML element of this call: "event" for the first call of its context,
+  // "calledComponent" for the others, with the children's elements (when
+  // withChildren), the "CPU Time (us)" parameter and the parameters in code
+  // unit order, closing tag included. Names and values are escaped. A running
+  // call shows its duration and CPU time up to now.
+  void appendEventXml(std::u16string& out, bool withChildren, const TraceMoment& now) const;
+  std::u16string buildEventXml(bool withChildren) const;
+
   std::u16string timingKey;
   uint32_t recId;
   uint16_t status = Running;
   bool traceOn;
   bool traceOnly = false;
   uint32_t startTick = 0;
-  int64_t cpuStart = 0;  // -1: could not be read
+  int64_t cpuStart = -1;  // -1: not taken, or could not be read
   int32_t elapsedMs = 0;
   int64_t cpuUs = 0;
   int32_t netElapsedMs = 0;
@@ -60,6 +90,9 @@ class CMTCallRecord {
   std::map<std::u16string, std::u16string> params;
 
  private:
+  // The opening tag, and the closing part after the children.
+  void appendOpening(std::u16string& out, const TraceMoment& now) const;
+  void appendClosing(std::u16string& out, const TraceMoment& now) const;
   // Takes elapsed and CPU times and derives the net times (own and parent's).
   void takeTimes(uint32_t now);
   bool timesWanted() const;

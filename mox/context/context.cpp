@@ -7,7 +7,6 @@
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
 #include "mox/context/passport_hooks.h"
-#include "mox/context/trace_builder_hooks.h"
 
 namespace {
 
@@ -194,7 +193,7 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
   record->begin();
   uint32_t result = nextRecId++;
   if (parent != nullptr) record->offsetMs = tickDiff(record->startTick, parent->startTick);
-  traceSize += static_cast<uint32_t>(record->timingKey.size()) + kTraceSizePerCall;
+  growTraceSize(record->timingKey.size() + kTraceSizePerCall);
   if (parent != nullptr && collectTree) {
     if (parent->children.empty()) parent->children.reserve(5);
     parent->children.push_back(record);
@@ -206,8 +205,8 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
   }
   if (collectTree && nextRecId > CConfiguration::getInstance()->getMaxComponentsPerTransaction()) {
     if (traceOn == 1) {
-      queueContextTrace(tracebuilders::buildMaxComponentsSnapshot, *this);
-      queueContextTrace(tracebuilders::buildTrace, *this);
+      queueTrace(buildMaxComponentsSnapshot());
+      queueTrace(buildTrace());
     }
     collectTree = false;
   }
@@ -254,23 +253,23 @@ void CMTContext::runTraceChecks(int64_t sinceCreation) {
   const CConfiguration* config = CConfiguration::getInstance();
   if (!autoTraceSent && traceOn == 0 &&
       sinceCreation > static_cast<int64_t>(config->getAutoTransactionTraceThreshold()) * 1000) {
-    queueContextTrace(tracebuilders::buildTrace, *this);
+    queueTrace(buildTrace());
     autoTraceSent = true;
   }
   bool treeTraced = traceOn == 1 && collectTree;
   if (callStack_.empty()) {
     state = Finished;
-    if (treeTraced) queueContextTrace(tracebuilders::buildTrace, *this);
+    if (treeTraced) queueTrace(buildTrace());
     return;
   }
   if (!treeTraced) return;
   if (traceSize <= config->getTracesizeThreshold()) {
     if (previewSent || sinceCreation <= static_cast<int64_t>(config->getTracePreviewTimeout()) * 1000) return;
-    queueContextTrace(tracebuilders::buildTrace, *this);
+    queueTrace(buildTrace());
     previewSent = true;
   } else {
-    queueContextTrace(tracebuilders::buildTooLargeSnapshot, *this);
-    queueContextTrace(tracebuilders::buildTrace, *this);
+    queueTrace(buildTooLargeSnapshot());
+    queueTrace(buildTrace());
     collectTree = false;
   }
 }

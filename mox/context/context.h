@@ -6,6 +6,7 @@
 // while nobody uses it, by the scan of the registry. The registry owns it.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -59,6 +60,25 @@ class CMTContext {
   // until it is re-initialised.
   void terminateAll();
 
+  // ---- information (dropped unless its conditions hold) ------------------
+  // On the innermost open call, when it is recId and the context is traced:
+  // replaces the value of name, or (toList) appends "," and value to it.
+  void appendInfo(uint32_t recId, std::u16string name, std::u16string value, bool toList);
+  // On the whole unit of work, traced or not: replaces the value of name.
+  void appendContextInfo(std::u16string name, std::u16string value);
+
+  // ---- transaction traces ---------------------------------------------------
+  // One line each, ending in a line feed; empty while no call was timed.
+  // Names and values are escaped. Running calls show their times so far.
+  // The whole tree, then the passport parameter and the context information.
+  std::u16string buildTrace() const;
+  // The first call alone, marked as an error snapshot.
+  std::u16string buildTooLargeSnapshot() const;
+  std::u16string buildMaxComponentsSnapshot() const;
+  // For the scan, on another thread: the whole tree, or the first call alone
+  // when the trace has grown past tracesize_threshold.
+  std::u16string buildZombieTrace() const;
+
   // Trace GUID, generated on first use when neither the passport nor the
   // passport handling set one.
   const std::u16string& guid() const;
@@ -97,6 +117,23 @@ class CMTContext {
   std::atomic<uint32_t> lastAccessTick{0};  // set by every lookup, read by the scan
 
  private:
+  // Which passport parameter a trace carries: the full trace completes a
+  // passport beginning with "*" by the GUID; the max-components snapshot has
+  // none without a passport.
+  enum class PassportParam { WithGuid, Plain, WhenPresent };
+  struct TraceShape {
+    bool withChildren;
+    std::array<std::u16string_view, 3> errors;  // parameters before the passport's
+    PassportParam passport;
+  };
+  std::u16string assembleTrace(const TraceShape& shape, const TraceMoment& now) const;
+  void queueTrace(std::u16string text) const;
+  // traceSize grows by amount, stopping at its maximum (on every timed call).
+  void growTraceSize(uint64_t amount) {
+    const uint64_t grown = static_cast<uint64_t>(traceSize) + amount;
+    traceSize = grown > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(grown);
+  }
+
   void setGlobalThresholds();
   // Passport fields and trace switch; atCreation decides the level-2 lines.
   void applyPassport(const std::u16string& newPassport, bool atCreation);

@@ -10,8 +10,8 @@
 #include "mox/config/component_lists.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_hash.h"
-#include "mox/context/trace_builder_hooks.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/trace_data_manager.h"
 #include "thr/thr_guards.h"
 
 namespace {
@@ -296,7 +296,7 @@ bool CMTContextManager::scanRemoves(const CMTContext& context, uint32_t ageMs, u
   }
   if (ageMs < zombieTimeoutMs) return false;
   MOX_TRC(1, "Zombie context detected\n");
-  queueContextTrace(tracebuilders::buildZombieTrace, context);
+  CMTTraceDataManager::getInstance()->addTrace(context.buildZombieTrace());
   increaseContextCounter(kZombieContextCount);
   return true;
 }
@@ -371,4 +371,19 @@ void CMTContextManager::terminateTiming(const std::u16string& key, uint32_t recI
 void CMTContextManager::terminateTimingAll(const std::u16string& key) {
   ContextRef context = findContext(key);
   if (context && context->state != CMTContext::Terminated) context->terminateAll();
+}
+
+void CMTContextManager::appendInfo(const std::u16string& key, uint32_t recId, std::u16string name,
+                                   std::u16string value, bool toList) {
+  ContextRef context = findContext(key);
+  if (context && context->state != CMTContext::Terminated) {
+    context->appendInfo(recId, std::move(name), std::move(value), toList);
+  }
+}
+
+void CMTContextManager::appendContextInfo(const std::u16string& key, std::u16string name, std::u16string value) {
+  ContextRef context = findContext(key);
+  if (context && context->state != CMTContext::Terminated) {
+    context->appendContextInfo(std::move(name), std::move(value));
+  }
 }

@@ -117,6 +117,11 @@ class CMTContextManager {
   void endTiming(const std::u16string& key, uint32_t recId);
   void terminateTiming(const std::u16string& key, uint32_t recId);
   void terminateTimingAll(const std::u16string& key);
+  // Information on the key's innermost open call (recId, traced contexts
+  // only) or on its whole unit of work; nothing for an unknown key or a
+  // terminated context.
+  void appendInfo(const std::u16string& key, uint32_t recId, std::u16string name, std::u16string value, bool toList);
+  void appendContextInfo(const std::u16string& key, std::u16string name, std::u16string value);
 
   ~CMTContextManager();
   CMTContextManager(const CMTContextManager&) = delete;

@@ -1,7 +1,8 @@
 // The writer of metric lines, shared by every metric type:
 //   <metric type="TYPE" name="PREFIX|KEY:LABEL" value="V" a="1" b="2" />\n
 // (the name is the metric name prefix, "|", the timing key or resource name,
-// ":" and the label). Values are decimal.
+// ":" and the label). Values are decimal. The pieces of the name come from
+// the host (process identity, keys, resource and KPI names) and are escaped.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "common/number_text.h"
+#include "common/xml_escape.h"
 
 class MetricLineWriter {
  public:
@@ -27,11 +29,11 @@ class MetricLineWriter {
     text_ += u"<metric type=\"";
     text_ += type;
     text_ += u"\" name=\"";
-    text_ += prefix_;
+    appendXmlEscaped(text_, prefix_);
     text_ += u'|';
-    text_ += key_;
+    appendXmlEscaped(text_, key_);
     text_ += u':';
-    text_ += label;
+    appendXmlEscaped(text_, label);
     text_ += u"\" value=\"";
     appendDecimal(text_, value);
   }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
 #include "mox/config/configuration.h"
@@ -98,7 +99,8 @@ size_t CMTTraceDataManager::sectionCount() const {
 std::u16string CMTTraceDataManager::versionEventText(const std::u16string& versionPrefix) {
   std::u16string text;
   text.append(u"<metric type=\"").append(u"StringEvent").append(u"\" name=\"");
-  text.append(versionPrefix).append(u":").append(u"MOX library version");
+  appendXmlEscaped(text, versionPrefix);
+  text.append(u":").append(u"MOX library version");
   text.append(u"\" value=\"").append(kLibraryVersion).append(u"\" />").append(u"\n");
   return text;
 }

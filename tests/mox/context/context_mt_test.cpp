@@ -64,4 +64,58 @@ TEST_F(ContextThreadsTest, HostThreadsAndScanShareTheRegistry) {
   }
 }
 
+// Traced units of work with information, from several threads, and zombie
+// traces built on the scan's thread, while the trace store is drained all
+// along: every text arrives whole, exactly once.
+TEST_F(ContextThreadsTest, TracesFromHostsAndScanReachTheAgentWhileTheStoreIsDrained) {
+  constexpr int kThreads = 3;
+  constexpr int kUnits = 100;
+  CMTContextManager& manager = start({{u"trace_enabled_via_em", u"1"}, {u"cache_section_count", u"2"}});
+  std::atomic<bool> draining{true};
+  std::thread drainer([&] {
+    while (draining.load()) CMTTraceDataManager::getInstance()->processTrace(u"test");
+  });
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < kThreads; ++t) {
+    hosts.emplace_back([&, t] {
+      const std::u16string own = u"own-" + decimalText(t);
+      for (int i = 0; i < kUnits; ++i) {
+        const uint32_t outer = manager.startTiming(own, u"Own", u"outer", 1);
+        const uint32_t inner = manager.startTiming(own, u"Own", u"inner", 1);
+        manager.appendInfo(own, inner, u"Return Value", u"r" + decimalText(i), false);
+        manager.endTiming(own, inner);
+        manager.appendInfo(own, outer, u"List", u"a", true);
+        manager.appendContextInfo(own, u"User ID", own);
+        manager.endTiming(own, outer);
+        // Left open: a zombie for the scan.
+        manager.startTiming(u"left-" + decimalText(t) + u"-" + decimalText(i), u"Left", u"m", 1);
+      }
+    });
+  }
+  for (std::thread& host : hosts) host.join();
+  std::thread scanner([&] {
+    advance(1000);
+    manager.scanContexts(1000, 1000);
+  });
+  scanner.join();
+  draining = false;
+  drainer.join();
+
+  size_t full = 0;
+  size_t zombies = 0;
+  for (const std::u16string& text : traceTexts()) {
+    ASSERT_GE(text.size(), 9u);
+    EXPECT_EQ(text.substr(text.size() - 9), u"</event>\n");
+    EXPECT_EQ(text.find(u'\n'), text.size() - 1);
+    if (traceKind(text) == kZombie) {
+      ++zombies;
+      continue;
+    }
+    ++full;
+    EXPECT_NE(text.find(u"<param name=\"List\" value=\"a\" />"), std::u16string::npos);
+  }
+  EXPECT_EQ(full, static_cast<size_t>(kThreads * kUnits));
+  EXPECT_EQ(zombies, static_cast<size_t>(kThreads * kUnits));
+}
+
 }  // namespace

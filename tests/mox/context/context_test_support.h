@@ -1,5 +1,6 @@
 // Fixture for the context room: configuration from pairs, stores and trace
-// file set up, a tick driven by the test, and seams recording what reached them.
+// file set up, a tick driven by the test, the trace store sending to a
+// recording agent, and the resource seam recording what reached it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,8 +15,8 @@
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/context/context_manager.h"
-#include "mox/context/trace_builder_hooks.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/recording_agent.h"
 #include "mox/trace/test_config.h"
 #include "mox/trace/trace_data_manager.h"
 #include "support/test_files.h"
@@ -29,20 +30,20 @@ using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 inline std::atomic<uint32_t> fakeTick{1000};
 inline uint32_t readFakeTick() { return fakeTick.load(std::memory_order_relaxed); }
 
-// What the seams received, in order.
-inline std::mutex recordedLock;
-inline std::vector<std::string> recordedTraces;
-
-template <const char* Label>
-std::u16string recordTrace(const CMTContext&) {
-  std::lock_guard<std::mutex> guard(recordedLock);
-  recordedTraces.push_back(Label);
-  return asciiToUtf16(Label);
-}
+// The kinds of trace text, as traces() names them.
 inline constexpr char kTrace[] = "trace";
 inline constexpr char kMaxComponents[] = "max";
 inline constexpr char kTooLarge[] = "large";
 inline constexpr char kZombie[] = "zombie";
+inline constexpr char kEmpty[] = "empty";
+
+inline std::string traceKind(const std::u16string& text) {
+  if (text.empty()) return kEmpty;
+  if (text.find(u"Timeout to zombie") != std::u16string::npos) return kZombie;
+  if (text.find(u"\"Max components threshold reached\"") != std::u16string::npos) return kMaxComponents;
+  if (text.find(u"\"Too large trace size\"") != std::u16string::npos) return kTooLarge;
+  return kTrace;
+}
 
 class ContextTest : public ::testing::Test {
  protected:
@@ -50,26 +51,17 @@ class ContextTest : public ::testing::Test {
     if (!ThrIsInitialised()) ThrInit();
     fakeTick = 1000;
     setTickSource(readFakeTick);
-    recordedTraces.clear();
-    setHooks(&recordTrace<kTrace>, &recordTrace<kMaxComponents>, &recordTrace<kTooLarge>, &recordTrace<kZombie>);
   }
   void TearDown() override {
     stop();
     CConfiguration::destroyInstance();
     setTickSource(nullptr);
-    setHooks(nullptr, nullptr, nullptr, nullptr);
   }
-  static void setHooks(ContextTraceBuilder trace, ContextTraceBuilder max, ContextTraceBuilder large,
-                       ContextTraceBuilder zombie) {
-    tracebuilders::buildTrace = trace;
-    tracebuilders::buildMaxComponentsSnapshot = max;
-    tracebuilders::buildTooLargeSnapshot = large;
-    tracebuilders::buildZombieTrace = zombie;
-  }
-  static void stop() {
+  void stop() {
     CMTContextManager::destroyInstance();
     CPerfDataManager::destroyInstance();
     CMTTraceDataManager::destroyInstance();
+    agent_ = nullptr;
     TrcCloseLibraryFile();
   }
 
@@ -86,7 +78,9 @@ class ContextTest : public ::testing::Test {
     configureForTest(all);
     TrcOpenLibraryFile(u"ctxtest", dir_.path16(), 2);
     CPerfDataManager::getInstance()->init();
-    CMTTraceDataManager::getInstance()->init(nullptr);
+    auto agent = std::make_unique<RecordingAgent>();
+    agent_ = agent.get();
+    CMTTraceDataManager::getInstance()->init(std::move(agent));
     CMTContextManager* manager = CMTContextManager::getInstance();
     manager->init();
     return *manager;
@@ -103,9 +97,19 @@ class ContextTest : public ::testing::Test {
            std::to_string(v.count);
   }
   std::string traceLog() const { return testsupport::readFile(dir_.file("ctxtest_mox.trc")); }
-  static std::vector<std::string> traces() {
-    std::lock_guard<std::mutex> guard(recordedLock);
-    return recordedTraces;
+  // Every trace text queued since start(), in order (the store is drained
+  // into the recording agent first; the version event is left out).
+  std::vector<std::u16string> traceTexts() const {
+    CMTTraceDataManager::getInstance()->processTrace(u"test");
+    std::vector<std::u16string> texts = agent_->texts();
+    if (!texts.empty() && texts.front().rfind(u"<metric", 0) == 0) texts.erase(texts.begin());
+    return texts;
+  }
+  // The kinds of those texts.
+  std::vector<std::string> traces() const {
+    std::vector<std::string> kinds;
+    for (const std::u16string& text : traceTexts()) kinds.push_back(traceKind(text));
+    return kinds;
   }
   // The current value of a resource in the metric store (0 when never reported).
   static int64_t resource(const std::u16string& name) {
@@ -116,6 +120,7 @@ class ContextTest : public ::testing::Test {
   }
 
   testsupport::TempDir dir_;
+  RecordingAgent* agent_ = nullptr;
 };
 
 }  // namespace ctxtest

@@ -1,0 +1,245 @@
+// The transaction-trace texts of a context, as the trace agent receives them:
+// every trigger, exact text with only CPU times and start times matched by
+// pattern (the tick is driven by the test).
+#include "support/trace_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mox/context/context_test_support.h"
+
+using namespace ctxtest;
+using testsupport::normalisedTrace;
+
+namespace {
+
+const Pairs kTraced = {{u"trace_enabled_via_em", u"1"},
+                       {u"trace_preview_timeout", u"30"},
+                       {u"auto_transaction_trace_threshold", u"60"},
+                       {u"tracesize_threshold", u"10000"}};
+const Pairs kUntraced = {{u"trace_enabled_via_em", u"0"},
+                         {u"trace_preview_timeout", u"30"},
+                         {u"auto_transaction_trace_threshold", u"60"},
+                         {u"tracesize_threshold", u"10000"}};
+
+std::string param(const std::string& name, const std::string& value) {
+  return "<param name=\"" + name + "\" value=\"" + value + "\" />";
+}
+std::string cpu(const std::string& value = "N") { return param("CPU Time (us)", value); }
+std::string event(const std::string& key, int duration) {
+  return "<event resource=\"" + key + "\" startTime=\"T\" duration=\"" + std::to_string(duration) + "\">";
+}
+std::string called(const std::string& key, int offset, int duration) {
+  return "<calledComponent resource=\"" + key + "\" offset=\"" + std::to_string(offset) + "\" duration=\"" +
+         std::to_string(duration) + "\">";
+}
+const std::string kCalledEnd = "</calledComponent>";
+const std::string kEventEnd = "</event>\n";
+const std::string kSnapshot = param("Trace Type", "ErrorSnapshot");
+std::string error(const std::string& what) { return param("Method Call Error", what); }
+std::string passport(const std::string& value) { return param("client.header.VEL-PASSPORT", value); }
+
+using Texts = std::vector<std::string>;
+
+class TraceTextTest : public ContextTest {
+ protected:
+  // The queued texts as UTF-8, start times and measured CPU times normalised.
+  std::vector<std::string> texts() const {
+    std::vector<std::string> out;
+    for (const std::u16string& text : traceTexts()) out.push_back(normalisedTrace(utf16ToUtf8Lenient(text)));
+    return out;
+  }
+  uint32_t startCall(CMTContextManager& manager, const char16_t* component, const char16_t* key = u"k") {
+    return manager.startTiming(key, component, u"m", 1);
+  }
+};
+
+TEST_F(TraceTextTest, FullTraceNestsTheCallsAndEndsWithPassportAndContextInformation) {
+  CMTContextManager& manager = start(kTraced);
+  for (const char16_t* given : {u"*PP", u"PP"}) {
+    manager.initContext(u"k", given);
+    manager.findContext(u"k")->traceGuid = u"0123456789ABCDEF0123456789ABCDEF";
+    const uint32_t p = startCall(manager, u"P");
+    advance(10);
+    const uint32_t q = startCall(manager, u"Q");
+    advance(5);
+    const uint32_t r = startCall(manager, u"R");
+    manager.appendInfo(u"k", r, u"Rows", u"7", false);
+    advance(7);
+    manager.endTiming(u"k", r);
+    manager.appendInfo(u"k", q, u"Return Value", u"3", false);
+    advance(3);
+    manager.endTiming(u"k", q);
+    manager.appendInfo(u"k", p, u"Zeta", u"z", false);
+    manager.appendContextInfo(u"k", u"User ID", u"alice");
+    manager.appendContextInfo(u"k", u"Area", u"emea");
+    advance(2);
+    manager.endTiming(u"k", p);
+  }
+  const std::string tree = event("P|m", 27) + called("Q|m", 10, 15) + called("R|m", 5, 7) + cpu() + param("Rows", "7") +
+                           kCalledEnd + cpu() + param("Return Value", "3") + kCalledEnd + cpu() + param("Zeta", "z");
+  const std::string info = param("Area", "emea") + param("User ID", "alice") + kEventEnd;
+  // A passport beginning with "*" is completed by the GUID; another stands alone.
+  EXPECT_EQ(texts(),
+            (Texts{tree + passport("0123456789ABCDEF0123456789ABCDEF*PP") + info, tree + passport("PP") + info}));
+}
+
+TEST_F(TraceTextTest, PreviewShowsTheOpenCallsWithTheirDurationsSoFar) {
+  CMTContextManager& manager = start(kTraced);
+  const uint32_t p = startCall(manager, u"P");
+  advance(1);
+  const uint32_t q = startCall(manager, u"Q");
+  advance(1);
+  const uint32_t r = startCall(manager, u"R");
+  advance(29998);
+  manager.endTiming(u"k", r);  // 30000 ms after creation: not yet
+  EXPECT_TRUE(traces().empty());
+  manager.endTiming(u"k", startCall(manager, u"S"));
+  advance(1);
+  manager.endTiming(u"k", startCall(manager, u"T"));  // 30001 ms: the preview
+  advance(4);
+  manager.endTiming(u"k", q);
+  manager.endTiming(u"k", p);
+  const std::string doneCalls =
+      called("R|m", 1, 29998) + cpu() + kCalledEnd + called("S|m", 29999, 0) + cpu() + kCalledEnd;
+  EXPECT_EQ(texts(), (Texts{event("P|m", 30001) + called("Q|m", 1, 30000) + doneCalls + called("T|m", 30000, 0) +
+                                cpu() + kCalledEnd + cpu() + kCalledEnd + cpu() + passport("") + kEventEnd,
+                            event("P|m", 30005) + called("Q|m", 1, 30004) + doneCalls + called("T|m", 30000, 0) +
+                                cpu() + kCalledEnd + cpu() + kCalledEnd + cpu() + passport("") + kEventEnd}));
+}
+
+TEST_F(TraceTextTest, TooLargeSnapshotHoldsTheRootAloneAndComesOnce) {
+  CMTContextManager& manager = start(kTraced);
+  const uint32_t p = startCall(manager, u"P");
+  const std::string big(9800, 'x');
+  manager.appendInfo(u"k", p, u"Big", std::u16string(big.begin(), big.end()), false);
+  manager.appendContextInfo(u"k", u"User ID", u"u");
+  EXPECT_EQ(manager.findContext(u"k")->traceSize, 103u + 9833u + 38u);  // just below 10000
+  advance(3);
+  manager.endTiming(u"k", startCall(manager, u"Q"));  // 10077 > 10000
+  manager.endTiming(u"k", startCall(manager, u"R"));
+  manager.endTiming(u"k", p);
+  EXPECT_EQ(texts(), (Texts{event("P|m", 3) + cpu() + param("Big", big) + kSnapshot + error("Too large trace size") +
+                                passport("") + param("User ID", "u") + kEventEnd,
+                            event("P|m", 3) + called("Q|m", 3, 0) + cpu() + kCalledEnd + cpu() + param("Big", big) +
+                                passport("") + param("User ID", "u") + kEventEnd}));
+}
+
+TEST_F(TraceTextTest, MaxComponentsSnapshotHasThePassportParameterOnlyWithAPassport) {
+  Pairs pairs = kTraced;
+  pairs.push_back({u"max_components_per_transaction", u"2"});
+  CMTContextManager& manager = start(pairs);
+  // Without a passport, then with one (the place for passports that the
+  // passport handling reads: only the passport text is printed).
+  for (const char16_t* given : {u"", u"PP"}) {
+    manager.initContext(u"k", given);
+    const uint32_t p = startCall(manager, u"P");
+    advance(2);
+    manager.endTiming(u"k", startCall(manager, u"Q"));  // the second call reaches the maximum
+    manager.endTiming(u"k", p);
+  }
+  // Both are taken when the second call starts, 2 ms after the first.
+  const std::string root = event("P|m", 2) + cpu();
+  const std::string tree = event("P|m", 2) + called("Q|m", 2, 0) + cpu() + kCalledEnd + cpu();
+  EXPECT_EQ(texts(), (Texts{root + kSnapshot + error("Max components threshold reached") + kEventEnd,
+                            tree + passport("") + kEventEnd,
+                            root + kSnapshot + error("Max components threshold reached") + passport("PP") + kEventEnd,
+                            tree + passport("PP") + kEventEnd}));
+}
+
+TEST_F(TraceTextTest, AutomaticTraceOfAnUntracedContextCarriesOnlyItsContextInformation) {
+  Pairs pairs = kUntraced;
+  pairs.push_back({u"perf_metric_scope", u"1"});  // no CPU times taken
+  CMTContextManager& manager = start(pairs);
+  const uint32_t p = startCall(manager, u"P");
+  manager.appendInfo(u"k", p, u"Dropped", u"untraced", false);
+  manager.appendContextInfo(u"k", u"User ID", u"bob");
+  advance(5);
+  const uint32_t q = startCall(manager, u"Q");
+  manager.appendInfo(u"k", q, u"Dropped", u"untraced", true);
+  advance(59996);
+  manager.endTiming(u"k", q);                         // 60001 ms after creation
+  manager.endTiming(u"k", startCall(manager, u"R"));  // once only
+  manager.endTiming(u"k", p);
+  // The open call had no CPU start taken: -1, as for the ended one.
+  EXPECT_EQ(texts(), (Texts{event("P|m", 60001) + called("Q|m", 5, 59996) + cpu("-1") + kCalledEnd + cpu("-1") +
+                            passport("") + param("User ID", "bob") + kEventEnd}));
+}
+
+TEST_F(TraceTextTest, ZombieTraceHoldsTheTreeOrTheRootAloneWhenTooLarge) {
+  CMTContextManager& manager = start(kUntraced);
+  startCall(manager, u"P");
+  manager.appendContextInfo(u"k", u"User ID", u"carol");
+  advance(4);
+  manager.endTiming(u"k", startCall(manager, u"Q"));
+  startCall(manager, u"R");
+  advance(10000);
+  manager.scanContexts(10000, 10000);
+  // Open calls show no CPU time: the scan runs on another thread than theirs.
+  EXPECT_EQ(texts(), (Texts{event("P|m", 10004) + called("Q|m", 4, 0) + cpu() + kCalledEnd + called("R|m", 4, 10000) +
+                            cpu("-1") + kCalledEnd + cpu("-1") + kSnapshot + error("Timeout to zombie") + passport("") +
+                            param("User ID", "carol") + kEventEnd}));
+
+  // Traced and past the size threshold: the root alone, with both errors.
+  CMTContextManager& traced = start(kTraced);
+  const uint32_t root = startCall(traced, u"P", u"big");
+  traced.initContext(u"idle", u"");
+  traced.terminateTimingAll(u"idle");  // terminated before any timed call
+  traced.appendInfo(u"big", root, u"Big", std::u16string(9900, u'y'), false);
+  startCall(traced, u"Q", u"big");
+  advance(10000);
+  traced.scanContexts(10000, 10000);
+  Texts zombies = texts();
+  ASSERT_EQ(zombies.size(), 2u);
+  if (!zombies[0].empty()) std::swap(zombies[0], zombies[1]);  // bucket order
+  EXPECT_EQ(zombies,
+            (Texts{"",  // the terminated context that never timed a call
+                   event("P|m", 10000) + cpu("-1") + param("Big", std::string(9900, 'y')) + kSnapshot +
+                       error("Timeout to zombie") + error("Too large trace size") + passport("") + kEventEnd}));
+}
+
+TEST_F(TraceTextTest, InformationIsMergedAndCountedByItsRules) {
+  CMTContextManager& manager = start(kTraced);
+  const uint32_t p = startCall(manager, u"P");  // 3 + 100
+  auto traceSize = [&] { return manager.findContext(u"k")->traceSize; };
+  manager.appendInfo(u"k", p, u"Return Value", u"one", false);     // + 12 + 3 + 30
+  manager.appendInfo(u"k", p, u"Return Value", u"second", false);  // replaced: + 12 + 6 + 30
+  for (const char16_t* item : {u"a", u"b", u"c"}) manager.appendInfo(u"k", p, u"List", item, true);  // 35, 2, 2
+  EXPECT_EQ(traceSize(), 103u + 45 + 48 + 39);
+  manager.appendContextInfo(u"k", u"C", u"long");   // + 1 + 4 + 30
+  manager.appendContextInfo(u"k", u"C", u"xy");     // shorter by 2: + 2
+  manager.appendContextInfo(u"k", u"C", u"wxyz0");  // longer by 3: + 3
+  EXPECT_EQ(traceSize(), 235u + 35 + 2 + 3);
+  const uint32_t q = startCall(manager, u"Q");
+  for (uint32_t id : {p, 0u, q + 1}) manager.appendInfo(u"k", id, u"Dropped", u"x", false);  // not the open call
+  EXPECT_EQ(traceSize(), 275u + 103);
+  manager.endTiming(u"k", q);
+  manager.endTiming(u"k", p);
+
+  manager.startTiming(u"t", u"T", u"m", 1);
+  manager.terminateTimingAll(u"t");
+  manager.appendContextInfo(u"t", u"User ID", u"ignored");  // a terminated context takes nothing
+  EXPECT_TRUE(manager.findContext(u"t")->contextInfo.empty());
+
+  EXPECT_EQ(texts(),
+            (Texts{event("P|m", 0) + called("Q|m", 0, 0) + cpu() + kCalledEnd + cpu() + param("List", "a,b,c") +
+                   param("Return Value", "second") + passport("") + param("C", "wxyz0") + kEventEnd}));
+}
+
+TEST_F(TraceTextTest, HostTextIsEscapedInEveryNameAndValue) {
+  CMTContextManager& manager = start(kTraced);
+  const uint32_t p = manager.startTiming(u"k", u"Co\"mp", u"m<1>", 1);
+  manager.appendInfo(u"k", p, u"a&b", u"say \"<hi>\" & go\nnext\t\x01", false);
+  manager.appendContextInfo(u"k", u"User ID", u"\"x\"");
+  manager.initContext(u"other", u"pass\"port");
+  manager.endTiming(u"other", manager.startTiming(u"other", u"Plain", u"m", 1));
+  manager.endTiming(u"k", p);
+  EXPECT_EQ(texts(), (Texts{event("Plain|m", 0) + cpu() + passport("pass&quot;port") + kEventEnd,
+                            event("Co&quot;mp|m&lt;1&gt;", 0) + cpu() +
+                                param("a&amp;b", "say &quot;&lt;hi&gt;&quot; &amp; go&#10;next&#9;&#1;") +
+                                passport("") + param("User ID", "&quot;x&quot;") + kEventEnd}));
+}
+
+}  // namespace
