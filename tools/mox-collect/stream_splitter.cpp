@@ -46,6 +46,7 @@ void StreamSplitter::restart() {
   openStart_ = 0;
   depth_ = 0;
   open_.clear();
+  stopReason_.clear();
   XML_Parse(parser_.get(), kRoot.data(), static_cast<int>(kRoot.size()), XML_FALSE);
 }
 
@@ -60,13 +61,21 @@ void StreamSplitter::onStart(void* self, const char* name, const char** attribut
     for (const char** a = attributes; a[0] != nullptr; a += 2) element.attributes.emplace_back(a[0], a[1]);
     s.open_.push_back(std::move(element));
   } catch (...) {
-    XML_StopParser(s.parser_.get(), XML_FALSE);  // reported as an error by XML_Parse
+    s.stopReason_ = "out of memory";
+    XML_StopParser(s.parser_.get(), XML_FALSE);
   }
 }
 
 void StreamSplitter::onEnd(void* self, const char*) {
   StreamSplitter& s = splitterOf(self);
   const int depth = s.depth_--;
+  if (depth == 1) {
+    // The peer closed the synthetic root: what follows would be rejected as
+    // a second document, so resynchronise after this line instead.
+    s.stopReason_ = "end tag without a start tag";
+    XML_StopParser(s.parser_.get(), XML_FALSE);
+    return;
+  }
   if (depth < 2 || s.open_.empty()) return;
   try {
     Element done = std::move(s.open_.back());
@@ -79,10 +88,17 @@ void StreamSplitter::onEnd(void* self, const char*) {
     XML_Parser p = s.parser_.get();
     const uint64_t end =
         static_cast<uint64_t>(XML_GetCurrentByteIndex(p)) + static_cast<uint64_t>(XML_GetCurrentByteCount(p));
-    std::string raw = s.buffer_.substr(s.openStart_ - s.base_, end - s.openStart_);
     s.keepFrom_ = end;
+    if (end - s.openStart_ > s.maxElementBytes_) {
+      // Complete, but over the limit: dropped as it would have been had it come in pieces.
+      ++s.malformed_;
+      s.onError_(s.tooLong(), s.excerptAt(s.openStart_ - s.base_));
+      return;
+    }
+    std::string raw = s.buffer_.substr(s.openStart_ - s.base_, end - s.openStart_);
     s.onElement_(std::move(done), std::move(raw));
   } catch (...) {
+    s.stopReason_ = "out of memory";
     XML_StopParser(s.parser_.get(), XML_FALSE);
   }
 }
@@ -106,21 +122,28 @@ void StreamSplitter::parse(std::string_view& input, std::string& carry) {
   const XML_Status status = XML_Parse(parser_.get(), input.data(), static_cast<int>(input.size()), XML_FALSE);
   input = {};
   if (status == XML_STATUS_ERROR) {
-    recover(XML_ErrorString(XML_GetErrorCode(parser_.get())), carry);
+    const std::string reason =
+        stopReason_.empty() ? std::string(XML_ErrorString(XML_GetErrorCode(parser_.get()))) : stopReason_;
+    const uint64_t errorAt = static_cast<uint64_t>(XML_GetCurrentByteIndex(parser_.get()));
+    recover(reason, errorAt, carry);
     input = carry;
     return;
   }
   trimBuffer();
   if (buffer_.size() > maxElementBytes_) {
-    recover("element longer than " + std::to_string(maxElementBytes_) + " bytes", carry);
+    // Still open: nothing of it can be a line feed that ends it, so skip from its start.
+    recover(tooLong(), base_, carry);
     input = carry;
   }
 }
 
-void StreamSplitter::recover(std::string_view reason, std::string& carry) {
+std::string StreamSplitter::tooLong() const {
+  return "element longer than " + std::to_string(maxElementBytes_) + " bytes";
+}
+
+void StreamSplitter::recover(std::string_view reason, uint64_t errorIndex, std::string& carry) {
   const uint64_t end = base_ + buffer_.size();
-  const uint64_t errorAt = std::clamp<uint64_t>(static_cast<uint64_t>(XML_GetCurrentByteIndex(parser_.get())),
-                                                base_, end);
+  const uint64_t errorAt = std::clamp<uint64_t>(errorIndex, base_, end);
   const uint64_t lostFrom = depth_ >= 2 ? openStart_ : std::min(errorAt, std::max(keepFrom_, base_));
   ++malformed_;
   onError_(std::string(reason), excerptAt(lostFrom - base_));

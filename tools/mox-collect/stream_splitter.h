@@ -62,7 +62,10 @@ class StreamSplitter {
 
   void restart();
   void parse(std::string_view& input, std::string& carry);
-  void recover(std::string_view reason, std::string& carry);
+  // Drops what is in progress, reports it, and continues after the first line
+  // feed at or after errorIndex (carry gets the bytes that follow it).
+  void recover(std::string_view reason, uint64_t errorIndex, std::string& carry);
+  std::string tooLong() const;
   void trimBuffer();
   std::string excerptAt(size_t offset) const;
 
@@ -81,6 +84,7 @@ class StreamSplitter {
   int depth_ = 0;                // 1 = inside the synthetic root
   std::vector<Element> open_;    // the open top-level element and its open descendants
   bool skipping_ = false;        // discarding up to the next line feed after an error
+  std::string stopReason_;       // why a callback stopped the parser
   uint64_t malformed_ = 0;
 };
 
