@@ -188,6 +188,8 @@ void Collector::onError(Connection& connection, const std::string& message, cons
 }
 
 void Collector::drainAndClose() {
+  // Connections still waiting in the backlog have sent their data too.
+  for (const Listener& listener : listeners_) acceptAll(listener);
   for (const auto& connection : connections_) {
     size_t drained = 0;
     Connection::ReadResult result = Connection::ReadResult::Data;
