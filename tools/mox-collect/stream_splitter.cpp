@@ -163,8 +163,9 @@ void StreamSplitter::trimBuffer() {
 
 bool StreamSplitter::finish() {
   const uint64_t keep = depth_ >= 2 ? openStart_ : std::max(keepFrom_, base_);
-  const bool unfinished = !skipping_ && (depth_ >= 2 || std::any_of(buffer_.begin() + static_cast<ptrdiff_t>(keep - base_),
-                                                                     buffer_.end(), [](char c) { return !isXmlSpace(c); }));
+  const auto rest = buffer_.begin() + static_cast<ptrdiff_t>(keep - base_);
+  const bool pendingText = std::any_of(rest, buffer_.end(), [](char c) { return !isXmlSpace(c); });
+  const bool unfinished = !skipping_ && (depth_ >= 2 || pendingText);
   skipping_ = false;
   restart();
   return unfinished;

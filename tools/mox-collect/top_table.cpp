@@ -43,15 +43,15 @@ constexpr size_t kProcessWidth = 22;
 constexpr size_t kKeyWidth = 44;
 
 template <typename Map, typename Less, typename Cells>
-void table(std::string& out, const char* title, const std::string& columns, const Map& rows, size_t limit,
-           Less less, Cells cells) {
+void table(std::string& out, const char* title, const char* keyTitle, const std::string& columns, const Map& rows,
+           size_t limit, Less less, Cells cells) {
   using Entry = const typename Map::value_type*;
   std::vector<Entry> order;
   for (const auto& entry : rows) order.push_back(&entry);
   std::stable_sort(order.begin(), order.end(), [&](Entry a, Entry b) { return less(a->second, b->second); });
   out += "\n";
   out += title;
-  out += "\n" + fit("PROCESS", kProcessWidth) + " " + fit("KEY", kKeyWidth) + columns + "\n";
+  out += "\n" + fit("PROCESS", kProcessWidth) + " " + fit(keyTitle, kKeyWidth) + columns + "\n";
   for (size_t i = 0; i < order.size() && i < limit; ++i) {
     out += fit(order[i]->first.first, kProcessWidth) + " " + fit(order[i]->first.second, kKeyWidth) +
            cells(order[i]->second) + "\n";
@@ -124,19 +124,22 @@ std::string TopTable::render(size_t rows) const {
   for (const auto& entry : timings_) {
     if (entry.second.average >= 0) averaged.insert(entry);
   }
-  table(out, "Slowest timing keys by average elapsed time (ms), latest interval", heading("AVG", "MAX", "COUNT"),
-        averaged, rows, [](const Timing& a, const Timing& b) { return a.average > b.average; },
+  const auto byAverage = [](const Timing& a, const Timing& b) { return a.average > b.average; };
+  const auto byMaximum = [](const Timing& a, const Timing& b) { return a.maxSeen > b.maxSeen; };
+  const auto byCalls = [](const Timing& a, const Timing& b) { return a.finishedTotal > b.finishedTotal; };
+  const auto byName = [](const Resource&, const Resource&) { return false; };  // the map's order
+
+  table(out, "Slowest timing keys by average elapsed time (ms), latest interval", "TIMING KEY",
+        heading("AVG", "MAX", "COUNT"), averaged, rows, byAverage,
         [](const Timing& t) { return number(t.average) + number(t.lastMax) + number(t.lastCount); });
-  table(out, "Slowest timing keys by largest elapsed time (ms), since the start", heading("MAX", "AVG", "COUNT"),
-        averaged, rows, [](const Timing& a, const Timing& b) { return a.maxSeen > b.maxSeen; },
+  table(out, "Slowest timing keys by largest elapsed time (ms), since the start", "TIMING KEY",
+        heading("MAX", "AVG", "COUNT"), averaged, rows, byMaximum,
         [](const Timing& t) { return number(t.maxSeen) + number(t.average) + number(t.lastCount); });
-  table(out, "Busiest timing keys by finished calls, since the start", heading("FINISHED", "LAST", "ACTIVE"),
-        timings_, rows, [](const Timing& a, const Timing& b) { return a.finishedTotal > b.finishedTotal; },
-        [](const Timing& t) {
+  table(out, "Busiest timing keys by finished calls, since the start", "TIMING KEY",
+        heading("FINISHED", "LAST", "ACTIVE"), timings_, rows, byCalls, [](const Timing& t) {
           return number(static_cast<int64_t>(t.finishedTotal)) + number(t.lastFinished) + number(t.active);
         });
-  table(out, "Resources, latest interval", heading("CURRENT", "HIGH", "LOW"), resources_, rows,
-        [](const Resource&, const Resource&) { return false; },
+  table(out, "Resources, latest interval", "RESOURCE", heading("CURRENT", "HIGH", "LOW"), resources_, rows, byName,
         [](const Resource& r) { return number(r.current) + number(r.high) + number(r.low); });
   return out;
 }
