@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,10 +20,12 @@ namespace {
 
 using namespace moxcollect;
 
-Collector* g_collector = nullptr;
+// Read by the signal handler; lock-free, so safe there.
+std::atomic<Collector*> g_collector{nullptr};
 
 extern "C" void onStopSignal(int) {
-  if (g_collector != nullptr) g_collector->requestStop();
+  Collector* collector = g_collector.load();
+  if (collector != nullptr) collector->requestStop();
 }
 
 void installSignals() {
@@ -44,6 +48,13 @@ bool writePortFile(const std::string& path, uint16_t port) {
   std::error_code error;
   std::filesystem::rename(temporary, path, error);
   return !error;
+}
+
+bool startListening(Collector& collector, const Options& options) {
+  if (!collector.open()) return false;
+  if (options.portFile.empty() || writePortFile(options.portFile, collector.listeners().front().port())) return true;
+  std::cerr << "mox-collect: cannot write " << options.portFile << '\n';
+  return false;
 }
 
 int runCollector(const Options& options) {
@@ -71,17 +82,16 @@ int runCollector(const Options& options) {
   settings.runFor = options.timeout;
   settings.quiet = options.quiet;
   Collector collector(settings, sinkPointers, std::cerr);
-  if (!collector.open()) return 1;
-  if (!options.portFile.empty() && !writePortFile(options.portFile, collector.listeners().front().port())) {
-    std::cerr << "mox-collect: cannot write " << options.portFile << '\n';
-    return 1;
-  }
-
+  // From here a stop signal makes run() return at once, with the summary.
   g_collector = &collector;
   installSignals();
-  const bool written = collector.run();
+  const bool listening = startListening(collector, options);
+  const bool written = listening && collector.run();
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   g_collector = nullptr;
-
+  if (!listening) return 1;
+  if (!written) std::cerr << "mox-collect: output failed, stopped\n";
   std::cerr << "mox-collect: " << collector.stats().summary() << std::endl;
   return written ? 0 : 1;
 }

@@ -179,8 +179,8 @@ Stopping (SIGINT or SIGTERM always stop cleanly):
 
 On stop, what the peers have already sent is read, unfinished elements are
 dropped, all output is flushed, and one line is written to standard error:
-  mox-collect: summary connections=N metrics=N versions=N traces=N other=N
-               malformed=N truncated=N bytes=N
+  "mox-collect: summary connections=N metrics=N versions=N traces=N other=N
+  malformed=N truncated=N bytes=N" (shown here on two lines)
 Exit status: 0 after a stop, 1 when listening or writing fails, 2 for a bad
 command line.
 )";

@@ -31,13 +31,6 @@ class CapturingSink : public moxcollect::RecordSink {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_.size();
   }
-  std::vector<moxcollect::Record> ofConnection(uint64_t connection) const {
-    std::vector<moxcollect::Record> out;
-    for (const auto& r : records()) {
-      if (r.connection == connection) out.push_back(r);
-    }
-    return out;
-  }
 
  private:
   mutable std::mutex mutex_;
