@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,9 @@ namespace {
 
 // What one connection may still deliver after a stop was requested.
 constexpr size_t kDrainBytes = 16u << 20;
+
+// Descriptors kept free of connections for the sinks' files and the listeners.
+constexpr size_t kSpareDescriptors = 320;
 
 }  // namespace
 
@@ -28,6 +32,14 @@ Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks,
 Collector::~Collector() = default;
 
 bool Collector::open() {
+  // Refuse connections before the descriptors run out: a listener whose
+  // accept() keeps failing would stay readable and spin the loop.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+    const rlim_t spare = kSpareDescriptors;
+    const size_t room = files.rlim_cur > spare ? static_cast<size_t>(files.rlim_cur - spare) : 16;
+    settings_.maxConnections = std::min(settings_.maxConnections, std::max<size_t>(room, 16));
+  }
   if (!wakeRead_.valid()) {
     log_ << "mox-collect: cannot create the wake-up pipe\n";
     return false;

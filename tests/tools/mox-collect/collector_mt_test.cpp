@@ -158,6 +158,23 @@ TEST(Collector, StopsByItselfAfterTheLastConnectionOrTheRecordLimit) {
   }
 }
 
+TEST(Collector, RefusesConnectionsBeyondTheLimitAndServesTheOthers) {
+  moxcollect::CollectorSettings settings;
+  settings.maxConnections = 1;
+  RunningCollector collector(settings);
+  ASSERT_TRUE(collector.start());
+  const std::string line = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />\n";
+  Client first(collector.port());
+  ASSERT_TRUE(first.send(line));
+  ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 1; }));
+  Client second(collector.port());
+  EXPECT_TRUE(second.closedByPeer());
+  ASSERT_TRUE(first.send(line));
+  ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 2; }));
+  collector.stop();
+  EXPECT_NE(collector.log().find("mox-collect: refusing 127.0.0.1:"), std::string::npos);
+}
+
 TEST(Collector, ListensOnIpv6Loopback) {
   RunningCollector collector({}, "[::1]:0");
   if (!collector.start()) GTEST_SKIP() << "no IPv6 loopback here";

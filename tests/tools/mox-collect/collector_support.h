@@ -117,6 +117,13 @@ class Client {
     }
     return true;
   }
+  // Waits (at most 20 s) for the other side to close the connection.
+  bool closedByPeer() {
+    timeval limit{20, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char byte;
+    return ::recv(fd_, &byte, 1, 0) == 0;
+  }
   void close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
