@@ -1,0 +1,61 @@
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using moxcollect::parseOptions;
+
+TEST(Options, DefaultsListenOnTheAgentPortAndWriteJson) {
+  const auto parsed = parseOptions({});
+  ASSERT_EQ(parsed.error, "");
+  ASSERT_EQ(parsed.options.listen.size(), 1u);
+  EXPECT_EQ(parsed.options.listen[0].host, "127.0.0.1");
+  EXPECT_EQ(parsed.options.listen[0].port, 59818);
+  EXPECT_TRUE(parsed.options.json);
+  EXPECT_FALSE(parsed.options.top);
+}
+
+TEST(Options, ReadsValuesInBothSpellingsAndRepeatedListens) {
+  const auto parsed = parseOptions({"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top",
+                                    "--interval=0.25", "--timeout", "90"});
+  ASSERT_EQ(parsed.error, "");
+  const auto& o = parsed.options;
+  ASSERT_EQ(o.listen.size(), 2u);
+  EXPECT_EQ(o.listen[0].host, "::1");
+  EXPECT_EQ(o.listen[1].port, 7000);
+  EXPECT_FALSE(o.json);  // --out with --top: no JSON unless asked for
+  EXPECT_EQ(o.interval, std::chrono::milliseconds(250));
+  EXPECT_EQ(o.timeout, std::chrono::milliseconds(90000));
+}
+
+TEST(Options, RejectsBadCommandLinesWithAMessageNamingTheProblem) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"extra"}, "unknown option 'extra'"},
+      {{"--listen"}, "--listen needs a value"},
+      {{"--listen", "59818"}, "expected HOST:PORT"},
+      {{"--listen", "::1:59818"}, "expected HOST:PORT"},
+      {{"--listen", "[::1]59818"}, "expected [IPv6-ADDRESS]:PORT"},
+      {{"--listen", "host:65536"}, "port from 0 to 65535"},
+      {{"--listen", "host:-1"}, "port from 0 to 65535"},
+      {{"--listen", ":80"}, "port from 0 to 65535"},
+      {{"--count", "0"}, "--count: expected a positive number"},
+      {{"--count", "ten"}, "--count: expected a positive number"},
+      {{"--interval", "0"}, "--interval: expected seconds"},
+      {{"--timeout", "nan"}, "--timeout: expected seconds"},
+      {{"--rows", "0"}, "--rows: expected a number"},
+      {{"--out="}, "--out: the directory name is empty"},
+      {{"--json=yes"}, "--json takes no value"},
+      {{"--json", "--top"}, "choose one"},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = parseOptions(c.args);
+    EXPECT_NE(parsed.error.find(c.message), std::string::npos) << c.args[0] << ": " << parsed.error;
+  }
+}
+
+}  // namespace

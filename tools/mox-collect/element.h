@@ -1,0 +1,22 @@
+// One XML element as received from a library stream: its name, its
+// attributes in document order (values already unescaped by the parser) and
+// its child elements. Character data is not kept: the library sends none.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace moxcollect {
+
+struct Element {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::vector<Element> children;
+
+  // The value of the first attribute of that name, or null.
+  const std::string* attribute(std::string_view attributeName) const;
+};
+
+}  // namespace moxcollect

@@ -1,0 +1,32 @@
+// Writes each record as one JSON object on its own line (JSON Lines).
+//
+// Every object has "kind" (metric, version, trace, other), "received" (UTC,
+// ISO 8601 with milliseconds), "connection" and "peer". Metric and version
+// lines add "system", "process", "instance", "instance_prefix", "key",
+// "label", then the element's attributes ("type", "name", "value", "max",
+// "min", "count", ...). A trace adds the process fields (null when its
+// connection never named its process), "key" (the root call's resource), the
+// event's attributes, "params" (a list of {"name","value"}, in order, since a
+// name may repeat) and "calls" (the nested calledComponent elements, each
+// with its attributes, params and calls). Attribute values that are plain
+// decimal integers become JSON numbers; parameter values stay strings.
+#pragma once
+
+#include <ostream>
+
+#include "record_sink.h"
+
+namespace moxcollect {
+
+class JsonSink : public RecordSink {
+ public:
+  explicit JsonSink(std::ostream& out) : out_(out) {}
+  void write(const Record& record) override;
+  void flush() override { out_.flush(); }
+  bool failed() const override { return !out_.good(); }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace moxcollect

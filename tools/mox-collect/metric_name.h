@@ -1,0 +1,37 @@
+// The parts of a metric name as the library builds it:
+//   system "|" process "_" instance [ "|" instance-prefix ] "|" key ":" label
+// where key is "component|method" for timings (IntAverage) and the resource
+// name for resources (LongCounter, LongCounterNone). The version line has
+// only system "|" process "_" instance ":" label.
+//
+// Splitting is positional, since the library escapes none of the parts: the
+// label is the known label the name ends with (else the text after the last
+// ":"), the system is the first "|" part, the process and instance the second
+// (instance = the trailing decimal after the last "_"), a timing key takes the
+// last two of the remaining "|" parts and a resource the last one; what is
+// left between is the instance prefix. Names whose component or method holds
+// "|" are therefore split at the wrong place; everything else round-trips.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace moxcollect {
+
+enum class KeyShape { TimingKey, Resource, None };
+
+struct MetricName {
+  std::string system;
+  std::string process;
+  std::string instance;
+  std::string instancePrefix;
+  std::string key;
+  std::string label;
+};
+
+// The shape of the key a metric type carries.
+KeyShape keyShapeOf(std::string_view metricType);
+
+MetricName parseMetricName(std::string_view name, KeyShape shape);
+
+}  // namespace moxcollect

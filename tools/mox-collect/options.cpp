@@ -1,0 +1,189 @@
+#include "options.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <map>
+
+namespace moxcollect {
+
+namespace {
+
+constexpr const char* kDefaultListen = "127.0.0.1:59818";
+
+bool readCount(const std::string& text, uint64_t& out) {
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
+}
+
+// Seconds, fractions allowed ("0.5"), at least 1 ms and at most a day.
+bool readSeconds(const std::string& text, std::chrono::milliseconds& out) {
+  double seconds = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(seconds) ||
+      seconds < 0.001 || seconds > 86400) {
+    return false;
+  }
+  out = std::chrono::milliseconds(std::llround(seconds * 1000));
+  return true;
+}
+
+using ValueSetter = std::function<std::string(Options&, const std::string&)>;  // returns an error or ""
+
+const std::map<std::string, ValueSetter>& valueOptions() {
+  static const std::map<std::string, ValueSetter> table = {
+      {"--listen",
+       [](Options& o, const std::string& v) {
+         Endpoint endpoint;
+         std::string error;
+         if (!parseEndpoint(v, endpoint, error)) return "--listen: " + error;
+         o.listen.push_back(endpoint);
+         return std::string();
+       }},
+      {"--out",
+       [](Options& o, const std::string& v) {
+         o.outDir = v;
+         return v.empty() ? std::string("--out: the directory name is empty") : std::string();
+       }},
+      {"--interval",
+       [](Options& o, const std::string& v) {
+         return readSeconds(v, o.interval) ? std::string()
+                                           : "--interval: expected seconds from 0.001 to 86400, got '" + v + "'";
+       }},
+      {"--rows",
+       [](Options& o, const std::string& v) {
+         uint64_t rows = 0;
+         if (!readCount(v, rows) || rows == 0 || rows > 1000) {
+           return "--rows: expected a number from 1 to 1000, got '" + v + "'";
+         }
+         o.rows = static_cast<size_t>(rows);
+         return std::string();
+       }},
+      {"--count",
+       [](Options& o, const std::string& v) {
+         return readCount(v, o.count) && o.count > 0 ? std::string()
+                                                     : "--count: expected a positive number, got '" + v + "'";
+       }},
+      {"--timeout",
+       [](Options& o, const std::string& v) {
+         std::chrono::milliseconds limit{};
+         if (!readSeconds(v, limit)) return "--timeout: expected seconds from 0.001 to 86400, got '" + v + "'";
+         o.timeout = limit;
+         return std::string();
+       }},
+      {"--port-file",
+       [](Options& o, const std::string& v) {
+         o.portFile = v;
+         return v.empty() ? std::string("--port-file: the file name is empty") : std::string();
+       }},
+  };
+  return table;
+}
+
+const std::map<std::string, bool Options::*>& flagOptions() {
+  static const std::map<std::string, bool Options::*> table = {
+      {"--json", &Options::json}, {"--top", &Options::top},   {"--once", &Options::once},
+      {"--quiet", &Options::quiet}, {"--help", &Options::help}, {"-h", &Options::help},
+      {"--version", &Options::version},
+  };
+  return table;
+}
+
+std::string checkCombination(Options& o) {
+  if (o.json && o.top) return "--json and --top both write to standard output; choose one";
+  if (o.listen.empty()) {
+    Endpoint endpoint;
+    std::string unused;
+    parseEndpoint(kDefaultListen, endpoint, unused);
+    o.listen.push_back(endpoint);
+  }
+  if (!o.top && o.outDir.empty()) o.json = true;
+  return std::string();
+}
+
+}  // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  Options& o = parsed.options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    const size_t equals = name.find('=');
+    if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    if (const auto flag = flagOptions().find(name); flag != flagOptions().end()) {
+      if (value) {
+        parsed.error = name + " takes no value";
+        return parsed;
+      }
+      o.*(flag->second) = true;
+      continue;
+    }
+    const auto setter = valueOptions().find(name);
+    if (setter == valueOptions().end()) {
+      parsed.error = "unknown option '" + args[i] + "'";
+      return parsed;
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) {
+        parsed.error = name + " needs a value";
+        return parsed;
+      }
+      value = args[++i];
+    }
+    parsed.error = setter->second(o, *value);
+    if (!parsed.error.empty()) return parsed;
+  }
+  if (o.help || o.version) return parsed;
+  parsed.error = checkCombination(o);
+  return parsed;
+}
+
+std::string helpText() {
+  return R"(Usage: mox-collect [OPTION]...
+Receives the metric lines and transaction traces that libmox streams to its
+collecting agents (datasending_method = socket) and writes them out.
+
+Listening:
+  --listen HOST:PORT   address to listen on; an IPv6 address goes in brackets,
+                       e.g. [::1]:59818; port 0 takes a free port. May be given
+                       more than once; a host name binds all its addresses.
+                       Default: 127.0.0.1:59818
+  --port-file FILE     write the port actually listened on to FILE (useful
+                       with port 0)
+
+Output (--out combines with --json or --top; without any, --json is used):
+  --json               one JSON object per metric line or trace on standard
+                       output (JSON Lines)
+  --out DIR            append each element, as received, to
+                       DIR/<process>_<instance>_mtdata.log
+  --top                a live table on standard output: the slowest timing
+                       keys by average and by maximum, the busiest by calls,
+                       and the resources
+  --interval SECONDS   refresh period of --top (default 5)
+  --rows N             rows per table of --top (default 10)
+
+Stopping (SIGINT or SIGTERM always stop cleanly):
+  --count N            stop after N records (metric lines, version lines,
+                       traces)
+  --once               stop when every connection has closed, after at least
+                       one was accepted
+  --timeout SECONDS    stop after this time
+
+  --quiet              no lines about connections and dropped elements
+  --version            print the version and exit
+  -h, --help           print this help and exit
+
+On stop, what the peers have already sent is read, unfinished elements are
+dropped, all output is flushed, and one line is written to standard error:
+  "mox-collect: summary connections=N metrics=N versions=N traces=N other=N
+  malformed=N truncated=N bytes=N" (shown here on two lines)
+Exit status: 0 after a stop, 1 when listening or writing fails, 2 for a bad
+command line.
+)";
+}
+
+}  // namespace moxcollect

@@ -1,0 +1,40 @@
+// The command line of mox-collect. parseOptions() never exits or prints: it
+// returns the options or one error message (the program then exits with 2).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "endpoint.h"
+
+namespace moxcollect {
+
+struct Options {
+  std::vector<Endpoint> listen;  // default: 127.0.0.1:59818
+  bool json = false;             // default output when neither --out nor --top is given
+  std::string outDir;
+  bool top = false;
+  std::chrono::milliseconds interval{5000};
+  size_t rows = 10;
+  uint64_t count = 0;
+  bool once = false;
+  std::optional<std::chrono::milliseconds> timeout;
+  std::string portFile;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+struct ParsedOptions {
+  Options options;
+  std::string error;  // empty when the command line is good
+};
+
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+
+std::string helpText();
+
+}  // namespace moxcollect

@@ -1,0 +1,147 @@
+#include "top_table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace moxcollect {
+
+namespace {
+
+bool readNumber(const std::string* text, int64_t& out) {
+  if (text == nullptr) return false;
+  const char* end = text->data() + text->size();
+  const auto [ptr, ec] = std::from_chars(text->data(), end, out);
+  return ec == std::errc() && ptr == end;
+}
+
+std::string processLabel(const MetricName& name) {
+  if (name.process.empty()) return name.system;
+  return name.instance.empty() ? name.process : name.process + "_" + name.instance;
+}
+
+std::string fit(const std::string& text, size_t width) {
+  if (text.size() <= width) return text + std::string(width - text.size(), ' ');
+  return text.substr(0, width - 1) + "~";
+}
+
+std::string number(int64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%12lld", static_cast<long long>(value));
+  return text;
+}
+
+std::string heading(const char* a, const char* b, const char* c) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%12s%12s%12s", a, b, c);
+  return text;
+}
+
+constexpr size_t kProcessWidth = 22;
+constexpr size_t kKeyWidth = 44;
+
+template <typename Map, typename Less, typename Cells>
+void table(std::string& out, const char* title, const char* keyTitle, const std::string& columns, const Map& rows,
+           size_t limit, Less less, Cells cells) {
+  using Entry = const typename Map::value_type*;
+  std::vector<Entry> order;
+  for (const auto& entry : rows) order.push_back(&entry);
+  std::stable_sort(order.begin(), order.end(), [&](Entry a, Entry b) { return less(a->second, b->second); });
+  out += "\n";
+  out += title;
+  out += "\n" + fit("PROCESS", kProcessWidth) + " " + fit(keyTitle, kKeyWidth) + columns + "\n";
+  for (size_t i = 0; i < order.size() && i < limit; ++i) {
+    out += fit(order[i]->first.first, kProcessWidth) + " " + fit(order[i]->first.second, kKeyWidth) +
+           cells(order[i]->second) + "\n";
+  }
+}
+
+}  // namespace
+
+void TopTable::add(const Record& record) {
+  if (record.kind == RecordKind::Trace) ++traces_;
+  if (record.kind != RecordKind::Metric) return;
+  ++metricLines_;
+  int64_t value = 0;
+  if (!readNumber(record.element.attribute("value"), value)) return;
+  const std::string* type = record.element.attribute("type");
+  if (type == nullptr) return;
+  const Key key{processLabel(record.metric), record.metric.key};
+  switch (keyShapeOf(*type)) {
+    case KeyShape::TimingKey: addTiming(key, record, value); break;
+    case KeyShape::Resource: addResource(key, record, value); break;
+    case KeyShape::None: break;
+  }
+}
+
+void TopTable::addTiming(const Key& key, const Record& record, int64_t value) {
+  Timing& t = timings_[key];
+  const std::string& label = record.metric.label;
+  const Element& e = record.element;
+  if (label == "Avg. Elapsed Time(ms)") {
+    t.average = value;
+    t.lastMax = value;
+    readNumber(e.attribute("max"), t.lastMax);
+    t.lastCount = 0;
+    readNumber(e.attribute("count"), t.lastCount);
+    t.maxSeen = std::max(t.maxSeen, t.lastMax);
+  } else if (label == "Avg. Elapsed Time High Watermark(ms)") {
+    t.maxSeen = std::max(t.maxSeen, value);
+  } else if (label == "Finished Counter") {
+    t.lastFinished = value;
+    if (value > 0) t.finishedTotal += static_cast<uint64_t>(value);
+  } else if (label == "Active Counter") {
+    t.active = value;
+  }
+}
+
+void TopTable::addResource(const Key& key, const Record& record, int64_t value) {
+  const std::string& label = record.metric.label;
+  const Element& e = record.element;
+  if (label == "Current Value") {
+    Resource& r = resources_[key];
+    r.current = r.high = r.low = value;
+    readNumber(e.attribute("max"), r.high);
+    readNumber(e.attribute("min"), r.low);
+  } else if (label == "High Watermark") {
+    resources_[key].high = value;
+  } else if (label == "Low Watermark") {
+    resources_[key].low = value;
+  } else {
+    // A KPI of a resource: its own row, named resource:kpi.
+    Resource& r = resources_[Key{key.first, key.second + ":" + label}];
+    r.current = r.high = r.low = value;
+  }
+}
+
+std::string TopTable::render(size_t rows) const {
+  std::string out = "mox-collect: " + std::to_string(metricLines_) + " metric lines, " + std::to_string(traces_) +
+                    " traces, " + std::to_string(timings_.size()) + " timing keys, " +
+                    std::to_string(resources_.size()) + " resources\n";
+  std::map<Key, Timing> averaged;
+  for (const auto& entry : timings_) {
+    if (entry.second.average >= 0) averaged.insert(entry);
+  }
+  const auto byAverage = [](const Timing& a, const Timing& b) { return a.average > b.average; };
+  const auto byMaximum = [](const Timing& a, const Timing& b) { return a.maxSeen > b.maxSeen; };
+  const auto byCalls = [](const Timing& a, const Timing& b) { return a.finishedTotal > b.finishedTotal; };
+  const auto byName = [](const Resource&, const Resource&) { return false; };  // the map's order
+
+  table(out, "Slowest timing keys by average elapsed time (ms), latest interval", "TIMING KEY",
+        heading("AVG", "MAX", "COUNT"), averaged, rows, byAverage,
+        [](const Timing& t) { return number(t.average) + number(t.lastMax) + number(t.lastCount); });
+  table(out, "Slowest timing keys by largest elapsed time (ms), since the start", "TIMING KEY",
+        heading("MAX", "AVG", "COUNT"), averaged, rows, byMaximum,
+        [](const Timing& t) { return number(t.maxSeen) + number(t.average) + number(t.lastCount); });
+  table(out, "Busiest timing keys by finished calls, since the start", "TIMING KEY",
+        heading("FINISHED", "LAST", "ACTIVE"), timings_, rows, byCalls, [](const Timing& t) {
+          return number(static_cast<int64_t>(t.finishedTotal)) + number(t.lastFinished) + number(t.active);
+        });
+  table(out, "Resources, latest interval", "RESOURCE", heading("CURRENT", "HIGH", "LOW"), resources_, rows, byName,
+        [](const Resource& r) { return number(r.current) + number(r.high) + number(r.low); });
+  return out;
+}
+
+}  // namespace moxcollect

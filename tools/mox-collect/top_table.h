@@ -1,0 +1,53 @@
+// The figures behind the live table of --top, kept per process and key:
+//   - timing keys (IntAverage lines): the latest interval's average elapsed
+//     time with its maximum and count, the largest elapsed time seen since
+//     the start, the finished calls since the start and in the latest
+//     interval, the latest active count;
+//   - resources (LongCounter, LongCounterNone): the latest current value and
+//     its watermarks.
+// render() lays them out as four plain-text tables of at most `rows` lines:
+// slowest by average, slowest by maximum, busiest by finished calls, and the
+// resources. Not thread-safe; the top sink's owner feeds and renders it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "record.h"
+
+namespace moxcollect {
+
+class TopTable {
+ public:
+  void add(const Record& record);
+  std::string render(size_t rows) const;
+
+ private:
+  struct Timing {
+    int64_t average = -1;  // -1: no average line yet
+    int64_t lastMax = -1;
+    int64_t lastCount = 0;
+    int64_t maxSeen = -1;
+    uint64_t finishedTotal = 0;
+    int64_t lastFinished = 0;
+    int64_t active = 0;
+  };
+  struct Resource {
+    int64_t current = 0;
+    int64_t high = 0;
+    int64_t low = 0;
+  };
+  using Key = std::pair<std::string, std::string>;  // process label, timing key or resource
+
+  void addTiming(const Key& key, const Record& record, int64_t value);
+  void addResource(const Key& key, const Record& record, int64_t value);
+
+  std::map<Key, Timing> timings_;
+  std::map<Key, Resource> resources_;
+  uint64_t metricLines_ = 0;
+  uint64_t traces_ = 0;
+};
+
+}  // namespace moxcollect
