@@ -185,7 +185,7 @@ int32_t eppGetTransactionId(EppHandle handle, size_t capacity, char16_t* buffer,
   return withArea(__func__, handle, 2, areaGiven ? length : nullptr, [&](const EppPassport& p) {
     const EppText& id = p.transactionId;
     if (capacity < id.length) {
-      EPP_TRACE(1, "%s: supplied output area too small\n", __func__);
+      EPP_TRACE(1, "%s: supplied output area too small\n", "eppGetTransactionId");
       return EPP_AREA_TOO_SMALL;
     }
     for (size_t i = 0; i < capacity; ++i) buffer[i] = i < id.length ? id.chars[i] : u' ';
