@@ -196,11 +196,11 @@ int32_t eppDeserialize(const uint8_t* stream, size_t streamLength, EppHandle* ou
   if (!eppInitialised()) return eppNotInitialised();
   EPP_TRACE(2, "%s: deserializing network stream (%llu bytes)\n", __func__,
             static_cast<unsigned long long>(streamLength));
+  if (out != nullptr) *out = nullptr;
   if (out == nullptr || stream == nullptr) {
     EPP_TRACE(1, "%s: data stream pointer invalid\n", __func__);
     return EPP_INVALID;
   }
-  *out = nullptr;
   size_t length = 0;
   if (int32_t rc = checkFrame(stream, streamLength, length)) return rc;
   const uint8_t version = std::min<uint8_t>(stream[kVersion], 3);
