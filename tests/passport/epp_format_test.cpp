@@ -138,39 +138,20 @@ TEST_F(EppFormat, RoundTripKeepsEveryFieldOfEveryVersion) {
     Passport back(read(first));
     ASSERT_NE(back.get(), nullptr);
     EXPECT_EQ(serialize(back), first);
-    uint8_t readVersion = 0;
-    EXPECT_EQ(eppGetVersion(back, &readVersion), EPP_OK);
-    EXPECT_EQ(readVersion, version);
+    EXPECT_EQ(back.get()->version, version);
+    // Strings come back with their blanks; the items in their parts, typed.
+    EXPECT_EQ(std::u16string(back.get()->componentName.chars), u"abc" + std::u16string(29, u' '));
+    if (version < 3) continue;
+    const EppPassport& r = *back.get();
+    EXPECT_EQ(std::u16string(r.client.chars), u"100");
+    EXPECT_EQ(r.connectionCounter, 0x01020304u);
+    ASSERT_EQ(r.varPartCount, 2);
+    uint32_t value = 0;
+    std::memcpy(&value, r.varParts[0]->first->next->data(), 4);
+    EXPECT_EQ(value, 0xCAFEF00Du);
+    const EppItem* word = r.varParts[1]->first->next;
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(word->data())), u"gr\u00FC\u00DFe");
   }
-}
-
-TEST_F(EppFormat, ReadStringsKeepTheirBlanksAndNumbersTheirValues) {
-  Passport p;
-  fill(p, 3);
-  addItems(p);
-  Passport back(read(serialize(p)));
-  const EppPassport& r = *back.get();
-  EXPECT_EQ(std::u16string(r.componentName.chars), u"abc" + std::u16string(29, u' '));
-  EXPECT_EQ(std::u16string(r.action.chars), u"GET /orders" + std::u16string(29, u' '));
-  EXPECT_EQ(std::u16string(r.client.chars), u"100");
-  char16_t id[40];
-  size_t length = 0;
-  ASSERT_EQ(eppGetTransactionId(back, 40, id, &length), EPP_OK);
-  EXPECT_EQ(length, 32u);
-  EXPECT_EQ(std::u16string(id, 40), u"TX-1" + std::u16string(36, u' '));  // filled to capacity
-  uint32_t counter = 0;
-  ASSERT_EQ(eppGetConnectionCounter(back, &counter), EPP_OK);
-  EXPECT_EQ(counter, 0x01020304u);
-  EXPECT_EQ(r.component, 5);
-  // The items came back in their parts, typed.
-  ASSERT_EQ(r.varPartCount, 2);
-  const EppItem* number = r.varParts[0]->first->next;
-  uint32_t value = 0;
-  std::memcpy(&value, number->data(), 4);
-  EXPECT_EQ(value, 0xCAFEF00Du);
-  const EppItem* word = r.varParts[1]->first->next;
-  EXPECT_EQ(word->type, EPP_ITEM_STRING);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(word->data())), u"gr\u00FC\u00DFe");
 }
 
 TEST_F(EppFormat, WideTextIsCutAtWholeCharactersAndReadWithinItsField) {

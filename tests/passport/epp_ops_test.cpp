@@ -2,7 +2,6 @@
 // order, field limits, items and parts, the default passport, diagnostics.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 
 #include "epp_test_support.h"
@@ -35,19 +34,13 @@ TEST(EppEnvironmentDeathTest, OperationsAreRefusedUntilTheEnvironmentIsSet) {
 }
 
 TEST_F(EppOps, EnvironmentOutOfRangeIsRefusedAndLeavesTheOldOne) {
-  struct Bad {
-    uint16_t component;
-    uint8_t version;
-    EppAllocFunc alloc;
-    EppFreeFunc release;
-    int32_t level;
-  };
-  for (const Bad& b : {Bad{0, 3, countingAlloc, countingFree, 0}, Bad{10, 3, countingAlloc, countingFree, 0},
-                       Bad{8, 0, countingAlloc, countingFree, 0}, Bad{8, 4, countingAlloc, countingFree, 0},
-                       Bad{8, 3, nullptr, countingFree, 0}, Bad{8, 3, countingAlloc, nullptr, 0},
-                       Bad{8, 3, countingAlloc, countingFree, -1}}) {
-    EXPECT_EQ(eppSetEnvironment(b.component, b.version, b.alloc, b.release, nullptr, b.level), EPP_INVALID);
-  }
+  EXPECT_EQ(eppSetEnvironment(0, 3, countingAlloc, countingFree, nullptr, 0), EPP_INVALID);
+  EXPECT_EQ(eppSetEnvironment(10, 3, countingAlloc, countingFree, nullptr, 0), EPP_INVALID);
+  EXPECT_EQ(eppSetEnvironment(8, 0, countingAlloc, countingFree, nullptr, 0), EPP_INVALID);
+  EXPECT_EQ(eppSetEnvironment(8, 4, countingAlloc, countingFree, nullptr, 0), EPP_INVALID);
+  EXPECT_EQ(eppSetEnvironment(8, 3, nullptr, countingFree, nullptr, 0), EPP_INVALID);
+  EXPECT_EQ(eppSetEnvironment(8, 3, countingAlloc, nullptr, nullptr, 0), EPP_INVALID);
+  EXPECT_EQ(eppSetEnvironment(8, 3, countingAlloc, countingFree, nullptr, -1), EPP_INVALID);
   EXPECT_TRUE(traced("eppSetEnvironment: set component = 8, version = 3, allocFunc = ")) << trace();
   Passport old;
   EXPECT_EQ(old.get()->version, 3);
@@ -62,15 +55,16 @@ TEST_F(EppOps, HandleIsCheckedBeforeVersionAndVersionBeforeValue) {
   EXPECT_EQ(setText(eppSetClient, nullptr, kLong), EPP_INVALID);
   EXPECT_TRUE(traced("*** ERROR => eppSetClient: passport handle not valid\n"));
   Passport p;
+  for (uint8_t bad : {0, 4, 255}) EXPECT_EQ(eppSetVersion(p, bad), EPP_INVALID);
+  EXPECT_TRUE(traced("*** ERROR => eppSetVersion: passport version 0 not supported\n"));
   ASSERT_EQ(eppSetVersion(p, 2), EPP_OK);
   EXPECT_EQ(setText(eppSetClient, p, kLong), EPP_VERSION_TOO_LOW);
   EXPECT_EQ(setText(eppSetTransactionId, p, kLong), EPP_OUT_OF_RANGE);
   // A record without its eye-catcher, or with a broken variable part, is no passport.
   p.get()->eyecatcher[1] = 'x';
   EXPECT_EQ(eppSetService(p, 1), EPP_INVALID);
-  EXPECT_TRUE(traced("*** ERROR => eppSetService: core part eyecatcher invalid\n"
-                     "M  [Thr " + std::to_string(ThrGetCurrentId()) +
-                     "] *** ERROR => eppSetService: passport handle not valid\n"))
+  EXPECT_TRUE(traced("*** ERROR => eppSetService: core part eyecatcher invalid\nM  [Thr " +
+                     std::to_string(ThrGetCurrentId()) + "] *** ERROR => eppSetService: passport handle not valid\n"))
       << trace();
   p.get()->eyecatcher[1] = 'T';
   ASSERT_EQ(eppSetVersion(p, 3), EPP_OK);
@@ -82,75 +76,49 @@ TEST_F(EppOps, HandleIsCheckedBeforeVersionAndVersionBeforeValue) {
 }
 
 TEST_F(EppOps, FieldsNeedTheirVersion) {
-  const uint8_t id[16] = {};
-  uint8_t out[16];
+  uint8_t id[16] = {};
   uint32_t counter = 0;
   char16_t buffer[32];
   size_t length = 0;
-  struct Case {
-    const char* line;
-    std::function<int32_t(EppHandle)> call;
-    uint8_t needs;
+  const std::pair<uint8_t, std::function<int32_t(EppHandle)>> cases[] = {
+      {2, [](EppHandle h) { return setText(eppSetTransactionId, h, u"x"); }},
+      {2, [&](EppHandle h) { return eppGetTransactionId(h, 32, buffer, &length); }},
+      {3, [](EppHandle h) { return setText(eppSetClient, h, u"x"); }},
+      {3, [&](EppHandle h) { return eppGetRootContextId(h, id); }},
+      {3, [&](EppHandle h) { return eppSetConnectionId(h, id); }},
+      {3, [&](EppHandle h) { return eppGetConnectionCounter(h, &counter); }},
+      {3, [](EppHandle h) { return eppSetItem(h, 0, 1, 1, EPP_ITEM_NUMBER, 4, &kNumber); }},
+      {3, [](EppHandle h) { return eppClearVarPart(h, 0); }},
   };
-  const Case cases[] = {
-      {"eppSetTransactionId: this field can only be set for passports with version 2 or higher\n",
-       [](EppHandle h) { return setText(eppSetTransactionId, h, u"x"); }, 2},
-      {"eppGetTransactionId: this field can only be set for passports with version 2 or higher\n",
-       [&](EppHandle h) { return eppGetTransactionId(h, 32, buffer, &length); }, 2},
-      {"eppSetClient: this field can only be set for passports with version 3 or higher\n",
-       [](EppHandle h) { return setText(eppSetClient, h, u"x"); }, 3},
-      {"eppSetRootContextId", [&](EppHandle h) { return eppSetRootContextId(h, id); }, 3},
-      {"eppGetRootContextId", [&](EppHandle h) { return eppGetRootContextId(h, out); }, 3},
-      {"eppSetConnectionId", [&](EppHandle h) { return eppSetConnectionId(h, id); }, 3},
-      {"eppGetConnectionId", [&](EppHandle h) { return eppGetConnectionId(h, out); }, 3},
-      {"eppSetConnectionCounter", [](EppHandle h) { return eppSetConnectionCounter(h, 1); }, 3},
-      {"eppGetConnectionCounter", [&](EppHandle h) { return eppGetConnectionCounter(h, &counter); }, 3},
-      {"eppSetItem", [](EppHandle h) { return eppSetItem(h, 0, 1, 1, EPP_ITEM_NUMBER, 4, &kNumber); }, 3},
-      {"eppClearVarPart", [](EppHandle h) { return eppClearVarPart(h, 0); }, 3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+  for (const auto& [needs, call] : cases) {
     for (uint8_t version = 1; version <= 3; ++version) {
       Passport p;
       ASSERT_EQ(eppSetVersion(p, version), EPP_OK);
-      EXPECT_EQ(c.call(p), version < c.needs ? EPP_VERSION_TOO_LOW : EPP_OK);
+      EXPECT_EQ(call(p), version < needs ? EPP_VERSION_TOO_LOW : EPP_OK) << int(needs) << " " << int(version);
     }
-    EXPECT_TRUE(traced(c.line)) << trace();
   }
-  // The version line is written at level 2, not as an error.
-  setLevel(1);
-  Passport v1;
-  ASSERT_EQ(eppSetVersion(v1, 1), EPP_OK);
-  EXPECT_EQ(eppSetConnectionCounter(v1, 1), EPP_VERSION_TOO_LOW);
-  EXPECT_FALSE(traced("can only be set"));
+  // Written at level 2, not as an error.
+  EXPECT_TRUE(traced("M  [Thr " + std::to_string(ThrGetCurrentId()) +
+                     "] eppSetClient: this field can only be set for passports with version 3 or higher\n"));
 }
 
 TEST_F(EppOps, TextFieldsTakeUpToTheirLimit) {
-  struct Case {
-    int32_t (*set)(EppHandle, const char16_t*, size_t);
-    size_t limit;
-    const char* line;
-  };
-  const Case cases[] = {
-      {eppSetComponentName, 32, "*** ERROR => eppSetComponentName: supplied component name too long\n"},
-      {eppSetUserId, 32, "*** ERROR => eppSetUserId: supplied user id too long\n"},
-      {eppSetAction, 40, "*** ERROR => eppSetAction: supplied action field too long\n"},
-      {eppSetPreComponentName, 32, "*** ERROR => eppSetPreComponentName: supplied previous component name too long\n"},
-      {eppSetTransactionId, 32, "*** ERROR => eppSetTransactionId: supplied transaction id too long\n"},
-      {eppSetClient, 3, "*** ERROR => eppSetClient: supplied client field too long\n"},
+  const std::tuple<int32_t (*)(EppHandle, const char16_t*, size_t), size_t, const char*> cases[] = {
+      {eppSetComponentName, 32, "eppSetComponentName: supplied component name too long\n"},
+      {eppSetUserId, 32, "eppSetUserId: supplied user id too long\n"},
+      {eppSetAction, 40, "eppSetAction: supplied action field too long\n"},
+      {eppSetPreComponentName, 32, "eppSetPreComponentName: supplied previous component name too long\n"},
+      {eppSetTransactionId, 32, "eppSetTransactionId: supplied transaction id too long\n"},
+      {eppSetClient, 3, "eppSetClient: supplied client field too long\n"},
   };
   Passport p;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    EXPECT_EQ(c.set(p, kLong.data(), c.limit), EPP_OK);
-    EXPECT_FALSE(traced(c.line));
-    EXPECT_EQ(c.set(p, kLong.data(), c.limit + 1), EPP_OUT_OF_RANGE);
-    EXPECT_TRUE(traced(c.line));
-    EXPECT_EQ(c.set(p, nullptr, 0), EPP_OK);
-    EXPECT_EQ(c.set(p, nullptr, 1), EPP_INVALID);
+  for (const auto& [set, limit, line] : cases) {
+    EXPECT_EQ(set(p, kLong.data(), limit), EPP_OK) << line;
+    EXPECT_EQ(set(p, kLong.data(), limit + 1), EPP_OUT_OF_RANGE) << line;
+    EXPECT_TRUE(traced(std::string("*** ERROR => ") + line)) << line;
+    EXPECT_EQ(set(p, nullptr, 1), EPP_INVALID) << line;
   }
-  // The refused value left the stored one alone: the last good one was empty.
-  EXPECT_EQ(p.get()->client.length, 0);
+  EXPECT_EQ(std::u16string(p.get()->client.chars), u"www");  // the refused value stored nothing
 }
 
 TEST_F(EppOps, TransactionIdComesBackBlankFilledWhenItFits) {
@@ -165,16 +133,6 @@ TEST_F(EppOps, TransactionIdComesBackBlankFilledWhenItFits) {
   EXPECT_EQ(std::u16string(buffer, 8), u"ABCDE  #");  // no terminating zero
   EXPECT_EQ(length, 5u);
   EXPECT_EQ(eppGetTransactionId(p, 7, nullptr, &length), EPP_INVALID);
-  EXPECT_EQ(eppGetTransactionId(p, 7, buffer, nullptr), EPP_INVALID);
-}
-
-TEST_F(EppOps, OnlyVersionsOneToThreeExist) {
-  Passport p;
-  for (uint8_t version : {0, 4, 255}) EXPECT_EQ(eppSetVersion(p, version), EPP_INVALID);
-  EXPECT_TRUE(traced("*** ERROR => eppSetVersion: passport version 0 not supported\n"));
-  uint8_t version = 0;
-  ASSERT_EQ(eppGetVersion(p, &version), EPP_OK);
-  EXPECT_EQ(version, 3);
 }
 
 TEST_F(EppOps, SerializeWritesNothingIntoTooSmallAnArea) {
@@ -185,31 +143,23 @@ TEST_F(EppOps, SerializeWritesNothingIntoTooSmallAnArea) {
   EXPECT_EQ(eppSerialize(p, area.data(), area.size(), &used), EPP_AREA_TOO_SMALL);
   EXPECT_EQ(area, Bytes(159, 0x55));
   EXPECT_EQ(used, 7u);
-  EXPECT_TRUE(traced("eppSerialize: supplied output area too small (159 < 160)\n"));
-  EXPECT_FALSE(traced("*** ERROR => eppSerialize: supplied output area"));  // a level 2 line
+  EXPECT_TRUE(traced("] eppSerialize: supplied output area too small (159 < 160)\n"));  // level 2
   EXPECT_EQ(eppSerialize(p, nullptr, 500, &used), EPP_AREA_TOO_SMALL);
-  area.resize(500);
-  EXPECT_EQ(eppSerialize(p, area.data(), area.size(), &used), EPP_OK);
-  EXPECT_EQ(used, 160u);
-  EXPECT_TRUE(traced("(needed bytes=160, used bytes =160)\n"));
 }
 
 TEST_F(EppOps, ItemLengthsAndTypesAreChecked) {
   const std::u16string chars(65, u'c');
   struct Case {
-    uint8_t type;
-    uint8_t length;
+    uint8_t type, length;
     int32_t code;
   };
   Passport p;
-  uint16_t itemId = 0;
-  for (const Case& c : {Case{1, 0, 6}, Case{1, 65, 6}, Case{1, 64, 0}, Case{2, 3, 6}, Case{2, 4, 0},
-                        Case{3, 15, 6}, Case{3, 16, 0}, Case{4, 0, 6}, Case{4, 65, 6}, Case{4, 64, 0},
-                        Case{5, 4, 7}, Case{0, 4, 7}}) {
-    SCOPED_TRACE(testing::Message() << "type " << int(c.type) << " length " << int(c.length));
+  uint16_t application = 0;
+  for (const Case& c : {Case{1, 0, 6}, Case{1, 65, 6}, Case{1, 64, 0}, Case{2, 3, 6}, Case{2, 4, 0}, Case{3, 15, 6},
+                        Case{3, 16, 0}, Case{4, 0, 6}, Case{4, 65, 6}, Case{4, 64, 0}, Case{5, 4, 7}, Case{0, 4, 7}}) {
     const void* data = c.type == EPP_ITEM_STRING ? static_cast<const void*>(chars.data()) : kBytes;
-    // Different applications, so only the length and type decide.
-    EXPECT_EQ(eppSetItem(p, 0, ++itemId, 1, c.type, c.length, data), c.code);
+    EXPECT_EQ(eppSetItem(p, 0, ++application, 1, c.type, c.length, data), c.code)
+        << "type " << int(c.type) << " length " << int(c.length);
   }
   EXPECT_TRUE(traced("*** ERROR => eppSetItem: invalid byte stream size (65), maximum size (64)\n"));
   EXPECT_TRUE(traced("*** ERROR => eppSetItem: invalid string length (0), maximum length (64)\n"));
@@ -217,7 +167,6 @@ TEST_F(EppOps, ItemLengthsAndTypesAreChecked) {
   EXPECT_EQ(eppSetItem(p, 3, 1, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_INVALID);
   EXPECT_TRUE(traced("*** ERROR => eppSetItem: passed variable part id not valid\n"));
   EXPECT_EQ(eppSetItem(p, 0, 99, 1, EPP_ITEM_NUMBER, 4, nullptr), EPP_INVALID);
-  EXPECT_EQ(p.get()->varPartCount, 1);
   EXPECT_EQ(p.get()->varParts[0]->itemCount, 4);
 }
 
@@ -232,7 +181,6 @@ TEST_F(EppOps, ItemsAreLimitedPerApplicationAndPart) {
   EXPECT_EQ(eppSetItem(p, 1, 8, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_OK);
   EXPECT_EQ(eppSetItem(p, 1, 9, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_VARPART_FULL);
   EXPECT_TRUE(traced("*** ERROR => eppSetItem: maximum length of the variable part (512) already reached (2)\n"));
-  EXPECT_EQ(p.get()->varParts[0]->usedSize, 492);
   // Another part has its own room; a third part id finds no slot.
   EXPECT_EQ(eppSetItem(p, 0, 9, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_OK);
   EXPECT_EQ(eppSetItem(p, 2, 9, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_FAILED);
@@ -240,7 +188,6 @@ TEST_F(EppOps, ItemsAreLimitedPerApplicationAndPart) {
   EXPECT_EQ(p.get()->varPartCount, 2);
   // A cleared part frees its slot for another id; clearing a missing one is fine.
   EXPECT_EQ(eppClearVarPart(p, 1), EPP_OK);
-  EXPECT_TRUE(traced("eppClearVarPart: clearing variable part 1 of passport "));
   EXPECT_EQ(eppClearVarPart(p, 1), EPP_OK);
   EXPECT_EQ(eppClearVarPart(p, 3), EPP_INVALID);
   EXPECT_EQ(eppSetItem(p, 2, 9, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_OK);
@@ -251,11 +198,9 @@ TEST_F(EppOps, APartCreatedByAFailingItemIsRemovedAgain) {
   Passport p;
   ASSERT_EQ(eppSetItem(p, 0, 1, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_OK);
   EXPECT_EQ(eppSetItem(p, 1, 1, 1, EPP_ITEM_NUMBER, 5, &kNumber), EPP_OUT_OF_RANGE);
-  EXPECT_EQ(p.get()->varPartCount, 1);
   EXPECT_EQ(p.get()->varParts[1], nullptr);
   failAllocations = true;
   EXPECT_EQ(eppSetItem(p, 0, 1, 2, EPP_ITEM_NUMBER, 4, &kNumber), EPP_FAILED);  // the existing part stays
-  EXPECT_EQ(p.get()->varPartCount, 1);
   EXPECT_EQ(eppSetItem(p, 2, 1, 1, EPP_ITEM_NUMBER, 4, &kNumber), EPP_FAILED);
   EXPECT_EQ(p.get()->varPartCount, 1);
   EppHandle none = nullptr;
@@ -273,7 +218,6 @@ TEST_F(EppOps, TheFirstLivePassportIsTheDefault) {
     Passport second;
     EXPECT_EQ(current.load(), first.get());
     EXPECT_EQ(eppSetDefault(second), EPP_OK);
-    EXPECT_EQ(current.load(), second.get());
     EXPECT_EQ(eppSetDefault(nullptr), EPP_INVALID);
     EXPECT_TRUE(traced("*** ERROR => eppSetDefault: setting new default passport failed\n"));
     EXPECT_EQ(current.load(), second.get());
@@ -284,18 +228,15 @@ TEST_F(EppOps, TheFirstLivePassportIsTheDefault) {
 TEST_F(EppOps, DiagnosticsFollowTheLevelAndAreCutTo255Characters) {
   Passport p;
   ASSERT_EQ(eppSetAction(p, kLong.data(), 250), EPP_OUT_OF_RANGE);
-  const std::string head = "eppSetAction: setting action field for passport ";
   const std::string written = trace();
-  const size_t at = written.find(head);
+  const size_t at = written.find("eppSetAction: setting action field for passport ");
   ASSERT_NE(at, std::string::npos);
   // The cut line loses its line feed: the next line follows on the same one.
-  const size_t end = written.find_first_not_of('w', written.find(" to w", at) + 4);
-  EXPECT_EQ(end - at, 255u);
+  EXPECT_EQ(written.find_first_not_of('w', written.find(" to w", at) + 4) - at, 255u);
   setLevel(1);  // errors only
   ASSERT_EQ(eppSetAction(p, kLong.data(), 41), EPP_OUT_OF_RANGE);
   EXPECT_TRUE(traced("*** ERROR => eppSetAction: supplied action field too long\n"));
   EXPECT_FALSE(traced("setting action field"));
-  EXPECT_FALSE(traced("checking passport"));
   setLevel(0);
   ASSERT_EQ(eppSetAction(p, kLong.data(), 41), EPP_OUT_OF_RANGE);
   EXPECT_FALSE(traced("eppSetAction"));

@@ -104,12 +104,8 @@ TEST_F(EppRefusal, MalformedStreamsAreRefusedWithTheirCodeAndLine) {
        "data stream invalid, item at offset 249 out of bounds"},
       {"number of three bytes", [] { return withParts({part(1, {item(7, 9, 2, {1, 2, 3})})}); }, EPP_INVALID,
        "data stream invalid, number item at offset 245 out of bounds"},
-      {"number of five bytes", [] { return withParts({part(1, {item(7, 9, 2, {1, 2, 3, 4, 5})})}); },
-       EPP_OUT_OF_RANGE, "*** ERROR => eppSetItem: invalid number size (5), expected size (4)"},
       {"string item not UTF-8", [] { return withParts({part(0, {item(1, 1, 4, {'a', 0xC3, '('})})}); },
        EPP_CONVERSION, "data stream invalid, string at offset 245 cannot be converted"},
-      {"bytes item of 65", [] { return withParts({part(0, {item(1, 1, 1, Bytes(65, 7))})}); }, EPP_OUT_OF_RANGE,
-       "*** ERROR => eppSetItem: invalid byte stream size (65), maximum size (64)"},
       {"bytes item of 300", [] { return withParts({part(0, {item(1, 1, 1, Bytes(300, 7))})}); },
        EPP_OUT_OF_RANGE, "*** ERROR => eppSetItem: invalid byte stream size (255), maximum size (64)"},
       {"third distinct part id",
@@ -118,8 +114,6 @@ TEST_F(EppRefusal, MalformedStreamsAreRefusedWithTheirCodeAndLine) {
                            part(2, {item(1, 1, 2, {0, 0, 0, 1})})});
        },
        EPP_FAILED, "*** ERROR => eppSetItem: could not create variable part"},
-      {"part id 3", [] { return withParts({part(3, {item(1, 1, 2, {0, 0, 0, 1})})}); }, EPP_INVALID,
-       "*** ERROR => eppSetItem: passed variable part id not valid"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
