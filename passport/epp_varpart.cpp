@@ -27,28 +27,31 @@ size_t findSlot(const EppPassport& passport, uint16_t id) {
 }
 
 // The data size an item of this type and length takes, or the code that
-// refuses the length.
+// refuses the length or the type.
 int32_t itemDataSize(const char* op, uint8_t type, uint8_t length, uint16_t& size) {
+  const unsigned long long given = length;
   switch (type) {
     case EPP_ITEM_BYTES:
-      if (length >= 1 && length <= kMaxItemLength) return size = length, EPP_OK;
-      EPP_TRACE(1, "%s: invalid byte stream size (%llu), maximum size (%u)\n", op,
-                static_cast<unsigned long long>(length), static_cast<unsigned>(kMaxItemLength));
+      size = length;
+      if (length >= 1 && length <= kMaxItemLength) return EPP_OK;
+      EPP_TRACE(1, "%s: invalid byte stream size (%llu), maximum size (%u)\n", op, given,
+                static_cast<unsigned>(kMaxItemLength));
       return EPP_OUT_OF_RANGE;
     case EPP_ITEM_NUMBER:
-      if (length == sizeof(uint32_t)) return size = sizeof(uint32_t), EPP_OK;
-      EPP_TRACE(1, "%s: invalid number size (%llu), expected size (%u)\n", op, static_cast<unsigned long long>(length),
-                static_cast<unsigned>(sizeof(uint32_t)));
+      size = sizeof(uint32_t);
+      if (length == size) return EPP_OK;
+      EPP_TRACE(1, "%s: invalid number size (%llu), expected size (%u)\n", op, given, static_cast<unsigned>(size));
       return EPP_OUT_OF_RANGE;
     case EPP_ITEM_ID16:
-      if (length == EPP_ID_BYTES) return size = EPP_ID_BYTES, EPP_OK;
-      EPP_TRACE(1, "%s: invalid id size (%llu), expected size (%u)\n", op, static_cast<unsigned long long>(length),
-                static_cast<unsigned>(EPP_ID_BYTES));
+      size = EPP_ID_BYTES;
+      if (length == size) return EPP_OK;
+      EPP_TRACE(1, "%s: invalid id size (%llu), expected size (%u)\n", op, given, static_cast<unsigned>(size));
       return EPP_OUT_OF_RANGE;
     case EPP_ITEM_STRING:
-      if (length >= 1 && length <= kMaxItemLength) return size = (length + 1) * sizeof(char16_t), EPP_OK;
-      EPP_TRACE(1, "%s: invalid string length (%llu), maximum length (%u)\n", op,
-                static_cast<unsigned long long>(length), static_cast<unsigned>(kMaxItemLength));
+      size = static_cast<uint16_t>((length + 1) * sizeof(char16_t));  // with the terminating zero
+      if (length >= 1 && length <= kMaxItemLength) return EPP_OK;
+      EPP_TRACE(1, "%s: invalid string length (%llu), maximum length (%u)\n", op, given,
+                static_cast<unsigned>(kMaxItemLength));
       return EPP_OUT_OF_RANGE;
     default:
       EPP_TRACE(1, "%s: invalid item type %u\n", op, static_cast<unsigned>(type));
