@@ -1,0 +1,54 @@
+// GUID texts from time-based UUIDs.
+#include "passport/epp_guid.h"
+
+#include <uuid/uuid.h>
+
+#include "passport/epp.h"
+#include "thr/thr.h"
+
+namespace {
+
+constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
+
+uint8_t byte(unsigned value) { return static_cast<uint8_t>(value & 0xFF); }
+
+// One UUID from the system, under the process-wide section; false when the
+// section cannot be entered or left.
+bool timeBasedUuid(uuid_t uuid) {
+  static ThrCriticalSection section{};
+  if (ThrCSLock(&section) != THR_OK) return false;
+  uuid_generate_time(uuid);
+  return ThrCSUnlock(&section) == THR_OK;
+}
+
+}  // namespace
+
+bool eppGuidFromUuid(const uint8_t u[16], std::u16string& guid) {
+  if ((u[8] & 0xC0) != 0x80 || (u[6] >> 4) != 1) return false;
+  uint8_t g[16];
+  for (int i = 0; i < 6; ++i) g[i] = u[10 + i];
+  g[6] = byte(u[6] << 4 | u[7] >> 4);
+  g[7] = byte((u[7] & 0x0F) | ((u[8] & 0x20) != 0 ? 0xE0 : 0xD0));
+  g[8] = byte(u[4] >> 2 | 0x80);
+  g[9] = byte(0x80 | (u[4] & 3) << 5 | u[5] >> 3);
+  g[10] = byte(u[5] << 5 | u[0] >> 3);
+  g[11] = byte(u[0] << 5 | u[1] >> 3);
+  g[12] = byte(u[1] << 5 | u[2] >> 3);
+  g[13] = byte(u[2] << 5 | u[3] >> 3);
+  g[14] = byte(u[3] << 5 | (u[8] & 0x1F));
+  g[15] = u[9];
+  guid.clear();
+  for (uint8_t b : g) {
+    guid.push_back(kHexDigits[b >> 4]);
+    guid.push_back(kHexDigits[b & 0x0F]);
+  }
+  return true;
+}
+
+std::u16string CreateGuidString() {
+  std::u16string guid;
+  if (!ThrIsInitialised() && ThrInit() != THR_OK) return guid;
+  uuid_t uuid;
+  if (!timeBasedUuid(uuid) || !eppGuidFromUuid(uuid, guid)) guid.clear();
+  return guid;
+}
