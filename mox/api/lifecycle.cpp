@@ -6,6 +6,7 @@
 // A forked child forgets the library it inherited (its threads did not
 // follow) and may initialise a new one.
 #include <pthread.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
@@ -22,12 +23,19 @@
 #include "mox/dispatch/metric_format_source.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
+#include "passport/epp.h"
+#include "passport/epp_library_trace.h"
 
 namespace {
 
 using moxapi::initCount;
 
 pthread_mutex_t lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+
+// The passport library's environment: this library is component 8 and
+// writes passports of version 3.
+constexpr uint16_t kPassportComponent = 8;
+constexpr uint8_t kPassportVersion = 3;
 
 class LifecycleHold {
  public:
@@ -140,6 +148,8 @@ void initialise(const InitRequest& request, const char* exportName) {
   registry.init();
   CMTTraceDataManager::getInstance()->init();
   CPerfDataManager::getInstance()->init();
+  eppSetEnvironment(kPassportComponent, kPassportVersion, &malloc, &free, &eppTraceToLibraryLog,
+                    cfg.getLibTraceLevel());
   registry.setProcessName(request.name);
   storeInstance(registry, request.instance);
   setProcessNameSource(&registryProcessName);
