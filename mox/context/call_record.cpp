@@ -36,6 +36,7 @@ void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord*
   netCpuUs = 0;
   parent = parentCall;
   offsetMs = 0;
+  linked = false;
   children.clear();
   params.clear();
   skipped_ = skipped;

@@ -86,6 +86,9 @@ class CMTCallRecord {
   int64_t netCpuUs = 0;
   CMTCallRecord* parent;
   uint32_t offsetMs = 0;
+  // In the call tree (the first call, or a child of its parent): kept until
+  // the context is done. A call outside the tree is released when it ends.
+  bool linked = false;
   std::vector<CMTCallRecord*> children;  // linked in start order; owned by the context
   std::map<std::u16string, std::u16string> params;
 

@@ -1,5 +1,6 @@
 #include "mox/context/context.h"
 
+#include <iterator>
 #include <utility>
 
 #include "common/clock.h"
@@ -197,10 +198,12 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
   if (parent != nullptr && collectTree) {
     if (parent->children.empty()) parent->children.reserve(5);
     parent->children.push_back(record);
+    record->linked = true;
   }
   callStack_.push_back(record);
   if (state == Empty) {
     root = record;
+    record->linked = true;
     state = Active;
   }
   if (collectTree && nextRecId > CConfiguration::getInstance()->getMaxComponentsPerTransaction()) {
@@ -218,6 +221,18 @@ void CMTContext::closeCallsAbove(uint32_t recId) {
     CMTCallRecord* inner = callStack_.back();
     callStack_.pop_back();
     inner->terminate(false, false);
+    releaseIfUnlinked(inner);
+  }
+}
+
+void CMTContext::releaseIfUnlinked(CMTCallRecord* ended) {
+  if (ended->linked) return;
+  // Calls end innermost first, so an unlinked one is found at the back.
+  for (auto at = records_.rbegin(); at != records_.rend(); ++at) {
+    if (at->get() != ended) continue;
+    if (spareRecords_.size() < kMaxSpareRecords) spareRecords_.push_back(std::move(*at));
+    records_.erase(std::next(at).base());
+    return;
   }
 }
 
@@ -228,6 +243,7 @@ void CMTContext::closeCall(uint32_t recId, bool terminating) {
   if (recId == top->recId) {
     callStack_.pop_back();
     endTick = terminating ? top->terminate(true, true) : top->end(true);
+    releaseIfUnlinked(top);
   } else if (recId < top->recId) {
     closeCallsAbove(recId);
     // A recId that is not open: the next open call stays on the stack so that
@@ -240,6 +256,7 @@ void CMTContext::closeCall(uint32_t recId, bool terminating) {
     CMTCallRecord* named = callStack_.back();
     callStack_.pop_back();
     endTick = terminating ? named->terminate(false, true) : named->end(false);
+    releaseIfUnlinked(named);
   }
   int64_t sinceCreation = endTick < 0 ? -1 : static_cast<int64_t>(tickDiff(static_cast<uint32_t>(endTick), createdTick));
   runTraceChecks(sinceCreation);
@@ -279,6 +296,7 @@ void CMTContext::terminateAll() {
     CMTCallRecord* open = callStack_.back();
     callStack_.pop_back();
     open->terminate(false, false);
+    releaseIfUnlinked(open);
   }
   state = Terminated;
   levelThreshold = 0;

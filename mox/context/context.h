@@ -143,6 +143,9 @@ class CMTContext {
   CMTCallRecord* newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped);
   // Pops and terminates without times every open call with a recId above recId.
   void closeCallsAbove(uint32_t recId);
+  // A call that has ended outside the call tree goes back to the spare
+  // records: with the tree full, a long unit of work holds only its open calls.
+  void releaseIfUnlinked(CMTCallRecord* ended);
   // sinceCreation: ms from creation to the end tick, -1 without one.
   void runTraceChecks(int64_t sinceCreation);
   // Shared by endTiming and terminateTiming.
@@ -150,7 +153,7 @@ class CMTContext {
 
   const CMTContextManager* manager_;
   std::vector<CMTCallRecord*> callStack_;
-  // Every record this context created, linked into the tree or not.
+  // Every record of this context in use: the call tree and the open calls.
   std::vector<std::unique_ptr<CMTCallRecord>> records_;
   // Records of calls that belong to no tree any more, ready for new calls.
   std::vector<std::unique_ptr<CMTCallRecord>> spareRecords_;

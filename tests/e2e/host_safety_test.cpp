@@ -98,6 +98,31 @@ TEST_F(LibraryTest, InitialisationsRaceNestedExits) {
   EXPECT_GT(timed.load(), 0);
 }
 
+long residentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// A call left open for hours with calls starting and ending inside it: the
+// process does not swell.
+TEST_F(LibraryTest, OneOpenCallThroughFiveMillionInnerCallsKeepsMemoryFlat) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "resident size means nothing under a sanitizer's allocator; the unit tests cover the bound";
+#endif
+  initWith({});
+  const uint32_t outer = MOX_startTiming(u"Svc", u"session", 1);
+  long afterWarmUp = 0;
+  for (int i = 0; i < 5000000; ++i) {
+    MOX_endTiming(MOX_startTiming(u"Db", u"query", 1));
+    if (i == 100000) afterWarmUp = residentKiB();
+  }
+  const long atEnd = residentKiB();
+  MOX_endTiming(outer);
+  EXPECT_LT(atEnd - afterWarmUp, 4 * 1024) << afterWarmUp << " KiB after 100,000 calls, " << atEnd << " KiB after 5M";
+}
+
 // A host's session-id function that ends the library from inside a call.
 const mox_char* exitingSession() {
   MOX_ProcExit();

@@ -145,13 +145,41 @@ TEST_F(TimingTest, MaxComponentsStopsLinkingTheTree) {
   EXPECT_EQ(call(*ctx, 1).children.size(), 1u);
   for (uint32_t id = 4; id >= 1; --id) ctx->endTiming(id);
   EXPECT_EQ(traces().size(), 2u);  // no tree trace at the end
-  EXPECT_EQ(ctx->recordCount(), 4u);
+  EXPECT_EQ(ctx->recordCount(), 3u) << "the call outside the tree is released when it ends";
   // Untraced: the tree stops all the same, without traces.
   auto plain = std::make_unique<CMTContext>(*CMTContextManager::getInstance());
   plain->traceOn = 0;
   for (int i = 0; i < 3; ++i) plain->startTiming(u"C|x", 1);
   EXPECT_FALSE(plain->collectTree);
   EXPECT_EQ(traces().size(), 2u);
+}
+
+// One outer call open for a long time: once the tree is full, the calls inside
+// it no longer pile up, whether they end in order, out of order or terminated.
+TEST_F(TimingTest, ContextHoldsTheTreeAndItsOpenCallsOnly) {
+  auto ctx = context({{u"max_components_per_transaction", u"50"}});
+  const uint32_t outer = ctx->startTiming(u"Svc|outer", 1);
+  for (int i = 0; i < 10000; ++i) {
+    const uint32_t a = ctx->startTiming(u"Db|a", 1);
+    const uint32_t b = ctx->startTiming(u"Db|b", 1);
+    const uint32_t c = ctx->startTiming(u"Db|c", 1);
+    if (i % 3 == 0) {
+      ctx->endTiming(b);  // closes c on the way
+    } else if (i % 3 == 1) {
+      ctx->terminateTiming(c);
+      ctx->endTiming(b);
+    } else {
+      ctx->endTiming(c);
+      ctx->endTiming(b);
+    }
+    ctx->endTiming(a);
+    ASSERT_LE(ctx->recordCount(), 50u) << i;
+  }
+  EXPECT_EQ(ctx->openCalls().size(), 1u);
+  EXPECT_EQ(counts(u"Db|c"), "0/3333/6667/6666");  // ended, terminated, timed
+  ctx->endTiming(outer);
+  EXPECT_EQ(ctx->state, CMTContext::Finished);
+  EXPECT_EQ(counts(u"Svc|outer"), "0/1/0/1");
 }
 
 TEST_F(TimingTest, TracedUnitOfWorkProducesPreviewTooLargeAndFinalTraces) {
