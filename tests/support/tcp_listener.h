@@ -85,7 +85,7 @@ class TcpListener {
  public:
   explicit TcpListener(int family = AF_INET) : family_(family) {
     listenFd_ = boundLoopbackSocket(family, 0);
-    if (listenFd_ < 0 || listen(listenFd_, 16) != 0 || pipe2(wake_, O_CLOEXEC) != 0) return;
+    if (listenFd_ < 0 || listen(listenFd_, 128) != 0 || pipe2(wake_, O_CLOEXEC) != 0) return;
     port_ = localPort(listenFd_);
     reserveFd_ = boundLoopbackSocket(family_, port_);
     thread_ = std::thread([this] { serve(); });
@@ -161,7 +161,7 @@ class TcpListener {
   }
   void up() {
     run([this] {
-      if (listenFd_ >= 0 || listen(reserveFd_, 16) != 0) return;
+      if (listenFd_ >= 0 || listen(reserveFd_, 128) != 0) return;
       listenFd_ = reserveFd_;
       reserveFd_ = boundLoopbackSocket(family_, port_);
     });
