@@ -2,6 +2,7 @@
 // deferred close of a socket still in use.
 #include "ni/ni_handle_table.h"
 
+#include <atomic>
 #include <new>
 
 #include "dptrc/dptrc.h"
@@ -31,21 +32,29 @@ struct Table {
   Entry entries[NI_HDL_TABLE_SIZE];
 };
 
-Table* table = nullptr;
+// Set once by the first NiInit3; read by every operation.
+std::atomic<Table*> tableInstance{nullptr};
 
+Table* tableOrNull() { return tableInstance.load(std::memory_order_acquire); }
+
+// Call only once the table exists.
 class TableLock {
  public:
-  TableLock() { ThrRecMtxLock(&table->mutex); }
-  ~TableLock() { ThrRecMtxUnlock(&table->mutex); }
+  TableLock() : table_(tableOrNull()) { ThrRecMtxLock(&table_->mutex); }
+  ~TableLock() { ThrRecMtxUnlock(&table_->mutex); }
   TableLock(const TableLock&) = delete;
   TableLock& operator=(const TableLock&) = delete;
+  Entry& entry(int index) { return table_->entries[index]; }
+
+ private:
+  Table* table_;
 };
 
 // The entry that hdl names, if hdl is a handle handed out and not closed.
 // Call with the lock held.
-Entry* validEntry(NI_HDL hdl) {
-  if (table == nullptr || hdl < 0 || hdl / (kReuseMask + 1) >= NI_HDL_TABLE_SIZE) return nullptr;
-  Entry& e = table->entries[hdl / (kReuseMask + 1)];
+Entry* validEntry(TableLock& lock, NI_HDL hdl) {
+  if (hdl < 0 || hdl / (kReuseMask + 1) >= NI_HDL_TABLE_SIZE) return nullptr;
+  Entry& e = lock.entry(hdl / (kReuseMask + 1));
   if (e.state < kFirstValidState && e.state != NI_INITIAL_CON) return nullptr;
   return e.hdl == hdl ? &e : nullptr;
 }
@@ -65,23 +74,23 @@ void freeEntry(Entry& e) {
 }  // namespace
 
 bool niHdlTableInit() {
-  if (table != nullptr) return true;
+  if (tableOrNull() != nullptr) return true;
   Table* fresh = new (std::nothrow) Table();
   if (fresh == nullptr) return false;
   if (ThrRecMtxInit(&fresh->mutex, u"NI hdl section") != THR_OK) {
     delete fresh;
     return false;
   }
-  table = fresh;  // kept for the life of the process: nothing ends the layer
+  tableInstance.store(fresh, std::memory_order_release);  // kept for good: nothing ends the layer
   return true;
 }
 
 int niHdlAlloc(NI_HDL* hdl) {
   *hdl = NI_INVALID_HDL;
-  if (table == nullptr) return NIEINTERN;
+  if (tableOrNull() == nullptr) return NIEINTERN;
   TableLock lock;
   for (int index = 0; index < NI_HDL_TABLE_SIZE; ++index) {
-    Entry& e = table->entries[index];
+    Entry& e = lock.entry(index);
     if (e.state != NI_FREE || e.users != 0) continue;
     e.reuse = static_cast<uint8_t>((e.reuse + 1) & kReuseMask);
     e.hdl = index * (kReuseMask + 1) + e.reuse;
@@ -95,7 +104,7 @@ int niHdlAlloc(NI_HDL* hdl) {
 
 void niHdlAttach(NI_HDL hdl, int sock, const NiHostAddr& addr, uint16_t port) {
   TableLock lock;
-  if (Entry* e = validEntry(hdl)) {
+  if (Entry* e = validEntry(lock, hdl)) {
     e->sock = sock;
     e->addr = addr;
     e->port = port;
@@ -104,13 +113,13 @@ void niHdlAttach(NI_HDL hdl, int sock, const NiHostAddr& addr, uint16_t port) {
 
 void niHdlDiscard(NI_HDL hdl) {
   TableLock lock;
-  if (Entry* e = validEntry(hdl)) freeEntry(*e);
+  if (Entry* e = validEntry(lock, hdl)) freeEntry(*e);
 }
 
 bool niHdlAcquire(NI_HDL hdl, NiHdlView* view) {
-  if (table != nullptr) {
+  if (tableOrNull() != nullptr) {
     TableLock lock;
-    Entry* e = validEntry(hdl);
+    Entry* e = validEntry(lock, hdl);
     if (usable(e)) {
       ++e->users;
       view->sock = e->sock;
@@ -123,31 +132,31 @@ bool niHdlAcquire(NI_HDL hdl, NiHdlView* view) {
 
 void niHdlRelease(NI_HDL hdl) {
   TableLock lock;
-  Entry& e = table->entries[hdl / (kReuseMask + 1)];
+  Entry& e = lock.entry(hdl / (kReuseMask + 1));
   if (e.users > 0) --e.users;
   if (e.users == 0 && e.closeWhenUnused) freeEntry(e);
 }
 
 void niHdlSetState(NI_HDL hdl, uint8_t state) {
   TableLock lock;
-  if (Entry* e = validEntry(hdl)) {
+  if (Entry* e = validEntry(lock, hdl)) {
     MOX_TRC(2, "NiISetState: hdl %d %s -> %s\n", hdl, NiHdlStateName(e->state), NiHdlStateName(state));
     e->state = state;
   }
 }
 
 std::string niHdlPartner(NI_HDL hdl) {
-  if (table == nullptr) return std::string();
+  if (tableOrNull() == nullptr) return std::string();
   TableLock lock;
-  Entry* e = validEntry(hdl);
+  Entry* e = validEntry(lock, hdl);
   if (e == nullptr) return std::string();
   return NiAddrToStr(e->addr) + ":" + std::to_string(e->port);
 }
 
 bool niHdlClose(const char* func, NI_HDL hdl) {
-  if (table != nullptr) {
+  if (tableOrNull() != nullptr) {
     TableLock lock;
-    Entry* e = validEntry(hdl);
+    Entry* e = validEntry(lock, hdl);
     if (usable(e)) {
       MOX_TRC(2, "%s: shutdown and close hdl %d/sock %d\n", func, hdl, e->sock);
       if (e->sock >= 0) SiShutdown(e->sock);  // wakes an operation waiting on it
@@ -165,10 +174,13 @@ bool niHdlClose(const char* func, NI_HDL hdl) {
 }
 
 int niHdlInUse() {
-  if (table == nullptr) return 0;
+  if (tableOrNull() == nullptr) return 0;
   TableLock lock;
   int n = 0;
-  for (const Entry& e : table->entries) n += (e.state != NI_FREE || e.users != 0) ? 1 : 0;
+  for (int index = 0; index < NI_HDL_TABLE_SIZE; ++index) {
+    const Entry& e = lock.entry(index);
+    n += (e.state != NI_FREE || e.users != 0) ? 1 : 0;
+  }
   return n;
 }
 

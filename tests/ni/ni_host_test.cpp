@@ -49,7 +49,9 @@ TEST_F(NiTest, HostNamesResolveOrFailWithTheirCodes) {
     NiIResetIPProtoUsage();
     NiHostAddr addr{};
     EXPECT_EQ(NiHostToAddr(c.host.c_str(), &addr), c.code) << trcText(c.host);
-    if (c.addr) EXPECT_EQ(NiAddrToStr(addr), c.addr) << trcText(c.host);
+    if (c.addr) {
+      EXPECT_EQ(NiAddrToStr(addr), c.addr) << trcText(c.host);
+    }
   }
   NiHostAddr addr{};
   EXPECT_EQ(NiHostToAddr(nullptr, &addr), NIEINVAL);

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "ni_test_support.h"
+#include "si/si.h"
 
 using namespace nitest;
 
@@ -50,7 +51,7 @@ TEST_F(NiTest, WriteTimesOutWithBytesLeftWhenThePeerDoesNotRead) {
   UnreadPeer peer;
   const NI_HDL hdl = connectTo(peer.port());
   openTrace(1);
-  const std::string bytes = pattern(64 << 20);
+  const std::string bytes = std::string(16 << 20, 't');
   int32_t written = 0;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(write(hdl, bytes, 300, &written), NIETIMEOUT);
@@ -146,6 +147,30 @@ TEST_F(NiTest, ReadReturnsWhatArrivedTimesOutWhenNothingDidAndBreaksAtTheEnd) {
   EXPECT_EQ(std::string(buf, static_cast<size_t>(got)), "ef");
   EXPECT_EQ(NiRawRead(hdl, buf, sizeof buf, 2000, &got), NIECONN_BROKEN);
   EXPECT_EQ(NiCloseHandle(hdl), VEL_O_K);
+}
+
+// The same waits through select, as with NOPOLL set.
+TEST_F(NiTest, SelectWaitsKeepTheTimeOuts) {
+  SiUseSelect(true);
+  testsupport::StuckListener stuck;
+  ASSERT_TRUE(stuck.ok());
+  const NiHostAddr addr = addrOf(u"127.0.0.1");
+  NI_HDL hdl;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(NiRawHandleForAddr(&addr, stuck.port(), 300, &hdl), NIECONN_REFUSED);
+  EXPECT_GE(msSince(start), 290);
+
+  UnreadPeer peer;
+  hdl = connectTo(peer.port());
+  int32_t written = 0;
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(write(hdl, std::string(16 << 20, 't'), 300, &written), NIETIMEOUT);
+  EXPECT_GE(msSince(start), 290);
+  EXPECT_GT(written, 0);
+  char buf[8];
+  EXPECT_EQ(NiRawRead(hdl, buf, sizeof buf, 100, &written), NIETIMEOUT);
+  EXPECT_EQ(NiCloseHandle(hdl), VEL_O_K);
+  SiUseSelect(false);
 }
 
 }  // namespace
