@@ -3,9 +3,10 @@
 // Worker threads handle "requests": each request is a unit of work with
 // nested component/method calls of realistic durations; every tenth request
 // brings an application passport that asks for a transaction trace. The
-// library writes its metric data and trace file into the log directory.
+// library writes its trace file into the log directory, and its metric data
+// there too, or streams it to a collector given with --collector.
 //
-//   mox-demo [--seconds N] [--threads N] [--logdir DIR]
+//   mox-demo [--seconds N] [--threads N] [--logdir DIR] [--collector HOST:PORT]
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -27,9 +28,24 @@ struct Options {
   int seconds = 3;
   int threads = 4;
   std::string logdir = "./mox-out";
+  std::string collectorHost;  // empty: metric data goes to a file
+  std::string collectorPort;
 };
 
 std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// "HOST:PORT", "[v6-address]:PORT" or "v6-address:PORT" (split at the last colon).
+void splitHostPort(const std::string& text, Options& o) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
+    std::fprintf(stderr, "mox-demo: --collector wants HOST:PORT, not '%s'\n", text.c_str());
+    std::exit(2);
+  }
+  std::string host = text.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  o.collectorHost = host;
+  o.collectorPort = text.substr(colon + 1);
+}
 
 Options parseOptions(int argc, char** argv) {
   Options o;
@@ -37,6 +53,7 @@ Options parseOptions(int argc, char** argv) {
     if (std::strcmp(argv[i], "--seconds") == 0) o.seconds = std::max(1, std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--threads") == 0) o.threads = std::max(1, std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--logdir") == 0) o.logdir = argv[i + 1];
+    if (std::strcmp(argv[i], "--collector") == 0) splitHostPort(argv[i + 1], o);
   }
   return o;
 }
@@ -103,9 +120,19 @@ int main(int argc, char** argv) {
   mkdir(options.logdir.c_str(), 0755);
 
   const std::u16string logdir = widen(options.logdir);
-  const mox_char* pairs[] = {u"datasending_method", u"file", u"logdir", logdir.c_str(),
-                             u"lib_trace_level",    u"1",    u"tracecheck_interval", u"2"};
-  MOX_ProcInitWithParam(u"mox-demo", 0, 4, pairs);
+  const std::u16string host = widen(options.collectorHost);
+  const std::u16string port = widen(options.collectorPort);
+  const bool toCollector = !options.collectorHost.empty();
+  // An IPv6 collector needs the library's IPv6 switch, unless the caller set it.
+  if (options.collectorHost.find(':') != std::string::npos) setenv("VEL_IPv6_ACTIVE", "1", 0);
+  std::vector<const mox_char*> pairs = {u"datasending_method", toCollector ? u"socket" : u"file",
+                                        u"logdir",             logdir.c_str(),
+                                        u"lib_trace_level",    u"1",
+                                        u"tracecheck_interval", u"2"};
+  if (toCollector) {
+    for (const mox_char* p : {u"agent_host", host.c_str(), u"agent_port", port.c_str()}) pairs.push_back(p);
+  }
+  MOX_ProcInitWithParam(u"mox-demo", 0, static_cast<uint32_t>(pairs.size() / 2), pairs.data());
   MOX_initializeResource(u"Open Requests", 0, 0);
 
   Stats stats;
@@ -123,7 +150,11 @@ int main(int argc, char** argv) {
 
   std::printf("mox-demo: %d threads ran %ld requests in %d s (%ld with a trace passport, %ld aborted payments)\n",
               options.threads, stats.requests.load(), options.seconds, stats.traced.load(), stats.failed.load());
-  std::printf("metric data: %s/mox-demo_mtdata.log\n", options.logdir.c_str());
+  if (toCollector) {
+    std::printf("metric data: sent to %s:%s\n", options.collectorHost.c_str(), options.collectorPort.c_str());
+  } else {
+    std::printf("metric data: %s/mox-demo_mtdata.log\n", options.logdir.c_str());
+  }
   std::printf("trace file:  %s/mox-demo_mox.trc\n", options.logdir.c_str());
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
+#include "mox/agents/socket_agent.h"
 
 using namespace agenttest;
 
@@ -84,8 +85,8 @@ TEST(AgentFactoryTest, OnlyExactlySocketSelectsTheSocketAgent) {
     configure({{u"datasending_method", method}});
     EXPECT_NE(dynamic_cast<CMTDataSendingFileAgent*>(createDataSendingAgent().get()), nullptr) << trcText(method);
   }
-  configure({{u"datasending_method", u"socket"}});
-  EXPECT_EQ(dynamic_cast<CMTDataSendingFileAgent*>(createDataSendingAgent().get()), nullptr);
+  configure({{u"datasending_method", u"socket"}, {u"agent_host", u"127.0.0.1"}});
+  EXPECT_NE(dynamic_cast<CMTDataSendingSocketAgent*>(createDataSendingAgent().get()), nullptr);
   CConfiguration::destroyInstance();
 }
 

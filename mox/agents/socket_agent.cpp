@@ -1,0 +1,145 @@
+#include "mox/agents/socket_agent.h"
+
+#include <climits>
+
+#include "common/utf.h"
+#include "dptrc/dptrc.h"
+#include "mox/config/configuration.h"
+
+namespace {
+
+constexpr size_t kReceiveUnits = 4096;
+
+const char* const kOrdinals[] = {"", "", "2nd", "3rd", "4th", "5th"};
+
+}  // namespace
+
+CMTDataSendingSocketAgent::CMTDataSendingSocketAgent() {
+  try {
+    if (NiInit3() != VEL_O_K) {
+      MOX_TRC_ERROR("NI library failed to be initilized!\n");
+      return;
+    }
+    agents_.reserve(kMaxAgents);
+    addAgents();
+  } catch (...) {
+    agents_.clear();  // out of memory: an agent without destinations sends nothing
+  }
+}
+
+void CMTDataSendingSocketAgent::addAgents() {
+  const CConfiguration* config = CConfiguration::getInstance();
+  for (int n = 1; n <= static_cast<int>(kMaxAgents); ++n) {
+    std::u16string host = config->getAgentHost(n);
+    if (n > 1 && host.empty()) continue;  // a further agent left out
+    NiHostAddr addr;
+    if (NiHostToAddr(host.c_str(), &addr) != VEL_O_K) {
+      if (n == 1) {
+        MOX_TRC_ERROR("Main agent failed to be initilized due to incorrect host setting!\n");
+      } else {
+        MOX_TRC_ERROR("%s agent failed to be initilized due to incorrect host setting!\n", kOrdinals[n]);
+      }
+      continue;
+    }
+    agents_.push_back(Agent{std::move(host), config->getAgentPort(n), config->getAgentType(n), NI_INVALID_HDL,
+                            kNotConnected, kNeverConnected});
+  }
+}
+
+CMTDataSendingSocketAgent::~CMTDataSendingSocketAgent() {
+  for (Agent& agent : agents_) {
+    if (agent.state == kConnected) NiCloseHandle(agent.hdl);
+  }
+}
+
+bool CMTDataSendingSocketAgent::checkConnection() {
+  size_t usable = agents_.size();
+  for (size_t i = 0; i < agents_.size(); ++i) {
+    Agent& agent = agents_[i];
+    if (agent.state == kNotConnected && !connect(agent, static_cast<int>(i + 1))) --usable;
+  }
+  return usable != 0;
+}
+
+bool CMTDataSendingSocketAgent::connect(Agent& agent, int number) {
+  // The host is resolved again for every attempt: its address may have changed.
+  NiHostAddr addr;
+  NI_HDL hdl = NI_INVALID_HDL;
+  int rc = NiHostToAddr(agent.host.c_str(), &addr);
+  if (rc == VEL_O_K) rc = NiRawHandleForAddr(&addr, agent.port, kConnectTimeoutMs, &hdl);
+  if (rc != VEL_O_K) {
+    if (agent.history == kWorking) {
+      MOX_TRC_ERROR(
+          "NI raw handle failed to be initilized due to the broken connection, connection to agent destination "
+          "failed to be established  in agent %d\n",
+          number);
+      NiDisableTrace(NI_TRC_MASK_CONN_LOG);
+    } else if (agent.history == kNeverConnected) {
+      MOX_TRC_ERROR(
+          "NI raw handle failed to be initilized for the first time, connection to agent destination failed to be "
+          "established  in agent %d\n",
+          number);
+      NiDisableTrace(NI_TRC_MASK_CONN_LOG);
+    }
+    agent.history = kLastAttemptFailed;
+    return false;
+  }
+  agent.hdl = hdl;
+  agent.state = kConnected;
+  if (agent.history == kLastAttemptFailed) {
+    MOX_TRC(1, "NI raw handle gets restored successfully from the previous broken connection in agent %d\n", number);
+    NiEnableTrace(NI_TRC_MASK_CONN_LOG);
+  } else if (agent.history == kNeverConnected) {
+    MOX_TRC(1, "NI raw handle gets initialized successfully for the first time in agent %d\n", number);
+  }
+  agent.history = kWorking;
+  MOX_TRC(2, "NI raw handle gets initialized successfully  in agent %d\n", number);
+  return true;
+}
+
+void CMTDataSendingSocketAgent::sendData(std::u16string text) {
+  try {
+    std::string bytes;
+    if (!utf16ToUtf8(text, bytes) || bytes.size() > static_cast<size_t>(INT32_MAX)) {
+      MOX_TRC_ERROR("UTF conversion error!\n");
+      return;
+    }
+    for (size_t i = 0; i < agents_.size(); ++i) {
+      if (agents_[i].state == kConnected) send(agents_[i], static_cast<int>(i + 1), bytes);
+    }
+  } catch (...) {
+    // Out of memory: this text is lost; the next one is tried afresh.
+  }
+}
+
+void CMTDataSendingSocketAgent::send(Agent& agent, int number, const std::string& bytes) {
+  int32_t written = 0;
+  const int rc = NiRawWrite(agent.hdl, bytes.data(), static_cast<int32_t>(bytes.size()), kWriteTimeoutMs, &written);
+  if (rc == VEL_O_K) {
+    MOX_TRC(1, "Send metric data through the socket interface successfully in agent %d\n", number);
+    return;
+  }
+  // Reconnected by the next checkConnection; the history stays as it is.
+  NiCloseHandle(agent.hdl);
+  agent.hdl = NI_INVALID_HDL;
+  agent.state = kNotConnected;
+  MOX_TRC_ERROR("Failed to send metric data through the socket interface, reset by peer in agent %d\n", number);
+}
+
+std::u16string CMTDataSendingSocketAgent::receiveData() {
+  try {
+    if (agents_.empty() || agents_.front().state != kConnected) return std::u16string();
+    std::string bytes(kReceiveUnits, '\0');
+    int32_t filled = 0;
+    const int32_t limit = static_cast<int32_t>(kReceiveUnits - 1);
+    while (filled < limit) {
+      int32_t got = 0;
+      if (NiRawRead(agents_.front().hdl, &bytes[filled], limit - filled, kReadTimeoutMs, &got) != VEL_O_K) break;
+      filled += got;
+    }
+    bytes.resize(static_cast<size_t>(filled));
+    return utf8ToUtf16Lenient(bytes);
+  } catch (...) {
+    return std::u16string();
+  }
+}

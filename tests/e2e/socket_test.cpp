@@ -1,0 +1,49 @@
+// The socket agent through the exports: a collector listening on the
+// loopback address receives the version line and the metric lines.
+#include "e2e/e2e_support.h"
+#include "support/tcp_listener.h"
+
+namespace {
+
+using e2e::countOf;
+using e2e::LibraryTest;
+using e2e::lines;
+using e2e::widen;
+
+const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+
+TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
+  testsupport::TcpListener collector;
+  ASSERT_TRUE(collector.ok());
+  const std::u16string port = widen(std::to_string(collector.port()));
+  const std::u16string logdir = widen(dir_.string());
+  const mox_char* pairs[] = {u"datasending_method", u"socket",      u"agent_host", u"127.0.0.1",
+                             u"agent_port",         port.c_str(),   u"logdir",     logdir.c_str(),
+                             u"lib_trace_level",    u"1"};
+  MOX_ProcInitWithParam(u"e2e", 0, 5, pairs);
+  for (int i = 0; i < 3; ++i) {
+    const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
+    const uint32_t inner = MOX_startTiming(u"Db", u"select", 1);
+    MOX_endTiming(inner);
+    MOX_endTiming(outer);
+  }
+  MOX_outputMetricData();
+  const std::string counter = "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />";
+  ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), counter) == 1; }));
+  ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), kVersion) == 1; }));
+  MOX_ProcExit();
+
+  // The trace agent and the metric agent each have their own connection, closed at exit.
+  EXPECT_EQ(collector.accepted(), 2u);
+  EXPECT_TRUE(collector.waitFor([&] { return collector.open() == 0; }));
+  const std::string stream = collector.allBytes();
+  EXPECT_EQ(countOf(stream, "name=\"VEL_MOX|e2e_0|Order|create:Finished Counter\" value=\"3\" />\n"), 1);
+  for (const std::string& line : lines(stream)) {
+    EXPECT_EQ(line.rfind("<metric type=\"", 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - 3), " />") << line;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "e2e_mtdata.log"));
+  EXPECT_EQ(countOf(traceFile(), "NI raw handle gets initialized successfully for the first time in agent 1\n"), 2);
+}
+
+}  // namespace

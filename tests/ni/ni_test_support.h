@@ -1,0 +1,71 @@
+// Fixture of the network-layer tests: the layer initialised, the library
+// trace file open at a chosen level, and the layer's process-wide switches
+// restored after each test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <string>
+
+#include "dptrc/dptrc.h"
+#include "ni/ni.h"
+#include "ni/ni_internal.h"
+#include "support/tcp_listener.h"
+#include "support/test_files.h"
+
+namespace nitest {
+
+using testsupport::countOf;
+using testsupport::TcpListener;
+
+class NiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(NiInit3(), VEL_O_K);
+    unsetenv("VEL_IPv6_ACTIVE");
+    NiIResetIPProtoUsage();
+    handlesBefore_ = NiIHandlesInUse();
+  }
+  void TearDown() override {
+    closeTrace();
+    NiEnableTrace(NI_TRC_MASK_CONN_LOG);
+    unsetenv("VEL_IPv6_ACTIVE");
+    NiIResetIPProtoUsage();
+    EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "a handle was left open";
+  }
+
+  void openTrace(int level) { TrcOpenLibraryFile(u"ni", dir_.path16(), level); }
+  void closeTrace() {
+    TrcCloseLibraryFile();
+    TrcLevel.store(0);  // lines after the close would go to standard error
+  }
+  std::string trace() const { return testsupport::readFile(dir_.file("ni_mox.trc")); }
+
+  static NiHostAddr addrOf(const char16_t* host) {
+    NiHostAddr addr{};
+    EXPECT_EQ(NiHostToAddr(host, &addr), VEL_O_K);
+    return addr;
+  }
+  // A connected handle to 127.0.0.1:port.
+  static NI_HDL connectTo(uint16_t port, const char16_t* host = u"127.0.0.1") {
+    const NiHostAddr addr = addrOf(host);
+    NI_HDL hdl = NI_INVALID_HDL;
+    EXPECT_EQ(NiRawHandleForAddr(&addr, port, 2000, &hdl), VEL_O_K);
+    return hdl;
+  }
+  static int write(NI_HDL hdl, const std::string& bytes, int32_t timeoutMs = 2000, int32_t* written = nullptr) {
+    int32_t ignored = 0;
+    return NiRawWrite(hdl, bytes.data(), static_cast<int32_t>(bytes.size()), timeoutMs, written ? written : &ignored);
+  }
+
+  testsupport::TempDir dir_;
+  int handlesBefore_ = 0;
+};
+
+inline long long msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace nitest
