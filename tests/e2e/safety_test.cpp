@@ -2,18 +2,19 @@
 // exports: fill the disk through the trace file, lose metric data silently on
 // a full disk, scatter files into the filesystem root, or stall start-up with
 // a huge configuration file.
-#include <sys/resource.h>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdint>
 
 #include "e2e/e2e_support.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
 using e2e::countOf;
 using e2e::LibraryTest;
 using e2e::widen;
+using testsupport::FileSizeLimit;
 
 class SafetyTest : public LibraryTest {
  protected:
@@ -33,29 +34,6 @@ class SafetyTest : public LibraryTest {
     const std::u16string value(buffer);
     return std::string(value.begin(), value.end());
   }
-};
-
-// The whole process's files limited to bytes (a full disk as a writer sees
-// it), SIGXFSZ ignored so that writes fail instead of ending the test.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
 };
 
 TEST_F(SafetyTest, HostTimingOnATerminatedContextInALoopKeepsTheTraceSmall) {

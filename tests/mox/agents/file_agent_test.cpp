@@ -1,18 +1,18 @@
 #include "mox/agents/file_agent.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 
 #include "agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
+#include "support/file_size_limit.h"
 
 using namespace agenttest;
+using testsupport::FileSizeLimit;
 
 namespace {
 
@@ -39,30 +39,6 @@ class FileAgentTest : public ::testing::Test {
   }
 
   TempDir logDir_, cwd_, traceDir_;
-};
-
-// A full disk as a writer sees it: every file of this process is limited to
-// bytes, with SIGXFSZ ignored so that a write beyond fails (EFBIG) instead of
-// ending the process. Restores both.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
 };
 
 constexpr rlim_t kLimit = 64 * 1024;
