@@ -1,52 +1,48 @@
 #include "common/clock.h"
 
-#include <time.h>
-
 #include <atomic>
 
 namespace {
 
+// Relaxed: the hooks are set by tests before the code under test runs.
 std::atomic<TickSource> tickSource{nullptr};
+std::atomic<ClockReader> wallReader{nullptr};
+std::atomic<ClockReader> monotonicReader{nullptr};
+
+bool readClock(const std::atomic<ClockReader>& hook, clockid_t clock, timespec& now) {
+  const ClockReader reader = hook.load(std::memory_order_relaxed);
+  if (reader != nullptr) return reader(&now);
+  return clock_gettime(clock, &now) == 0;
+}
 
 uint32_t tickOf(const timespec& now) {
   const uint64_t seconds = static_cast<uint64_t>(now.tv_sec) % (1u << 20);
   return static_cast<uint32_t>(seconds * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
 }
 
-uint32_t clockTick(clockid_t clock) {
+uint32_t monotonicTick(clockid_t clock) {
+  const TickSource source = tickSource.load(std::memory_order_relaxed);
+  if (source != nullptr) return source();
   timespec now{};
-  if (clock_gettime(clock, &now) != 0) return 0;
-  return tickOf(now);
+  return readClock(monotonicReader, clock, now) ? tickOf(now) : 0;
 }
 
 }  // namespace
 
-uint32_t msTick() {
-  // Relaxed: the hook is set by tests before the code under test runs.
-  const TickSource source = tickSource.load(std::memory_order_relaxed);
-  return source != nullptr ? source() : clockTick(CLOCK_REALTIME);
-}
+uint32_t msTick() { return monotonicTick(CLOCK_MONOTONIC); }
 
 uint32_t msTickWithWallClock(int64_t* wallMs) {
   timespec now{};
-  if (clock_gettime(CLOCK_REALTIME, &now) != 0) {
-    *wallMs = -1;
-    return msTick();
-  }
-  *wallMs = static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-  const TickSource source = tickSource.load(std::memory_order_relaxed);
-  return source != nullptr ? source() : tickOf(now);
+  *wallMs = readClock(wallReader, CLOCK_REALTIME, now) ? static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000
+                                                       : -1;
+  return msTick();
 }
 
-uint32_t msTickCoarse() {
-  const TickSource source = tickSource.load(std::memory_order_relaxed);
-  return source != nullptr ? source() : clockTick(CLOCK_REALTIME_COARSE);
-}
+uint32_t msTickCoarse() { return monotonicTick(CLOCK_MONOTONIC_COARSE); }
 
 uint32_t wallSeconds() {
   timespec now{};
-  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return 0;
-  return static_cast<uint32_t>(now.tv_sec);
+  return readClock(wallReader, CLOCK_REALTIME, now) ? static_cast<uint32_t>(now.tv_sec) : 0;
 }
 
 int64_t threadCpuMicros() {
@@ -56,3 +52,8 @@ int64_t threadCpuMicros() {
 }
 
 void setTickSource(TickSource source) { tickSource.store(source, std::memory_order_relaxed); }
+
+void setClockReaders(ClockReader wall, ClockReader monotonic) {
+  wallReader.store(wall, std::memory_order_relaxed);
+  monotonicReader.store(monotonic, std::memory_order_relaxed);
+}

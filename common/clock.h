@@ -1,8 +1,15 @@
 // The clocks of the measurement core.
 //
-// Millisecond tick: (seconds since 1970 modulo 2^20) * 1000 + milliseconds of
-// the current second, unsigned 32-bit; 0 when the clock cannot be read.
+// Millisecond tick: (seconds of the monotonic clock modulo 2^20) * 1000 +
+// milliseconds of the current second, unsigned 32-bit; 0 when the clock
+// cannot be read. It wraps every 1,048,576 seconds like a tick taken from the
+// wall clock would, but a step of the wall clock (an NTP correction, an
+// operator setting the date) never shows in a difference of two ticks. Wall
+// times (start times printed in texts, resource times) come from the wall
+// clock.
 #pragma once
+
+#include <time.h>
 
 #include <cstdint>
 
@@ -10,8 +17,8 @@ constexpr uint32_t TICK_WRAP_MS = 1048576000u;
 constexpr int64_t TICK_WRAP_US = 1048576000000LL;
 
 uint32_t msTick();
-// The tick of one wall-clock read, and that read as milliseconds since 1970
-// (-1 when unreadable): for the first call of a unit of work, which needs both.
+// The tick, and the wall clock as milliseconds since 1970 (-1 when
+// unreadable): for the first call of a unit of work, which needs both.
 uint32_t msTickWithWallClock(int64_t* wallMs);
 // A tick of a few milliseconds' resolution at a fraction of the cost, for
 // ages that are compared with time-outs of seconds (context look-ups).
@@ -26,7 +33,13 @@ uint32_t wallSeconds();
 // cannot be read.
 int64_t threadCpuMicros();
 
+// ---- test hooks -------------------------------------------------------------
 // Tests replace the tick source to drive ages and wraps; nullptr restores the
-// wall clock.
+// monotonic clock.
 using TickSource = uint32_t (*)();
 void setTickSource(TickSource source);
+// Tests replace the clocks underneath: a reader fills now and returns false
+// when the clock cannot be read. nullptr restores the system's clock. The
+// monotonic reader also stands in for the coarse monotonic clock.
+using ClockReader = bool (*)(timespec* now);
+void setClockReaders(ClockReader wall, ClockReader monotonic);

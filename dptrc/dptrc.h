@@ -10,10 +10,23 @@
 //   MOX_TRC_ERROR("Abnormal exception encountered, invalid recId input!\n");
 // The macros test the level first (a disabled trace point costs one integer
 // comparison), then lock, set the location, write and unlock.
+//
+// Trace points that a host call can trigger (an export, or the core it runs)
+// use the MOX_TRC_HOST variants, so that a host calling in a loop cannot
+// fill the disk: once one such trace point has written kTrcRepeatLimit
+// identical lines within one second, further identical lines of that second
+// are only counted, and one line "... line of <file>:<line> repeated <N>
+// times" follows once the second is over (at the next trace line, or at the
+// close). Lines that the library's own threads write use the plain macros.
+//
+// The file has a size limit: a line that finds it at kTrcFileSizeLimit bytes
+// or more first renames it to "<file>.old" (replacing an older one) and
+// starts it again with a header.
 #pragma once
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -38,9 +51,12 @@ void TrcCloseFile(TrcHandle handle);
 
 // Chooses and opens the library's trace file: "<logdir>/<name>_mox.trc", or
 // "<name>_mox.trc" in the current directory when the first cannot be opened
-// for writing; truncates, registers "M" into moxTrc. Returns the path used.
+// for writing or logdir is empty or holds a U+0000; truncates, registers "M"
+// into moxTrc, then writes the lines noted with MOX_TRC_ERROR_EARLY.
+// Returns the path used.
 std::u16string TrcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level);
-// Closes the library's trace file and clears moxTrc.
+// Writes the pending "repeated" lines, closes the library's trace file and
+// clears moxTrc.
 void TrcCloseLibraryFile();
 
 // The process-wide recursive trace lock (tag "dptrace").
@@ -80,6 +96,11 @@ std::u16string FormatLocalTime(int64_t wallMs, bool withMs);
 // wall clock.
 using TrcTimeSource = time_t (*)();
 void TrcSetTimeSource(TrcTimeSource source);
+// Replaces the size limit of the trace file; 0 restores kTrcFileSizeLimit.
+void TrcSetFileSizeLimit(uint64_t bytes);
+
+constexpr uint64_t kTrcFileSizeLimit = 64ull << 20;
+constexpr uint32_t kTrcRepeatLimit = 100;  // identical lines per trace point and second
 
 // ---- the calling idiom --------------------------------------------------
 // Plain line at level n (entry level 1 around level-1 lines).
@@ -88,6 +109,36 @@ void trcPlainLine(int level, const char* fmt, ...) __attribute__((format(printf,
 void trcPlainText(int level, std::u16string_view text);
 // Error line with the caller's location.
 void trcErrorLine(const char* file, int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+
+// One host-caused trace point. Constant-initialised (a static of the macro
+// costs nothing before its first line); its counts are guarded by the trace
+// lock and belong to the trace facility.
+struct TrcRepeatSite {
+  static constexpr int kTexts = 4;  // distinct lines counted per second
+
+  constexpr TrcRepeatSite(const char* sourceFile, int sourceLine) : file(sourceFile), line(sourceLine) {}
+
+  const char* const file;
+  const int line;
+  time_t second = 0;                 // the second the counts belong to
+  uint64_t textHash[kTexts] = {};    // the lines seen in that second
+  uint32_t textCount[kTexts] = {};
+  int texts = 0;
+  uint64_t suppressed = 0;           // lines counted instead of written
+  TrcRepeatSite* nextSite = nullptr;     // every site that has written
+  TrcRepeatSite* nextPending = nullptr;  // sites with lines to report
+  bool listed = false;
+  bool pending = false;
+};
+
+void trcHostPlainLine(TrcRepeatSite* site, int level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+void trcHostPlainText(TrcRepeatSite* site, int level, std::u16string_view text);
+void trcHostErrorLine(TrcRepeatSite* site, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// An error line from code that may run before the trace file is open (the
+// configuration is read first): written at once when the file is open, else
+// kept (at most 16 lines) and written right after the header by the next
+// TrcOpenLibraryFile whose level is 1 or more.
+void trcEarlyErrorLine(const char* file, int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
 #define MOX_TRC(level, ...)                                                 \
   do {                                                                      \
@@ -103,3 +154,29 @@ void trcErrorLine(const char* file, int line, const char* fmt, ...) __attribute_
   do {                                                                      \
     if (TrcLevel.load(std::memory_order_relaxed) >= 1) trcErrorLine(__FILE__, __LINE__, __VA_ARGS__); \
   } while (0)
+
+#define MOX_TRC_HOST(level, ...)                                            \
+  do {                                                                      \
+    if (TrcLevel.load(std::memory_order_relaxed) >= (level)) {              \
+      static TrcRepeatSite trcSite_(__FILE__, __LINE__);                    \
+      trcHostPlainLine(&trcSite_, (level), __VA_ARGS__);                    \
+    }                                                                       \
+  } while (0)
+
+#define MOX_TRC_HOST_TEXT(level, text)                                      \
+  do {                                                                      \
+    if (TrcLevel.load(std::memory_order_relaxed) >= (level)) {              \
+      static TrcRepeatSite trcSite_(__FILE__, __LINE__);                    \
+      trcHostPlainText(&trcSite_, (level), (text));                         \
+    }                                                                       \
+  } while (0)
+
+#define MOX_TRC_HOST_ERROR(...)                                             \
+  do {                                                                      \
+    if (TrcLevel.load(std::memory_order_relaxed) >= 1) {                    \
+      static TrcRepeatSite trcSite_(__FILE__, __LINE__);                    \
+      trcHostErrorLine(&trcSite_, __VA_ARGS__);                             \
+    }                                                                       \
+  } while (0)
+
+#define MOX_TRC_ERROR_EARLY(...) trcEarlyErrorLine(__FILE__, __LINE__, __VA_ARGS__)

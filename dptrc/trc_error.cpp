@@ -8,6 +8,7 @@
 #include "common/utf.h"
 #include "dptrc/trc_format.h"
 #include "dptrc/trc_output.h"
+#include "dptrc/trc_repeat.h"
 #include "dptrc/trc_writers.h"
 
 namespace {
@@ -51,16 +52,19 @@ void buildSuffix(const char* location, const int* error, std::u16string& suffix)
   suffix.append(u"]\n");
 }
 
-void writeError(TrcHandle handle, const char* kindPrefix, const char* fmt, va_list args, const int* error) {
+void writeError(TrcHandle handle, TrcRepeatSite* site, const char* kindPrefix, const char* fmt, va_list args,
+                const int* error) {
   TrcLockGuard lock;
   try {
     TrcState& state = trcState();
     const TrcTarget target = trcResolve(handle);
     if (target.comp->level < 1) return;
-    trcWriteTimeStampIfDue(target);
+    const time_t now = trcRepeatSecond(site);
+    trcReportRepeats(handle, now, false);
     TrcOutput& out = *target.out;
+    trcRotateIfFull(out);
 
-    if (trcCopyFormat(fmt, state.format)) trcEmitAscii(out, "*** ERROR => Dptrc fmt string truncated\n");
+    const bool formatCut = trcCopyFormat(fmt, state.format);
     if (!state.format.empty() && state.format.back() == '\n') state.format.pop_back();
 
     buildSuffix(state.location, error, state.suffix);
@@ -69,12 +73,19 @@ void writeError(TrcHandle handle, const char* kindPrefix, const char* fmt, va_li
     trcAppendPrefix(line, *target.comp);
     trcAppendThreadTag(line);
     appendNarrow(line, kindPrefix);
+    const size_t messageStart = line.size();
     // The location always ends the line, so the message gives way to it.
     const size_t limit = kTrcLineMax - state.suffix.size();
     va_list copy;
     va_copy(copy, args);
     const TrcFormatResult result = trcAppendFormatted(line, limit, state.format.c_str(), copy);
     va_end(copy);
+    if (site != nullptr && !result.failed &&
+        !trcRepeatAdmit(*site, std::u16string_view(line).substr(messageStart), now)) {
+      return;
+    }
+    trcWriteTimeStampIfDue(target);
+    if (formatCut) trcEmitAscii(out, "*** ERROR => Dptrc fmt string truncated\n");
     if (result.failed) {
       trcWriteFormatFailure(out, result);
       trcFlush(out);
@@ -91,21 +102,21 @@ void writeError(TrcHandle handle, const char* kindPrefix, const char* fmt, va_li
 
 }  // namespace
 
-void trcWriteErrorV(TrcHandle handle, const char* fmt, va_list args) {
-  writeError(handle, kErrorPrefix, fmt, args, nullptr);
+void trcWriteErrorV(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args) {
+  writeError(handle, site, kErrorPrefix, fmt, args, nullptr);
 }
 
 void TrcError(TrcHandle handle, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  writeError(handle, kErrorPrefix, fmt, args, nullptr);
+  writeError(handle, nullptr, kErrorPrefix, fmt, args, nullptr);
   va_end(args);
 }
 
 void TrcWarning(TrcHandle handle, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  writeError(handle, kWarningPrefix, fmt, args, nullptr);
+  writeError(handle, nullptr, kWarningPrefix, fmt, args, nullptr);
   va_end(args);
 }
 
@@ -113,6 +124,6 @@ void TrcErrorErrno(TrcHandle handle, const char* fmt, ...) {
   const int error = errno;  // before anything here can change it
   va_list args;
   va_start(args, fmt);
-  writeError(handle, kErrorPrefix, fmt, args, &error);
+  writeError(handle, nullptr, kErrorPrefix, fmt, args, &error);
   va_end(args);
 }

@@ -1,14 +1,23 @@
-// Opening and closing the trace file, and the component table.
+// Opening, rotating and closing the trace file, and the component table.
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cwctype>
 
+#include "common/file_path.h"
 #include "common/utf.h"
+#include "dptrc/trc_early.h"
 #include "dptrc/trc_output.h"
+#include "dptrc/trc_repeat.h"
+#include "dptrc/trc_time.h"
 
 namespace {
 
 const char kDashes[] = "---------------------------------------------------";  // 51
 const char kRelease[] = "720";
+
+std::atomic<uint64_t> fileSizeLimit{kTrcFileSizeLimit};
 
 std::u16string_view baseName(std::u16string_view path) {
   const size_t slash = path.find_last_of(u"/\\");
@@ -16,8 +25,8 @@ std::u16string_view baseName(std::u16string_view path) {
 }
 
 // Opens path in mode ("w" or "a"); stderr when it cannot be opened. Writes
-// the header at every level.
-FILE* CTrcOpen(const std::u16string& path, const char* mode) {
+// the header at every level; bytes is then the file's size.
+FILE* CTrcOpen(const std::u16string& path, const char* mode, uint64_t& bytes) {
   TrcState& state = trcState();
   state.processSecond = 0;
   const std::string narrowPath = toNarrowFileName(path);
@@ -28,8 +37,12 @@ FILE* CTrcOpen(const std::u16string& path, const char* mode) {
     fprintf(stderr, "*** ERROR => CTrcOpen: fopen %s\n", narrowPath.c_str());
     stream = stderr;
   }
-  fprintf(stream, "\n%s\ntrc file: \"%s\", trc level: %d, release: \"%s\"\n%s\n", kDashes,
-          utf16ToUtf8Lenient(baseName(path)).c_str(), TrcLevel.load(std::memory_order_relaxed), kRelease, kDashes);
+  struct stat info {};
+  bytes = stream != stderr && fstat(fileno(stream), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+  const int header =
+      fprintf(stream, "\n%s\ntrc file: \"%s\", trc level: %d, release: \"%s\"\n%s\n", kDashes,
+              utf16ToUtf8Lenient(baseName(path)).c_str(), TrcLevel.load(std::memory_order_relaxed), kRelease, kDashes);
+  if (header > 0) bytes += static_cast<uint64_t>(header);
   fflush(stream);
   return stream;
 }
@@ -37,6 +50,7 @@ FILE* CTrcOpen(const std::u16string& path, const char* mode) {
 void closeOutput(TrcState& state) {
   if (state.file.stream != nullptr && state.file.stream != stderr) fclose(state.file.stream);
   state.file = TrcOutput{};
+  state.filePath.clear();
 }
 
 // The probe of the library's file choice: can path be opened for writing?
@@ -56,7 +70,8 @@ FILE* TrcOpenFile(const std::u16string& path, bool truncate, int level) {
   TrcState& state = trcState();
   closeOutput(state);  // a second open must not leak the first stream
   TrcLevel.store(level, std::memory_order_relaxed);
-  state.file.stream = CTrcOpen(path, truncate ? "w" : "a");
+  state.file.stream = CTrcOpen(path, truncate ? "w" : "a", state.file.bytes);
+  state.filePath = path;
   const int keyStatus = ThrKeyCreate(&state.secondKey, nullptr);
   if (keyStatus == THR_OK || keyStatus == THR_KEY_EXISTS) trcFreeThreadRecord();
   return state.file.stream;
@@ -85,9 +100,31 @@ int CTrcNewComp(char16_t letter, TrcHandle* handle, void* hook) {
   return 0;
 }
 
-void TrcCloseFile(TrcHandle /*handle*/) {
+void trcRotateIfFull(TrcOutput& out) {
+  TrcState& state = trcState();
+  if (&out != &state.file || out.stream == nullptr || out.stream == stderr ||
+      out.bytes < fileSizeLimit.load(std::memory_order_relaxed)) {
+    return;
+  }
+  fclose(out.stream);
+  const std::string narrowPath = toNarrowFileName(state.filePath);
+  // A failed rename leaves the file to be emptied by the open: the limit
+  // holds either way.
+  rename(narrowPath.c_str(), (narrowPath + ".old").c_str());
+  out = TrcOutput{};
+  out.stream = CTrcOpen(state.filePath, "w", out.bytes);
+  out.stampDue = true;
+}
+
+void TrcSetFileSizeLimit(uint64_t bytes) {
+  fileSizeLimit.store(bytes != 0 ? bytes : kTrcFileSizeLimit, std::memory_order_relaxed);
+}
+
+void TrcCloseFile(TrcHandle handle) {
   TrcLockGuard lock;
   TrcState& state = trcState();
+  trcReportRepeats(handle, trcNowSeconds(), true);
+  trcForgetRepeats();
   closeOutput(state);
   state.nextComp = 1;
   trcFreeThreadRecord();
@@ -95,13 +132,14 @@ void TrcCloseFile(TrcHandle /*handle*/) {
 
 std::u16string TrcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level) {
   const std::u16string inWorkingDir = processName + u"_mox.trc";
-  const std::u16string inLogdir = logdir + u"/" + inWorkingDir;
+  const std::u16string inLogdir = fileInDirectory(logdir, inWorkingDir);
   const std::u16string& path = writable(inLogdir) ? inLogdir : inWorkingDir;
   TrcLockGuard lock;
   TrcOpenFile(path, true, level);
   TrcHandle handle = nullptr;
   CTrcNewComp(u'M', &handle, nullptr);
   moxTrc.store(handle, std::memory_order_release);
+  trcWriteEarlyLines(handle);
   return path;
 }
 

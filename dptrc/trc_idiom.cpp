@@ -25,32 +25,54 @@ class EntryLevelScope {
 
 TrcHandle libraryHandle() { return moxTrc.load(std::memory_order_acquire); }
 
+void plainLine(TrcRepeatSite* site, int level, const char* fmt, va_list args) {
+  TrcLockGuard lock;
+  EntryLevelScope entry(level);
+  trcWritePlainV(libraryHandle(), site, fmt, args);
+}
+
+void plainText(TrcRepeatSite* site, int level, std::u16string_view text) {
+  TrcLockGuard lock;
+  EntryLevelScope entry(level);
+  trcWritePlainText(libraryHandle(), site, text);
+}
+
+void errorLine(TrcRepeatSite* site, const char* file, int line, const char* fmt, va_list args) {
+  TrcLockGuard lock;
+  TrcSetLocation(file, line);
+  trcWriteErrorV(libraryHandle(), site, fmt, args);
+}
+
 }  // namespace
 
 void trcPlainLine(int level, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  {
-    TrcLockGuard lock;
-    EntryLevelScope entry(level);
-    DpTrcV(libraryHandle(), fmt, args);
-  }
+  plainLine(nullptr, level, fmt, args);
   va_end(args);
 }
 
-void trcPlainText(int level, std::u16string_view text) {
-  TrcLockGuard lock;
-  EntryLevelScope entry(level);
-  trcWritePlainText(libraryHandle(), text);
-}
+void trcPlainText(int level, std::u16string_view text) { plainText(nullptr, level, text); }
 
 void trcErrorLine(const char* file, int line, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  {
-    TrcLockGuard lock;
-    TrcSetLocation(file, line);
-    trcWriteErrorV(libraryHandle(), fmt, args);
-  }
+  errorLine(nullptr, file, line, fmt, args);
+  va_end(args);
+}
+
+void trcHostPlainLine(TrcRepeatSite* site, int level, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  plainLine(site, level, fmt, args);
+  va_end(args);
+}
+
+void trcHostPlainText(TrcRepeatSite* site, int level, std::u16string_view text) { plainText(site, level, text); }
+
+void trcHostErrorLine(TrcRepeatSite* site, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  errorLine(site, site->file, site->line, fmt, args);
   va_end(args);
 }

@@ -79,7 +79,9 @@ void trcEmit(TrcOutput& out, std::u16string_view text) {
 void trcEmitAscii(TrcOutput& out, std::string_view text) {
   for (size_t done = 0; done < text.size();) {
     const size_t chunk = text.size() - done < kChunkBytes ? text.size() - done : kChunkBytes;
-    if (fwrite(text.data() + done, 1, chunk, out.stream) != chunk) return;
+    const size_t written = fwrite(text.data() + done, 1, chunk, out.stream);
+    out.bytes += written;
+    if (written != chunk) return;
     done += chunk;
   }
 }
@@ -93,7 +95,8 @@ void trcWriteTimeStampIfDue(const TrcTarget& target) {
   time_t last = 0;
   const bool ownRecord = target.threadRecord && threadSecond(out, last);
   if (!ownRecord) last = state.processSecond;
-  if (now == last) return;
+  if (now == last && !out.stampDue) return;
+  out.stampDue = false;
   if (ownRecord) {
     ThrKeyVarSet(&state.secondKey, encodeSecond(now));
   } else {

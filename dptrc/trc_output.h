@@ -28,8 +28,13 @@ void trcEmitAscii(TrcOutput& out, std::string_view text);
 void trcFlush(TrcOutput& out);
 
 // Writes the time-stamp line when the second changed since this thread's
-// last one.
+// last one, or when the file was started again after a rotation.
 void trcWriteTimeStampIfDue(const TrcTarget& target);
+
+// Renames the open trace file to "<path>.old" and starts it again when it
+// has reached its size limit. Called before a line, so a line and its time
+// stamp stay in one file.
+void trcRotateIfFull(TrcOutput& out);
 
 // Forgets the calling thread's time-stamp second.
 void trcFreeThreadRecord();

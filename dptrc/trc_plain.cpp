@@ -4,6 +4,8 @@
 #include "common/utf.h"
 #include "dptrc/trc_format.h"
 #include "dptrc/trc_output.h"
+#include "dptrc/trc_repeat.h"
+#include "dptrc/trc_time.h"
 #include "dptrc/trc_writers.h"
 
 namespace {
@@ -13,6 +15,7 @@ const char kTruncatedWarning[] = "\n*** WARNING => data was truncated\n";
 struct PlainOptions {
   bool threadTag;
   bool timeStamp;
+  TrcRepeatSite* site;  // a host-caused trace point, or nullptr
 };
 
 // Either a format with its arguments or a finished text.
@@ -54,9 +57,11 @@ void writePlain(TrcHandle handle, PlainOptions options, const Message& message) 
     const TrcTarget target = trcResolve(handle);
     const TrcComp& comp = *target.comp;
     if (comp.level < TrcEntryLevel) return;
-    if (options.timeStamp) trcWriteTimeStampIfDue(target);
-
+    const time_t now = trcRepeatSecond(options.site);
+    trcReportRepeats(handle, now, false);
     TrcOutput& out = *target.out;
+    trcRotateIfFull(out);
+
     const bool otherLetter = comp.letter != out.lastLetter;
     std::u16string& line = state.line;
     line.clear();
@@ -66,6 +71,11 @@ void writePlain(TrcHandle handle, PlainOptions options, const Message& message) 
     const TrcFormatResult result = message.fmt != nullptr
                                        ? trcAppendFormatted(line, kTrcLineMax, message.fmt, *message.args)
                                        : trcAppendText(line, kTrcLineMax, message.text);
+    if (options.site != nullptr && !result.failed &&
+        !trcRepeatAdmit(*options.site, std::u16string_view(line).substr(messageStart), now)) {
+      return;
+    }
+    if (options.timeStamp) trcWriteTimeStampIfDue(target);
     if (result.failed) {
       trcWriteFormatFailure(out, result);
       trcFlush(out);
@@ -93,32 +103,38 @@ void writeFormatted(TrcHandle handle, PlainOptions options, const char* fmt, va_
 
 }  // namespace
 
-void DpTrcV(TrcHandle handle, const char* fmt, va_list args) { writeFormatted(handle, {true, true}, fmt, args); }
+void DpTrcV(TrcHandle handle, const char* fmt, va_list args) {
+  writeFormatted(handle, {true, true, nullptr}, fmt, args);
+}
+
+void trcWritePlainV(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args) {
+  writeFormatted(handle, {true, true, site}, fmt, args);
+}
 
 void DpTrc(TrcHandle handle, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  writeFormatted(handle, {true, true}, fmt, args);
+  writeFormatted(handle, {true, true, nullptr}, fmt, args);
   va_end(args);
 }
 
 void DpTrcNoTag(TrcHandle handle, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  writeFormatted(handle, {false, true}, fmt, args);
+  writeFormatted(handle, {false, true, nullptr}, fmt, args);
   va_end(args);
 }
 
 void DpTrcNoTime(TrcHandle handle, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  writeFormatted(handle, {true, false}, fmt, args);
+  writeFormatted(handle, {true, false, nullptr}, fmt, args);
   va_end(args);
 }
 
 // A finished text written as a plain line (no formatting of its '%').
-void trcWritePlainText(TrcHandle handle, std::u16string_view text) {
-  writePlain(handle, {true, true}, Message{nullptr, nullptr, text});
+void trcWritePlainText(TrcHandle handle, TrcRepeatSite* site, std::u16string_view text) {
+  writePlain(handle, {true, true, site}, Message{nullptr, nullptr, text});
 }
 
 std::string trcText(std::u16string_view text) { return utf16ToUtf8Lenient(text); }

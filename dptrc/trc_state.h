@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "dptrc/dptrc.h"
 #include "thr/thr.h"
@@ -23,7 +24,17 @@ struct TrcOutput {
   FILE* stream = nullptr;
   bool atLineStart = true;  // the last output ended with a newline
   char16_t lastLetter = 0;  // 0: nothing written yet
+  uint64_t bytes = 0;       // size of the file (counted for its limit)
+  bool stampDue = false;    // a fresh file after a rotation starts with a time stamp
 };
+
+// An error line noted before the trace file was open.
+struct TrcEarlyLine {
+  const char* file;
+  int line;
+  std::string message;  // UTF-8, without its final newline
+};
+constexpr size_t kTrcEarlyLinesMax = 16;
 
 constexpr int kTrcMaxComps = 2000;
 constexpr size_t kTrcLineMax = 8191;        // characters of one line (buffer 8192)
@@ -33,6 +44,7 @@ constexpr size_t kTrcLocationChars = 32;
 
 struct TrcState {
   TrcOutput file;           // the open trace file, or stderr when it failed to open
+  std::u16string filePath;  // its path, to rotate it
   TrcOutput standardError;  // the empty handle, and any handle while closed
   TrcComp comps[kTrcMaxComps];
   int nextComp = 1;  // entry 0 is never handed out
@@ -40,6 +52,9 @@ struct TrcState {
   char location[kTrcLocationChars] = "";
   time_t processSecond = 0;  // last time-stamp second of threads without a record
   ThrKey secondKey;          // per-thread last time-stamp second
+  TrcRepeatSite* repeatSites = nullptr;    // every host trace point that wrote
+  TrcRepeatSite* pendingRepeats = nullptr;  // those with lines counted, not written
+  std::vector<TrcEarlyLine> earlyLines;
 
   // Buffers reused by every line.
   std::u16string line;

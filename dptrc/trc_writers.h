@@ -7,7 +7,12 @@
 
 #include "dptrc/dptrc.h"
 
+// The writers below take the line's trace point when a host call caused it
+// (its repeats are bounded), else nullptr.
+
+// DpTrc with its arguments as a va_list.
+void trcWritePlainV(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args);
 // A finished text as a plain line; its '%' characters are not interpreted.
-void trcWritePlainText(TrcHandle handle, std::u16string_view text);
+void trcWritePlainText(TrcHandle handle, TrcRepeatSite* site, std::u16string_view text);
 // TrcError with its arguments as a va_list.
-void trcWriteErrorV(TrcHandle handle, const char* fmt, va_list args);
+void trcWriteErrorV(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args);

@@ -1,7 +1,13 @@
 #include "mox/agents/file_agent.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "common/file_path.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/process_name_source.h"
@@ -11,37 +17,99 @@ namespace {
 
 constexpr char16_t kFileSuffix[] = u"_mtdata.log";
 
-// Appends bytes to the file (created when missing); false when it cannot be opened.
-bool appendToFile(const std::u16string& fileName, const std::string& bytes) {
-  std::ofstream out(toNarrowFileName(fileName), std::ios::out | std::ios::app);
-  if (!out.is_open()) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();  // a failing close only marks the stream; the caller is not told
-  return true;
+const char* errorText(int error) {
+  const char* text = strerrordesc_np(error);
+  return text != nullptr ? text : "unknown error";
+}
+
+// Created when missing. Non-blocking, so that a FIFO of that name without a
+// reader is "cannot be opened" rather than a dispatcher that hangs.
+int openForAppend(const std::u16string& fileName) {
+  const std::string name = toNarrowFileName(fileName);
+  return ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+}
+
+// Removes the written part of a text that failed half-way, so that the file
+// holds no torn line, unless someone appended after it meanwhile (the other
+// agent shares the file).
+void cutPartialText(int fd, size_t written) {
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  struct stat info {};
+  if (end < 0 || ::fstat(fd, &info) != 0 || info.st_size != end) return;
+  if (::ftruncate(fd, end - static_cast<off_t>(written)) != 0) return;  // the torn text stays
+}
+
+// 0 when every byte was written, else the errno of the failing write.
+int writeAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    const int error = n < 0 ? errno : ENOSPC;  // no progress: the disk is full
+    if (done > 0) cutPartialText(fd, done);
+    return error;
+  }
+  return 0;
 }
 
 }  // namespace
 
 std::u16string CMTDataSendingFileAgent::primaryFileName() {
-  std::u16string name = CConfiguration::getInstance()->getLogdir();
-  name += u'/';
-  name += currentProcessName();
-  name += kFileSuffix;
-  return name;
+  return fileInDirectory(CConfiguration::getInstance()->getLogdir(), fallbackFileName());
 }
 
-std::u16string CMTDataSendingFileAgent::fallbackFileName() {
-  return currentProcessName() + kFileSuffix;
+std::u16string CMTDataSendingFileAgent::fallbackFileName() { return currentProcessName() + kFileSuffix; }
+
+CMTDataSendingFileAgent::Append CMTDataSendingFileAgent::appendTo(const std::u16string& fileName,
+                                                                 const std::string& bytes, FileState& state) {
+  const int fd = openForAppend(fileName);
+  if (fd < 0) return Append::NotOpened;
+  int error = writeAll(fd, bytes);
+  // A failing close can be the first sign of data that never reached the disk.
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (error != 0) {
+    if (!state.failing) {
+      MOX_TRC_ERROR("Metric data log file %s could not be written (%d: %s)\n", trcText(fileName).c_str(), error,
+                    errorText(error));
+    }
+    state.failing = true;
+    return Append::NotWritten;
+  }
+  if (state.failing) MOX_TRC(1, "Metric data log file %s is written again\n", trcText(fileName).c_str());
+  state.failing = false;
+  return Append::Written;
 }
 
 void CMTDataSendingFileAgent::sendData(std::u16string text) {
-  const std::string bytes = utf16ToUtf8Lenient(text);
-  const std::u16string primary = primaryFileName();
-  if (appendToFile(primary, bytes)) return;
-
-  // The path goes into the trace as text: a '%' in it must not act as a format.
-  MOX_TRC_TEXT(1, u"Switch to current working directory due to metric data log file " + primary +
-                      u" could not be opened!\n");
-  if (appendToFile(fallbackFileName(), bytes)) return;
-  MOX_TRC_ERROR("NO candidated metric data log file could be created(even in the current working directory)!\n");
+  lastSendFailed_ = true;
+  try {
+    const std::string bytes = utf16ToUtf8Lenient(text);
+    const std::u16string primary = primaryFileName();
+    const Append first = appendTo(primary, bytes, primary_);
+    if (first == Append::Written) {
+      lastSendFailed_ = false;
+      return;
+    }
+    const std::u16string fallback = fallbackFileName();
+    Append second = first;
+    if (fallback != primary) {
+      // The path goes into the trace as text: a '%' in it must not act as a format.
+      if (first == Append::NotOpened) {
+        MOX_TRC_TEXT(1, u"Switch to current working directory due to metric data log file " + primary +
+                            u" could not be opened!\n");
+      }
+      second = appendTo(fallback, bytes, fallback_);
+    }
+    if (second == Append::Written) {
+      lastSendFailed_ = false;
+    } else if (second == Append::NotOpened) {
+      MOX_TRC_ERROR("NO candidated metric data log file could be created(even in the current working directory)!\n");
+    }
+  } catch (...) {
+    // Out of memory while converting the text: it is lost like an unwritable one.
+  }
 }

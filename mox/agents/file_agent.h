@@ -1,10 +1,19 @@
 // Agent that appends every text, as UTF-8, to the metric data log file
 // "<logdir>/<process name>_mtdata.log", or to "<process name>_mtdata.log" in
-// the current directory when the first cannot be opened.
+// the current directory when the first cannot be opened or written (and
+// when logdir is empty or holds a U+0000).
 //
 // The file is opened, appended to and closed within each sendData, so other
-// processes may read, move or delete it between calls. The names are built
-// anew at every call from the configured logdir and currentProcessName().
+// processes may read, move or delete it between calls (log rotation of the
+// host works). The names are built anew at every call from the configured
+// logdir and currentProcessName(). Every write and the close are checked: a
+// text is only counted as sent when it reached a file whole.
+//
+// Trace lines: an unopenable primary file is reported at every call (the
+// switch line); a file that opens but cannot be written (a full disk, a file
+// size limit) is reported once when writing starts to fail and once when it
+// works again. A partial text left by a failed write is cut off again when no
+// one appended after it.
 #pragma once
 
 #include <string>
@@ -18,8 +27,23 @@ class CMTDataSendingFileAgent : public CMTDataSendingAgent {
   // dropped after an error line in the trace.
   void sendData(std::u16string text) override;
   std::u16string receiveData() override { return std::u16string(); }
+  bool lastSendFailed() const override { return lastSendFailed_; }
 
-  // "<logdir>/<name>_mtdata.log" and "<name>_mtdata.log".
+  // "<logdir>/<name>_mtdata.log" (or the fallback name, see above) and
+  // "<name>_mtdata.log".
   static std::u16string primaryFileName();
   static std::u16string fallbackFileName();
+
+ private:
+  enum class Append { Written, NotOpened, NotWritten };
+  // One file's writing state, for reporting its changes only.
+  struct FileState {
+    bool failing = false;
+  };
+
+  Append appendTo(const std::u16string& fileName, const std::string& bytes, FileState& state);
+
+  FileState primary_;
+  FileState fallback_;
+  bool lastSendFailed_ = false;
 };

@@ -17,8 +17,9 @@ constexpr uint32_t kMaxParameterPairs = 23;
 // instrument_level_threshold is changeable at run time.
 void configureFromDefaultLocation(CConfiguration& cfg);
 
-// MOX_ProcInitWithProfilePath: mox.conf in dir (as given), else in the current
-// directory. instrument_level_threshold is changeable at run time.
+// MOX_ProcInitWithProfilePath: mox.conf in dir (as given; an empty dir, which
+// a null directory argument gives, is the current directory), else in the
+// current directory. instrument_level_threshold is changeable at run time.
 void configureFromProfileDir(CConfiguration& cfg, const std::u16string& dir);
 
 // MOX_ProcInitWithParam: pairs holds count (key, value) pointer pairs, i.e.

@@ -8,7 +8,9 @@
 #include <new>
 #include <utility>
 
+#include "common/file_path.h"
 #include "common/utf.h"
+#include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/config/flatfile_syntax.h"
 
@@ -29,32 +31,46 @@ int openRegularFile(const std::string& path) {
   return fd;
 }
 
-bool readAll(int fd, std::string& bytes) {
+// Reads up to limit + 1 bytes: the size given by fstat may be stale (a file
+// still growing), so the bound holds on what is read.
+ConfigFileRead readBounded(int fd, size_t limit, std::string& bytes) {
   char chunk[64 * 1024];
   for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got == 0) return true;
+    const size_t wanted = limit + 1 - bytes.size() < sizeof chunk ? limit + 1 - bytes.size() : sizeof chunk;
+    const ssize_t got = ::read(fd, chunk, wanted);
+    if (got == 0) return ConfigFileRead::Read;
     if (got < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return ConfigFileRead::NotOpened;
     }
     bytes.append(chunk, static_cast<size_t>(got));
+    if (bytes.size() > limit) return ConfigFileRead::TooLarge;
   }
+}
+
+ConfigFileRead readFile(int fd, std::string& bytes) {
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) > kConfigFileMaxBytes) {
+    return ConfigFileRead::TooLarge;
+  }
+  return readBounded(fd, kConfigFileMaxBytes, bytes);
 }
 
 }  // namespace
 
-bool readConfigFile(const std::u16string& path, ParameterMap& out) {
+ConfigFileRead readConfigFile(const std::u16string& path, ParameterMap& out) {
   std::string narrowPath;
-  if (!utf16ToUtf8(path, narrowPath) || narrowPath.find('\0') != std::string::npos) return false;
+  if (!utf16ToUtf8(path, narrowPath) || narrowPath.find('\0') != std::string::npos) {
+    return ConfigFileRead::NotOpened;
+  }
   const int fd = openRegularFile(narrowPath);
-  if (fd < 0) return false;
+  if (fd < 0) return ConfigFileRead::NotOpened;
   std::string bytes;
-  const bool complete = readAll(fd, bytes);
+  const ConfigFileRead result = readFile(fd, bytes);
   ::close(fd);
-  if (!complete) return false;
+  if (result != ConfigFileRead::Read) return result;
   parseConfigText(bytes, out);
-  return true;
+  return ConfigFileRead::Read;
 }
 
 CFlatfileProfile::CFlatfileProfile(std::u16string fileName) : fileName_(std::move(fileName)) {}
@@ -62,16 +78,25 @@ CFlatfileProfile::CFlatfileProfile(std::u16string fileName) : fileName_(std::mov
 ParameterMap& CFlatfileProfile::load(ParameterMap& target, const CConfiguration& cfg) {
   try {
     ParameterMap read;
-    bool found = readConfigFile(cfg.getConfigDir() + u"/" + fileName_, read);
-    if (!found) {
+    std::u16string path = fileInDirectory(cfg.getConfigDir(), fileName_);
+    ConfigFileRead result = readConfigFile(path, read);
+    if (result == ConfigFileRead::NotOpened && path != fileName_) {
       read.clear();
-      found = readConfigFile(fileName_, read);
+      path = fileName_;
+      result = readConfigFile(path, read);
     }
+    if (result == ConfigFileRead::TooLarge) {
+      // Noted now, written once the trace file is open (it is opened after
+      // the configuration is read).
+      MOX_TRC_ERROR_EARLY("Configuration file %s is larger than %zu bytes and was ignored\n", trcText(path).c_str(),
+                          kConfigFileMaxBytes);
+    }
+    const bool found = result == ConfigFileRead::Read;
     status_ = found ? kProfileRead : kProfileNotOpened;
     parameters_ = found ? std::move(read) : ParameterMap();
     target.insert(parameters_.begin(), parameters_.end());
   } catch (const std::bad_alloc&) {
-    // A file too large to hold counts as unreadable; the defaults stand.
+    // Out of memory while parsing: the file counts as unreadable; the defaults stand.
     status_ = kProfileNotOpened;
     parameters_.clear();
   }

@@ -44,7 +44,7 @@ void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord*
 }
 
 void CMTCallRecord::begin() {
-  MOX_TRC(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
+  MOX_TRC_HOST(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
   startTick = parent == nullptr ? msTickWithWallClock(&startWallMs_) : msTick();
   PerfUpdate update;
   if (traceOn) {
@@ -111,7 +111,7 @@ void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) const {
 }
 
 uint32_t CMTCallRecord::end(bool atTop) {
-  MOX_TRC(2, "%s - [EndTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
+  MOX_TRC_HOST(2, "%s - [EndTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
   uint32_t now = msTick();
   takeTimes(now);
   sendToPerfRecord(atTop, false);
@@ -120,7 +120,7 @@ uint32_t CMTCallRecord::end(bool atTop) {
 }
 
 int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
-  MOX_TRC(2, "%s - [TerminateTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
+  MOX_TRC_HOST(2, "%s - [TerminateTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
   if (!withTimes) {
     status = TerminatedWithoutTimes;
     PerfUpdate update;

@@ -75,7 +75,7 @@ void CMTContext::applyPassport(const std::u16string& newPassport, bool atCreatio
   if (config->getTraceEnabledViaEm() == 1) {
     traceOn = 1;
     traceLevelThreshold = config->getInstrumentLevelThresholdTrace();
-    if (atCreation) MOX_TRC(2, "Trace is switched on due to the trace enabling from the EM\n");
+    if (atCreation) MOX_TRC_HOST(2, "Trace is switched on due to the trace enabling from the EM\n");
   } else {
     traceOn = 0;
     traceLevelThreshold = config->getInstrumentLevelThreshold();
@@ -250,7 +250,7 @@ void CMTContext::closeCall(uint32_t recId, bool terminating) {
     // terminateAll closes and counts it too.
     if (callStack_.empty() || callStack_.back()->recId != recId) {
       terminateAll();
-      if (!terminating) MOX_TRC_ERROR("Abnormal exception encountered, invalid recId input!\n");
+      if (!terminating) MOX_TRC_HOST_ERROR("Abnormal exception encountered, invalid recId input!\n");
       return;
     }
     CMTCallRecord* named = callStack_.back();

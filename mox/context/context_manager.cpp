@@ -338,7 +338,7 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   timingKey.assign(component).append(1, u'|').append(method);
   if (ContextRef context = findContext(key)) {
     if (context->state != CMTContext::Terminated) return context->startTiming(timingKey, level);
-    MOX_TRC_ERROR("Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
+    MOX_TRC_HOST_ERROR("Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
   }
   std::unique_ptr<CMTContext> created = newContext(*this);

@@ -53,3 +53,21 @@ TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
   EXPECT_EQ(std::multiset<std::string>(stampLines.begin(), stampLines.end()), stamps);
   EXPECT_EQ(TrcLockUsers(), 0);
 }
+
+TEST_F(TrcThreads, HostFloodFromManyThreadsIsCountedExactly) {
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 5000;
+  std::vector<std::thread> threads;
+  for (int k = 0; k < kThreads; ++k) {
+    threads.emplace_back([] {
+      for (int i = 0; i < kCalls; ++i) MOX_TRC_HOST_ERROR("External sessionId function returns the empty sessionId\n");
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  TrcCloseLibraryFile();
+  const std::string text = readFile(dir_.file("test_mox.trc"));
+  // One second on the fake clock: the limit, then everything else reported at the close.
+  EXPECT_EQ(testsupport::countOf(text, "*** ERROR => External sessionId"), kTrcRepeatLimit);
+  const std::string report = " repeated " + std::to_string(kThreads * kCalls - kTrcRepeatLimit) + " times\n";
+  EXPECT_EQ(testsupport::countOf(text, report), 1u) << text.substr(text.size() - 200);
+}

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
 #include "mox/agents/socket_agent.h"
+#include "support/file_size_limit.h"
 
 using namespace agenttest;
+using testsupport::FileSizeLimit;
 
 namespace {
 
@@ -39,6 +42,19 @@ class FileAgentTest : public ::testing::Test {
   TempDir logDir_, cwd_, traceDir_;
 };
 
+constexpr rlim_t kLimit = 64 * 1024;
+
+// A file of size bytes that starts with text (sparse after it).
+void makeFile(const std::string& path, const std::string& text, uintmax_t size) {
+  { std::ofstream(path, std::ios::binary) << text; }
+  std::filesystem::resize_file(path, size);
+}
+
+std::string tail(const std::string& path, size_t n) {
+  const std::string text = readFile(path);
+  return text.substr(text.size() - n);
+}
+
 TEST_F(FileAgentTest, AppendsTextsBackToBackAsUtf8) {
   configure({{u"logdir", logDir_.path16()}});
   const std::string file = logDir_.file("app_mtdata.log");
@@ -48,6 +64,7 @@ TEST_F(FileAgentTest, AppendsTextsBackToBackAsUtf8) {
   EXPECT_EQ(agent.receiveData(), u"");
   agent.sendData(u"<metric a=\"1\" />\n");
   agent.sendData(u"caf\u00e9 \u20ac");  // no separator of its own between texts
+  EXPECT_FALSE(agent.lastSendFailed());
   EXPECT_EQ(readFile(file), "old\n<metric a=\"1\" />\ncaf\xc3\xa9 \xe2\x82\xac");
 }
 
@@ -69,6 +86,70 @@ TEST_F(FileAgentTest, NeitherFileOpensDropsTheTextWithAnErrorLine) {
                        "working directory)!"),
             std::string::npos)
       << trace;
+}
+
+TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce) {
+  configure({{u"logdir", logDir_.path16()}});
+  const std::string primary = logDir_.file("app_mtdata.log");
+  makeFile(primary, "old\n", kLimit);  // full: not one more byte fits
+  TrcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+  {
+    ScopedCwd inCwd(cwd_.path());
+    CMTDataSendingFileAgent agent;
+    {
+      FileSizeLimit full(kLimit);
+      for (const char16_t* text : {u"one;", u"two;", u"three;"}) {
+        agent.sendData(text);
+        EXPECT_FALSE(agent.lastSendFailed());
+      }
+    }
+    agent.sendData(u"four;");  // room again
+    agent.sendData(u"five;");
+  }
+  TrcCloseLibraryFile();
+  EXPECT_EQ(readFile(cwd_.file("app_mtdata.log")), "one;two;three;");
+  EXPECT_EQ(std::filesystem::file_size(primary), kLimit + 10);
+  EXPECT_EQ(tail(primary, 10), "four;five;");
+  const std::string trace = readFile(traceDir_.file("trc_mox.trc"));
+  EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file " + primary + " could not be written (27: File too large)"),
+            1u)
+      << trace;
+  EXPECT_EQ(countOf(trace, "Metric data log file " + primary + " is written again\n"), 1u) << trace;
+  EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all
+}
+
+TEST_F(FileAgentTest, TornTextIsCutOffAndATextThatFitsNowhereIsReportedLost) {
+  configure({{u"logdir", logDir_.path16()}});
+  const std::string primary = logDir_.file("app_mtdata.log");
+  makeFile(primary, "old\n", kLimit - 3);  // room for 3 bytes of the text only
+  makeFile(cwd_.file("app_mtdata.log"), "", kLimit);
+  TrcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+  {
+    ScopedCwd inCwd(cwd_.path());
+    CMTDataSendingFileAgent agent;
+    FileSizeLimit full(kLimit);
+    agent.sendData(u"<metric />\n");
+    EXPECT_TRUE(agent.lastSendFailed());
+    agent.sendData(u"<metric />\n");
+    EXPECT_TRUE(agent.lastSendFailed());
+  }
+  TrcCloseLibraryFile();
+  EXPECT_EQ(std::filesystem::file_size(primary), kLimit - 3);  // no "<me" left behind
+  EXPECT_EQ(std::filesystem::file_size(cwd_.file("app_mtdata.log")), kLimit);
+  const std::string trace = readFile(traceDir_.file("trc_mox.trc"));
+  EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file "), 2u) << trace;  // one per file, not per text
+  EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file app_mtdata.log could not be written"), 1u) << trace;
+}
+
+TEST_F(FileAgentTest, EmptyOrNulLogdirWritesToTheWorkingDirectoryWithoutSwitching) {
+  for (const std::u16string& logdir : {std::u16string(), logDir_.path16() + std::u16string(1, u'\0') + u"sub"}) {
+    configure({{u"logdir", logdir}});
+    const std::string trace = sendAndTrace({u"x"});
+    EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u) << trace;
+  }
+  EXPECT_EQ(readFile(cwd_.file("app_mtdata.log")), "xx");
+  EXPECT_FALSE(std::filesystem::exists(logDir_.file("app_mtdata.log")));
+  EXPECT_FALSE(std::filesystem::exists("/app_mtdata.log"));
 }
 
 TEST_F(FileAgentTest, NonAsciiInLogdirAndNameBecomesHash) {

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "config_test_support.h"
+#include "dptrc/dptrc.h"
 #include "mox/config/config_sources.h"
+#include "mox/config/flatfile_profile.h"
 
 using namespace std::string_literals;
 
@@ -95,13 +97,49 @@ TEST_F(ConfigFileTest, BinaryAndHugeContentIsHarmless) {
   for (int i = 0; i < 200000; ++i) bytes.push_back(static_cast<char>(random() & 0xFF));
   bytes += "\nsystem_name = with\0nul\n"s;
   bytes += "\xFF\xFE\xC3 = \xED\xA0\x80\x80\n";  // invalid UTF-8 on both sides
-  bytes += "max_components_per_transaction = " + std::string(1 << 20, '7') + "\n";
+  bytes += "max_components_per_transaction = " + std::string(1 << 19, '7') + "\n";
   bytes += "\ntracecheck_interval = 9\n";
   loadFromConfigDir(bytes);
   EXPECT_EQ(cfg().getTracecheckInterval(), 9u);
   EXPECT_EQ(cfg().getSystemName(), std::u16string(u"with\0nul", 8));
   cfg().getMaxComponentsPerTransaction();  // wrapped, not undefined
   EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 10u);
+}
+
+TEST_F(ConfigFileTest, EmptyDirectoryReadsTheWorkingDirectorysFile) {
+  // A null directory of MOX_ProcInitWithProfilePath arrives as an empty one.
+  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 8\n");
+  load(u"");
+  EXPECT_EQ(cfg().getConfigDir(), u"");
+  EXPECT_EQ(cfg().getTracecheckInterval(), 8u);
+}
+
+TEST_F(ConfigFileTest, OversizedFileIsRefusedWithOneErrorLineAndTheDefaultsStand) {
+  const std::string setting = "tracecheck_interval = 9\n";
+  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 8\n");  // not read instead of a refused file
+  struct Case {
+    uint64_t size;
+    uint32_t expected;
+  };
+  const uint64_t limit = moxprofile::kConfigFileMaxBytes;
+  for (const Case& c : {Case{limit, 9}, Case{limit + 1, 5}, Case{uint64_t{2} << 30, 5}}) {
+    // Sparse after the setting, so even the 2 GiB file costs nothing to make.
+    writeFile(configDir_ / "mox.conf", setting);
+    std::filesystem::resize_file(configDir_ / "mox.conf", c.size);
+    load(configDir16());
+    EXPECT_EQ(cfg().getTracecheckInterval(), c.expected) << c.size;
+  }
+
+  // The configuration is read before the trace file opens: the refusals are
+  // written right after its header.
+  TrcOpenLibraryFile(u"conf", asciiToUtf16(root_.path()), 1);
+  TrcCloseLibraryFile();
+  TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
+  const std::string trace = testsupport::readFile(root_.file("conf_mox.trc"));
+  EXPECT_EQ(testsupport::countOf(trace, "*** ERROR => Configuration file " + configDir_.string() +
+                                            "/mox.conf is larger than 1048576 bytes and was ignored [flatfile_pro"),
+            2u)
+      << trace;
 }
 
 }  // namespace
