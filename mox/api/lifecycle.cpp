@@ -50,7 +50,7 @@ class LifecycleHold {
 // that runs it.
 bool calledFromInsideTheLibrary(const char* exportName) {
   if (ThrGateDepth() == 0 && !CDispatcherManager::onLibraryThread()) return false;
-  MOX_TRC_ERROR("%s called from a callback inside the library: ignored\n", exportName);
+  MOX_TRC_HOST_ERROR("%s called from a callback inside the library: ignored\n", exportName);
   return true;
 }
 
@@ -135,7 +135,7 @@ void initialise(const InitRequest& request, const char* exportName) {
   LifecycleHold hold;
   if (initCount.load() != 0) {
     initCount.fetch_add(1);
-    MOX_TRC(1, "%s", invokedBeforeText(request.source));
+    MOX_TRC_HOST(1, "%s", invokedBeforeText(request.source));
     return;
   }
   registerForkHandler();

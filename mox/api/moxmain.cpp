@@ -37,13 +37,13 @@ const std::u16string& threadSessionKey() {
 
 bool sessionKeyFromHost(MOX_SessionIdFunc getSessionId, std::u16string& key) {
   if (getSessionId == nullptr) {
-    MOX_TRC_ERROR("Get sessionId function point is NULL\n");
+    MOX_TRC_HOST_ERROR("Get sessionId function point is NULL\n");
     return false;
   }
   const mox_char* id = getSessionId();
   // A null result is treated like an empty one: there is no session to act on.
   if (id == nullptr || id[0] == 0) {
-    MOX_TRC_ERROR("External sessionId function returns the empty sessionId\n");
+    MOX_TRC_HOST_ERROR("External sessionId function returns the empty sessionId\n");
     return false;
   }
   key = utf16Copy(id);
@@ -53,7 +53,7 @@ bool sessionKeyFromHost(MOX_SessionIdFunc getSessionId, std::u16string& key) {
 uint32_t copyToHostBuffer(const std::u16string& result, mox_char* buffer, uint32_t size, const char* exportName) {
   const uint32_t len = static_cast<uint32_t>(result.size());
   if (size <= len || buffer == nullptr) {
-    MOX_TRC(2, "%s: buffer size is smaller than the required\n", exportName);
+    MOX_TRC_HOST(2, "%s: buffer size is smaller than the required\n", exportName);
     return len + 1;
   }
   std::memcpy(buffer, result.data(), len * sizeof(mox_char));

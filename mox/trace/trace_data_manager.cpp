@@ -125,6 +125,8 @@ void CMTTraceDataManager::sendVersionEventIfDue(const std::u16string& versionPre
   CMTDataSendingAgent* agent = traceAgent_.get();
   if (agent == nullptr || !agent->checkConnection()) return;
   agent->sendData(versionEventText(versionPrefix));
+  // Not written anywhere (a full disk): sent again in the next round.
+  if (agent->lastSendFailed()) return;
   versionSent_.store(1, std::memory_order_release);
   MOX_TRC(1, "Version Data Sent\n");
 }
