@@ -73,6 +73,15 @@ void freeEntry(Entry& e) {
 
 }  // namespace
 
+void niHdlTableForgetInChild() {
+  Table* table = tableOrNull();
+  if (table == nullptr) return;
+  ThrRecMtxInit(&table->mutex, u"NI hdl section");
+  for (Entry& e : table->entries) {
+    if (e.state != NI_FREE || e.sock >= 0) freeEntry(e);
+  }
+}
+
 bool niHdlTableInit() {
   if (tableOrNull() != nullptr) return true;
   Table* fresh = new (std::nothrow) Table();
@@ -82,6 +91,7 @@ bool niHdlTableInit() {
     return false;
   }
   tableInstance.store(fresh, std::memory_order_release);  // kept for good: nothing ends the layer
+  niRegisterForkHandler();
   return true;
 }
 

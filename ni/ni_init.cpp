@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 #include "dptrc/dptrc.h"
 #include "ni/ni_handle_table.h"
@@ -53,6 +54,8 @@ int NiInit3() {
     return VEL_O_K;
   });
 }
+
+void niInitRenewLock() { new (&initMutex) std::mutex(); }
 
 bool niInitialised() { return initialised.load(std::memory_order_acquire); }
 

@@ -31,6 +31,16 @@ bool niConnLogOn();
 
 // ---- layer state (ni_init.cpp) ---------------------------------------------
 bool niInitialised();
+
+// ---- a forked child (ni_fork.cpp and the files whose state it renews) ----
+// Registers the layer's fork handler, once per process.
+void niRegisterForkHandler();
+// The table's lock is made anew and every entry freed: the child's copies of
+// the parent's sockets are closed (the parent's stay open), and operations of
+// threads that did not follow are forgotten.
+void niHdlTableForgetInChild();
+void niNameBufferRenewLock();
+void niInitRenewLock();
 // IPv4 and IPv6 both, decided once from VEL_IPv6_ACTIVE on first need.
 bool niIPv6Active();
 

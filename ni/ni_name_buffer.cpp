@@ -37,6 +37,12 @@ int64_t nowSeconds() {
       .count();
 }
 
+}  // namespace
+
+void niNameBufferRenewLock() { ThrRecMtxInit(&buffer().mutex, u"NI param section"); }
+
+namespace {
+
 class BufferLock {
  public:
   explicit BufferLock(Buffer& b) : b_(b) { ThrRecMtxLock(&b_.mutex); }

@@ -1,5 +1,7 @@
 // The socket agent through the exports: a collector listening on the
 // loopback address receives the version line and the metric lines.
+#include <sys/wait.h>
+
 #include "e2e/e2e_support.h"
 #include "support/tcp_listener.h"
 
@@ -44,6 +46,44 @@ TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "e2e_mtdata.log"));
   EXPECT_EQ(countOf(traceFile(), "NI raw handle gets initialized successfully for the first time in agent 1\n"), 2);
+}
+
+// A child forked while the parent streams: it lets go of the parent's
+// connections (which stay open and keep working) and opens its own.
+TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
+#endif
+  testsupport::TcpListener collector;
+  ASSERT_TRUE(collector.ok());
+  const std::u16string port = widen(std::to_string(collector.port()));
+  const std::u16string logdir = widen(dir_.string());
+  const mox_char* pairs[] = {u"datasending_method", u"socket", u"agent_host", u"127.0.0.1",
+                             u"agent_port",         port.c_str(), u"logdir",  logdir.c_str()};
+  MOX_ProcInitWithParam(u"parent", 0, 4, pairs);
+  MOX_endTiming(MOX_startTiming(u"Before", u"fork", 1));
+  MOX_outputMetricData();
+  ASSERT_TRUE(collector.waitFor([&] { return collector.allBytes().find("Before|fork") != std::string::npos; }));
+
+  const pid_t child = fork();
+  if (child == 0) {
+    MOX_ProcExit();
+    MOX_ProcInitWithParam(u"child", 0, 4, pairs);
+    MOX_endTiming(MOX_startTiming(u"In", u"child", 1));
+    MOX_ProcExit();
+    _exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_TRUE(collector.waitFor([&] { return collector.allBytes().find("child_0|In|child") != std::string::npos; }));
+
+  MOX_endTiming(MOX_startTiming(u"After", u"fork", 1));
+  MOX_outputMetricData();
+  ASSERT_TRUE(collector.waitFor([&] { return collector.allBytes().find("parent_0|After|fork") != std::string::npos; }));
+  EXPECT_EQ(collector.accepted(), 4u) << "two connections of the parent, two of the child";
+  MOX_ProcExit();
 }
 
 }  // namespace
