@@ -1,64 +1,18 @@
 // The mox-collect program itself: exit codes, help, and a clean stop on SIGTERM.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include "collector_support.h"
+#include "program_runner.h"
 #include "sample_stream.h"
 #include "support/test_files.h"
 
-extern char** environ;
-
 namespace {
 
+using collecttest::Program;
 using testsupport::readFile;
 using testsupport::waitUntil;
-
-// mox-collect started with its standard output and error in files.
-class Program {
- public:
-  Program(const testsupport::TempDir& dir, std::vector<std::string> args)
-      : out_(dir.file("stdout")), err_(dir.file("stderr")) {
-    args.insert(args.begin(), MOX_COLLECT_BIN);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, MOX_COLLECT_BIN, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Program() {
-    if (pid_ > 0 && status_ < 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  // The exit status, or -1 if it has not ended within 20 s.
-  int exitCode() {
-    waitUntil([&] {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      return true;
-    });
-    return status_;
-  }
-  void signal(int number) { kill(pid_, number); }
-  std::string out() const { return readFile(out_); }
-  std::string err() const { return readFile(err_); }
-
- private:
-  std::string out_;
-  std::string err_;
-  pid_t pid_ = -1;
-  int status_ = -1;
-};
 
 TEST(Program, BadCommandLinesExitWithTwoAndSayWhy) {
   const std::vector<std::vector<std::string>> cases = {
