@@ -48,6 +48,24 @@ TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   EXPECT_EQ(countOf(traceFile(), "NI raw handle gets initialized successfully for the first time in agent 1\n"), 2);
 }
 
+// The first thing a user tries: a collector on the default port and a host
+// that starts the library without any configuration.
+TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
+  testsupport::TcpListener collector(AF_INET, 59818);
+  if (!collector.ok()) GTEST_SKIP() << "port 59818 is taken on this machine";
+  const std::filesystem::path noConfig = dir_ / "no-config";
+  std::filesystem::create_directory(noConfig);
+  setenv("MOX_CONFIG", noConfig.c_str(), 1);
+  MOX_ProcInit(u"e2e", 0);
+  unsetenv("MOX_CONFIG");
+  MOX_endTiming(MOX_startTiming(u"Default", u"start", 1));
+  MOX_outputMetricData();
+  EXPECT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), kVersion) == 1; }));
+  EXPECT_TRUE(collector.waitFor(
+      [&] { return collector.allBytes().find("e2e_0|Default|start:Finished Counter\" value=\"1\"") != std::string::npos; }));
+  MOX_ProcExit();
+}
+
 // A child forked while the parent streams: it lets go of the parent's
 // connections (which stay open and keep working) and opens its own.
 TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {

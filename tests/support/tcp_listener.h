@@ -83,8 +83,9 @@ class RefusingPort {
 
 class TcpListener {
  public:
-  explicit TcpListener(int family = AF_INET) : family_(family) {
-    listenFd_ = boundLoopbackSocket(family, 0);
+  // port 0: a free port.
+  explicit TcpListener(int family = AF_INET, uint16_t port = 0) : family_(family) {
+    listenFd_ = boundLoopbackSocket(family, port);
     if (listenFd_ < 0 || listen(listenFd_, 128) != 0 || pipe2(wake_, O_CLOEXEC) != 0) return;
     port_ = localPort(listenFd_);
     reserveFd_ = boundLoopbackSocket(family_, port_);

@@ -4,9 +4,12 @@
 // nested component/method calls of realistic durations; every tenth request
 // brings an application passport that asks for a transaction trace. The
 // library writes its trace file into the log directory, and its metric data
-// there too, or streams it to a collector given with --collector.
+// there too, or streams it to a collector given with --collector. With
+// --default-start it starts the library as a host without any configuration
+// does (MOX_ProcInit alone): the data then goes to a collector on this
+// machine's port 59818, the trace file into the working directory.
 //
-//   mox-demo [--seconds N] [--threads N] [--logdir DIR] [--collector HOST:PORT]
+//   mox-demo [--seconds N] [--threads N] [--logdir DIR] [--collector HOST:PORT | --default-start]
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -30,6 +33,7 @@ struct Options {
   std::string logdir = "./mox-out";
   std::string collectorHost;  // empty: metric data goes to a file
   std::string collectorPort;
+  bool defaultStart = false;
 };
 
 std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
@@ -49,7 +53,11 @@ void splitHostPort(const std::string& text, Options& o) {
 
 Options parseOptions(int argc, char** argv) {
   Options o;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--default-start") == 0) o.defaultStart = true;
+  }
   for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--default-start") == 0) --i;  // takes no value
     if (std::strcmp(argv[i], "--seconds") == 0) o.seconds = std::max(1, std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--threads") == 0) o.threads = std::max(1, std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--logdir") == 0) o.logdir = argv[i + 1];
@@ -105,20 +113,24 @@ void handleRequest(std::mt19937& rng, long number, Stats& stats) {
 
 void worker(int index, const std::atomic<bool>& stop, Stats& stats) {
   std::mt19937 rng(1234 + index);
-  long number = index;
+  // Request numbers of different threads never meet; every tenth of a
+  // thread's requests is traced.
+  long number = static_cast<long>(index) * 1000000;
   while (!stop.load()) {
     handleRequest(rng, number, stats);
-    number += 1000;
+    ++number;
     MOX_increaseResource(u"Open Requests", 0);
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const Options options = parseOptions(argc, argv);
+// The library as the options ask: without any configuration, or with the
+// demo's own parameters (file output, or a collector).
+void startLibrary(const Options& options) {
+  if (options.defaultStart) {
+    MOX_ProcInit(u"mox-demo", 0);
+    return;
+  }
   mkdir(options.logdir.c_str(), 0755);
-
   const std::u16string logdir = widen(options.logdir);
   const std::u16string host = widen(options.collectorHost);
   const std::u16string port = widen(options.collectorPort);
@@ -133,6 +145,13 @@ int main(int argc, char** argv) {
     for (const mox_char* p : {u"agent_host", host.c_str(), u"agent_port", port.c_str()}) pairs.push_back(p);
   }
   MOX_ProcInitWithParam(u"mox-demo", 0, static_cast<uint32_t>(pairs.size() / 2), pairs.data());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parseOptions(argc, argv);
+  startLibrary(options);
   MOX_initializeResource(u"Open Requests", 0, 0);
 
   Stats stats;
@@ -150,7 +169,12 @@ int main(int argc, char** argv) {
 
   std::printf("mox-demo: %d threads ran %ld requests in %d s (%ld with a trace passport, %ld aborted payments)\n",
               options.threads, stats.requests.load(), options.seconds, stats.traced.load(), stats.failed.load());
-  if (toCollector) {
+  if (options.defaultStart) {
+    std::printf("metric data: sent to the collector on this machine's port 59818\n");
+    std::printf("trace file:  ./mox-demo_mox.trc\n");
+    return 0;
+  }
+  if (!options.collectorHost.empty()) {
     std::printf("metric data: sent to %s:%s\n", options.collectorHost.c_str(), options.collectorPort.c_str());
   } else {
     std::printf("metric data: %s/mox-demo_mtdata.log\n", options.logdir.c_str());
