@@ -176,8 +176,8 @@ void MOX_changeTraceInstruLevelThresholdForComponent(const mox_char* component, 
 void MOX_changeDataSendingInterval(uint32_t interval);
 /* Initialised: prints every parameter on standard output. */
 void MOX_checkActiveParameter(void);
-/* The value of one parameter (also before init: the built-in default), buffer
- * convention; 0 for a null or empty name. */
+/* The value of one parameter as text, buffer convention (before init, and for
+ * an unknown name, the empty text); 0 for a null or empty name. */
 uint32_t MOX_getSingleParameterValue(const mox_char* name, mox_char* buffer, uint32_t size);
 /* The size of mox_char in bytes: 2. */
 uint32_t MOX_getCharSize(void);
