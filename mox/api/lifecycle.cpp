@@ -16,6 +16,7 @@
 #include "dptrc/dptrc.h"
 #include "mox/agents/process_name_source.h"
 #include "mox/api/api_frame.h"
+#include "mox_version.h"
 #include "mox/config/config_sources.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
@@ -157,7 +158,7 @@ void initialise(const InitRequest& request, const char* exportName) {
   if (!dispatcher->isRunning()) dispatcher->start();
   resetContextCounters();
   ThrGateOpen();
-  MOX_TRC(1, "MOX library version 2.3.6 (unicode) loaded\n");
+  MOX_TRC(1, "MOX library version " MOX_VERSION " (unicode) loaded\n");
   MOX_TRC(1, "%s", invokedText(request.source));
 }
 

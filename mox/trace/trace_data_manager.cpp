@@ -9,13 +9,14 @@
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
 #include "mox/config/configuration.h"
+#include "mox_version.h"
 #include "thr/thr_guards.h"
 
 namespace {
 
 std::atomic<CMTTraceDataManager*> instance{nullptr};
 
-const char16_t kLibraryVersion[] = u"2.3.6";
+const char16_t kLibraryVersion[] = u"" MOX_VERSION;
 
 }  // namespace
 
