@@ -25,7 +25,7 @@ std::u16string wirePassport(uint8_t version, uint16_t flag) {
   auto text = [&](const std::string& value, size_t width) {
     for (size_t i = 0; i < width; ++i) b.push_back(i < value.size() ? uint8_t(value[i]) : uint8_t(' '));
   };
-  auto number = [&](uint32_t value, int bytes) {
+  auto number = [&](uint64_t value, int bytes) {
     while (bytes-- > 0) b.push_back(uint8_t(value >> (8 * bytes)));
   };
   text("orders", 32), number(0, 2), text("", 32), text("POST", 40), number(0, 2), text("gateway", 32);
