@@ -25,8 +25,8 @@ struct PassportSettings {
   uint16_t traceLevelThreshold = 0;  // instrument_level_threshold_trace
 };
 
-// The threshold that applies to every timing of a context whose passport
-// has trace level 65535.
+// The threshold of a context whose passport has trace level 3: no timing is
+// filtered.
 constexpr uint16_t kUnfilteredThreshold = 65535;
 
 struct PassportReading {

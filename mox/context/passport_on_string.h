@@ -12,9 +12,8 @@
 uint16_t traceLevelOfPassport(std::u16string_view text);
 
 // The passport to hand on: text's passport with a new GUID as connection id,
-// counter 0 and previousComponentName (BuildOutgoingPassport). false when
-// text is not a passport; out may then be empty also on true when the
-// passport cannot be written.
+// counter 0 and previousComponentName (BuildOutgoingPassport); out is empty
+// when it cannot be written. false when text is not a passport.
 bool outgoingPassportOf(std::u16string_view text, std::u16string_view previousComponentName, std::u16string& out);
 
 // Element 1 the transaction id; 2 and 3 the hexadecimal root context and

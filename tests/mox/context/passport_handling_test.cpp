@@ -82,8 +82,7 @@ TEST_F(PassportHandlingTest, OnlyAnUpperCaseHexPassportFramedByItsMarkersIsRead)
   const std::u16string v3 = hexPassport(3, 0);
   std::u16string lowerInside = v3;
   lowerInside[20] = u'a';  // inside the component name: conversion stops there
-  std::u16string odd = v3;
-  odd.insert(8, u"0");
+  const std::u16string odd = v3.substr(0, 8) + u"0" + v3.substr(8);
   std::u16string allLower = v3;
   for (char16_t& c : allLower) c = static_cast<char16_t>(std::tolower(c));
   struct Case {
@@ -125,21 +124,18 @@ TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
   const PassportSettings noE2e{0, 0, 10, 20};
   const PassportSettings viaEm{1, 1, 10, 20};
   const std::u16string ids = u"101112131415161718191A1B1C1D1E1FF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF000000AB";
-  const std::u16string tx = u"TX-1" + std::u16string(28, u' ');
   struct Case {
     std::u16string text;
     PassportSettings settings;
     uint16_t flag, level, traceOn, threshold;
     std::u16string guid;  // empty: generated when read
     bool e2e;
-  } cases[] = {
-      {u"ABC*1000", plain, 1000, 2, 1, 20, u"ABC", false},   {u"ABC*5", plain, 5, 0, 0, 10, u"ABC", false},
+  } cases[] = {  // the exports' tests have the plain application and version 2 and 3 cases
       {u"*1535", plain, 1535, 3, 1, 65535, u"", false},      {u"NOSTAR", plain, 0, 0, 0, 10, u"", false},
       {u"", plain, 0, 0, 0, 10, u"", false},                 {u"ABC*1000", viaEm, 0, 0, 1, 20, u"", false},
-      {hexPassport(3, 2697), plain, 2697, 2, 1, 20, ids, true}, {hexPassport(2, 2697), plain, 2697, 3, 1, 65535, tx, true},
       {hexPassport(1, 9), plain, 9, 1, 1, 10, u"", true},   {hexPassport(3, 2697), noE2e, 2697, 2, 0, 20, ids, true},
-      {u"ABC*1000", noE2e, 1000, 2, 1, 20, u"ABC", false},
   };
+
   for (const Case& c : cases) {
     SCOPED_TRACE(utf16ToUtf8Lenient(c.text));
     const PassportReading r = detectPassport(c.text, c.settings, false);
