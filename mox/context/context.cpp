@@ -7,7 +7,7 @@
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
-#include "mox/context/passport_hooks.h"
+#include "passport/epp.h"
 
 namespace {
 
@@ -24,12 +24,6 @@ bool keyOfComponent(std::u16string_view timingKey, const std::u16string& compone
 }
 
 }  // namespace
-
-void PassportHandle::reset() {
-  if (handle != nullptr && release != nullptr) release(handle);
-  handle = nullptr;
-  release = nullptr;
-}
 
 CMTContext::CMTContext(const CMTContextManager& manager) : manager_(&manager) {
   const CConfiguration* config = CConfiguration::getInstance();
@@ -53,33 +47,6 @@ void CMTContext::setGlobalThresholds() {
   const CConfiguration* config = CConfiguration::getInstance();
   levelThreshold = config->getInstrumentLevelThreshold();
   traceLevelThreshold = config->getInstrumentLevelThresholdTrace();
-}
-
-void CMTContext::applyPassport(const std::u16string& newPassport, bool atCreation) {
-  passportHandle.reset();
-  passport = newPassport;
-  connectionCounter = 0;
-  outCounter = 0;
-  if (PassportDetector detect = passporthooks::detectPassport.load(std::memory_order_acquire)) {
-    detect(*this, newPassport, atCreation);
-    return;
-  }
-  // Without the passport handling only the configuration decides.
-  passportTraceFlag = 0;
-  passportTraceLevel = 0;
-  traceGuid.clear();
-  transactionId.clear();
-  rootContextId.clear();
-  connectionId.clear();
-  const CConfiguration* config = CConfiguration::getInstance();
-  if (config->getTraceEnabledViaEm() == 1) {
-    traceOn = 1;
-    traceLevelThreshold = config->getInstrumentLevelThresholdTrace();
-    if (atCreation) MOX_TRC_HOST(2, "Trace is switched on due to the trace enabling from the EM\n");
-  } else {
-    traceOn = 0;
-    traceLevelThreshold = config->getInstrumentLevelThreshold();
-  }
 }
 
 void CMTContext::copyManagerThresholds() {
@@ -160,9 +127,7 @@ void CMTContext::reuse(const std::u16string& newPassport) {
 }
 
 const std::u16string& CMTContext::guid() const {
-  if (traceGuid.empty()) {
-    if (GuidSource create = passporthooks::createGuid.load(std::memory_order_acquire)) traceGuid = create();
-  }
+  if (traceGuid.empty()) traceGuid = CreateGuidString();
   return traceGuid;
 }
 

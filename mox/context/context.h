@@ -16,19 +16,12 @@
 #include <vector>
 
 #include "mox/context/call_record.h"
+#include "mox/context/owned_passport.h"
 
 // Component name -> instrument level threshold, ordered by UTF-16 code units.
 using ComponentLevels = std::map<std::u16string, uint16_t, std::less<>>;
 
 class CMTContextManager;
-
-// The deserialised passport of a context, released through the function that
-// came with it (the passport handling fills both).
-struct PassportHandle {
-  void* handle = nullptr;
-  void (*release)(void*) = nullptr;
-  void reset();
-};
 
 class CMTContext {
  public:
@@ -79,8 +72,7 @@ class CMTContext {
   // when the trace has grown past tracesize_threshold.
   std::u16string buildZombieTrace() const;
 
-  // Trace GUID, generated on first use when neither the passport nor the
-  // passport handling set one.
+  // Trace GUID, generated on first use when the passport did not give one.
   const std::u16string& guid() const;
   // The records still open, innermost last.
   const std::vector<CMTCallRecord*>& openCalls() const { return callStack_; }
@@ -97,7 +89,7 @@ class CMTContext {
   CMTCallRecord* root = nullptr;
   std::u16string passport;
   mutable std::u16string traceGuid;
-  PassportHandle passportHandle;
+  OwnedPassport passportHandle;  // the end-to-end passport read or handed on
   std::u16string rootContextId;
   std::u16string connectionId;
   uint32_t connectionCounter = 0;
@@ -135,7 +127,8 @@ class CMTContext {
   }
 
   void setGlobalThresholds();
-  // Passport fields and trace switch; atCreation decides the level-2 lines.
+  // Passport fields and trace switch (context_passport.cpp); atCreation
+  // decides the level-2 lines.
   void applyPassport(const std::u16string& newPassport, bool atCreation);
   void copyManagerThresholds();
   // Empties the call tree; the records are kept for the next calls.

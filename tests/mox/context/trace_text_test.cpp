@@ -128,25 +128,31 @@ TEST_F(TraceTextTest, TooLargeSnapshotHoldsTheRootAloneAndComesOnce) {
 }
 
 TEST_F(TraceTextTest, MaxComponentsSnapshotHasThePassportParameterOnlyWithAPassport) {
-  Pairs pairs = kTraced;
-  pairs.push_back({u"max_components_per_transaction", u"2"});
-  CMTContextManager& manager = start(pairs);
-  // Without a passport, then with one (the place for passports that the
-  // passport handling reads: only the passport text is printed).
-  for (const char16_t* given : {u"", u"PP"}) {
+  // Traced by the EM switch without a passport, then by an application
+  // passport of level 2 whose GUID part is empty: the snapshot prints the
+  // passport as given, the full trace completes it by the generated GUID.
+  const std::string root = event("P|m", 2) + cpu();
+  const std::string tree = event("P|m", 2) + called("Q|m", 2, 0) + cpu() + kCalledEnd + cpu();
+  std::string guid;
+  for (const Pairs& config : {kTraced, kUntraced}) {
+    Pairs pairs = config;
+    pairs.push_back({u"max_components_per_transaction", u"2"});
+    CMTContextManager& manager = start(pairs);
+    const char16_t* given = config == kTraced ? u"" : u"*1000";
     manager.initContext(u"k", given);
+    guid = utf16ToUtf8Lenient(manager.findContext(u"k")->guid());
     const uint32_t p = startCall(manager, u"P");
     advance(2);
     manager.endTiming(u"k", startCall(manager, u"Q"));  // the second call reaches the maximum
     manager.endTiming(u"k", p);
+    if (config == kTraced) {
+      EXPECT_EQ(texts(), (Texts{root + kSnapshot + error("Max components threshold reached") + kEventEnd,
+                                tree + passport("") + kEventEnd}));
+    }
   }
-  // Both are taken when the second call starts, 2 ms after the first.
-  const std::string root = event("P|m", 2) + cpu();
-  const std::string tree = event("P|m", 2) + called("Q|m", 2, 0) + cpu() + kCalledEnd + cpu();
-  EXPECT_EQ(texts(), (Texts{root + kSnapshot + error("Max components threshold reached") + kEventEnd,
-                            tree + passport("") + kEventEnd,
-                            root + kSnapshot + error("Max components threshold reached") + passport("PP") + kEventEnd,
-                            tree + passport("PP") + kEventEnd}));
+  ASSERT_EQ(guid.size(), 32u);
+  EXPECT_EQ(texts(), (Texts{root + kSnapshot + error("Max components threshold reached") + passport("*1000") + kEventEnd,
+                            tree + passport(guid + "*1000") + kEventEnd}));
 }
 
 TEST_F(TraceTextTest, AutomaticTraceOfAnUntracedContextCarriesOnlyItsContextInformation) {

@@ -1,0 +1,210 @@
+// Passports through the exports: application and end-to-end passports read
+// by MOX_initContext, the passports handed on, the element getters and the
+// getters of a passport string. End-to-end passports are written here byte
+// by byte, independently of the library.
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+using e2e::LibraryTest;
+
+std::u16string hexOf(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::u16string text;
+  for (uint8_t b : bytes) text += {char16_t(digits[b >> 4]), char16_t(digits[b & 15])};
+  return text;
+}
+
+// Root context id 10..1F, connection id C0..CF, counter 7 (version 3).
+std::u16string wirePassport(uint8_t version, uint16_t flag) {
+  std::vector<uint8_t> b = {'*', 'T', 'H', '*', version, 0, 0, uint8_t(flag & 0xFF), uint8_t(flag >> 8)};
+  auto text = [&](const std::string& value, size_t width) {
+    for (size_t i = 0; i < width; ++i) b.push_back(i < value.size() ? uint8_t(value[i]) : uint8_t(' '));
+  };
+  auto number = [&](uint64_t value, int bytes) {
+    while (bytes-- > 0) b.push_back(uint8_t(value >> (8 * bytes)));
+  };
+  text("orders", 32), number(0, 2), text("", 32), text("POST", 40), number(0, 2), text("gateway", 32);
+  if (version == 1) number(0, 7);
+  if (version >= 2) text("TX-42", 32);
+  if (version == 3) {
+    text("", 3), number(8, 2);
+    for (uint8_t i = 0; i < 32; ++i) b.push_back(uint8_t(i < 16 ? 0x10 + i : 0xB0 + i));
+    number(7, 4), number(0, 2), number(226, 2);
+  }
+  text("*TH*", 4);
+  b[5] = uint8_t(b.size() >> 8), b[6] = uint8_t(b.size());
+  return hexOf(b);
+}
+
+const std::u16string kTransactionId = u"TX-42" + std::u16string(27, u' ');
+const std::u16string kRootId = u"101112131415161718191A1B1C1D1E1F";
+const std::u16string kConnectionId = u"C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF";
+const mox_char* session() { return u"S1"; }
+
+template <typename Getter>
+std::u16string fetch(Getter getter) {
+  mox_char buffer[600];
+  const uint32_t length = getter(buffer, 600);
+  return length < 600 ? std::u16string(buffer, length) : u"(too long)";
+}
+std::u16string guid() { return fetch(MOX_getTraceGuid); }
+std::u16string outgoing() { return fetch(MOX_getPassport); }
+std::u16string elementOf(const std::u16string& passport, uint16_t e) {
+  return fetch([&](mox_char* b, uint32_t n) { return MOX_getPassportElement2(passport.c_str(), e, b, n); });
+}
+
+bool isGeneratedGuid(const std::u16string& g) {
+  static const std::regex rule("[0-9A-F]{14}[DE][0-9A-F][89AB][0-9A-F][89A-F][0-9A-F]{13}");
+  return std::regex_match(std::string(g.begin(), g.end()), rule);
+}
+
+TEST_F(LibraryTest, ApplicationPassportsGiveGuidFlagLevelAndTracing) {
+  initWith({{"trace_enabled_via_em", "0"}});
+  struct Case {
+    const mox_char* passport;
+    std::u16string guid;  // empty: generated
+    int16_t flag, level;
+    bool traced;
+  } cases[] = {{u"ABC*1000", u"ABC", 1000, 2, true}, {u"ABC*5", u"ABC", 5, 0, false}, {u"NOSTAR", u"", 0, 0, false}};
+  for (const Case& c : cases) {
+    MOX_initContext(c.passport);
+    EXPECT_EQ(MOX_getTraceFlag(), c.flag);
+    EXPECT_EQ(MOX_getTraceLevel(), c.level);
+    if (c.guid.empty()) {
+      EXPECT_TRUE(isGeneratedGuid(guid()));
+    } else {
+      EXPECT_EQ(guid(), c.guid);
+    }
+    EXPECT_EQ(!outgoing().empty(), c.traced);  // only a traced unit of work hands passports on
+  }
+}
+
+TEST_F(LibraryTest, EndToEndPassportLevelDependsOnItsVersion) {
+  initWith({{"trace_enabled_via_em", "0"}});
+  struct Case {
+    uint8_t version;
+    uint16_t flag;
+    int16_t level;
+    std::vector<std::u16string> elements;  // 1 to 4
+    std::u16string guid;                   // empty: generated
+  } cases[] = {{3, 2697, 2, {kTransactionId, kRootId, kConnectionId, u"7"}, kRootId + kConnectionId + u"00000007"},
+               {2, 2697, 3, {kTransactionId, u"", u"", u"0"}, kTransactionId},
+               {3, 2696, 1, {kTransactionId, kRootId, kConnectionId, u"7"}, kRootId + kConnectionId + u"00000007"},
+               {1, 1535, 3, {u"", u"", u"", u"0"}, u""}};
+  for (const Case& c : cases) {
+    const std::u16string passport = wirePassport(c.version, c.flag);
+    SCOPED_TRACE(std::to_string(c.version) + "/" + std::to_string(c.flag));
+    MOX_initContextEx(session, passport.c_str());
+    EXPECT_EQ(MOX_getTraceLevelEx(session), c.level);
+    EXPECT_EQ(MOX_getTraceFlagEx(session), static_cast<int16_t>(c.flag));
+    EXPECT_EQ(MOX_getTraceLevel2(passport.c_str()), c.level);
+    for (uint16_t e = 1; e <= 4; ++e) {
+      EXPECT_EQ(fetch([e](mox_char* b, uint32_t n) { return MOX_getPassportElementEx(session, e, b, n); }),
+                c.elements[e - 1]);
+      EXPECT_EQ(elementOf(passport, e), c.elements[e - 1]);
+    }
+    const std::u16string guid = fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); });
+    if (c.guid.empty()) {
+      EXPECT_TRUE(isGeneratedGuid(guid));
+    } else {
+      EXPECT_EQ(guid, c.guid);
+    }
+  }
+}
+
+TEST_F(LibraryTest, PassportsHandedOnShareTheConnectionAndCountAndRaiseVersion2) {
+  initWith({{"trace_enabled_via_em", "0"}, {"system_name", "SYS"}}, "orders");
+  MOX_initContext(wirePassport(2, 2697).c_str());
+  const std::u16string first = outgoing();
+  const std::u16string second = outgoing();
+  for (const std::u16string& p : {first, second}) {
+    EXPECT_EQ(p.substr(8, 2), u"03");    // version
+    EXPECT_EQ(p.substr(14, 4), u"9F0D");  // level 3 as a version 3 flag: 3487
+    EXPECT_EQ(MOX_getTraceLevel2(p.c_str()), 3);
+    EXPECT_EQ(elementOf(p, 1), kTransactionId);
+    EXPECT_EQ(p.substr(234, 16), u"5359532D6F726465");  // previous component "SYS-orde..."
+  }
+  EXPECT_TRUE(isGeneratedGuid(elementOf(first, 3)));
+  EXPECT_EQ(elementOf(first, 3), elementOf(second, 3));
+  EXPECT_EQ(elementOf(first, 4), u"0");
+  EXPECT_EQ(elementOf(second, 4), u"1");
+  // The same from the string form: a new connection, counter 0.
+  const std::u16string fromString =
+      fetch([](mox_char* b, uint32_t n) { return MOX_getPassport2(wirePassport(2, 2697).c_str(), b, n); });
+  EXPECT_EQ(fromString.substr(8, 2), u"03");
+  EXPECT_NE(elementOf(fromString, 3), elementOf(first, 3));
+  EXPECT_EQ(elementOf(fromString, 4), u"0");
+}
+
+TEST_F(LibraryTest, LowerCaseHexIsAnApplicationPassport) {
+  initWith({{"trace_enabled_via_em", "0"}, {"lib_trace_level", "1"}});
+  const std::string badFormat = "Bad VEL passport format, deserialization failed!";
+  std::u16string lowerInside = wirePassport(3, 3487);
+  lowerInside[21] = u'a';
+  std::u16string allLower = wirePassport(3, 3487);
+  for (char16_t& c : allLower) c = char16_t(std::tolower(c));
+  mox_char buffer[8] = u"keep";
+  for (const std::u16string& text : {lowerInside, allLower}) {
+    MOX_initContext(text.c_str());
+    EXPECT_EQ(MOX_getTraceLevel(), 0);
+    EXPECT_EQ(MOX_getTraceLevel2(text.c_str()), 0);
+    EXPECT_EQ(MOX_getPassport2(text.c_str(), buffer, 8), 0u);
+    EXPECT_EQ(MOX_getPassportElement2(text.c_str(), 1, buffer, 8), 0u);
+    EXPECT_EQ(std::u16string(buffer), u"keep");
+  }
+  // Read and refused by each of the four calls for the first text, never for the second.
+  EXPECT_EQ(e2e::countOf(traceFile(), badFormat), 4);
+  EXPECT_EQ(e2e::countOf(traceFile(), "Invalid application passport format encountered"), 2);
+}
+
+TEST_F(LibraryTest, WithoutE2eTracingOnlyApplicationPassportsTrace) {
+  initWith({{"trace_enabled_via_em", "0"}, {"trace_enabled_via_e2e", "0"}});
+  MOX_initContext(wirePassport(3, 3487).c_str());
+  EXPECT_EQ(MOX_getTraceLevel(), 3);
+  EXPECT_EQ(outgoing(), u"");
+  MOX_initContext(u"ABC*1000");
+  EXPECT_EQ(outgoing().size(), 460u);
+}
+
+TEST_F(LibraryTest, GeneratedGuidsFollowTheDigitRules) {
+  initWith({{"trace_enabled_via_em", "1"}});
+  for (int i = 0; i < 50; ++i) {
+    MOX_initContext(u"");
+    const std::u16string g = guid();
+    ASSERT_TRUE(isGeneratedGuid(g)) << std::string(g.begin(), g.end());
+    EXPECT_TRUE(isGeneratedGuid(elementOf(outgoing(), 3)));
+  }
+}
+
+TEST_F(LibraryTest, TracedUnitOfWorkShowsItsPassport) {
+  initWith({{"trace_enabled_via_em", "0"}, {"tracecheck_interval", "0"}});
+  MOX_initContext(u"ABC*1000");
+  MOX_endTiming(MOX_startTiming(u"Order", u"create", 1));
+  MOX_initContextEx(session, u"*1600");
+  const std::u16string generated = fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); });
+  MOX_endTimingEx(session, MOX_startTimingEx(session, u"Order", u"create", 1));
+  MOX_outputMetricData();
+  const std::string text = metricFile();
+  EXPECT_EQ(e2e::countOf(text, "<param name=\"client.header.VEL-PASSPORT\" value=\"ABC*1000\" />"), 1) << text;
+  const std::string completed = std::string(generated.begin(), generated.end()) + "*1600";
+  EXPECT_EQ(e2e::countOf(text, "<param name=\"client.header.VEL-PASSPORT\" value=\"" + completed + "\" />"), 1);
+}
+
+TEST_F(LibraryTest, PassportStringGettersFollowTheBufferConvention) {
+  initWith({{"lib_trace_level", "2"}});
+  const std::u16string passport = wirePassport(3, 3487);
+  std::vector<mox_char> buffer(461, u'x');
+  EXPECT_EQ(MOX_getPassport2(passport.c_str(), buffer.data(), 460), 461u);
+  EXPECT_EQ(buffer[0], u'x');
+  EXPECT_EQ(e2e::countOf(traceFile(), "MOX_getPassport2: buffer size is smaller than the required\n"), 1);
+  EXPECT_EQ(MOX_getPassportElement2(passport.c_str(), 9, buffer.data(), 2), 0u);  // no such element: empty
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(MOX_getTraceLevel2(nullptr), 0);
+}
+
+}  // namespace

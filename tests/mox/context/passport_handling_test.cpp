@@ -1,0 +1,217 @@
+// Passport handling below the exports: the hexadecimal form with hostile
+// texts, trace flags and levels, detection, and the passport handed on.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "mox/context/context_passport.h"
+#include "mox/context/context_test_support.h"
+#include "mox/context/passport_detection.h"
+#include "mox/context/passport_hex.h"
+#include "mox/context/passport_outgoing.h"
+#include "mox/context/passport_trace_flag.h"
+#include "passport/epp_library_trace.h"
+
+using namespace ctxtest;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+OwnedPassport makePassport(uint8_t version, uint16_t flag, const std::u16string& transactionId = u"TX-1") {
+  EppHandle h = nullptr;
+  EXPECT_EQ(eppInit(&h), EPP_OK);
+  uint8_t bytes[2];
+  traceFlagBytes(flag, bytes);
+  eppSetTraceFlag(h, bytes);
+  eppSetTransactionId(h, transactionId.data(), transactionId.size());
+  Bytes root(16), connection(16);
+  for (uint8_t i = 0; i < 16; ++i) root[i] = static_cast<uint8_t>(0x10 + i), connection[i] = static_cast<uint8_t>(0xF0 + i);
+  eppSetRootContextId(h, root.data());
+  eppSetConnectionId(h, connection.data());
+  eppSetConnectionCounter(h, 0xAB);
+  eppSetVersion(h, version);
+  return OwnedPassport(h);
+}
+
+std::u16string hexOf(EppHandle h) {
+  size_t needed = 0;
+  eppNeededNetworkSize(h, &needed);
+  Bytes stream(needed);
+  size_t used = 0;
+  EXPECT_EQ(eppSerialize(h, stream.data(), stream.size(), &used), EPP_OK);
+  return BytesToHex(stream.data(), used);
+}
+
+std::u16string hexPassport(uint8_t version, uint16_t flag) { return hexOf(makePassport(version, flag).get()); }
+
+class PassportHandlingTest : public ContextTest {
+ protected:
+  void SetUp() override {
+    ContextTest::SetUp();
+    start();
+    ASSERT_EQ(eppSetEnvironment(8, 3, std::malloc, std::free, eppTraceToLibraryLog, 1), EPP_OK);
+  }
+  size_t logged(const std::string& text) const { return countOf(traceLog(), text); }
+};
+
+TEST_F(PassportHandlingTest, HexConversionStaysInsideTextAndBuffer) {
+  struct Case {
+    std::u16string text;
+    size_t count;
+    Bytes bytes;
+  } cases[] = {
+      {u"2A54FF", 3, {0x2A, 0x54, 0xFF}}, {u"2A54FF", 2, {0x2A, 0x54}},   {u"2A5", 2, {0x2A, 0}},
+      {u"2A5g1B", 3, {0x2A, 0, 0}},       {u"2a54", 2, {0, 0}},           {u"", 2, {0, 0}},
+      {u"\u00C42A", 2, {0, 0}},           {u"0123456789ABCDEF", 1, {0x01}},
+  };
+  for (const Case& c : cases) {
+    Bytes buffer(c.count + 2, 0xEE);  // the two after count must stay untouched
+    HexToBytes(c.text, buffer.data(), c.count);
+    Bytes expected = c.bytes;
+    expected.insert(expected.end(), {0xEE, 0xEE});
+    EXPECT_EQ(buffer, expected) << utf16ToUtf8Lenient(c.text);
+  }
+  const uint8_t bytes[] = {0x00, 0x2A, 0x9C, 0xFF};
+  EXPECT_EQ(BytesToHex(bytes, 4), u"002A9CFF");
+}
+
+TEST_F(PassportHandlingTest, OnlyAnUpperCaseHexPassportFramedByItsMarkersIsRead) {
+  const std::u16string v3 = hexPassport(3, 0);
+  std::u16string lowerInside = v3;
+  lowerInside[20] = u'a';  // inside the component name: conversion stops there
+  const std::u16string odd = v3.substr(0, 8) + u"0" + v3.substr(8);
+  std::u16string allLower = v3;
+  for (char16_t& c : allLower) c = static_cast<char16_t>(std::tolower(c));
+  struct Case {
+    std::u16string text;
+    bool read;
+    size_t badFormatLines;
+  } cases[] = {
+      {v3, true, 0},         {hexPassport(1, 0), true, 0}, {lowerInside, false, 1},      {odd, false, 1},
+      {u"2A54482A", false, 1}, {allLower, false, 0},        {v3 + u"00", false, 0},      {u"*TH*", false, 0},
+  };
+  size_t expectedLines = 0;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseE2EPassport(c.text) != nullptr, c.read) << utf16ToUtf8Lenient(c.text);
+    expectedLines += c.badFormatLines;
+    EXPECT_EQ(logged("Bad VEL passport format, deserialization failed!"), expectedLines);
+  }
+}
+
+TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
+  const std::vector<std::pair<uint16_t, uint16_t>> v3 = {{0, 0}, {1, 1}, {2696, 1}, {2697, 2}, {3486, 2}, {3487, 3}, {65535, 3}};
+  const std::vector<std::pair<uint16_t, uint16_t>> others = {{8, 0}, {9, 1}, {924, 1}, {925, 2}, {1534, 2}, {1535, 3}};
+  for (auto [flag, level] : v3) EXPECT_EQ(TraceLevelFromFlag(flag, 3), level) << flag;
+  for (uint8_t version : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
+    for (auto [flag, level] : others) EXPECT_EQ(TraceLevelFromFlag(flag, version), level) << flag;
+  }
+  // The byte at offset 7 is the low-order one.
+  const std::u16string hex = hexPassport(3, 0x0A89);
+  EXPECT_EQ(hex.substr(14, 4), u"890A");
+  EXPECT_EQ(e2eTraceFlag(ParseE2EPassport(hex).get()), 2697);
+
+  const std::vector<std::pair<std::u16string, uint16_t>> texts = {
+      {u"G*1000", 1000}, {u"G* \t+925x", 925},       {u"G*-1", 65535}, {u"G*", 0}, {u"G*abc", 0},
+      {u"G*1*2", 1},     {u"G*99999999999999999999", 65535}, {u"G*-99999999999", 0}, {u"G*65536", 0}};
+  for (const auto& [text, flag] : texts) EXPECT_EQ(applicationTraceFlag(text), flag) << utf16ToUtf8Lenient(text);
+}
+
+TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
+  const PassportSettings plain{0, 1, 10, 20};
+  const PassportSettings noE2e{0, 0, 10, 20};
+  const PassportSettings viaEm{1, 1, 10, 20};
+  const std::u16string ids = u"101112131415161718191A1B1C1D1E1FF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF000000AB";
+  struct Case {
+    std::u16string text;
+    PassportSettings settings;
+    uint16_t flag, level, traceOn, threshold;
+    std::u16string guid;  // empty: generated when read
+    bool e2e;
+  } cases[] = {  // the exports' tests have the plain application and version 2 and 3 cases
+      {u"*1535", plain, 1535, 3, 1, 65535, u"", false},      {u"NOSTAR", plain, 0, 0, 0, 10, u"", false},
+      {u"", plain, 0, 0, 0, 10, u"", false},                 {u"ABC*1000", viaEm, 0, 0, 1, 20, u"", false},
+      {hexPassport(1, 9), plain, 9, 1, 1, 10, u"", true},   {hexPassport(3, 2697), noE2e, 2697, 2, 0, 20, ids, true},
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(utf16ToUtf8Lenient(c.text));
+    const PassportReading r = detectPassport(c.text, c.settings, false);
+    EXPECT_EQ(r.traceFlag, c.flag);
+    EXPECT_EQ(r.traceLevel, c.level);
+    EXPECT_EQ(r.traceOn, c.traceOn);
+    EXPECT_EQ(r.traceLevelThreshold, c.threshold);
+    EXPECT_EQ(r.traceGuid, c.guid);
+    EXPECT_EQ(r.passport != nullptr, c.e2e);
+  }
+  EXPECT_EQ(logged("Epp error encountered when extract the transactionId, use generated GUID instead!"), 1u);  // version 1
+  EXPECT_EQ(logged("Invalid application passport format encountered"), 1u);
+  EXPECT_EQ(logged("Passport detected"), 0u);  // not at re-initialisation
+
+  // At creation (trace level 2) the lines name what the context keeps.
+  const PassportReading e2e = detectPassport(hexPassport(3, 2697), plain, true);
+  EXPECT_EQ(logged("VEL E2E Passport detected, version=3, level=2, flag=2697, trace activated=1\n"), 1u);
+  EXPECT_EQ(logged("GUID=" + utf16ToUtf8Lenient(ids) + "\n"), 1u);
+  detectPassport(hexPassport(3, 2697), noE2e, true);
+  EXPECT_EQ(logged("VEL E2E Passport detected"), 1u);
+  const PassportReading generated = detectPassport(u"NOSTAR", plain, true);
+  EXPECT_EQ(generated.traceGuid.size(), 32u);
+  EXPECT_EQ(logged("Application Passport detected, level=0, flag=0, trace activated=0"), 1u);
+  EXPECT_EQ(logged("GUID=" + utf16ToUtf8Lenient(generated.traceGuid) + "\n"), 1u);
+}
+
+TEST_F(PassportHandlingTest, OutgoingPassportFillsTheConnectionIdWithZerosAndRaisesVersion2) {
+  // Connection-id texts of every shape: never more than 16 bytes read or set.
+  const std::vector<std::pair<std::u16string, std::string>> ids = {
+      {u"", std::string(32, '0')},
+      {u"ABC", "AB" + std::string(30, '0')},
+      {u"0123xx", "0123" + std::string(28, '0')},
+      {std::u16string(40, u'E'), std::string(32, 'E')},
+  };
+  for (const auto& [text, expected] : ids) {
+    OwnedPassport passport;
+    const std::u16string hex = BuildOutgoingPassport(passport, text, 5, 1, u"sys-proc-host");
+    ASSERT_EQ(hex.size(), 2 * EPP_V3_SIZE);
+    EXPECT_EQ(hex.substr(14, 4), u"0F00");                        // a new passport: flag 15
+    EXPECT_EQ(utf16ToUtf8Lenient(hex.substr(404, 32)), expected);  // connection id at 202
+    EXPECT_EQ(hex.substr(436, 8), u"00000005");
+  }
+  // Version 2 becomes 3 with the flag of the level; 1 and 3 keep theirs.
+  const std::vector<std::tuple<uint8_t, int16_t, std::u16string, std::u16string>> versions = {
+      {2, 1, u"03", u"0000"}, {2, 2, u"03", u"890A"}, {2, 3, u"03", u"9F0D"}, {2, 9, u"03", u"0000"},
+      {3, 3, u"03", u"D204"}, {1, 3, u"01", u"D204"}};
+  for (const auto& [version, level, outVersion, outFlag] : versions) {
+    OwnedPassport passport = makePassport(version, 1234);
+    const std::u16string hex = BuildOutgoingPassport(passport, std::u16string(32, u'C'), 0, level, u"p");
+    EXPECT_EQ(hex.substr(8, 2), outVersion);
+    EXPECT_EQ(hex.substr(14, 4), outFlag);
+    EXPECT_EQ(hex.size(), 2 * (version == 1 ? EPP_V1_SIZE : EPP_V3_SIZE));
+  }
+  EXPECT_EQ(previousComponentName(u"VEL_MOX", u"orders", u"a-very-long-host-name.example"),
+            u"VEL_MOX-orders-a-very-long-host-");
+}
+
+TEST_F(PassportHandlingTest, ReinitialisationKeepsNothingOfTheEarlierPassportButItsOutgoingConnection) {
+  CMTContextManager& manager = start({{u"trace_enabled_via_em", u"0"}, {u"trace_enabled_via_e2e", u"1"}});
+  manager.initContext(u"k", hexPassport(3, 3487));
+  std::u16string first;
+  {
+    ContextRef context = manager.findContext(u"k");
+    EXPECT_EQ(context->connectionId.size(), 32u);
+    EXPECT_EQ(context->traceLevelThreshold, kUnfilteredThreshold);
+    first = contextOutgoingPassport(*context.get());
+  }
+  manager.initContext(u"k", u"G*1000");
+  ContextRef context = manager.findContext(u"k");
+  EXPECT_EQ(context->passportHandle, nullptr);
+  for (uint16_t element : {1, 2, 3}) EXPECT_EQ(contextPassportElement(*context.get(), element), u"") << element;
+  EXPECT_EQ(contextPassportElement(*context.get(), 4), u"0");
+  // The passport handed on now starts afresh, on the connection of the context.
+  const std::u16string again = contextOutgoingPassport(*context.get());
+  EXPECT_EQ(again.substr(404, 40), first.substr(404, 32) + u"00000000");
+  EXPECT_NE(context->passportHandle, nullptr);
+}
+
+}  // namespace
