@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "agent_test_support.h"
+#include "support/agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
 #include "mox/agents/socket_agent.h"

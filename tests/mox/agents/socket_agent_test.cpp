@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "agent_test_support.h"
+#include "support/agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/file_agent.h"
 #include "ni/ni_internal.h"

@@ -11,8 +11,8 @@
 #include "mox/dispatch/metric_format_source.h"
 #include "mox/dispatch/timer_step.h"
 #include "mox/metrics/perf_data_manager.h"
-#include "mox/trace/recording_agent.h"
-#include "mox/trace/test_config.h"
+#include "support/recording_agent.h"
+#include "support/test_config.h"
 #include "mox/trace/trace_data_manager.h"
 
 namespace {

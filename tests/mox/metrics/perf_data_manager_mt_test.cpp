@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "mox/agents/agent_test_support.h"
+#include "support/agent_test_support.h"
 #include "mox/metrics/perf_data_manager.h"
-#include "mox/trace/recording_agent.h"
+#include "support/recording_agent.h"
 
 using namespace agenttest;
 

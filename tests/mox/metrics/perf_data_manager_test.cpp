@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "dptrc/dptrc.h"
-#include "mox/agents/agent_test_support.h"
+#include "support/agent_test_support.h"
 #include "mox/agents/file_agent.h"
-#include "mox/trace/recording_agent.h"
+#include "support/recording_agent.h"
 
 using namespace agenttest;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "mox/trace/recording_agent.h"
-#include "mox/trace/test_config.h"
+#include "support/recording_agent.h"
+#include "support/test_config.h"
 #include "thr/thr.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "mox/agents/process_name_source.h"
-#include "mox/trace/test_config.h"
+#include "support/test_config.h"
 #include "support/test_files.h"
 
 namespace agenttest {
