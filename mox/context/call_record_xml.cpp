@@ -6,19 +6,8 @@
 #include "common/number_text.h"
 #include "common/xml_escape.h"
 #include "mox/context/call_record.h"
+#include "mox/context/trace_param.h"
 #include "mox/context/cpu_span.h"
-
-namespace {
-
-void appendParam(std::u16string& out, std::u16string_view name, std::u16string_view value) {
-  out += u"<param name=\"";
-  appendXmlEscaped(out, name);
-  out += u"\" value=\"";
-  appendXmlEscaped(out, value);
-  out += u"\" />";
-}
-
-}  // namespace
 
 uint32_t TraceMoment::tick() const {
   if (!tickRead_) {
@@ -61,7 +50,7 @@ void CMTCallRecord::appendClosing(std::u16string& out, const TraceMoment& now) c
   out += u"<param name=\"CPU Time (us)\" value=\"";
   appendDecimal(out, cpu);
   out += u"\" />";
-  for (const auto& [name, value] : params) appendParam(out, name, value);
+  for (const auto& [name, value] : params) appendTraceParam(out, name, value);
   out += recId == 1 ? u"</event>" : u"</calledComponent>";
 }
 

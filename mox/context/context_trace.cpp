@@ -3,10 +3,10 @@
 #include <string_view>
 #include <utility>
 
-#include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context.h"
+#include "mox/context/trace_param.h"
 #include "mox/trace/trace_data_manager.h"
 
 namespace {
@@ -23,14 +23,6 @@ constexpr size_t kTraceReserveExtra = 512;
 
 bool endsWith(std::u16string_view text, std::u16string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
-void appendParam(std::u16string& out, std::u16string_view name, std::u16string_view value) {
-  out += u"<param name=\"";
-  appendXmlEscaped(out, name);
-  out += u"\" value=\"";
-  appendXmlEscaped(out, value);
-  out += u"\" />";
 }
 
 }  // namespace
@@ -51,19 +43,19 @@ std::u16string CMTContext::assembleTrace(const TraceShape& shape, const TraceMom
     case PassportParam::WithGuid:
       // A passport beginning with "*" is completed by this unit of work's GUID.
       if (!passport.empty() && passport[0] == u'*') {
-        appendParam(out, u"client.header.VEL-PASSPORT", guid() + passport);
+        appendTraceParam(out, u"client.header.VEL-PASSPORT", guid() + passport);
       } else {
-        appendParam(out, u"client.header.VEL-PASSPORT", passport);
+        appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
       }
       break;
     case PassportParam::Plain:
-      appendParam(out, u"client.header.VEL-PASSPORT", passport);
+      appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
       break;
     case PassportParam::WhenPresent:
-      if (!passport.empty()) appendParam(out, u"client.header.VEL-PASSPORT", passport);
+      if (!passport.empty()) appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
       break;
   }
-  for (const auto& [name, value] : contextInfo) appendParam(out, name, value);
+  for (const auto& [name, value] : contextInfo) appendTraceParam(out, name, value);
   out += kEventClose;
   out += u'\n';
   return out;
