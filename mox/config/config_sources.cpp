@@ -5,61 +5,27 @@
 #include <vector>
 
 #include "common/utf.h"
-#include "mox/config/config_keys.h"
+#include "mox/config/config_table.h"
 #include "mox/config/configuration.h"
 #include "mox/config/flatfile_profile.h"
 #include "mox/config/memory_profile.h"
-
-using namespace moxkeys;
 
 namespace {
 
 constexpr char16_t kConfigFileName[] = u"mox.conf";
 constexpr char16_t kDefaultConfigDir[] = u"/usr/vel/mox/config";
 
-struct DefaultEntry {
-  const char16_t* key;
-  const char16_t* value;
-};
-
-// The built-in defaults, always the first source.
-constexpr DefaultEntry kDefaults[] = {
-    {kInstrumentLevelThreshold, u"10"},
-    {kMaxComponentsPerTransaction, u"5000"},
-    {kTracecheckInterval, u"5"},
-    {kTracesizeThreshold, u"1000000"},
-    {kTracePreviewTimeout, u"120"},
-    {kAutoTransactionTraceThreshold, u"600"},
-    {kDatasendingInterval, u"60"},
-    {kDatasendingMethod, u"socket"},
-    {kLogdir, u"/usr/vel/mox/log"},
-    {kAgentHost, u"localhost"},
-    {kAgentPort, u"59818"},
-    {kAgentType, u"2"},
-    {kSystemName, u"VEL_MOX"},
-    {kZombieTimeout, u"1800"},
-    {kEmptyTimeout, u"300"},
-    {kZombieCheckInterval, u"300"},
-    {kCacheSectionCount, u"2"},
-    {kLibTraceLevel, u"1"},
-    {kContextMapBucket, u"13"},
-    {kPerfMetricScope, u"0"},
-    {kSkipTimesBelowThreshold, u"500"},
-    {kTraceEnabledViaEm, u"0"},
-    {kTraceEnabledViaE2e, u"1"},
-};
-
-// The data-sending interval is always changeable; the level threshold only
-// when the configuration came from a file.
-std::unique_ptr<moxprofile::CProfile> makeDefaultsProfile(bool thresholdChangeable) {
-  const std::u16string threshold(kInstrumentLevelThreshold);
-  const std::u16string interval(kDatasendingInterval);
+// The built-in defaults, always the first source: every key of the table
+// that has a default, with its changeable flag (kFromFile keys only when the
+// configuration comes from mox.conf).
+std::unique_ptr<moxprofile::CProfile> makeDefaultsProfile(bool fromFile) {
   std::vector<CParameter> entries;
-  entries.reserve(sizeof kDefaults / sizeof kDefaults[0]);
-  for (const DefaultEntry& d : kDefaults) {
-    const std::u16string key(d.key);
-    const bool changeable = key == interval || (thresholdChangeable && key == threshold);
-    entries.push_back(CParameter{key, d.value, changeable});
+  entries.reserve(moxconfig::kKeyCount);
+  for (const moxconfig::Entry& entry : moxconfig::kTable) {
+    if (entry.defaultValue == nullptr) continue;
+    const bool changeable =
+        entry.changeable == moxconfig::kAlways || (fromFile && entry.changeable == moxconfig::kFromFile);
+    entries.push_back(CParameter{entry.key, entry.defaultValue, changeable});
   }
   return std::make_unique<moxprofile::CMemoryProfile>(entries);
 }

@@ -5,37 +5,18 @@
 #include <new>
 #include <utility>
 
-#include "common/number_text.h"
 #include "common/utf.h"
-#include "mox/config/config_keys.h"
 #include "mox/config/number_reading.h"
 #include "mox/config/profile.h"
 #include "thr/thr_guards.h"
 
-using namespace moxkeys;
-
 namespace {
 
-constexpr int kAgentCount = 5;
-constexpr uint16_t kInitialAgentPort = 59818;
-constexpr uint16_t kInitialAgentType = 2;
 constexpr uint16_t kMinBucketCount = 4;
 constexpr uint32_t kMaxBucketCount = 32768;
 
 // Agent numbers outside 1..5 mean the first agent.
-int agentIndex(int agent) { return (agent >= 1 && agent <= kAgentCount) ? agent - 1 : 0; }
-
-// "agent_port" for agent 1, "agent_port_N" for the others.
-std::u16string agentKey(const char16_t* base, int index) {
-  std::u16string key(base);
-  if (index > 0) {
-    key += u'_';
-    appendDecimal(key, static_cast<int32_t>(index + 1));
-  }
-  return key;
-}
-
-uint32_t atLeast(uint32_t value, uint32_t minimum) { return value < minimum ? minimum : value; }
+int agentIndex(int agent) { return (agent >= 1 && agent <= moxconfig::kAgentCount) ? agent - 1 : 0; }
 
 }  // namespace
 
@@ -49,27 +30,9 @@ void CConfiguration::destroyInstance() { destroyProcessWide(instance_); }
 
 void CConfiguration::abandonInstance() { abandonProcessWide(instance_); }
 
-CConfiguration::CConfiguration()
-    : instrumentLevelThreshold_(10),
-      instrumentLevelThresholdTrace_(10),
-      maxComponentsPerTransaction_(5000),
-      tracecheckInterval_(5),
-      tracesizeThreshold_(1000000),
-      tracePreviewTimeout_(120),
-      autoTransactionTraceThreshold_(600),
-      datasendingInterval_(60),
-      zombieCheckInterval_(60),
-      zombieTimeout_(1800),
-      emptyTimeout_(300),
-      cacheSectionCount_(2),
-      libTraceLevel_(1),
-      perfMetricScope_(0),
-      skipTimesBelowThreshold_(500),
-      traceEnabledViaEm_(0),
-      traceEnabledViaE2e_(1) {
-  for (int i = 0; i < kAgentCount; ++i) {
-    agentTypes_[i].store(kInitialAgentType, std::memory_order_relaxed);
-    agentPorts_[i].store(kInitialAgentPort, std::memory_order_relaxed);
+CConfiguration::CConfiguration() {
+  for (const moxconfig::Entry& entry : moxconfig::kTable) {
+    fields_[entry.id].store(entry.initial, std::memory_order_relaxed);
   }
   profiles_.reserve(5);
   ThrMutexInit(&lock_);
@@ -118,55 +81,19 @@ void CConfiguration::applyValues() {
   applyValuesLocked();
 }
 
+// One pass in table order, so that a limit naming another key sees that
+// key's field as derived just before.
 void CConfiguration::applyValuesLocked() {
-  auto text = [this](const std::u16string& key) -> std::u16string_view {
-    const std::u16string* value = findValueLocked(key);
-    return value ? std::u16string_view(*value) : std::u16string_view();
-  };
-  auto number = [&](const std::u16string& key) { return readNumber(text(key)); };
-
-  const auto level = static_cast<uint16_t>(number(kInstrumentLevelThreshold));
-  const std::u16string_view traceText = text(kInstrumentLevelThresholdTrace);
-  const auto traceLevel = traceText.empty() ? level : static_cast<uint16_t>(readNumber(traceText));
-
-  uint32_t tracecheck = number(kTracecheckInterval);
-  if (tracecheck == 1) tracecheck = 2;
-
-  uint32_t sending = number(kDatasendingInterval);
-  if (sending >= 1 && sending <= 14) sending = 15;
-  uint32_t zombieCheck = number(kZombieCheckInterval);
-  if (zombieCheck != 0 && zombieCheck < sending) zombieCheck = sending;
-
-  instrumentLevelThreshold_.store(level, std::memory_order_relaxed);
-  instrumentLevelThresholdTrace_.store(traceLevel, std::memory_order_relaxed);
-  maxComponentsPerTransaction_.store(number(kMaxComponentsPerTransaction), std::memory_order_relaxed);
-  tracecheckInterval_.store(tracecheck, std::memory_order_relaxed);
-  tracesizeThreshold_.store(atLeast(number(kTracesizeThreshold), 10000), std::memory_order_relaxed);
-  tracePreviewTimeout_.store(atLeast(number(kTracePreviewTimeout), 30), std::memory_order_relaxed);
-  autoTransactionTraceThreshold_.store(atLeast(number(kAutoTransactionTraceThreshold), 60),
-                                       std::memory_order_relaxed);
-  datasendingInterval_.store(sending, std::memory_order_relaxed);
-  zombieCheckInterval_.store(zombieCheck, std::memory_order_relaxed);
-  zombieTimeout_.store(atLeast(number(kZombieTimeout), zombieCheck), std::memory_order_relaxed);
-  emptyTimeout_.store(atLeast(number(kEmptyTimeout), zombieCheck), std::memory_order_relaxed);
-
-  // The first agent always takes its keys; the others only non-empty ones.
-  for (int i = 0; i < kAgentCount; ++i) {
-    const std::u16string_view value = text(agentKey(kAgentType, i));
-    if (i == 0 || !value.empty()) agentTypes_[i].store(static_cast<uint16_t>(readNumber(value)), std::memory_order_relaxed);
+  for (const moxconfig::Entry& entry : moxconfig::kTable) {
+    if (!moxconfig::hasField(entry)) continue;
+    const std::u16string* text = findValueLocked(entry.key);
+    const moxconfig::Key other = entry.limit.other;
+    const uint32_t otherField = other == moxconfig::kKeyCount ? 0 : fields_[other].load(std::memory_order_relaxed);
+    uint32_t value = 0;
+    if (moxconfig::convertValue(entry, text ? std::u16string_view(*text) : std::u16string_view(), otherField, value)) {
+      fields_[entry.id].store(value, std::memory_order_relaxed);
+    }
   }
-  for (int i = 0; i < kAgentCount; ++i) {
-    const std::u16string_view value = text(agentKey(kAgentPort, i));
-    if (i == 0 || !value.empty()) agentPorts_[i].store(static_cast<uint16_t>(readNumber(value)), std::memory_order_relaxed);
-  }
-
-  cacheSectionCount_.store(static_cast<uint16_t>(atLeast(static_cast<uint16_t>(number(kCacheSectionCount)), 2)),
-                           std::memory_order_relaxed);
-  libTraceLevel_.store(static_cast<int32_t>(number(kLibTraceLevel)), std::memory_order_relaxed);
-  perfMetricScope_.store(static_cast<uint16_t>(number(kPerfMetricScope)), std::memory_order_relaxed);
-  skipTimesBelowThreshold_.store(number(kSkipTimesBelowThreshold), std::memory_order_relaxed);
-  traceEnabledViaEm_.store(static_cast<uint16_t>(number(kTraceEnabledViaEm)), std::memory_order_relaxed);
-  traceEnabledViaE2e_.store(static_cast<uint16_t>(number(kTraceEnabledViaE2e)), std::memory_order_relaxed);
 }
 
 std::u16string CConfiguration::getValue(const std::u16string& key) const {
@@ -201,15 +128,17 @@ void CConfiguration::dumpParameters(std::FILE* out) const {
 }
 
 uint16_t CConfiguration::getAgentType(int agent) const {
-  return agentTypes_[agentIndex(agent)].load(std::memory_order_relaxed);
+  const moxconfig::Key key = moxconfig::agentKey(moxconfig::kAgentType, agentIndex(agent));
+  return static_cast<uint16_t>(fields_[key].load(std::memory_order_relaxed));
 }
 
 uint16_t CConfiguration::getAgentPort(int agent) const {
-  return agentPorts_[agentIndex(agent)].load(std::memory_order_relaxed);
+  const moxconfig::Key key = moxconfig::agentKey(moxconfig::kAgentPort, agentIndex(agent));
+  return static_cast<uint16_t>(fields_[key].load(std::memory_order_relaxed));
 }
 
 uint16_t CConfiguration::getContextMapBucketCount() const {
-  const auto requested = static_cast<uint16_t>(readNumber(getValue(kContextMapBucket)));
+  const auto requested = static_cast<uint16_t>(readNumber(textOf(moxconfig::kContextMapBucket)));
   if (requested <= kMinBucketCount) return kMinBucketCount;
   if (requested > kMaxBucketCount) return static_cast<uint16_t>(kMaxBucketCount);
   uint32_t count = kMinBucketCount;
@@ -217,17 +146,6 @@ uint16_t CConfiguration::getContextMapBucketCount() const {
   return static_cast<uint16_t>(count);
 }
 
-std::u16string CConfiguration::getDatasendingMethod() const { return getValue(kDatasendingMethod); }
-std::u16string CConfiguration::getLogdir() const { return getValue(kLogdir); }
 std::u16string CConfiguration::getAgentHost(int agent) const {
-  return getValue(agentKey(kAgentHost, agentIndex(agent)));
-}
-std::u16string CConfiguration::getSystemName() const { return getValue(kSystemName); }
-std::u16string CConfiguration::getSkipTimesInNames() const { return getValue(kSkipTimesInNames); }
-std::u16string CConfiguration::getSpecificComponentNames() const { return getValue(kSpecificComponentNames); }
-std::u16string CConfiguration::getSpecificComponentLevelThresholds() const {
-  return getValue(kSpecificComponentLevelThresholds);
-}
-std::u16string CConfiguration::getSpecificComponentLevelThresholdsTrace() const {
-  return getValue(kSpecificComponentLevelThresholdsTrace);
+  return textOf(moxconfig::agentKey(moxconfig::kAgentHost, agentIndex(agent)));
 }

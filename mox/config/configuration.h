@@ -2,7 +2,8 @@
 //
 // Holds every parameter as text in an ordered table (key -> CParameter),
 // filled from the profiles in order, and the numeric parameters as typed
-// fields with their limits applied (applyValues).
+// fields with their limits applied (applyValues). Keys, defaults, initial
+// values and limits are those of moxconfig::kTable (config_table.h).
 //
 // Locking: the table is read and replaced under the object's mutex
 // (getValue, setParameter, dumpParameters, loadProfiles). The typed fields
@@ -15,9 +16,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "mox/config/config_table.h"
 #include "mox/config/parameter.h"
+#include "mox/config/perf_metric_scope.h"
 #include "thr/thr.h"
 
 namespace moxprofile {
@@ -55,40 +59,49 @@ class CConfiguration {
   // The same to the given stream (UTF-8, one flush per line).
   void dumpParameters(std::FILE* out) const;
 
-  // Typed fields (limits applied).
-  uint16_t getInstrumentLevelThreshold() const { return instrumentLevelThreshold_.load(std::memory_order_relaxed); }
-  uint16_t getInstrumentLevelThresholdTrace() const { return instrumentLevelThresholdTrace_.load(std::memory_order_relaxed); }
-  uint32_t getMaxComponentsPerTransaction() const { return maxComponentsPerTransaction_.load(std::memory_order_relaxed); }
-  uint32_t getTracecheckInterval() const { return tracecheckInterval_.load(std::memory_order_relaxed); }
-  uint32_t getTracesizeThreshold() const { return tracesizeThreshold_.load(std::memory_order_relaxed); }
-  uint32_t getTracePreviewTimeout() const { return tracePreviewTimeout_.load(std::memory_order_relaxed); }
-  uint32_t getAutoTransactionTraceThreshold() const { return autoTransactionTraceThreshold_.load(std::memory_order_relaxed); }
-  uint32_t getDatasendingInterval() const { return datasendingInterval_.load(std::memory_order_relaxed); }
-  uint32_t getZombieCheckInterval() const { return zombieCheckInterval_.load(std::memory_order_relaxed); }
-  uint32_t getZombieTimeout() const { return zombieTimeout_.load(std::memory_order_relaxed); }
-  uint32_t getEmptyTimeout() const { return emptyTimeout_.load(std::memory_order_relaxed); }
+  // Typed fields (limits applied); each getter is one relaxed load of its
+  // field, and its type is checked against the key's row at compile time.
+  uint16_t getInstrumentLevelThreshold() const { return field<uint16_t, moxconfig::kInstrumentLevelThreshold>(); }
+  uint16_t getInstrumentLevelThresholdTrace() const {
+    return field<uint16_t, moxconfig::kInstrumentLevelThresholdTrace>();
+  }
+  uint32_t getMaxComponentsPerTransaction() const { return field<uint32_t, moxconfig::kMaxComponentsPerTransaction>(); }
+  uint32_t getTracecheckInterval() const { return field<uint32_t, moxconfig::kTracecheckInterval>(); }
+  uint32_t getTracesizeThreshold() const { return field<uint32_t, moxconfig::kTracesizeThreshold>(); }
+  uint32_t getTracePreviewTimeout() const { return field<uint32_t, moxconfig::kTracePreviewTimeout>(); }
+  uint32_t getAutoTransactionTraceThreshold() const {
+    return field<uint32_t, moxconfig::kAutoTransactionTraceThreshold>();
+  }
+  uint32_t getDatasendingInterval() const { return field<uint32_t, moxconfig::kDatasendingInterval>(); }
+  uint32_t getZombieCheckInterval() const { return field<uint32_t, moxconfig::kZombieCheckInterval>(); }
+  uint32_t getZombieTimeout() const { return field<uint32_t, moxconfig::kZombieTimeout>(); }
+  uint32_t getEmptyTimeout() const { return field<uint32_t, moxconfig::kEmptyTimeout>(); }
   // Agents are numbered 1..5; index outside that range gives agent 1.
   uint16_t getAgentType(int agent = 1) const;
   uint16_t getAgentPort(int agent = 1) const;
-  uint16_t getCacheSectionCount() const { return cacheSectionCount_.load(std::memory_order_relaxed); }
-  int32_t getLibTraceLevel() const { return libTraceLevel_.load(std::memory_order_relaxed); }
-  uint16_t getPerfMetricScope() const { return perfMetricScope_.load(std::memory_order_relaxed); }
-  uint32_t getSkipTimesBelowThreshold() const { return skipTimesBelowThreshold_.load(std::memory_order_relaxed); }
-  uint16_t getTraceEnabledViaEm() const { return traceEnabledViaEm_.load(std::memory_order_relaxed); }
-  uint16_t getTraceEnabledViaE2e() const { return traceEnabledViaE2e_.load(std::memory_order_relaxed); }
+  uint16_t getCacheSectionCount() const { return field<uint16_t, moxconfig::kCacheSectionCount>(); }
+  int32_t getLibTraceLevel() const { return field<int32_t, moxconfig::kLibTraceLevel>(); }
+  PerfMetricScope getPerfMetricScope() const { return field<PerfMetricScope, moxconfig::kPerfMetricScope>(); }
+  uint32_t getSkipTimesBelowThreshold() const { return field<uint32_t, moxconfig::kSkipTimesBelowThreshold>(); }
+  uint16_t getTraceEnabledViaEm() const { return field<uint16_t, moxconfig::kTraceEnabledViaEm>(); }
+  uint16_t getTraceEnabledViaE2e() const { return field<uint16_t, moxconfig::kTraceEnabledViaE2e>(); }
   // context_map_bucket rounded up to a power of two, at least 4 and at most
   // 32768 (the largest that fits 16 bits); read from the table at each call.
   uint16_t getContextMapBucketCount() const;
 
   // Text parameters, read at each call.
-  std::u16string getDatasendingMethod() const;
-  std::u16string getLogdir() const;
+  std::u16string getDatasendingMethod() const { return textOf(moxconfig::kDatasendingMethod); }
+  std::u16string getLogdir() const { return textOf(moxconfig::kLogdir); }
   std::u16string getAgentHost(int agent = 1) const;  // 1..5
-  std::u16string getSystemName() const;
-  std::u16string getSkipTimesInNames() const;
-  std::u16string getSpecificComponentNames() const;
-  std::u16string getSpecificComponentLevelThresholds() const;
-  std::u16string getSpecificComponentLevelThresholdsTrace() const;
+  std::u16string getSystemName() const { return textOf(moxconfig::kSystemName); }
+  std::u16string getSkipTimesInNames() const { return textOf(moxconfig::kSkipTimesInNames); }
+  std::u16string getSpecificComponentNames() const { return textOf(moxconfig::kSpecificComponentNames); }
+  std::u16string getSpecificComponentLevelThresholds() const {
+    return textOf(moxconfig::kSpecificComponentLevelThresholds);
+  }
+  std::u16string getSpecificComponentLevelThresholdsTrace() const {
+    return textOf(moxconfig::kSpecificComponentLevelThresholdsTrace);
+  }
 
   ~CConfiguration();
 
@@ -96,6 +109,22 @@ class CConfiguration {
   CConfiguration();
   static CConfiguration* createInstance();
   static std::atomic<CConfiguration*> instance_;
+
+  template <typename T>
+  static constexpr bool isFieldType(moxconfig::Type type) {
+    switch (type) {
+      case moxconfig::kU16: return std::is_same_v<T, uint16_t> || std::is_same_v<T, PerfMetricScope>;
+      case moxconfig::kU32: return std::is_same_v<T, uint32_t>;
+      case moxconfig::kI32: return std::is_same_v<T, int32_t>;
+      default: return false;
+    }
+  }
+  template <typename T, moxconfig::Key K>
+  T field() const {
+    static_assert(isFieldType<T>(moxconfig::entryOf(K).type), "the getter's type is the key's field type");
+    return static_cast<T>(fields_[K].load(std::memory_order_relaxed));
+  }
+  std::u16string textOf(moxconfig::Key key) const { return getValue(moxconfig::keyText(key)); }
   // Both expect lock_ to be held.
   const std::u16string* findValueLocked(const std::u16string& key) const;
   void applyValuesLocked();
@@ -105,23 +134,7 @@ class CConfiguration {
   std::map<std::u16string, CParameter> parameters_;
   mutable ThrMutex lock_;
 
-  std::atomic<uint16_t> instrumentLevelThreshold_;
-  std::atomic<uint16_t> instrumentLevelThresholdTrace_;
-  std::atomic<uint32_t> maxComponentsPerTransaction_;
-  std::atomic<uint32_t> tracecheckInterval_;
-  std::atomic<uint32_t> tracesizeThreshold_;
-  std::atomic<uint32_t> tracePreviewTimeout_;
-  std::atomic<uint32_t> autoTransactionTraceThreshold_;
-  std::atomic<uint32_t> datasendingInterval_;
-  std::atomic<uint32_t> zombieCheckInterval_;
-  std::atomic<uint32_t> zombieTimeout_;
-  std::atomic<uint32_t> emptyTimeout_;
-  std::atomic<uint16_t> agentTypes_[5];
-  std::atomic<uint16_t> agentPorts_[5];
-  std::atomic<uint16_t> cacheSectionCount_;
-  std::atomic<int32_t> libTraceLevel_;
-  std::atomic<uint16_t> perfMetricScope_;
-  std::atomic<uint32_t> skipTimesBelowThreshold_;
-  std::atomic<uint16_t> traceEnabledViaEm_;
-  std::atomic<uint16_t> traceEnabledViaE2e_;
+  // The typed field of every key, indexed by moxconfig::Key, each cut to its
+  // type's width (kText keys leave theirs unused).
+  std::atomic<uint32_t> fields_[moxconfig::kKeyCount];
 };

@@ -51,9 +51,9 @@ void CMTCallRecord::begin() {
     cpuStart = threadCpuMicros();
     update.incActive = !traceOnly;
   } else {
-    uint16_t scope = CConfiguration::getInstance()->getPerfMetricScope();
-    if (scope > 2) cpuStart = threadCpuMicros();
-    update.incActive = scope != 0 && !skipped_;
+    const PerfMetricScope scope = CConfiguration::getInstance()->getPerfMetricScope();
+    if (measuresCpu(scope)) cpuStart = threadCpuMicros();
+    update.incActive = countsActive(scope) && !skipped_;
   }
   if (update.incActive) CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
 }
@@ -64,10 +64,10 @@ void CMTCallRecord::takeTimes(uint32_t now) {
   bool measureCpu = true;
   bool netCpu = true;
   if (!traceOn) {
-    uint16_t scope = CConfiguration::getInstance()->getPerfMetricScope();
-    net = scope == 2 || scope == 4;
-    measureCpu = scope > 2;
-    netCpu = scope == 4;
+    const PerfMetricScope scope = CConfiguration::getInstance()->getPerfMetricScope();
+    net = measuresNetElapsed(scope);
+    measureCpu = measuresCpu(scope);
+    netCpu = measuresNetCpu(scope);
   }
   if (net) netElapsedMs += elapsedMs;
   if (measureCpu) {

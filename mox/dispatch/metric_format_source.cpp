@@ -29,7 +29,7 @@ MetricFormat currentMetricFormat() {
   format.prefix = currentVersionPrefix();
   appendPart(format.prefix, u"|", registry->getInstancePrefix());
   format.agentType = config->getAgentType();
-  format.scope = config->getPerfMetricScope();
+  format.scope = scopeNumber(config->getPerfMetricScope());
   // The format lives only for one data job, within the registry's life.
   format.isSkipped = [registry](std::u16string_view timingKey) { return registry->isSkipped(timingKey); };
   return format;

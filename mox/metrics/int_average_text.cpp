@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "mox/config/perf_metric_scope.h"
 #include "mox/metrics/metric_line.h"
 #include "mox/metrics/perf_data_manager.h"
 
@@ -48,11 +49,11 @@ bool isSkipped(const MetricFormat& format, std::u16string_view key) {
 
 std::u16string CPerfDataManager::formatIntAverage(const CPerfRecord& record, const MetricFormat& format) {
   const PerfValues v = record.snapshot();
-  const uint16_t scope = format.scope;
+  const PerfMetricScope scope{format.scope};
   const bool plain = format.agentType == 0;
   IntAverageWriter out(format, record.key());
 
-  if (scope != 0 && !isSkipped(format, record.key())) {
+  if (countsActive(scope) && !isSkipped(format, record.key())) {
     out.counterLine(u"Active Counter", static_cast<int32_t>(v.active));
   }
   out.counterLine(u"Finished Counter", static_cast<int32_t>(v.finished));
@@ -63,18 +64,18 @@ std::u16string CPerfDataManager::formatIntAverage(const CPerfRecord& record, con
   const int64_t count = v.count;
   out.averageLine(u"Avg. Elapsed Time(ms)", elapsedAverage(v.sumElapsed, v.count), v.maxElapsed, v.minElapsed,
                   v.count);
-  if (scope > 2) {
+  if (measuresCpu(scope)) {
     out.averageLine(u"Avg. CPU Time(us)", v.sumCpu / count, v.maxCpu, v.minCpu, v.count);
   }
-  if (scope == 2 || scope == 4) {
+  if (measuresNetElapsed(scope)) {
     out.averageLine(u"Avg. Net Elapsed Time(ms)", elapsedAverage(v.sumNetElapsed, v.count), v.maxNetElapsed,
                     v.minNetElapsed, v.count);
   }
-  if (scope == 4) {
+  if (measuresNetCpu(scope)) {
     out.averageLine(u"Avg. Net CPU Time(us)", v.sumNetCpu / count, v.maxNetCpu, v.minNetCpu, v.count);
     return out.take();
   }
-  if (plain && scope == 5) {
+  if (plain && printsWatermarks(scope)) {
     out.counterLine(u"Avg. Elapsed Time High Watermark(ms)", v.maxElapsed);
     if (v.maxCpu >= 0) out.counterLine(u"Avg. CPU Time High Watermark(us)", v.maxCpu);
     out.counterLine(u"Avg. Net Elapsed Time High Watermark(ms)", v.maxNetElapsed);
