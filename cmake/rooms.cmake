@@ -1,8 +1,21 @@
 # One static library per room (folder); a room links only the rooms below it,
-# which must be declared before it. Every room is also recorded (name:dir:deps)
+# which must be declared before it. Every room may use the platform room
+# "port", which is declared first. Every room is also recorded (name:dir:deps)
 # for the include-graph check.
+#
+# Platform code is kept in files named <concern>_<platform>.cpp; a room builds
+# only those of the platform it is built for.
 set(MOX_ROOM_TARGETS "")
+set(MOX_PLATFORMS linux windows)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(MOX_PLATFORM linux)
+else()
+  message(FATAL_ERROR "mox has no port for ${CMAKE_SYSTEM_NAME}")
+endif()
 function(mox_room name dir deps)
+  if(NOT name STREQUAL "port")
+    list(APPEND deps port)
+  endif()
   foreach(dep IN LISTS deps)
     if(NOT TARGET mox_${dep})
       message(FATAL_ERROR "room ${name} uses '${dep}', which is not a room declared before it")
@@ -10,6 +23,11 @@ function(mox_room name dir deps)
   endforeach()
   list(TRANSFORM deps PREPEND mox_ OUTPUT_VARIABLE linked)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  foreach(platform IN LISTS MOX_PLATFORMS)
+    if(NOT platform STREQUAL MOX_PLATFORM)
+      list(FILTER srcs EXCLUDE REGEX "_${platform}\\.cpp$")
+    endif()
+  endforeach()
   set(target mox_${name})
   if(srcs)
     add_library(${target} STATIC ${srcs})

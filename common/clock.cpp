@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "port/clock.h"
+
 namespace {
 
 // Relaxed: the hooks are set by tests before the code under test runs.
@@ -9,10 +11,14 @@ std::atomic<TickSource> tickSource{nullptr};
 std::atomic<ClockReader> wallReader{nullptr};
 std::atomic<ClockReader> monotonicReader{nullptr};
 
-bool readClock(const std::atomic<ClockReader>& hook, clockid_t clock, timespec& now) {
+using SystemClock = bool (*)(timespec*);
+
+// The system clock is a template argument so that its inline reader stays inline.
+template <SystemClock readSystem>
+bool readClock(const std::atomic<ClockReader>& hook, timespec& now) {
   const ClockReader reader = hook.load(std::memory_order_relaxed);
   if (reader != nullptr) return reader(&now);
-  return clock_gettime(clock, &now) == 0;
+  return readSystem(&now);
 }
 
 uint32_t tickOf(const timespec& now) {
@@ -20,34 +26,36 @@ uint32_t tickOf(const timespec& now) {
   return static_cast<uint32_t>(seconds * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
 }
 
-uint32_t monotonicTick(clockid_t clock) {
+template <SystemClock readSystem>
+uint32_t monotonicTick() {
   const TickSource source = tickSource.load(std::memory_order_relaxed);
   if (source != nullptr) return source();
   timespec now{};
-  return readClock(monotonicReader, clock, now) ? tickOf(now) : 0;
+  return readClock<readSystem>(monotonicReader, now) ? tickOf(now) : 0;
 }
 
 }  // namespace
 
-uint32_t msTick() { return monotonicTick(CLOCK_MONOTONIC); }
+uint32_t msTick() { return monotonicTick<portReadMonotonicClock>(); }
 
 uint32_t msTickWithWallClock(int64_t* wallMs) {
   timespec now{};
-  *wallMs = readClock(wallReader, CLOCK_REALTIME, now) ? static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000
-                                                       : -1;
+  *wallMs = readClock<portReadWallClock>(wallReader, now)
+                ? static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000
+                : -1;
   return msTick();
 }
 
-uint32_t msTickCoarse() { return monotonicTick(CLOCK_MONOTONIC_COARSE); }
+uint32_t msTickCoarse() { return monotonicTick<portReadCoarseMonotonicClock>(); }
 
 uint32_t wallSeconds() {
   timespec now{};
-  return readClock(wallReader, CLOCK_REALTIME, now) ? static_cast<uint32_t>(now.tv_sec) : 0;
+  return readClock<portReadWallClock>(wallReader, now) ? static_cast<uint32_t>(now.tv_sec) : 0;
 }
 
 int64_t threadCpuMicros() {
   timespec used{};
-  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) return -1;
+  if (!portReadThreadCpuClock(&used)) return -1;
   return static_cast<int64_t>(used.tv_sec) * 1000000 + used.tv_nsec / 1000;
 }
 

@@ -32,6 +32,8 @@
 #include <string>
 #include <string_view>
 
+#include "port/thread_annotations.h"
+
 struct TrcComp;                // one entry of the component table
 using TrcHandle = TrcComp*;    // nullptr: standard error
 
@@ -59,14 +61,19 @@ std::u16string TrcOpenLibraryFile(const std::u16string& processName, const std::
 // clears moxTrc.
 void TrcCloseLibraryFile();
 
+// The trace lock as the lock analysis names it; it holds no state (the lock
+// itself is a ThrRecMtx inside the facility).
+struct CAPABILITY("mutex") TrcLockName {};
+extern TrcLockName trcLock;
+
 // The process-wide recursive trace lock (tag "dptrace").
-void TrcLock();
-void TrcUnlock();
+void TrcLock() ACQUIRE(trcLock);
+void TrcUnlock() RELEASE(trcLock);
 // Location of the next error line: base name of file (after the last '/' or
 // '\\') cut or padded to 12 characters, then the line number.
 void TrcSetLocation(const char* file, int line);
 
-extern int TrcEntryLevel;  // guarded by the trace lock; initially 2
+extern int TrcEntryLevel GUARDED_BY(trcLock);  // initially 2
 
 void DpTrc(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void DpTrcV(TrcHandle handle, const char* fmt, va_list args);
@@ -120,15 +127,15 @@ struct TrcRepeatSite {
 
   const char* const file;
   const int line;
-  time_t second = 0;                 // the second the counts belong to
-  uint64_t textHash[kTexts] = {};    // the lines seen in that second
-  uint32_t textCount[kTexts] = {};
-  int texts = 0;
-  uint64_t suppressed = 0;           // lines counted instead of written
-  TrcRepeatSite* nextSite = nullptr;     // every site that has written
-  TrcRepeatSite* nextPending = nullptr;  // sites with lines to report
-  bool listed = false;
-  bool pending = false;
+  time_t second GUARDED_BY(trcLock) = 0;               // the second the counts belong to
+  uint64_t textHash[kTexts] GUARDED_BY(trcLock) = {};  // the lines seen in that second
+  uint32_t textCount[kTexts] GUARDED_BY(trcLock) = {};
+  int texts GUARDED_BY(trcLock) = 0;
+  uint64_t suppressed GUARDED_BY(trcLock) = 0;               // lines counted instead of written
+  TrcRepeatSite* nextSite GUARDED_BY(trcLock) = nullptr;     // every site that has written
+  TrcRepeatSite* nextPending GUARDED_BY(trcLock) = nullptr;  // sites with lines to report
+  bool listed GUARDED_BY(trcLock) = false;
+  bool pending GUARDED_BY(trcLock) = false;
 };
 
 void trcHostPlainLine(TrcRepeatSite* site, int level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));

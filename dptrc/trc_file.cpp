@@ -26,7 +26,7 @@ std::u16string_view baseName(std::u16string_view path) {
 
 // Opens path in mode ("w" or "a"); stderr when it cannot be opened. Writes
 // the header at every level; bytes is then the file's size.
-FILE* CTrcOpen(const std::u16string& path, const char* mode, uint64_t& bytes) {
+FILE* CTrcOpen(const std::u16string& path, const char* mode, uint64_t& bytes) REQUIRES(trcLock) {
   TrcState& state = trcState();
   state.processSecond = 0;
   const std::string narrowPath = toNarrowFileName(path);
@@ -47,7 +47,7 @@ FILE* CTrcOpen(const std::u16string& path, const char* mode, uint64_t& bytes) {
   return stream;
 }
 
-void closeOutput(TrcState& state) {
+void closeOutput(TrcState& state) REQUIRES(trcLock) {
   if (state.file.stream != nullptr && state.file.stream != stderr) fclose(state.file.stream);
   state.file = TrcOutput{};
   state.filePath.clear();

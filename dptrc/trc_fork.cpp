@@ -3,17 +3,18 @@
 // into the parent's trace file: the lock is made anew, the inherited stream is
 // dropped unflushed (its buffered bytes are the parent's), and tracing is off
 // until the child opens a trace file of its own.
-#include <stdio_ext.h>
-
 #include "dptrc/trc_state.h"
+#include "port/stdio_discard.h"
 
 namespace {
 
-void forgetInChild() {
+// Only the forking thread runs in the child, and the trace lock is being made
+// anew: the state is reset without it.
+void forgetInChild() NO_THREAD_SAFETY_ANALYSIS {
   trcRenewLock();
   TrcState& state = trcState();
   if (state.file.stream != nullptr && state.file.stream != stderr) {
-    __fpurge(state.file.stream);
+    portDiscardBuffered(state.file.stream);
     fclose(state.file.stream);
   }
   state.file = TrcOutput{};

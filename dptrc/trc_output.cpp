@@ -19,7 +19,7 @@ time_t decodeSecond(void* slot) { return static_cast<time_t>(reinterpret_cast<ui
 
 // The calling thread's remembered second, creating a zero record on first
 // use; nullptr-equivalent false when the record cannot be created.
-bool threadSecond(TrcOutput& out, time_t& second) {
+bool threadSecond(TrcOutput& out, time_t& second) REQUIRES(trcLock) {
   TrcState& state = trcState();
   void* slot = ThrKeyVarGet(&state.secondKey);
   if (slot == nullptr) {

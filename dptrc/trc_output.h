@@ -15,26 +15,26 @@ struct TrcTarget {
 
 // The empty handle, a handle outside the table and any handle while no file
 // is open all write to standard error.
-TrcTarget trcResolve(TrcHandle handle);
+TrcTarget trcResolve(TrcHandle handle) REQUIRES(trcLock);
 
 // Letter, two spaces and 2 * depth spaces (at most 31).
-void trcAppendPrefix(std::u16string& line, const TrcComp& comp);
+void trcAppendPrefix(std::u16string& line, const TrcComp& comp) REQUIRES(trcLock);
 // "[Thr %02s] " with the calling thread's id, "???" when it is not valid.
-void trcAppendThreadTag(std::u16string& line);
+void trcAppendThreadTag(std::u16string& line) REQUIRES(trcLock);
 
 // Writes text as UTF-8 (an unpaired surrogate as "#") in chunks of 500 bytes.
-void trcEmit(TrcOutput& out, std::u16string_view text);
-void trcEmitAscii(TrcOutput& out, std::string_view text);
-void trcFlush(TrcOutput& out);
+void trcEmit(TrcOutput& out, std::u16string_view text) REQUIRES(trcLock);
+void trcEmitAscii(TrcOutput& out, std::string_view text) REQUIRES(trcLock);
+void trcFlush(TrcOutput& out) REQUIRES(trcLock);
 
 // Writes the time-stamp line when the second changed since this thread's
 // last one, or when the file was started again after a rotation.
-void trcWriteTimeStampIfDue(const TrcTarget& target);
+void trcWriteTimeStampIfDue(const TrcTarget& target) REQUIRES(trcLock);
 
 // Renames the open trace file to "<path>.old" and starts it again when it
 // has reached its size limit. Called before a line, so a line and its time
 // stamp stay in one file.
-void trcRotateIfFull(TrcOutput& out);
+void trcRotateIfFull(TrcOutput& out) REQUIRES(trcLock);
 
 // Forgets the calling thread's time-stamp second.
-void trcFreeThreadRecord();
+void trcFreeThreadRecord() REQUIRES(trcLock);

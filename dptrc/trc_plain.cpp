@@ -38,7 +38,7 @@ bool endsWithNewline(std::u16string_view message) {
 // The line with the prefix and thread tag repeated after every inner
 // newline, so that every physical line carries them.
 void expandLines(const std::u16string& line, size_t messageStart, const TrcComp& comp, bool threadTag,
-                 std::u16string& expanded) {
+                 std::u16string& expanded) REQUIRES(trcLock) {
   expanded.assign(line, 0, messageStart);
   const std::u16string_view message = std::u16string_view(line).substr(messageStart);
   for (size_t i = 0; i < message.size(); ++i) {

@@ -24,13 +24,13 @@ const char* baseName(const char* path) {
   return base;
 }
 
-void startSecond(TrcRepeatSite& site, time_t now) {
+void startSecond(TrcRepeatSite& site, time_t now) REQUIRES(trcLock) {
   site.second = now;
   site.texts = 0;
   site.suppressed = 0;
 }
 
-void list(TrcRepeatSite& site) {
+void list(TrcRepeatSite& site) REQUIRES(trcLock) {
   if (site.listed) return;
   TrcState& state = trcState();
   site.nextSite = state.repeatSites;
@@ -38,7 +38,7 @@ void list(TrcRepeatSite& site) {
   site.listed = true;
 }
 
-void markPending(TrcRepeatSite& site) {
+void markPending(TrcRepeatSite& site) REQUIRES(trcLock) {
   if (site.pending) return;
   TrcState& state = trcState();
   site.nextPending = state.pendingRepeats;

@@ -1,5 +1,5 @@
 // Process-wide state of the trace facility. Everything in TrcState is guarded
-// by the trace lock (TrcLock/TrcUnlock, or TrcLockGuard).
+// by the trace lock (TrcLock/TrcUnlock, or TrcLockGuard), except the key.
 #pragma once
 
 #include <cstddef>
@@ -43,28 +43,28 @@ constexpr size_t kTrcNarrowBytes = 4 * 8192;  // enough bytes for any line that 
 constexpr size_t kTrcLocationChars = 32;
 
 struct TrcState {
-  TrcOutput file;           // the open trace file, or stderr when it failed to open
-  std::u16string filePath;  // its path, to rotate it
-  TrcOutput standardError;  // the empty handle, and any handle while closed
-  TrcComp comps[kTrcMaxComps];
-  int nextComp = 1;  // entry 0 is never handed out
-  TrcComp fallbackComp{u'M', 3, 0, nullptr};
-  char location[kTrcLocationChars] = "";
-  time_t processSecond = 0;  // last time-stamp second of threads without a record
-  ThrKey secondKey;          // per-thread last time-stamp second
-  TrcRepeatSite* repeatSites = nullptr;    // every host trace point that wrote
-  TrcRepeatSite* pendingRepeats = nullptr;  // those with lines counted, not written
-  std::vector<TrcEarlyLine> earlyLines;
+  TrcOutput file GUARDED_BY(trcLock);           // the open trace file, or stderr when it failed to open
+  std::u16string filePath GUARDED_BY(trcLock);  // its path, to rotate it
+  TrcOutput standardError GUARDED_BY(trcLock);  // the empty handle, and any handle while closed
+  TrcComp comps[kTrcMaxComps] GUARDED_BY(trcLock);
+  int nextComp GUARDED_BY(trcLock) = 1;  // entry 0 is never handed out
+  TrcComp fallbackComp GUARDED_BY(trcLock) = {u'M', 3, 0, nullptr};
+  char location[kTrcLocationChars] GUARDED_BY(trcLock) = "";
+  time_t processSecond GUARDED_BY(trcLock) = 0;  // last time-stamp second of threads without a record
+  ThrKey secondKey;  // per-thread last time-stamp second (thread-safe itself)
+  TrcRepeatSite* repeatSites GUARDED_BY(trcLock) = nullptr;     // every host trace point that wrote
+  TrcRepeatSite* pendingRepeats GUARDED_BY(trcLock) = nullptr;  // those with lines counted, not written
+  std::vector<TrcEarlyLine> earlyLines GUARDED_BY(trcLock);
 
   // Buffers reused by every line.
-  std::u16string line;
-  std::u16string expanded;
-  std::u16string scratch;
-  std::u16string suffix;
-  std::u16string stamp;
-  std::string utf8;
-  std::string format;
-  char narrow[kTrcNarrowBytes];
+  std::u16string line GUARDED_BY(trcLock);
+  std::u16string expanded GUARDED_BY(trcLock);
+  std::u16string scratch GUARDED_BY(trcLock);
+  std::u16string suffix GUARDED_BY(trcLock);
+  std::u16string stamp GUARDED_BY(trcLock);
+  std::string utf8 GUARDED_BY(trcLock);
+  std::string format GUARDED_BY(trcLock);
+  char narrow[kTrcNarrowBytes] GUARDED_BY(trcLock);
 };
 
 // The one state; created on first use and never destroyed, so that traces
@@ -76,10 +76,10 @@ void trcRenewLock();
 // Registers the facility's fork handler for the child, once per process.
 void trcRegisterForkHandler();
 
-class TrcLockGuard {
+class SCOPED_CAPABILITY TrcLockGuard {
  public:
-  TrcLockGuard() { TrcLock(); }
-  ~TrcLockGuard() { TrcUnlock(); }
+  TrcLockGuard() ACQUIRE(trcLock) { TrcLock(); }
+  ~TrcLockGuard() RELEASE() { TrcUnlock(); }
   TrcLockGuard(const TrcLockGuard&) = delete;
   TrcLockGuard& operator=(const TrcLockGuard&) = delete;
 };

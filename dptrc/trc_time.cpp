@@ -6,6 +6,7 @@
 
 #include "common/number_text.h"
 #include "dptrc/dptrc.h"
+#include "port/clock.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ namespace {
 
 int64_t wallClockMs() {
   timespec now{};
-  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return -1;
+  if (!portReadWallClock(&now)) return -1;
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 

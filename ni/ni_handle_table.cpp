@@ -29,7 +29,7 @@ struct Entry {
 
 struct Table {
   ThrRecMtx mutex;
-  Entry entries[NI_HDL_TABLE_SIZE];
+  Entry entries[NI_HDL_TABLE_SIZE] GUARDED_BY(mutex);
 };
 
 // Set once by the first NiInit3; read by every operation.
@@ -38,13 +38,15 @@ std::atomic<Table*> tableInstance{nullptr};
 Table* tableOrNull() { return tableInstance.load(std::memory_order_acquire); }
 
 // Call only once the table exists.
-class TableLock {
+class SCOPED_CAPABILITY TableLock {
  public:
-  TableLock() : table_(tableOrNull()) { ThrRecMtxLock(&table_->mutex); }
-  ~TableLock() { ThrRecMtxUnlock(&table_->mutex); }
+  TableLock() ACQUIRE(table_->mutex) : table_(tableOrNull()) { ThrRecMtxLock(&table_->mutex); }
+  ~TableLock() RELEASE() { ThrRecMtxUnlock(&table_->mutex); }
   TableLock(const TableLock&) = delete;
   TableLock& operator=(const TableLock&) = delete;
-  Entry& entry(int index) { return table_->entries[index]; }
+  // A TableLock holds the mutex for its whole life, and entries are reached
+  // only through one; the analysis cannot tie the object to its table.
+  Entry& entry(int index) NO_THREAD_SAFETY_ANALYSIS { return table_->entries[index]; }
 
  private:
   Table* table_;
@@ -73,7 +75,9 @@ void freeEntry(Entry& e) {
 
 }  // namespace
 
-void niHdlTableForgetInChild() {
+// Only the forking thread runs in the child, and the table's mutex is made
+// anew: the entries are reset without it.
+void niHdlTableForgetInChild() NO_THREAD_SAFETY_ANALYSIS {
   Table* table = tableOrNull();
   if (table == nullptr) return;
   ThrRecMtxInit(&table->mutex, u"NI hdl section");

@@ -2,18 +2,17 @@
 #include <stdlib.h>
 
 #include <atomic>
-#include <mutex>
-#include <new>
 
 #include "dptrc/dptrc.h"
 #include "ni/ni_handle_table.h"
 #include "ni/ni_internal.h"
 #include "si/si.h"
+#include "thr/thr_static_mutex.h"
 
 namespace {
 
-std::mutex initMutex;
-int16_t initCount = 0;  // guarded by initMutex
+ThrStaticMutex initMutex;
+int16_t initCount GUARDED_BY(initMutex) = 0;
 std::atomic<bool> initialised{false};
 
 // 0 undecided, 1 IPv4 only, 2 IPv4 and IPv6.
@@ -35,7 +34,7 @@ int decideIPProtoUsage() {
 
 int NiInit3() {
   return niGuarded([] {
-    std::lock_guard<std::mutex> lock(initMutex);
+    ThrStaticMutexHold lock(initMutex);
     if (initCount < 0) {
       NI_RECORD("NiInit3", NIEINTERN, "", "NI initialization negative (" + std::to_string(initCount) + ")", 0, 1,
                 false, true);
@@ -55,7 +54,7 @@ int NiInit3() {
   });
 }
 
-void niInitRenewLock() { new (&initMutex) std::mutex(); }
+void niInitRenewLock() { initMutex.renew(); }
 
 bool niInitialised() { return initialised.load(std::memory_order_acquire); }
 

@@ -21,7 +21,7 @@ using Key = std::pair<std::string, bool>;
 struct Buffer {
   Buffer() { ThrRecMtxInit(&mutex, u"NI param section"); }
   ThrRecMtx mutex;
-  std::map<Key, Entry> entries;
+  std::map<Key, Entry> entries GUARDED_BY(mutex);
 };
 
 Buffer& buffer() {
@@ -43,10 +43,10 @@ void niNameBufferRenewLock() { ThrRecMtxInit(&buffer().mutex, u"NI param section
 
 namespace {
 
-class BufferLock {
+class SCOPED_CAPABILITY BufferLock {
  public:
-  explicit BufferLock(Buffer& b) : b_(b) { ThrRecMtxLock(&b_.mutex); }
-  ~BufferLock() { ThrRecMtxUnlock(&b_.mutex); }
+  explicit BufferLock(Buffer& b) ACQUIRE(b.mutex) : b_(b) { ThrRecMtxLock(&b.mutex); }
+  ~BufferLock() RELEASE() { ThrRecMtxUnlock(&b_.mutex); }
   BufferLock(const BufferLock&) = delete;
   BufferLock& operator=(const BufferLock&) = delete;
 

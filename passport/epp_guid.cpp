@@ -14,7 +14,9 @@ uint8_t byte(unsigned value) { return static_cast<uint8_t>(value & 0xFF); }
 
 // One UUID from the system, under the process-wide section; false when the
 // section cannot be entered or left.
-bool timeBasedUuid(uuid_t uuid) {
+// The section is held only when ThrCSLock succeeded, which the lock
+// analysis cannot follow.
+bool timeBasedUuid(uuid_t uuid) NO_THREAD_SAFETY_ANALYSIS {
   static ThrCriticalSection section{};
   if (ThrCSLock(&section) != THR_OK) return false;
   uuid_generate_time(uuid);

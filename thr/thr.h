@@ -4,6 +4,11 @@
 // Every operation returns a small status code (THR_OK on success) and never
 // throws. Until ThrInit (and again after ThrShutdown) the plain mutex
 // lock/unlock and the event set/wait operations do nothing and return THR_OK.
+//
+// The locks are capabilities of the compiler's lock analysis: a lock call
+// counts as taking the lock whatever it returns (the library's lock users go
+// on after a failed or timed-out wait), so a caller that acts on the status
+// must keep the analysis out of that one function.
 #pragma once
 
 #include <pthread.h>
@@ -11,6 +16,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+#include "port/thread_annotations.h"
 
 // ---- status codes -------------------------------------------------------
 constexpr int THR_OK = 0;
@@ -48,41 +55,41 @@ int ThrInit();
 int ThrShutdown();
 
 // ---- mutex (recursive) --------------------------------------------------
-struct ThrMutex {
+struct CAPABILITY("mutex") ThrMutex {
   pthread_mutex_t cs;
 };
 int ThrMutexInit(ThrMutex* m);
-int ThrMutexLock(ThrMutex* m);    // no-op while the layer is uninitialised
-int ThrMutexUnlock(ThrMutex* m);  // no-op while the layer is uninitialised
+int ThrMutexLock(ThrMutex* m) ACQUIRE(m);    // no-op while the layer is uninitialised
+int ThrMutexUnlock(ThrMutex* m) RELEASE(m);  // no-op while the layer is uninitialised
 int ThrMutexDelete(ThrMutex* m);  // THR_NOT_SET_UP when the layer is not set up
 
 // ---- recursive mutex with tag -------------------------------------------
 // Works whether or not the layer is initialised. An unlock without a lock
 // writes the PANIC line to stderr and ends the process.
-struct ThrRecMtx {
+struct CAPABILITY("mutex") ThrRecMtx {
   int32_t count = 0;
   std::atomic<ThrId> owner{THR_INVALID_ID};
   pthread_mutex_t cs;
   char16_t* tag = nullptr;  // owned copy, may be absent
 };
 int ThrRecMtxInit(ThrRecMtx* m, const char16_t* tag);
-int ThrRecMtxLock(ThrRecMtx* m);
-int ThrRecMtxUnlock(ThrRecMtx* m);
+int ThrRecMtxLock(ThrRecMtx* m) ACQUIRE(m);
+int ThrRecMtxUnlock(ThrRecMtx* m) RELEASE(m);
 int ThrRecMtxDelete(ThrRecMtx* m);
 
 // ---- lazy critical section ----------------------------------------------
 // Zero-initialised storage is a valid, not yet set up section; the first
 // lock sets it up (eye-catcher THR_CS_EYE_CATCHER).
 constexpr uint32_t THR_CS_EYE_CATCHER = 0x444F4E45u;
-struct ThrCriticalSection {
+struct CAPABILITY("mutex") ThrCriticalSection {
   std::atomic<uint32_t> eyeCatcher{0};
   int32_t count = 0;
   std::atomic<ThrId> owner{THR_INVALID_ID};
   pthread_mutex_t cs;
   char16_t* tag = nullptr;
 };
-int ThrCSLock(ThrCriticalSection* s);
-int ThrCSUnlock(ThrCriticalSection* s);
+int ThrCSLock(ThrCriticalSection* s) ACQUIRE(s);
+int ThrCSUnlock(ThrCriticalSection* s) RELEASE(s);
 
 // ---- auto-reset events --------------------------------------------------
 struct ThrEvt;  // opaque
@@ -94,11 +101,12 @@ int ThrEvtDelete(ThrEvt* e);                      // THR_NOT_SET_UP when not set
 // ---- readers-writer lock ------------------------------------------------
 // Writers have precedence over new readers. The time-out applies to each
 // wait, not to the whole call. One release undoes either mode.
-struct ThrRwLock;  // opaque; defined in thr_rwlock.cpp
+struct CAPABILITY("rwlock") ThrRwLock;  // opaque; defined in thr_rwlock.cpp
 int ThrRwLockInit(ThrRwLock** out);
-int ThrRwLockShared(ThrRwLock* l, int32_t timeoutMs);     // THR_OK / THR_TIMEOUT / THR_OS_FAILED
-int ThrRwLockExclusive(ThrRwLock* l, int32_t timeoutMs);  // THR_OK / THR_TIMEOUT / THR_OS_FAILED
-int ThrRwLockRelease(ThrRwLock* l);
+// THR_OK / THR_TIMEOUT / THR_OS_FAILED
+int ThrRwLockShared(ThrRwLock* l, int32_t timeoutMs) ACQUIRE_SHARED(l);
+int ThrRwLockExclusive(ThrRwLock* l, int32_t timeoutMs) ACQUIRE(l);
+int ThrRwLockRelease(ThrRwLock* l) RELEASE_GENERIC(l);
 int ThrRwLockDelete(ThrRwLock* l);  // THR_NOT_SET_UP when the layer is not set up (still frees)
 
 // ---- threads ------------------------------------------------------------

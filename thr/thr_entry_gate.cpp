@@ -1,17 +1,17 @@
 #include "thr/thr_entry_gate.h"
 
-#include <sched.h>
 #include <time.h>
 
 #include <new>
 
+#include "port/process_barrier.h"
+#include "port/spin_wait.h"
 #include "thr/thr_internal.h"
-#include "thr/thr_process_barrier.h"
 
 namespace thrgate {
 std::atomic<bool> open{false};
 std::atomic<bool> callersFence{true};
-__thread ThrGateSlot* mySlot = nullptr;
+PORT_THREAD_LOCAL ThrGateSlot* mySlot = nullptr;
 }  // namespace thrgate
 
 namespace {
@@ -54,7 +54,7 @@ ThrGateSlot* newSlot() {
 
 void pause(int round) {
   if (round < 100) {
-    sched_yield();
+    portYieldThread();
     return;
   }
   const timespec millisecond{0, 1000000};
@@ -80,7 +80,7 @@ uint32_t ThrGateDepth() {
 
 void ThrGateOpen() {
   thrRegisterForkHandler();
-  thrgate::callersFence.store(!thrPrepareProcessBarrier(), std::memory_order_relaxed);
+  thrgate::callersFence.store(!portPrepareProcessBarrier(), std::memory_order_relaxed);
   thrgate::open.store(true, std::memory_order_seq_cst);
 }
 
@@ -88,7 +88,7 @@ void ThrGateCloseAndDrain() {
   thrgate::open.store(false, std::memory_order_seq_cst);
   // Makes every caller's depth store that came before its look at the flag
   // visible here; a caller that looks later sees the gate shut.
-  if (!thrgate::callersFence.load(std::memory_order_relaxed) && !thrProcessBarrier()) {
+  if (!thrgate::callersFence.load(std::memory_order_relaxed) && !portProcessBarrier()) {
     // The barrier failed this once: a short wait lets every caller that is
     // between its store and its look reach the look.
     const timespec tenMs{0, 10000000};
@@ -103,7 +103,7 @@ void ThrGateCloseAndDrain() {
 
 void ThrGateForgetOtherThreads() {
   thrgate::open.store(false, std::memory_order_relaxed);
-  thrForgetProcessBarrier();
+  portForgetProcessBarrier();
   for (ThrGateSlot* slot = allSlots.load(std::memory_order_relaxed); slot != nullptr; slot = slot->next) {
     if (slot == thrgate::mySlot) continue;
     slot->depth.store(0, std::memory_order_relaxed);

@@ -16,6 +16,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "port/thread_local.h"
+
 struct alignas(64) ThrGateSlot {
   std::atomic<uint32_t> depth{0};  // written only by the owning thread
   std::atomic<bool> inUse{false};
@@ -25,9 +27,9 @@ struct alignas(64) ThrGateSlot {
 namespace thrgate {
 extern std::atomic<bool> open;
 extern std::atomic<bool> callersFence;  // no process-wide barrier: callers fence
-// __thread rather than thread_local: constant-initialised, so reading it
-// needs no per-access initialisation check.
-extern __thread ThrGateSlot* mySlot;
+// Constant-initialised thread-local: reading it needs no per-access
+// initialisation check.
+extern PORT_THREAD_LOCAL ThrGateSlot* mySlot;
 // The calling thread's slot, claimed on its first entry; nullptr without memory.
 ThrGateSlot* claimSlot();
 }  // namespace thrgate

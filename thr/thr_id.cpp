@@ -1,7 +1,5 @@
 // Thread ids: the kernel's thread id, looked up once per thread.
-#include <sys/syscall.h>
-#include <unistd.h>
-
+#include "port/thread_id.h"
 #include "thr/thr_internal.h"
 
 namespace {
@@ -23,7 +21,7 @@ ThrId ThrGetCurrentId() {
   ThrId id = t_cachedId;
   if (id == THR_INVALID_ID) {
     registerForkHandler();
-    id = static_cast<ThrId>(syscall(SYS_gettid));
+    id = portCurrentThreadId();
     t_cachedId = id;
   }
   return id;

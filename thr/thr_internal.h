@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "thr/thr.h"
+#include "thr/thr_static_mutex.h"
 
 // ---- layer state (thr_layer.cpp) ----------------------------------------
 // Set up: the layer's lists are usable. Initialised: ThrInit has run.
@@ -17,7 +18,7 @@ bool thrIsSetUp();
 int thrEnsureSetUp();
 // The global critical section (recursive, lives for the whole process):
 // lazy critical sections are set up under it.
-pthread_mutex_t* thrGlobalLock();
+ThrStaticMutex& thrGlobalLock();
 // Enters a thread into the thread list. created: started by ThrCreate, so
 // ThrShutdown joins it. THR_OK or THR_NO_MEMORY.
 int thrListAdd(ThrId id, pthread_t handle, int kind, bool created);

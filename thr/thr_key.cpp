@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "thr/thr_internal.h"
+#include "thr/thr_static_mutex.h"
 
 namespace {
 
@@ -14,24 +15,16 @@ struct KeyRecord {
 };
 
 // Recursive: a destructor run by ThrExit may itself use keys.
-pthread_mutex_t g_keyListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-std::vector<KeyRecord>* g_keys = nullptr;  // guarded by g_keyListLock
+ThrStaticMutex g_keyListLock{ThrStaticMutex::Recursive{}};
+std::vector<KeyRecord>* g_keys GUARDED_BY(g_keyListLock) = nullptr;
 
 }  // namespace
 
-void thrRenewKeyListLock() { g_keyListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP; }
+void thrRenewKeyListLock() { g_keyListLock.renew(); }
 
 namespace {
 
-class KeyListGuard {
- public:
-  KeyListGuard() { pthread_mutex_lock(&g_keyListLock); }
-  ~KeyListGuard() { pthread_mutex_unlock(&g_keyListLock); }
-  KeyListGuard(const KeyListGuard&) = delete;
-  KeyListGuard& operator=(const KeyListGuard&) = delete;
-};
-
-int addRecord(ThrKey* key, ThrKeyDestructor dtor) {
+int addRecord(ThrKey* key, ThrKeyDestructor dtor) REQUIRES(g_keyListLock) {
   try {
     if (g_keys == nullptr) g_keys = new std::vector<KeyRecord>();
     g_keys->push_back(KeyRecord{key, dtor});
@@ -41,7 +34,7 @@ int addRecord(ThrKey* key, ThrKeyDestructor dtor) {
   }
 }
 
-void removeRecord(ThrKey* key) {
+void removeRecord(ThrKey* key) REQUIRES(g_keyListLock) {
   if (g_keys == nullptr) return;
   for (auto it = g_keys->begin(); it != g_keys->end(); ++it) {
     if (it->key == key) {
@@ -65,7 +58,7 @@ uint32_t slotOf(ThrKey* key) {
 
 int ThrKeyCreate(ThrKey* key, ThrKeyDestructor dtor) {
   if (key == nullptr) return THR_CREATE_FAILED;
-  KeyListGuard guard;
+  ThrStaticMutexHold guard(g_keyListLock);
   if (key->slot.load(std::memory_order_acquire) != THR_KEY_NONE) return THR_KEY_EXISTS;
   pthread_key_t slot;
   if (pthread_key_create(&slot, nullptr) != 0) return THR_CREATE_FAILED;
@@ -80,7 +73,7 @@ int ThrKeyCreate(ThrKey* key, ThrKeyDestructor dtor) {
 
 int ThrKeyDelete(ThrKey* key) {
   if (key == nullptr) return THR_KEY_NOT_CREATED;
-  KeyListGuard guard;
+  ThrStaticMutexHold guard(g_keyListLock);
   const uint32_t slot = key->slot.load(std::memory_order_acquire);
   if (slot == THR_KEY_NONE) return THR_KEY_NOT_CREATED;
   if (pthread_key_delete(static_cast<pthread_key_t>(slot)) != 0) return THR_KEY_SLOT_FAILED;
@@ -104,7 +97,7 @@ void* ThrKeyVarGet(ThrKey* key) {
 }
 
 void thrRunKeyDestructors() {
-  KeyListGuard guard;
+  ThrStaticMutexHold guard(g_keyListLock);
   // By index, re-reading the list each step: a destructor may create or
   // delete keys.
   for (size_t i = 0; g_keys != nullptr && i < g_keys->size(); ++i) {

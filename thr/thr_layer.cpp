@@ -12,7 +12,9 @@
 #include <new>
 #include <vector>
 
+#include "port/thread_join.h"
 #include "thr/thr_internal.h"
+#include "thr/thr_static_mutex.h"
 
 namespace {
 
@@ -29,21 +31,20 @@ constexpr int kJoinWaitSeconds = 2;
 std::atomic<bool> g_setUp{false};
 std::atomic<bool> g_initialised{false};
 std::atomic<bool> g_noAutoShutdown{false};
-bool g_atExitRegistered = false;  // guarded by g_lifecycleLock
-
-pthread_mutex_t g_globalLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+ThrStaticMutex g_globalLock{ThrStaticMutex::Recursive{}};
 // Serialises ThrInit and ThrShutdown.
-pthread_mutex_t g_lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
-pthread_mutex_t g_threadListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-std::vector<ThreadRecord>* g_threads = nullptr;  // guarded by g_threadListLock
-uint32_t g_threadCount = 0;                      // guarded by g_threadListLock
-uint32_t g_kind2Count = 0;                       // guarded by g_threadListLock
+ThrStaticMutex g_lifecycleLock;
+bool g_atExitRegistered GUARDED_BY(g_lifecycleLock) = false;
+ThrStaticMutex g_threadListLock{ThrStaticMutex::Recursive{}};
+std::vector<ThreadRecord>* g_threads GUARDED_BY(g_threadListLock) = nullptr;
+uint32_t g_threadCount GUARDED_BY(g_threadListLock) = 0;
+uint32_t g_kind2Count GUARDED_BY(g_threadListLock) = 0;
 
 void shutdownAtExit() { ThrShutdown(); }
 
 std::vector<ThreadRecord> takeThreadList() {
   std::vector<ThreadRecord> taken;
-  pthread_mutex_lock(&g_threadListLock);
+  ThrStaticMutexHold hold(g_threadListLock);
   if (g_threads != nullptr) {
     taken.swap(*g_threads);
     delete g_threads;
@@ -51,7 +52,6 @@ std::vector<ThreadRecord> takeThreadList() {
   }
   g_threadCount = 0;
   g_kind2Count = 0;
-  pthread_mutex_unlock(&g_threadListLock);
   return taken;
 }
 
@@ -69,7 +69,7 @@ void finishThreads(const std::vector<ThreadRecord>& threads) {
   const pthread_t self = pthread_self();
   for (const ThreadRecord& t : threads) {
     if (!t.created) continue;
-    if (pthread_equal(t.handle, self) || pthread_timedjoin_np(t.handle, nullptr, &deadline) != 0) {
+    if (pthread_equal(t.handle, self) || portJoinThreadBefore(t.handle, deadline) != 0) {
       pthread_detach(t.handle);
     }
   }
@@ -84,11 +84,11 @@ int thrEnsureSetUp() {
   return THR_OK;
 }
 
-pthread_mutex_t* thrGlobalLock() { return &g_globalLock; }
+ThrStaticMutex& thrGlobalLock() { return g_globalLock; }
 
 int thrListAdd(ThrId id, pthread_t handle, int kind, bool created) {
   int status = THR_OK;
-  pthread_mutex_lock(&g_threadListLock);
+  ThrStaticMutexHold hold(g_threadListLock);
   try {
     if (g_threads == nullptr) g_threads = new std::vector<ThreadRecord>();
     g_threads->push_back(ThreadRecord{id, handle, kind, created});
@@ -97,29 +97,26 @@ int thrListAdd(ThrId id, pthread_t handle, int kind, bool created) {
   } catch (...) {
     status = THR_NO_MEMORY;
   }
-  pthread_mutex_unlock(&g_threadListLock);
   return status;
 }
 
 uint32_t thrListedThreads() {
-  pthread_mutex_lock(&g_threadListLock);
-  const uint32_t n = g_threadCount;
-  pthread_mutex_unlock(&g_threadListLock);
-  return n;
+  ThrStaticMutexHold hold(g_threadListLock);
+  return g_threadCount;
 }
 
 uint32_t thrListedKind2Threads() {
-  pthread_mutex_lock(&g_threadListLock);
-  const uint32_t n = g_kind2Count;
-  pthread_mutex_unlock(&g_threadListLock);
-  return n;
+  ThrStaticMutexHold hold(g_threadListLock);
+  return g_kind2Count;
 }
 
-void thrForgetThreadsInChild() {
+// Only the forking thread runs in the child, and the list lock is being made
+// anew: the list is reset without it.
+void thrForgetThreadsInChild() NO_THREAD_SAFETY_ANALYSIS {
   // Another thread may have held any of them at the fork; they are made anew.
-  g_globalLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-  g_lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
-  g_threadListLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+  g_globalLock.renew();
+  g_lifecycleLock.renew();
+  g_threadListLock.renew();
   g_threads = nullptr;  // the parent's records: left, not freed, as a lock may guard them
   g_threadCount = 0;
   g_kind2Count = 0;
@@ -132,7 +129,7 @@ bool ThrIsInitialised() { return g_initialised.load(std::memory_order_acquire); 
 void ThrSetNoAutoShutdown() { g_noAutoShutdown.store(true, std::memory_order_release); }
 
 int ThrInit() {
-  pthread_mutex_lock(&g_lifecycleLock);
+  ThrStaticMutexHold hold(g_lifecycleLock);
   int status = THR_OK;
   if (!g_initialised.load(std::memory_order_acquire)) {
     thrRegisterForkHandler();
@@ -147,16 +144,14 @@ int ThrInit() {
       g_initialised.store(true, std::memory_order_release);
     }
   }
-  pthread_mutex_unlock(&g_lifecycleLock);
   return status;
 }
 
 int ThrShutdown() {
-  pthread_mutex_lock(&g_lifecycleLock);
+  ThrStaticMutexHold hold(g_lifecycleLock);
   // Joined outside the list lock: a thread still ending may need it.
   finishThreads(takeThreadList());
   g_setUp.store(false, std::memory_order_release);
   g_initialised.store(false, std::memory_order_release);
-  pthread_mutex_unlock(&g_lifecycleLock);
   return THR_OK;
 }

@@ -14,25 +14,27 @@
 
 #include "thr/thr.h"
 
-struct ThrShardedRwLock;  // opaque
+struct CAPABILITY("rwlock") ThrShardedRwLock;  // opaque
 
 int ThrShardedRwLockInit(ThrShardedRwLock** out);
-int ThrShardedRwLockShared(ThrShardedRwLock* l, int32_t timeoutMs);
-int ThrShardedRwLockExclusive(ThrShardedRwLock* l, int32_t timeoutMs);
+int ThrShardedRwLockShared(ThrShardedRwLock* l, int32_t timeoutMs) ACQUIRE_SHARED(l);
+int ThrShardedRwLockExclusive(ThrShardedRwLock* l, int32_t timeoutMs) ACQUIRE(l);
 // Unlike ThrRwLockRelease, the mode is named: readers and the writer release
 // different counters.
-int ThrShardedRwLockReleaseShared(ThrShardedRwLock* l);
-int ThrShardedRwLockReleaseExclusive(ThrShardedRwLock* l);
+int ThrShardedRwLockReleaseShared(ThrShardedRwLock* l) RELEASE_SHARED(l);
+int ThrShardedRwLockReleaseExclusive(ThrShardedRwLock* l) RELEASE(l);
 int ThrShardedRwLockDelete(ThrShardedRwLock* l);
 
-class ThrShardedSharedGuard {
+// The guards count the lock as held for their scope even when the wait
+// failed (the caller goes on, as with the thread layer's guards).
+class SCOPED_CAPABILITY ThrShardedSharedGuard {
  public:
-  explicit ThrShardedSharedGuard(ThrShardedRwLock* l) : l_(l) {
-    held_ = ThrShardedRwLockShared(l_, THR_LOCK_WAIT_MS) == THR_OK;
+  explicit ThrShardedSharedGuard(ThrShardedRwLock* l) ACQUIRE_SHARED(l) : l_(l) {
+    held_ = ThrShardedRwLockShared(l, THR_LOCK_WAIT_MS) == THR_OK;
   }
-  ~ThrShardedSharedGuard() { unlock(); }
+  ~ThrShardedSharedGuard() RELEASE() { unlock(); }
   // Leaves early (for a caller that goes on to take the lock exclusively).
-  void unlock() {
+  void unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS {  // released only when the wait succeeded
     if (held_) ThrShardedRwLockReleaseShared(l_);
     held_ = false;
   }
@@ -44,12 +46,12 @@ class ThrShardedSharedGuard {
   bool held_;
 };
 
-class ThrShardedExclusiveGuard {
+class SCOPED_CAPABILITY ThrShardedExclusiveGuard {
  public:
-  explicit ThrShardedExclusiveGuard(ThrShardedRwLock* l) : l_(l) {
-    held_ = ThrShardedRwLockExclusive(l_, THR_LOCK_WAIT_MS) == THR_OK;
+  explicit ThrShardedExclusiveGuard(ThrShardedRwLock* l) ACQUIRE(l) : l_(l) {
+    held_ = ThrShardedRwLockExclusive(l, THR_LOCK_WAIT_MS) == THR_OK;
   }
-  ~ThrShardedExclusiveGuard() {
+  ~ThrShardedExclusiveGuard() RELEASE() NO_THREAD_SAFETY_ANALYSIS {  // released only when the wait succeeded
     if (held_) ThrShardedRwLockReleaseExclusive(l_);
   }
   ThrShardedExclusiveGuard(const ThrShardedExclusiveGuard&) = delete;

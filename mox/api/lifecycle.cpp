@@ -26,22 +26,23 @@
 #include "mox/trace/trace_data_manager.h"
 #include "passport/epp.h"
 #include "passport/epp_library_trace.h"
+#include "thr/thr_static_mutex.h"
 
 namespace {
 
 using moxapi::initCount;
 
-pthread_mutex_t lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+ThrStaticMutex lifecycleLock;
 
 // The passport library's environment: this library is component 8 and
 // writes passports of version 3.
 constexpr uint16_t kPassportComponent = 8;
 constexpr uint8_t kPassportVersion = 3;
 
-class LifecycleHold {
+class SCOPED_CAPABILITY LifecycleHold {
  public:
-  LifecycleHold() { pthread_mutex_lock(&lifecycleLock); }
-  ~LifecycleHold() { pthread_mutex_unlock(&lifecycleLock); }
+  LifecycleHold() ACQUIRE(lifecycleLock) { lifecycleLock.lock(); }
+  ~LifecycleHold() RELEASE() { lifecycleLock.unlock(); }
   LifecycleHold(const LifecycleHold&) = delete;
   LifecycleHold& operator=(const LifecycleHold&) = delete;
 };
@@ -59,7 +60,7 @@ bool calledFromInsideTheLibrary(const char* exportName) {
 // (whose locks other threads may have held) are left untouched and
 // forgotten, so that exit returns at once and initialisation starts afresh.
 void forgetLibraryInChild() {
-  lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+  lifecycleLock.renew();
   initCount.store(0);
   setProcessNameSource(nullptr);
   CMTTraceDataManager::abandonInstance();
@@ -243,8 +244,10 @@ void MOX_setInstancePrefix(const mox_char* prefix) {
 
 }  // extern "C"
 
-moxapi::LifecycleTryHold::LifecycleTryHold() : held_(pthread_mutex_trylock(&lifecycleLock) == 0) {}
+// Held only when the try succeeded, across the object's life: more than the
+// lock analysis can follow.
+moxapi::LifecycleTryHold::LifecycleTryHold() NO_THREAD_SAFETY_ANALYSIS : held_(lifecycleLock.tryLock()) {}
 
-moxapi::LifecycleTryHold::~LifecycleTryHold() {
-  if (held_) pthread_mutex_unlock(&lifecycleLock);
+moxapi::LifecycleTryHold::~LifecycleTryHold() NO_THREAD_SAFETY_ANALYSIS {
+  if (held_) lifecycleLock.unlock();
 }

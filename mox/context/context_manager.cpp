@@ -61,13 +61,7 @@ ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& pars
   return ComponentLevels(parsed.begin(), parsed.end());
 }
 
-void setLevel(ThrRwLock* lock, ComponentLevels& levels, const std::u16string& component, uint16_t level) {
-  ThrExclusiveGuard guard(lock);
-  levels[component] = level;
-}
-
-bool copyLevels(ThrRwLock* lock, const ComponentLevels& levels, ComponentLevels& target) {
-  ThrSharedGuard guard(lock);
+bool copyLevels(const ComponentLevels& levels, ComponentLevels& target) {
   if (levels.empty()) return false;
   target = levels;
   return true;
@@ -88,7 +82,9 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
   return *this;
 }
 
-void ContextRef::release() {
+// The reference holds its bucket's lock from the look-up to here, across
+// functions and objects, which the lock analysis cannot follow.
+void ContextRef::release() NO_THREAD_SAFETY_ANALYSIS {
   if (lock_ != nullptr) ThrRwLockRelease(lock_);
   context_ = nullptr;
   lock_ = nullptr;
@@ -209,7 +205,9 @@ CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view ke
   return memo.context;
 }
 
-ContextRef CMTContextManager::findContext(std::u16string_view key) {
+// Hands the bucket's lock on to the reference when the wait succeeded, which
+// the lock analysis cannot follow.
+ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAFETY_ANALYSIS {
   if (buckets_.empty()) return ContextRef();
   const LookUpMemo& memo = lastLookUp;
   const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
@@ -269,19 +267,23 @@ bool CMTContextManager::isSkipped(std::u16string_view timingKey) const {
 }
 
 bool CMTContextManager::copyComponentThresholds(ComponentLevels& target) const {
-  return copyLevels(thresholdLock_, componentThresholds_, target);
+  ThrSharedGuard guard(thresholdLock_);
+  return copyLevels(componentThresholds_, target);
 }
 
 bool CMTContextManager::copyComponentTraceThresholds(ComponentLevels& target) const {
-  return copyLevels(traceThresholdLock_, componentTraceThresholds_, target);
+  ThrSharedGuard guard(traceThresholdLock_);
+  return copyLevels(componentTraceThresholds_, target);
 }
 
 void CMTContextManager::setComponentThreshold(const std::u16string& component, uint16_t level) {
-  setLevel(thresholdLock_, componentThresholds_, component, level);
+  ThrExclusiveGuard guard(thresholdLock_);
+  componentThresholds_[component] = level;
 }
 
 void CMTContextManager::setComponentTraceThreshold(const std::u16string& component, uint16_t level) {
-  setLevel(traceThresholdLock_, componentTraceThresholds_, component, level);
+  ThrExclusiveGuard guard(traceThresholdLock_);
+  componentTraceThresholds_[component] = level;
 }
 
 // ---- the scan ---------------------------------------------------------------------

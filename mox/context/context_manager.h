@@ -138,9 +138,9 @@ class CMTContextManager {
   void destroyAllContexts();
 
   mutable ThrMutex identityLock_;
-  std::u16string processName_;
-  std::u16string instanceNumber_;
-  std::u16string instancePrefix_;
+  std::u16string processName_ GUARDED_BY(identityLock_);
+  std::u16string instanceNumber_ GUARDED_BY(identityLock_);
+  std::u16string instancePrefix_ GUARDED_BY(identityLock_);
 
   std::vector<std::u16string> skipNames_;
   std::vector<ThrRwLock*> bucketLocks_;
@@ -159,9 +159,9 @@ class CMTContextManager {
   std::vector<Bucket> buckets_;
 
   ThrRwLock* thresholdLock_ = nullptr;
-  ComponentLevels componentThresholds_;
+  ComponentLevels componentThresholds_ GUARDED_BY(thresholdLock_);
   ThrRwLock* traceThresholdLock_ = nullptr;
-  ComponentLevels componentTraceThresholds_;
+  ComponentLevels componentTraceThresholds_ GUARDED_BY(traceThresholdLock_);
   // Tells this manager apart from an earlier one at the same address.
   const uint64_t serial_;
 };

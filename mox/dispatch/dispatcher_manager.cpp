@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
-#include <mutex>
 #include <thread>
 
 #include "common/clock.h"
@@ -20,7 +19,7 @@
 namespace {
 
 std::atomic<CDispatcherManager*> instance{nullptr};
-std::mutex instanceCreation;
+ThrPlainMutex instanceCreation;
 
 constexpr int32_t kTickMs = 1000;
 constexpr auto kPollStep = std::chrono::milliseconds(100);
@@ -50,7 +49,7 @@ CDispatcherManager* CDispatcherManager::getInstance() {
 }
 
 void CDispatcherManager::destroyInstance() {
-  std::lock_guard<std::mutex> creation(instanceCreation);
+  ThrPlainMutexHold creation(instanceCreation);
   CDispatcherManager* manager = instance.exchange(nullptr, std::memory_order_acq_rel);
   if (manager == nullptr) return;
   // The events must outlive every thread that waits on them.
@@ -126,7 +125,7 @@ void CDispatcherManager::startTracePair() {
 }
 
 void CDispatcherManager::startDataPair() {
-  std::lock_guard<std::mutex> once(dataPairStart_);
+  ThrPlainMutexHold once(dataPairStart_);
   if (dataTimerAlive_.load(std::memory_order_acquire) || dataDispatcherAlive_.load(std::memory_order_acquire)) return;
   if (dataInterval_.load(std::memory_order_relaxed) == 0) {
     MOX_TRC(1, "MOX data timer is disabled since the interval is set to 0\n");

@@ -17,9 +17,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "thr/thr.h"
+#include "thr/thr_plain_mutex.h"
 
 class CDispatcherManager {
  public:
@@ -108,7 +108,7 @@ class CDispatcherManager {
   std::atomic<uint32_t> dataInterval_{0};
   std::atomic<uint32_t> zombieElapsed_{0};
 
-  std::mutex dataPairStart_;  // one start of the data threads at a time
+  ThrPlainMutex dataPairStart_;  // one start of the data threads at a time
 
   ThrEvt* traceEvent_ = nullptr;
   ThrEvt* dataEvent_ = nullptr;

@@ -28,6 +28,6 @@ struct CCacheSection {
   ThrRwLock* perfLock = nullptr;
   ThrRwLock* resourceLock = nullptr;
   const uint16_t number;  // 1..N in creation order
-  PerfRecordMap perfRecords;
-  ResourceRecordMap resourceRecords;
+  PerfRecordMap perfRecords GUARDED_BY(perfLock);
+  ResourceRecordMap resourceRecords GUARDED_BY(resourceLock);
 };

@@ -55,7 +55,11 @@ void CPerfDataManager::init() {
   initialised_.store(true, std::memory_order_release);
 }
 
-CPerfRecord* CPerfDataManager::findRecord(const CCacheSection& section, std::u16string_view key) {
+// The maps of the current section change only under sectionLock exclusive,
+// which the caller holds shared or exclusive, so a look-up needs no perfLock
+// (or resourceLock): a rule the lock analysis cannot state.
+CPerfRecord* CPerfDataManager::findRecord(const CCacheSection& section, std::u16string_view key)
+    NO_THREAD_SAFETY_ANALYSIS {
   auto found = section.perfRecords.find(key);
   return found != section.perfRecords.end() ? found->second.get() : nullptr;
 }
@@ -93,7 +97,8 @@ void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdat
   findOrCreateRecord(*sections_.front(), key)->apply(update);
 }
 
-CResourceRecord* CPerfDataManager::findResource(const CCacheSection& section, std::u16string_view name) {
+CResourceRecord* CPerfDataManager::findResource(const CCacheSection& section, std::u16string_view name)
+    NO_THREAD_SAFETY_ANALYSIS {
   auto found = section.resourceRecords.find(name);
   return found != section.resourceRecords.end() ? found->second.get() : nullptr;
 }
@@ -195,7 +200,7 @@ void CPerfDataManager::sendSection(CCacheSection* section, const MetricFormat& f
 
 void CPerfDataManager::processData(const MetricFormat& format) {
   {
-    std::lock_guard<std::mutex> hold(busyLock_);
+    ThrPlainMutexHold hold(busyLock_);
     if (busy_) return;
     busy_ = true;
   }
@@ -211,6 +216,6 @@ void CPerfDataManager::processData(const MetricFormat& format) {
   ThrShardedExclusiveGuard hold(sectionLock_);
   if (ended) sections_.push_back(ended);
   MOX_TRC(2, "Processing finished\n");
-  std::lock_guard<std::mutex> busyHold(busyLock_);
+  ThrPlainMutexHold busyHold(busyLock_);
   busy_ = false;
 }

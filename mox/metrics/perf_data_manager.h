@@ -20,7 +20,6 @@
 #include <atomic>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +32,7 @@
 #include "mox/metrics/resource_callbacks.h"
 #include "mox/metrics/resource_record.h"
 #include "thr/thr.h"
+#include "thr/thr_plain_mutex.h"
 #include "thr/thr_sharded_rwlock.h"
 
 class CPerfDataManager {
@@ -119,14 +119,15 @@ class CPerfDataManager {
   static void carryResources(CCacheSection& from, CCacheSection& to);
   void sendSection(CCacheSection* section, const MetricFormat& format);
 
-  std::mutex busyLock_;
-  bool busy_ = false;  // guarded by busyLock_
+  ThrPlainMutex busyLock_;
+  bool busy_ GUARDED_BY(busyLock_) = false;
   // Taken shared by every timing from every thread: sharded, so that
   // concurrent timings do not contend on one cache line.
   ThrShardedRwLock* sectionLock_ = nullptr;
   std::atomic<bool> initialised_{false};
-  std::deque<CCacheSection*> sections_;  // guarded by sectionLock_; front is current
-  std::vector<std::unique_ptr<CCacheSection>> ownedSections_;  // every section, queued or detached
+  std::deque<CCacheSection*> sections_ GUARDED_BY(sectionLock_);  // front is current
+  // Every section, queued or detached.
+  std::vector<std::unique_ptr<CCacheSection>> ownedSections_ GUARDED_BY(sectionLock_);
   std::unique_ptr<CMTDataSendingAgent> dataAgent_;
   CResourceCallbacks callbacks_;
 };

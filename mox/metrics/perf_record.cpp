@@ -24,27 +24,27 @@ CPerfRecord::CPerfRecord(std::u16string key, uint32_t active) : key_(std::move(k
 }
 
 void CPerfRecord::incActive() {
-  std::lock_guard<ThrSpinLock> hold(lock_);
+  ThrSpinGuard hold(lock_);
   incActiveLocked();
 }
 
 void CPerfRecord::endFinished() {
-  std::lock_guard<ThrSpinLock> hold(lock_);
+  ThrSpinGuard hold(lock_);
   endLocked(v_.finished);
 }
 
 void CPerfRecord::endTerminated() {
-  std::lock_guard<ThrSpinLock> hold(lock_);
+  ThrSpinGuard hold(lock_);
   endLocked(v_.terminated);
 }
 
 void CPerfRecord::addTimes(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) {
-  std::lock_guard<ThrSpinLock> hold(lock_);
+  ThrSpinGuard hold(lock_);
   addTimesLocked(elapsedMs, cpuUs, netElapsedMs, netCpuUs);
 }
 
 void CPerfRecord::apply(const PerfUpdate& update) {
-  std::lock_guard<ThrSpinLock> hold(lock_);
+  ThrSpinGuard hold(lock_);
   if (update.incActive) incActiveLocked();
   if (update.addTimes) addTimesLocked(update.elapsedMs, update.cpuUs, update.netElapsedMs, update.netCpuUs);
   if (update.end == PerfUpdate::End::Finished) endLocked(v_.finished);
@@ -52,7 +52,7 @@ void CPerfRecord::apply(const PerfUpdate& update) {
 }
 
 PerfValues CPerfRecord::snapshot() const {
-  std::lock_guard<ThrSpinLock> hold(lock_);
+  ThrSpinGuard hold(lock_);
   return v_;
 }
 

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "mox/metrics/perf_update.h"
@@ -56,11 +55,11 @@ class alignas(64) CPerfRecord {
   PerfValues snapshot() const;
 
  private:
-  void incActiveLocked() { ++v_.active; }
-  void endLocked(uint32_t& endCounter);
-  void addTimesLocked(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs);
+  void incActiveLocked() REQUIRES(lock_) { ++v_.active; }
+  void endLocked(uint32_t& endCounter) REQUIRES(lock_);
+  void addTimesLocked(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) REQUIRES(lock_);
 
   const std::u16string key_;
   mutable ThrSpinLock lock_;
-  PerfValues v_;
+  PerfValues v_ GUARDED_BY(lock_);
 };

@@ -13,23 +13,23 @@ void CResourceCallbacks::registerCallback(uint32_t id, ResourceCallbackFn functi
                                           int32_t offset, uint32_t now, uint32_t sendingInterval) {
   if (function == nullptr) return;
   const Entry entry{function, interval, firstDue(interval, offset, now, sendingInterval)};
-  std::lock_guard<std::mutex> hold(lock_);
+  ThrPlainMutexHold hold(lock_);
   entries_.emplace(id, entry);  // keeps an entry already there
 }
 
 void CResourceCallbacks::deregisterCallback(uint32_t id) {
-  std::lock_guard<std::mutex> hold(lock_);
+  ThrPlainMutexHold hold(lock_);
   entries_.erase(id);
 }
 
 size_t CResourceCallbacks::size() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  ThrPlainMutexHold hold(lock_);
   return entries_.size();
 }
 
 bool CResourceCallbacks::takeNextDue(bool fromStart, uint32_t after, uint32_t now, uint32_t& id,
                                      ResourceCallbackFn& function) {
-  std::lock_guard<std::mutex> hold(lock_);
+  ThrPlainMutexHold hold(lock_);
   for (auto entry = fromStart ? entries_.begin() : entries_.upper_bound(after); entry != entries_.end(); ++entry) {
     if (!(now > entry->second.nextDue)) continue;
     entry->second.nextDue += entry->second.interval;

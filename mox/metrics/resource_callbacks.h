@@ -10,7 +10,8 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
+
+#include "thr/thr_plain_mutex.h"
 
 using ResourceCallbackFn = void (*)();
 
@@ -42,6 +43,6 @@ class CResourceCallbacks {
   // due time already advanced; false when no such entry remains.
   bool takeNextDue(bool fromStart, uint32_t after, uint32_t now, uint32_t& id, ResourceCallbackFn& function);
 
-  mutable std::mutex lock_;
-  std::map<uint32_t, Entry> entries_;  // guarded by lock_
+  mutable ThrPlainMutex lock_;
+  std::map<uint32_t, Entry> entries_ GUARDED_BY(lock_);
 };

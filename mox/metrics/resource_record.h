@@ -60,7 +60,7 @@ class CResourceRecord {
  private:
   const std::u16string name_;
   mutable ThrSpinLock lock_;
-  ResourceValues v_;
+  ResourceValues v_ GUARDED_BY(lock_);
   ThrRwLock* kpiLock_ = nullptr;  // nullptr when it could not be made: KPIs are dropped
-  KpiMap kpis_;                   // guarded by kpiLock_
+  KpiMap kpis_ GUARDED_BY(kpiLock_);
 };

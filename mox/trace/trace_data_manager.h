@@ -78,13 +78,13 @@ class CMTTraceDataManager {
   void sendVersionEventIfDue(const std::u16string& versionPrefix);
   void sendSection(const CMTTraceSection* section);
   void finishJob(CMTTraceSection* section);
-  void appendSection(CMTTraceSection* section);  // caller holds sectionLock exclusive
+  void appendSection(CMTTraceSection* section) REQUIRES(sectionLock_);
 
   ThrMutex busyLock_;
   std::atomic<uint8_t> busy_{0};
   std::atomic<uint8_t> versionSent_{0};
   ThrRwLock* sectionLock_ = nullptr;
-  std::vector<std::unique_ptr<CMTTraceSection>> owned_;  // every section, detached or not
-  std::deque<CMTTraceSection*> queue_;                   // front is current
+  std::vector<std::unique_ptr<CMTTraceSection>> owned_ GUARDED_BY(sectionLock_);  // every section, detached or not
+  std::deque<CMTTraceSection*> queue_ GUARDED_BY(sectionLock_);                   // front is current
   std::unique_ptr<CMTDataSendingAgent> traceAgent_;
 };

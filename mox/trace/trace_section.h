@@ -37,5 +37,5 @@ class CMTTraceSection {
  private:
   ThrRwLock* lock_ = nullptr;
   uint16_t number_;
-  std::vector<std::u16string> traces_;
+  std::vector<std::u16string> traces_ GUARDED_BY(lock_);
 };

@@ -35,7 +35,10 @@ TEST_F(TrcLine, TimeStampOncePerSecondPerThread) {
   open(1);
   MOX_TRC(1, "started\n");
   EXPECT_EQ(written(), "M  \n" + stamp(1700000000) + m_ + "started\n");
-  EXPECT_EQ(TrcEntryLevel, 2);
+  TrcLock();
+  const int entryLevel = TrcEntryLevel;
+  TrcUnlock();
+  EXPECT_EQ(entryLevel, 2);
   EXPECT_EQ(TrcLockUsers(), 0);
 }
 

@@ -9,6 +9,7 @@
 #include "support/agent_test_support.h"
 #include "mox/agents/file_agent.h"
 #include "support/recording_agent.h"
+#include "thr/thr_guards.h"
 
 using namespace agenttest;
 
@@ -37,6 +38,7 @@ MetricFormat scopeOne() {
 
 std::vector<std::u16string> keys(CCacheSection* section) {
   std::vector<std::u16string> out;
+  ThrSharedGuard read(section->perfLock);
   for (const auto& entry : section->perfRecords) out.push_back(entry.first);
   return out;
 }

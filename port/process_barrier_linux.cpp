@@ -1,4 +1,6 @@
-#include "thr/thr_process_barrier.h"
+// The process-wide barrier on Linux: membarrier, expedited where the kernel
+// offers it, else the global (slower) form.
+#include "port/process_barrier.h"
 
 #include <linux/membarrier.h>
 #include <sys/syscall.h>
@@ -23,7 +25,7 @@ Kind probe() {
 
 }  // namespace
 
-bool thrPrepareProcessBarrier() {
+bool portPrepareProcessBarrier() {
   Kind current = kind.load(std::memory_order_acquire);
   if (current == Kind::Unknown) {
     current = probe();
@@ -32,7 +34,7 @@ bool thrPrepareProcessBarrier() {
   return current != Kind::None;
 }
 
-bool thrProcessBarrier() {
+bool portProcessBarrier() {
   switch (kind.load(std::memory_order_acquire)) {
     case Kind::Expedited:
       return membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0;
@@ -43,4 +45,4 @@ bool thrProcessBarrier() {
   }
 }
 
-void thrForgetProcessBarrier() { kind.store(Kind::Unknown, std::memory_order_release); }
+void portForgetProcessBarrier() { kind.store(Kind::Unknown, std::memory_order_release); }

@@ -1,0 +1,90 @@
+// The platform port: what the rest of the library relies on from each call.
+#include <gtest/gtest.h>
+#include <errno.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "port/clock.h"
+#include "port/process_barrier.h"
+#include "port/stdio_discard.h"
+#include "port/thread_id.h"
+#include "port/thread_join.h"
+#include "support/test_files.h"
+
+namespace {
+
+int64_t nanos(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+timespec wallClockIn(int64_t ms) {
+  timespec t{};
+  EXPECT_TRUE(portReadWallClock(&t));
+  const int64_t at = nanos(t) + ms * 1000000;
+  return timespec{static_cast<time_t>(at / 1000000000), static_cast<long>(at % 1000000000)};
+}
+
+TEST(PortTest, ThreadIdIsTheKernelsIdOfTheCallingThread) {
+  // The main thread's kernel id is the process id.
+  EXPECT_EQ(portCurrentThreadId(), static_cast<uint32_t>(getpid()));
+  uint32_t other = 0;
+  std::thread([&] { other = portCurrentThreadId(); }).join();
+  EXPECT_NE(other, 0u);
+  EXPECT_NE(other, portCurrentThreadId());
+}
+
+TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
+  static std::atomic<bool> leave{false};
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, nullptr,
+                [](void*) -> void* {
+                  testsupport::waitUntil([] { return leave.load(); });
+                  return nullptr;
+                },
+                nullptr),
+            0);
+  EXPECT_EQ(portJoinThreadBefore(thread, wallClockIn(20)), ETIMEDOUT);
+  leave = true;
+  EXPECT_EQ(portJoinThreadBefore(thread, wallClockIn(20000)), 0);
+}
+
+TEST(PortTest, DiscardedBufferedOutputIsNeverWritten) {
+  testsupport::TempDir dir;
+  const std::string path = dir.file("out.txt");
+  FILE* stream = fopen(path.c_str(), "w");
+  ASSERT_NE(stream, nullptr);
+  fputs("buffered, never written\n", stream);
+  portDiscardBuffered(stream);
+  fputs("written\n", stream);
+  ASSERT_EQ(fclose(stream), 0);
+  EXPECT_EQ(testsupport::readFile(path), "written\n");
+}
+
+TEST(PortTest, ClocksAreTheRightOnes) {
+  timespec wall{}, fine{}, coarse{}, later{}, cpu{};
+  ASSERT_TRUE(portReadWallClock(&wall));
+  ASSERT_TRUE(portReadMonotonicClock(&fine));
+  ASSERT_TRUE(portReadCoarseMonotonicClock(&coarse));
+  ASSERT_TRUE(portReadMonotonicClock(&later));
+  ASSERT_TRUE(portReadThreadCpuClock(&cpu));
+  EXPECT_GT(wall.tv_sec, 1577836800);  // after 2020: the date, not an uptime
+  EXPECT_LE(nanos(fine), nanos(later));
+  // The coarse clock is the monotonic one, a few milliseconds behind at most.
+  EXPECT_LT(std::llabs(nanos(coarse) - nanos(fine)), 100 * 1000000LL);
+  // CPU time of this thread cannot exceed the time the process has been up.
+  EXPECT_GE(nanos(cpu), 0);
+  EXPECT_LT(nanos(cpu), nanos(later));
+}
+
+TEST(PortTest, ProcessBarrierWorksOnceItIsPrepared) {
+  if (!portPrepareProcessBarrier()) GTEST_SKIP() << "no process-wide barrier on this system";
+  EXPECT_TRUE(portProcessBarrier());
+  portForgetProcessBarrier();
+  EXPECT_FALSE(portProcessBarrier());  // a forked child must prepare again
+  EXPECT_TRUE(portPrepareProcessBarrier());
+}
+
+}  // namespace
