@@ -40,9 +40,18 @@ CConfiguration::CConfiguration() {
 
 CConfiguration::~CConfiguration() { ThrMutexDelete(&lock_); }
 
-void CConfiguration::setConfigDir(const std::u16string& dir) { configDir_ = dir; }
+void CConfiguration::setConfigDir(const std::u16string& dir) {
+  ThrMutexGuard guard(&lock_);
+  configDir_ = dir;
+}
+
+std::u16string CConfiguration::getConfigDir() const {
+  ThrMutexGuard guard(&lock_);
+  return configDir_;
+}
 
 void CConfiguration::addProfile(std::unique_ptr<moxprofile::CProfile> profile) {
+  ThrMutexGuard guard(&lock_);
   if (profile) profiles_.push_back(std::move(profile));
 }
 

@@ -39,7 +39,7 @@ class CConfiguration {
   static void abandonInstance();  // forgets it untouched (forked child)
 
   void setConfigDir(const std::u16string& dir);
-  const std::u16string& getConfigDir() const { return configDir_; }
+  std::u16string getConfigDir() const;
   void addProfile(std::unique_ptr<moxprofile::CProfile> profile);  // takes ownership
   // Merges every profile in order into the table, under the lock: a loaded
   // key replaces the value of an existing entry (keeping its changeable flag)
@@ -125,14 +125,14 @@ class CConfiguration {
     return static_cast<T>(fields_[K].load(std::memory_order_relaxed));
   }
   std::u16string textOf(moxconfig::Key key) const { return getValue(moxconfig::keyText(key)); }
-  // Both expect lock_ to be held.
-  const std::u16string* findValueLocked(const std::u16string& key) const;
-  void applyValuesLocked();
+  const std::u16string* findValueLocked(const std::u16string& key) const REQUIRES(lock_);
+  void applyValuesLocked() REQUIRES(lock_);
 
-  std::u16string configDir_;
-  std::vector<std::unique_ptr<moxprofile::CProfile>> profiles_;
-  std::map<std::u16string, CParameter> parameters_;
+  // Recursive: a profile being loaded under it asks for the directory.
   mutable ThrMutex lock_;
+  std::u16string configDir_ GUARDED_BY(lock_);
+  std::vector<std::unique_ptr<moxprofile::CProfile>> profiles_ GUARDED_BY(lock_);
+  std::map<std::u16string, CParameter> parameters_ GUARDED_BY(lock_);
 
   // The typed field of every key, indexed by moxconfig::Key, each cut to its
   // type's width (kText keys leave theirs unused).
