@@ -45,7 +45,7 @@ uint8_t versionOf(EppHandle passport) {
 
 void checkReading(const std::u16string& text, const PassportReading& r) {
   require(r.traceLevel <= 3);
-  require(r.traceOn == (r.traceLevel != 0 ? 1 : 0));
+  require(r.traceOn == traceModeOf(r.traceLevel != 0));
   const uint16_t threshold = r.traceLevel == 3 ? kUnfilteredThreshold : r.traceLevel == 2 ? 20 : 10;
   require(r.traceLevelThreshold == threshold);
   if (!r.passport) {

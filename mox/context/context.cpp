@@ -27,7 +27,7 @@ bool keyOfComponent(std::u16string_view timingKey, const std::u16string& compone
 
 CMTContext::CMTContext(const CMTContextManager& manager) : manager_(&manager) {
   const CConfiguration* config = CConfiguration::getInstance();
-  traceOn = config->getTraceEnabledViaEm() == 1 ? 1 : 0;
+  traceOn = traceModeOf(config->getTraceEnabledViaEm() == 1);
   setGlobalThresholds();
   createdTick = msTickCoarse();
   lastAccessTick.store(createdTick, std::memory_order_relaxed);
@@ -69,11 +69,11 @@ void CMTContext::clearCallTree() {
 CMTCallRecord* CMTContext::newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped) {
   if (spareRecords_.empty()) {
     records_.push_back(
-        std::make_unique<CMTCallRecord>(std::u16string(timingKey), nextRecId, parent, traceOn == 1, skipped));
+        std::make_unique<CMTCallRecord>(std::u16string(timingKey), nextRecId, parent, traceOn == TraceMode::On, skipped));
   } else {
     records_.push_back(std::move(spareRecords_.back()));
     spareRecords_.pop_back();
-    records_.back()->restart(timingKey, nextRecId, parent, traceOn == 1, skipped);
+    records_.back()->restart(timingKey, nextRecId, parent, traceOn == TraceMode::On, skipped);
   }
   return records_.back().get();
 }
@@ -82,7 +82,7 @@ void CMTContext::renew(const CMTContextManager& manager) {
   manager_ = &manager;
   state = Empty;
   const CConfiguration* config = CConfiguration::getInstance();
-  traceOn = config->getTraceEnabledViaEm() == 1 ? 1 : 0;
+  traceOn = traceModeOf(config->getTraceEnabledViaEm() == 1);
   passportTraceFlag = 0;
   passportTraceLevel = 0;
   setGlobalThresholds();
@@ -131,12 +131,12 @@ const std::u16string& CMTContext::guid() const {
   return traceGuid;
 }
 
-uint16_t CMTContext::thresholdFor(std::u16string_view timingKey, uint16_t mode) const {
-  uint16_t fallback = mode == 1 ? traceLevelThreshold : levelThreshold;
+uint16_t CMTContext::thresholdFor(std::u16string_view timingKey, TraceMode mode) const {
+  uint16_t fallback = mode == TraceMode::On ? traceLevelThreshold : levelThreshold;
   const ComponentLevels* levels = nullptr;
-  if (hasComponentTraceThresholds && traceOn != 0) {
+  if (hasComponentTraceThresholds && traceOn == TraceMode::On) {
     levels = &componentTraceThresholds;
-  } else if (hasComponentThresholds && traceOn == 0) {
+  } else if (hasComponentThresholds && traceOn == TraceMode::Off) {
     levels = &componentThresholds;
   }
   if (levels == nullptr) return fallback;
@@ -155,7 +155,7 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
   }
   CMTCallRecord* parent = callStack_.empty() ? nullptr : callStack_.back();
   CMTCallRecord* record = newRecord(timingKey, parent, manager_->isSkipped(timingKey));
-  if (traceOn == 1 && level >= thresholdFor(record->timingKey, 0)) record->traceOnly = true;
+  if (traceOn == TraceMode::On && level >= thresholdFor(record->timingKey, TraceMode::Off)) record->traceOnly = true;
   record->begin();
   uint32_t result = nextRecId++;
   if (parent != nullptr) record->offsetMs = tickDiff(record->startTick, parent->startTick);
@@ -172,7 +172,7 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
     state = Active;
   }
   if (collectTree && nextRecId > CConfiguration::getInstance()->getMaxComponentsPerTransaction()) {
-    if (traceOn == 1) {
+    if (traceOn == TraceMode::On) {
       queueTrace(buildMaxComponentsSnapshot());
       queueTrace(buildTrace());
     }
@@ -233,12 +233,12 @@ void CMTContext::terminateTiming(uint32_t recId) { closeCall(recId, true); }
 
 void CMTContext::runTraceChecks(int64_t sinceCreation) {
   const CConfiguration* config = CConfiguration::getInstance();
-  if (!autoTraceSent && traceOn == 0 &&
+  if (!autoTraceSent && traceOn == TraceMode::Off &&
       sinceCreation > static_cast<int64_t>(config->getAutoTransactionTraceThreshold()) * 1000) {
     queueTrace(buildTrace());
     autoTraceSent = true;
   }
-  bool treeTraced = traceOn == 1 && collectTree;
+  bool treeTraced = traceOn == TraceMode::On && collectTree;
   if (callStack_.empty()) {
     state = Finished;
     if (treeTraced) queueTrace(buildTrace());

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "mox/context/call_record.h"
+#include "mox/context/trace_mode.h"
 #include "mox/context/owned_passport.h"
 
 // Component name -> instrument level threshold, ordered by UTF-16 code units.
@@ -44,7 +45,7 @@ class CMTContext {
 
   // ---- timing --------------------------------------------------------------
   // Level threshold of timingKey; mode 1 gives the trace default.
-  uint16_t thresholdFor(std::u16string_view timingKey, uint16_t mode) const;
+  uint16_t thresholdFor(std::u16string_view timingKey, TraceMode mode) const;
   // recId of the new call, 0 when level is not timed.
   uint32_t startTiming(std::u16string_view timingKey, uint16_t level);
   void endTiming(uint32_t recId);
@@ -79,8 +80,8 @@ class CMTContext {
   size_t recordCount() const { return records_.size(); }
 
   // ---- fields (read by the trace builders, set by the passport handling) ---
-  uint16_t state = Empty;
-  uint16_t traceOn = 0;
+  State state = Empty;
+  TraceMode traceOn = TraceMode::Off;
   uint16_t passportTraceFlag = 0;
   uint16_t passportTraceLevel = 0;
   uint16_t levelThreshold = 0;

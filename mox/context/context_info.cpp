@@ -15,7 +15,7 @@ uint64_t lengthDifference(size_t a, size_t b) { return a > b ? a - b : b - a; }
 }  // namespace
 
 void CMTContext::appendInfo(uint32_t recId, std::u16string name, std::u16string value, bool toList) {
-  if (traceOn != 1 || recId == 0 || callStack_.empty() || callStack_.back()->recId != recId) return;
+  if (traceOn != TraceMode::On || recId == 0 || callStack_.empty() || callStack_.back()->recId != recId) return;
   auto& params = callStack_.back()->params;
   auto found = params.find(name);
   if (found == params.end()) {

@@ -23,7 +23,7 @@ std::u16string currentPreviousComponentName() {
 }
 
 std::u16string contextOutgoingPassport(CMTContext& context) {
-  if (context.traceOn != 1) return std::u16string();
+  if (context.traceOn != TraceMode::On) return std::u16string();
   const std::u16string previous = currentPreviousComponentName();
   if (context.outConnectionId.empty()) context.outConnectionId = CreateGuidString();
   const uint32_t counter = context.outCounter++;

@@ -48,7 +48,7 @@ void readEndToEnd(OwnedPassport passport, const PassportSettings& settings, bool
   } else {
     r.traceGuid = r.transactionId;  // empty when it could not be read
   }
-  r.traceOn = settings.traceEnabledViaE2e == 1 && r.traceLevel != 0 ? 1 : 0;
+  r.traceOn = traceModeOf(settings.traceEnabledViaE2e == 1 && r.traceLevel != 0);
   r.passport = std::move(passport);
   if (atCreation && settings.traceEnabledViaE2e == 1) {
     MOX_TRC_HOST(2, "VEL E2E Passport detected, version=%d, level=%d, flag=%d, trace activated=%d\n",
@@ -67,7 +67,7 @@ void readApplication(std::u16string_view passport, bool atCreation, PassportRead
   } else {
     r.traceGuid.assign(passport.substr(0, star));  // empty: generated
   }
-  r.traceOn = r.traceLevel != 0 ? 1 : 0;
+  r.traceOn = traceModeOf(r.traceLevel != 0);
   if (atCreation) {
     MOX_TRC_HOST(2, "Application Passport detected, level=%d, flag=%d, trace activated=%d",
             static_cast<int>(r.traceLevel), static_cast<int>(r.traceFlag), static_cast<int>(r.traceOn));
@@ -80,7 +80,7 @@ void readApplication(std::u16string_view passport, bool atCreation, PassportRead
 PassportReading detectPassport(std::u16string_view passport, const PassportSettings& settings, bool atCreation) {
   PassportReading r;
   if (settings.traceEnabledViaEm == 1) {
-    r.traceOn = 1;
+    r.traceOn = TraceMode::On;
     r.traceLevelThreshold = settings.traceLevelThreshold;
     if (atCreation) MOX_TRC_HOST(2, "Trace is switched on due to the trace enabling from the EM\n");
     return r;

@@ -16,6 +16,7 @@
 
 #include "mox/context/owned_passport.h"
 #include "mox/context/passport_elements.h"
+#include "mox/context/trace_mode.h"
 
 // The configuration values detection depends on.
 struct PassportSettings {
@@ -32,7 +33,7 @@ constexpr uint16_t kUnfilteredThreshold = 65535;
 struct PassportReading {
   uint16_t traceFlag = 0;
   uint16_t traceLevel = 0;  // 0 to 3
-  uint16_t traceOn = 0;     // 0 or 1
+  TraceMode traceOn = TraceMode::Off;
   uint16_t traceLevelThreshold = 0;
   // Empty: a new GUID is wanted, and made when it is first read (GUIDs are
   // not free, and most are never read).

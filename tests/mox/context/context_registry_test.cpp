@@ -78,7 +78,7 @@ TEST_F(RegistryTest, TraceThresholdMapAppliesToTracedContexts) {
                                       {u"specific_component_level_thresholds", u"1,"},
                                       {u"specific_component_level_thresholds_trace", u"6,"}});
   manager.initContext(u"k", u"");
-  ASSERT_EQ(manager.findContext(u"k")->traceOn, 1u);
+  ASSERT_EQ(manager.findContext(u"k")->traceOn, TraceMode::On);
   EXPECT_NE(traceLog().find("Trace is switched on due to the trace enabling from the EM\n"), std::string::npos);
   // The trace map decides both lookups: level 5 of Hot is timed and not traceOnly.
   const uint32_t hot = manager.startTiming(u"k", u"Hot", u"m", 5);

@@ -141,7 +141,7 @@ TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
     const PassportReading r = detectPassport(c.text, c.settings, false);
     EXPECT_EQ(r.traceFlag, c.flag);
     EXPECT_EQ(r.traceLevel, c.level);
-    EXPECT_EQ(r.traceOn, c.traceOn);
+    EXPECT_EQ(static_cast<uint16_t>(r.traceOn), c.traceOn);
     EXPECT_EQ(r.traceLevelThreshold, c.threshold);
     EXPECT_EQ(r.traceGuid, c.guid);
     EXPECT_EQ(r.passport != nullptr, c.e2e);

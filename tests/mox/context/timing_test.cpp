@@ -148,7 +148,7 @@ TEST_F(TimingTest, MaxComponentsStopsLinkingTheTree) {
   EXPECT_EQ(ctx->recordCount(), 3u) << "the call outside the tree is released when it ends";
   // Untraced: the tree stops all the same, without traces.
   auto plain = std::make_unique<CMTContext>(*CMTContextManager::getInstance());
-  plain->traceOn = 0;
+  plain->traceOn = TraceMode::Off;
   for (int i = 0; i < 3; ++i) plain->startTiming(u"C|x", 1);
   EXPECT_FALSE(plain->collectTree);
   EXPECT_EQ(traces().size(), 2u);
