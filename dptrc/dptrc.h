@@ -80,22 +80,12 @@ void DpTrcV(TrcHandle handle, const char* fmt, va_list args);
 void TrcError(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void TrcWarning(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void TrcErrorErrno(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-// DpTrc without the thread tag, and without the time-stamp test.
-void DpTrcNoTag(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void DpTrcNoTime(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-
-// Number of threads inside or waiting at the trace lock.
-int TrcLockUsers();
-
 // UTF-16 text as a "%s" argument.
 std::string trcText(std::u16string_view text);
 
-// Local time "YYYY-MM-DD hh:mm:ss" and "YYYY-MM-DD hh:mm:ss.mmm"; "ERROR_DATE"
-// when the clock cannot be read.
-std::u16string FormatCurrentTime();
-std::u16string FormatCurrentTimeMs();
-// The same texts for a given wall-clock time in milliseconds since 1970
-// ("ERROR_DATE" for a negative or unconvertible time).
+// Local time "YYYY-MM-DD hh:mm:ss" (or with ".mmm" when withMs) of a
+// wall-clock time in milliseconds since 1970; "ERROR_DATE" for a negative or
+// unconvertible time.
 std::u16string FormatLocalTime(int64_t wallMs, bool withMs);
 
 // ---- test hook ----------------------------------------------------------

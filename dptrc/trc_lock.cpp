@@ -17,8 +17,6 @@ ThrRecMtx& traceMutex() {
   return mutex->mtx;
 }
 
-std::atomic<int> lockUsers{0};
-
 const char* baseName(const char* path) {
   const char* base = path;
   for (const char* p = path; *p != '\0'; ++p) {
@@ -34,21 +32,16 @@ TrcLockName trcLock;
 // The trace lock's own calls: they take traceMutex(), which the analysis
 // knows as trcLock.
 void TrcLock() NO_THREAD_SAFETY_ANALYSIS {
-  lockUsers.fetch_add(1, std::memory_order_relaxed);
   ThrRecMtxLock(&traceMutex());
 }
 
 void TrcUnlock() NO_THREAD_SAFETY_ANALYSIS {
   ThrRecMtxUnlock(&traceMutex());
-  lockUsers.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void trcRenewLock() {
   ThrRecMtxInit(&traceMutex(), u"dptrace");
-  lockUsers.store(0, std::memory_order_relaxed);
 }
-
-int TrcLockUsers() { return lockUsers.load(std::memory_order_relaxed); }
 
 void TrcSetLocation(const char* file, int line) {
   TrcLockGuard lock;

@@ -12,12 +12,6 @@ namespace {
 
 const char kTruncatedWarning[] = "\n*** WARNING => data was truncated\n";
 
-struct PlainOptions {
-  bool threadTag;
-  bool timeStamp;
-  TrcRepeatSite* site;  // a host-caused trace point, or nullptr
-};
-
 // Either a format with its arguments or a finished text.
 struct Message {
   const char* fmt;
@@ -37,27 +31,28 @@ bool endsWithNewline(std::u16string_view message) {
 
 // The line with the prefix and thread tag repeated after every inner
 // newline, so that every physical line carries them.
-void expandLines(const std::u16string& line, size_t messageStart, const TrcComp& comp, bool threadTag,
-                 std::u16string& expanded) REQUIRES(trcLock) {
+void expandLines(const std::u16string& line, size_t messageStart, const TrcComp& comp, std::u16string& expanded)
+    REQUIRES(trcLock) {
   expanded.assign(line, 0, messageStart);
   const std::u16string_view message = std::u16string_view(line).substr(messageStart);
   for (size_t i = 0; i < message.size(); ++i) {
     expanded.push_back(message[i]);
     if (message[i] == u'\n' && !isLastNewline(message, i)) {
       trcAppendPrefix(expanded, comp);
-      if (threadTag) trcAppendThreadTag(expanded);
+      trcAppendThreadTag(expanded);
     }
   }
 }
 
-void writePlain(TrcHandle handle, PlainOptions options, const Message& message) {
+// site: a host-caused trace point (repeat-limited), or nullptr.
+void writePlain(TrcHandle handle, TrcRepeatSite* site, const Message& message) {
   TrcLockGuard lock;
   try {
     TrcState& state = trcState();
     const TrcTarget target = trcResolve(handle);
     const TrcComp& comp = *target.comp;
     if (comp.level < TrcEntryLevel) return;
-    const time_t now = trcRepeatSecond(options.site);
+    const time_t now = trcRepeatSecond(site);
     trcReportRepeats(handle, now, false);
     TrcOutput& out = *target.out;
     trcRotateIfFull(out);
@@ -66,16 +61,16 @@ void writePlain(TrcHandle handle, PlainOptions options, const Message& message) 
     std::u16string& line = state.line;
     line.clear();
     if (otherLetter || out.atLineStart) trcAppendPrefix(line, comp);
-    if (options.threadTag) trcAppendThreadTag(line);
+    trcAppendThreadTag(line);
     const size_t messageStart = line.size();
     const TrcFormatResult result = message.fmt != nullptr
                                        ? trcAppendFormatted(line, kTrcLineMax, message.fmt, *message.args)
                                        : trcAppendText(line, kTrcLineMax, message.text);
-    if (options.site != nullptr && !result.failed &&
-        !trcRepeatAdmit(*options.site, std::u16string_view(line).substr(messageStart), now)) {
+    if (site != nullptr && !result.failed &&
+        !trcRepeatAdmit(*site, std::u16string_view(line).substr(messageStart), now)) {
       return;
     }
-    if (options.timeStamp) trcWriteTimeStampIfDue(target);
+    trcWriteTimeStampIfDue(target);
     if (result.failed) {
       trcWriteFormatFailure(out, result);
       trcFlush(out);
@@ -83,7 +78,7 @@ void writePlain(TrcHandle handle, PlainOptions options, const Message& message) 
     }
 
     if (otherLetter && !out.atLineStart) trcEmitAscii(out, "\n");
-    expandLines(line, messageStart, comp, options.threadTag, state.expanded);
+    expandLines(line, messageStart, comp, state.expanded);
     trcEmit(out, state.expanded);
     if (result.truncated) trcEmitAscii(out, kTruncatedWarning);
     out.lastLetter = comp.letter;
@@ -94,47 +89,33 @@ void writePlain(TrcHandle handle, PlainOptions options, const Message& message) 
   }
 }
 
-void writeFormatted(TrcHandle handle, PlainOptions options, const char* fmt, va_list args) {
+void writeFormatted(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args) {
   va_list copy;
   va_copy(copy, args);
-  writePlain(handle, options, Message{fmt != nullptr ? fmt : "", &copy, {}});
+  writePlain(handle, site, Message{fmt != nullptr ? fmt : "", &copy, {}});
   va_end(copy);
 }
 
 }  // namespace
 
 void DpTrcV(TrcHandle handle, const char* fmt, va_list args) {
-  writeFormatted(handle, {true, true, nullptr}, fmt, args);
+  writeFormatted(handle, nullptr, fmt, args);
 }
 
 void trcWritePlainV(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args) {
-  writeFormatted(handle, {true, true, site}, fmt, args);
+  writeFormatted(handle, site, fmt, args);
 }
 
 void DpTrc(TrcHandle handle, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  writeFormatted(handle, {true, true, nullptr}, fmt, args);
-  va_end(args);
-}
-
-void DpTrcNoTag(TrcHandle handle, const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  writeFormatted(handle, {false, true, nullptr}, fmt, args);
-  va_end(args);
-}
-
-void DpTrcNoTime(TrcHandle handle, const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  writeFormatted(handle, {true, false, nullptr}, fmt, args);
+  writeFormatted(handle, nullptr, fmt, args);
   va_end(args);
 }
 
 // A finished text written as a plain line (no formatting of its '%').
 void trcWritePlainText(TrcHandle handle, TrcRepeatSite* site, std::u16string_view text) {
-  writePlain(handle, {true, true, site}, Message{nullptr, nullptr, text});
+  writePlain(handle, site, Message{nullptr, nullptr, text});
 }
 
 std::string trcText(std::u16string_view text) { return utf16ToUtf8Lenient(text); }

@@ -6,7 +6,6 @@
 
 #include "common/number_text.h"
 #include "dptrc/dptrc.h"
-#include "port/clock.h"
 
 namespace {
 
@@ -77,16 +76,5 @@ std::u16string FormatLocalTime(int64_t wallMs, bool withMs) {
   return out;
 }
 
-namespace {
 
-int64_t wallClockMs() {
-  timespec now{};
-  if (!portReadWallClock(&now)) return -1;
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
-}  // namespace
-
-std::u16string FormatCurrentTime() { return FormatLocalTime(wallClockMs(), false); }
-
-std::u16string FormatCurrentTimeMs() { return FormatLocalTime(wallClockMs(), true); }

@@ -5,6 +5,7 @@
 
 #include "passport/epp.h"
 #include "thr/thr.h"
+#include "thr/thr_static_mutex.h"
 
 namespace {
 
@@ -12,15 +13,18 @@ constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
 uint8_t byte(unsigned value) { return static_cast<uint8_t>(value & 0xFF); }
 
-// One UUID from the system, under the process-wide section; false when the
-// section cannot be entered or left.
-// The section is held only when ThrCSLock succeeded, which the lock
-// analysis cannot follow.
-bool timeBasedUuid(uuid_t uuid) NO_THREAD_SAFETY_ANALYSIS {
-  static ThrCriticalSection section{};
-  if (ThrCSLock(&section) != THR_OK) return false;
+// One UUID at a time from the system, process-wide.
+ThrStaticMutex uuidSection;
+
+// A forked child must not wait for a section another thread of the parent held.
+void renewInChild() { uuidSection.renew(); }
+
+bool timeBasedUuid(uuid_t uuid) {
+  static const bool forkHandled = pthread_atfork(nullptr, nullptr, renewInChild) == 0;
+  (void)forkHandled;
+  ThrStaticMutexHold hold(uuidSection);
   uuid_generate_time(uuid);
-  return ThrCSUnlock(&section) == THR_OK;
+  return true;
 }
 
 }  // namespace

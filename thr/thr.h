@@ -77,20 +77,6 @@ int ThrRecMtxLock(ThrRecMtx* m) ACQUIRE(m);
 int ThrRecMtxUnlock(ThrRecMtx* m) RELEASE(m);
 int ThrRecMtxDelete(ThrRecMtx* m);
 
-// ---- lazy critical section ----------------------------------------------
-// Zero-initialised storage is a valid, not yet set up section; the first
-// lock sets it up (eye-catcher THR_CS_EYE_CATCHER).
-constexpr uint32_t THR_CS_EYE_CATCHER = 0x444F4E45u;
-struct CAPABILITY("mutex") ThrCriticalSection {
-  std::atomic<uint32_t> eyeCatcher{0};
-  int32_t count = 0;
-  std::atomic<ThrId> owner{THR_INVALID_ID};
-  pthread_mutex_t cs;
-  char16_t* tag = nullptr;
-};
-int ThrCSLock(ThrCriticalSection* s) ACQUIRE(s);
-int ThrCSUnlock(ThrCriticalSection* s) RELEASE(s);
-
 // ---- auto-reset events --------------------------------------------------
 struct ThrEvt;  // opaque
 int ThrEvtCreate(ThrEvt** out);                   // non-signalled; THR_OS_FAILED

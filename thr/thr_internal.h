@@ -16,9 +16,6 @@
 bool thrIsSetUp();
 // Sets the layer up if it is not yet; THR_OK (it cannot fail on POSIX).
 int thrEnsureSetUp();
-// The global critical section (recursive, lives for the whole process):
-// lazy critical sections are set up under it.
-ThrStaticMutex& thrGlobalLock();
 // Enters a thread into the thread list. created: started by ThrCreate, so
 // ThrShutdown joins it. THR_OK or THR_NO_MEMORY.
 int thrListAdd(ThrId id, pthread_t handle, int kind, bool created);

@@ -1,6 +1,6 @@
 // The layer's lifecycle and its list of threads.
 //
-// The global and list locks are static recursive mutexes that live for the
+// The lifecycle and list locks are static mutexes that live for the
 // whole process: the layer can be set up, shut down and set up again, and a
 // thread still leaving a lock while another shuts down never touches a
 // destroyed mutex. "Set up" is therefore only a flag here.
@@ -31,7 +31,6 @@ constexpr int kJoinWaitSeconds = 2;
 std::atomic<bool> g_setUp{false};
 std::atomic<bool> g_initialised{false};
 std::atomic<bool> g_noAutoShutdown{false};
-ThrStaticMutex g_globalLock{ThrStaticMutex::Recursive{}};
 // Serialises ThrInit and ThrShutdown.
 ThrStaticMutex g_lifecycleLock;
 bool g_atExitRegistered GUARDED_BY(g_lifecycleLock) = false;
@@ -84,7 +83,6 @@ int thrEnsureSetUp() {
   return THR_OK;
 }
 
-ThrStaticMutex& thrGlobalLock() { return g_globalLock; }
 
 int thrListAdd(ThrId id, pthread_t handle, int kind, bool created) {
   int status = THR_OK;
@@ -114,7 +112,6 @@ uint32_t thrListedKind2Threads() {
 // anew: the list is reset without it.
 void thrForgetThreadsInChild() NO_THREAD_SAFETY_ANALYSIS {
   // Another thread may have held any of them at the fork; they are made anew.
-  g_globalLock.renew();
   g_lifecycleLock.renew();
   g_threadListLock.renew();
   g_threads = nullptr;  // the parent's records: left, not freed, as a lock may guard them

@@ -37,7 +37,7 @@ TEST(TrcFile, UnopenableFileSendsHeaderAndLinesToStderr) {
   EXPECT_EQ(TrcOpenFile(std::u16string(path.begin(), path.end()), true, 2), stderr);
   TrcHandle handle = nullptr;
   EXPECT_EQ(CTrcNewComp(u'M', &handle, nullptr), 0);
-  DpTrcNoTime(handle, "to stderr\n");
+  DpTrc(handle, "to stderr\n");
   TrcCloseFile(handle);
   const std::string text = capture.text();
   EXPECT_EQ(text.rfind("*** ERROR => CTrcOpen: fopen " + path + "\n" + header("x_mox.trc", 2), 0), 0u) << text;
@@ -52,7 +52,7 @@ TEST(TrcFile, WritesAfterCloseGoToStderr) {
   TrcCloseLibraryFile();
   StderrCapture capture;
   MOX_TRC(2, "after exit %d\n", 7);
-  DpTrcNoTime(stale, "through a stale handle\n");
+  DpTrc(stale, "through a stale handle\n");
   MOX_TRC_ERROR("failed\n");
   const std::string text = capture.text();
   EXPECT_NE(text.find("M  " + threadTag() + "after exit 7\n"), std::string::npos) << text;

@@ -19,10 +19,6 @@ TEST(ThrLayer, BeforeInitLocksEventsAndThreadsDoNothing) {
   ASSERT_EQ(ThrEvtCreate(&e), THR_OK);
   EXPECT_EQ(ThrEvtWaitReset(e, THR_WAIT_FOREVER), THR_OK);  // at once
   EXPECT_EQ(ThrEvtDelete(e), THR_NOT_SET_UP);
-  ThrCriticalSection cs{};
-  EXPECT_EQ(ThrCSLock(&cs), THR_OK);
-  EXPECT_EQ(cs.eyeCatcher.load(), 0u);
-  EXPECT_EQ(ThrCSUnlock(&cs), THR_OK);
   ThrId id = 7;
   EXPECT_EQ(ThrCreate(nullptr, [](void*) -> void* { return nullptr; }, nullptr, &id), THR_NOT_SET_UP);
   EXPECT_EQ(id, THR_INVALID_ID);
@@ -37,11 +33,6 @@ TEST(ThrLayer, InitShutdownInitCycle) {
     ASSERT_EQ(ThrMutexInit(&m), THR_OK);
     { ThrMutexGuard g(&m); ThrMutexGuard nested(&m); }
     EXPECT_EQ(ThrMutexDelete(&m), THR_OK);
-    ThrCriticalSection cs{};
-    EXPECT_EQ(ThrCSUnlock(&cs), THR_NOT_SET_UP);  // never locked
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(ThrCSLock(&cs), THR_OK);
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(ThrCSUnlock(&cs), THR_OK);
-    EXPECT_EQ(cs.owner.load(), THR_INVALID_ID);
     EXPECT_EQ(ThrShutdown(), THR_OK);
     EXPECT_FALSE(ThrIsInitialised());
     EXPECT_EQ(thrListedThreads(), 0u);
