@@ -23,26 +23,6 @@ CPerfRecord::CPerfRecord(std::u16string key, uint32_t active) : key_(std::move(k
   v_.active = active;
 }
 
-void CPerfRecord::incActive() {
-  ThrSpinGuard hold(lock_);
-  incActiveLocked();
-}
-
-void CPerfRecord::endFinished() {
-  ThrSpinGuard hold(lock_);
-  endLocked(v_.finished);
-}
-
-void CPerfRecord::endTerminated() {
-  ThrSpinGuard hold(lock_);
-  endLocked(v_.terminated);
-}
-
-void CPerfRecord::addTimes(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) {
-  ThrSpinGuard hold(lock_);
-  addTimesLocked(elapsedMs, cpuUs, netElapsedMs, netCpuUs);
-}
-
 void CPerfRecord::apply(const PerfUpdate& update) {
   ThrSpinGuard hold(lock_);
   if (update.incActive) incActiveLocked();

@@ -42,14 +42,10 @@ class alignas(64) CPerfRecord {
 
   const std::u16string& key() const { return key_; }
 
-  void incActive();
-  // Each lowers active (never below 0) and counts one ended timing.
-  void endFinished();
-  void endTerminated();
-  // Adds to the sums, raises the maxima, lowers the minima (an unset,
-  // negative minimum takes any value) and counts one.
-  void addTimes(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs);
-  // incActive, addTimes and the end operation as the update asks, in one hold.
+  // In one hold, as the update asks: counts a started timing as active;
+  // adds the times (to the sums; raising the maxima, lowering the minima, an
+  // unset negative minimum taking any value; counting one); ends a timing
+  // (lowering active, never below 0, and counting it finished or terminated).
   void apply(const PerfUpdate& update);
 
   PerfValues snapshot() const;

@@ -8,17 +8,38 @@
 
 namespace {
 
+// The record changes the timing path makes, one update each.
+void incActive(CPerfRecord& r) {
+  PerfUpdate u;
+  u.incActive = true;
+  r.apply(u);
+}
+void end(CPerfRecord& r, PerfUpdate::End how) {
+  PerfUpdate u;
+  u.end = how;
+  r.apply(u);
+}
+void addTimes(CPerfRecord& r, int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) {
+  PerfUpdate u;
+  u.addTimes = true;
+  u.elapsedMs = elapsedMs;
+  u.cpuUs = cpuUs;
+  u.netElapsedMs = netElapsedMs;
+  u.netCpuUs = netCpuUs;
+  r.apply(u);
+}
+
 const std::u16string kHead = u"<metric type=\"IntAverage\" name=\"ABC|disp_3|Order|create:";
 
 // Four started, two ended with times, one terminated without: active 1,
 // finished 2, terminated 1, count 2.
 void fill(CPerfRecord& record) {
-  for (int i = 0; i < 4; ++i) record.incActive();
-  record.addTimes(10, 300, 4, 100);
-  record.endFinished();
-  record.addTimes(30, 500, 6, 200);
-  record.endFinished();
-  record.endTerminated();
+  for (int i = 0; i < 4; ++i) incActive(record);
+  addTimes(record, 10, 300, 4, 100);
+  end(record, PerfUpdate::End::Finished);
+  addTimes(record, 30, 500, 6, 200);
+  end(record, PerfUpdate::End::Finished);
+  end(record, PerfUpdate::End::Terminated);
 }
 
 MetricFormat format(uint16_t agentType, uint16_t scope) {
@@ -98,7 +119,7 @@ TEST(IntAverageTextTest, NoTimesMeansNoAveragesAndUnmeasuredCpuHasNoCpuWatermark
   EXPECT_EQ(CPerfDataManager::formatIntAverage(record, format(0, 5)),
             kHead + u"Active Counter\" value=\"3\" />\n" + kHead + u"Finished Counter\" value=\"0\" />\n" + kHead +
                 u"Finished with undefined state\" value=\"0\" />\n");
-  record.addTimes(8, -1, 8, -1);
+  addTimes(record, 8, -1, 8, -1);
   const std::u16string plain = CPerfDataManager::formatIntAverage(record, format(0, 5));
   EXPECT_EQ(labels(plain).size(), 7u);  // AC FC FU elapsed CPU, two elapsed watermarks
   EXPECT_EQ(plain.find(u"CPU Time High Watermark"), std::u16string::npos);
@@ -107,8 +128,8 @@ TEST(IntAverageTextTest, NoTimesMeansNoAveragesAndUnmeasuredCpuHasNoCpuWatermark
 TEST(IntAverageTextTest, ElapsedDividesUnsignedAndCpuSignedTowardZero) {
   CPerfRecord record(u"Order|create");
   // Elapsed sums wrap past int32; the CPU sum -3 over 2 gives -1, not -2.
-  record.addTimes(2000000000, -1, 2000000000, -1);
-  record.addTimes(2000000000, -2, 2000000000, -2);
+  addTimes(record, 2000000000, -1, 2000000000, -1);
+  addTimes(record, 2000000000, -2, 2000000000, -2);
   const std::u16string out = CPerfDataManager::formatIntAverage(record, format(2, 3));
   EXPECT_NE(out.find(u"Avg. Elapsed Time(ms)\" value=\"2000000000\""), std::u16string::npos) << trcText(out);
   EXPECT_NE(out.find(u"Avg. CPU Time(us)\" value=\"-1\""), std::u16string::npos);
@@ -130,10 +151,10 @@ TEST(IntAverageTextTest, SkippedKeysLoseOnlyTheActiveCounter) {
 // or not counted) must not wrap active below zero.
 TEST(PerfRecordTest, EndsNeverTakeActiveBelowZero) {
   CPerfRecord record(u"K|m");
-  record.endFinished();
-  record.endTerminated();
-  record.incActive();
-  record.endFinished();
+  end(record, PerfUpdate::End::Finished);
+  end(record, PerfUpdate::End::Terminated);
+  incActive(record);
+  end(record, PerfUpdate::End::Finished);
   const PerfValues v = record.snapshot();
   EXPECT_EQ(v.active, 0u);
   EXPECT_EQ(v.finished, 2u);
