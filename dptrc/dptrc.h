@@ -1,5 +1,9 @@
 // The library trace file ("<name>_mox.trc") and its writers.
 //
+// Names: the facility's established interface keeps its own names (Trc…,
+// CTrc…, DpTrc…, TrcLevel); everything this library adds around it is
+// lower camel with the prefix trc (trcOpenLibraryFile, trcText, …).
+//
 // Formats are narrow printf formats; "%s" arguments are UTF-8 (convert
 // UTF-16 text with trcText). Inside, each line is handled in UTF-16 (the
 // 8191-character limit counts UTF-16 code units) and written as UTF-8, an
@@ -56,10 +60,10 @@ void TrcCloseFile(TrcHandle handle);
 // for writing or logdir is empty or holds a U+0000; truncates, registers "M"
 // into moxTrc, then writes the lines noted with MOX_TRC_ERROR_EARLY.
 // Returns the path used.
-std::u16string TrcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level);
+std::u16string trcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level);
 // Writes the pending "repeated" lines, closes the library's trace file and
 // clears moxTrc.
-void TrcCloseLibraryFile();
+void trcCloseLibraryFile();
 
 // The trace lock as the lock analysis names it; it holds no state (the lock
 // itself is a ThrRecMtx inside the facility).
@@ -86,15 +90,15 @@ std::string trcText(std::u16string_view text);
 // Local time "YYYY-MM-DD hh:mm:ss" (or with ".mmm" when withMs) of a
 // wall-clock time in milliseconds since 1970; "ERROR_DATE" for a negative or
 // unconvertible time.
-std::u16string FormatLocalTime(int64_t wallMs, bool withMs);
+std::u16string trcFormatLocalTime(int64_t wallMs, bool withMs);
 
 // ---- test hook ----------------------------------------------------------
 // Replaces the seconds source of the time-stamp lines; nullptr restores the
 // wall clock.
 using TrcTimeSource = time_t (*)();
-void TrcSetTimeSource(TrcTimeSource source);
+void trcSetTimeSource(TrcTimeSource source);
 // Replaces the size limit of the trace file; 0 restores kTrcFileSizeLimit.
-void TrcSetFileSizeLimit(uint64_t bytes);
+void trcSetFileSizeLimit(uint64_t bytes);
 
 constexpr uint64_t kTrcFileSizeLimit = 64ull << 20;
 constexpr uint32_t kTrcRepeatLimit = 100;  // identical lines per trace point and second
@@ -134,7 +138,7 @@ void trcHostErrorLine(TrcRepeatSite* site, const char* fmt, ...) __attribute__((
 // An error line from code that may run before the trace file is open (the
 // configuration is read first): written at once when the file is open, else
 // kept (at most 16 lines) and written right after the header by the next
-// TrcOpenLibraryFile whose level is 1 or more.
+// trcOpenLibraryFile whose level is 1 or more.
 void trcEarlyErrorLine(const char* file, int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
 #define MOX_TRC(level, ...)                                                 \

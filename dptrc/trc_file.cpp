@@ -116,7 +116,7 @@ void trcRotateIfFull(TrcOutput& out) {
   out.stampDue = true;
 }
 
-void TrcSetFileSizeLimit(uint64_t bytes) {
+void trcSetFileSizeLimit(uint64_t bytes) {
   fileSizeLimit.store(bytes != 0 ? bytes : kTrcFileSizeLimit, std::memory_order_relaxed);
 }
 
@@ -130,7 +130,7 @@ void TrcCloseFile(TrcHandle handle) {
   trcFreeThreadRecord();
 }
 
-std::u16string TrcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level) {
+std::u16string trcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level) {
   const std::u16string inWorkingDir = processName + u"_mox.trc";
   const std::u16string inLogdir = fileInDirectory(logdir, inWorkingDir);
   const std::u16string& path = writable(inLogdir) ? inLogdir : inWorkingDir;
@@ -143,7 +143,7 @@ std::u16string TrcOpenLibraryFile(const std::u16string& processName, const std::
   return path;
 }
 
-void TrcCloseLibraryFile() {
+void trcCloseLibraryFile() {
   TrcLockGuard lock;
   TrcCloseFile(moxTrc.load(std::memory_order_acquire));
   moxTrc.store(nullptr, std::memory_order_release);

@@ -30,7 +30,7 @@ void appendClockTime(std::u16string& out, const tm& local) {
 
 }  // namespace
 
-void TrcSetTimeSource(TrcTimeSource source) { timeSource.store(source, std::memory_order_relaxed); }
+void trcSetTimeSource(TrcTimeSource source) { timeSource.store(source, std::memory_order_relaxed); }
 
 time_t trcNowSeconds() {
   const TrcTimeSource source = timeSource.load(std::memory_order_relaxed);
@@ -56,7 +56,7 @@ bool trcAppendAscTime(time_t seconds, std::u16string& out) {
   return true;
 }
 
-std::u16string FormatLocalTime(int64_t wallMs, bool withMs) {
+std::u16string trcFormatLocalTime(int64_t wallMs, bool withMs) {
   tm local{};
   const time_t seconds = static_cast<time_t>(wallMs / 1000);
   if (wallMs < 0 || localtime_r(&seconds, &local) == nullptr) return u"ERROR_DATE";

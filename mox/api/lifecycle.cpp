@@ -144,7 +144,7 @@ void initialise(const InitRequest& request, const char* exportName) {
   initCount.store(1);
   readConfiguration(request);
   CConfiguration& cfg = *CConfiguration::getInstance();
-  TrcOpenLibraryFile(request.name, cfg.getLogdir(), cfg.getLibTraceLevel());
+  trcOpenLibraryFile(request.name, cfg.getLogdir(), cfg.getLibTraceLevel());
   CDispatcherManager::getInstance()->init();
   CMTContextManager& registry = *CMTContextManager::getInstance();
   registry.init();
@@ -181,7 +181,7 @@ void exitLibrary() {
   CConfiguration::destroyInstance();
   setProcessNameSource(nullptr);
   MOX_TRC(1, "MOX_ProcExit API invoked\n");
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   initCount.store(0);
 }
 

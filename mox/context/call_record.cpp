@@ -137,5 +137,5 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
 
 std::u16string CMTCallRecord::startTime() const {
   if (parent != nullptr) return std::u16string();
-  return FormatLocalTime(startWallMs_, CConfiguration::getInstance()->getAgentType() != 0);
+  return trcFormatLocalTime(startWallMs_, CConfiguration::getInstance()->getAgentType() != 0);
 }

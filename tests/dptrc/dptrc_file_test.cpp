@@ -18,15 +18,15 @@ std::string header(const std::string& baseName, int level) {
 
 TEST(TrcFile, LevelZeroFileHoldsExactlyTheHeaderAndReopeningTruncates) {
   TempDir dir;
-  EXPECT_EQ(TrcOpenLibraryFile(u"proc", dir.path16(), 2), dir.path16() + u"/proc_mox.trc");
+  EXPECT_EQ(trcOpenLibraryFile(u"proc", dir.path16(), 2), dir.path16() + u"/proc_mox.trc");
   MOX_TRC(2, "first run\n");
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   EXPECT_EQ(moxTrc.load(), nullptr);
 
-  TrcOpenLibraryFile(u"proc", dir.path16(), 0);
+  trcOpenLibraryFile(u"proc", dir.path16(), 0);
   MOX_TRC(1, "not written %d\n", 1);
   MOX_TRC_ERROR("not written either\n");
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   EXPECT_EQ(readFile(dir.file("proc_mox.trc")), header("proc_mox.trc", 0));
 }
 
@@ -47,9 +47,9 @@ TEST(TrcFile, UnopenableFileSendsHeaderAndLinesToStderr) {
 
 TEST(TrcFile, WritesAfterCloseGoToStderr) {
   TempDir dir;
-  TrcOpenLibraryFile(u"proc", dir.path16(), 2);
+  trcOpenLibraryFile(u"proc", dir.path16(), 2);
   const TrcHandle stale = moxTrc.load();
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   StderrCapture capture;
   MOX_TRC(2, "after exit %d\n", 7);
   DpTrc(stale, "through a stale handle\n");

@@ -33,7 +33,7 @@ class TrcLimits : public TrcFileTest {
  protected:
   void TearDown() override {
     TrcFileTest::TearDown();
-    TrcSetFileSizeLimit(0);
+    trcSetFileSizeLimit(0);
   }
   const std::string m_ = "M  " + threadTag();
   const std::string floodText_ = m_ + "*** ERROR => Get sessionId function point is NULL [dptrc_limits " +
@@ -71,7 +71,7 @@ TEST_F(TrcLimits, HostFloodWritesTheFirstLinesAsAlwaysThenOneRepeatedLinePerSeco
   expected.insert(expected.end(), 100, floodText_);
   EXPECT_EQ(kept, expected);
   // The report of the second half comes with the close.
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   const std::string text = readFile(dir_.file("test_mox.trc"));
   EXPECT_EQ(text.substr(text.size() - repeatedLine(kFloodLine, 50).size() - 1), repeatedLine(kFloodLine, 50) + "\n");
 }
@@ -97,7 +97,7 @@ TEST_F(TrcLimits, EachTextOfATracePointIsCountedOnItsOwnAndOwnLinesAreNeverCut) 
 TEST_F(TrcLimits, ReopeningStartsTheCountsAfresh) {
   open(1);
   for (int i = 0; i < 150; ++i) hostError();
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   open(1);  // the same second
   for (int i = 0; i < 100; ++i) hostError();
   EXPECT_EQ(countOf(written(), "Get sessionId"), 100u);
@@ -106,7 +106,7 @@ TEST_F(TrcLimits, ReopeningStartsTheCountsAfresh) {
 
 TEST_F(TrcLimits, FullFileIsRenamedOnceAndStartedAgainWithHeaderAndTimeStamp) {
   constexpr uint64_t kLimit = 2000;
-  TrcSetFileSizeLimit(kLimit);
+  trcSetFileSizeLimit(kLimit);
   open(3);
   const std::string padding(50, 'x');
   for (int i = 0; i < 200; ++i) MOX_TRC(3, "line %03d %s\n", i, padding.c_str());
@@ -146,12 +146,12 @@ TEST_F(TrcLimits, EarlyErrorLinesFollowTheHeaderOfTheNextOpenAtLevelOneOrMore) {
   const int direct = __LINE__ + 1;
   MOX_TRC_ERROR_EARLY("while open\n");  // written at once
   EXPECT_NE(written().find("*** ERROR => while open [dptrc_limits " + std::to_string(direct) + "]"), std::string::npos);
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
 
   // Written once only; and a level-0 open drops what was noted.
   MOX_TRC_ERROR_EARLY("dropped\n");
   open(0);
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   open(1);
   EXPECT_EQ(written(), "");
 }
@@ -159,14 +159,14 @@ TEST_F(TrcLimits, EarlyErrorLinesFollowTheHeaderOfTheNextOpenAtLevelOneOrMore) {
 TEST(TrcLogdir, EmptyOrNulLogdirPutsTheFileIntoTheWorkingDirectory) {
   TempDir cwd, logdir;
   ScopedCwd inCwd(cwd.path());
-  EXPECT_EQ(TrcOpenLibraryFile(u"safety_empty", u"", 1), u"safety_empty_mox.trc");
-  TrcCloseLibraryFile();
+  EXPECT_EQ(trcOpenLibraryFile(u"safety_empty", u"", 1), u"safety_empty_mox.trc");
+  trcCloseLibraryFile();
   EXPECT_TRUE(std::filesystem::exists(cwd.file("safety_empty_mox.trc")));
   EXPECT_FALSE(std::filesystem::exists("/safety_empty_mox.trc"));
 
-  EXPECT_EQ(TrcOpenLibraryFile(u"safety_nul", logdir.path16() + std::u16string(1, u'\0') + u"sub", 1),
+  EXPECT_EQ(trcOpenLibraryFile(u"safety_nul", logdir.path16() + std::u16string(1, u'\0') + u"sub", 1),
             u"safety_nul_mox.trc");
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   EXPECT_TRUE(std::filesystem::exists(cwd.file("safety_nul_mox.trc")));
   EXPECT_FALSE(std::filesystem::exists(logdir.file("safety_nul_mox.trc")));
 }

@@ -29,7 +29,7 @@ TEST_F(TrcLine, TimeStampOncePerSecondPerThread) {
   DpTrc(moxTrc, "three\n");
   EXPECT_EQ(written(), stamp(1700000000) + m_ + "one\n" + m_ + "two\n" + stamp(1700000001) + m_ + "three\n");
   // At level 1 the stamp starts with an empty line; the idiom restores the entry level.
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   open(1);
   MOX_TRC(1, "started\n");
   EXPECT_EQ(written(), "M  \n" + stamp(1700000000) + m_ + "started\n");
@@ -106,9 +106,9 @@ TEST(TrcTime, GivenTimeIsFormattedInLocalTime) {
   const std::string saved = previous ? previous : "";
   setenv("TZ", "UTC", 1);
   tzset();
-  EXPECT_EQ(FormatLocalTime(981173106007LL, true), u"2001-02-03 04:05:06.007");
-  EXPECT_EQ(FormatLocalTime(981173106007LL, false), u"2001-02-03 04:05:06");
-  EXPECT_EQ(FormatLocalTime(-1, true), u"ERROR_DATE");
+  EXPECT_EQ(trcFormatLocalTime(981173106007LL, true), u"2001-02-03 04:05:06.007");
+  EXPECT_EQ(trcFormatLocalTime(981173106007LL, false), u"2001-02-03 04:05:06");
+  EXPECT_EQ(trcFormatLocalTime(-1, true), u"ERROR_DATE");
   if (previous) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
   tzset();
 }

@@ -63,7 +63,7 @@ TEST_F(TrcThreads, HostFloodFromManyThreadsIsCountedExactly) {
     });
   }
   for (std::thread& t : threads) t.join();
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   const std::string text = readFile(dir_.file("test_mox.trc"));
   // One second on the fake clock: the limit, then everything else reported at the close.
   EXPECT_EQ(testsupport::countOf(text, "*** ERROR => External sessionId"), kTrcRepeatLimit);

@@ -63,13 +63,13 @@ inline std::string ascTime(time_t second) {
 class TrcFileTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    TrcCloseLibraryFile();
-    TrcSetTimeSource(nullptr);
+    trcCloseLibraryFile();
+    trcSetTimeSource(nullptr);
   }
   void open(int level) {
     fakeSecond = 1700000000;
-    TrcSetTimeSource(fakeTime);
-    TrcOpenLibraryFile(u"test", dir_.path16(), level);
+    trcSetTimeSource(fakeTime);
+    trcOpenLibraryFile(u"test", dir_.path16(), level);
   }
   // Everything after the header (empty line, dashes, text, dashes).
   std::string written() const {

@@ -36,9 +36,9 @@ class NiTest : public ::testing::Test {
     EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "a handle was left open";
   }
 
-  void openTrace(int level) { TrcOpenLibraryFile(u"ni", dir_.path16(), level); }
+  void openTrace(int level) { trcOpenLibraryFile(u"ni", dir_.path16(), level); }
   void closeTrace() {
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
     TrcLevel.store(0);  // lines after the close would go to standard error
   }
   std::string trace() const { return testsupport::readFile(dir_.file("ni_mox.trc")); }

@@ -37,13 +37,13 @@ class EppTest : public ::testing::Test {
   void SetUp() override { setLevel(3); }
   void TearDown() override {
     failAllocations = false;
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
     EXPECT_EQ(liveBlocks.load(), 0) << "passport memory left behind";
   }
   // A fresh trace file; the library passes lines up to level on to it.
   void setLevel(int level) {
-    TrcCloseLibraryFile();
-    TrcOpenLibraryFile(u"epp", dir_.path16(), 3);
+    trcCloseLibraryFile();
+    trcOpenLibraryFile(u"epp", dir_.path16(), 3);
     ASSERT_EQ(eppSetEnvironment(8, 3, countingAlloc, countingFree, eppTraceToLibraryLog, level), EPP_OK);
   }
   std::string trace() const { return testsupport::readFile(dir_.file("epp_mox.trc")); }

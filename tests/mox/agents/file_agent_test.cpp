@@ -21,7 +21,7 @@ class FileAgentTest : public ::testing::Test {
  protected:
   void SetUp() override { setProcessName(u"app"); }
   void TearDown() override {
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
     TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
     setProcessNameSource(nullptr);
     CConfiguration::destroyInstance();
@@ -29,13 +29,13 @@ class FileAgentTest : public ::testing::Test {
   // Sends the texts from a fresh agent in cwd_, with the library trace open
   // at level 1; returns the trace.
   std::string sendAndTrace(std::initializer_list<const char16_t*> texts) {
-    TrcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+    trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
     {
       ScopedCwd inCwd(cwd_.path());
       CMTDataSendingFileAgent agent;
       for (const char16_t* text : texts) agent.sendData(text);
     }
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
     return readFile(traceDir_.file("trc_mox.trc"));
   }
 
@@ -92,7 +92,7 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
   configure({{u"logdir", logDir_.path16()}});
   const std::string primary = logDir_.file("app_mtdata.log");
   makeFile(primary, "old\n", kLimit);  // full: not one more byte fits
-  TrcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+  trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
   {
     ScopedCwd inCwd(cwd_.path());
     CMTDataSendingFileAgent agent;
@@ -106,7 +106,7 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
     agent.sendData(u"four;");  // room again
     agent.sendData(u"five;");
   }
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   EXPECT_EQ(readFile(cwd_.file("app_mtdata.log")), "one;two;three;");
   EXPECT_EQ(std::filesystem::file_size(primary), kLimit + 10);
   EXPECT_EQ(tail(primary, 10), "four;five;");
@@ -123,7 +123,7 @@ TEST_F(FileAgentTest, TornTextIsCutOffAndATextThatFitsNowhereIsReportedLost) {
   const std::string primary = logDir_.file("app_mtdata.log");
   makeFile(primary, "old\n", kLimit - 3);  // room for 3 bytes of the text only
   makeFile(cwd_.file("app_mtdata.log"), "", kLimit);
-  TrcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+  trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
   {
     ScopedCwd inCwd(cwd_.path());
     CMTDataSendingFileAgent agent;
@@ -133,7 +133,7 @@ TEST_F(FileAgentTest, TornTextIsCutOffAndATextThatFitsNowhereIsReportedLost) {
     agent.sendData(u"<metric />\n");
     EXPECT_TRUE(agent.lastSendFailed());
   }
-  TrcCloseLibraryFile();
+  trcCloseLibraryFile();
   EXPECT_EQ(std::filesystem::file_size(primary), kLimit - 3);  // no "<me" left behind
   EXPECT_EQ(std::filesystem::file_size(cwd_.file("app_mtdata.log")), kLimit);
   const std::string trace = readFile(traceDir_.file("trc_mox.trc"));

@@ -29,7 +29,7 @@ class SocketAgentTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(main_.ok());
     handlesBefore_ = NiIHandlesInUse();
-    TrcOpenLibraryFile(u"agent", traceDir_.path16(), 2);
+    trcOpenLibraryFile(u"agent", traceDir_.path16(), 2);
   }
   void TearDown() override {
     agent_.reset();
@@ -39,7 +39,7 @@ class SocketAgentTest : public ::testing::Test {
     EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "the agent left a connection open";
   }
   void closeTrace() {
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
     TrcLevel.store(0);
   }
   std::string trace() const { return readFile(traceDir_.file("agent_mox.trc")); }
@@ -127,7 +127,7 @@ TEST_F(SocketAgentTest, UnresolvableAgentsTakeNoPartAndTheOthersAreNumberedFromO
 
 TEST_F(SocketAgentTest, RefusingDestinationIsReportedOnceThenSilentUntilRestored) {
   closeTrace();
-  TrcOpenLibraryFile(u"agent", traceDir_.path16(), 1);
+  trcOpenLibraryFile(u"agent", traceDir_.path16(), 1);
   main_.down();
   makeAgent();
   for (int cycle = 0; cycle < 5; ++cycle) EXPECT_FALSE(agent_->checkConnection());

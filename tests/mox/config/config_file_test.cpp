@@ -132,8 +132,8 @@ TEST_F(ConfigFileTest, OversizedFileIsRefusedWithOneErrorLineAndTheDefaultsStand
 
   // The configuration is read before the trace file opens: the refusals are
   // written right after its header.
-  TrcOpenLibraryFile(u"conf", asciiToUtf16(root_.path()), 1);
-  TrcCloseLibraryFile();
+  trcOpenLibraryFile(u"conf", asciiToUtf16(root_.path()), 1);
+  trcCloseLibraryFile();
   TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
   const std::string trace = testsupport::readFile(root_.file("conf_mox.trc"));
   EXPECT_EQ(testsupport::countOf(trace, "*** ERROR => Configuration file " + configDir_.string() +

@@ -62,7 +62,7 @@ class ContextTest : public ::testing::Test {
     CPerfDataManager::destroyInstance();
     CMTTraceDataManager::destroyInstance();
     agent_ = nullptr;
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
   }
 
   // Configures from the pairs, then these defaults (the first value of a key
@@ -76,7 +76,7 @@ class ContextTest : public ::testing::Test {
                            {u"datasending_method", u"file"},
                            {u"logdir", dir_.path16()}});
     configureForTest(all);
-    TrcOpenLibraryFile(u"ctxtest", dir_.path16(), 2);
+    trcOpenLibraryFile(u"ctxtest", dir_.path16(), 2);
     CPerfDataManager::getInstance()->init();
     auto agent = std::make_unique<RecordingAgent>();
     agent_ = agent.get();

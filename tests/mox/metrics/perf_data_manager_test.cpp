@@ -47,7 +47,7 @@ class PerfDataManagerTest : public ::testing::Test {
  protected:
   void TearDown() override {
     CPerfDataManager::destroyInstance();
-    TrcCloseLibraryFile();
+    trcCloseLibraryFile();
     TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
     setProcessNameSource(nullptr);
     CConfiguration::destroyInstance();
