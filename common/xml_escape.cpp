@@ -4,22 +4,17 @@ namespace {
 
 bool needsEscape(char16_t c) { return c < 0x20 || c == u'&' || c == u'<' || c == u'>' || c == u'"'; }
 
+struct Entity {
+  char16_t c;
+  const char16_t* text;
+};
+constexpr Entity kEntities[] = {{u'&', u"&amp;"}, {u'<', u"&lt;"}, {u'>', u"&gt;"}, {u'"', u"&quot;"}};
+
 void appendReference(std::u16string& out, char16_t c) {
-  switch (c) {
-    case u'&':
-      out += u"&amp;";
-      return;
-    case u'<':
-      out += u"&lt;";
-      return;
-    case u'>':
-      out += u"&gt;";
-      return;
-    case u'"':
-      out += u"&quot;";
-      return;
-    default:
-      break;
+  for (const Entity& entity : kEntities) {
+    if (entity.c != c) continue;
+    out += entity.text;
+    return;
   }
   // Below U+0020: at most two decimal digits.
   out += u"&#";

@@ -17,34 +17,46 @@ class SCOPED_CAPABILITY ThrMutexGuard {
   ThrMutex* m_;
 };
 
-class SCOPED_CAPABILITY ThrSharedGuard {
- public:
-  explicit ThrSharedGuard(ThrRwLock* l) ACQUIRE_SHARED(l) : l_(l) {
-    held_ = ThrRwLockShared(l, THR_LOCK_WAIT_MS) == THR_OK;
+// What the readers-writer holders share: the lock, whether the wait for it
+// succeeded, and giving it back once.
+template <typename Lock, int (*Release)(Lock*)>
+class ThrTimedHold {
+ protected:
+  ThrTimedHold(Lock* l, int status) : l_(l), held_(status == THR_OK) {}
+  ~ThrTimedHold() = default;
+  // The holders' own release: the analysis takes it at their word.
+  void giveBack() NO_THREAD_SAFETY_ANALYSIS {
+    if (held_) Release(l_);
+    held_ = false;
   }
-  ~ThrSharedGuard() RELEASE() NO_THREAD_SAFETY_ANALYSIS {  // released only when the wait succeeded
-    if (held_) ThrRwLockRelease(l_);
-  }
-  ThrSharedGuard(const ThrSharedGuard&) = delete;
-  ThrSharedGuard& operator=(const ThrSharedGuard&) = delete;
 
  private:
-  ThrRwLock* l_;
+  Lock* l_;
   bool held_;
 };
 
-class SCOPED_CAPABILITY ThrExclusiveGuard {
+// Holds a readers-writer lock shared for a scope (or until unlock).
+template <typename Lock, int (*Take)(Lock*, int32_t), int (*Release)(Lock*)>
+class SCOPED_CAPABILITY ThrSharedHold : ThrTimedHold<Lock, Release> {
  public:
-  explicit ThrExclusiveGuard(ThrRwLock* l) ACQUIRE(l) : l_(l) {
-    held_ = ThrRwLockExclusive(l, THR_LOCK_WAIT_MS) == THR_OK;
-  }
-  ~ThrExclusiveGuard() RELEASE() NO_THREAD_SAFETY_ANALYSIS {  // released only when the wait succeeded
-    if (held_) ThrRwLockRelease(l_);
-  }
-  ThrExclusiveGuard(const ThrExclusiveGuard&) = delete;
-  ThrExclusiveGuard& operator=(const ThrExclusiveGuard&) = delete;
-
- private:
-  ThrRwLock* l_;
-  bool held_;
+  explicit ThrSharedHold(Lock* l) ACQUIRE_SHARED(l) : ThrTimedHold<Lock, Release>(l, Take(l, THR_LOCK_WAIT_MS)) {}
+  // Released only when the wait succeeded, which the analysis cannot follow.
+  ~ThrSharedHold() RELEASE() NO_THREAD_SAFETY_ANALYSIS { this->giveBack(); }
+  // Leaves early (for a caller that goes on to take the lock exclusively).
+  void unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS { this->giveBack(); }
+  ThrSharedHold(const ThrSharedHold&) = delete;
+  ThrSharedHold& operator=(const ThrSharedHold&) = delete;
 };
+
+// Holds a readers-writer lock exclusively for a scope.
+template <typename Lock, int (*Take)(Lock*, int32_t), int (*Release)(Lock*)>
+class SCOPED_CAPABILITY ThrExclusiveHold : ThrTimedHold<Lock, Release> {
+ public:
+  explicit ThrExclusiveHold(Lock* l) ACQUIRE(l) : ThrTimedHold<Lock, Release>(l, Take(l, THR_LOCK_WAIT_MS)) {}
+  ~ThrExclusiveHold() RELEASE() NO_THREAD_SAFETY_ANALYSIS { this->giveBack(); }
+  ThrExclusiveHold(const ThrExclusiveHold&) = delete;
+  ThrExclusiveHold& operator=(const ThrExclusiveHold&) = delete;
+};
+
+using ThrSharedGuard = ThrSharedHold<ThrRwLock, &ThrRwLockShared, &ThrRwLockRelease>;
+using ThrExclusiveGuard = ThrExclusiveHold<ThrRwLock, &ThrRwLockExclusive, &ThrRwLockRelease>;

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "thr/thr.h"
+#include "thr/thr_guards.h"
 
 struct CAPABILITY("rwlock") ThrShardedRwLock;  // opaque
 
@@ -27,37 +28,7 @@ int ThrShardedRwLockDelete(ThrShardedRwLock* l);
 
 // The guards count the lock as held for their scope even when the wait
 // failed (the caller goes on, as with the thread layer's guards).
-class SCOPED_CAPABILITY ThrShardedSharedGuard {
- public:
-  explicit ThrShardedSharedGuard(ThrShardedRwLock* l) ACQUIRE_SHARED(l) : l_(l) {
-    held_ = ThrShardedRwLockShared(l, THR_LOCK_WAIT_MS) == THR_OK;
-  }
-  ~ThrShardedSharedGuard() RELEASE() { unlock(); }
-  // Leaves early (for a caller that goes on to take the lock exclusively).
-  void unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS {  // released only when the wait succeeded
-    if (held_) ThrShardedRwLockReleaseShared(l_);
-    held_ = false;
-  }
-  ThrShardedSharedGuard(const ThrShardedSharedGuard&) = delete;
-  ThrShardedSharedGuard& operator=(const ThrShardedSharedGuard&) = delete;
-
- private:
-  ThrShardedRwLock* l_;
-  bool held_;
-};
-
-class SCOPED_CAPABILITY ThrShardedExclusiveGuard {
- public:
-  explicit ThrShardedExclusiveGuard(ThrShardedRwLock* l) ACQUIRE(l) : l_(l) {
-    held_ = ThrShardedRwLockExclusive(l, THR_LOCK_WAIT_MS) == THR_OK;
-  }
-  ~ThrShardedExclusiveGuard() RELEASE() NO_THREAD_SAFETY_ANALYSIS {  // released only when the wait succeeded
-    if (held_) ThrShardedRwLockReleaseExclusive(l_);
-  }
-  ThrShardedExclusiveGuard(const ThrShardedExclusiveGuard&) = delete;
-  ThrShardedExclusiveGuard& operator=(const ThrShardedExclusiveGuard&) = delete;
-
- private:
-  ThrShardedRwLock* l_;
-  bool held_;
-};
+using ThrShardedSharedGuard =
+    ThrSharedHold<ThrShardedRwLock, &ThrShardedRwLockShared, &ThrShardedRwLockReleaseShared>;
+using ThrShardedExclusiveGuard =
+    ThrExclusiveHold<ThrShardedRwLock, &ThrShardedRwLockExclusive, &ThrShardedRwLockReleaseExclusive>;

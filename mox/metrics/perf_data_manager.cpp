@@ -16,6 +16,22 @@ std::atomic<CPerfDataManager*> instance{nullptr};
 
 constexpr uint16_t kMinSectionCount = 2;
 
+// The record of key in a section's map (performance or resource), or nullptr.
+template <typename RecordMap>
+auto* findIn(const RecordMap& records, std::u16string_view key) {
+  auto found = records.find(key);
+  return found != records.end() ? found->second.get() : nullptr;
+}
+
+// The record of key, made with the key alone when missing.
+template <typename RecordMap>
+auto* findOrInsert(RecordMap& records, std::u16string_view key) {
+  if (auto* record = findIn(records, key)) return record;  // inserted meanwhile
+  std::u16string ownedKey(key);
+  auto record = std::make_unique<typename RecordMap::mapped_type::element_type>(ownedKey);
+  return records.emplace(std::move(ownedKey), std::move(record)).first->second.get();
+}
+
 }  // namespace
 
 CPerfDataManager* CPerfDataManager::getInstance() {
@@ -60,16 +76,12 @@ void CPerfDataManager::init() {
 // (or resourceLock): a rule the lock analysis cannot state.
 CPerfRecord* CPerfDataManager::findRecord(const CCacheSection& section, std::u16string_view key)
     NO_THREAD_SAFETY_ANALYSIS {
-  auto found = section.perfRecords.find(key);
-  return found != section.perfRecords.end() ? found->second.get() : nullptr;
+  return findIn(section.perfRecords, key);
 }
 
 CPerfRecord* CPerfDataManager::findOrCreateRecord(CCacheSection& section, std::u16string_view key) {
   ThrExclusiveGuard write(section.perfLock);
-  if (CPerfRecord* record = findRecord(section, key)) return record;  // inserted meanwhile
-  std::u16string ownedKey(key);
-  auto record = std::make_unique<CPerfRecord>(ownedKey);
-  return section.perfRecords.emplace(std::move(ownedKey), std::move(record)).first->second.get();
+  return findOrInsert(section.perfRecords, key);
 }
 
 CPerfRecord* CPerfDataManager::getPerfRecord(const std::u16string& key) {
@@ -99,16 +111,12 @@ void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdat
 
 CResourceRecord* CPerfDataManager::findResource(const CCacheSection& section, std::u16string_view name)
     NO_THREAD_SAFETY_ANALYSIS {
-  auto found = section.resourceRecords.find(name);
-  return found != section.resourceRecords.end() ? found->second.get() : nullptr;
+  return findIn(section.resourceRecords, name);
 }
 
 CResourceRecord* CPerfDataManager::getResourceRecord(CCacheSection& section, std::u16string_view name) {
   ThrExclusiveGuard write(section.resourceLock);
-  if (CResourceRecord* record = findResource(section, name)) return record;
-  std::u16string ownedName(name);
-  auto record = std::make_unique<CResourceRecord>(ownedName);
-  return section.resourceRecords.emplace(std::move(ownedName), std::move(record)).first->second.get();
+  return findOrInsert(section.resourceRecords, name);
 }
 
 void CPerfDataManager::emptySection(CCacheSection& section) {
