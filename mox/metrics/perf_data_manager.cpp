@@ -16,22 +16,6 @@ std::atomic<CPerfDataManager*> instance{nullptr};
 
 constexpr uint16_t kMinSectionCount = 2;
 
-// The record of key in a section's map (performance or resource), or nullptr.
-template <typename RecordMap>
-auto* findIn(const RecordMap& records, std::u16string_view key) {
-  auto found = records.find(key);
-  return found != records.end() ? found->second.get() : nullptr;
-}
-
-// The record of key, made with the key alone when missing.
-template <typename RecordMap>
-auto* findOrInsert(RecordMap& records, std::u16string_view key) {
-  if (auto* record = findIn(records, key)) return record;  // inserted meanwhile
-  std::u16string ownedKey(key);
-  auto record = std::make_unique<typename RecordMap::mapped_type::element_type>(ownedKey);
-  return records.emplace(std::move(ownedKey), std::move(record)).first->second.get();
-}
-
 }  // namespace
 
 CPerfDataManager* CPerfDataManager::getInstance() {
@@ -71,52 +55,16 @@ void CPerfDataManager::init() {
   initialised_.store(true, std::memory_order_release);
 }
 
-// The maps of the current section change only under sectionLock exclusive,
-// which the caller holds shared or exclusive, so a look-up needs no perfLock
-// (or resourceLock): a rule the lock analysis cannot state.
-CPerfRecord* CPerfDataManager::findRecord(const CCacheSection& section, std::u16string_view key)
-    NO_THREAD_SAFETY_ANALYSIS {
-  return findIn(section.perfRecords, key);
-}
-
-CPerfRecord* CPerfDataManager::findOrCreateRecord(CCacheSection& section, std::u16string_view key) {
-  ThrExclusiveGuard write(section.perfLock);
-  return findOrInsert(section.perfRecords, key);
-}
-
 CPerfRecord* CPerfDataManager::getPerfRecord(const std::u16string& key) {
-  if (!initialised_.load(std::memory_order_acquire)) return nullptr;
-  {
-    ThrShardedSharedGuard read(sectionLock_);
-    if (CPerfRecord* record = findRecord(*sections_.front(), key)) return record;
-  }
-  ThrShardedExclusiveGuard write(sectionLock_);
-  return findOrCreateRecord(*sections_.front(), key);
+  CPerfRecord* found = nullptr;
+  withCurrentRecord(&CCacheSection::perfRecords, &CCacheSection::perfLock, key,
+                    [&](CPerfRecord& record) { found = &record; });
+  return found;
 }
 
 void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update) {
-  if (!initialised_.load(std::memory_order_acquire)) return;
-  {
-    ThrShardedSharedGuard read(sectionLock_);
-    if (CPerfRecord* record = findRecord(*sections_.front(), key)) {
-      record->apply(update);
-      return;
-    }
-  }
-  // First timing of the key in this interval: insert under the exclusive
-  // lock, which new keys need rarely, and keep the hot path free of perfLock.
-  ThrShardedExclusiveGuard write(sectionLock_);
-  findOrCreateRecord(*sections_.front(), key)->apply(update);
-}
-
-CResourceRecord* CPerfDataManager::findResource(const CCacheSection& section, std::u16string_view name)
-    NO_THREAD_SAFETY_ANALYSIS {
-  return findIn(section.resourceRecords, name);
-}
-
-CResourceRecord* CPerfDataManager::getResourceRecord(CCacheSection& section, std::u16string_view name) {
-  ThrExclusiveGuard write(section.resourceLock);
-  return findOrInsert(section.resourceRecords, name);
+  withCurrentRecord(&CCacheSection::perfRecords, &CCacheSection::perfLock, key,
+                    [&](CPerfRecord& record) { record.apply(update); });
 }
 
 void CPerfDataManager::emptySection(CCacheSection& section) {

@@ -105,14 +105,17 @@ class CPerfDataManager {
   CPerfDataManager(const CPerfDataManager&) = delete;
   CPerfDataManager& operator=(const CPerfDataManager&) = delete;
 
-  // Caller holds sectionLock shared. The current section's map changes only
-  // under sectionLock exclusive, so a reader needs no perfLock to look up.
-  static CPerfRecord* findRecord(const CCacheSection& section, std::u16string_view key);
-  // Caller holds sectionLock exclusive.
-  static CPerfRecord* findOrCreateRecord(CCacheSection& section, std::u16string_view key);
-  // Caller holds sectionLock shared (find) or exclusive (get, which creates).
-  static CResourceRecord* findResource(const CCacheSection& section, std::u16string_view name);
-  static CResourceRecord* getResourceRecord(CCacheSection& section, std::u16string_view name);
+  // The record of key in one map of the current section (records, guarded
+  // by recordsLock), made when missing, given to apply while sectionLock is
+  // held: shared when the record exists (every timing after a key's first),
+  // exclusive to insert it. No-op before init.
+  template <typename RecordMap, typename Apply>
+  void withCurrentRecord(RecordMap CCacheSection::*records, ThrRwLock* CCacheSection::*recordsLock,
+                         std::u16string_view key, Apply&& apply);
+  // The record of key in records, made with the key alone when missing,
+  // under recordsLock exclusive.
+  template <typename RecordMap>
+  static auto* insertRecord(RecordMap& records, ThrRwLock* recordsLock, std::u16string_view key);
   static void emptySection(CCacheSection& section);
   static void carryRunningTimings(CCacheSection& from, CCacheSection& to);
   // Every resource, reported or not, keeps its value into the next interval.
@@ -134,14 +137,39 @@ class CPerfDataManager {
 
 template <typename Apply>
 void CPerfDataManager::withResourceRecord(std::u16string_view name, Apply&& apply) {
+  withCurrentRecord(&CCacheSection::resourceRecords, &CCacheSection::resourceLock, name, apply);
+}
+
+// The maps of the current section change only under sectionLock exclusive,
+// which is held here, shared or exclusive, so a look-up needs no record-map
+// lock: a rule the lock analysis cannot state.
+template <typename RecordMap>
+auto* CPerfDataManager::insertRecord(RecordMap& records, ThrRwLock* recordsLock, std::u16string_view key) {
+  ThrExclusiveGuard insert(recordsLock);
+  auto found = records.find(key);
+  if (found != records.end()) return found->second.get();  // inserted meanwhile
+  std::u16string ownedKey(key);
+  auto made = std::make_unique<typename RecordMap::mapped_type::element_type>(ownedKey);
+  return records.emplace(std::move(ownedKey), std::move(made)).first->second.get();
+}
+
+template <typename RecordMap, typename Apply>
+void CPerfDataManager::withCurrentRecord(RecordMap CCacheSection::*records, ThrRwLock* CCacheSection::*recordsLock,
+                                         std::u16string_view key, Apply&& apply) NO_THREAD_SAFETY_ANALYSIS {
   if (!initialised_.load(std::memory_order_acquire)) return;
   {
     ThrShardedSharedGuard read(sectionLock_);
-    if (CResourceRecord* record = findResource(*sections_.front(), name)) {
-      apply(*record);
+    const auto& map = sections_.front()->*records;
+    auto found = map.find(key);
+    if (found != map.end()) {
+      apply(*found->second);
       return;
     }
   }
+  // The key's first record of this interval: inserted under the exclusive
+  // lock, which new keys need rarely, keeping the hot path off the map lock.
   ThrShardedExclusiveGuard write(sectionLock_);
-  if (CResourceRecord* record = getResourceRecord(*sections_.front(), name)) apply(*record);
+  CCacheSection& current = *sections_.front();
+  auto* record = insertRecord(current.*records, current.*recordsLock, key);
+  apply(*record);
 }
