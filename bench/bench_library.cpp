@@ -24,8 +24,8 @@ void init(LibraryMode mode) {
     if (mkdtemp(dir) != nullptr) logdir = dir;
   }
   const std::u16string dir = widen(logdir);
-  std::vector<const mox_char*> pairs = {u"datasending_method", u"file", u"logdir", dir.c_str(), u"lib_trace_level",
-                                        u"0"};
+  std::vector<const mox_char*> pairs = {u"datasending_method", u"file", u"logdir", dir.c_str(),
+                                        u"lib_trace_level",    u"0"};
   if (mode == LibraryMode::Traced) {
     pairs.insert(pairs.end(), {u"trace_enabled_via_em", u"1", u"tracecheck_interval", u"0"});
   }

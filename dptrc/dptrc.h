@@ -38,8 +38,8 @@
 
 #include "port/thread_annotations.h"
 
-struct TrcComp;                // one entry of the component table
-using TrcHandle = TrcComp*;    // nullptr: standard error
+struct TrcComp;              // one entry of the component table
+using TrcHandle = TrcComp*;  // nullptr: standard error
 
 // Trace level 0..3, set when the file is opened. Read without the lock.
 extern std::atomic<int> TrcLevel;
@@ -141,43 +141,43 @@ void trcHostErrorLine(TrcRepeatSite* site, const char* fmt, ...) __attribute__((
 // trcOpenLibraryFile whose level is 1 or more.
 void trcEarlyErrorLine(const char* file, int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
-#define MOX_TRC(level, ...)                                                 \
-  do {                                                                      \
+#define MOX_TRC(level, ...)                                                                      \
+  do {                                                                                           \
     if (TrcLevel.load(std::memory_order_relaxed) >= (level)) trcPlainLine((level), __VA_ARGS__); \
   } while (0)
 
-#define MOX_TRC_TEXT(level, text)                                           \
-  do {                                                                      \
+#define MOX_TRC_TEXT(level, text)                                                           \
+  do {                                                                                      \
     if (TrcLevel.load(std::memory_order_relaxed) >= (level)) trcPlainText((level), (text)); \
   } while (0)
 
-#define MOX_TRC_ERROR(...)                                                  \
-  do {                                                                      \
+#define MOX_TRC_ERROR(...)                                                                            \
+  do {                                                                                                \
     if (TrcLevel.load(std::memory_order_relaxed) >= 1) trcErrorLine(__FILE__, __LINE__, __VA_ARGS__); \
   } while (0)
 
-#define MOX_TRC_HOST(level, ...)                                            \
-  do {                                                                      \
-    if (TrcLevel.load(std::memory_order_relaxed) >= (level)) {              \
-      static TrcRepeatSite trcSite_(__FILE__, __LINE__);                    \
-      trcHostPlainLine(&trcSite_, (level), __VA_ARGS__);                    \
-    }                                                                       \
+#define MOX_TRC_HOST(level, ...)                               \
+  do {                                                         \
+    if (TrcLevel.load(std::memory_order_relaxed) >= (level)) { \
+      static TrcRepeatSite trcSite_(__FILE__, __LINE__);       \
+      trcHostPlainLine(&trcSite_, (level), __VA_ARGS__);       \
+    }                                                          \
   } while (0)
 
-#define MOX_TRC_HOST_TEXT(level, text)                                      \
-  do {                                                                      \
-    if (TrcLevel.load(std::memory_order_relaxed) >= (level)) {              \
-      static TrcRepeatSite trcSite_(__FILE__, __LINE__);                    \
-      trcHostPlainText(&trcSite_, (level), (text));                         \
-    }                                                                       \
+#define MOX_TRC_HOST_TEXT(level, text)                         \
+  do {                                                         \
+    if (TrcLevel.load(std::memory_order_relaxed) >= (level)) { \
+      static TrcRepeatSite trcSite_(__FILE__, __LINE__);       \
+      trcHostPlainText(&trcSite_, (level), (text));            \
+    }                                                          \
   } while (0)
 
-#define MOX_TRC_HOST_ERROR(...)                                             \
-  do {                                                                      \
-    if (TrcLevel.load(std::memory_order_relaxed) >= 1) {                    \
-      static TrcRepeatSite trcSite_(__FILE__, __LINE__);                    \
-      trcHostErrorLine(&trcSite_, __VA_ARGS__);                             \
-    }                                                                       \
+#define MOX_TRC_HOST_ERROR(...)                          \
+  do {                                                   \
+    if (TrcLevel.load(std::memory_order_relaxed) >= 1) { \
+      static TrcRepeatSite trcSite_(__FILE__, __LINE__); \
+      trcHostErrorLine(&trcSite_, __VA_ARGS__);          \
+    }                                                    \
   } while (0)
 
 #define MOX_TRC_ERROR_EARLY(...) trcEarlyErrorLine(__FILE__, __LINE__, __VA_ARGS__)

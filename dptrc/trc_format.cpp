@@ -42,8 +42,8 @@ TrcFormatResult trcAppendFormatted(std::u16string& line, size_t limit, const cha
   }
   // A message longer than the narrow buffer cannot fit a line either, so the
   // cut below reports it as truncated.
-  const size_t bytes = static_cast<size_t>(written) < sizeof state.narrow ? static_cast<size_t>(written)
-                                                                          : sizeof state.narrow - 1;
+  const size_t bytes =
+      static_cast<size_t>(written) < sizeof state.narrow ? static_cast<size_t>(written) : sizeof state.narrow - 1;
   state.scratch.clear();
   appendUtf8AsUtf16Lenient(std::string_view(state.narrow, bytes), state.scratch);
   return appendCut(line, limit, state.scratch);

@@ -18,8 +18,7 @@ struct TrcFormatResult {
 
 // Appends the formatted message ("%s" arguments UTF-8) to line, keeping
 // line at most limit characters.
-TrcFormatResult trcAppendFormatted(std::u16string& line, size_t limit, const char* fmt, va_list args)
-    REQUIRES(trcLock);
+TrcFormatResult trcAppendFormatted(std::u16string& line, size_t limit, const char* fmt, va_list args) REQUIRES(trcLock);
 // Appends text to line, keeping line at most limit characters.
 TrcFormatResult trcAppendText(std::u16string& line, size_t limit, std::u16string_view text);
 // The line written instead of a message that could not be formatted.

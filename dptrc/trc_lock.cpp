@@ -31,17 +31,11 @@ TrcLockName trcLock;
 
 // The trace lock's own calls: they take traceMutex(), which the analysis
 // knows as trcLock.
-void TrcLock() NO_THREAD_SAFETY_ANALYSIS {
-  ThrRecMtxLock(&traceMutex());
-}
+void TrcLock() NO_THREAD_SAFETY_ANALYSIS { ThrRecMtxLock(&traceMutex()); }
 
-void TrcUnlock() NO_THREAD_SAFETY_ANALYSIS {
-  ThrRecMtxUnlock(&traceMutex());
-}
+void TrcUnlock() NO_THREAD_SAFETY_ANALYSIS { ThrRecMtxUnlock(&traceMutex()); }
 
-void trcRenewLock() {
-  ThrRecMtxInit(&traceMutex(), u"dptrace");
-}
+void trcRenewLock() { ThrRecMtxInit(&traceMutex(), u"dptrace"); }
 
 void TrcSetLocation(const char* file, int line) {
   TrcLockGuard lock;

@@ -98,9 +98,7 @@ void writeFormatted(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_l
 
 }  // namespace
 
-void DpTrcV(TrcHandle handle, const char* fmt, va_list args) {
-  writeFormatted(handle, nullptr, fmt, args);
-}
+void DpTrcV(TrcHandle handle, const char* fmt, va_list args) { writeFormatted(handle, nullptr, fmt, args); }
 
 void trcWritePlainV(TrcHandle handle, TrcRepeatSite* site, const char* fmt, va_list args) {
   writeFormatted(handle, site, fmt, args);

@@ -37,8 +37,8 @@ struct TrcEarlyLine {
 constexpr size_t kTrcEarlyLinesMax = 16;
 
 constexpr int kTrcMaxComps = 2000;
-constexpr size_t kTrcLineMax = 8191;        // characters of one line (buffer 8192)
-constexpr size_t kTrcFormatMax = 1024;      // characters of an error-line format
+constexpr size_t kTrcLineMax = 8191;          // characters of one line (buffer 8192)
+constexpr size_t kTrcFormatMax = 1024;        // characters of an error-line format
 constexpr size_t kTrcNarrowBytes = 4 * 8192;  // enough bytes for any line that fits
 constexpr size_t kTrcLocationChars = 32;
 
@@ -50,9 +50,9 @@ struct TrcState {
   int nextComp GUARDED_BY(trcLock) = 1;  // entry 0 is never handed out
   TrcComp fallbackComp GUARDED_BY(trcLock) = {u'M', 3, 0, nullptr};
   char location[kTrcLocationChars] GUARDED_BY(trcLock) = "";
-  time_t processSecond GUARDED_BY(trcLock) = 0;  // last time-stamp second of threads without a record
-  ThrKey secondKey;  // per-thread last time-stamp second (thread-safe itself)
-  TrcRepeatSite* repeatSites GUARDED_BY(trcLock) = nullptr;     // every host trace point that wrote
+  time_t processSecond GUARDED_BY(trcLock) = 0;              // last time-stamp second of threads without a record
+  ThrKey secondKey;                                          // per-thread last time-stamp second (thread-safe itself)
+  TrcRepeatSite* repeatSites GUARDED_BY(trcLock) = nullptr;  // every host trace point that wrote
   TrcRepeatSite* pendingRepeats GUARDED_BY(trcLock) = nullptr;  // those with lines counted, not written
   std::vector<TrcEarlyLine> earlyLines GUARDED_BY(trcLock);
 

@@ -12,8 +12,7 @@ namespace {
 std::atomic<TrcTimeSource> timeSource{nullptr};
 
 const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 void appendAscii(std::u16string& out, const char* text) {
   while (*text != '\0') out.push_back(static_cast<char16_t>(*text++));
@@ -75,6 +74,3 @@ std::u16string trcFormatLocalTime(int64_t wallMs, bool withMs) {
   }
   return out;
 }
-
-
-

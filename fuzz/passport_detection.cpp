@@ -6,13 +6,14 @@
 // it starts with the byte order mark FF FE; like a host string it ends at
 // its first NUL. Besides the sanitizers' findings it checks the invariants
 // of the detection and that the passport handed on reads back.
+#include "mox/context/passport_detection.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
-#include "mox/context/passport_detection.h"
 #include "mox/context/passport_hex.h"
 #include "mox/context/passport_on_string.h"
 #include "mox/context/passport_outgoing.h"

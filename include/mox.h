@@ -113,8 +113,7 @@ void MOX_appendReturnInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, cons
 void MOX_appendExceptionInfo(uint32_t recId, const mox_char* value);
 void MOX_appendExceptionInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* value);
 void MOX_appendPassportInfo(uint32_t recId, const mox_char* passport, uint8_t toList);
-void MOX_appendPassportInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* passport,
-                              uint8_t toList);
+void MOX_appendPassportInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* passport, uint8_t toList);
 
 /* ---- passports ---------------------------------------------------------- */
 /* Active: the trace flag and trace level of the session's incoming passport
@@ -137,8 +136,7 @@ uint32_t MOX_getPassport2(const mox_char* passport, mox_char* buffer, uint32_t s
 /* Active: one element of the passport: 1 transaction id, 2 root context id,
  * 3 connection id, 4 connection counter; other numbers give "". */
 uint32_t MOX_getPassportElement(uint16_t element, mox_char* buffer, uint32_t size);
-uint32_t MOX_getPassportElementEx(MOX_SessionIdFunc getSessionId, uint16_t element, mox_char* buffer,
-                                  uint32_t size);
+uint32_t MOX_getPassportElementEx(MOX_SessionIdFunc getSessionId, uint16_t element, mox_char* buffer, uint32_t size);
 uint32_t MOX_getPassportElement2(const mox_char* passport, uint16_t element, mox_char* buffer, uint32_t size);
 
 /* ---- resources and KPIs ------------------------------------------------- */
@@ -150,8 +148,7 @@ void MOX_initializeResource(const mox_char* name, int64_t value, int16_t flag);
 void MOX_increaseResource(const mox_char* name, int64_t amount);
 void MOX_decreaseResource(const mox_char* name, int64_t amount);
 /* Sets current and merges the host's own watermarks and count into the interval's. */
-void MOX_reportResource(const mox_char* name, int64_t current, int64_t high, int64_t low, uint32_t count,
-                        int16_t flag);
+void MOX_reportResource(const mox_char* name, int64_t current, int64_t high, int64_t low, uint32_t count, int16_t flag);
 /* A named value sent after its resource, in this interval only (and only if
  * the resource is reported in it). */
 void MOX_reportResourceKPI(const mox_char* name, const mox_char* kpiName, int64_t value);

@@ -132,9 +132,9 @@ uint64_t NiTraceMask();
 // The last failure inside the layer on the calling thread.
 struct NiErrorInfo {
   int code = VEL_O_K;
-  int sysErr = 0;          // errno involved, 0 for none
-  std::string component;   // "NI (network interface)"
-  std::string location;    // "ni_connect.cpp 42"
-  std::string text;        // the code's text, filled in, and the failure's own message
+  int sysErr = 0;         // errno involved, 0 for none
+  std::string component;  // "NI (network interface)"
+  std::string location;   // "ni_connect.cpp 42"
+  std::string text;       // the code's text, filled in, and the failure's own message
 };
 const NiErrorInfo& NiLastError();

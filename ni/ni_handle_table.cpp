@@ -21,8 +21,8 @@ struct Entry {
   NI_HDL hdl = NI_INVALID_HDL;  // the number handed out; invalid while free
   uint8_t reuse = kReuseMask;   // the first hand-out makes it 0
   int sock = -1;
-  int users = 0;                // operations working on sock outside the lock
-  bool closeWhenUnused = false; // closed while in use: the last user closes sock
+  int users = 0;                 // operations working on sock outside the lock
+  bool closeWhenUnused = false;  // closed while in use: the last user closes sock
   NiHostAddr addr{};
   uint16_t port = 0;
 };

@@ -56,12 +56,9 @@ int unknownHost(const std::string& name, int traceLevel) {
 int resolveName(const std::string& name, NiHostAddr* addr) {
   const bool ipv6 = niIPv6Active();
   switch (niNameBufferFind(name, ipv6, addr)) {
-    case NiBuffered::resolved:
-      return VEL_O_K;
-    case NiBuffered::failed:
-      return unknownHost(name, 2);  // reported when it first failed
-    case NiBuffered::none:
-      break;
+    case NiBuffered::resolved: return VEL_O_K;
+    case NiBuffered::failed: return unknownHost(name, 2);  // reported when it first failed
+    case NiBuffered::none: break;
   }
   NiHostAddr found{};
   const bool ok = lookUp(name, ipv6, &found);

@@ -36,8 +36,8 @@ int NiInit3() {
   return niGuarded([] {
     ThrStaticMutexHold lock(initMutex);
     if (initCount < 0) {
-      NI_RECORD("NiInit3", NIEINTERN, "", "NI initialization negative (" + std::to_string(initCount) + ")", 0, 1,
-                false, true);
+      NI_RECORD("NiInit3", NIEINTERN, "", "NI initialization negative (" + std::to_string(initCount) + ")", 0, 1, false,
+                true);
       initCount = 0;
     }
     if (initCount > 0) {

@@ -8,15 +8,15 @@
 
 // ---- failure recording (ni_trace.cpp) --------------------------------------
 struct NiFailure {
-  const char* func;         // the failing NI function, "NiRawWrite"
-  int code;                 // NIE... code
-  std::string codeArg;      // fills the "%s" of the code's text (partner, host)
-  std::string message;      // the failure's own message
-  int sysErr = 0;           // errno involved, 0 for none
-  int traceLevel = 1;       // the error line is written from this trace level on
-                            // (NI_RECORD_ONLY: stored, never written)
-  bool logEntry = false;    // also the "***LOG Q0I=>" entry (at trace level 1)
-  bool warning = false;     // a warning line instead of an error line
+  const char* func;       // the failing NI function, "NiRawWrite"
+  int code;               // NIE... code
+  std::string codeArg;    // fills the "%s" of the code's text (partner, host)
+  std::string message;    // the failure's own message
+  int sysErr = 0;         // errno involved, 0 for none
+  int traceLevel = 1;     // the error line is written from this trace level on
+                          // (NI_RECORD_ONLY: stored, never written)
+  bool logEntry = false;  // also the "***LOG Q0I=>" entry (at trace level 1)
+  bool warning = false;   // a warning line instead of an error line
 };
 // Stores the failure as the calling thread's NiLastError and writes its
 // lines; returns failure.code. file/line: the reporting source location.

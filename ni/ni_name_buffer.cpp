@@ -33,8 +33,7 @@ std::atomic<NiSecondsClock> clockHook{nullptr};
 
 int64_t nowSeconds() {
   if (NiSecondsClock hook = clockHook.load(std::memory_order_acquire)) return hook();
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace

@@ -91,7 +91,8 @@ int rawRead(NI_HDL hdl, void* buf, int32_t len, int32_t timeoutMs, int32_t* read
   if (buf == nullptr) return NI_RECORD(kReadFunc, NIEINVAL, "", "parameter invalid (pBuffer == NULL)");
   if (len < 0) return NI_RECORD(kReadFunc, NIEINVAL, "", "parameter invalid (len < 0)");
   if (len == 0) {
-    return NI_RECORD(kReadFunc, NIETOO_SMALL, "", "RAW_MODE read with buffer length 0 (hdl " + std::to_string(hdl) + ")");
+    return NI_RECORD(kReadFunc, NIETOO_SMALL, "",
+                     "RAW_MODE read with buffer length 0 (hdl " + std::to_string(hdl) + ")");
   }
   HandleUse use(hdl);
   if (!use.held()) return NI_INVALID_HDL_FAILURE(kReadFunc, hdl);

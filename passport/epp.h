@@ -37,15 +37,15 @@
 
 // ---- return codes --------------------------------------------------------
 constexpr int32_t EPP_OK = 0;
-constexpr int32_t EPP_ITEM_EXISTS = 1;       // same application and item id
-constexpr int32_t EPP_VARPART_FULL = 3;      // the part would exceed 512 bytes
-constexpr int32_t EPP_VERSION_TOO_LOW = 4;   // the field needs a higher version
-constexpr int32_t EPP_AREA_TOO_SMALL = 5;    // the caller's output area
-constexpr int32_t EPP_OUT_OF_RANGE = 6;      // value too long, size out of range
-constexpr int32_t EPP_INVALID = 7;           // handle, parameter or data stream
-constexpr int32_t EPP_FAILED = 8;            // not initialised, lock, allocation, no free part slot
-constexpr int32_t EPP_TOO_MANY_ITEMS = 9;    // five items per application and part
-constexpr int32_t EPP_CONVERSION = 10;       // a string of the stream is not UTF-8
+constexpr int32_t EPP_ITEM_EXISTS = 1;      // same application and item id
+constexpr int32_t EPP_VARPART_FULL = 3;     // the part would exceed 512 bytes
+constexpr int32_t EPP_VERSION_TOO_LOW = 4;  // the field needs a higher version
+constexpr int32_t EPP_AREA_TOO_SMALL = 5;   // the caller's output area
+constexpr int32_t EPP_OUT_OF_RANGE = 6;     // value too long, size out of range
+constexpr int32_t EPP_INVALID = 7;          // handle, parameter or data stream
+constexpr int32_t EPP_FAILED = 8;           // not initialised, lock, allocation, no free part slot
+constexpr int32_t EPP_TOO_MANY_ITEMS = 9;   // five items per application and part
+constexpr int32_t EPP_CONVERSION = 10;      // a string of the stream is not UTF-8
 
 // ---- sizes of the network form ---------------------------------------------
 constexpr size_t EPP_V1_SIZE = 160;

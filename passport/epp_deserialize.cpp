@@ -152,11 +152,9 @@ class StreamReader {
         if (!utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), dataLength), value)) {
           return notUtf8(dataOffset);
         }
-        return eppSetItem(passport_, partId, applicationId, itemId, type, lengthArgument(value.size()),
-                          value.data());
+        return eppSetItem(passport_, partId, applicationId, itemId, type, lengthArgument(value.size()), value.data());
       }
-      default:
-        return EPP_OK;  // unknown types are skipped
+      default: return EPP_OK;  // unknown types are skipped
     }
   }
 

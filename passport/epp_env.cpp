@@ -10,8 +10,7 @@ namespace {
 constexpr size_t kLineMax = 255;  // UTF-16 characters of one diagnostic line
 constexpr char16_t kErrorPrefix[] = u"*** ERROR => ";
 
-bool inRange(uint16_t component, uint8_t version, EppAllocFunc allocFunc, EppFreeFunc freeFunc,
-             int32_t traceLevel) {
+bool inRange(uint16_t component, uint8_t version, EppAllocFunc allocFunc, EppFreeFunc freeFunc, int32_t traceLevel) {
   // A missing release function would make every delete fail; refuse it with
   // the missing allocation function.
   return component >= 1 && component <= 9 && version >= 1 && version <= 3 && allocFunc != nullptr &&

@@ -41,8 +41,8 @@ inline bool eppTraceWanted(int level) {
 // with "*** ERROR => ", cuts it to 255 UTF-16 characters and passes it on.
 void eppTraceLine(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
-#define EPP_TRACE(level, ...)                                   \
-  do {                                                          \
+#define EPP_TRACE(level, ...)                                      \
+  do {                                                             \
     if (eppTraceWanted(level)) eppTraceLine((level), __VA_ARGS__); \
   } while (0)
 

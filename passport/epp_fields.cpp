@@ -232,8 +232,7 @@ int32_t eppGetConnectionId(EppHandle handle, uint8_t id[EPP_ID_BYTES]) {
 
 int32_t eppSetConnectionCounter(EppHandle handle, uint32_t counter) {
   EPP_ENTER();
-  EPP_TRACE(3, "%s: setting connection counter for passport %p to %u\n", __func__, static_cast<void*>(handle),
-            counter);
+  EPP_TRACE(3, "%s: setting connection counter for passport %p to %u\n", __func__, static_cast<void*>(handle), counter);
   return storeNumber(__func__, handle, 3, [&](EppPassport& p) { p.connectionCounter = counter; });
 }
 

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "common/utf.h"
-
 #include "passport/epp_access.h"
 #include "passport/epp_env.h"
 #include "passport/epp_text.h"
@@ -24,9 +23,7 @@ std::string itemUtf8(const EppItem& item) {
 // Bytes of an item's data on the network. A string is written whole: its
 // length counts characters, and cutting its UTF-8 to that many bytes would
 // lose text (down to an empty string no reader accepts).
-size_t itemDataBytes(const EppItem& item) {
-  return item.type == EPP_ITEM_STRING ? itemUtf8(item).size() : item.length;
-}
+size_t itemDataBytes(const EppItem& item) { return item.type == EPP_ITEM_STRING ? itemUtf8(item).size() : item.length; }
 
 size_t neededSize(const EppPassport& passport) {
   if (passport.version == 1) return EPP_V1_SIZE;
@@ -35,7 +32,8 @@ size_t neededSize(const EppPassport& passport) {
   for (const EppVarPart* part : passport.varParts) {
     if (part == nullptr) continue;
     size += kPartHeader;
-    for (const EppItem* item = part->first; item != nullptr; item = item->next) size += kItemHeader + itemDataBytes(*item);
+    for (const EppItem* item = part->first; item != nullptr; item = item->next)
+      size += kItemHeader + itemDataBytes(*item);
   }
   return size;
 }
@@ -44,9 +42,7 @@ size_t neededSize(const EppPassport& passport) {
 size_t putItemData(uint8_t* at, const EppItem& item) {
   switch (item.type) {
     case EPP_ITEM_BYTES:
-    case EPP_ITEM_ID16:
-      std::memcpy(at, item.data(), item.length);
-      return item.length;
+    case EPP_ITEM_ID16: std::memcpy(at, item.data(), item.length); return item.length;
     case EPP_ITEM_NUMBER: {
       uint32_t number = 0;
       std::memcpy(&number, item.data(), sizeof number);
@@ -58,8 +54,7 @@ size_t putItemData(uint8_t* at, const EppItem& item) {
       std::memcpy(at, utf8.data(), utf8.size());
       return utf8.size();
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

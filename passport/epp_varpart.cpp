@@ -53,9 +53,7 @@ int32_t itemDataSize(const char* op, uint8_t type, uint8_t length, uint16_t& siz
       EPP_TRACE(1, "%s: invalid string length (%llu), maximum length (%u)\n", op, given,
                 static_cast<unsigned>(kMaxItemLength));
       return EPP_OUT_OF_RANGE;
-    default:
-      EPP_TRACE(1, "%s: invalid item type %u\n", op, static_cast<unsigned>(type));
-      return EPP_INVALID;
+    default: EPP_TRACE(1, "%s: invalid item type %u\n", op, static_cast<unsigned>(type)); return EPP_INVALID;
   }
 }
 
@@ -82,8 +80,8 @@ int32_t checkApplication(const char* op, const EppVarPart& part, uint16_t applic
   return EPP_OK;
 }
 
-int32_t addItem(const char* op, const EppPassport& passport, EppVarPart& part, uint16_t applicationId,
-                uint16_t itemId, uint8_t type, uint8_t length, const void* data) {
+int32_t addItem(const char* op, const EppPassport& passport, EppVarPart& part, uint16_t applicationId, uint16_t itemId,
+                uint8_t type, uint8_t length, const void* data) {
   uint16_t dataSize = 0;
   if (int32_t rc = itemDataSize(op, type, length, dataSize)) return rc;
   if (data == nullptr) {
@@ -144,8 +142,8 @@ size_t partSlot(const char* op, EppPassport& passport, uint16_t id, bool& create
   passport.varParts[slot] = part;
   ++passport.varPartCount;
   created = true;
-  EPP_TRACE(3, "%s: created new variable part with id %u for passport %p at index %u\n", op,
-            static_cast<unsigned>(id), static_cast<void*>(&passport), static_cast<unsigned>(slot));
+  EPP_TRACE(3, "%s: created new variable part with id %u for passport %p at index %u\n", op, static_cast<unsigned>(id),
+            static_cast<void*>(&passport), static_cast<unsigned>(slot));
   return slot;
 }
 
@@ -183,8 +181,7 @@ int32_t eppSetItem(EppHandle handle, uint16_t varPartId, uint16_t applicationId,
   bool created = false;
   const size_t slot = partSlot(__func__, *handle, varPartId, created);
   if (slot == kNoSlot) return EPP_FAILED;
-  const int32_t rc =
-      addItem(__func__, *handle, *handle->varParts[slot], applicationId, itemId, type, length, data);
+  const int32_t rc = addItem(__func__, *handle, *handle->varParts[slot], applicationId, itemId, type, length, data);
   if (rc != EPP_OK) {
     EPP_TRACE(1, "%s: unable to set item (rc=%d)\n", __func__, rc);
     if (created) eppClearVarPart(handle, varPartId);

@@ -54,8 +54,8 @@ constexpr size_t kItemHeader = 7;
 
 inline uint16_t get16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 inline uint32_t get32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
-         static_cast<uint32_t>(at[2]) << 8 | at[3];
+  return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 | static_cast<uint32_t>(at[2]) << 8 |
+         at[3];
 }
 inline void put16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value >> 8);

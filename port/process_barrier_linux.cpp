@@ -1,12 +1,12 @@
 // The process-wide barrier on Linux: membarrier, expedited where the kernel
 // offers it, else the global (slower) form.
-#include "port/process_barrier.h"
-
 #include <linux/membarrier.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+
+#include "port/process_barrier.h"
 
 namespace {
 
@@ -36,12 +36,9 @@ bool portPrepareProcessBarrier() {
 
 bool portProcessBarrier() {
   switch (kind.load(std::memory_order_acquire)) {
-    case Kind::Expedited:
-      return membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0;
-    case Kind::Global:
-      return membarrier(MEMBARRIER_CMD_GLOBAL) == 0;
-    default:
-      return false;
+    case Kind::Expedited: return membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0;
+    case Kind::Global: return membarrier(MEMBARRIER_CMD_GLOBAL) == 0;
+    default: return false;
   }
 }
 

@@ -15,13 +15,13 @@
 #include <cstdint>
 
 constexpr int SI_OK = 0;
-constexpr int SI_EINTERN = -1;       // unexpected failure; see sysErr
-constexpr int SI_EINTR = -2;         // interrupted: repeat the call
-constexpr int SI_EWOULDBLOCK = -3;   // not ready: wait and repeat
-constexpr int SI_ECONN_BROKEN = -4;  // aborted, reset, shut down or ended by the peer
-constexpr int SI_ECONN_REFUSED = -5; // refused or unreachable destination
-constexpr int SI_ETIMEOUT = -6;      // the wait ended without readiness
-constexpr int SI_EINPROGRESS = -7;   // a non-blocking connect is under way
+constexpr int SI_EINTERN = -1;        // unexpected failure; see sysErr
+constexpr int SI_EINTR = -2;          // interrupted: repeat the call
+constexpr int SI_EWOULDBLOCK = -3;    // not ready: wait and repeat
+constexpr int SI_ECONN_BROKEN = -4;   // aborted, reset, shut down or ended by the peer
+constexpr int SI_ECONN_REFUSED = -5;  // refused or unreachable destination
+constexpr int SI_ETIMEOUT = -6;       // the wait ended without readiness
+constexpr int SI_EINPROGRESS = -7;    // a non-blocking connect is under way
 
 // Maps an errno value of a socket call to one of the codes above.
 int SiClassifyErrno(int err);

@@ -7,34 +7,28 @@
 
 int SiClassifyErrno(int err) {
   switch (err) {
-    case 0:
-      return SI_OK;
-    case EINTR:
-      return SI_EINTR;
+    case 0: return SI_OK;
+    case EINTR: return SI_EINTR;
     case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
     case EWOULDBLOCK:
 #endif
       return SI_EWOULDBLOCK;
     case EINPROGRESS:
-    case EALREADY:
-      return SI_EINPROGRESS;
+    case EALREADY: return SI_EINPROGRESS;
     case ECONNABORTED:
     case ECONNRESET:
     case EPIPE:
     case ESHUTDOWN:
-    case ENOTCONN:
-      return SI_ECONN_BROKEN;
+    case ENOTCONN: return SI_ECONN_BROKEN;
     case ECONNREFUSED:
     case ENETUNREACH:
     case EHOSTUNREACH:
     case ENETDOWN:
     case EHOSTDOWN:
     case EADDRNOTAVAIL:
-    case ETIMEDOUT:
-      return SI_ECONN_REFUSED;
-    default:
-      return SI_EINTERN;
+    case ETIMEDOUT: return SI_ECONN_REFUSED;
+    default: return SI_EINTERN;
   }
 }
 

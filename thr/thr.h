@@ -61,7 +61,7 @@ struct CAPABILITY("mutex") ThrMutex {
 int ThrMutexInit(ThrMutex* m);
 int ThrMutexLock(ThrMutex* m) ACQUIRE(m);    // no-op while the layer is uninitialised
 int ThrMutexUnlock(ThrMutex* m) RELEASE(m);  // no-op while the layer is uninitialised
-int ThrMutexDelete(ThrMutex* m);  // THR_NOT_SET_UP when the layer is not set up
+int ThrMutexDelete(ThrMutex* m);             // THR_NOT_SET_UP when the layer is not set up
 
 // ---- recursive mutex with tag -------------------------------------------
 // Works whether or not the layer is initialised. An unlock without a lock
@@ -78,11 +78,11 @@ int ThrRecMtxUnlock(ThrRecMtx* m) RELEASE(m);
 int ThrRecMtxDelete(ThrRecMtx* m);
 
 // ---- auto-reset events --------------------------------------------------
-struct ThrEvt;  // opaque
-int ThrEvtCreate(ThrEvt** out);                   // non-signalled; THR_OS_FAILED
-int ThrEvtSet(ThrEvt* e);                         // no-op while uninitialised
+struct ThrEvt;                                      // opaque
+int ThrEvtCreate(ThrEvt** out);                     // non-signalled; THR_OS_FAILED
+int ThrEvtSet(ThrEvt* e);                           // no-op while uninitialised
 int ThrEvtWaitReset(ThrEvt* e, int32_t timeoutMs);  // THR_OK / THR_TIMEOUT / THR_OS_FAILED
-int ThrEvtDelete(ThrEvt* e);                      // THR_NOT_SET_UP when not set up
+int ThrEvtDelete(ThrEvt* e);                        // THR_NOT_SET_UP when not set up
 
 // ---- readers-writer lock ------------------------------------------------
 // Writers have precedence over new readers. The time-out applies to each
@@ -97,8 +97,8 @@ int ThrRwLockDelete(ThrRwLock* l);  // THR_NOT_SET_UP when the layer is not set 
 
 // ---- threads ------------------------------------------------------------
 struct ThrAttr {
-  int kind = 0;           // kind 2 is counted separately in the thread list
-  size_t stackSize = 0;   // 0: platform default
+  int kind = 0;          // kind 2 is counted separately in the thread list
+  size_t stackSize = 0;  // 0: platform default
 };
 using ThrStartFn = void* (*)(void*);
 // THR_OK, THR_CREATE_FAILED, or THR_NOT_SET_UP when the layer is not initialised.

@@ -54,7 +54,7 @@ int thrWaitFlag(pthread_cond_t* c, pthread_mutex_t* m, bool* flag, int32_t timeo
 // ---- test-only probes ----------------------------------------------------
 // Snapshot of a readers-writer lock's counters (no lock taken).
 struct ThrRwLockCounts {
-  int32_t state;           // readers inside, -1 while a writer holds it, 0 free
+  int32_t state;  // readers inside, -1 while a writer holds it, 0 free
   uint32_t waitingWriters;
   uint32_t waitingReaders;
 };

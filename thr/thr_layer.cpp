@@ -83,7 +83,6 @@ int thrEnsureSetUp() {
   return THR_OK;
 }
 
-
 int thrListAdd(ThrId id, pthread_t handle, int kind, bool created) {
   int status = THR_OK;
   ThrStaticMutexHold hold(g_threadListLock);

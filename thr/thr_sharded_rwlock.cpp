@@ -90,8 +90,8 @@ int ThrShardedRwLockShared(ThrShardedRwLock* l, int32_t timeoutMs) NO_THREAD_SAF
     wakeAll(l, &l->readersGone);
     if (timeoutMs == 0) return THR_TIMEOUT;
     pthread_mutex_lock(&l->m);
-    const int rc = waitWhile(l, &l->writerDone, timeoutMs,
-                             [l] { return l->writer.load(std::memory_order_seq_cst) != 0; });
+    const int rc =
+        waitWhile(l, &l->writerDone, timeoutMs, [l] { return l->writer.load(std::memory_order_seq_cst) != 0; });
     pthread_mutex_unlock(&l->m);
     if (rc != THR_OK) return rc;
   }

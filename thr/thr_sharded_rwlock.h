@@ -28,7 +28,6 @@ int ThrShardedRwLockDelete(ThrShardedRwLock* l);
 
 // The guards count the lock as held for their scope even when the wait
 // failed (the caller goes on, as with the thread layer's guards).
-using ThrShardedSharedGuard =
-    ThrSharedHold<ThrShardedRwLock, &ThrShardedRwLockShared, &ThrShardedRwLockReleaseShared>;
+using ThrShardedSharedGuard = ThrSharedHold<ThrShardedRwLock, &ThrShardedRwLockShared, &ThrShardedRwLockReleaseShared>;
 using ThrShardedExclusiveGuard =
     ThrExclusiveHold<ThrShardedRwLock, &ThrShardedRwLockExclusive, &ThrShardedRwLockReleaseExclusive>;

@@ -65,7 +65,7 @@ std::u16string CMTDataSendingFileAgent::primaryFileName() {
 std::u16string CMTDataSendingFileAgent::fallbackFileName() { return currentProcessName() + kFileSuffix; }
 
 CMTDataSendingFileAgent::Append CMTDataSendingFileAgent::appendTo(const std::u16string& fileName,
-                                                                 const std::string& bytes, FileState& state) {
+                                                                  const std::string& bytes, FileState& state) {
   const int fd = openForAppend(fileName);
   if (fd < 0) return Append::NotOpened;
   int error = writeAll(fd, bytes);

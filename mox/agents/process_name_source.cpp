@@ -6,9 +6,7 @@ namespace {
 std::atomic<ProcessNameSource> processNameSource{nullptr};
 }
 
-void setProcessNameSource(ProcessNameSource source) {
-  processNameSource.store(source, std::memory_order_release);
-}
+void setProcessNameSource(ProcessNameSource source) { processNameSource.store(source, std::memory_order_release); }
 
 std::u16string currentProcessName() {
   ProcessNameSource source = processNameSource.load(std::memory_order_acquire);

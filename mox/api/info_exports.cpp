@@ -41,8 +41,8 @@ void appendInfo(uint32_t recId, const std::u16string& name, const mox_char* valu
   appendInfoCore(threadSessionKey(), recId, name, utf16Copy(value), toList);
 }
 
-void appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const std::u16string& name,
-                  const mox_char* value, bool toList) {
+void appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const std::u16string& name, const mox_char* value,
+                  bool toList) {
   std::u16string key;
   if (!isActive() || !sessionKeyFromHost(getSessionId, key)) return;
   appendInfoCore(key, recId, name, utf16Copy(value), toList);

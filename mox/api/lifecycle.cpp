@@ -16,7 +16,6 @@
 #include "dptrc/dptrc.h"
 #include "mox/agents/process_name_source.h"
 #include "mox/api/api_frame.h"
-#include "mox_version.h"
 #include "mox/config/config_sources.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
@@ -24,6 +23,7 @@
 #include "mox/dispatch/metric_format_source.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
+#include "mox_version.h"
 #include "passport/epp.h"
 #include "passport/epp_library_trace.h"
 #include "thr/thr_static_mutex.h"
@@ -98,15 +98,9 @@ const char* invokedText(InitSource source) {
 void readConfiguration(const InitRequest& request) {
   CConfiguration& cfg = *CConfiguration::getInstance();
   switch (request.source) {
-    case InitSource::DefaultFile:
-      configureFromDefaultLocation(cfg);
-      break;
-    case InitSource::ProfileDir:
-      configureFromProfileDir(cfg, request.profileDir);
-      break;
-    case InitSource::Pairs:
-      configureFromPairs(cfg, request.pairCount, request.pairs);
-      break;
+    case InitSource::DefaultFile: configureFromDefaultLocation(cfg); break;
+    case InitSource::ProfileDir: configureFromProfileDir(cfg, request.profileDir); break;
+    case InitSource::Pairs: configureFromPairs(cfg, request.pairCount, request.pairs); break;
   }
 }
 

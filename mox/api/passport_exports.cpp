@@ -79,11 +79,15 @@ auto elementOf(uint16_t element) {
 
 extern "C" {
 
-int16_t MOX_getTraceFlag(void) { return guarded<int16_t>(0, [] { return contextNumberOfThread(traceFlagOf); }); }
+int16_t MOX_getTraceFlag(void) {
+  return guarded<int16_t>(0, [] { return contextNumberOfThread(traceFlagOf); });
+}
 int16_t MOX_getTraceFlagEx(MOX_SessionIdFunc f) {
   return guarded<int16_t>(0, [&] { return contextNumberEx(f, traceFlagOf); });
 }
-int16_t MOX_getTraceLevel(void) { return guarded<int16_t>(0, [] { return contextNumberOfThread(traceLevelOf); }); }
+int16_t MOX_getTraceLevel(void) {
+  return guarded<int16_t>(0, [] { return contextNumberOfThread(traceLevelOf); });
+}
 int16_t MOX_getTraceLevelEx(MOX_SessionIdFunc f) {
   return guarded<int16_t>(0, [&] { return contextNumberEx(f, traceLevelOf); });
 }
@@ -116,7 +120,8 @@ uint32_t MOX_getPassport2(const mox_char* passport, mox_char* buffer, uint32_t s
 }
 
 uint32_t MOX_getPassportElement(uint16_t element, mox_char* buffer, uint32_t size) {
-  return guarded<uint32_t>(0, [&] { return contextGetter("MOX_getPassportElement", buffer, size, elementOf(element)); });
+  return guarded<uint32_t>(0,
+                           [&] { return contextGetter("MOX_getPassportElement", buffer, size, elementOf(element)); });
 }
 uint32_t MOX_getPassportElementEx(MOX_SessionIdFunc f, uint16_t element, mox_char* buffer, uint32_t size) {
   return guarded<uint32_t>(
@@ -124,10 +129,9 @@ uint32_t MOX_getPassportElementEx(MOX_SessionIdFunc f, uint16_t element, mox_cha
 }
 uint32_t MOX_getPassportElement2(const mox_char* passport, uint16_t element, mox_char* buffer, uint32_t size) {
   return guarded<uint32_t>(0, [&] {
-    return passportStringGetter("MOX_getPassportElement2", passport, buffer, size,
-                                [element](std::u16string_view text, std::u16string& out) {
-                                  return passportElementOf(text, element, out);
-                                });
+    return passportStringGetter(
+        "MOX_getPassportElement2", passport, buffer, size,
+        [element](std::u16string_view text, std::u16string& out) { return passportElementOf(text, element, out); });
   });
 }
 

@@ -49,8 +49,8 @@ void MOX_registerResourceCallBack(uint32_t id, MOX_ResourceCallBack callback, ui
   guardedVoid([&] {
     if (!isActive()) return;
     const uint32_t sendingInterval = CConfiguration::getInstance()->getDatasendingInterval();
-    CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(id, callback, interval, offset,
-                                                                           wallSeconds(), sendingInterval);
+    CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(id, callback, interval, offset, wallSeconds(),
+                                                                          sendingInterval);
   });
 }
 

@@ -1,10 +1,9 @@
 #include "mox/config/configuration.h"
 
-#include "common/process_wide.h"
-
 #include <new>
 #include <utility>
 
+#include "common/process_wide.h"
 #include "common/utf.h"
 #include "mox/config/number_reading.h"
 #include "mox/config/profile.h"

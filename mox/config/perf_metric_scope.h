@@ -6,12 +6,12 @@
 #include <cstdint>
 
 enum class PerfMetricScope : uint16_t {
-  kElapsed = 0,            // elapsed times only
-  kElapsedAndActive = 1,   // elapsed times, and the Active Counter line
-  kNetElapsed = 2,         // also net elapsed times (without the children)
-  kCpu = 3,                // also CPU times
-  kNetCpu = 4,             // CPU, net elapsed and net CPU times
-  kCpuAndWatermarks = 5,   // CPU times; the plain metric form adds High Watermark lines
+  kElapsed = 0,           // elapsed times only
+  kElapsedAndActive = 1,  // elapsed times, and the Active Counter line
+  kNetElapsed = 2,        // also net elapsed times (without the children)
+  kCpu = 3,               // also CPU times
+  kNetCpu = 4,            // CPU, net elapsed and net CPU times
+  kCpuAndWatermarks = 5,  // CPU times; the plain metric form adds High Watermark lines
 };
 
 constexpr uint16_t scopeNumber(PerfMetricScope scope) { return static_cast<uint16_t>(scope); }

@@ -6,8 +6,8 @@
 #include "common/number_text.h"
 #include "common/xml_escape.h"
 #include "mox/context/call_record.h"
-#include "mox/context/trace_param.h"
 #include "mox/context/cpu_span.h"
+#include "mox/context/trace_param.h"
 
 uint32_t TraceMoment::tick() const {
   if (!tickRead_) {

@@ -68,8 +68,8 @@ void CMTContext::clearCallTree() {
 
 CMTCallRecord* CMTContext::newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped) {
   if (spareRecords_.empty()) {
-    records_.push_back(
-        std::make_unique<CMTCallRecord>(std::u16string(timingKey), nextRecId, parent, traceOn == TraceMode::On, skipped));
+    records_.push_back(std::make_unique<CMTCallRecord>(std::u16string(timingKey), nextRecId, parent,
+                                                       traceOn == TraceMode::On, skipped));
   } else {
     records_.push_back(std::move(spareRecords_.back()));
     spareRecords_.pop_back();
@@ -223,7 +223,8 @@ void CMTContext::closeCall(uint32_t recId, bool terminating) {
     endTick = terminating ? named->terminate(false, true) : named->end(false);
     releaseIfUnlinked(named);
   }
-  int64_t sinceCreation = endTick < 0 ? -1 : static_cast<int64_t>(tickDiff(static_cast<uint32_t>(endTick), createdTick));
+  int64_t sinceCreation =
+      endTick < 0 ? -1 : static_cast<int64_t>(tickDiff(static_cast<uint32_t>(endTick), createdTick));
   runTraceChecks(sinceCreation);
 }
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "mox/context/call_record.h"
-#include "mox/context/trace_mode.h"
 #include "mox/context/owned_passport.h"
+#include "mox/context/trace_mode.h"
 
 // Component name -> instrument level threshold, ordered by UTF-16 code units.
 using ComponentLevels = std::map<std::u16string, uint16_t, std::less<>>;

@@ -1,10 +1,9 @@
 #include "mox/context/context_manager.h"
 
-#include "common/process_wide.h"
-
 #include <utility>
 
 #include "common/clock.h"
+#include "common/process_wide.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/component_lists.h"
@@ -31,7 +30,8 @@ std::atomic<uint64_t> managerSerials{0};
 
 // The built-in counters of the contexts that the scan removes.
 void increaseContextCounter(std::u16string_view resourceName) {
-  CPerfDataManager::getInstance()->withResourceRecord(resourceName, [](CResourceRecord& record) { record.increase(1); });
+  CPerfDataManager::getInstance()->withResourceRecord(resourceName,
+                                                      [](CResourceRecord& record) { record.increase(1); });
 }
 
 // The context this thread found last: a unit of work looks its context up on
@@ -138,7 +138,8 @@ void CMTContextManager::init() {
   skipNames_.reserve(5);
   for (std::u16string& name : parseSkipNames(config->getSkipTimesInNames())) skipNames_.push_back(std::move(name));
   std::u16string names = config->getSpecificComponentNames();
-  ComponentLevels levels = toComponentLevels(parseComponentLevels(names, config->getSpecificComponentLevelThresholds()));
+  ComponentLevels levels =
+      toComponentLevels(parseComponentLevels(names, config->getSpecificComponentLevelThresholds()));
   ComponentLevels traceLevels =
       toComponentLevels(parseComponentLevels(names, config->getSpecificComponentLevelThresholdsTrace()));
   {
@@ -340,7 +341,8 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   timingKey.assign(component).append(1, u'|').append(method);
   if (ContextRef context = findContext(key)) {
     if (context->state != CMTContext::Terminated) return context->startTiming(timingKey, level);
-    MOX_TRC_HOST_ERROR("Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
+    MOX_TRC_HOST_ERROR(
+        "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
   }
   std::unique_ptr<CMTContext> created = newContext(*this);
@@ -375,8 +377,8 @@ void CMTContextManager::terminateTimingAll(const std::u16string& key) {
   if (context && context->state != CMTContext::Terminated) context->terminateAll();
 }
 
-void CMTContextManager::appendInfo(const std::u16string& key, uint32_t recId, std::u16string name,
-                                   std::u16string value, bool toList) {
+void CMTContextManager::appendInfo(const std::u16string& key, uint32_t recId, std::u16string name, std::u16string value,
+                                   bool toList) {
   ContextRef context = findContext(key);
   if (context && context->state != CMTContext::Terminated) {
     context->appendInfo(recId, std::move(name), std::move(value), toList);

@@ -48,9 +48,7 @@ std::u16string CMTContext::assembleTrace(const TraceShape& shape, const TraceMom
         appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
       }
       break;
-    case PassportParam::Plain:
-      appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
-      break;
+    case PassportParam::Plain: appendTraceParam(out, u"client.header.VEL-PASSPORT", passport); break;
     case PassportParam::WhenPresent:
       if (!passport.empty()) appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
       break;

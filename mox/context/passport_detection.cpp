@@ -52,8 +52,8 @@ void readEndToEnd(OwnedPassport passport, const PassportSettings& settings, bool
   r.passport = std::move(passport);
   if (atCreation && settings.traceEnabledViaE2e == 1) {
     MOX_TRC_HOST(2, "VEL E2E Passport detected, version=%d, level=%d, flag=%d, trace activated=%d\n",
-            static_cast<int>(version), static_cast<int>(r.traceLevel), static_cast<int>(r.traceFlag),
-            static_cast<int>(r.traceOn));
+                 static_cast<int>(version), static_cast<int>(r.traceLevel), static_cast<int>(r.traceFlag),
+                 static_cast<int>(r.traceOn));
     traceGuidLine(r.traceGuid);
   }
 }
@@ -70,7 +70,7 @@ void readApplication(std::u16string_view passport, bool atCreation, PassportRead
   r.traceOn = traceModeOf(r.traceLevel != 0);
   if (atCreation) {
     MOX_TRC_HOST(2, "Application Passport detected, level=%d, flag=%d, trace activated=%d",
-            static_cast<int>(r.traceLevel), static_cast<int>(r.traceFlag), static_cast<int>(r.traceOn));
+                 static_cast<int>(r.traceLevel), static_cast<int>(r.traceFlag), static_cast<int>(r.traceOn));
     traceGuidLine(r.traceGuid);
   }
 }

@@ -34,18 +34,14 @@ std::u16string passportElementText(uint16_t element, std::u16string_view transac
                                    std::u16string_view rootContextId, std::u16string_view connectionId,
                                    uint32_t connectionCounter) {
   switch (element) {
-    case kTransactionIdElement:
-      return std::u16string(transactionId);
-    case kRootContextIdElement:
-      return std::u16string(rootContextId);
-    case kConnectionIdElement:
-      return std::u16string(connectionId);
+    case kTransactionIdElement: return std::u16string(transactionId);
+    case kRootContextIdElement: return std::u16string(rootContextId);
+    case kConnectionIdElement: return std::u16string(connectionId);
     case kConnectionCounterElement: {
       std::u16string text;
       appendDecimal(text, static_cast<int32_t>(connectionCounter));  // "%d"
       return text;
     }
-    default:
-      return std::u16string();
+    default: return std::u16string();
   }
 }

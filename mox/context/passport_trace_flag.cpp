@@ -62,12 +62,9 @@ uint16_t applicationTraceFlag(std::u16string_view passport) {
 
 uint16_t traceFlagForLevel(int32_t level) {
   switch (level) {
-    case 2:
-      return kVersion3.level2;
-    case 3:
-      return kVersion3.level3;
-    default:
-      return 0;
+    case 2: return kVersion3.level2;
+    case 3: return kVersion3.level3;
+    default: return 0;
   }
 }
 

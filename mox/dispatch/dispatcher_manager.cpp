@@ -1,13 +1,12 @@
 #include "mox/dispatch/dispatcher_manager.h"
 
-#include "common/process_wide.h"
-
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <thread>
 
 #include "common/clock.h"
+#include "common/process_wide.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
@@ -34,8 +33,7 @@ void sleepFor(std::chrono::milliseconds span) { std::this_thread::sleep_for(span
 // rather than wrapping into a short time-out that would destroy live contexts.
 uint32_t secondsToMs(uint32_t seconds) {
   const uint64_t ms = static_cast<uint64_t>(seconds) * 1000u;
-  return ms > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
-                                                    : static_cast<uint32_t>(ms);
+  return ms > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(ms);
 }
 
 bool createFailed(int status, ThrId id) { return status != THR_OK || id == THR_INVALID_ID; }
@@ -97,8 +95,7 @@ void CDispatcherManager::deleteEvents() {
 
 bool CDispatcherManager::anyThreadAlive() const {
   return traceTimerAlive_.load(std::memory_order_acquire) || dataTimerAlive_.load(std::memory_order_acquire) ||
-         traceDispatcherAlive_.load(std::memory_order_acquire) ||
-         dataDispatcherAlive_.load(std::memory_order_acquire);
+         traceDispatcherAlive_.load(std::memory_order_acquire) || dataDispatcherAlive_.load(std::memory_order_acquire);
 }
 
 // ---- start --------------------------------------------------------------
@@ -131,8 +128,7 @@ void CDispatcherManager::startDataPair() {
     MOX_TRC(1, "MOX data timer is disabled since the interval is set to 0\n");
     return;
   }
-  createThread(&dataTimerMain, dataTimerThread_, dataTimerAlive_,
-               "MOX library failed to spawn the data timer thread\n",
+  createThread(&dataTimerMain, dataTimerThread_, dataTimerAlive_, "MOX library failed to spawn the data timer thread\n",
                "MOX data timer thread is successfully triggered\n");
   createThread(&dataDispatcherMain, dataDispatcherThread_, dataDispatcherAlive_,
                "MOX library failed to spawn the data dispatcher thread\n",
@@ -248,7 +244,8 @@ void CDispatcherManager::accumulateZombieTime() {
   const uint32_t checkInterval = config->getZombieCheckInterval();
   if (checkInterval == 0) return;
   // Counts configured intervals, not the real time between data events.
-  const uint32_t elapsed = zombieElapsed_.load(std::memory_order_relaxed) + dataInterval_.load(std::memory_order_relaxed);
+  const uint32_t elapsed =
+      zombieElapsed_.load(std::memory_order_relaxed) + dataInterval_.load(std::memory_order_relaxed);
   if (elapsed < checkInterval) {
     zombieElapsed_.store(elapsed, std::memory_order_relaxed);
     return;

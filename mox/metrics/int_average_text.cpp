@@ -12,8 +12,7 @@ namespace {
 // Builds the lines of one record: every line names the same prefix and key.
 class IntAverageWriter {
  public:
-  IntAverageWriter(const MetricFormat& format, std::u16string_view key)
-      : format_(format), line_(format.prefix, key) {}
+  IntAverageWriter(const MetricFormat& format, std::u16string_view key) : format_(format), line_(format.prefix, key) {}
 
   void counterLine(std::u16string_view label, int64_t value) { line_.line(kType, label, value); }
 
@@ -37,9 +36,7 @@ class IntAverageWriter {
 };
 
 // Elapsed sums are divided as unsigned 32-bit and printed as signed 32-bit.
-int32_t elapsedAverage(int32_t sum, uint32_t count) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) / count);
-}
+int32_t elapsedAverage(int32_t sum, uint32_t count) { return static_cast<int32_t>(static_cast<uint32_t>(sum) / count); }
 
 bool isSkipped(const MetricFormat& format, std::u16string_view key) {
   return format.isSkipped && format.isSkipped(key);
@@ -62,8 +59,7 @@ std::u16string CPerfDataManager::formatIntAverage(const CPerfRecord& record, con
   if (v.count == 0) return out.take();
 
   const int64_t count = v.count;
-  out.averageLine(u"Avg. Elapsed Time(ms)", elapsedAverage(v.sumElapsed, v.count), v.maxElapsed, v.minElapsed,
-                  v.count);
+  out.averageLine(u"Avg. Elapsed Time(ms)", elapsedAverage(v.sumElapsed, v.count), v.maxElapsed, v.minElapsed, v.count);
   if (measuresCpu(scope)) {
     out.averageLine(u"Avg. CPU Time(us)", v.sumCpu / count, v.maxCpu, v.minCpu, v.count);
   }

@@ -1,10 +1,9 @@
 #include "mox/metrics/perf_data_manager.h"
 
-#include "common/process_wide.h"
-
 #include <algorithm>
 #include <utility>
 
+#include "common/process_wide.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
 #include "mox/config/configuration.h"

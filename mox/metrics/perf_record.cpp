@@ -19,9 +19,7 @@ void lowerMin(T& min, T value) {
 
 }  // namespace
 
-CPerfRecord::CPerfRecord(std::u16string key, uint32_t active) : key_(std::move(key)) {
-  v_.active = active;
-}
+CPerfRecord::CPerfRecord(std::u16string key, uint32_t active) : key_(std::move(key)) { v_.active = active; }
 
 void CPerfRecord::apply(const PerfUpdate& update) {
   ThrSpinGuard hold(lock_);

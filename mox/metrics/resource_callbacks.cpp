@@ -9,8 +9,8 @@ uint32_t CResourceCallbacks::firstDue(uint32_t interval, int32_t offset, uint32_
   return due;
 }
 
-void CResourceCallbacks::registerCallback(uint32_t id, ResourceCallbackFn function, uint32_t interval,
-                                          int32_t offset, uint32_t now, uint32_t sendingInterval) {
+void CResourceCallbacks::registerCallback(uint32_t id, ResourceCallbackFn function, uint32_t interval, int32_t offset,
+                                          uint32_t now, uint32_t sendingInterval) {
   if (function == nullptr) return;
   const Entry entry{function, interval, firstDue(interval, offset, now, sendingInterval)};
   ThrPlainMutexHold hold(lock_);

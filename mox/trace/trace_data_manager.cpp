@@ -1,10 +1,9 @@
 #include "mox/trace/trace_data_manager.h"
 
-#include "common/process_wide.h"
-
 #include <mutex>
 #include <utility>
 
+#include "common/process_wide.h"
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"

@@ -5,9 +5,7 @@
 #include "mox/agents/data_sending_agent.h"
 #include "thr/thr_guards.h"
 
-CMTTraceSection::CMTTraceSection(uint16_t number) : number_(number) {
-  ThrRwLockInit(&lock_);
-}
+CMTTraceSection::CMTTraceSection(uint16_t number) : number_(number) { ThrRwLockInit(&lock_); }
 
 CMTTraceSection::~CMTTraceSection() {
   if (lock_ != nullptr) ThrRwLockDelete(lock_);

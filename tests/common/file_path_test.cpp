@@ -1,7 +1,7 @@
 // Files of a configured directory.
-#include <gtest/gtest.h>
-
 #include "common/file_path.h"
+
+#include <gtest/gtest.h>
 
 TEST(FilePath, EmptyOrNulDirectoryMeansTheWorkingDirectory) {
   struct Case {
@@ -11,8 +11,8 @@ TEST(FilePath, EmptyOrNulDirectoryMeansTheWorkingDirectory) {
   const Case cases[] = {
       {u"/var/log", u"/var/log/app.log"},
       {u"rel", u"rel/app.log"},
-      {u"/", u"//app.log"},  // as given: the root itself stays a directory
-      {u"", u"app.log"},     // not "/app.log"
+      {u"/", u"//app.log"},                          // as given: the root itself stays a directory
+      {u"", u"app.log"},                             // not "/app.log"
       {std::u16string(u"/tmp\0/x", 7), u"app.log"},  // not "/tmp/app.log" behind the NUL
       {std::u16string(u"\0", 1), u"app.log"},
   };

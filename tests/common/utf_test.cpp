@@ -1,7 +1,7 @@
 // Text conversion at the library's edges.
-#include <gtest/gtest.h>
-
 #include "common/utf.h"
+
+#include <gtest/gtest.h>
 
 TEST(Utf, EveryScalarRangeRoundTrips) {
   const std::u16string text = u"\u0001\u007F\u0080\u07FF\u0800\uD7FF\uE000\uFFFF\U00010000\U0001F600\U0010FFFF";
@@ -15,10 +15,14 @@ TEST(Utf, EveryScalarRangeRoundTrips) {
 
 TEST(Utf, UnpairedSurrogatesFailStrictAndBecomeHashLenient) {
   std::string out;
-  for (const char16_t* text : {u"a\xD83D" u"b", u"a\xDE00", u"a\xD83D", u"\xDE00\xD83D"}) {
+  for (const char16_t* text : {u"a\xD83D"
+                               u"b",
+                               u"a\xDE00", u"a\xD83D", u"\xDE00\xD83D"}) {
     EXPECT_FALSE(utf16ToUtf8(text, out));
   }
-  EXPECT_EQ(utf16ToUtf8Lenient(u"a\xD83D" u"b\xDE00"), "a#b#");
+  EXPECT_EQ(utf16ToUtf8Lenient(u"a\xD83D"
+                               u"b\xDE00"),
+            "a#b#");
   EXPECT_EQ(utf16ToUtf8Lenient(u"\xDE00\xD83D"), "##");
   // A high surrogate followed by a pair: only the first is unpaired.
   EXPECT_EQ(utf16ToUtf8Lenient(u"\xD83D\xD83D\xDE00"), "#\xF0\x9F\x98\x80");
@@ -26,12 +30,20 @@ TEST(Utf, UnpairedSurrogatesFailStrictAndBecomeHashLenient) {
 
 TEST(Utf, MalformedUtf8FailsStrictAndEachByteIsReplacedLenient) {
   const char* const bad[] = {
-      "\x80", "\xC3", "\xE2\x82", "\xC3(",            // stray, cut short, missing continuation
-      "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF",  // overlong
-      "\xED\xA0\x80", "\xF4\x90\x80\x80",              // surrogate, above U+10FFFF
+      "\x80",
+      "\xC3",
+      "\xE2\x82",
+      "\xC3(",  // stray, cut short, missing continuation
+      "\xC0\xAF",
+      "\xE0\x80\xAF",
+      "\xF0\x80\x80\xAF",  // overlong
+      "\xED\xA0\x80",
+      "\xF4\x90\x80\x80",  // surrogate, above U+10FFFF
   };
   std::u16string out;
   for (const char* text : bad) EXPECT_FALSE(utf8ToUtf16(text, out)) << text;
-  EXPECT_EQ(utf8ToUtf16Lenient("a\xE2\x82" "b"), u"a\uFFFD\uFFFDb");
+  EXPECT_EQ(utf8ToUtf16Lenient("a\xE2\x82"
+                               "b"),
+            u"a\uFFFD\uFFFDb");
   EXPECT_EQ(utf8ToUtf16Lenient("\xED\xA0\x80z"), u"\uFFFD\uFFFD\uFFFDz");
 }

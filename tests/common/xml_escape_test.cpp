@@ -16,7 +16,7 @@ TEST(XmlEscapeTest, EscapesMarkupAndControlCharactersOnly) {
       {u"&&", u"&amp;&amp;"},
       {u"&amp;", u"&amp;amp;"},  // already escaped text is escaped again
       {std::u16string(u"\0\t\n\r\x1f x", 7), u"&#0;&#9;&#10;&#13;&#31; x"},
-      {u"\x7f\u00e9\u20ac\U0001F600", u"\x7f\u00e9\u20ac\U0001F600"},  // not below U+0020
+      {u"\x7f\u00e9\u20ac\U0001F600", u"\x7f\u00e9\u20ac\U0001F600"},                 // not below U+0020
       {std::u16string(1, u'\xD800') + u"<", std::u16string(1, u'\xD800') + u"&lt;"},  // lone surrogate kept
   };
   for (const auto& [in, expected] : cases) {

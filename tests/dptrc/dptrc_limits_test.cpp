@@ -25,8 +25,7 @@ constexpr int kManyKeysLine = __LINE__ + 1;
 void hostTimingManyKeys(int key) { MOX_TRC_HOST(2, "C|n%d - [EndTiming] TimeStat:yes\n", key); }
 
 std::string repeatedLine(int line, int count) {
-  return "... line of dptrc_limits_test.cpp:" + std::to_string(line) + " repeated " + std::to_string(count) +
-         " times";
+  return "... line of dptrc_limits_test.cpp:" + std::to_string(line) + " repeated " + std::to_string(count) + " times";
 }
 
 class TrcLimits : public TrcFileTest {
@@ -36,8 +35,8 @@ class TrcLimits : public TrcFileTest {
     trcSetFileSizeLimit(0);
   }
   const std::string m_ = "M  " + threadTag();
-  const std::string floodText_ = m_ + "*** ERROR => Get sessionId function point is NULL [dptrc_limits " +
-                                 std::to_string(kFloodLine) + "]";
+  const std::string floodText_ =
+      m_ + "*** ERROR => Get sessionId function point is NULL [dptrc_limits " + std::to_string(kFloodLine) + "]";
 };
 
 // Changes the working directory for one test.
@@ -116,8 +115,9 @@ TEST_F(TrcLimits, FullFileIsRenamedOnceAndStartedAgainWithHeaderAndTimeStamp) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("test_mox.trc.old.old")));
   for (const std::string* text : {&current, &old}) {
     EXPECT_LE(text->size(), kLimit + 100) << *text;  // at most one line beyond the limit
-    EXPECT_EQ(text->find("\n---------------------------------------------------\ntrc file: \"test_mox.trc\", trc level: 3"),
-              0u);
+    EXPECT_EQ(
+        text->find("\n---------------------------------------------------\ntrc file: \"test_mox.trc\", trc level: 3"),
+        0u);
   }
   // The fresh file starts with a time stamp even within the same second.
   ASSERT_FALSE(lines(true).empty());
@@ -140,8 +140,10 @@ TEST_F(TrcLimits, EarlyErrorLinesFollowTheHeaderOfTheNextOpenAtLevelOneOrMore) {
   const int noted = __LINE__ + 1;
   MOX_TRC_ERROR_EARLY("Configuration file %s is larger than %d bytes and was ignored\n", "/c/mox.conf", 5);
   open(1);
-  const std::string expected = m_ + "*** ERROR => Configuration file /c/mox.conf is larger than 5 bytes and was ignored "
-                                    "[dptrc_limits " + std::to_string(noted) + "]";
+  const std::string expected = m_ +
+                               "*** ERROR => Configuration file /c/mox.conf is larger than 5 bytes and was ignored "
+                               "[dptrc_limits " +
+                               std::to_string(noted) + "]";
   EXPECT_EQ(lines(), (std::vector<std::string>{"M  ", expected}));
   const int direct = __LINE__ + 1;
   MOX_TRC_ERROR_EARLY("while open\n");  // written at once

@@ -53,8 +53,8 @@ TEST_F(TrcLine, EveryPhysicalLineCarriesPrefixAndThreadTagAndLettersBreakOpenLin
   DpTrc(other, "other\n");
   TrcEntryLevel = 2;
   TrcUnlock();
-  EXPECT_EQ(body(), m_ + "first\n" + m_ + "second\n" + m_ + "a\n" + m_ + "\n" + m_ + "b\n" + m_ +
-                        "begin " + threadTag() + "end\n" + m_ + "open \n" + "X  " + threadTag() + "other\n");
+  EXPECT_EQ(body(), m_ + "first\n" + m_ + "second\n" + m_ + "a\n" + m_ + "\n" + m_ + "b\n" + m_ + "begin " +
+                        threadTag() + "end\n" + m_ + "open \n" + "X  " + threadTag() + "other\n");
 }
 
 TEST_F(TrcLine, LongMessagesAreCutAndWarned) {
@@ -109,6 +109,9 @@ TEST(TrcTime, GivenTimeIsFormattedInLocalTime) {
   EXPECT_EQ(trcFormatLocalTime(981173106007LL, true), u"2001-02-03 04:05:06.007");
   EXPECT_EQ(trcFormatLocalTime(981173106007LL, false), u"2001-02-03 04:05:06");
   EXPECT_EQ(trcFormatLocalTime(-1, true), u"ERROR_DATE");
-  if (previous) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (previous)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }

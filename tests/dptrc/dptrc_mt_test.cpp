@@ -43,8 +43,8 @@ TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
     for (int i = 0; i < kLines; ++i) {
       const std::string n = std::to_string(i);
       expected.insert({m + " a " + n, m + " b " + n});
-      expected.insert("M  " + tag + "*** ERROR => t" + std::to_string(k) + " e " + n + " [writer" +
-                      std::to_string(k) + ".cpp  1" + std::to_string(k) + "]");
+      expected.insert("M  " + tag + "*** ERROR => t" + std::to_string(k) + " e " + n + " [writer" + std::to_string(k) +
+                      ".cpp  1" + std::to_string(k) + "]");
     }
   }
   const std::vector<std::string> body = lines();

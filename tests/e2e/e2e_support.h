@@ -87,8 +87,7 @@ class LibraryTest : public ::testing::Test {
   // Initialises with parameter pairs; logdir and the file agent are always set.
   void initWith(std::vector<std::pair<std::string, std::string>> extra, const std::string& name = "e2e",
                 int16_t instance = 0) {
-    std::vector<std::pair<std::string, std::string>> all = {{"logdir", dir_.string()},
-                                                            {"datasending_method", "file"}};
+    std::vector<std::pair<std::string, std::string>> all = {{"logdir", dir_.string()}, {"datasending_method", "file"}};
     all.insert(all.end(), extra.begin(), extra.end());
     storage_.clear();
     for (auto& [k, v] : all) {

@@ -24,8 +24,8 @@ long sumOf(const std::string& text, const std::string& name) {
 }
 
 struct Tally {
-  std::atomic<long> started{0};  // outer calls that got a timing id
-  std::atomic<long> ended{0};    // of those, ended (maybe refused, if exit came first)
+  std::atomic<long> started{0};    // outer calls that got a timing id
+  std::atomic<long> ended{0};      // of those, ended (maybe refused, if exit came first)
   std::atomic<long> afterExit{0};  // ids handed out after exit returned
   std::atomic<long> loops{0};
 };
@@ -76,8 +76,7 @@ TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
 
 TEST_F(LibraryTest, InitialisationsRaceNestedExits) {
   const std::u16string logdir = e2e::widen(dir_.string());
-  const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file", u"tracecheck_interval",
-                             u"0"};
+  const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file", u"tracecheck_interval", u"0"};
   std::atomic<long> timed{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {

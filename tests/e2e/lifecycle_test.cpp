@@ -113,7 +113,8 @@ TEST_F(LibraryTest, LevelTestAgainstBothThresholds) {
   EXPECT_EQ(MOX_startTiming(u"A", u"c", 10), 0u);
   MOX_ProcExit();
   // Level 15 passes the frame through the trace threshold; a traced unit of work times it.
-  initWith({{"instrument_level_threshold", "10"}, {"instrument_level_threshold_trace", "20"},
+  initWith({{"instrument_level_threshold", "10"},
+            {"instrument_level_threshold_trace", "20"},
             {"trace_enabled_via_em", "1"}});
   EXPECT_NE(MOX_startTiming(u"A", u"b", 15), 0u);
   EXPECT_EQ(MOX_startTiming(u"A", u"c", 20), 0u);

@@ -6,11 +6,12 @@
 
 namespace {
 
-using e2e::LibraryTest;
 using e2e::expectLines;
+using e2e::LibraryTest;
 using e2e::lines;
 
-const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+const std::string kVersion =
+    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
 
 std::string metric(const std::string& key, const std::string& label, const std::string& value) {
   return "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|" + key + ":" + label + "\" value=\"" + value + "\" />";
@@ -63,14 +64,12 @@ TEST_F(LibraryTest, NestedCallsFromSeveralThreadsGiveExactMetricLines) {
   for (int t = 0; t < 3; ++t) threads.emplace_back([] { nestedCalls(5); });
   for (auto& t : threads) t.join();
   MOX_outputMetricData();
-  expectLines(lines(metricFile()),
-              withBuiltIns({kVersion,
-                            metric("Db|select", "Finished Counter", "15"),
-                            metric("Db|select", "Finished with undefined state", "0"),
-                            "re:" + average("Db|select", "Avg. Elapsed Time(ms)", 15),
-                            metric("Order|create", "Finished Counter", "15"),
-                            metric("Order|create", "Finished with undefined state", "0"),
-                            "re:" + average("Order|create", "Avg. Elapsed Time(ms)", 15)}));
+  expectLines(lines(metricFile()), withBuiltIns({kVersion, metric("Db|select", "Finished Counter", "15"),
+                                                 metric("Db|select", "Finished with undefined state", "0"),
+                                                 "re:" + average("Db|select", "Avg. Elapsed Time(ms)", 15),
+                                                 metric("Order|create", "Finished Counter", "15"),
+                                                 metric("Order|create", "Finished with undefined state", "0"),
+                                                 "re:" + average("Order|create", "Avg. Elapsed Time(ms)", 15)}));
 }
 
 TEST_F(LibraryTest, ScopesAddTheirAverageLines) {
@@ -121,10 +120,9 @@ TEST_F(LibraryTest, RunningCallIsCarriedIntoTheNextInterval) {
   expectLines(lines(metricFile()),
               {kVersion, metric("Long|run", "Active Counter", "1"), metric("Long|run", "Finished Counter", "0"),
                metric("Long|run", "Finished with undefined state", "0"), withBuiltIns({})[0], withBuiltIns({})[1],
-               metric("Long|run", "Active Counter", "1"),
-               metric("Long|run", "Finished Counter", "0"), metric("Long|run", "Finished with undefined state", "0"),
-               metric("Long|run", "Active Counter", "0"), metric("Long|run", "Finished Counter", "1"),
-               metric("Long|run", "Finished with undefined state", "0"),
+               metric("Long|run", "Active Counter", "1"), metric("Long|run", "Finished Counter", "0"),
+               metric("Long|run", "Finished with undefined state", "0"), metric("Long|run", "Active Counter", "0"),
+               metric("Long|run", "Finished Counter", "1"), metric("Long|run", "Finished with undefined state", "0"),
                "re:" + average("Long|run", "Avg. Elapsed Time(ms)", 1)});
 }
 
@@ -139,14 +137,13 @@ TEST_F(LibraryTest, TerminatedCallsAndTerminateAll) {
   EXPECT_EQ(MOX_startTiming(u"A", u"again", 1), 1u);
   MOX_terminateTiming(1);
   MOX_outputMetricData();
-  expectLines(lines(metricFile()),
-              withBuiltIns({kVersion, metric("A|again", "Finished Counter", "0"),
-                            metric("A|again", "Finished with undefined state", "0"),
-                            "re:" + average("A|again", "Avg. Elapsed Time(ms)", 1),
-                            metric("A|outer", "Finished Counter", "0"),
-                            metric("A|outer", "Finished with undefined state", "1"),
-                            metric("B|inner", "Finished Counter", "0"),
-                            metric("B|inner", "Finished with undefined state", "1")}));
+  expectLines(
+      lines(metricFile()),
+      withBuiltIns({kVersion, metric("A|again", "Finished Counter", "0"),
+                    metric("A|again", "Finished with undefined state", "0"),
+                    "re:" + average("A|again", "Avg. Elapsed Time(ms)", 1), metric("A|outer", "Finished Counter", "0"),
+                    metric("A|outer", "Finished with undefined state", "1"), metric("B|inner", "Finished Counter", "0"),
+                    metric("B|inner", "Finished with undefined state", "1")}));
   EXPECT_NE(traceFile().find("Previous context object is in the terminate status and was not cleaned up by "
                              "MOX_initContext API"),
             std::string::npos);
@@ -156,7 +153,7 @@ TEST_F(LibraryTest, EndingAnOuterCallClosesInnerOnesAndTheNextUnitStartsFresh) {
   initWith({});
   EXPECT_EQ(MOX_startTiming(u"A", u"a", 1), 1u);
   EXPECT_EQ(MOX_startTiming(u"B", u"b", 1), 2u);
-  MOX_endTiming(1);  // B is terminated without times; A ends on the way, so only counts
+  MOX_endTiming(1);                               // B is terminated without times; A ends on the way, so only counts
   EXPECT_EQ(MOX_startTiming(u"C", u"c", 1), 1u);  // a new unit of work
   MOX_endTiming(1);
   MOX_outputMetricData();

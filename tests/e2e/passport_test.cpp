@@ -123,7 +123,7 @@ TEST_F(LibraryTest, PassportsHandedOnShareTheConnectionAndCountAndRaiseVersion2)
   const std::u16string first = outgoing();
   const std::u16string second = outgoing();
   for (const std::u16string& p : {first, second}) {
-    EXPECT_EQ(p.substr(8, 2), u"03");    // version
+    EXPECT_EQ(p.substr(8, 2), u"03");     // version
     EXPECT_EQ(p.substr(14, 4), u"9F0D");  // level 3 as a version 3 flag: 3487
     EXPECT_EQ(MOX_getTraceLevel2(p.c_str()), 3);
     EXPECT_EQ(elementOf(p, 1), kTransactionId);

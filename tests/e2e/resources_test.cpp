@@ -11,11 +11,12 @@ using e2e::expectLines;
 using e2e::LibraryTest;
 using e2e::lines;
 
-const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+const std::string kVersion =
+    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
 
 std::string counter(const std::string& resource, const std::string& label, const std::string& value,
-                     const std::string& attributes = "", const std::string& type = "LongCounter",
-                     const std::string& prefix = "VEL_MOX|e2e_0|") {
+                    const std::string& attributes = "", const std::string& type = "LongCounter",
+                    const std::string& prefix = "VEL_MOX|e2e_0|") {
   return "<metric type=\"" + type + "\" name=\"" + prefix + resource + ":" + label + "\" value=\"" + value + "\"" +
          attributes + " />";
 }
@@ -103,7 +104,8 @@ TEST_F(ResourceTest, InstancePrefixSetsTheBuiltInCountersBackToZero) {
 
 TEST_F(ResourceTest, NullNamesAndInactiveLibraryChangeNothing) {
   MOX_initializeResource(u"Early", 1, 0);  // before initialisation
-  MOX_registerResourceCallBack(1, [] {}, 0, 0);
+  MOX_registerResourceCallBack(
+      1, [] {}, 0, 0);
   initWith({});
   MOX_initializeResource(nullptr, 1, 0);
   MOX_reportResourceKPI(u"Pool", nullptr, 1);

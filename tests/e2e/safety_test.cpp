@@ -49,8 +49,8 @@ constexpr int kFloodCalls = 1000000;
 // seconds the flood lasted, not with its calls; the first lines are the
 // ordinary error lines of sourceFile; every other call is counted in
 // "repeated" lines.
-void expectFloodKeptSmall(const std::function<void()>& badCall, const std::string& error,
-                          const std::string& sourceFile, const std::function<std::string()>& readTrace) {
+void expectFloodKeptSmall(const std::function<void()>& badCall, const std::string& error, const std::string& sourceFile,
+                          const std::function<std::string()>& readTrace) {
   const auto started = std::chrono::steady_clock::now();
   for (int i = 0; i < kFloodCalls; ++i) badCall();
   // Whole seconds the flood touched.
@@ -65,7 +65,8 @@ void expectFloodKeptSmall(const std::function<void()>& badCall, const std::strin
   const auto first = std::find_if(all.begin(), all.end(), [&](const std::string& l) { return l.find(line) != l.npos; });
   ASSERT_NE(first, all.end());
   const std::string location = sourceFile.substr(0, 12);
-  EXPECT_TRUE(std::regex_match(*first, std::regex("M  \\[Thr \\d+\\] \\*\\*\\* ERROR => .* \\[" + location + " *\\d+\\]")))
+  EXPECT_TRUE(
+      std::regex_match(*first, std::regex("M  \\[Thr \\d+\\] \\*\\*\\* ERROR => .* \\[" + location + " *\\d+\\]")))
       << *first;
   EXPECT_NE(first->find("] " + line + " ["), std::string::npos) << *first;
   int64_t counted = countOf(trace, line);
@@ -86,9 +87,10 @@ TEST_F(SafetyTest, HostTimingOnATerminatedContextInALoopKeepsTheTraceSmall) {
   initWith({});
   ASSERT_NE(MOX_startTiming(u"A", u"b", 1), 0u);
   MOX_terminateTimingAll();
-  expectFloodKeptSmall([] { MOX_startTiming(u"A", u"b", 1); },
-                       "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API",
-                       "context_manager.cpp", [&] { return traceFile(); });
+  expectFloodKeptSmall(
+      [] { MOX_startTiming(u"A", u"b", 1); },
+      "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API",
+      "context_manager.cpp", [&] { return traceFile(); });
 }
 
 TEST_F(SafetyTest, HostPassingANullSessionFunctionInALoopKeepsTheTraceSmall) {

@@ -12,16 +12,16 @@ using e2e::LibraryTest;
 using e2e::lines;
 using e2e::widen;
 
-const std::string kVersion = "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+const std::string kVersion =
+    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
 
 TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
   const std::u16string port = widen(std::to_string(collector.port()));
   const std::u16string logdir = widen(dir_.string());
-  const mox_char* pairs[] = {u"datasending_method", u"socket",      u"agent_host", u"127.0.0.1",
-                             u"agent_port",         port.c_str(),   u"logdir",     logdir.c_str(),
-                             u"lib_trace_level",    u"1"};
+  const mox_char* pairs[] = {u"datasending_method", u"socket", u"agent_host",  u"127.0.0.1",       u"agent_port",
+                             port.c_str(),          u"logdir", logdir.c_str(), u"lib_trace_level", u"1"};
   MOX_ProcInitWithParam(u"e2e", 0, 5, pairs);
   for (int i = 0; i < 3; ++i) {
     const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
@@ -30,7 +30,8 @@ TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
     MOX_endTiming(outer);
   }
   MOX_outputMetricData();
-  const std::string counter = "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />";
+  const std::string counter =
+      "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />";
   ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), counter) == 1; }));
   ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), kVersion) == 1; }));
   MOX_ProcExit();
@@ -61,8 +62,9 @@ TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
   MOX_endTiming(MOX_startTiming(u"Default", u"start", 1));
   MOX_outputMetricData();
   EXPECT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), kVersion) == 1; }));
-  EXPECT_TRUE(collector.waitFor(
-      [&] { return collector.allBytes().find("e2e_0|Default|start:Finished Counter\" value=\"1\"") != std::string::npos; }));
+  EXPECT_TRUE(collector.waitFor([&] {
+    return collector.allBytes().find("e2e_0|Default|start:Finished Counter\" value=\"1\"") != std::string::npos;
+  }));
   MOX_ProcExit();
 }
 
@@ -76,8 +78,8 @@ TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
   ASSERT_TRUE(collector.ok());
   const std::u16string port = widen(std::to_string(collector.port()));
   const std::u16string logdir = widen(dir_.string());
-  const mox_char* pairs[] = {u"datasending_method", u"socket", u"agent_host", u"127.0.0.1",
-                             u"agent_port",         port.c_str(), u"logdir",  logdir.c_str()};
+  const mox_char* pairs[] = {u"datasending_method", u"socket",    u"agent_host", u"127.0.0.1",
+                             u"agent_port",         port.c_str(), u"logdir",     logdir.c_str()};
   MOX_ProcInitWithParam(u"parent", 0, 4, pairs);
   MOX_endTiming(MOX_startTiming(u"Before", u"fork", 1));
   MOX_outputMetricData();

@@ -97,9 +97,9 @@ TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformatio
       param("CPU Time (us)", "N") + param("Rows", "7") + "</calledComponent>" + param("CPU Time (us)", "N") +
       param("Exception", "E") + param("Method Call Parameter a", "1") + param("Method Call Parameter b", "2") +
       param("Return Value", "3") + param("outbound.VEL-PASSPORT", "X1,X2") + "</calledComponent>" +
-      param("CPU Time (us)", "N") + param("List", "a,b") + param("Return Value", "second") +
-      param("Zeta", "z") + param("outbound.VEL-PASSPORT", "OUT2") + param("client.header.VEL-PASSPORT", "") +
-      param("Area", "emea") + param("User ID", "alice") + "</event>";
+      param("CPU Time (us)", "N") + param("List", "a,b") + param("Return Value", "second") + param("Zeta", "z") +
+      param("outbound.VEL-PASSPORT", "OUT2") + param("client.header.VEL-PASSPORT", "") + param("Area", "emea") +
+      param("User ID", "alice") + "</event>";
   const std::vector<std::string> events = linesStartingWith(metricFile(), "<event");
   ASSERT_EQ(events.size(), 2u) << metricFile();
   for (const std::string& event : events) EXPECT_EQ(normalisedTrace(event, true), expected);

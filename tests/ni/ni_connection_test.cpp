@@ -53,7 +53,8 @@ TEST_F(NiTest, ConnectStillPendingAtTheTimeOutIsRefusedWithinTheTimeOut) {
 TEST_F(NiTest, TraceMaskBit39DecidesWhetherRefusedConnectsAreLoggedAtLevel1) {
   RefusingPort refusing;
   const NiHostAddr addr = addrOf(u"127.0.0.1");
-  const std::string refusal = "NiRawHandleForAddr: partner '127.0.0.1:" + std::to_string(refusing.port()) + "' not reached";
+  const std::string refusal =
+      "NiRawHandleForAddr: partner '127.0.0.1:" + std::to_string(refusing.port()) + "' not reached";
   NI_HDL hdl = 42;
   struct Step {
     int level;

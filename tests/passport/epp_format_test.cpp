@@ -110,7 +110,7 @@ TEST_F(EppFormat, VariablePartsAndItemsAreWrittenInSlotOrder) {
   EXPECT_EQ(Bytes(one.begin() + 222, one.begin() + 226), (Bytes{0, 1, 0, 226}));
   const Bytes part(one.begin() + 226, one.end() - 4);
   EXPECT_EQ(part, (Bytes{'*', 'T', 'H', '*', 1, 0, 23, 1, 0, 1, 0, 1,  // header: last of one part
-                         0, 7, 0, 9, 2, 0, 11, 1, 2, 3, 4}));
+                         0,   7,   0,   9,   2, 0, 11, 1, 2, 3, 4}));
   // A second part goes to the free slot; only the slot numbered as the count is marked last.
   const uint8_t bytes[2] = {0xAB, 0xCD};
   ASSERT_EQ(eppSetItem(p, 0, 3, 3, EPP_ITEM_BYTES, 2, bytes), EPP_OK);

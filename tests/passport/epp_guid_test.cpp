@@ -1,11 +1,12 @@
 // GUID texts: the rearrangement of a UUID, and the shape of created GUIDs.
+#include "passport/epp_guid.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 
 #include "passport/epp.h"
-#include "passport/epp_guid.h"
 
 namespace {
 

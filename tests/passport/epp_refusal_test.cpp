@@ -63,6 +63,8 @@ struct Case {
 class EppRefusal : public EppTest {};
 
 TEST_F(EppRefusal, MalformedStreamsAreRefusedWithTheirCodeAndLine) {
+  // One case a line: the table reads better than the formatter would lay it out.
+  // clang-format off
   const Case cases[] = {
       {"159 bytes", [] { Bytes b = versionStream(1); b.pop_back(); return b; }, EPP_INVALID,
        "data stream invalid, not long enough (159)"},
@@ -115,6 +117,7 @@ TEST_F(EppRefusal, MalformedStreamsAreRefusedWithTheirCodeAndLine) {
        },
        EPP_FAILED, "*** ERROR => eppSetItem: could not create variable part"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     setLevel(3);  // a fresh trace file per case

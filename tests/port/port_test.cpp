@@ -1,6 +1,6 @@
 // The platform port: what the rest of the library relies on from each call.
-#include <gtest/gtest.h>
 #include <errno.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>

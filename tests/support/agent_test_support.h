@@ -17,9 +17,7 @@ using testsupport::countOf;
 using testsupport::readFile;
 using testsupport::TempDir;
 
-inline void configure(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) {
-  configureForTest(pairs);
-}
+inline void configure(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) { configureForTest(pairs); }
 
 class ScopedCwd {
  public:

@@ -16,7 +16,7 @@ namespace {
 TEST(ThrEntryGateTest, CloserWaitsForEveryCallInsideAndTurnsNewOnesAway) {
   constexpr int kThreads = 6;
   constexpr int kRounds = 300;
-  std::atomic<int> alive{1};   // what the calls use; 0 once "torn down"
+  std::atomic<int> alive{1};  // what the calls use; 0 once "torn down"
   std::atomic<bool> stop{false};
   std::atomic<long> passed{0}, refused{0}, violations{0};
   std::vector<std::thread> callers;

@@ -20,7 +20,9 @@ TEST(ThrLayer, BeforeInitLocksEventsAndThreadsDoNothing) {
   EXPECT_EQ(ThrEvtWaitReset(e, THR_WAIT_FOREVER), THR_OK);  // at once
   EXPECT_EQ(ThrEvtDelete(e), THR_NOT_SET_UP);
   ThrId id = 7;
-  EXPECT_EQ(ThrCreate(nullptr, [](void*) -> void* { return nullptr; }, nullptr, &id), THR_NOT_SET_UP);
+  EXPECT_EQ(ThrCreate(
+                nullptr, [](void*) -> void* { return nullptr; }, nullptr, &id),
+            THR_NOT_SET_UP);
   EXPECT_EQ(id, THR_INVALID_ID);
 }
 
@@ -31,7 +33,10 @@ TEST(ThrLayer, InitShutdownInitCycle) {
     EXPECT_EQ(thrListedThreads(), 1u);
     ThrMutex m;
     ASSERT_EQ(ThrMutexInit(&m), THR_OK);
-    { ThrMutexGuard g(&m); ThrMutexGuard nested(&m); }
+    {
+      ThrMutexGuard g(&m);
+      ThrMutexGuard nested(&m);
+    }
     EXPECT_EQ(ThrMutexDelete(&m), THR_OK);
     EXPECT_EQ(ThrShutdown(), THR_OK);
     EXPECT_FALSE(ThrIsInitialised());

@@ -162,8 +162,7 @@ void Collector::close(Connection& connection) {
   if (connection.finish()) ++stats_.truncated;
   --stats_.open;
   if (!settings_.quiet) {
-    log_ << "mox-collect: connection " << connection.number() << " closed after " << connection.records
-         << " records\n";
+    log_ << "mox-collect: connection " << connection.number() << " closed after " << connection.records << " records\n";
   }
 }
 

@@ -5,8 +5,7 @@
 
 namespace moxcollect {
 
-Connection::Connection(uint64_t number, Listener::Accepted accepted, ElementHandler onElement,
-                       ErrorHandler onError)
+Connection::Connection(uint64_t number, Listener::Accepted accepted, ElementHandler onElement, ErrorHandler onError)
     : number_(number),
       fd_(std::move(accepted.fd)),
       peer_(std::move(accepted.peer)),

@@ -82,8 +82,8 @@ const std::map<std::string, ValueSetter>& valueOptions() {
 
 const std::map<std::string, bool Options::*>& flagOptions() {
   static const std::map<std::string, bool Options::*> table = {
-      {"--json", &Options::json}, {"--top", &Options::top},   {"--once", &Options::once},
-      {"--quiet", &Options::quiet}, {"--help", &Options::help}, {"-h", &Options::help},
+      {"--json", &Options::json},       {"--top", &Options::top},   {"--once", &Options::once},
+      {"--quiet", &Options::quiet},     {"--help", &Options::help}, {"-h", &Options::help},
       {"--version", &Options::version},
   };
   return table;

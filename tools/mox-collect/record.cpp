@@ -30,8 +30,8 @@ Record makeRecord(Element&& element, std::string&& raw) {
     const std::string* name = e.attribute("name");
     const std::string_view typeText = type ? std::string_view(*type) : std::string_view();
     record.metric = parseMetricName(name ? std::string_view(*name) : std::string_view(), keyShapeOf(typeText));
-    record.kind = typeText == "StringEvent" && record.metric.label == kVersionLabel ? RecordKind::Version
-                                                                                   : RecordKind::Metric;
+    record.kind =
+        typeText == "StringEvent" && record.metric.label == kVersionLabel ? RecordKind::Version : RecordKind::Metric;
     record.identity = Identity{record.metric.system, record.metric.process, record.metric.instance};
   }
   return record;

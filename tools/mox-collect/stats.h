@@ -16,9 +16,9 @@ struct Stats {
   std::atomic<uint64_t> metrics{0};      // metric lines, the version lines not included
   std::atomic<uint64_t> versions{0};
   std::atomic<uint64_t> traces{0};
-  std::atomic<uint64_t> other{0};        // elements of no known kind
-  std::atomic<uint64_t> malformed{0};    // elements dropped as not well-formed or too long
-  std::atomic<uint64_t> truncated{0};    // unfinished elements at the end of a connection
+  std::atomic<uint64_t> other{0};      // elements of no known kind
+  std::atomic<uint64_t> malformed{0};  // elements dropped as not well-formed or too long
+  std::atomic<uint64_t> truncated{0};  // unfinished elements at the end of a connection
   std::atomic<uint64_t> bytes{0};
 
   void count(RecordKind kind);

@@ -36,8 +36,8 @@ void StreamSplitter::restart() {
     StreamSplitter& s = splitterOf(self);
     if (s.depth_ == 1) {
       XML_Parser p = s.parser_.get();
-      s.keepFrom_ = static_cast<uint64_t>(XML_GetCurrentByteIndex(p)) +
-                    static_cast<uint64_t>(XML_GetCurrentByteCount(p));
+      s.keepFrom_ =
+          static_cast<uint64_t>(XML_GetCurrentByteIndex(p)) + static_cast<uint64_t>(XML_GetCurrentByteCount(p));
     }
   });
   buffer_.assign(kRoot);

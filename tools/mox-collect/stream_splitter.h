@@ -38,8 +38,7 @@ class StreamSplitter {
 
   static constexpr size_t kDefaultMaxElementBytes = 64u << 20;
 
-  StreamSplitter(ElementHandler onElement, ErrorHandler onError,
-                 size_t maxElementBytes = kDefaultMaxElementBytes);
+  StreamSplitter(ElementHandler onElement, ErrorHandler onError, size_t maxElementBytes = kDefaultMaxElementBytes);
   ~StreamSplitter();
   StreamSplitter(const StreamSplitter&) = delete;
   StreamSplitter& operator=(const StreamSplitter&) = delete;
@@ -81,10 +80,10 @@ class StreamSplitter {
   uint64_t keepFrom_ = 0;
   uint64_t openStart_ = 0;
 
-  int depth_ = 0;                // 1 = inside the synthetic root
-  std::vector<Element> open_;    // the open top-level element and its open descendants
-  bool skipping_ = false;        // discarding up to the next line feed after an error
-  std::string stopReason_;       // why a callback stopped the parser
+  int depth_ = 0;              // 1 = inside the synthetic root
+  std::vector<Element> open_;  // the open top-level element and its open descendants
+  bool skipping_ = false;      // discarding up to the next line feed after an error
+  std::string stopReason_;     // why a callback stopped the parser
   uint64_t malformed_ = 0;
 };
 

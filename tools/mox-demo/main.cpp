@@ -137,10 +137,14 @@ void startLibrary(const Options& options) {
   const bool toCollector = !options.collectorHost.empty();
   // An IPv6 collector needs the library's IPv6 switch, unless the caller set it.
   if (options.collectorHost.find(':') != std::string::npos) setenv("VEL_IPv6_ACTIVE", "1", 0);
-  std::vector<const mox_char*> pairs = {u"datasending_method", toCollector ? u"socket" : u"file",
-                                        u"logdir",             logdir.c_str(),
-                                        u"lib_trace_level",    u"1",
-                                        u"tracecheck_interval", u"2"};
+  std::vector<const mox_char*> pairs = {u"datasending_method",
+                                        toCollector ? u"socket" : u"file",
+                                        u"logdir",
+                                        logdir.c_str(),
+                                        u"lib_trace_level",
+                                        u"1",
+                                        u"tracecheck_interval",
+                                        u"2"};
   if (toCollector) {
     for (const mox_char* p : {u"agent_host", host.c_str(), u"agent_port", port.c_str()}) pairs.push_back(p);
   }

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "support/agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/agent_factory.h"
 #include "mox/agents/socket_agent.h"
+#include "support/agent_test_support.h"
 #include "support/file_size_limit.h"
 
 using namespace agenttest;
@@ -111,8 +111,8 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
   EXPECT_EQ(std::filesystem::file_size(primary), kLimit + 10);
   EXPECT_EQ(tail(primary, 10), "four;five;");
   const std::string trace = readFile(traceDir_.file("trc_mox.trc"));
-  EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file " + primary + " could not be written (27: File too large)"),
-            1u)
+  EXPECT_EQ(
+      countOf(trace, "*** ERROR => Metric data log file " + primary + " could not be written (27: File too large)"), 1u)
       << trace;
   EXPECT_EQ(countOf(trace, "Metric data log file " + primary + " is written again\n"), 1u) << trace;
   EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all

@@ -6,10 +6,10 @@
 
 #include <memory>
 
-#include "support/agent_test_support.h"
 #include "dptrc/dptrc.h"
 #include "mox/agents/file_agent.h"
 #include "ni/ni_internal.h"
+#include "support/agent_test_support.h"
 #include "support/tcp_listener.h"
 
 using namespace agenttest;
@@ -138,9 +138,11 @@ TEST_F(SocketAgentTest, RefusingDestinationIsReportedOnceThenSilentUntilRestored
   EXPECT_NE(NiTraceMask() & NI_TRC_MASK_CONN_LOG, 0u);
   closeTrace();
   const std::string text = trace();
-  const std::string notReached = "NiRawHandleForAddr: partner '127.0.0.1:" + std::to_string(main_.port()) + "' not reached";
-  EXPECT_EQ(countOf(text, "*** ERROR => NI raw handle failed to be initilized for the first time, connection to agent "
-                          "destination failed to be established  in agent 1"),
+  const std::string notReached =
+      "NiRawHandleForAddr: partner '127.0.0.1:" + std::to_string(main_.port()) + "' not reached";
+  EXPECT_EQ(countOf(text,
+                    "*** ERROR => NI raw handle failed to be initilized for the first time, connection to agent "
+                    "destination failed to be established  in agent 1"),
             1u)
       << text;
   EXPECT_EQ(countOf(text, "*** ERROR => " + notReached), 1u) << text;
@@ -178,12 +180,14 @@ TEST_F(SocketAgentTest, LostConnectionIsReopenedAtTheNextCycle) {
   ASSERT_TRUE(main_.waitFor([&] { return main_.bytes(2) == "three;"; }));
   closeTrace();
   const std::string text = trace();
-  EXPECT_EQ(countOf(text, "*** ERROR => Failed to send metric data through the socket interface, reset by peer in "
-                          "agent 1"),
+  EXPECT_EQ(countOf(text,
+                    "*** ERROR => Failed to send metric data through the socket interface, reset by peer in "
+                    "agent 1"),
             2u)
       << text;
-  EXPECT_EQ(countOf(text, "*** ERROR => NI raw handle failed to be initilized due to the broken connection, "
-                          "connection to agent destination failed to be established  in agent 1"),
+  EXPECT_EQ(countOf(text,
+                    "*** ERROR => NI raw handle failed to be initilized due to the broken connection, "
+                    "connection to agent destination failed to be established  in agent 1"),
             1u)
       << text;
   EXPECT_EQ(countOf(text, "NI raw handle gets restored successfully from the previous broken connection in agent 1\n"),

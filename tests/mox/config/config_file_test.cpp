@@ -49,7 +49,9 @@ TEST_F(ConfigFileTest, LineSyntax) {
   EXPECT_EQ(cfg().getLibTraceLevel(), 3);          // last line without line feed
   EXPECT_EQ(value(""), "");
 
-  loadFromConfigDir("\xEF\xBB\xBFsystem_name = Pr\xC3\xBC" "f \xE2\x82\xAC\n");  // byte order mark
+  loadFromConfigDir(
+      "\xEF\xBB\xBFsystem_name = Pr\xC3\xBC"
+      "f \xE2\x82\xAC\n");  // byte order mark
   EXPECT_EQ(cfg().getSystemName(), u"Pr\u00FCf \u20AC");
 }
 

@@ -1,6 +1,8 @@
 // The key table: every key reaches its own getter with its own initial value,
 // and the README documents exactly the keys, defaults, limits and changeable
 // flags of the table.
+#include "mox/config/config_table.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -11,7 +13,6 @@
 
 #include "config_test_support.h"
 #include "mox/config/config_sources.h"
-#include "mox/config/config_table.h"
 
 namespace {
 
@@ -76,8 +77,7 @@ const std::vector<std::pair<const char*, TextGetter>>& textKeys() {
       {"skip_times_in_names", [](C c) { return c.getSkipTimesInNames(); }},
       {"specific_component_names", [](C c) { return c.getSpecificComponentNames(); }},
       {"specific_component_level_thresholds", [](C c) { return c.getSpecificComponentLevelThresholds(); }},
-      {"specific_component_level_thresholds_trace",
-       [](C c) { return c.getSpecificComponentLevelThresholdsTrace(); }},
+      {"specific_component_level_thresholds_trace", [](C c) { return c.getSpecificComponentLevelThresholdsTrace(); }},
   };
   return keys;
 }

@@ -28,7 +28,10 @@ class ConfigTest : public ::testing::Test {
   void TearDown() override {
     CConfiguration::destroyInstance();
     std::filesystem::current_path(savedCwd_);
-    if (savedEnv_) setenv("MOX_CONFIG", savedEnv_->c_str(), 1); else unsetenv("MOX_CONFIG");
+    if (savedEnv_)
+      setenv("MOX_CONFIG", savedEnv_->c_str(), 1);
+    else
+      unsetenv("MOX_CONFIG");
   }
 
   static void writeFile(const std::filesystem::path& path, const std::string& bytes) {

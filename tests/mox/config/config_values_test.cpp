@@ -40,7 +40,9 @@ TEST_F(ConfigValuesTest, InitialValuesStayWhenTwentyFourPairsAreGiven) {
 }
 
 TEST_F(ConfigValuesTest, IntervalLimitsFollowEachOther) {
-  configure({{"datasending_interval", "10"}, {"zombie_check_interval", "5"}, {"zombie_timeout", "1"},
+  configure({{"datasending_interval", "10"},
+             {"zombie_check_interval", "5"},
+             {"zombie_timeout", "1"},
              {"empty_timeout", "3"}});
   EXPECT_EQ(cfg().getDatasendingInterval(), 15u);
   EXPECT_EQ(cfg().getZombieCheckInterval(), 15u);
@@ -63,26 +65,30 @@ TEST_F(ConfigValuesTest, IntervalLimitsFollowEachOther) {
 }
 
 TEST_F(ConfigValuesTest, LowerLimits) {
-  configure({{"tracecheck_interval", "1"}, {"tracesize_threshold", "abc"}, {"trace_preview_timeout", "29"},
-             {"auto_transaction_trace_threshold", "59"}, {"cache_section_count", "1"}});
+  configure({{"tracecheck_interval", "1"},
+             {"tracesize_threshold", "abc"},
+             {"trace_preview_timeout", "29"},
+             {"auto_transaction_trace_threshold", "59"},
+             {"cache_section_count", "1"}});
   EXPECT_EQ(cfg().getTracecheckInterval(), 2u);
   EXPECT_EQ(cfg().getTracesizeThreshold(), 10000u);
   EXPECT_EQ(cfg().getTracePreviewTimeout(), 30u);
   EXPECT_EQ(cfg().getAutoTransactionTraceThreshold(), 60u);
   EXPECT_EQ(cfg().getCacheSectionCount(), 2u);
 
-  configure({{"tracecheck_interval", "0"}, {"tracesize_threshold", "-1"}, {"cache_section_count", "65536"},
+  configure({{"tracecheck_interval", "0"},
+             {"tracesize_threshold", "-1"},
+             {"cache_section_count", "65536"},
              {"agent_port", "70000"}});
   EXPECT_EQ(cfg().getTracecheckInterval(), 0u);
   EXPECT_EQ(cfg().getTracesizeThreshold(), 4294967295u);  // negative passes "at least"
-  EXPECT_EQ(cfg().getCacheSectionCount(), 2u);             // 65536 cut to 16 bits is 0
+  EXPECT_EQ(cfg().getCacheSectionCount(), 2u);            // 65536 cut to 16 bits is 0
   EXPECT_EQ(cfg().getAgentPort(), 70000u - 65536u);
 }
 
 TEST_F(ConfigValuesTest, BucketCountRounding) {
-  const std::pair<const char*, uint16_t> cases[] = {{"0", 4},       {"4", 4},         {"5", 8},
-                                                    {"17", 32},     {"1024", 1024},   {"32768", 32768},
-                                                    {"32769", 32768}, {"-1", 32768}};
+  const std::pair<const char*, uint16_t> cases[] = {{"0", 4},       {"4", 4},         {"5", 8},         {"17", 32},
+                                                    {"1024", 1024}, {"32768", 32768}, {"32769", 32768}, {"-1", 32768}};
   for (const auto& [text, expected] : cases) {
     configure({{"context_map_bucket", text}});
     EXPECT_EQ(cfg().getContextMapBucketCount(), expected) << text;
@@ -104,8 +110,8 @@ TEST_F(ConfigValuesTest, FurtherAgentsKeepInitialValuesUnlessGiven) {
 }
 
 TEST_F(ConfigValuesTest, PairsSkipEmptyAndRepeatedEntries) {
-  const char16_t* pairs[] = {u"datasending_interval", u"30", nullptr,     u"1",   u"tracecheck_interval", u"",
-                             u"tracecheck_interval",  nullptr, u"",       u"9",   u"datasending_interval", u"45",
+  const char16_t* pairs[] = {u"datasending_interval", u"30",   nullptr, u"1", u"tracecheck_interval",  u"",
+                             u"tracecheck_interval",  nullptr, u"",     u"9", u"datasending_interval", u"45",
                              u"custom_key",           u"c"};
   configureFromPairs(cfg(), 7, pairs);
   EXPECT_EQ(cfg().getDatasendingInterval(), 30u);

@@ -23,8 +23,8 @@ TEST(ContextKeyHash, SeedsWithLastUnitAndStopsAtNul) {
 }
 
 TEST_F(RegistryTest, BucketsFollowConfigurationAndSharedBucketsKeepKeysApart) {
-  for (auto [configured, expected] : std::vector<std::pair<std::u16string, uint16_t>>{
-           {u"0", 4}, {u"3", 4}, {u"5", 8}, {u"17", 32}}) {
+  for (auto [configured, expected] :
+       std::vector<std::pair<std::u16string, uint16_t>>{{u"0", 4}, {u"3", 4}, {u"5", 8}, {u"17", 32}}) {
     EXPECT_EQ(start({{u"context_map_bucket", configured}}).bucketCount(), expected);
   }
   CMTContextManager& manager = start({{u"context_map_bucket", u"16"}});
@@ -48,8 +48,9 @@ TEST_F(RegistryTest, TerminatedContextRefusesTimingUntilInitContext) {
   EXPECT_EQ(counts(u"C|inner"), "0/0/1/0");
 
   EXPECT_EQ(manager.startTiming(u"k", u"C", u"m", 1), 0u);
-  EXPECT_EQ(countOf(traceLog(), "*** ERROR => Previous context object is in the terminate status and was not "
-                                "cleaned up by MOX_initContext API"),
+  EXPECT_EQ(countOf(traceLog(),
+                    "*** ERROR => Previous context object is in the terminate status and was not "
+                    "cleaned up by MOX_initContext API"),
             1u);
   // Ending and terminating are ignored while terminated; the context stays.
   manager.endTiming(u"k", 1);

@@ -16,9 +16,9 @@
 #include "dptrc/dptrc.h"
 #include "mox/context/context_manager.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/trace_data_manager.h"
 #include "support/recording_agent.h"
 #include "support/test_config.h"
-#include "mox/trace/trace_data_manager.h"
 #include "support/test_files.h"
 #include "thr/thr.h"
 

@@ -28,7 +28,8 @@ OwnedPassport makePassport(uint8_t version, uint16_t flag, const std::u16string&
   eppSetTraceFlag(h, bytes);
   eppSetTransactionId(h, transactionId.data(), transactionId.size());
   Bytes root(16), connection(16);
-  for (uint8_t i = 0; i < 16; ++i) root[i] = static_cast<uint8_t>(0x10 + i), connection[i] = static_cast<uint8_t>(0xF0 + i);
+  for (uint8_t i = 0; i < 16; ++i)
+    root[i] = static_cast<uint8_t>(0x10 + i), connection[i] = static_cast<uint8_t>(0xF0 + i);
   eppSetRootContextId(h, root.data());
   eppSetConnectionId(h, connection.data());
   eppSetConnectionCounter(h, 0xAB);
@@ -63,9 +64,14 @@ TEST_F(PassportHandlingTest, HexConversionStaysInsideTextAndBuffer) {
     size_t count;
     Bytes bytes;
   } cases[] = {
-      {u"2A54FF", 3, {0x2A, 0x54, 0xFF}}, {u"2A54FF", 2, {0x2A, 0x54}},   {u"2A5", 2, {0x2A, 0}},
-      {u"2A5g1B", 3, {0x2A, 0, 0}},       {u"2a54", 2, {0, 0}},           {u"", 2, {0, 0}},
-      {u"\u00C42A", 2, {0, 0}},           {u"0123456789ABCDEF", 1, {0x01}},
+      {u"2A54FF", 3, {0x2A, 0x54, 0xFF}},
+      {u"2A54FF", 2, {0x2A, 0x54}},
+      {u"2A5", 2, {0x2A, 0}},
+      {u"2A5g1B", 3, {0x2A, 0, 0}},
+      {u"2a54", 2, {0, 0}},
+      {u"", 2, {0, 0}},
+      {u"\u00C42A", 2, {0, 0}},
+      {u"0123456789ABCDEF", 1, {0x01}},
   };
   for (const Case& c : cases) {
     Bytes buffer(c.count + 2, 0xEE);  // the two after count must stay untouched
@@ -90,8 +96,8 @@ TEST_F(PassportHandlingTest, OnlyAnUpperCaseHexPassportFramedByItsMarkersIsRead)
     bool read;
     size_t badFormatLines;
   } cases[] = {
-      {v3, true, 0},         {hexPassport(1, 0), true, 0}, {lowerInside, false, 1},      {odd, false, 1},
-      {u"2A54482A", false, 1}, {allLower, false, 0},        {v3 + u"00", false, 0},      {u"*TH*", false, 0},
+      {v3, true, 0},           {hexPassport(1, 0), true, 0}, {lowerInside, false, 1}, {odd, false, 1},
+      {u"2A54482A", false, 1}, {allLower, false, 0},         {v3 + u"00", false, 0},  {u"*TH*", false, 0},
   };
   size_t expectedLines = 0;
   for (const Case& c : cases) {
@@ -102,7 +108,8 @@ TEST_F(PassportHandlingTest, OnlyAnUpperCaseHexPassportFramedByItsMarkersIsRead)
 }
 
 TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
-  const std::vector<std::pair<uint16_t, uint16_t>> v3 = {{0, 0}, {1, 1}, {2696, 1}, {2697, 2}, {3486, 2}, {3487, 3}, {65535, 3}};
+  const std::vector<std::pair<uint16_t, uint16_t>> v3 = {{0, 0},    {1, 1},    {2696, 1}, {2697, 2},
+                                                         {3486, 2}, {3487, 3}, {65535, 3}};
   const std::vector<std::pair<uint16_t, uint16_t>> others = {{8, 0}, {9, 1}, {924, 1}, {925, 2}, {1534, 2}, {1535, 3}};
   for (auto [flag, level] : v3) EXPECT_EQ(TraceLevelFromFlag(flag, 3), level) << flag;
   for (uint8_t version : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
@@ -113,9 +120,15 @@ TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
   EXPECT_EQ(hex.substr(14, 4), u"890A");
   EXPECT_EQ(e2eTraceFlag(ParseE2EPassport(hex).get()), 2697);
 
-  const std::vector<std::pair<std::u16string, uint16_t>> texts = {
-      {u"G*1000", 1000}, {u"G* \t+925x", 925},       {u"G*-1", 65535}, {u"G*", 0}, {u"G*abc", 0},
-      {u"G*1*2", 1},     {u"G*99999999999999999999", 65535}, {u"G*-99999999999", 0}, {u"G*65536", 0}};
+  const std::vector<std::pair<std::u16string, uint16_t>> texts = {{u"G*1000", 1000},
+                                                                  {u"G* \t+925x", 925},
+                                                                  {u"G*-1", 65535},
+                                                                  {u"G*", 0},
+                                                                  {u"G*abc", 0},
+                                                                  {u"G*1*2", 1},
+                                                                  {u"G*99999999999999999999", 65535},
+                                                                  {u"G*-99999999999", 0},
+                                                                  {u"G*65536", 0}};
   for (const auto& [text, flag] : texts) EXPECT_EQ(applicationTraceFlag(text), flag) << utf16ToUtf8Lenient(text);
 }
 
@@ -130,10 +143,14 @@ TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
     uint16_t flag, level, traceOn, threshold;
     std::u16string guid;  // empty: generated when read
     bool e2e;
-  } cases[] = {  // the exports' tests have the plain application and version 2 and 3 cases
-      {u"*1535", plain, 1535, 3, 1, 65535, u"", false},      {u"NOSTAR", plain, 0, 0, 0, 10, u"", false},
-      {u"", plain, 0, 0, 0, 10, u"", false},                 {u"ABC*1000", viaEm, 0, 0, 1, 20, u"", false},
-      {hexPassport(1, 9), plain, 9, 1, 1, 10, u"", true},   {hexPassport(3, 2697), noE2e, 2697, 2, 0, 20, ids, true},
+  } cases[] = {
+      // the exports' tests have the plain application and version 2 and 3 cases
+      {u"*1535", plain, 1535, 3, 1, 65535, u"", false},
+      {u"NOSTAR", plain, 0, 0, 0, 10, u"", false},
+      {u"", plain, 0, 0, 0, 10, u"", false},
+      {u"ABC*1000", viaEm, 0, 0, 1, 20, u"", false},
+      {hexPassport(1, 9), plain, 9, 1, 1, 10, u"", true},
+      {hexPassport(3, 2697), noE2e, 2697, 2, 0, 20, ids, true},
   };
 
   for (const Case& c : cases) {
@@ -146,7 +163,8 @@ TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
     EXPECT_EQ(r.traceGuid, c.guid);
     EXPECT_EQ(r.passport != nullptr, c.e2e);
   }
-  EXPECT_EQ(logged("Epp error encountered when extract the transactionId, use generated GUID instead!"), 1u);  // version 1
+  EXPECT_EQ(logged("Epp error encountered when extract the transactionId, use generated GUID instead!"),
+            1u);  // version 1
   EXPECT_EQ(logged("Invalid application passport format encountered"), 1u);
   EXPECT_EQ(logged("Passport detected"), 0u);  // not at re-initialisation
 
@@ -174,14 +192,14 @@ TEST_F(PassportHandlingTest, OutgoingPassportFillsTheConnectionIdWithZerosAndRai
     OwnedPassport passport;
     const std::u16string hex = BuildOutgoingPassport(passport, text, 5, 1, u"sys-proc-host");
     ASSERT_EQ(hex.size(), 2 * EPP_V3_SIZE);
-    EXPECT_EQ(hex.substr(14, 4), u"0F00");                        // a new passport: flag 15
+    EXPECT_EQ(hex.substr(14, 4), u"0F00");                         // a new passport: flag 15
     EXPECT_EQ(utf16ToUtf8Lenient(hex.substr(404, 32)), expected);  // connection id at 202
     EXPECT_EQ(hex.substr(436, 8), u"00000005");
   }
   // Version 2 becomes 3 with the flag of the level; 1 and 3 keep theirs.
   const std::vector<std::tuple<uint8_t, int16_t, std::u16string, std::u16string>> versions = {
-      {2, 1, u"03", u"0000"}, {2, 2, u"03", u"890A"}, {2, 3, u"03", u"9F0D"}, {2, 9, u"03", u"0000"},
-      {3, 3, u"03", u"D204"}, {1, 3, u"01", u"D204"}};
+      {2, 1, u"03", u"0000"}, {2, 2, u"03", u"890A"}, {2, 3, u"03", u"9F0D"},
+      {2, 9, u"03", u"0000"}, {3, 3, u"03", u"D204"}, {1, 3, u"01", u"D204"}};
   for (const auto& [version, level, outVersion, outFlag] : versions) {
     OwnedPassport passport = makePassport(version, 1234);
     const std::u16string hex = BuildOutgoingPassport(passport, std::u16string(32, u'C'), 0, level, u"p");

@@ -9,9 +9,7 @@ namespace {
 class TimingTest : public ContextTest {
  protected:
   // A context outside the registry, so that its records outlive the unit of work.
-  std::unique_ptr<CMTContext> context(const Pairs& pairs = {}) {
-    return std::make_unique<CMTContext>(start(pairs));
-  }
+  std::unique_ptr<CMTContext> context(const Pairs& pairs = {}) { return std::make_unique<CMTContext>(start(pairs)); }
   static CMTCallRecord& call(CMTContext& context, size_t depth) { return *context.openCalls().at(depth); }
 };
 

@@ -151,8 +151,9 @@ TEST_F(TraceTextTest, MaxComponentsSnapshotHasThePassportParameterOnlyWithAPassp
     }
   }
   ASSERT_EQ(guid.size(), 32u);
-  EXPECT_EQ(texts(), (Texts{root + kSnapshot + error("Max components threshold reached") + passport("*1000") + kEventEnd,
-                            tree + passport(guid + "*1000") + kEventEnd}));
+  EXPECT_EQ(texts(),
+            (Texts{root + kSnapshot + error("Max components threshold reached") + passport("*1000") + kEventEnd,
+                   tree + passport(guid + "*1000") + kEventEnd}));
 }
 
 TEST_F(TraceTextTest, AutomaticTraceOfAnUntracedContextCarriesOnlyItsContextInformation) {

@@ -1,7 +1,5 @@
-#include "mox/dispatch/dispatcher_manager.h"
-
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,11 +10,12 @@
 
 #include "common/number_text.h"
 #include "mox/context/context_manager.h"
+#include "mox/dispatch/dispatcher_manager.h"
 #include "mox/dispatch/metric_format_source.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/trace_data_manager.h"
 #include "support/recording_agent.h"
 #include "support/test_config.h"
-#include "mox/trace/trace_data_manager.h"
 #include "support/test_files.h"
 
 using testsupport::waitUntil;
@@ -38,8 +37,10 @@ size_t threadCount() {
 TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing) {
   std::thread([] {}).join();  // a sanitizer starts a helper thread with the first thread
   const size_t baselineThreads = threadCount();
-  configureForTest({{u"tracecheck_interval", u"2"}, {u"datasending_interval", u"15"},
-                    {u"zombie_check_interval", u"15"}, {u"system_name", u"SYS"}});
+  configureForTest({{u"tracecheck_interval", u"2"},
+                    {u"datasending_interval", u"15"},
+                    {u"zombie_check_interval", u"15"},
+                    {u"system_name", u"SYS"}});
   CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
   dispatcher->init();
   CMTContextManager::getInstance()->init();

@@ -1,5 +1,3 @@
-#include "mox/dispatch/dispatcher_manager.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,12 +6,13 @@
 
 #include "common/clock.h"
 #include "mox/context/context_manager.h"
+#include "mox/dispatch/dispatcher_manager.h"
 #include "mox/dispatch/metric_format_source.h"
 #include "mox/dispatch/timer_step.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/trace_data_manager.h"
 #include "support/recording_agent.h"
 #include "support/test_config.h"
-#include "mox/trace/trace_data_manager.h"
 
 namespace {
 
@@ -56,9 +55,14 @@ void countHookCall() { ++hookCalls; }
 class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    configureForTest({{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"300"},
-                      {u"zombie_timeout", u"1800"}, {u"empty_timeout", u"300"}, {u"system_name", u"SYS"},
-                      {u"agent_type", u"0"}, {u"perf_metric_scope", u"3"}, {u"skip_times_in_names", u"Db"},
+    configureForTest({{u"datasending_interval", u"60"},
+                      {u"zombie_check_interval", u"300"},
+                      {u"zombie_timeout", u"1800"},
+                      {u"empty_timeout", u"300"},
+                      {u"system_name", u"SYS"},
+                      {u"agent_type", u"0"},
+                      {u"perf_metric_scope", u"3"},
+                      {u"skip_times_in_names", u"Db"},
                       {u"instrument_level_threshold", u"10"}});
     dispatcher = CDispatcherManager::getInstance();
     dispatcher->init();

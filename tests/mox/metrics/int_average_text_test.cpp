@@ -67,9 +67,9 @@ std::vector<std::string> labels(const std::u16string& text) {
 }
 
 TEST(IntAverageTextTest, DefaultConfigurationGivesCountersAndElapsedInFullForm) {
-  EXPECT_EQ(text(2, 0), kHead + u"Finished Counter\" value=\"2\" />\n" +
-                            kHead + u"Finished with undefined state\" value=\"1\" />\n" +
-                            kHead + u"Avg. Elapsed Time(ms)\" value=\"20\" max=\"30\" min=\"10\" count=\"2\" />\n");
+  EXPECT_EQ(text(2, 0), kHead + u"Finished Counter\" value=\"2\" />\n" + kHead +
+                            u"Finished with undefined state\" value=\"1\" />\n" + kHead +
+                            u"Avg. Elapsed Time(ms)\" value=\"20\" max=\"30\" min=\"10\" count=\"2\" />\n");
 }
 
 TEST(IntAverageTextTest, LinesOfEachScopeInBothForms) {
@@ -93,25 +93,23 @@ TEST(IntAverageTextTest, LinesOfEachScopeInBothForms) {
 }
 
 TEST(IntAverageTextTest, FullFormCarriesMaxMinCountOnEveryAverage) {
-  EXPECT_EQ(text(2, 4), kHead + u"Active Counter\" value=\"1\" />\n" +
-                            kHead + u"Finished Counter\" value=\"2\" />\n" +
-                            kHead + u"Finished with undefined state\" value=\"1\" />\n" +
-                            kHead + u"Avg. Elapsed Time(ms)\" value=\"20\" max=\"30\" min=\"10\" count=\"2\" />\n" +
-                            kHead + u"Avg. CPU Time(us)\" value=\"400\" max=\"500\" min=\"300\" count=\"2\" />\n" +
-                            kHead + u"Avg. Net Elapsed Time(ms)\" value=\"5\" max=\"6\" min=\"4\" count=\"2\" />\n" +
-                            kHead + u"Avg. Net CPU Time(us)\" value=\"150\" max=\"200\" min=\"100\" count=\"2\" />\n");
+  EXPECT_EQ(text(2, 4), kHead + u"Active Counter\" value=\"1\" />\n" + kHead + u"Finished Counter\" value=\"2\" />\n" +
+                            kHead + u"Finished with undefined state\" value=\"1\" />\n" + kHead +
+                            u"Avg. Elapsed Time(ms)\" value=\"20\" max=\"30\" min=\"10\" count=\"2\" />\n" + kHead +
+                            u"Avg. CPU Time(us)\" value=\"400\" max=\"500\" min=\"300\" count=\"2\" />\n" + kHead +
+                            u"Avg. Net Elapsed Time(ms)\" value=\"5\" max=\"6\" min=\"4\" count=\"2\" />\n" + kHead +
+                            u"Avg. Net CPU Time(us)\" value=\"150\" max=\"200\" min=\"100\" count=\"2\" />\n");
 }
 
 TEST(IntAverageTextTest, PlainFormPrintsValuesOnlyAndHighWatermarksAtScopeFive) {
-  EXPECT_EQ(text(0, 5), kHead + u"Active Counter\" value=\"1\" />\n" +
-                            kHead + u"Finished Counter\" value=\"2\" />\n" +
-                            kHead + u"Finished with undefined state\" value=\"1\" />\n" +
-                            kHead + u"Avg. Elapsed Time(ms)\" value=\"20\" />\n" +
-                            kHead + u"Avg. CPU Time(us)\" value=\"400\" />\n" +
-                            kHead + u"Avg. Elapsed Time High Watermark(ms)\" value=\"30\" />\n" +
-                            kHead + u"Avg. CPU Time High Watermark(us)\" value=\"500\" />\n" +
-                            kHead + u"Avg. Net Elapsed Time High Watermark(ms)\" value=\"6\" />\n" +
-                            kHead + u"Avg. Net CPU Time High Watermark(us)\" value=\"200\" />\n");
+  EXPECT_EQ(text(0, 5), kHead + u"Active Counter\" value=\"1\" />\n" + kHead + u"Finished Counter\" value=\"2\" />\n" +
+                            kHead + u"Finished with undefined state\" value=\"1\" />\n" + kHead +
+                            u"Avg. Elapsed Time(ms)\" value=\"20\" />\n" + kHead +
+                            u"Avg. CPU Time(us)\" value=\"400\" />\n" + kHead +
+                            u"Avg. Elapsed Time High Watermark(ms)\" value=\"30\" />\n" + kHead +
+                            u"Avg. CPU Time High Watermark(us)\" value=\"500\" />\n" + kHead +
+                            u"Avg. Net Elapsed Time High Watermark(ms)\" value=\"6\" />\n" + kHead +
+                            u"Avg. Net CPU Time High Watermark(us)\" value=\"200\" />\n");
 }
 
 TEST(IntAverageTextTest, NoTimesMeansNoAveragesAndUnmeasuredCpuHasNoCpuWatermarks) {

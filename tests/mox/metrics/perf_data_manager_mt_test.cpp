@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/agent_test_support.h"
 #include "mox/metrics/perf_data_manager.h"
+#include "support/agent_test_support.h"
 #include "support/recording_agent.h"
 
 using namespace agenttest;

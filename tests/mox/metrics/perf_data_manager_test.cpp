@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "dptrc/dptrc.h"
-#include "support/agent_test_support.h"
 #include "mox/agents/file_agent.h"
+#include "support/agent_test_support.h"
 #include "support/recording_agent.h"
 #include "thr/thr_guards.h"
 
@@ -54,8 +54,7 @@ class PerfDataManagerTest : public ::testing::Test {
   }
   CPerfDataManager* start(const std::u16string& sectionCount = u"2") {
     setProcessName(u"app");
-    configure({{u"cache_section_count", sectionCount}, {u"datasending_method", u"file"},
-               {u"logdir", dir_.path16()}});
+    configure({{u"cache_section_count", sectionCount}, {u"datasending_method", u"file"}, {u"logdir", dir_.path16()}});
     CPerfDataManager* manager = CPerfDataManager::getInstance();
     manager->init();
     return manager;

@@ -75,7 +75,7 @@ TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineFo
   const std::u16string head = u"<metric type=\"LongCounter\" name=\"SYS|shop_1|Pool:";
   EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
             head + u"Current Value\" value=\"8\" max=\"8\" min=\"3\" count=\"3\" />\n" +  //
-                head + u"a\" value=\"-1\" count=\"1\" />\n" +                            //
+                head + u"a\" value=\"-1\" count=\"1\" />\n" +                             //
                 head + u"b\" value=\"7\" count=\"1\" />\n");
   for (uint16_t agentType : {0, 1, 3}) {
     EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(agentType)),
@@ -96,13 +96,13 @@ TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) 
     uint32_t expected;
   };
   const Case cases[] = {
-      {300, 0, 1000, 1200},      // next multiple of 300
-      {300, 0, 1200, 1200},      // on the grid already
-      {300, 250, 1000, 1150},    // offset still ahead in this period
-      {300, 50, 1000, 1250},     // offset passed: next period
-      {300, 350, 1000, 1250},    // offset taken modulo the interval (50, passed)
-      {300, -1, 1000, 1095},     // -1 is 4294967295; mod 300 = 195
-      {60, 7, 1000, 1000},       // not longer than the sending interval: at once
+      {300, 0, 1000, 1200},    // next multiple of 300
+      {300, 0, 1200, 1200},    // on the grid already
+      {300, 250, 1000, 1150},  // offset still ahead in this period
+      {300, 50, 1000, 1250},   // offset passed: next period
+      {300, 350, 1000, 1250},  // offset taken modulo the interval (50, passed)
+      {300, -1, 1000, 1095},   // -1 is 4294967295; mod 300 = 195
+      {60, 7, 1000, 1000},     // not longer than the sending interval: at once
       {0, 0, 1000, 1000},
   };
   for (const Case& c : cases) {

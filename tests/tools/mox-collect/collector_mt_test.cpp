@@ -1,10 +1,9 @@
-#include "collector.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <thread>
 
+#include "collector.h"
 #include "collector_support.h"
 #include "sample_stream.h"
 #include "support/test_files.h"
@@ -71,8 +70,7 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElement) {
   // The stalled peer goes on: its cut element arrives whole, once.
   ASSERT_TRUE(stalled.send(stalledStream.substr(cut)));
   ASSERT_TRUE(waitUntil([&] { return ofProcess(collector.sink.records(), "stalled").size() == perStream; }));
-  EXPECT_EQ(rawsOf(ofProcess(collector.sink.records(), "stalled")),
-            collecttest::splitChunks({stalledStream}).raws);
+  EXPECT_EQ(rawsOf(ofProcess(collector.sink.records(), "stalled")), collecttest::splitChunks({stalledStream}).raws);
   collector.stop();
   EXPECT_EQ(collector.stats().connections, kPeers + 1u);
   EXPECT_EQ(collector.stats().traces, kPeers + 1u);

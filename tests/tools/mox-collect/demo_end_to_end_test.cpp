@@ -33,10 +33,9 @@ DemoReport parseDemoReport(const std::string& out) {
 
 TEST(DemoToCollector, CollectorParsesEveryRequestAndTraceTheDemoSent) {
   TempDir dir;
-  Program collector(dir,
-                    {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--once", "--timeout", "120",
-                     "--quiet"},
-                    MOX_COLLECT_BIN, "collect-");
+  Program collector(
+      dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--once", "--timeout", "120", "--quiet"},
+      MOX_COLLECT_BIN, "collect-");
   ASSERT_TRUE(testsupport::waitUntil([&] { return !testsupport::readFile(dir.file("port")).empty(); }));
   std::string port = testsupport::readFile(dir.file("port"));
   port.erase(port.find_last_not_of("\r\n") + 1);

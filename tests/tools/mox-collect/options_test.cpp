@@ -17,8 +17,8 @@ TEST(Options, DefaultsListenOnTheAgentPortAndWriteJson) {
 }
 
 TEST(Options, ReadsValuesInBothSpellingsAndRepeatedListens) {
-  const auto parsed = parseOptions({"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top",
-                                    "--interval=0.25", "--timeout", "90"});
+  const auto parsed = parseOptions(
+      {"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top", "--interval=0.25", "--timeout", "90"});
   ASSERT_EQ(parsed.error, "");
   const auto& o = parsed.options;
   ASSERT_EQ(o.listen.size(), 2u);

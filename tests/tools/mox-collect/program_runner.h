@@ -43,12 +43,14 @@ class Program {
   }
   // The exit status, or -1 if it has not ended within limit.
   int exitCode(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    testsupport::waitUntil([&] {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      return true;
-    }, limit);
+    testsupport::waitUntil(
+        [&] {
+          int status = 0;
+          if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+          status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+          return true;
+        },
+        limit);
     return status_;
   }
   void signal(int number) { kill(pid_, number); }

@@ -1,7 +1,6 @@
 // The mox-collect program itself: exit codes, help, and a clean stop on SIGTERM.
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "collector_support.h"
 #include "program_runner.h"
@@ -15,8 +14,7 @@ using testsupport::readFile;
 using testsupport::waitUntil;
 
 TEST(Program, BadCommandLinesExitWithTwoAndSayWhy) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"--nope"}, {"--listen", "nowhere"}, {"--json", "--top"}};
+  const std::vector<std::vector<std::string>> cases = {{"--nope"}, {"--listen", "nowhere"}, {"--json", "--top"}};
   for (const auto& args : cases) {
     testsupport::TempDir dir;
     Program program(dir, args);
@@ -31,8 +29,8 @@ TEST(Program, HelpDocumentsEveryOption) {
   testsupport::TempDir dir;
   Program program(dir, {"--help"});
   EXPECT_EQ(program.exitCode(), 0);
-  for (const char* option : {"--listen", "--port-file", "--json", "--out", "--top", "--interval", "--rows",
-                             "--count", "--once", "--timeout", "--quiet", "--version", "--help"}) {
+  for (const char* option : {"--listen", "--port-file", "--json", "--out", "--top", "--interval", "--rows", "--count",
+                             "--once", "--timeout", "--quiet", "--version", "--help"}) {
     EXPECT_NE(program.out().find(option), std::string::npos) << option;
   }
 }
@@ -48,8 +46,8 @@ TEST(Program, ListeningFailureExitsWithOne) {
 
 TEST(Program, SigtermFlushesEverythingAndPrintsTheSummary) {
   testsupport::TempDir dir;
-  Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out",
-                        dir.file("raw")});
+  Program program(dir,
+                  {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
   ASSERT_TRUE(waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
   const uint16_t port = static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
 
@@ -63,7 +61,8 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummary) {
   EXPECT_NE(program.err().find("mox-collect: listening on 127.0.0.1:" + std::to_string(port) + "\n"),
             std::string::npos);
   EXPECT_NE(program.err().find("mox-collect: summary connections=1 metrics=8 versions=1 traces=1 other=0 "
-                               "malformed=0 truncated=0 bytes=" + std::to_string(stream.size()) + "\n"),
+                               "malformed=0 truncated=0 bytes=" +
+                               std::to_string(stream.size()) + "\n"),
             std::string::npos)
       << program.err();
   EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), stream);

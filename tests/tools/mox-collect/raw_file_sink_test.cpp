@@ -9,8 +9,8 @@
 namespace {
 
 using moxcollect::Identity;
-using moxcollect::RawFileSink;
 using moxcollect::rawFileName;
+using moxcollect::RawFileSink;
 using moxcollect::Record;
 
 TEST(RawFileSink, NamesFilesAfterProcessAndInstanceAndKeepsThemInsideTheDirectory) {

@@ -13,22 +13,43 @@ namespace collecttest {
 // them, including escaped and non-ASCII text.
 inline std::string sampleStream(const std::string& process = "disp_3") {
   const std::string p = "VEL_MOX|" + process;
-  return "<metric type=\"StringEvent\" name=\"" + p + ":MOX library version\" value=\"2.3.6\" />\n"
-         "<metric type=\"IntAverage\" name=\"" + p + "|Order|create:Active Counter\" value=\"2\" />\n"
-         "<metric type=\"IntAverage\" name=\"" + p + "|Order|create:Finished Counter\" value=\"14\" />\n"
-         "<metric type=\"IntAverage\" name=\"" + p + "|Order|create:Finished with undefined state\" value=\"1\" />\n"
-         "<metric type=\"IntAverage\" name=\"" + p + "|Order|create:Avg. Elapsed Time(ms)\" value=\"37\" max=\"120\" min=\"3\" count=\"13\" />\n"
-         "<metric type=\"IntAverage\" name=\"" + p + "|blue|Db|select:Avg. CPU Time(us)\" value=\"-1\" max=\"-1\" min=\"-1\" count=\"13\" />\n"
-         "<metric type=\"LongCounter\" name=\"" + p + "|Open Requests:Current Value\" value=\"9\" max=\"9\" min=\"8\" count=\"1\" />\n"
-         "<metric type=\"LongCounter\" name=\"" + p + "|Open Requests:waits\" value=\"4\" count=\"1\" />\n"
-         "<metric type=\"LongCounterNone\" name=\"" + p + "|Zombie Context Count:Current Value\" value=\"0\" />\n"
+  return "<metric type=\"StringEvent\" name=\"" + p +
+         ":MOX library version\" value=\"2.3.6\" />\n"
+         "<metric type=\"IntAverage\" name=\"" +
+         p +
+         "|Order|create:Active Counter\" value=\"2\" />\n"
+         "<metric type=\"IntAverage\" name=\"" +
+         p +
+         "|Order|create:Finished Counter\" value=\"14\" />\n"
+         "<metric type=\"IntAverage\" name=\"" +
+         p +
+         "|Order|create:Finished with undefined state\" value=\"1\" />\n"
+         "<metric type=\"IntAverage\" name=\"" +
+         p +
+         "|Order|create:Avg. Elapsed Time(ms)\" value=\"37\" max=\"120\" min=\"3\" count=\"13\" />\n"
+         "<metric type=\"IntAverage\" name=\"" +
+         p +
+         "|blue|Db|select:Avg. CPU Time(us)\" value=\"-1\" max=\"-1\" min=\"-1\" count=\"13\" />\n"
+         "<metric type=\"LongCounter\" name=\"" +
+         p +
+         "|Open Requests:Current Value\" value=\"9\" max=\"9\" min=\"8\" count=\"1\" />\n"
+         "<metric type=\"LongCounter\" name=\"" +
+         p +
+         "|Open Requests:waits\" value=\"4\" count=\"1\" />\n"
+         "<metric type=\"LongCounterNone\" name=\"" +
+         p +
+         "|Zombie Context Count:Current Value\" value=\"0\" />\n"
          "<event resource=\"Order|create\" startTime=\"2024-03-01 10:15:02\" duration=\"57\">"
          "<calledComponent resource=\"Db|select\" offset=\"4\" duration=\"40\">"
-         "<calledComponent resource=\"Db|fetch\" offset=\"10\" duration=\"20\"><param name=\"CPU Time (us)\" value=\"-1\" /></calledComponent>"
-         "<param name=\"CPU Time (us)\" value=\"1500\" /><param name=\"sql\" value=\"a &lt; b &amp;&amp; c &gt; &quot;d&quot;&#10;next\" />"
+         "<calledComponent resource=\"Db|fetch\" offset=\"10\" duration=\"20\"><param name=\"CPU Time (us)\" "
+         "value=\"-1\" /></calledComponent>"
+         "<param name=\"CPU Time (us)\" value=\"1500\" /><param name=\"sql\" value=\"a &lt; b &amp;&amp; c &gt; "
+         "&quot;d&quot;&#10;next\" />"
          "</calledComponent>"
-         "<param name=\"CPU Time (us)\" value=\"2500\" /><param name=\"user\" value=\"Z\xC3\xBCrich \xE6\x97\xA5\xE6\x9C\xAC\" />"
-         "<param name=\"client.header.VEL-PASSPORT\" value=\"0123ABCD*1000\" /><param name=\"Method Call Error\" value=\"one\" />"
+         "<param name=\"CPU Time (us)\" value=\"2500\" /><param name=\"user\" value=\"Z\xC3\xBCrich "
+         "\xE6\x97\xA5\xE6\x9C\xAC\" />"
+         "<param name=\"client.header.VEL-PASSPORT\" value=\"0123ABCD*1000\" /><param name=\"Method Call Error\" "
+         "value=\"one\" />"
          "<param name=\"Method Call Error\" value=\"two\" /></event>\n";
 }
 

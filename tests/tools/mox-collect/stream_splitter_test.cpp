@@ -55,10 +55,10 @@ TEST(StreamSplitter, SplitsEveryKindOfLineWithExactBytesAndUnescapedValues) {
 TEST(StreamSplitter, DropsOnlyTheMalformedLineAndResumesAfterIt) {
   // Host text that was not escaped: a bare "&", a bare "<" and a stray quote.
   const std::string good = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />\n";
-  const std::string stream = good +
-                             "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"><param name=\"q\" value=\"x & y\" /></event>\n" +
-                             good + "<metric type=\"IntAverage\" name=\"a<b\" value=\"1\" />\n" + good +
-                             "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Active Counter\" value=\"1\"\" />\n" + good;
+  const std::string stream =
+      good + "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"><param name=\"q\" value=\"x & y\" /></event>\n" +
+      good + "<metric type=\"IntAverage\" name=\"a<b\" value=\"1\" />\n" + good +
+      "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Active Counter\" value=\"1\"\" />\n" + good;
   const Split whole = splitChunks({stream});
   EXPECT_EQ(whole.elements.size(), 4u);
   EXPECT_EQ(whole.errors.size(), 3u);
@@ -98,7 +98,7 @@ TEST(StreamSplitter, ReportsAnElementCutOffByTheEndOfTheStream) {
       {stream, false},
       {stream + "  \n", false},
       {stream.substr(0, traceStart), false},
-      {stream.substr(0, traceStart + 1), true},                  // "<" alone
+      {stream.substr(0, traceStart + 1), true},                   // "<" alone
       {stream.substr(0, stream.find("<calledComponent")), true},  // open event
       {stream.substr(0, stream.size() - 3), true},                // inside "</event>"
   };

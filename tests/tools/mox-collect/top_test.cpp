@@ -24,7 +24,9 @@ std::string finishedLine(const std::string& process, const std::string& key, int
 
 void feed(TopTable& table, const std::string& stream) {
   moxcollect::StreamSplitter splitter(
-      [&](moxcollect::Element&& e, std::string&& raw) { table.add(moxcollect::makeRecord(std::move(e), std::move(raw))); },
+      [&](moxcollect::Element&& e, std::string&& raw) {
+        table.add(moxcollect::makeRecord(std::move(e), std::move(raw)));
+      },
       [](const std::string&, const std::string&) {});
   splitter.feed(stream);
 }
