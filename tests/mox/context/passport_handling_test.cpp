@@ -108,11 +108,10 @@ TEST_F(PassportHandlingTest, OnlyAnUpperCaseHexPassportFramedByItsMarkersIsRead)
 }
 
 TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
-  const std::vector<std::pair<uint16_t, uint16_t>> v3 = {{0, 0},    {1, 1},    {2696, 1}, {2697, 2},
-                                                         {3486, 2}, {3487, 3}, {65535, 3}};
-  const std::vector<std::pair<uint16_t, uint16_t>> others = {{8, 0}, {9, 1}, {924, 1}, {925, 2}, {1534, 2}, {1535, 3}};
+  const std::pair<uint16_t, uint16_t> v3[] = {{0, 0}, {1, 1}, {2696, 1}, {2697, 2}, {3486, 2}, {3487, 3}, {65535, 3}};
+  const std::pair<uint16_t, uint16_t> others[] = {{8, 0}, {9, 1}, {924, 1}, {925, 2}, {1534, 2}, {1535, 3}};
   for (auto [flag, level] : v3) EXPECT_EQ(TraceLevelFromFlag(flag, 3), level) << flag;
-  for (uint8_t version : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
+  for (uint8_t version : {0, 1, 2}) {
     for (auto [flag, level] : others) EXPECT_EQ(TraceLevelFromFlag(flag, version), level) << flag;
   }
   // The byte at offset 7 is the low-order one.
@@ -120,18 +119,20 @@ TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
   EXPECT_EQ(hex.substr(14, 4), u"890A");
   EXPECT_EQ(e2eTraceFlag(ParseE2EPassport(hex).get()), 2697);
 
-  const std::vector<std::pair<std::u16string, uint16_t>> texts = {{u"G*1000", 1000},
-                                                                  {u"G* \t+925x", 925},
-                                                                  {u"G*-1", 65535},
-                                                                  {u"G*", 0},
-                                                                  {u"G*abc", 0},
-                                                                  {u"G*1*2", 1},
-                                                                  {u"G*99999999999999999999", 65535},
-                                                                  {u"G*-99999999999", 0},
-                                                                  {u"G*65536", 0}};
+  const std::pair<std::u16string, uint16_t> texts[] = {{u"G*1000", 1000},
+                                                       {u"G* \t+925x", 925},
+                                                       {u"G*-1", 65535},
+                                                       {u"G*", 0},
+                                                       {u"G*abc", 0},
+                                                       {u"G*1*2", 1},
+                                                       {u"G*99999999999999999999", 65535},
+                                                       {u"G*-99999999999", 0},
+                                                       {u"G*65536", 0}};
   for (const auto& [text, flag] : texts) EXPECT_EQ(applicationTraceFlag(text), flag) << utf16ToUtf8Lenient(text);
 }
 
+// The exports' tests show the flags, levels and GUIDs of the common cases;
+// here the switches and the threshold a context times against.
 TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
   const PassportSettings plain{0, 1, 10, 20};
   const PassportSettings noE2e{0, 0, 10, 20};
@@ -144,15 +145,12 @@ TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
     std::u16string guid;  // empty: generated when read
     bool e2e;
   } cases[] = {
-      // the exports' tests have the plain application and version 2 and 3 cases
-      {u"*1535", plain, 1535, 3, 1, 65535, u"", false},
-      {u"NOSTAR", plain, 0, 0, 0, 10, u"", false},
+      {u"*1535", plain, 1535, 3, 1, kUnfilteredThreshold, u"", false},
       {u"", plain, 0, 0, 0, 10, u"", false},
       {u"ABC*1000", viaEm, 0, 0, 1, 20, u"", false},
       {hexPassport(1, 9), plain, 9, 1, 1, 10, u"", true},
       {hexPassport(3, 2697), noE2e, 2697, 2, 0, 20, ids, true},
   };
-
   for (const Case& c : cases) {
     SCOPED_TRACE(utf16ToUtf8Lenient(c.text));
     const PassportReading r = detectPassport(c.text, c.settings, false);
@@ -163,21 +161,10 @@ TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
     EXPECT_EQ(r.traceGuid, c.guid);
     EXPECT_EQ(r.passport != nullptr, c.e2e);
   }
-  EXPECT_EQ(logged("Epp error encountered when extract the transactionId, use generated GUID instead!"),
-            1u);  // version 1
-  EXPECT_EQ(logged("Invalid application passport format encountered"), 1u);
+  EXPECT_EQ(logged("Epp error encountered when extract the transactionId, use generated GUID instead!"), 1u);
   EXPECT_EQ(logged("Passport detected"), 0u);  // not at re-initialisation
-
-  // At creation (trace level 2) the lines name what the context keeps.
-  const PassportReading e2e = detectPassport(hexPassport(3, 2697), plain, true);
+  detectPassport(hexPassport(3, 2697), plain, true);
   EXPECT_EQ(logged("VEL E2E Passport detected, version=3, level=2, flag=2697, trace activated=1\n"), 1u);
-  EXPECT_EQ(logged("GUID=" + utf16ToUtf8Lenient(ids) + "\n"), 1u);
-  detectPassport(hexPassport(3, 2697), noE2e, true);
-  EXPECT_EQ(logged("VEL E2E Passport detected"), 1u);
-  const PassportReading generated = detectPassport(u"NOSTAR", plain, true);
-  EXPECT_EQ(generated.traceGuid.size(), 32u);
-  EXPECT_EQ(logged("Application Passport detected, level=0, flag=0, trace activated=0"), 1u);
-  EXPECT_EQ(logged("GUID=" + utf16ToUtf8Lenient(generated.traceGuid) + "\n"), 1u);
 }
 
 TEST_F(PassportHandlingTest, OutgoingPassportFillsTheConnectionIdWithZerosAndRaisesVersion2) {

@@ -21,7 +21,7 @@ std::string values(const CResourceRecord& record) {
          std::to_string(v.count);
 }
 
-TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRule) {
+TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRuleAndWrap) {
   CResourceRecord r(u"Pool");
   for (int64_t v : {5, 3, 8}) r.initialize(v, 0);
   EXPECT_EQ(values(r), "8/8/3/3");
@@ -44,19 +44,14 @@ TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRule) {
   reported.report(12, 15, 0, 3, 0);
   EXPECT_EQ(values(reported), "12/20/0/7");
   EXPECT_TRUE(reported.snapshot().fullCounter);
-}
 
-TEST(ResourceRecordTest, CurrentValueWrapsInsteadOfOverflowing) {
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-  CResourceRecord r(u"Wrap");
-  r.initialize(kMax, 0);
-  r.increase(1);
-  EXPECT_EQ(r.snapshot().current, kMin);
-  r.decrease(1);
-  EXPECT_EQ(r.snapshot().current, kMax);
-  r.decrease(-1);
-  EXPECT_EQ(r.snapshot().current, kMin);
+  CResourceRecord wrap(u"Wrap");
+  wrap.initialize(kMax, 0);
+  wrap.increase(1);
+  EXPECT_EQ(wrap.snapshot().current, std::numeric_limits<int64_t>::min());
+  wrap.decrease(1);
+  EXPECT_EQ(wrap.snapshot().current, kMax);
 }
 
 MetricFormat format(uint16_t agentType) {
@@ -89,13 +84,8 @@ TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineFo
 }
 
 TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
-  struct Case {
-    uint32_t interval;
-    int32_t offset;
-    uint32_t now;
-    uint32_t expected;
-  };
-  const Case cases[] = {
+  // interval, offset, now, first due
+  const int64_t cases[][4] = {
       {300, 0, 1000, 1200},    // next multiple of 300
       {300, 0, 1200, 1200},    // on the grid already
       {300, 250, 1000, 1150},  // offset still ahead in this period
@@ -105,9 +95,11 @@ TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) 
       {60, 7, 1000, 1000},     // not longer than the sending interval: at once
       {0, 0, 1000, 1000},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(CResourceCallbacks::firstDue(c.interval, c.offset, c.now, 60), c.expected)
-        << c.interval << " " << c.offset << " " << c.now;
+  for (const auto& c : cases) {
+    EXPECT_EQ(CResourceCallbacks::firstDue(static_cast<uint32_t>(c[0]), static_cast<int32_t>(c[1]),
+                                           static_cast<uint32_t>(c[2]), 60),
+              c[3])
+        << c[0] << " " << c[1] << " " << c[2];
   }
 }
 
