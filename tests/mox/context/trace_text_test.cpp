@@ -65,7 +65,7 @@ TEST_F(TraceTextTest, PreviewShowsTheOpenCallsWithTheirDurationsSoFar) {
   const uint32_t r = startCall(manager, u"R");
   advance(29998);
   manager.endTiming(u"k", r);  // 30000 ms after creation: not yet
-  EXPECT_TRUE(traces().empty());
+  EXPECT_TRUE(texts().empty());
   manager.endTiming(u"k", startCall(manager, u"S"));
   advance(1);
   manager.endTiming(u"k", startCall(manager, u"T"));  // 30001 ms: the preview
