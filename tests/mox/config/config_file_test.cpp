@@ -75,17 +75,6 @@ TEST_F(ConfigFileTest, ConfigDirThenWorkingDirectoryThenDefaults) {
   EXPECT_EQ(value("logdir"), "/usr/vel/mox/log");
 }
 
-// The exports' tests read $MOX_CONFIG; an empty one is the built-in
-// directory, then the working directory.
-TEST_F(ConfigFileTest, EmptyMoxConfigLooksInTheBuiltInDirectoryThenTheWorkingDirectory) {
-  if (std::filesystem::exists("/usr/vel/mox/config/mox.conf")) GTEST_SKIP() << "machine has a real mox.conf";
-  setenv("MOX_CONFIG", "", 1);
-  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 12\n");
-  configureFromDefaultLocation(cfg());
-  EXPECT_EQ(cfg().getConfigDir(), u"/usr/vel/mox/config");
-  EXPECT_EQ(cfg().getTracecheckInterval(), 12u);
-}
-
 TEST_F(ConfigFileTest, BinaryAndHugeContentIsHarmless) {
   std::mt19937 random(12345);
   std::string bytes;

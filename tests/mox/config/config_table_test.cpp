@@ -1,6 +1,5 @@
-// The key table: every key reaches its own getter with its own initial value,
-// and the README documents exactly the keys, defaults, limits and changeable
-// flags of the table.
+// The README documents exactly the keys, defaults, limits and changeable
+// flags of the key table.
 #include "mox/config/config_table.h"
 
 #include <algorithm>
@@ -10,28 +9,6 @@
 namespace {
 
 std::string keyName(moxconfig::Key key) { return utf16ToUtf8Lenient(moxconfig::keyText(key)); }
-
-using ConfigTableTest = ConfigTest;
-
-// Text keys are read by the rooms that use them; a typed getter reading a
-// neighbour's field would go unnoticed there.
-TEST_F(ConfigTableTest, EveryTypedKeyReachesItsOwnGetter) {
-  // A value for each typed key, distinct from every other and within its limits.
-  const int64_t distinct[] = {11, 12, 13, 14, 10015, 116, 117, 118, 119, 120, 121, 22, 23, 24,
-                              25, 26, 27, 28, 29,    30,  31,  32,  -33, 4,   35,  36, 37, 128};
-  const auto& typed = typedGetters();
-  ASSERT_EQ(typed.size(), std::size(distinct));
-  std::string file;
-  for (size_t i = 0; i < typed.size(); ++i) {
-    const moxconfig::Entry& entry = moxconfig::kTable[i];
-    ASSERT_EQ(typed[i].first, keyName(entry.id));
-    EXPECT_EQ(typed[i].second(cfg()), moxconfig::hasField(entry) ? entry.initial : 4) << typed[i].first;
-    file += typed[i].first + " = " + std::to_string(distinct[i]) + "\n";
-  }
-  writeFile(configDir_ / "mox.conf", file);
-  configureFromProfileDir(cfg(), configDir16());
-  for (size_t i = 0; i < typed.size(); ++i) EXPECT_EQ(typed[i].second(cfg()), distinct[i]) << typed[i].first;
-}
 
 const char* changeableText(moxconfig::Changeable changeable) {
   switch (changeable) {

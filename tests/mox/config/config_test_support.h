@@ -1,6 +1,6 @@
 // Fixture for the configuration: a fresh configuration object, temporary
 // configuration and working directories, MOX_CONFIG and the working
-// directory restored afterwards; every typed key read through its own getter.
+// directory restored afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -18,42 +17,6 @@
 #include "mox/config/config_sources.h"
 #include "mox/config/configuration.h"
 #include "support/test_files.h"
-
-// Each typed key with its getter, in table order.
-inline const std::vector<std::pair<std::string, std::function<int64_t(const CConfiguration&)>>>& typedGetters() {
-  using C = const CConfiguration&;
-  static const std::vector<std::pair<std::string, std::function<int64_t(const CConfiguration&)>>> getters = {
-      {"instrument_level_threshold", [](C c) { return c.getInstrumentLevelThreshold(); }},
-      {"instrument_level_threshold_trace", [](C c) { return c.getInstrumentLevelThresholdTrace(); }},
-      {"max_components_per_transaction", [](C c) { return c.getMaxComponentsPerTransaction(); }},
-      {"tracecheck_interval", [](C c) { return c.getTracecheckInterval(); }},
-      {"tracesize_threshold", [](C c) { return c.getTracesizeThreshold(); }},
-      {"trace_preview_timeout", [](C c) { return c.getTracePreviewTimeout(); }},
-      {"auto_transaction_trace_threshold", [](C c) { return c.getAutoTransactionTraceThreshold(); }},
-      {"datasending_interval", [](C c) { return c.getDatasendingInterval(); }},
-      {"zombie_check_interval", [](C c) { return c.getZombieCheckInterval(); }},
-      {"zombie_timeout", [](C c) { return c.getZombieTimeout(); }},
-      {"empty_timeout", [](C c) { return c.getEmptyTimeout(); }},
-      {"agent_type", [](C c) { return c.getAgentType(1); }},
-      {"agent_type_2", [](C c) { return c.getAgentType(2); }},
-      {"agent_type_3", [](C c) { return c.getAgentType(3); }},
-      {"agent_type_4", [](C c) { return c.getAgentType(4); }},
-      {"agent_type_5", [](C c) { return c.getAgentType(5); }},
-      {"agent_port", [](C c) { return c.getAgentPort(1); }},
-      {"agent_port_2", [](C c) { return c.getAgentPort(2); }},
-      {"agent_port_3", [](C c) { return c.getAgentPort(3); }},
-      {"agent_port_4", [](C c) { return c.getAgentPort(4); }},
-      {"agent_port_5", [](C c) { return c.getAgentPort(5); }},
-      {"cache_section_count", [](C c) { return c.getCacheSectionCount(); }},
-      {"lib_trace_level", [](C c) { return c.getLibTraceLevel(); }},
-      {"perf_metric_scope", [](C c) { return scopeNumber(c.getPerfMetricScope()); }},
-      {"skip_times_below_threshold", [](C c) { return c.getSkipTimesBelowThreshold(); }},
-      {"trace_enabled_via_em", [](C c) { return c.getTraceEnabledViaEm(); }},
-      {"trace_enabled_via_e2e", [](C c) { return c.getTraceEnabledViaE2e(); }},
-      {"context_map_bucket", [](C c) { return c.getContextMapBucketCount(); }},
-  };
-  return getters;
-}
 
 // "key=value key=value" split at blanks and the first "=".
 inline std::vector<std::pair<std::string, std::string>> settings(const std::string& text) {
@@ -98,13 +61,6 @@ class ConfigTest : public ::testing::Test {
   }
   CConfiguration& cfg() { return *CConfiguration::getInstance(); }
   std::string value(const char* key) { return utf16ToUtf8Lenient(cfg().getValue(asciiToUtf16(key))); }
-  // The typed field of a key, through its getter.
-  int64_t number(const std::string& key) {
-    for (const auto& [name, get] : typedGetters())
-      if (name == key) return get(cfg());
-    ADD_FAILURE() << "no getter for " << key;
-    return -1;
-  }
   std::u16string configDir16() const { return asciiToUtf16(configDir_.string()); }
 
   testsupport::TempDir root_;

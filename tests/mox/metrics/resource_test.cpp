@@ -67,20 +67,20 @@ TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineFo
   r.setKpi(u"b", 2);
   r.setKpi(u"a", -1);
   r.setKpi(u"b", 7);
-  const std::u16string head = u"<metric type=\"LongCounter\" name=\"SYS|shop_1|Pool:";
+  auto line = [](const char16_t* label, const char16_t* rest, const char16_t* type = u"LongCounter") {
+    return std::u16string(u"<metric type=\"") + type + u"\" name=\"SYS|shop_1|Pool:" + label + u"\" value=\"" + rest +
+           u" />\n";
+  };
   EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
-            head + u"Current Value\" value=\"8\" max=\"8\" min=\"3\" count=\"3\" />\n" +  //
-                head + u"a\" value=\"-1\" count=\"1\" />\n" +                             //
-                head + u"b\" value=\"7\" count=\"1\" />\n");
+            line(u"Current Value", u"8\" max=\"8\" min=\"3\" count=\"3\"") + line(u"a", u"-1\" count=\"1\"") +
+                line(u"b", u"7\" count=\"1\""));
   for (uint16_t agentType : {0, 1, 3}) {
     EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(agentType)),
-              head + u"Current Value\" value=\"8\" />\n" + head + u"High Watermark\" value=\"8\" />\n" + head +
-                  u"Low Watermark\" value=\"3\" />\n")
+              line(u"Current Value", u"8\"") + line(u"High Watermark", u"8\"") + line(u"Low Watermark", u"3\""))
         << "agent type " << agentType << ": no KPIs";
   }
   r.initialize(9, 1);
-  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
-            u"<metric type=\"LongCounterNone\" name=\"SYS|shop_1|Pool:Current Value\" value=\"9\" />\n");
+  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)), line(u"Current Value", u"9\"", u"LongCounterNone"));
 }
 
 TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
@@ -96,10 +96,8 @@ TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) 
       {0, 0, 1000, 1000},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(CResourceCallbacks::firstDue(static_cast<uint32_t>(c[0]), static_cast<int32_t>(c[1]),
-                                           static_cast<uint32_t>(c[2]), 60),
-              c[3])
-        << c[0] << " " << c[1] << " " << c[2];
+    EXPECT_EQ(CResourceCallbacks::firstDue(uint32_t(c[0]), int32_t(c[1]), uint32_t(c[2]), 60), c[3])
+        << c[0] << "/" << c[1];
   }
 }
 
@@ -107,15 +105,15 @@ std::vector<int> calls;
 CResourceCallbacks* table = nullptr;
 void first() { calls.push_back(1); }
 void second() { calls.push_back(2); }
-void removesItselfAndThird() {
-  calls.push_back(2);
-  table->deregisterCallback(2);
-  table->deregisterCallback(3);
-}
 void third() { calls.push_back(3); }
 void addsFour() {
-  calls.push_back(1);
+  first();
   table->registerCallback(4, third, 0, 0, 0, 60);
+}
+void removesItselfAndThird() {
+  second();
+  table->deregisterCallback(2);
+  table->deregisterCallback(3);
 }
 void throws() {
   calls.push_back(0);
