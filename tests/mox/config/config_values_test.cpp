@@ -1,6 +1,5 @@
 // Typed fields, limits, list and number reading, run-time changes and the
 // parameter pairs.
-#include <algorithm>
 #include <map>
 
 #include "config_test_support.h"
@@ -152,21 +151,6 @@ TEST_F(ConfigValuesTest, RunTimeChangesAndTheTraceThresholdThatFollows) {
     EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), follows ? 3u : 7u);
     EXPECT_FALSE(cfg().setParameter(u"instrument_level_threshold_trace", u"1"));
   }
-}
-
-TEST_F(ConfigValuesTest, DumpListsEveryEntryInKeyOrder) {
-  configure("zz_extra=v=1 agent_host_2=h\xC3");
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  cfg().dumpParameters(out);
-  std::rewind(out);
-  std::vector<std::string> lines;
-  for (char buf[512]; std::fgets(buf, sizeof buf, out);) lines.emplace_back(buf);
-  std::fclose(out);
-  ASSERT_EQ(lines.size(), 25u);
-  EXPECT_EQ(lines[1], "Parameter Name: agent_host_2 |Parameter Value: h\xC3\x83\n");
-  EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end()));
-  EXPECT_EQ(lines.back(), "Parameter Name: zz_extra |Parameter Value: v=1\n");
 }
 
 }  // namespace
