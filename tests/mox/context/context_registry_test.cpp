@@ -69,44 +69,30 @@ TEST_F(RegistryTest, TraceThresholdMapAppliesToTracedContexts) {
   EXPECT_EQ(counts(u"Hot|m"), "0/1/0/1");
 }
 
-TEST_F(RegistryTest, ScanRemovesEmptyAndZombieContextsAfterTheirTimeouts) {
+TEST_F(RegistryTest, ScanRemovesEmptyAndZombieContextsAfterTheirTimeoutsAcrossTheTickWrap) {
   CMTContextManager& manager = start();
+  fakeTick = TICK_WRAP_MS - 1000;
   manager.initContext(u"empty", u"");
+  manager.initContext(u"kept", u"");  // looked up before each scan: its age starts again
   ASSERT_EQ(manager.startTiming(u"zombie", u"C", u"m", 1), 1u);
   manager.initContext(u"terminated", u"");
   manager.startTiming(u"terminated", u"C", u"m", 1);
   manager.terminateTimingAll(u"terminated");
-
-  advance(1999);
-  manager.scanContexts(3000, 2000);
-  EXPECT_EQ(manager.contextCount(), 3u);
-  advance(1);  // empty reaches its 2000 ms
-  manager.scanContexts(3000, 2000);
+  auto scanAfter = [&](uint32_t ms) {
+    advance(ms);
+    manager.findContext(u"kept");
+    manager.scanContexts(3000, 2000);
+  };
+  scanAfter(1999);  // across the wrap: ages stay small
+  EXPECT_EQ(manager.contextCount(), 4u);
+  scanAfter(1);  // empty reaches its 2000 ms
   EXPECT_FALSE(manager.findContext(u"empty"));
   EXPECT_EQ(resource(u"Empty Context Count"), 1);
-  EXPECT_EQ(manager.contextCount(), 2u);
-  advance(1000);
-  manager.scanContexts(3000, 2000);
-  EXPECT_EQ(manager.contextCount(), 0u);
+  EXPECT_EQ(manager.contextCount(), 3u);
+  scanAfter(1000);
+  EXPECT_EQ(manager.contextCount(), 1u);
   EXPECT_EQ(resource(u"Zombie Context Count"), 2);
   EXPECT_EQ(traceTexts().size(), 2u);  // zombie traces, whatever traceOn is
-}
-
-TEST_F(RegistryTest, LookupResetsAgeAndTickWrapGivesSmallAge) {
-  CMTContextManager& manager = start();
-  fakeTick = TICK_WRAP_MS - 500;
-  manager.initContext(u"kept", u"");
-  manager.initContext(u"idle", u"");
-  fakeTick = 300;  // wrapped: both are 800 ms old
-  manager.scanContexts(1000, 1000);
-  EXPECT_EQ(manager.contextCount(), 2u);
-  for (int i = 0; i < 4; ++i) {
-    advance(800);
-    manager.findContext(u"kept");
-    manager.scanContexts(1000, 1000);
-  }
-  EXPECT_EQ(manager.contextCount(), 1u);
-  EXPECT_TRUE(manager.findContext(u"kept"));
 }
 
 // A thread remembers the context it found last; a removal in between (by the

@@ -73,7 +73,8 @@ class ContextTest : public ::testing::Test {
     return *manager;
   }
 
-  static void advance(uint32_t ms) { fakeTick.fetch_add(ms, std::memory_order_relaxed); }
+  // One thread at a time moves the tick; it wraps as the real one does.
+  static void advance(uint32_t ms) { fakeTick = (fakeTick.load() + ms) % TICK_WRAP_MS; }
   static PerfValues perf(const std::u16string& key) {
     return CPerfDataManager::getInstance()->getPerfRecord(key)->snapshot();
   }
