@@ -10,14 +10,6 @@ namespace {
 
 std::string keyName(moxconfig::Key key) { return utf16ToUtf8Lenient(moxconfig::keyText(key)); }
 
-const char* changeableText(moxconfig::Changeable changeable) {
-  switch (changeable) {
-    case moxconfig::kAlways: return "yes";
-    case moxconfig::kFromFile: return "file";
-    default: return "no";
-  }
-}
-
 // What the limits cell must say: the minimum or the key it follows.
 std::vector<std::string> limitWords(const moxconfig::Entry& entry) {
   using moxconfig::LimitKind;
@@ -56,7 +48,8 @@ TEST(ConfigReadmeTest, DocumentsEveryKeyWithItsDefaultLimitsAndFlag) {
       continue;
     }
     const size_t flag = row->rfind(" | ");
-    EXPECT_EQ(row->substr(flag), " | " + std::string(changeableText(entry.changeable)) + " |");
+    const char* const changeable[] = {"no", "yes", "file"};  // kNever, kAlways, kFromFile
+    EXPECT_EQ(row->substr(flag), " | " + std::string(changeable[entry.changeable]) + " |");
     const std::string limits = row->substr(head.size(), flag - head.size());
     const std::vector<std::string> words = limitWords(entry);
     for (const std::string& word : words) EXPECT_NE(limits.find(word), std::string::npos) << limits;

@@ -17,13 +17,7 @@ PerfUpdate timed(int32_t ms, int64_t cpuUs, int32_t netMs, int64_t netCpuUs, End
   return PerfUpdate{false, true, ms, cpuUs, netMs, netCpuUs, end};
 }
 
-MetricFormat format(uint16_t agentType, uint16_t scope) {
-  MetricFormat f;
-  f.prefix = u"ABC|disp_3";
-  f.agentType = agentType;
-  f.scope = scope;
-  return f;
-}
+MetricFormat format(uint16_t agentType, uint16_t scope) { return MetricFormat{u"ABC|disp_3", agentType, scope, {}}; }
 
 // Four started, two ended with times, one terminated without: active 1,
 // finished 2, terminated 1, count 2.

@@ -54,12 +54,7 @@ TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRuleAndWrap) {
   EXPECT_EQ(wrap.snapshot().current, kMax);
 }
 
-MetricFormat format(uint16_t agentType) {
-  MetricFormat f;
-  f.prefix = u"SYS|shop_1";
-  f.agentType = agentType;
-  return f;
-}
+MetricFormat format(uint16_t agentType) { return MetricFormat{u"SYS|shop_1", agentType, 0, {}}; }
 
 TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineForm) {
   CResourceRecord r(u"Pool");
