@@ -2,6 +2,7 @@
 // full and the plain form, and the arithmetic of the averages.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,8 @@ std::string labels(const std::u16string& text) {
   const std::string narrow = trcText(text);
   for (size_t at = narrow.find(':'); at != std::string::npos; at = narrow.find(':', at + 1)) {
     out += out.empty() ? "" : " ";
-    for (size_t i = at + 1; narrow[i] != '"'; ++i) out += std::isupper(narrow[i]) ? std::string(1, narrow[i]) : "";
+    for (size_t i = at + 1; narrow[i] != '"'; ++i)
+      out += std::isupper(static_cast<unsigned char>(narrow[i])) ? std::string(1, narrow[i]) : "";
   }
   return out;
 }
