@@ -15,7 +15,7 @@ using ContextThreadsTest = ContextTest;
 
 // Host threads time traced units of work with information on keys of their
 // own and on keys they share, and leave contexts empty or open, while the
-// scan and the trace store's drain run all along on a thread of their own:
+// scan and the trace store's drain run all along on threads of their own:
 // every call is counted, every context removed once, every trace text
 // arrives whole, exactly once.
 TEST_F(ContextThreadsTest, HostsScanAndTraceDrainShareTheRegistry) {
@@ -25,12 +25,18 @@ TEST_F(ContextThreadsTest, HostsScanAndTraceDrainShareTheRegistry) {
       start({{u"context_map_bucket", u"4"}, {u"trace_enabled_via_em", u"1"}, {u"trace_preview_timeout", u"100000000"}});
   std::mutex sharedKeyLocks[2];  // keys shared by threads: one caller at a time
   std::atomic<bool> hostsDone{false};
+  std::atomic<bool> scanDone{false};
   std::thread scanner([&] {
     while (!hostsDone.load()) {
       advance(10);
       manager.scanContexts(0x7FFFFFFF, 100);
-      CMTTraceDataManager::getInstance()->processTrace(u"test");
     }
+    advance(1000);
+    manager.scanContexts(1000, 100);  // the zombies, traced while the store is drained
+    scanDone = true;
+  });
+  std::thread drainer([&] {
+    while (!scanDone.load()) CMTTraceDataManager::getInstance()->processTrace(u"test");
   });
   std::vector<std::thread> hosts;
   for (int t = 0; t < kThreads; ++t) {
@@ -58,8 +64,7 @@ TEST_F(ContextThreadsTest, HostsScanAndTraceDrainShareTheRegistry) {
   for (std::thread& host : hosts) host.join();
   hostsDone = true;
   scanner.join();
-  advance(1000);
-  manager.scanContexts(1000, 100);
+  drainer.join();
 
   constexpr uint32_t kAll = kThreads * kUnits;
   EXPECT_EQ(manager.contextCount(), 0u);
