@@ -3,7 +3,6 @@
 #include <string>
 
 #include "config_test_support.h"
-#include "dptrc/dptrc.h"
 #include "mox/config/config_sources.h"
 #include "mox/config/flatfile_profile.h"
 
@@ -76,23 +75,6 @@ TEST_F(ConfigFileTest, ConfigDirThenWorkingDirectoryThenDefaults) {
   EXPECT_EQ(value("logdir"), "/usr/vel/mox/log");
 }
 
-TEST_F(ConfigFileTest, DefaultLocationFollowsMoxConfig) {
-  setenv("MOX_CONFIG", configDir_.c_str(), 1);
-  writeFile(configDir_ / "mox.conf", "tracecheck_interval = 11\n");
-  configureFromDefaultLocation(cfg());
-  EXPECT_EQ(cfg().getConfigDir(), configDir16());
-  EXPECT_EQ(cfg().getTracecheckInterval(), 11u);
-
-  if (std::filesystem::exists("/usr/vel/mox/config/mox.conf")) GTEST_SKIP() << "machine has a real mox.conf";
-  CConfiguration::destroyInstance();
-  setenv("MOX_CONFIG", "", 1);  // empty: the built-in directory, then the working directory
-  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 12\n");
-  configureFromDefaultLocation(cfg());
-  EXPECT_EQ(cfg().getConfigDir(), u"/usr/vel/mox/config");
-  EXPECT_EQ(cfg().getTracecheckInterval(), 12u);
-  EXPECT_TRUE(cfg().setParameter(u"instrument_level_threshold", u"4"));  // read from a file: changeable
-}
-
 TEST_F(ConfigFileTest, BinaryAndHugeContentIsHarmless) {
   std::mt19937 random(12345);
   std::string bytes;
@@ -108,40 +90,17 @@ TEST_F(ConfigFileTest, BinaryAndHugeContentIsHarmless) {
   EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 10u);
 }
 
-TEST_F(ConfigFileTest, EmptyDirectoryReadsTheWorkingDirectorysFile) {
-  // A null directory of MOX_ProcInitWithProfilePath arrives as an empty one.
-  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 8\n");
-  load(u"");
-  EXPECT_EQ(cfg().getConfigDir(), u"");
-  EXPECT_EQ(cfg().getTracecheckInterval(), 8u);
-}
-
-TEST_F(ConfigFileTest, OversizedFileIsRefusedWithOneErrorLineAndTheDefaultsStand) {
-  const std::string setting = "tracecheck_interval = 9\n";
+TEST_F(ConfigFileTest, OversizedFileIsRefusedAndTheDefaultsStand) {
   writeFile(workDir_ / "mox.conf", "tracecheck_interval = 8\n");  // not read instead of a refused file
-  struct Case {
-    uint64_t size;
-    uint32_t expected;
-  };
   const uint64_t limit = moxprofile::kConfigFileMaxBytes;
-  for (const Case& c : {Case{limit, 9}, Case{limit + 1, 5}, Case{uint64_t{2} << 30, 5}}) {
+  const std::pair<uint64_t, uint32_t> cases[] = {{limit, 9}, {limit + 1, 5}, {uint64_t{2} << 30, 5}};
+  for (const auto& [size, expected] : cases) {
     // Sparse after the setting, so even the 2 GiB file costs nothing to make.
-    writeFile(configDir_ / "mox.conf", setting);
-    std::filesystem::resize_file(configDir_ / "mox.conf", c.size);
+    writeFile(configDir_ / "mox.conf", "tracecheck_interval = 9\n");
+    std::filesystem::resize_file(configDir_ / "mox.conf", size);
     load(configDir16());
-    EXPECT_EQ(cfg().getTracecheckInterval(), c.expected) << c.size;
+    EXPECT_EQ(cfg().getTracecheckInterval(), expected) << size;
   }
-
-  // The configuration is read before the trace file opens: the refusals are
-  // written right after its header.
-  trcOpenLibraryFile(u"conf", asciiToUtf16(root_.path()), 1);
-  trcCloseLibraryFile();
-  TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
-  const std::string trace = testsupport::readFile(root_.file("conf_mox.trc"));
-  EXPECT_EQ(testsupport::countOf(trace, "*** ERROR => Configuration file " + configDir_.string() +
-                                            "/mox.conf is larger than 1048576 bytes and was ignored [flatfile_pro"),
-            2u)
-      << trace;
 }
 
 }  // namespace

@@ -9,11 +9,23 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/utf.h"
+#include "mox/config/config_sources.h"
 #include "mox/config/configuration.h"
 #include "support/test_files.h"
+
+// "key=value key=value" split at blanks and the first "=".
+inline std::vector<std::pair<std::string, std::string>> settings(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::istringstream words(text);
+  for (std::string word; words >> word;)
+    out.emplace_back(word.substr(0, word.find('=')), word.substr(word.find('=') + 1));
+  return out;
+}
 
 class ConfigTest : public ::testing::Test {
  protected:
@@ -34,6 +46,16 @@ class ConfigTest : public ::testing::Test {
       unsetenv("MOX_CONFIG");
   }
 
+  // A fresh configuration from the parameter pairs "key=value key=value".
+  void configure(const std::string& pairs) {
+    CConfiguration::destroyInstance();
+    std::vector<std::u16string> texts;
+    for (const auto& [key, value] : settings(pairs))
+      texts.insert(texts.end(), {asciiToUtf16(key), asciiToUtf16(value)});
+    std::vector<const char16_t*> pointers;
+    for (const std::u16string& text : texts) pointers.push_back(text.c_str());
+    configureFromPairs(cfg(), static_cast<uint32_t>(texts.size() / 2), pointers.data());
+  }
   static void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
   }

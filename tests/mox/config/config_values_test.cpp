@@ -1,115 +1,112 @@
-// Typed fields, limits, run-time changes and the parameter pairs.
-#include <vector>
+// Typed fields, limits, list and number reading, run-time changes and the
+// parameter pairs.
+#include <map>
 
 #include "config_test_support.h"
-#include "mox/config/config_sources.h"
+#include "mox/config/component_lists.h"
+#include "mox/config/number_reading.h"
 
 namespace {
 
-class ConfigValuesTest : public ConfigTest {
- protected:
-  // A fresh configuration from (key, value) pairs given as ASCII.
-  void configure(std::vector<std::pair<const char*, const char*>> pairs) {
-    CConfiguration::destroyInstance();
-    std::vector<std::u16string> texts;
-    for (auto& [k, v] : pairs) {
-      texts.push_back(asciiToUtf16(k));
-      texts.push_back(asciiToUtf16(v));
-    }
-    std::vector<const char16_t*> pointers;
-    for (auto& t : texts) pointers.push_back(t.c_str());
-    configureFromPairs(cfg(), static_cast<uint32_t>(pairs.size()), pointers.data());
+// The typed fields the cases below read, through their own getters: a
+// getter reading a neighbour's field shows as a wrong value.
+int64_t number(const std::string& key) {
+  using C = const CConfiguration&;
+  static const std::map<std::string, std::function<int64_t(C)>> getters = {
+      {"tracecheck_interval", [](C c) { return c.getTracecheckInterval(); }},
+      {"tracesize_threshold", [](C c) { return c.getTracesizeThreshold(); }},
+      {"trace_preview_timeout", [](C c) { return c.getTracePreviewTimeout(); }},
+      {"auto_transaction_trace_threshold", [](C c) { return c.getAutoTransactionTraceThreshold(); }},
+      {"datasending_interval", [](C c) { return c.getDatasendingInterval(); }},
+      {"zombie_check_interval", [](C c) { return c.getZombieCheckInterval(); }},
+      {"zombie_timeout", [](C c) { return c.getZombieTimeout(); }},
+      {"empty_timeout", [](C c) { return c.getEmptyTimeout(); }},
+      {"agent_type_4", [](C c) { return c.getAgentType(4); }},
+      {"agent_type_5", [](C c) { return c.getAgentType(5); }},
+      {"agent_port", [](C c) { return c.getAgentPort(1); }},
+      {"agent_port_2", [](C c) { return c.getAgentPort(2); }},
+      {"agent_port_3", [](C c) { return c.getAgentPort(3); }},
+      {"cache_section_count", [](C c) { return c.getCacheSectionCount(); }},
+      {"context_map_bucket", [](C c) { return c.getContextMapBucketCount(); }}};
+  return getters.at(key)(*CConfiguration::getInstance());
+}
+
+using ConfigValuesTest = ConfigTest;
+using Levels = std::map<std::u16string, uint16_t>;
+
+TEST(ComponentListsTest, LevelsTakenByPosition) {
+  const struct {
+    const char16_t* names;
+    const char16_t* levels;
+    Levels expected;
+  } cases[] = {
+      {u"P,Q,R,", u"5,,7,", {{u"P", 5}, {u"R", 7}}},
+      {u"P,Q,R,", u"1,", {{u"P", 1}}},
+      {u"P,Q", u"3,4,", {{u"P", 3}}},  // text after the last comma is not an element
+      {u"P,", u"3", {}},
+      {u",P,,Q,", u"1,2,", {{u"P", 1}, {u"Q", 2}}},                   // empty names consume no level
+      {u" P,P,P ,", u"1,2,3,", {{u" P", 1}, {u"P", 2}, {u"P ", 3}}},  // blanks are kept
+      {u"P,P,", u"4,9,", {{u"P", 4}}},                                // the first level wins
+      {u"P,Q,R,", u" 7x,-1,70000,", {{u"P", 7}, {u"Q", 65535}, {u"R", 70000 - 65536}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseComponentLevels(c.names, c.levels), c.expected);
+}
+
+// Only C white space is skipped and only ASCII digits count; the value wraps modulo 2^32.
+TEST(NumberReadingTest, BehavesLikeAtolWithWrapping) {
+  const std::pair<const char16_t*, uint32_t> cases[] = {
+      {u"", 0},
+      {u"abc", 0},
+      {u" \t\r\n+42xyz", 42},
+      {u"-1", 0xFFFFFFFFu},
+      {u"1 2", 1},
+      {u"--1", 0},
+      {u"\u00A05", 0},
+      {u"\uFF15", 0},
+      {u"4294967296", 0},
+      {u"99999999999999999999", 1661992959u},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(readNumber(text), expected);
+}
+
+TEST_F(ConfigValuesTest, LimitsApplyInTableOrderAfterTheCutToTheFieldWidth) {
+  const struct {
+    const char* given;  // parameter pairs
+    const char* expected;
+  } cases[] = {
+      {"", "zombie_check_interval=300 tracecheck_interval=5 context_map_bucket=16"},  // the defaults
+      {"datasending_interval=10 zombie_check_interval=5 zombie_timeout=1 empty_timeout=3",
+       "datasending_interval=15 zombie_check_interval=15 zombie_timeout=15 empty_timeout=15"},
+      {"zombie_check_interval=20 zombie_timeout=10", "zombie_check_interval=60 zombie_timeout=60 empty_timeout=300"},
+      {"datasending_interval=0 zombie_check_interval=20", "datasending_interval=0 zombie_check_interval=20"},
+      {"datasending_interval=x zombie_check_interval=0 empty_timeout=0",  // no digits: sending off
+       "datasending_interval=0 zombie_check_interval=0 empty_timeout=0"},
+      {"tracecheck_interval=1 tracesize_threshold=abc trace_preview_timeout=29 auto_transaction_trace_threshold=59",
+       "tracecheck_interval=2 tracesize_threshold=10000 trace_preview_timeout=30 auto_transaction_trace_threshold=60"},
+      // -1 passes "at least"; 65536 cut to 16 bits is 0.
+      {"tracecheck_interval=0 tracesize_threshold=-1 cache_section_count=65536 agent_port=70000",
+       "tracecheck_interval=0 tracesize_threshold=4294967295 cache_section_count=2 agent_port=4464"},
+      {"cache_section_count=1 agent_port_3=6000 agent_type_4=7 agent_port=1",
+       "cache_section_count=2 agent_port=1 agent_port_2=59818 agent_port_3=6000 agent_type_4=7 agent_type_5=2"},
+      {"context_map_bucket=0", "context_map_bucket=4"},
+      {"context_map_bucket=5", "context_map_bucket=8"},
+      {"context_map_bucket=1024", "context_map_bucket=1024"},
+      {"context_map_bucket=32769", "context_map_bucket=32768"},
+      {"context_map_bucket=-1", "context_map_bucket=32768"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.given);
+    configure(c.given);
+    for (const auto& [key, expected] : settings(c.expected)) EXPECT_EQ(std::to_string(number(key)), expected) << key;
   }
-};
-
-TEST_F(ConfigValuesTest, InitialValuesStayWhenTwentyFourPairsAreGiven) {
-  configure(std::vector<std::pair<const char*, const char*>>(24, {"datasending_interval", "30"}));
-  EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 10u);
-  EXPECT_EQ(cfg().getDatasendingInterval(), 60u);
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 60u);
-  EXPECT_EQ(cfg().getAgentPort(5), 59818u);
-  EXPECT_EQ(cfg().getContextMapBucketCount(), 4u);  // empty value
-  EXPECT_EQ(value("logdir"), "");
-
-  configure({});  // defaults after conversion
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 300u);
-  EXPECT_EQ(cfg().getTracecheckInterval(), 5u);
-  EXPECT_EQ(cfg().getContextMapBucketCount(), 16u);
-  EXPECT_EQ(cfg().getSystemName(), u"VEL_MOX");
-  EXPECT_EQ(cfg().getLogdir(), u"/usr/vel/mox/log");
-}
-
-TEST_F(ConfigValuesTest, IntervalLimitsFollowEachOther) {
-  configure({{"datasending_interval", "10"},
-             {"zombie_check_interval", "5"},
-             {"zombie_timeout", "1"},
-             {"empty_timeout", "3"}});
-  EXPECT_EQ(cfg().getDatasendingInterval(), 15u);
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 15u);
-  EXPECT_EQ(cfg().getZombieTimeout(), 15u);
-  EXPECT_EQ(cfg().getEmptyTimeout(), 15u);
-
-  configure({{"zombie_check_interval", "20"}, {"zombie_timeout", "10"}});
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 60u);
-  EXPECT_EQ(cfg().getZombieTimeout(), 60u);
-  EXPECT_EQ(cfg().getEmptyTimeout(), 300u);
-
-  configure({{"datasending_interval", "0"}, {"zombie_check_interval", "20"}});
-  EXPECT_EQ(cfg().getDatasendingInterval(), 0u);
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 20u);
-
-  configure({{"datasending_interval", "x"}, {"zombie_check_interval", "0"}, {"empty_timeout", "0"}});
-  EXPECT_EQ(cfg().getDatasendingInterval(), 0u);  // no digits: sending off
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 0u);
-  EXPECT_EQ(cfg().getEmptyTimeout(), 0u);
-}
-
-TEST_F(ConfigValuesTest, LowerLimits) {
-  configure({{"tracecheck_interval", "1"},
-             {"tracesize_threshold", "abc"},
-             {"trace_preview_timeout", "29"},
-             {"auto_transaction_trace_threshold", "59"},
-             {"cache_section_count", "1"}});
-  EXPECT_EQ(cfg().getTracecheckInterval(), 2u);
-  EXPECT_EQ(cfg().getTracesizeThreshold(), 10000u);
-  EXPECT_EQ(cfg().getTracePreviewTimeout(), 30u);
-  EXPECT_EQ(cfg().getAutoTransactionTraceThreshold(), 60u);
-  EXPECT_EQ(cfg().getCacheSectionCount(), 2u);
-
-  configure({{"tracecheck_interval", "0"},
-             {"tracesize_threshold", "-1"},
-             {"cache_section_count", "65536"},
-             {"agent_port", "70000"}});
-  EXPECT_EQ(cfg().getTracecheckInterval(), 0u);
-  EXPECT_EQ(cfg().getTracesizeThreshold(), 4294967295u);  // negative passes "at least"
-  EXPECT_EQ(cfg().getCacheSectionCount(), 2u);            // 65536 cut to 16 bits is 0
-  EXPECT_EQ(cfg().getAgentPort(), 70000u - 65536u);
-}
-
-TEST_F(ConfigValuesTest, BucketCountRounding) {
-  const std::pair<const char*, uint16_t> cases[] = {{"0", 4},       {"4", 4},         {"5", 8},         {"17", 32},
-                                                    {"1024", 1024}, {"32768", 32768}, {"32769", 32768}, {"-1", 32768}};
-  for (const auto& [text, expected] : cases) {
-    configure({{"context_map_bucket", text}});
-    EXPECT_EQ(cfg().getContextMapBucketCount(), expected) << text;
-  }
-}
-
-TEST_F(ConfigValuesTest, FurtherAgentsKeepInitialValuesUnlessGiven) {
-  configure({{"agent_port_3", "6000"}, {"agent_type_4", "7"}, {"agent_host_2", "h2"}, {"agent_port", "1"}});
-  const uint16_t ports[] = {1, 59818, 6000, 59818, 59818};
-  const uint16_t types[] = {2, 2, 2, 7, 2};
-  for (int agent = 1; agent <= 5; ++agent) {
-    EXPECT_EQ(cfg().getAgentPort(agent), ports[agent - 1]) << agent;
-    EXPECT_EQ(cfg().getAgentType(agent), types[agent - 1]) << agent;
-  }
-  EXPECT_EQ(cfg().getAgentPort(0), 1u);  // out of range means the first agent
-  EXPECT_EQ(cfg().getAgentHost(2), u"h2");
-  EXPECT_EQ(cfg().getAgentHost(3), u"");
+  // An agent number out of range reads the first agent.
+  configure("agent_port=1 agent_port_2=2 agent_host_2=h2");
+  EXPECT_EQ(cfg().getAgentPort(0), 1u);
+  EXPECT_EQ(cfg().getAgentPort(6), 1u);
   EXPECT_EQ(cfg().getAgentHost(9), u"localhost");
 }
 
-TEST_F(ConfigValuesTest, PairsSkipEmptyAndRepeatedEntries) {
+TEST_F(ConfigValuesTest, PairsSkipEmptyAndRepeatedEntriesAndTwentyFourConfigureNothing) {
   const char16_t* pairs[] = {u"datasending_interval", u"30",   nullptr, u"1", u"tracecheck_interval",  u"",
                              u"tracecheck_interval",  nullptr, u"",     u"9", u"datasending_interval", u"45",
                              u"custom_key",           u"c"};
@@ -120,10 +117,18 @@ TEST_F(ConfigValuesTest, PairsSkipEmptyAndRepeatedEntries) {
   CConfiguration::destroyInstance();
   configureFromPairs(cfg(), 3, nullptr);
   EXPECT_EQ(value("system_name"), "VEL_MOX");
+
+  std::string many;
+  for (int i = 0; i < 24; ++i) many += "datasending_interval=30 ";
+  configure(many);
+  EXPECT_EQ(cfg().getDatasendingInterval(), 60u);
+  EXPECT_EQ(cfg().getZombieCheckInterval(), 60u);  // the initial value, not the default
+  EXPECT_EQ(cfg().getContextMapBucketCount(), 4u);
+  EXPECT_EQ(value("logdir"), "");
 }
 
-TEST_F(ConfigValuesTest, SetParameterAfterPairs) {
-  configure({{"zombie_check_interval", "60"}, {"custom_key", "c"}});
+TEST_F(ConfigValuesTest, RunTimeChangesAndTheTraceThresholdThatFollows) {
+  configure("zombie_check_interval=60 custom_key=c");
   EXPECT_FALSE(cfg().setParameter(u"instrument_level_threshold", u"0"));  // not changeable from pairs
   EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 10u);
   EXPECT_FALSE(cfg().setParameter(u"custom_key", u"d"));
@@ -132,42 +137,20 @@ TEST_F(ConfigValuesTest, SetParameterAfterPairs) {
   EXPECT_EQ(value("no_such_key"), "");
   EXPECT_TRUE(cfg().setParameter(u"datasending_interval", u"120"));
   EXPECT_EQ(cfg().getDatasendingInterval(), 120u);
-  EXPECT_EQ(cfg().getZombieCheckInterval(), 120u);
-}
+  EXPECT_EQ(cfg().getZombieCheckInterval(), 120u);  // limits derived again
 
-TEST_F(ConfigValuesTest, TraceThresholdFollowsUnlessConfigured) {
-  writeFile(configDir_ / "mox.conf", "instrument_level_threshold = 6\n");
-  configureFromProfileDir(cfg(), configDir16());
-  EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), 6u);
-  EXPECT_TRUE(cfg().setParameter(u"instrument_level_threshold", u"3"));
-  EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 3u);
-  EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), 3u);
-
-  CConfiguration::destroyInstance();
-  writeFile(configDir_ / "mox.conf", "instrument_level_threshold_trace = 7\n");
-  configureFromProfileDir(cfg(), configDir16());
-  EXPECT_TRUE(cfg().setParameter(u"instrument_level_threshold", u"3"));
-  EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 3u);
-  EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), 7u);
-  EXPECT_FALSE(cfg().setParameter(u"instrument_level_threshold_trace", u"1"));
-}
-
-TEST_F(ConfigValuesTest, DumpListsEveryEntryInKeyOrder) {
-  configure({{"zz_extra", "v=1"}, {"agent_host_2", "h\xC3"}});
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  cfg().dumpParameters(out);
-  std::rewind(out);
-  std::vector<std::string> lines;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, out)) lines.emplace_back(buf);
-  std::fclose(out);
-
-  ASSERT_EQ(lines.size(), 25u);
-  EXPECT_EQ(lines[0], "Parameter Name: agent_host |Parameter Value: localhost\n");
-  EXPECT_EQ(lines[1], "Parameter Name: agent_host_2 |Parameter Value: h\xC3\x83\n");
-  EXPECT_EQ(lines.back(), "Parameter Name: zz_extra |Parameter Value: v=1\n");
-  for (size_t i = 1; i < lines.size(); ++i) EXPECT_LT(lines[i - 1], lines[i]);
+  for (const char* file : {"instrument_level_threshold = 6\n", "instrument_level_threshold_trace = 7\n"}) {
+    SCOPED_TRACE(file);
+    CConfiguration::destroyInstance();
+    writeFile(configDir_ / "mox.conf", file);
+    configureFromProfileDir(cfg(), configDir16());
+    const bool follows = std::string(file).find("_trace") == std::string::npos;
+    EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), follows ? 6u : 7u);
+    EXPECT_TRUE(cfg().setParameter(u"instrument_level_threshold", u"3"));
+    EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 3u);
+    EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), follows ? 3u : 7u);
+    EXPECT_FALSE(cfg().setParameter(u"instrument_level_threshold_trace", u"1"));
+  }
 }
 
 }  // namespace

@@ -48,14 +48,10 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
         // Halfway, wait until some jobs have run, so updates surely overlap them.
         while (i == kTimings / 2 && jobs.load() < 3) std::this_thread::yield();
         const std::u16string& key = keys[(i + t) % 3];
-        PerfUpdate start;
-        start.incActive = true;
-        manager->updatePerfRecord(key, start);
-        PerfUpdate end;
-        end.addTimes = (i % 2) == 0;
-        end.elapsedMs = 2;
-        end.end = (i % 3) == 0 ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
-        manager->updatePerfRecord(key, end);
+        manager->updatePerfRecord(key, PerfUpdate{true});
+        using End = PerfUpdate::End;
+        manager->updatePerfRecord(
+            key, PerfUpdate{false, i % 2 == 0, 2, -1, 0, -1, i % 3 == 0 ? End::Terminated : End::Finished});
       }
       running.fetch_sub(1);
     });

@@ -21,7 +21,7 @@ std::string values(const CResourceRecord& record) {
          std::to_string(v.count);
 }
 
-TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRule) {
+TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRuleAndWrap) {
   CResourceRecord r(u"Pool");
   for (int64_t v : {5, 3, 8}) r.initialize(v, 0);
   EXPECT_EQ(values(r), "8/8/3/3");
@@ -44,27 +44,17 @@ TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRule) {
   reported.report(12, 15, 0, 3, 0);
   EXPECT_EQ(values(reported), "12/20/0/7");
   EXPECT_TRUE(reported.snapshot().fullCounter);
-}
 
-TEST(ResourceRecordTest, CurrentValueWrapsInsteadOfOverflowing) {
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-  CResourceRecord r(u"Wrap");
-  r.initialize(kMax, 0);
-  r.increase(1);
-  EXPECT_EQ(r.snapshot().current, kMin);
-  r.decrease(1);
-  EXPECT_EQ(r.snapshot().current, kMax);
-  r.decrease(-1);
-  EXPECT_EQ(r.snapshot().current, kMin);
+  CResourceRecord wrap(u"Wrap");
+  wrap.initialize(kMax, 0);
+  wrap.increase(1);
+  EXPECT_EQ(wrap.snapshot().current, std::numeric_limits<int64_t>::min());
+  wrap.decrease(1);
+  EXPECT_EQ(wrap.snapshot().current, kMax);
 }
 
-MetricFormat format(uint16_t agentType) {
-  MetricFormat f;
-  f.prefix = u"SYS|shop_1";
-  f.agentType = agentType;
-  return f;
-}
+MetricFormat format(uint16_t agentType) { return MetricFormat{u"SYS|shop_1", agentType, 0, {}}; }
 
 TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineForm) {
   CResourceRecord r(u"Pool");
@@ -72,30 +62,25 @@ TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineFo
   r.setKpi(u"b", 2);
   r.setKpi(u"a", -1);
   r.setKpi(u"b", 7);
-  const std::u16string head = u"<metric type=\"LongCounter\" name=\"SYS|shop_1|Pool:";
+  auto line = [](const char16_t* label, const char16_t* rest, const char16_t* type = u"LongCounter") {
+    return std::u16string(u"<metric type=\"") + type + u"\" name=\"SYS|shop_1|Pool:" + label + u"\" value=\"" + rest +
+           u" />\n";
+  };
   EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
-            head + u"Current Value\" value=\"8\" max=\"8\" min=\"3\" count=\"3\" />\n" +  //
-                head + u"a\" value=\"-1\" count=\"1\" />\n" +                             //
-                head + u"b\" value=\"7\" count=\"1\" />\n");
+            line(u"Current Value", u"8\" max=\"8\" min=\"3\" count=\"3\"") + line(u"a", u"-1\" count=\"1\"") +
+                line(u"b", u"7\" count=\"1\""));
   for (uint16_t agentType : {0, 1, 3}) {
     EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(agentType)),
-              head + u"Current Value\" value=\"8\" />\n" + head + u"High Watermark\" value=\"8\" />\n" + head +
-                  u"Low Watermark\" value=\"3\" />\n")
+              line(u"Current Value", u"8\"") + line(u"High Watermark", u"8\"") + line(u"Low Watermark", u"3\""))
         << "agent type " << agentType << ": no KPIs";
   }
   r.initialize(9, 1);
-  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
-            u"<metric type=\"LongCounterNone\" name=\"SYS|shop_1|Pool:Current Value\" value=\"9\" />\n");
+  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)), line(u"Current Value", u"9\"", u"LongCounterNone"));
 }
 
 TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
-  struct Case {
-    uint32_t interval;
-    int32_t offset;
-    uint32_t now;
-    uint32_t expected;
-  };
-  const Case cases[] = {
+  // interval, offset, now, first due
+  const int64_t cases[][4] = {
       {300, 0, 1000, 1200},    // next multiple of 300
       {300, 0, 1200, 1200},    // on the grid already
       {300, 250, 1000, 1150},  // offset still ahead in this period
@@ -105,9 +90,9 @@ TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) 
       {60, 7, 1000, 1000},     // not longer than the sending interval: at once
       {0, 0, 1000, 1000},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(CResourceCallbacks::firstDue(c.interval, c.offset, c.now, 60), c.expected)
-        << c.interval << " " << c.offset << " " << c.now;
+  for (const auto& c : cases) {
+    EXPECT_EQ(CResourceCallbacks::firstDue(uint32_t(c[0]), int32_t(c[1]), uint32_t(c[2]), 60), c[3])
+        << c[0] << "/" << c[1];
   }
 }
 
@@ -115,15 +100,15 @@ std::vector<int> calls;
 CResourceCallbacks* table = nullptr;
 void first() { calls.push_back(1); }
 void second() { calls.push_back(2); }
-void removesItselfAndThird() {
-  calls.push_back(2);
-  table->deregisterCallback(2);
-  table->deregisterCallback(3);
-}
 void third() { calls.push_back(3); }
 void addsFour() {
-  calls.push_back(1);
+  first();
   table->registerCallback(4, third, 0, 0, 0, 60);
+}
+void removesItselfAndThird() {
+  second();
+  table->deregisterCallback(2);
+  table->deregisterCallback(3);
 }
 void throws() {
   calls.push_back(0);
