@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -20,7 +21,14 @@
 
 namespace e2e {
 
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// The line every start sends first (library "e2e", instance 0).
+inline const std::string kVersion =
+    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+
 inline std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+inline std::string narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
 inline std::string readFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -32,8 +40,7 @@ inline std::string readFile(const std::filesystem::path& p) {
 inline std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::stringstream ss(text);
-  std::string line;
-  while (std::getline(ss, line)) out.push_back(line);
+  for (std::string line; std::getline(ss, line);) out.push_back(line);
   return out;
 }
 
@@ -41,6 +48,22 @@ inline int countOf(const std::string& text, const std::string& piece) {
   int n = 0;
   for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
   return n;
+}
+
+// The numeric values of every metric whose name ends in nameEnd, in file order.
+inline std::vector<long> valuesOf(const std::string& text, const std::string& nameEnd) {
+  std::vector<long> found;
+  const std::string at = nameEnd + "\" value=\"";
+  for (size_t i = text.find(at); i != std::string::npos; i = text.find(at, i + 1)) {
+    found.push_back(std::stol(text.substr(i + at.size())));
+  }
+  return found;
+}
+
+inline long sumOf(const std::string& text, const std::string& key) {
+  long sum = 0;
+  for (long v : valuesOf(text, "|" + key + ":Finished Counter")) sum += v;
+  return sum;
 }
 
 // Compares line by line: entries starting with "re:" are regular expressions.
@@ -84,28 +107,49 @@ class LibraryTest : public ::testing::Test {
     std::filesystem::remove_all(dir_, ec);
   }
 
-  // Initialises with parameter pairs; logdir and the file agent are always set.
-  void initWith(std::vector<std::pair<std::string, std::string>> extra, const std::string& name = "e2e",
-                int16_t instance = 0) {
-    std::vector<std::pair<std::string, std::string>> all = {{"logdir", dir_.string()}, {"datasending_method", "file"}};
-    all.insert(all.end(), extra.begin(), extra.end());
+  // Initialises with exactly these parameter pairs.
+  void initPairs(const Pairs& pairs, const std::string& name = "e2e", int16_t instance = 0) {
     storage_.clear();
-    for (auto& [k, v] : all) {
-      storage_.push_back(widen(k));
-      storage_.push_back(widen(v));
-    }
+    for (const auto& [k, v] : pairs) storage_.insert(storage_.end(), {widen(k), widen(v)});
     pointers_.clear();
-    for (auto& s : storage_) pointers_.push_back(s.c_str());
-    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(all.size()), pointers_.data());
+    for (const auto& s : storage_) pointers_.push_back(s.c_str());
+    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(pairs.size()), pointers_.data());
+  }
+  // The same with logdir and the file agent set first.
+  void initWith(const Pairs& extra, const std::string& name = "e2e", int16_t instance = 0) {
+    Pairs all = {{"logdir", dir_.string()}, {"datasending_method", "file"}};
+    all.insert(all.end(), extra.begin(), extra.end());
+    initPairs(all, name, instance);
+  }
+  // Ends the library and forgets its metric file, for a fresh start.
+  void restart() {
+    MOX_ProcExit();
+    std::filesystem::remove(dir_ / "e2e_mtdata.log");
+    seen_ = 0;
   }
 
+  std::string parameter(const char16_t* name) const {
+    mox_char buffer[64] = {};
+    MOX_getSingleParameterValue(name, buffer, 64);
+    return narrow(buffer);
+  }
   std::string traceFile(const std::string& name = "e2e") const { return readFile(dir_ / (name + "_mox.trc")); }
   std::string metricFile(const std::string& name = "e2e") const { return readFile(dir_ / (name + "_mtdata.log")); }
+
+  // Sends the current interval and returns the metric lines written since the last call.
+  std::vector<std::string> nextInterval() {
+    MOX_outputMetricData();
+    const std::vector<std::string> all = lines(metricFile());
+    std::vector<std::string> added(all.begin() + static_cast<long>(std::min(seen_, all.size())), all.end());
+    seen_ = all.size();
+    return added;
+  }
 
   std::filesystem::path dir_;
   std::filesystem::path previous_;
   std::vector<std::u16string> storage_;
   std::vector<const mox_char*> pointers_;
+  size_t seen_ = 0;
 };
 
 }  // namespace e2e

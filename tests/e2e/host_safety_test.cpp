@@ -4,24 +4,13 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <regex>
 
 #include "e2e/e2e_support.h"
 
 namespace {
 
 using e2e::LibraryTest;
-using e2e::lines;
-
-long sumOf(const std::string& text, const std::string& name) {
-  const std::regex counter("name=\"[^\"]*\\|" + name + ":Finished Counter\" value=\"(\\d+)\"");
-  long sum = 0;
-  for (const auto& line : lines(text)) {
-    std::smatch m;
-    if (std::regex_search(line, m, counter)) sum += std::stol(m[1]);
-  }
-  return sum;
-}
+using e2e::sumOf;
 
 struct Tally {
   std::atomic<long> started{0};    // outer calls that got a timing id
@@ -67,7 +56,7 @@ TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
     ASSERT_TRUE(e2e::waitFor([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
     stop = true;
     for (auto& t : threads) t.join();
-    const long finished = sumOf(metricFile(), "Svc\\|run");
+    const long finished = sumOf(metricFile(), "Svc|run");
     EXPECT_GE(finished, endedBeforeExit);
     EXPECT_LE(finished, tally.started.load());
     EXPECT_EQ(tally.afterExit.load(), 0);
@@ -165,12 +154,10 @@ TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
     const auto begin = std::chrono::steady_clock::now();
     MOX_ProcExit();
     if (std::chrono::steady_clock::now() - begin > std::chrono::seconds(1)) _exit(3);
-    const std::u16string logdir = e2e::widen(dir_.string());
-    const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file"};
-    MOX_ProcInitWithParam(u"child", 0, 2, pairs);
+    initWith({}, "child");
     for (int i = 0; i < 7; ++i) MOX_endTiming(MOX_startTiming(u"Child", u"work", 1));
     MOX_ProcExit();
-    _exit(sumOf(e2e::readFile(dir_ / "child_mtdata.log"), "Child\\|work") == 7 ? 0 : 4);
+    _exit(sumOf(e2e::readFile(dir_ / "child_mtdata.log"), "Child|work") == 7 ? 0 : 4);
   }
   ASSERT_GT(child, 0);
   int status = 0;
@@ -180,7 +167,7 @@ TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
   stop = true;
   for (auto& t : threads) t.join();
   MOX_ProcExit();
-  EXPECT_EQ(sumOf(metricFile(), "Svc\\|run"), tally.ended.load());
+  EXPECT_EQ(sumOf(metricFile(), "Svc|run"), tally.ended.load());
   EXPECT_EQ(tally.ended.load(), tally.started.load());
 }
 

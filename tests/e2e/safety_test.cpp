@@ -18,26 +18,6 @@ using e2e::LibraryTest;
 using e2e::widen;
 using testsupport::FileSizeLimit;
 
-class SafetyTest : public LibraryTest {
- protected:
-  void initPairs(const std::vector<std::pair<std::string, std::string>>& pairs, const std::string& name = "e2e") {
-    storage_.clear();
-    for (const auto& [key, value] : pairs) {
-      storage_.push_back(widen(key));
-      storage_.push_back(widen(value));
-    }
-    pointers_.clear();
-    for (const std::u16string& text : storage_) pointers_.push_back(text.c_str());
-    MOX_ProcInitWithParam(widen(name).c_str(), 0, static_cast<uint32_t>(pairs.size()), pointers_.data());
-  }
-  std::string parameter(const char16_t* name) {
-    mox_char buffer[64] = {};
-    MOX_getSingleParameterValue(name, buffer, 64);
-    const std::u16string value(buffer);
-    return std::string(value.begin(), value.end());
-  }
-};
-
 // A sanitizer build calls a tenth as often: the limit works per second, not per call.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int kFloodCalls = 100000;
@@ -45,61 +25,56 @@ constexpr int kFloodCalls = 100000;
 constexpr int kFloodCalls = 1000000;
 #endif
 
-// Calls badCall kFloodCalls times and checks the trace: it grows with the
-// seconds the flood lasted, not with its calls; the first lines are the
-// ordinary error lines of sourceFile; every other call is counted in
-// "repeated" lines.
-void expectFloodKeptSmall(const std::function<void()>& badCall, const std::string& error, const std::string& sourceFile,
-                          const std::function<std::string()>& readTrace) {
-  const auto started = std::chrono::steady_clock::now();
-  for (int i = 0; i < kFloodCalls; ++i) badCall();
-  // Whole seconds the flood touched.
-  const int64_t seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count() + 2;
-  MOX_ProcExit();
+// A host that keeps timing on a terminated context, or passes a null session
+// function, in a loop: the trace grows with the seconds the flood lasted, not
+// with its calls; the first lines are the ordinary error lines of the source
+// file; every other call is counted in "repeated" lines.
+TEST_F(LibraryTest, FloodsOfBadCallsKeepTheTraceSmall) {
+  struct Case {
+    std::function<void()> prepare, badCall;
+    std::string error, sourceFile;
+  } cases[] = {
+      {[] { MOX_startTiming(u"A", u"b", 1), MOX_terminateTimingAll(); }, [] { MOX_startTiming(u"A", u"b", 1); },
+       "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API",
+       "context_manager.cpp"},
+      {[] {}, [] { MOX_endTimingEx(nullptr, 1); }, "Get sessionId function point is NULL", "moxmain.cpp"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sourceFile);
+    initWith({});
+    c.prepare();
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < kFloodCalls; ++i) c.badCall();
+    // Whole seconds the flood touched.
+    const int64_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count() + 2;
+    MOX_ProcExit();
 
-  const std::string trace = readTrace();
-  EXPECT_LT(trace.size(), 16 * 1024 + seconds * 101 * 200) << "one line per call";
-  const std::string line = "*** ERROR => " + error;
-  const std::vector<std::string> all = e2e::lines(trace);
-  const auto first = std::find_if(all.begin(), all.end(), [&](const std::string& l) { return l.find(line) != l.npos; });
-  ASSERT_NE(first, all.end());
-  const std::string location = sourceFile.substr(0, 12);
-  EXPECT_TRUE(
-      std::regex_match(*first, std::regex("M  \\[Thr \\d+\\] \\*\\*\\* ERROR => .* \\[" + location + " *\\d+\\]")))
-      << *first;
-  EXPECT_NE(first->find("] " + line + " ["), std::string::npos) << *first;
-  int64_t counted = countOf(trace, line);
-  EXPECT_GE(counted, 100);
-  EXPECT_LE(counted, 100 * seconds);
-  const std::regex repeated("\\.\\.\\. line of " + std::regex_replace(sourceFile, std::regex("\\."), "\\.") +
-                            ":\\d+ repeated (\\d+) times\n");
-  int reports = 0;
-  for (auto it = std::sregex_iterator(trace.begin(), trace.end(), repeated); it != std::sregex_iterator(); ++it) {
-    counted += std::stoll((*it)[1]);
-    ++reports;
+    const std::string trace = traceFile();
+    EXPECT_LT(trace.size(), 16 * 1024 + seconds * 101 * 200) << "one line per call";
+    const std::string line = "*** ERROR => " + c.error;
+    const std::vector<std::string> all = e2e::lines(trace);
+    const auto first =
+        std::find_if(all.begin(), all.end(), [&](const std::string& l) { return l.find(line) != l.npos; });
+    ASSERT_NE(first, all.end());
+    EXPECT_TRUE(std::regex_match(*first, std::regex("M  \\[Thr \\d+\\] \\*\\*\\* ERROR => " + c.error + " \\[" +
+                                                    c.sourceFile.substr(0, 12) + " *\\d+\\]")))
+        << *first;
+    int64_t counted = countOf(trace, line);
+    EXPECT_GE(counted, 100);
+    EXPECT_LE(counted, 100 * seconds);
+    const std::regex repeated("\\.\\.\\. line of " + std::regex_replace(c.sourceFile, std::regex("\\."), "\\.") +
+                              ":\\d+ repeated (\\d+) times\n");
+    int reports = 0;
+    for (auto it = std::sregex_iterator(trace.begin(), trace.end(), repeated); it != std::sregex_iterator(); ++it) {
+      counted += std::stoll((*it)[1]);
+      ++reports;
+    }
+    EXPECT_GE(reports, 1);
+    EXPECT_EQ(counted, kFloodCalls);
   }
-  EXPECT_GE(reports, 1);
-  EXPECT_EQ(counted, kFloodCalls);
 }
 
-TEST_F(SafetyTest, HostTimingOnATerminatedContextInALoopKeepsTheTraceSmall) {
-  initWith({});
-  ASSERT_NE(MOX_startTiming(u"A", u"b", 1), 0u);
-  MOX_terminateTimingAll();
-  expectFloodKeptSmall(
-      [] { MOX_startTiming(u"A", u"b", 1); },
-      "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API",
-      "context_manager.cpp", [&] { return traceFile(); });
-}
-
-TEST_F(SafetyTest, HostPassingANullSessionFunctionInALoopKeepsTheTraceSmall) {
-  initWith({});
-  expectFloodKeptSmall([] { MOX_endTimingEx(nullptr, 1); }, "Get sessionId function point is NULL", "moxmain.cpp",
-                       [&] { return traceFile(); });
-}
-
-TEST_F(SafetyTest, FullDiskSendsMetricDataToTheWorkingDirectoryWithOneErrorLinePerAgent) {
+TEST_F(LibraryTest, FullDiskSendsMetricDataToTheWorkingDirectoryWithOneErrorLinePerAgent) {
   const std::filesystem::path logs = dir_ / "logs";
   std::filesystem::create_directory(logs);
   constexpr rlim_t kLimit = 256 * 1024;
@@ -126,25 +101,28 @@ TEST_F(SafetyTest, FullDiskSendsMetricDataToTheWorkingDirectoryWithOneErrorLineP
       << trace;
 }
 
-TEST_F(SafetyTest, EmptyLogdirKeepsBothFilesInTheWorkingDirectory) {
-  // With 24 pairs nothing is configured: logdir is empty, the trace level 0.
+TEST_F(LibraryTest, MissingOrEmptyLogdirPutsBothFilesIntoTheWorkingDirectory) {
+  const std::string missing = (dir_ / "missing" / "dir").string();
+  initPairs({{"logdir", missing}, {"datasending_method", "file"}}, "fb");
+  MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+  MOX_outputMetricData();
+  MOX_ProcExit();
+  EXPECT_NE(metricFile("fb").find("K|m:Finished Counter"), std::string::npos);
+  EXPECT_GE(countOf(traceFile("fb"), "Switch to current working directory due to metric data log file " + missing +
+                                         "/fb_mtdata.log could not be opened!\n"),
+            2)
+      << "traced per write";
+
+  // With 24 pairs nothing is configured: logdir is empty, not the root.
   const std::string name = "e2e_empty_" + std::to_string(getpid());
-  std::vector<std::pair<std::string, std::string>> pairs(24, {"system_name", "X"});
-  initPairs(pairs, name);
+  initPairs(e2e::Pairs(24, {"system_name", "X"}), name);
   EXPECT_EQ(parameter(u"logdir"), "");
   MOX_ProcExit();
   EXPECT_TRUE(std::filesystem::exists(dir_ / (name + "_mox.trc")));
   EXPECT_FALSE(std::filesystem::exists("/" + name + "_mox.trc"));
 }
 
-TEST_F(SafetyTest, NullProfileDirectoryReadsTheWorkingDirectorysConfiguration) {
-  std::ofstream(dir_ / "mox.conf") << "logdir = " << dir_.string() << "\nsystem_name = FROMCWD\n";
-  MOX_ProcInitWithProfilePath(u"e2e", 0, nullptr);
-  EXPECT_EQ(parameter(u"system_name"), "FROMCWD");
-  EXPECT_NE(traceFile().find("MOX library version 2.3.6 (unicode) loaded\n"), std::string::npos);
-}
-
-TEST_F(SafetyTest, OversizedConfigurationFileIsRefusedAtOnceAndTheDefaultsStand) {
+TEST_F(LibraryTest, OversizedConfigurationFileIsRefusedAtOnceAndTheDefaultsStand) {
   if (std::filesystem::exists("/usr/vel/mox/log")) GTEST_SKIP() << "the default logdir exists on this machine";
   const std::filesystem::path conf = dir_ / "conf";
   std::filesystem::create_directory(conf);

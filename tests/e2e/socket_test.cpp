@@ -8,21 +8,26 @@
 namespace {
 
 using e2e::countOf;
+using e2e::kVersion;
 using e2e::LibraryTest;
 using e2e::lines;
-using e2e::widen;
 
-const std::string kVersion =
-    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+class SocketTest : public LibraryTest {
+ protected:
+  e2e::Pairs socketPairs(const testsupport::TcpListener& collector, const e2e::Pairs& extra = {}) const {
+    e2e::Pairs pairs = {{"datasending_method", "socket"},
+                        {"agent_host", "127.0.0.1"},
+                        {"agent_port", std::to_string(collector.port())},
+                        {"logdir", dir_.string()}};
+    pairs.insert(pairs.end(), extra.begin(), extra.end());
+    return pairs;
+  }
+};
 
-TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
+TEST_F(SocketTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
-  const std::u16string port = widen(std::to_string(collector.port()));
-  const std::u16string logdir = widen(dir_.string());
-  const mox_char* pairs[] = {u"datasending_method", u"socket", u"agent_host",  u"127.0.0.1",       u"agent_port",
-                             port.c_str(),          u"logdir", logdir.c_str(), u"lib_trace_level", u"1"};
-  MOX_ProcInitWithParam(u"e2e", 0, 5, pairs);
+  initPairs(socketPairs(collector, {{"lib_trace_level", "1"}}));
   for (int i = 0; i < 3; ++i) {
     const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
     const uint32_t inner = MOX_startTiming(u"Db", u"select", 1);
@@ -51,7 +56,7 @@ TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
 
 // The first thing a user tries: a collector on the default port and a host
 // that starts the library without any configuration.
-TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
+TEST_F(SocketTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
   testsupport::TcpListener collector(AF_INET, 59818);
   if (!collector.ok()) GTEST_SKIP() << "port 59818 is taken on this machine";
   const std::filesystem::path noConfig = dir_ / "no-config";
@@ -70,17 +75,14 @@ TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
 
 // A child forked while the parent streams: it lets go of the parent's
 // connections (which stay open and keep working) and opens its own.
-TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
+TEST_F(SocketTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
 #endif
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
-  const std::u16string port = widen(std::to_string(collector.port()));
-  const std::u16string logdir = widen(dir_.string());
-  const mox_char* pairs[] = {u"datasending_method", u"socket",    u"agent_host", u"127.0.0.1",
-                             u"agent_port",         port.c_str(), u"logdir",     logdir.c_str()};
-  MOX_ProcInitWithParam(u"parent", 0, 4, pairs);
+  const e2e::Pairs pairs = socketPairs(collector);
+  initPairs(pairs, "parent");
   MOX_endTiming(MOX_startTiming(u"Before", u"fork", 1));
   MOX_outputMetricData();
   ASSERT_TRUE(collector.waitFor([&] { return collector.allBytes().find("Before|fork") != std::string::npos; }));
@@ -88,7 +90,7 @@ TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
   const pid_t child = fork();
   if (child == 0) {
     MOX_ProcExit();
-    MOX_ProcInitWithParam(u"child", 0, 4, pairs);
+    initPairs(pairs, "child");
     MOX_endTiming(MOX_startTiming(u"In", u"child", 1));
     MOX_ProcExit();
     _exit(0);

@@ -19,36 +19,11 @@ using testsupport::normalisedTrace;
 
 const mox_char* sessionS1() { return u"S1"; }
 
-// The same host calls through the plain exports or the Ex exports (session "S1").
-struct Host {
-  bool ex;
-  uint32_t start(const mox_char* component, const mox_char* method) const {
-    return ex ? MOX_startTimingEx(sessionS1, component, method, 1) : MOX_startTiming(component, method, 1);
-  }
-  void end(uint32_t id) const { ex ? MOX_endTimingEx(sessionS1, id) : MOX_endTiming(id); }
-  void info(uint32_t id, const mox_char* name, const mox_char* value) const {
-    ex ? MOX_appendInfoEx(sessionS1, id, name, value) : MOX_appendInfo(id, name, value);
-  }
-  void list(uint32_t id, const mox_char* name, const mox_char* value) const {
-    ex ? MOX_appendInfoToListEx(sessionS1, id, name, value) : MOX_appendInfoToList(id, name, value);
-  }
-  void parameter(uint32_t id, const mox_char* name, const mox_char* value) const {
-    ex ? MOX_appendParameterInfoEx(sessionS1, id, name, value) : MOX_appendParameterInfo(id, name, value);
-  }
-  void returned(uint32_t id, const mox_char* value) const {
-    ex ? MOX_appendReturnInfoEx(sessionS1, id, value) : MOX_appendReturnInfo(id, value);
-  }
-  void exception(uint32_t id, const mox_char* value) const {
-    ex ? MOX_appendExceptionInfoEx(sessionS1, id, value) : MOX_appendExceptionInfo(id, value);
-  }
-  void passport(uint32_t id, const mox_char* value, uint8_t toList) const {
-    ex ? MOX_appendPassportInfoEx(sessionS1, id, value, toList) : MOX_appendPassportInfo(id, value, toList);
-  }
-  void user(const mox_char* value) const { ex ? MOX_appendUserIDEx(sessionS1, value) : MOX_appendUserID(value); }
-  void context(const mox_char* name, const mox_char* value) const {
-    ex ? MOX_appendContextInfoEx(sessionS1, name, value) : MOX_appendContextInfo(name, value);
-  }
-};
+// One host call through the plain export or its Ex form (session "S1").
+template <typename Plain, typename Ex, typename... Args>
+auto call(bool ex, Plain plain, Ex withSession, Args... args) {
+  return ex ? withSession(sessionS1, args...) : plain(args...);
+}
 
 std::vector<std::string> linesStartingWith(const std::string& text, const std::string& start) {
   std::vector<std::string> found;
@@ -64,30 +39,30 @@ std::string param(const std::string& name, const std::string& value) {
 
 TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformation) {
   initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}});
-  for (const Host host : {Host{false}, Host{true}}) {
-    const uint32_t p = host.start(u"Order", u"create");
-    const uint32_t q = host.start(u"Pricing", u"quote");
-    const uint32_t r = host.start(u"Db", u"select");
-    host.info(r, u"Rows", u"7");
-    host.info(q, u"Late", u"dropped");  // not the innermost open call
-    host.end(r);
-    host.exception(q, u"E");
-    host.parameter(q, u"b", u"2");
-    host.parameter(q, u"a", u"1");
-    host.returned(q, u"3");
-    host.passport(q, u"X1", 1);
-    host.passport(q, u"X2", 1);
-    host.end(q);
-    host.info(p, u"Zeta", u"z");
-    host.list(p, u"List", u"a");
-    host.list(p, u"List", u"b");
-    host.passport(p, u"OUT", 0);
-    host.passport(p, u"OUT2", 0);
-    host.returned(p, u"first");
-    host.returned(p, u"second");
-    host.user(u"alice");
-    host.context(u"Area", u"emea");
-    host.end(p);
+  for (const bool ex : {false, true}) {
+    const uint32_t p = call(ex, MOX_startTiming, MOX_startTimingEx, u"Order", u"create", uint16_t{1});
+    const uint32_t q = call(ex, MOX_startTiming, MOX_startTimingEx, u"Pricing", u"quote", uint16_t{1});
+    const uint32_t r = call(ex, MOX_startTiming, MOX_startTimingEx, u"Db", u"select", uint16_t{1});
+    call(ex, MOX_appendInfo, MOX_appendInfoEx, r, u"Rows", u"7");
+    call(ex, MOX_appendInfo, MOX_appendInfoEx, q, u"Late", u"dropped");  // not the innermost open call
+    call(ex, MOX_endTiming, MOX_endTimingEx, r);
+    call(ex, MOX_appendExceptionInfo, MOX_appendExceptionInfoEx, q, u"E");
+    call(ex, MOX_appendParameterInfo, MOX_appendParameterInfoEx, q, u"b", u"2");
+    call(ex, MOX_appendParameterInfo, MOX_appendParameterInfoEx, q, u"a", u"1");
+    call(ex, MOX_appendReturnInfo, MOX_appendReturnInfoEx, q, u"3");
+    call(ex, MOX_appendPassportInfo, MOX_appendPassportInfoEx, q, u"X1", uint8_t{1});
+    call(ex, MOX_appendPassportInfo, MOX_appendPassportInfoEx, q, u"X2", uint8_t{1});
+    call(ex, MOX_endTiming, MOX_endTimingEx, q);
+    call(ex, MOX_appendInfo, MOX_appendInfoEx, p, u"Zeta", u"z");
+    call(ex, MOX_appendInfoToList, MOX_appendInfoToListEx, p, u"List", u"a");
+    call(ex, MOX_appendInfoToList, MOX_appendInfoToListEx, p, u"List", u"b");
+    call(ex, MOX_appendPassportInfo, MOX_appendPassportInfoEx, p, u"OUT", uint8_t{0});
+    call(ex, MOX_appendPassportInfo, MOX_appendPassportInfoEx, p, u"OUT2", uint8_t{0});
+    call(ex, MOX_appendReturnInfo, MOX_appendReturnInfoEx, p, u"first");
+    call(ex, MOX_appendReturnInfo, MOX_appendReturnInfoEx, p, u"second");
+    call(ex, MOX_appendUserID, MOX_appendUserIDEx, u"alice");
+    call(ex, MOX_appendContextInfo, MOX_appendContextInfoEx, u"Area", u"emea");
+    call(ex, MOX_endTiming, MOX_endTimingEx, p);
   }
   MOX_outputMetricData();
   const std::string expected =
