@@ -3,21 +3,16 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "mox.h"
+#include "support/test_files.h"
 
 namespace e2e {
 
@@ -30,24 +25,18 @@ inline const std::string kVersion =
 inline std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 inline std::string narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
-inline std::string readFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testsupport::readFile;
+using testsupport::waitUntil;
 
 inline std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
-  std::stringstream ss(text);
+  std::istringstream ss(text);
   for (std::string line; std::getline(ss, line);) out.push_back(line);
   return out;
 }
 
 inline int countOf(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
-  return n;
+  return static_cast<int>(testsupport::countOf(text, piece));
 }
 
 // The numeric values of every metric whose name ends in nameEnd, in file order.
@@ -78,24 +67,11 @@ inline void expectLines(const std::vector<std::string>& actual, const std::vecto
   }
 }
 
-// Polls until pred holds or the deadline passes.
-inline bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
-
 // Each test runs in its own temporary working directory, which also serves as
 // the log directory, and ends the library whatever happened.
 class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/mox-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     unsetenv("MOX_CONFIG");
@@ -103,8 +79,6 @@ class LibraryTest : public ::testing::Test {
   void TearDown() override {
     MOX_ProcExit();
     std::filesystem::current_path(previous_);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
   }
 
   // Initialises with exactly these parameter pairs.
@@ -145,7 +119,8 @@ class LibraryTest : public ::testing::Test {
     return added;
   }
 
-  std::filesystem::path dir_;
+  testsupport::TempDir tmp_;
+  const std::filesystem::path dir_ = tmp_.path();
   std::filesystem::path previous_;
   std::vector<std::u16string> storage_;
   std::vector<const mox_char*> pointers_;

@@ -48,12 +48,12 @@ TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
     std::atomic<bool> stop{false}, exited{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
-    ASSERT_TRUE(e2e::waitFor([&] { return tally.ended.load() >= 200; }));
+    ASSERT_TRUE(e2e::waitUntil([&] { return tally.ended.load() >= 200; }));
     const long endedBeforeExit = tally.ended.load();
     MOX_ProcExit();
     exited = true;
     const long loopsAtExit = tally.loops.load();
-    ASSERT_TRUE(e2e::waitFor([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
+    ASSERT_TRUE(e2e::waitUntil([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
     stop = true;
     for (auto& t : threads) t.join();
     const long finished = sumOf(metricFile(), "Svc|run");
@@ -147,7 +147,7 @@ TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
   std::atomic<bool> stop{false}, exited{false};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
-  ASSERT_TRUE(e2e::waitFor([&] { return tally.ended.load() >= 1000; }));
+  ASSERT_TRUE(e2e::waitUntil([&] { return tally.ended.load() >= 1000; }));
 
   const pid_t child = fork();
   if (child == 0) {

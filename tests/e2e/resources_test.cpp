@@ -96,8 +96,8 @@ void reportQueue() {
 TEST_F(ResourceTest, DataDispatcherRunsCallbacksBeforeItsJob) {
   initWith({{"datasending_interval", "15"}});
   MOX_registerResourceCallBack(7, reportQueue, 0, 0);
-  ASSERT_TRUE(e2e::waitFor([&] { return metricFile().find("Queue:Current Value") != std::string::npos; },
-                           std::chrono::seconds(40)));
+  ASSERT_TRUE(e2e::waitUntil([&] { return metricFile().find("Queue:Current Value") != std::string::npos; },
+                             std::chrono::seconds(40)));
   EXPECT_GE(callbackRuns.load(), 1);
   EXPECT_NE(metricFile().find(full("Queue", 42, 42, 42, 1)), std::string::npos);
   MOX_deregisterResourceCallBack(7);

@@ -101,18 +101,7 @@ TEST_F(LibraryTest, FullDiskSendsMetricDataToTheWorkingDirectoryWithOneErrorLine
       << trace;
 }
 
-TEST_F(LibraryTest, MissingOrEmptyLogdirPutsBothFilesIntoTheWorkingDirectory) {
-  const std::string missing = (dir_ / "missing" / "dir").string();
-  initPairs({{"logdir", missing}, {"datasending_method", "file"}}, "fb");
-  MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
-  MOX_outputMetricData();
-  MOX_ProcExit();
-  EXPECT_NE(metricFile("fb").find("K|m:Finished Counter"), std::string::npos);
-  EXPECT_GE(countOf(traceFile("fb"), "Switch to current working directory due to metric data log file " + missing +
-                                         "/fb_mtdata.log could not be opened!\n"),
-            2)
-      << "traced per write";
-
+TEST_F(LibraryTest, EmptyLogdirPutsTheTraceFileIntoTheWorkingDirectory) {
   // With 24 pairs nothing is configured: logdir is empty, not the root.
   const std::string name = "e2e_empty_" + std::to_string(getpid());
   initPairs(e2e::Pairs(24, {"system_name", "X"}), name);

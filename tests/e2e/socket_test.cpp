@@ -10,28 +10,24 @@ namespace {
 using e2e::countOf;
 using e2e::kVersion;
 using e2e::LibraryTest;
-using e2e::lines;
 
-class SocketTest : public LibraryTest {
- protected:
-  e2e::Pairs socketPairs(const testsupport::TcpListener& collector, const e2e::Pairs& extra = {}) const {
-    e2e::Pairs pairs = {{"datasending_method", "socket"},
-                        {"agent_host", "127.0.0.1"},
-                        {"agent_port", std::to_string(collector.port())},
-                        {"logdir", dir_.string()}};
-    pairs.insert(pairs.end(), extra.begin(), extra.end());
-    return pairs;
-  }
-};
+// Pairs for the socket agent and a collector on the loopback address.
+e2e::Pairs toCollector(const testsupport::TcpListener& collector, const std::filesystem::path& logdir) {
+  const std::string port = std::to_string(collector.port());
+  return {{"datasending_method", "socket"},
+          {"agent_host", "127.0.0.1"},
+          {"agent_port", port},
+          {"logdir", logdir.string()},
+          {"lib_trace_level", "1"}};
+}
 
-TEST_F(SocketTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
+TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
-  initPairs(socketPairs(collector, {{"lib_trace_level", "1"}}));
+  initPairs(toCollector(collector, dir_));
   for (int i = 0; i < 3; ++i) {
     const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
-    const uint32_t inner = MOX_startTiming(u"Db", u"select", 1);
-    MOX_endTiming(inner);
+    MOX_endTiming(MOX_startTiming(u"Db", u"select", 1));
     MOX_endTiming(outer);
   }
   MOX_outputMetricData();
@@ -46,17 +42,13 @@ TEST_F(SocketTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   EXPECT_TRUE(collector.waitFor([&] { return collector.open() == 0; }));
   const std::string stream = collector.allBytes();
   EXPECT_EQ(countOf(stream, "name=\"VEL_MOX|e2e_0|Order|create:Finished Counter\" value=\"3\" />\n"), 1);
-  for (const std::string& line : lines(stream)) {
-    EXPECT_EQ(line.rfind("<metric type=\"", 0), 0u) << line;
-    EXPECT_EQ(line.substr(line.size() - 3), " />") << line;
-  }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "e2e_mtdata.log"));
   EXPECT_EQ(countOf(traceFile(), "NI raw handle gets initialized successfully for the first time in agent 1\n"), 2);
 }
 
 // The first thing a user tries: a collector on the default port and a host
 // that starts the library without any configuration.
-TEST_F(SocketTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
+TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
   testsupport::TcpListener collector(AF_INET, 59818);
   if (!collector.ok()) GTEST_SKIP() << "port 59818 is taken on this machine";
   const std::filesystem::path noConfig = dir_ / "no-config";
@@ -75,13 +67,13 @@ TEST_F(SocketTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
 
 // A child forked while the parent streams: it lets go of the parent's
 // connections (which stay open and keep working) and opens its own.
-TEST_F(SocketTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
+TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
 #endif
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
-  const e2e::Pairs pairs = socketPairs(collector);
+  const e2e::Pairs pairs = toCollector(collector, dir_);
   initPairs(pairs, "parent");
   MOX_endTiming(MOX_startTiming(u"Before", u"fork", 1));
   MOX_outputMetricData();

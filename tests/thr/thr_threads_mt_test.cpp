@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <vector>
@@ -97,9 +98,17 @@ TEST_F(ThrThreadsTest, ExitRunsKeyDestructorsWithOldValues) {
   EXPECT_EQ(ThrKeyDelete(&g_keyEmpty), THR_KEY_NOT_CREATED);
 }
 
-TEST_F(ThrThreadsTest, EachEventSetReleasesOneWait) {
+TEST_F(ThrThreadsTest, EachEventSetReleasesOneWaitAndAnUnsetEventTimesOut) {
   ThrEvt* evt = nullptr;
   ASSERT_EQ(ThrEvtCreate(&evt), THR_OK);
+  EXPECT_EQ(ThrEvtWaitReset(evt, 0), THR_TIMEOUT);  // created non-signalled
+  EXPECT_EQ(ThrEvtSet(evt), THR_OK);
+  EXPECT_EQ(ThrEvtSet(evt), THR_OK);  // not counted: still one wake-up
+  EXPECT_EQ(ThrEvtWaitReset(evt, THR_WAIT_FOREVER), THR_OK);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ThrEvtWaitReset(evt, 50), THR_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+
   std::atomic<int> released{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < 2; ++i) {
