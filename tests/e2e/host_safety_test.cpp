@@ -1,16 +1,23 @@
-// A real host's threads do not wait for the library's lifecycle: exit while
-// they time, initialisations racing exits, a fork in the middle of it all.
+// What a real host can do to the library through the exports without harm:
+// exit while its threads time, race initialisations with exits, fork in the
+// middle of it all, keep one call open for hours, flood the trace with bad
+// calls, or fill the disk.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
+#include <regex>
 
 #include "e2e/e2e_support.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
+using e2e::countOf;
 using e2e::LibraryTest;
 using e2e::sumOf;
+using testsupport::FileSizeLimit;
 
 struct Tally {
   std::atomic<long> started{0};    // outer calls that got a timing id
@@ -122,7 +129,7 @@ TEST_F(LibraryTest, LifecycleCallsFromInsideACallAreIgnored) {
   initWith({{"lib_trace_level", "1"}});
   EXPECT_NE(MOX_startTimingEx(exitingSession, u"A", u"b", 1), 0u);
   EXPECT_NE(MOX_startTiming(u"A", u"b", 1), 0u) << "still initialised";
-  EXPECT_EQ(e2e::countOf(traceFile(), "called from a callback inside the library: ignored"), 2);
+  EXPECT_EQ(countOf(traceFile(), "called from a callback inside the library: ignored"), 2);
 }
 
 TEST_F(LibraryTest, SendingIntervalSetAfterAStartWithoutSendingStartsTheDataThreads) {
@@ -132,7 +139,7 @@ TEST_F(LibraryTest, SendingIntervalSetAfterAStartWithoutSendingStartsTheDataThre
   EXPECT_NE(traceFile().find("MOX data timer thread is successfully triggered"), std::string::npos);
   EXPECT_NE(traceFile().find("Data dispatcher thread is successfully triggered"), std::string::npos);
   MOX_changeDataSendingInterval(20);  // already running: no second pair
-  EXPECT_EQ(e2e::countOf(traceFile(), "Data dispatcher thread is successfully triggered"), 1);
+  EXPECT_EQ(countOf(traceFile(), "Data dispatcher thread is successfully triggered"), 1);
 }
 
 // The child of a fork made while other threads time: it ends the library it
@@ -169,6 +176,82 @@ TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
   MOX_ProcExit();
   EXPECT_EQ(sumOf(metricFile(), "Svc|run"), tally.ended.load());
   EXPECT_EQ(tally.ended.load(), tally.started.load());
+}
+
+// A sanitizer build calls a tenth as often: the limit works per second, not per call.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kFloodCalls = 100000;
+#else
+constexpr int kFloodCalls = 1000000;
+#endif
+
+// A host that keeps timing on a terminated context, or passes a null session
+// function, in a loop: the trace grows with the seconds the flood lasted, not
+// with its calls; the first lines are the ordinary error lines of the source
+// file; every other call is counted in "repeated" lines.
+TEST_F(LibraryTest, FloodsOfBadCallsKeepTheTraceSmall) {
+  struct Case {
+    std::function<void()> prepare, badCall;
+    std::string error, sourceFile;
+  } cases[] = {
+      {[] { MOX_startTiming(u"A", u"b", 1), MOX_terminateTimingAll(); }, [] { MOX_startTiming(u"A", u"b", 1); },
+       "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API",
+       "context_manager.cpp"},
+      {[] {}, [] { MOX_endTimingEx(nullptr, 1); }, "Get sessionId function point is NULL", "moxmain.cpp"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sourceFile);
+    initWith({});
+    c.prepare();
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < kFloodCalls; ++i) c.badCall();
+    // Whole seconds the flood touched.
+    const int64_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count() + 2;
+    MOX_ProcExit();
+
+    const std::string trace = traceFile();
+    EXPECT_LT(trace.size(), 16 * 1024 + seconds * 101 * 200) << "one line per call";
+    const std::string line = "*** ERROR => " + c.error;
+    int64_t counted = countOf(trace, line);
+    EXPECT_GE(counted, 100);
+    EXPECT_LE(counted, 100 * seconds);
+    const std::regex repeated("\\.\\.\\. line of " + std::regex_replace(c.sourceFile, std::regex("\\."), "\\.") +
+                              ":\\d+ repeated (\\d+) times\n");
+    int reports = 0;
+    for (auto it = std::sregex_iterator(trace.begin(), trace.end(), repeated); it != std::sregex_iterator(); ++it) {
+      counted += std::stoll((*it)[1]);
+      ++reports;
+    }
+    EXPECT_GE(reports, 1);
+    EXPECT_EQ(counted, kFloodCalls);
+  }
+}
+
+TEST_F(LibraryTest, FullDiskSendsMetricDataToTheWorkingDirectoryWithOneErrorLinePerAgent) {
+  const std::filesystem::path logs = dir_ / "logs";
+  std::filesystem::create_directory(logs);
+  constexpr rlim_t kLimit = 256 * 1024;
+  { std::ofstream(logs / "e2e_mtdata.log") << "old\n"; }
+  std::filesystem::resize_file(logs / "e2e_mtdata.log", kLimit);  // the disk is full for it
+  // The trace dispatcher must not send the version event before the limit is set.
+  initPairs({{"logdir", logs.string()}, {"datasending_method", "file"}, {"tracecheck_interval", "3600"}});
+  {
+    FileSizeLimit full(kLimit);
+    for (int round = 0; round < 3; ++round) {
+      MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+      MOX_outputMetricData();
+    }
+  }
+  MOX_ProcExit();
+  EXPECT_EQ(std::filesystem::file_size(logs / "e2e_mtdata.log"), kLimit);
+  const std::string fallback = metricFile();  // in the working directory
+  EXPECT_EQ(countOf(fallback, "K|m:Finished Counter"), 3) << fallback;
+  EXPECT_EQ(countOf(fallback, "MOX library version"), 1) << "the version event";
+  const std::string trace = e2e::readFile(logs / "e2e_mox.trc");
+  EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file " + (logs / "e2e_mtdata.log").string() +
+                               " could not be written (27: File too large)"),
+            2)
+      << trace;
 }
 
 }  // namespace

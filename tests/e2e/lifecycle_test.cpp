@@ -90,21 +90,6 @@ TEST_F(LibraryTest, LevelTestAgainstBothThresholds) {
   EXPECT_EQ(MOX_startTiming(u"A", u"c", 20), 0u);
 }
 
-TEST_F(LibraryTest, ExportsWithoutSessionIdWriteTheirErrorLines) {
-  initWith({{"lib_trace_level", "1"}});
-  EXPECT_EQ(MOX_startTimingEx(nullptr, u"A", u"b", 1), 0u);
-  EXPECT_EQ(MOX_startTimingEx(emptySession, u"A", u"b", 1), 0u);
-  mox_char buffer[8] = {u'x'};
-  EXPECT_EQ(MOX_getTraceGuidEx(nullptr, buffer, 8), 0u);
-  EXPECT_EQ(buffer[0], u'x');
-  EXPECT_EQ(MOX_getTraceFlagEx(nullSession), 0);
-  // Not timed at all: the level test comes first and calls no function.
-  EXPECT_EQ(MOX_startTimingEx(nullptr, u"A", u"b", 500), 0u);
-  const std::string trace = traceFile();
-  EXPECT_EQ(countOf(trace, "*** ERROR => Get sessionId function point is NULL [moxmain.cpp"), 2);
-  EXPECT_EQ(countOf(trace, "*** ERROR => External sessionId function returns the empty sessionId [moxmain.cpp"), 2);
-}
-
 TEST_F(LibraryTest, GetterBufferConvention) {
   initWith({{"lib_trace_level", "2"}});
   const std::u16string logdir = widen(dir_.string());
@@ -119,19 +104,17 @@ TEST_F(LibraryTest, GetterBufferConvention) {
   EXPECT_EQ(countOf(traceFile(), "MOX_getSingleParameterValue: buffer size is smaller than the required\n"), 2);
 }
 
-TEST_F(LibraryTest, InstanceNumberAndPrefixShapeTheMetricNames) {
+TEST_F(LibraryTest, InstanceNumberShapesTheMetricName) {
   for (int16_t instance : {7, -1, -5}) {
     initWith({}, "inst", instance);
-    if (instance == 7) MOX_setInstancePrefix(u"tenantA");
     MOX_endTiming(MOX_startTiming(u"C", u"m", 1));
     MOX_outputMetricData();
     MOX_ProcExit();
   }
   const std::string metrics = metricFile("inst");
   const std::string pid = std::to_string(getpid());
-  for (const std::string& name :
-       std::vector<std::string>{"inst_7|tenantA|C|m:Finished Counter", "inst_7:MOX library version",
-                                "inst_" + pid + "|C|m:Finished Counter", "inst|C|m:Finished Counter"}) {
+  for (const std::string& name : std::vector<std::string>{
+           "inst_7|C|m:Finished Counter", "inst_" + pid + "|C|m:Finished Counter", "inst|C|m:Finished Counter"}) {
     EXPECT_NE(metrics.find("name=\"VEL_MOX|" + name + "\""), std::string::npos) << name;
   }
 }
@@ -168,6 +151,16 @@ TEST_F(LibraryTest, NullAndEmptyStringsNeverCrash) {
   MOX_terminateTiming(0);
   MOX_changeDataSendingInterval(0);
   EXPECT_EQ(parameter(u"datasending_interval"), "15");
+  // Without a session id: an error line each, and no time for the level test, which comes first.
+  EXPECT_EQ(MOX_startTimingEx(nullptr, u"A", u"b", 1), 0u);
+  EXPECT_EQ(MOX_startTimingEx(emptySession, u"A", u"b", 1), 0u);
+  EXPECT_EQ(MOX_startTimingEx(nullptr, u"A", u"b", 500), 0u);
+  mox_char buffer[8] = {u'x'};
+  EXPECT_EQ(MOX_getTraceGuidEx(nullptr, buffer, 8), 0u);
+  EXPECT_EQ(buffer[0], u'x');
+  EXPECT_EQ(MOX_getTraceFlagEx(nullSession), 0);
+  EXPECT_EQ(countOf(traceFile(), "*** ERROR => Get sessionId function point is NULL [moxmain.cpp"), 2);
+  EXPECT_EQ(countOf(traceFile(), "*** ERROR => External sessionId function returns the empty sessionId [moxmain"), 2);
   MOX_outputMetricData();
   // No resource came of it: the two built-in counters only.
   EXPECT_EQ(countOf(metricFile(), "type=\"LongCounter\""), 2);
