@@ -56,25 +56,15 @@ TEST_F(LibraryTest, NestedStartsUnwindOneByOneProcExitEndsAllAndARestartIsFresh)
   EXPECT_EQ(MOX_startTiming(u"A", u"b", 1), 1u);
 }
 
-TEST_F(LibraryTest, FileBasedStartsReadTheirConfigurationFile) {
-  const std::filesystem::path conf = dir_ / "conf";
-  std::filesystem::create_directory(conf);
-  std::ofstream(conf / "mox.conf") << "logdir = " << dir_.string() << "\nsystem_name = FROMENV\n";
+TEST_F(LibraryTest, NullProfileDirectoryReadsTheWorkingDirectorysConfiguration) {
   std::ofstream(dir_ / "mox.conf") << "logdir = " << dir_.string() << "\nsystem_name = FROMCWD\n";
-  setenv("MOX_CONFIG", conf.c_str(), 1);
-  MOX_ProcInit(u"filehost", 3);
-  EXPECT_EQ(parameter(u"system_name"), "FROMENV");
-  EXPECT_NE(traceFile("filehost").find("MOX_ProcInit API invoked\n"), std::string::npos);
+  MOX_ProcInitWithProfilePath(u"e2e", 0, nullptr);  // not the root's
+  EXPECT_EQ(parameter(u"system_name"), "FROMCWD");
   // Started from a file, the instrument level stays changeable: 0 switches measuring off.
   MOX_changeInstruLevelThreshold(0);
   EXPECT_EQ(MOX_startTiming(u"A", u"b", 0), 0u);
   MOX_changeInstruLevelThreshold(10);
   EXPECT_EQ(MOX_startTiming(u"A", u"b", 9), 1u);
-  MOX_ProcExit();
-  unsetenv("MOX_CONFIG");
-  // A null directory means the working directory's file, not the root's.
-  MOX_ProcInitWithProfilePath(u"e2e", 0, nullptr);
-  EXPECT_EQ(parameter(u"system_name"), "FROMCWD");
 }
 
 TEST_F(LibraryTest, LevelTestAgainstBothThresholds) {
