@@ -95,12 +95,6 @@ class LibraryTest : public ::testing::Test {
     all.insert(all.end(), extra.begin(), extra.end());
     initPairs(all, name, instance);
   }
-  // Ends the library and forgets its metric file, for a fresh start.
-  void restart() {
-    MOX_ProcExit();
-    std::filesystem::remove(dir_ / "e2e_mtdata.log");
-    seen_ = 0;
-  }
 
   std::string parameter(const char16_t* name) const {
     mox_char buffer[64] = {};

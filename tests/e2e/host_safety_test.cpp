@@ -187,8 +187,8 @@ constexpr int kFloodCalls = 1000000;
 
 // A host that keeps timing on a terminated context, or passes a null session
 // function, in a loop: the trace grows with the seconds the flood lasted, not
-// with its calls; the first lines are the ordinary error lines of the source
-// file; every other call is counted in "repeated" lines.
+// with its calls; every call beyond the ordinary error lines is counted in the
+// "repeated" lines of its source file.
 TEST_F(LibraryTest, FloodsOfBadCallsKeepTheTraceSmall) {
   struct Case {
     std::function<void()> prepare, badCall;

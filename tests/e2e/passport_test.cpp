@@ -12,13 +12,6 @@ namespace {
 
 using e2e::LibraryTest;
 
-std::u16string hexOf(const std::vector<uint8_t>& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::u16string text;
-  for (uint8_t b : bytes) text += {char16_t(digits[b >> 4]), char16_t(digits[b & 15])};
-  return text;
-}
-
 // Root context id 10..1F, connection id C0..CF, counter 7 (version 3).
 std::u16string wirePassport(uint8_t version, uint16_t flag) {
   std::vector<uint8_t> b = {'*', 'T', 'H', '*', version, 0, 0, uint8_t(flag & 0xFF), uint8_t(flag >> 8)};
@@ -38,7 +31,9 @@ std::u16string wirePassport(uint8_t version, uint16_t flag) {
   }
   text("*TH*", 4);
   b[5] = uint8_t(b.size() >> 8), b[6] = uint8_t(b.size());
-  return hexOf(b);
+  std::u16string hex;
+  for (uint8_t byte : b) hex += {u"0123456789ABCDEF"[byte >> 4], u"0123456789ABCDEF"[byte & 15]};
+  return hex;
 }
 
 const std::u16string kTransactionId = u"TX-42" + std::u16string(27, u' ');
@@ -60,15 +55,11 @@ std::u16string elementOf(const std::u16string& passport, uint16_t e) {
 
 bool isGeneratedGuid(const std::u16string& g) {
   static const std::regex rule("[0-9A-F]{14}[DE][0-9A-F][89AB][0-9A-F][89A-F][0-9A-F]{13}");
-  return std::regex_match(std::string(g.begin(), g.end()), rule);
+  return std::regex_match(e2e::narrow(g), rule);
 }
 // An empty expectation stands for a generated GUID.
-void expectGuid(const std::u16string& actual, const std::u16string& expected) {
-  if (expected.empty()) {
-    EXPECT_TRUE(isGeneratedGuid(actual)) << e2e::narrow(actual);
-  } else {
-    EXPECT_EQ(actual, expected);
-  }
+bool guidIs(const std::u16string& actual, const std::u16string& expected) {
+  return expected.empty() ? isGeneratedGuid(actual) : actual == expected;
 }
 
 // Without trace_enabled_via_e2e an end-to-end passport sets the level but
@@ -89,7 +80,7 @@ TEST_F(LibraryTest, ApplicationPassportsGiveGuidFlagLevelAndTracing) {
     MOX_initContext(c.passport.c_str());
     EXPECT_EQ(MOX_getTraceFlag(), c.flag);
     EXPECT_EQ(MOX_getTraceLevel(), c.level);
-    expectGuid(guid(), c.guid);
+    EXPECT_TRUE(guidIs(guid(), c.guid)) << e2e::narrow(guid());
     EXPECT_EQ(outgoing().size(), c.traced ? 460u : 0u);  // only a traced unit of work hands passports on
   }
 }
@@ -118,7 +109,8 @@ TEST_F(LibraryTest, EndToEndPassportLevelDependsOnItsVersion) {
                 c.elements[e - 1]);
       EXPECT_EQ(elementOf(passport, e), c.elements[e - 1]);
     }
-    expectGuid(fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); }), c.guid);
+    const std::u16string guid = fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); });
+    EXPECT_TRUE(guidIs(guid, c.guid)) << e2e::narrow(guid);
   }
 }
 
@@ -144,11 +136,8 @@ TEST_F(LibraryTest, PassportsHandedOnShareTheConnectionAndCountAndRaiseVersion2)
   EXPECT_EQ(fromString.substr(8, 2), u"03");
   EXPECT_NE(elementOf(fromString, 3), elementOf(first, 3));
   EXPECT_EQ(elementOf(fromString, 4), u"0");
-  // Too small a buffer receives nothing but the length needed; an unknown element is empty.
-  std::vector<mox_char> buffer(461, u'x');
-  EXPECT_EQ(MOX_getPassport2(wirePassport(2, 2697).c_str(), buffer.data(), 460), 461u);
-  EXPECT_EQ(buffer[0], u'x');
-  EXPECT_EQ(MOX_getPassportElement2(first.c_str(), 9, buffer.data(), 2), 0u);
+  mox_char buffer[2] = {u'x'};
+  EXPECT_EQ(MOX_getPassportElement2(first.c_str(), 9, buffer, 2), 0u);  // no such element: empty
   EXPECT_EQ(buffer[0], 0);
 }
 
@@ -171,20 +160,6 @@ TEST_F(LibraryTest, LowerCaseHexIsAnApplicationPassport) {
   // Read and refused by each of the four calls for the first text, never for the second.
   EXPECT_EQ(e2e::countOf(traceFile(), badFormat), 4);
   EXPECT_EQ(e2e::countOf(traceFile(), "Invalid application passport format encountered"), 2);
-}
-
-TEST_F(LibraryTest, TracedUnitOfWorkShowsItsPassport) {
-  initWith({{"trace_enabled_via_em", "0"}, {"tracecheck_interval", "0"}});
-  MOX_initContext(u"ABC*1000");
-  MOX_endTiming(MOX_startTiming(u"Order", u"create", 1));
-  MOX_initContextEx(session, u"*1600");
-  const std::u16string generated = fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); });
-  MOX_endTimingEx(session, MOX_startTimingEx(session, u"Order", u"create", 1));
-  MOX_outputMetricData();
-  const std::string text = metricFile();
-  EXPECT_EQ(e2e::countOf(text, "<param name=\"client.header.VEL-PASSPORT\" value=\"ABC*1000\" />"), 1) << text;
-  const std::string completed = std::string(generated.begin(), generated.end()) + "*1600";
-  EXPECT_EQ(e2e::countOf(text, "<param name=\"client.header.VEL-PASSPORT\" value=\"" + completed + "\" />"), 1);
 }
 
 }  // namespace

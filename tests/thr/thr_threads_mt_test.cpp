@@ -46,28 +46,6 @@ TEST_F(ThrThreadsTest, CreatedThreadsAreListedWithUniqueIdsAndJoinedAtShutdown) 
   EXPECT_EQ(thrListedThreads(), 0u);
 }
 
-// A key whose destructor records what ThrExit hands it.
-ThrKey g_key;
-std::atomic<void*> g_valueSeen{nullptr};
-void recordValue(void* old) { g_valueSeen = old; }
-void* exitingMain(void* value) {
-  ThrKeyVarSet(&g_key, value);
-  ThrExit(42);
-}
-
-TEST_F(ThrThreadsTest, ExitRunsKeyDestructorsWithTheThreadsOwnValue) {
-  ASSERT_EQ(ThrKeyCreate(&g_key, recordValue), THR_OK);
-  EXPECT_EQ(ThrKeyCreate(&g_key, recordValue), THR_KEY_EXISTS);
-  int mine = 0, theirs = 0;
-  ThrKeyVarSet(&g_key, &mine);
-  ThrId id;
-  ASSERT_EQ(ThrCreate(nullptr, exitingMain, &theirs, &id), THR_OK);
-  ASSERT_TRUE(waitUntil([] { return g_valueSeen.load() != nullptr; }));
-  EXPECT_EQ(g_valueSeen.load(), &theirs);
-  EXPECT_EQ(ThrKeyVarGet(&g_key), &mine);  // other threads' values stay
-  EXPECT_EQ(ThrKeyDelete(&g_key), THR_OK);
-}
-
 TEST_F(ThrThreadsTest, EachEventSetReleasesOneWaitAndAnUnsetEventTimesOut) {
   ThrEvt* evt = nullptr;
   ASSERT_EQ(ThrEvtCreate(&evt), THR_OK);
