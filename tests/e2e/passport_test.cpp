@@ -3,8 +3,6 @@
 // getters of a passport string. End-to-end passports are written here byte
 // by byte, independently of the library.
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "e2e/e2e_support.h"
 

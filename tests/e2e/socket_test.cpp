@@ -25,23 +25,15 @@ TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
   initPairs(toCollector(collector, dir_));
-  for (int i = 0; i < 3; ++i) {
-    const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
-    MOX_endTiming(MOX_startTiming(u"Db", u"select", 1));
-    MOX_endTiming(outer);
-  }
+  for (int i = 0; i < 3; ++i) MOX_endTiming(MOX_startTiming(u"Db", u"select", 1));
   MOX_outputMetricData();
-  const std::string counter =
-      "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />";
+  const std::string counter = "name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />\n";
   ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), counter) == 1; }));
-  ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), kVersion) == 1; }));
   MOX_ProcExit();
-
   // The trace agent and the metric agent each have their own connection, closed at exit.
-  EXPECT_EQ(collector.accepted(), 2u);
   EXPECT_TRUE(collector.waitFor([&] { return collector.open() == 0; }));
-  const std::string stream = collector.allBytes();
-  EXPECT_EQ(countOf(stream, "name=\"VEL_MOX|e2e_0|Order|create:Finished Counter\" value=\"3\" />\n"), 1);
+  EXPECT_EQ(collector.accepted(), 2u);
+  EXPECT_EQ(countOf(collector.allBytes(), kVersion + "\n"), 1);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "e2e_mtdata.log"));
   EXPECT_EQ(countOf(traceFile(), "NI raw handle gets initialized successfully for the first time in agent 1\n"), 2);
 }
