@@ -102,13 +102,15 @@ int enterExclusive(ThrShardedRwLock* l, int32_t timeoutMs) NO_THREAD_SAFETY_ANAL
   return ThrShardedRwLockExclusive(l, timeoutMs);
 }
 void leaveExclusive(ThrShardedRwLock* l) NO_THREAD_SAFETY_ANALYSIS { ThrShardedRwLockReleaseExclusive(l); }
+int readOnce(ThrShardedRwLock* l) NO_THREAD_SAFETY_ANALYSIS {
+  const int status = ThrShardedRwLockShared(l, 0);
+  if (status == THR_OK) ThrShardedRwLockReleaseShared(l);
+  return status;
+}
 // A reader on a thread of its own that leaves again at once when it got in.
-int readOnceElsewhere(ThrShardedRwLock* l) NO_THREAD_SAFETY_ANALYSIS {
+int readOnceElsewhere(ThrShardedRwLock* l) {
   int status = -1;
-  std::thread([&] {
-    status = ThrShardedRwLockShared(l, 0);
-    if (status == THR_OK) ThrShardedRwLockReleaseShared(l);
-  }).join();
+  std::thread([&] { status = readOnce(l); }).join();
   return status;
 }
 
