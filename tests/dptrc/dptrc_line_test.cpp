@@ -39,7 +39,9 @@ TEST_F(TrcLine, TimeStampOncePerSecondPerThread) {
   EXPECT_EQ(entryLevel, 2);
 }
 
-TEST_F(TrcLine, EveryPhysicalLineCarriesPrefixAndThreadTagAndLettersBreakOpenLines) {
+TEST_F(TrcLine, EveryPhysicalLineCarriesPrefixAndThreadTagInUtf8AndLettersBreakOpenLines) {
+  MOX_TRC_TEXT(2, u"smile \U0001F600 lone \xD800 end %s\n");
+  MOX_TRC(2, "%s\n", trcText(u"\u00E9\xDC00").c_str());
   DpTrc(moxTrc, "first\nsecond\n");
   DpTrc(moxTrc, "a\n\nb\n");
   DpTrc(moxTrc, "begin ");
@@ -53,8 +55,9 @@ TEST_F(TrcLine, EveryPhysicalLineCarriesPrefixAndThreadTagAndLettersBreakOpenLin
   DpTrc(other, "other\n");
   TrcEntryLevel = 2;
   TrcUnlock();
-  EXPECT_EQ(body(), m_ + "first\n" + m_ + "second\n" + m_ + "a\n" + m_ + "\n" + m_ + "b\n" + m_ + "begin " +
-                        threadTag() + "end\n" + m_ + "open \n" + "X  " + threadTag() + "other\n");
+  EXPECT_EQ(body(), m_ + "smile \xF0\x9F\x98\x80 lone # end %s\n" + m_ + "\xC3\xA9#\n" + m_ + "first\n" + m_ +
+                        "second\n" + m_ + "a\n" + m_ + "\n" + m_ + "b\n" + m_ + "begin " + threadTag() + "end\n" + m_ +
+                        "open \n" + "X  " + threadTag() + "other\n");
 }
 
 TEST_F(TrcLine, LongMessagesAreCutAndWarned) {
@@ -94,12 +97,6 @@ TEST_F(TrcLine, ErrorLinesEndWithLocationAndErrnoText) {
                         m_ + "*** ERROR => " + std::string(1023, 'f') + " [g.cpp        3]\n");
 }
 
-TEST_F(TrcLine, TextIsUtf8OnDisk) {
-  MOX_TRC_TEXT(2, u"smile \U0001F600 lone \xD800 end %s\n");
-  MOX_TRC(2, "%s\n", trcText(u"\u00E9\xDC00").c_str());
-  EXPECT_EQ(body(), m_ + "smile \xF0\x9F\x98\x80 lone # end %s\n" + m_ + "\xC3\xA9#\n");
-}
-
 // Time texts of a given moment, in local time (UTC here), with the padding rules.
 TEST(TrcTime, GivenTimeIsFormattedInLocalTime) {
   const char* previous = getenv("TZ");
@@ -109,9 +106,6 @@ TEST(TrcTime, GivenTimeIsFormattedInLocalTime) {
   EXPECT_EQ(trcFormatLocalTime(981173106007LL, true), u"2001-02-03 04:05:06.007");
   EXPECT_EQ(trcFormatLocalTime(981173106007LL, false), u"2001-02-03 04:05:06");
   EXPECT_EQ(trcFormatLocalTime(-1, true), u"ERROR_DATE");
-  if (previous)
-    setenv("TZ", saved.c_str(), 1);
-  else
-    unsetenv("TZ");
+  previous ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
   tzset();
 }

@@ -9,16 +9,10 @@
 
 using namespace trctest;
 
-namespace {
-
-class TrcThreads : public TrcFileTest {
- protected:
-  void SetUp() override { open(2); }
-};
-
-}  // namespace
+using TrcThreads = TrcFileTest;
 
 TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
+  open(2);
   constexpr int kThreads = 4;
   constexpr int kLines = 200;
   std::vector<ThrId> ids(kThreads);
@@ -54,6 +48,7 @@ TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
 }
 
 TEST_F(TrcThreads, HostFloodFromManyThreadsIsCountedExactly) {
+  open(2);
   constexpr int kThreads = 4;
   constexpr int kCalls = 5000;
   std::vector<std::thread> threads;

@@ -1,13 +1,10 @@
-// Helpers of the trace-log tests: captured stderr, a settable time source and
-// a fixture with an open library trace file.
+// Helpers of the trace-log tests: a settable time source and a fixture with
+// an open library trace file.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <ctime>
 #include <sstream>
 #include <string>
@@ -21,30 +18,6 @@ namespace trctest {
 
 using testsupport::readFile;
 using testsupport::TempDir;
-
-// Redirects file descriptor 2 into a file until text() is called.
-class StderrCapture {
- public:
-  StderrCapture() : saved_((fflush(stderr), dup(2))) {
-    const int fd = open(dir_.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    close(fd);
-  }
-  ~StderrCapture() { text(); }
-  std::string text() {
-    if (saved_ >= 0) {
-      fflush(stderr);
-      dup2(saved_, 2);
-      close(saved_);
-      saved_ = -1;
-    }
-    return readFile(dir_.file("stderr"));
-  }
-
- private:
-  TempDir dir_;
-  int saved_;
-};
 
 inline std::atomic<time_t> fakeSecond{1700000000};
 inline time_t fakeTime() { return fakeSecond.load(); }

@@ -9,12 +9,6 @@ static const mox_char* session(void) {
 int main(void) {
   static const mox_char name[] = {'c', 0};
   MOX_SessionIdFunc f = session;
-  mox_char buffer[8];
-  if (MOX_getCharSize() != 2) return 1;
-  /* Not initialised: every call gives its neutral result. */
-  if (MOX_startTiming(name, name, 1) != 0) return 2;
-  if (MOX_startTimingEx(f, name, name, 1) != 0) return 3;
-  if (MOX_getPassport(buffer, 8) != 0) return 4;
-  if (MOX_ProcExitNestable() != 0) return 5;
-  return 0;
+  /* Not initialised: the neutral result. */
+  return MOX_getCharSize() == 2 && MOX_startTimingEx(f, name, name, 1) == 0 ? 0 : 1;
 }

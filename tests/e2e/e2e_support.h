@@ -3,44 +3,56 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "mox.h"
+#include "support/test_files.h"
 
 namespace e2e {
 
-inline std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-inline std::string readFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+// The line every start sends first (library "e2e", instance 0).
+inline const std::string kVersion =
+    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+
+inline std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+inline std::string narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
+
+using testsupport::readFile;
+using testsupport::waitUntil;
 
 inline std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
-  std::stringstream ss(text);
-  std::string line;
-  while (std::getline(ss, line)) out.push_back(line);
+  std::istringstream ss(text);
+  for (std::string line; std::getline(ss, line);) out.push_back(line);
   return out;
 }
 
 inline int countOf(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
-  return n;
+  return static_cast<int>(testsupport::countOf(text, piece));
+}
+
+// The numeric values of every metric whose name ends in nameEnd, in file order.
+inline std::vector<long> valuesOf(const std::string& text, const std::string& nameEnd) {
+  std::vector<long> found;
+  const std::string at = nameEnd + "\" value=\"";
+  for (size_t i = text.find(at); i != std::string::npos; i = text.find(at, i + 1)) {
+    found.push_back(std::stol(text.substr(i + at.size())));
+  }
+  return found;
+}
+
+inline long sumOf(const std::string& text, const std::string& key) {
+  long sum = 0;
+  for (long v : valuesOf(text, "|" + key + ":Finished Counter")) sum += v;
+  return sum;
 }
 
 // Compares line by line: entries starting with "re:" are regular expressions.
@@ -55,24 +67,11 @@ inline void expectLines(const std::vector<std::string>& actual, const std::vecto
   }
 }
 
-// Polls until pred holds or the deadline passes.
-inline bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
-
 // Each test runs in its own temporary working directory, which also serves as
 // the log directory, and ends the library whatever happened.
 class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/mox-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     unsetenv("MOX_CONFIG");
@@ -80,32 +79,46 @@ class LibraryTest : public ::testing::Test {
   void TearDown() override {
     MOX_ProcExit();
     std::filesystem::current_path(previous_);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
   }
 
-  // Initialises with parameter pairs; logdir and the file agent are always set.
-  void initWith(std::vector<std::pair<std::string, std::string>> extra, const std::string& name = "e2e",
-                int16_t instance = 0) {
-    std::vector<std::pair<std::string, std::string>> all = {{"logdir", dir_.string()}, {"datasending_method", "file"}};
-    all.insert(all.end(), extra.begin(), extra.end());
+  // Initialises with exactly these parameter pairs.
+  void initPairs(const Pairs& pairs, const std::string& name = "e2e", int16_t instance = 0) {
     storage_.clear();
-    for (auto& [k, v] : all) {
-      storage_.push_back(widen(k));
-      storage_.push_back(widen(v));
-    }
+    for (const auto& [k, v] : pairs) storage_.insert(storage_.end(), {widen(k), widen(v)});
     pointers_.clear();
-    for (auto& s : storage_) pointers_.push_back(s.c_str());
-    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(all.size()), pointers_.data());
+    for (const auto& s : storage_) pointers_.push_back(s.c_str());
+    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(pairs.size()), pointers_.data());
+  }
+  // The same with logdir and the file agent set first.
+  void initWith(const Pairs& extra, const std::string& name = "e2e", int16_t instance = 0) {
+    Pairs all = {{"logdir", dir_.string()}, {"datasending_method", "file"}};
+    all.insert(all.end(), extra.begin(), extra.end());
+    initPairs(all, name, instance);
   }
 
+  std::string parameter(const char16_t* name) const {
+    mox_char buffer[64] = {};
+    MOX_getSingleParameterValue(name, buffer, 64);
+    return narrow(buffer);
+  }
   std::string traceFile(const std::string& name = "e2e") const { return readFile(dir_ / (name + "_mox.trc")); }
   std::string metricFile(const std::string& name = "e2e") const { return readFile(dir_ / (name + "_mtdata.log")); }
 
-  std::filesystem::path dir_;
+  // Sends the current interval and returns the metric lines written since the last call.
+  std::vector<std::string> nextInterval() {
+    MOX_outputMetricData();
+    const std::vector<std::string> all = lines(metricFile());
+    std::vector<std::string> added(all.begin() + static_cast<long>(std::min(seen_, all.size())), all.end());
+    seen_ = all.size();
+    return added;
+  }
+
+  testsupport::TempDir tmp_;
+  const std::filesystem::path dir_ = tmp_.path();
   std::filesystem::path previous_;
   std::vector<std::u16string> storage_;
   std::vector<const mox_char*> pointers_;
+  size_t seen_ = 0;
 };
 
 }  // namespace e2e

@@ -1,27 +1,23 @@
-// A real host's threads do not wait for the library's lifecycle: exit while
-// they time, initialisations racing exits, a fork in the middle of it all.
+// What a real host can do to the library through the exports without harm:
+// exit while its threads time, race initialisations with exits, fork in the
+// middle of it all, keep one call open for hours, flood the trace with bad
+// calls, or fill the disk.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <regex>
 
 #include "e2e/e2e_support.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
+using e2e::countOf;
 using e2e::LibraryTest;
-using e2e::lines;
-
-long sumOf(const std::string& text, const std::string& name) {
-  const std::regex counter("name=\"[^\"]*\\|" + name + ":Finished Counter\" value=\"(\\d+)\"");
-  long sum = 0;
-  for (const auto& line : lines(text)) {
-    std::smatch m;
-    if (std::regex_search(line, m, counter)) sum += std::stol(m[1]);
-  }
-  return sum;
-}
+using e2e::sumOf;
+using testsupport::FileSizeLimit;
 
 struct Tally {
   std::atomic<long> started{0};    // outer calls that got a timing id
@@ -59,15 +55,15 @@ TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
     std::atomic<bool> stop{false}, exited{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
-    ASSERT_TRUE(e2e::waitFor([&] { return tally.ended.load() >= 200; }));
+    ASSERT_TRUE(e2e::waitUntil([&] { return tally.ended.load() >= 200; }));
     const long endedBeforeExit = tally.ended.load();
     MOX_ProcExit();
     exited = true;
     const long loopsAtExit = tally.loops.load();
-    ASSERT_TRUE(e2e::waitFor([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
+    ASSERT_TRUE(e2e::waitUntil([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
     stop = true;
     for (auto& t : threads) t.join();
-    const long finished = sumOf(metricFile(), "Svc\\|run");
+    const long finished = sumOf(metricFile(), "Svc|run");
     EXPECT_GE(finished, endedBeforeExit);
     EXPECT_LE(finished, tally.started.load());
     EXPECT_EQ(tally.afterExit.load(), 0);
@@ -133,7 +129,7 @@ TEST_F(LibraryTest, LifecycleCallsFromInsideACallAreIgnored) {
   initWith({{"lib_trace_level", "1"}});
   EXPECT_NE(MOX_startTimingEx(exitingSession, u"A", u"b", 1), 0u);
   EXPECT_NE(MOX_startTiming(u"A", u"b", 1), 0u) << "still initialised";
-  EXPECT_EQ(e2e::countOf(traceFile(), "called from a callback inside the library: ignored"), 2);
+  EXPECT_EQ(countOf(traceFile(), "called from a callback inside the library: ignored"), 2);
 }
 
 TEST_F(LibraryTest, SendingIntervalSetAfterAStartWithoutSendingStartsTheDataThreads) {
@@ -143,7 +139,7 @@ TEST_F(LibraryTest, SendingIntervalSetAfterAStartWithoutSendingStartsTheDataThre
   EXPECT_NE(traceFile().find("MOX data timer thread is successfully triggered"), std::string::npos);
   EXPECT_NE(traceFile().find("Data dispatcher thread is successfully triggered"), std::string::npos);
   MOX_changeDataSendingInterval(20);  // already running: no second pair
-  EXPECT_EQ(e2e::countOf(traceFile(), "Data dispatcher thread is successfully triggered"), 1);
+  EXPECT_EQ(countOf(traceFile(), "Data dispatcher thread is successfully triggered"), 1);
 }
 
 // The child of a fork made while other threads time: it ends the library it
@@ -158,19 +154,17 @@ TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
   std::atomic<bool> stop{false}, exited{false};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
-  ASSERT_TRUE(e2e::waitFor([&] { return tally.ended.load() >= 1000; }));
+  ASSERT_TRUE(e2e::waitUntil([&] { return tally.ended.load() >= 1000; }));
 
   const pid_t child = fork();
   if (child == 0) {
     const auto begin = std::chrono::steady_clock::now();
     MOX_ProcExit();
     if (std::chrono::steady_clock::now() - begin > std::chrono::seconds(1)) _exit(3);
-    const std::u16string logdir = e2e::widen(dir_.string());
-    const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file"};
-    MOX_ProcInitWithParam(u"child", 0, 2, pairs);
+    initWith({}, "child");
     for (int i = 0; i < 7; ++i) MOX_endTiming(MOX_startTiming(u"Child", u"work", 1));
     MOX_ProcExit();
-    _exit(sumOf(e2e::readFile(dir_ / "child_mtdata.log"), "Child\\|work") == 7 ? 0 : 4);
+    _exit(sumOf(e2e::readFile(dir_ / "child_mtdata.log"), "Child|work") == 7 ? 0 : 4);
   }
   ASSERT_GT(child, 0);
   int status = 0;
@@ -180,8 +174,84 @@ TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
   stop = true;
   for (auto& t : threads) t.join();
   MOX_ProcExit();
-  EXPECT_EQ(sumOf(metricFile(), "Svc\\|run"), tally.ended.load());
+  EXPECT_EQ(sumOf(metricFile(), "Svc|run"), tally.ended.load());
   EXPECT_EQ(tally.ended.load(), tally.started.load());
+}
+
+// A sanitizer build calls a tenth as often: the limit works per second, not per call.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kFloodCalls = 100000;
+#else
+constexpr int kFloodCalls = 1000000;
+#endif
+
+// A host that keeps timing on a terminated context, or passes a null session
+// function, in a loop: the trace grows with the seconds the flood lasted, not
+// with its calls; every call beyond the ordinary error lines is counted in the
+// "repeated" lines of its source file.
+TEST_F(LibraryTest, FloodsOfBadCallsKeepTheTraceSmall) {
+  struct Case {
+    std::function<void()> prepare, badCall;
+    std::string error, sourceFile;
+  } cases[] = {
+      {[] { MOX_startTiming(u"A", u"b", 1), MOX_terminateTimingAll(); }, [] { MOX_startTiming(u"A", u"b", 1); },
+       "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API",
+       "context_manager.cpp"},
+      {[] {}, [] { MOX_endTimingEx(nullptr, 1); }, "Get sessionId function point is NULL", "moxmain.cpp"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sourceFile);
+    initWith({});
+    c.prepare();
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < kFloodCalls; ++i) c.badCall();
+    // Whole seconds the flood touched.
+    const int64_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count() + 2;
+    MOX_ProcExit();
+
+    const std::string trace = traceFile();
+    EXPECT_LT(trace.size(), 16 * 1024 + seconds * 101 * 200) << "one line per call";
+    const std::string line = "*** ERROR => " + c.error;
+    int64_t counted = countOf(trace, line);
+    EXPECT_GE(counted, 100);
+    EXPECT_LE(counted, 100 * seconds);
+    const std::regex repeated("\\.\\.\\. line of " + std::regex_replace(c.sourceFile, std::regex("\\."), "\\.") +
+                              ":\\d+ repeated (\\d+) times\n");
+    int reports = 0;
+    for (auto it = std::sregex_iterator(trace.begin(), trace.end(), repeated); it != std::sregex_iterator(); ++it) {
+      counted += std::stoll((*it)[1]);
+      ++reports;
+    }
+    EXPECT_GE(reports, 1);
+    EXPECT_EQ(counted, kFloodCalls);
+  }
+}
+
+TEST_F(LibraryTest, FullDiskSendsMetricDataToTheWorkingDirectoryWithOneErrorLinePerAgent) {
+  const std::filesystem::path logs = dir_ / "logs";
+  std::filesystem::create_directory(logs);
+  constexpr rlim_t kLimit = 256 * 1024;
+  { std::ofstream(logs / "e2e_mtdata.log") << "old\n"; }
+  std::filesystem::resize_file(logs / "e2e_mtdata.log", kLimit);  // the disk is full for it
+  // The trace dispatcher must not send the version event before the limit is set.
+  initPairs({{"logdir", logs.string()}, {"datasending_method", "file"}, {"tracecheck_interval", "3600"}});
+  {
+    FileSizeLimit full(kLimit);
+    for (int round = 0; round < 3; ++round) {
+      MOX_endTiming(MOX_startTiming(u"K", u"m", 1));
+      MOX_outputMetricData();
+    }
+  }
+  MOX_ProcExit();
+  EXPECT_EQ(std::filesystem::file_size(logs / "e2e_mtdata.log"), kLimit);
+  const std::string fallback = metricFile();  // in the working directory
+  EXPECT_EQ(countOf(fallback, "K|m:Finished Counter"), 3) << fallback;
+  EXPECT_EQ(countOf(fallback, "MOX library version"), 1) << "the version event";
+  const std::string trace = e2e::readFile(logs / "e2e_mox.trc");
+  EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file " + (logs / "e2e_mtdata.log").string() +
+                               " could not be written (27: File too large)"),
+            2)
+      << trace;
 }
 
 }  // namespace

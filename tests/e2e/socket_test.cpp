@@ -8,44 +8,32 @@
 namespace {
 
 using e2e::countOf;
+using e2e::kVersion;
 using e2e::LibraryTest;
-using e2e::lines;
-using e2e::widen;
 
-const std::string kVersion =
-    "<metric type=\"StringEvent\" name=\"VEL_MOX|e2e_0:MOX library version\" value=\"2.3.6\" />";
+// Pairs for the socket agent and a collector on the loopback address.
+e2e::Pairs toCollector(const testsupport::TcpListener& collector, const std::filesystem::path& logdir) {
+  const std::string port = std::to_string(collector.port());
+  return {{"datasending_method", "socket"},
+          {"agent_host", "127.0.0.1"},
+          {"agent_port", port},
+          {"logdir", logdir.string()},
+          {"lib_trace_level", "1"}};
+}
 
 TEST_F(LibraryTest, CollectorReceivesTheVersionLineAndTheMetricLines) {
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
-  const std::u16string port = widen(std::to_string(collector.port()));
-  const std::u16string logdir = widen(dir_.string());
-  const mox_char* pairs[] = {u"datasending_method", u"socket", u"agent_host",  u"127.0.0.1",       u"agent_port",
-                             port.c_str(),          u"logdir", logdir.c_str(), u"lib_trace_level", u"1"};
-  MOX_ProcInitWithParam(u"e2e", 0, 5, pairs);
-  for (int i = 0; i < 3; ++i) {
-    const uint32_t outer = MOX_startTiming(u"Order", u"create", 1);
-    const uint32_t inner = MOX_startTiming(u"Db", u"select", 1);
-    MOX_endTiming(inner);
-    MOX_endTiming(outer);
-  }
+  initPairs(toCollector(collector, dir_));
+  for (int i = 0; i < 3; ++i) MOX_endTiming(MOX_startTiming(u"Db", u"select", 1));
   MOX_outputMetricData();
-  const std::string counter =
-      "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />";
+  const std::string counter = "name=\"VEL_MOX|e2e_0|Db|select:Finished Counter\" value=\"3\" />\n";
   ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), counter) == 1; }));
-  ASSERT_TRUE(collector.waitFor([&] { return countOf(collector.allBytes(), kVersion) == 1; }));
   MOX_ProcExit();
-
   // The trace agent and the metric agent each have their own connection, closed at exit.
-  EXPECT_EQ(collector.accepted(), 2u);
   EXPECT_TRUE(collector.waitFor([&] { return collector.open() == 0; }));
-  const std::string stream = collector.allBytes();
-  EXPECT_EQ(countOf(stream, "name=\"VEL_MOX|e2e_0|Order|create:Finished Counter\" value=\"3\" />\n"), 1);
-  for (const std::string& line : lines(stream)) {
-    EXPECT_EQ(line.rfind("<metric type=\"", 0), 0u) << line;
-    EXPECT_EQ(line.substr(line.size() - 3), " />") << line;
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "e2e_mtdata.log"));
+  EXPECT_EQ(collector.accepted(), 2u);
+  EXPECT_EQ(countOf(collector.allBytes(), kVersion + "\n"), 1);
   EXPECT_EQ(countOf(traceFile(), "NI raw handle gets initialized successfully for the first time in agent 1\n"), 2);
 }
 
@@ -76,11 +64,8 @@ TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
 #endif
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
-  const std::u16string port = widen(std::to_string(collector.port()));
-  const std::u16string logdir = widen(dir_.string());
-  const mox_char* pairs[] = {u"datasending_method", u"socket",    u"agent_host", u"127.0.0.1",
-                             u"agent_port",         port.c_str(), u"logdir",     logdir.c_str()};
-  MOX_ProcInitWithParam(u"parent", 0, 4, pairs);
+  const e2e::Pairs pairs = toCollector(collector, dir_);
+  initPairs(pairs, "parent");
   MOX_endTiming(MOX_startTiming(u"Before", u"fork", 1));
   MOX_outputMetricData();
   ASSERT_TRUE(collector.waitFor([&] { return collector.allBytes().find("Before|fork") != std::string::npos; }));
@@ -88,7 +73,7 @@ TEST_F(LibraryTest, ForkedChildOpensItsOwnConnectionsAndLeavesTheParentsAlone) {
   const pid_t child = fork();
   if (child == 0) {
     MOX_ProcExit();
-    MOX_ProcInitWithParam(u"child", 0, 4, pairs);
+    initPairs(pairs, "child");
     MOX_endTiming(MOX_startTiming(u"In", u"child", 1));
     MOX_ProcExit();
     _exit(0);
