@@ -27,10 +27,7 @@ class CapturingSink : public moxcollect::RecordSink {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
   }
-  size_t size() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return records_.size();
-  }
+  size_t size() const { return records().size(); }
 
  private:
   mutable std::mutex mutex_;
@@ -55,11 +52,7 @@ class RunningCollector {
     finished_.get();
   }
   // Waits for the collector to stop by itself; false if it is still running after 20 s.
-  bool endsByItself() {
-    if (finished_.wait_for(std::chrono::seconds(20)) != std::future_status::ready) return false;
-    finished_.get();
-    return true;
-  }
+  bool endsByItself() { return finished_.wait_for(std::chrono::seconds(20)) == std::future_status::ready; }
   uint16_t port() const { return collector_.listeners().front().port(); }
   const moxcollect::Stats& stats() const { return collector_.stats(); }
   std::string log() const { return log_.str(); }  // only after stop()
@@ -68,10 +61,9 @@ class RunningCollector {
 
  private:
   static moxcollect::CollectorSettings withListen(moxcollect::CollectorSettings settings, const std::string& text) {
-    moxcollect::Endpoint endpoint;
     std::string error;
-    moxcollect::parseEndpoint(text, endpoint, error);
-    settings.listen = {endpoint};
+    settings.listen.resize(1);
+    moxcollect::parseEndpoint(text, settings.listen[0], error);
     return settings;
   }
 
@@ -80,40 +72,23 @@ class RunningCollector {
   std::future<bool> finished_;
 };
 
-// A connected blocking TCP socket; closes on destruction.
+// A connected blocking TCP socket to the loopback address; closes on destruction.
 class Client {
  public:
-  Client(uint16_t port, bool v6 = false) {
-    fd_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (v6) {
-      sockaddr_in6 address{};
-      address.sin6_family = AF_INET6;
-      address.sin6_port = htons(port);
-      address.sin6_addr = in6addr_loopback;
-      connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    } else {
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = htons(port);
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
+  explicit Client(uint16_t port, bool v6 = false) : fd_(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in6 a6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
+    sockaddr_in a4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    connected_ = v6 ? ::connect(fd_, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
+                    : ::connect(fd_, reinterpret_cast<sockaddr*>(&a4), sizeof a4) == 0;
   }
   ~Client() { close(); }
   bool connected() const { return connected_; }
-  bool send(const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      sent += static_cast<size_t>(n);
-    }
-    return true;
-  }
   // Sends in pieces of `piece` bytes, one send() each.
-  bool sendInPieces(const std::string& bytes, size_t piece) {
-    for (size_t at = 0; at < bytes.size(); at += piece) {
-      if (!send(bytes.substr(at, piece))) return false;
+  bool send(const std::string& bytes, size_t piece = SIZE_MAX) {
+    for (size_t at = 0; at < bytes.size();) {
+      const ssize_t n = ::send(fd_, bytes.data() + at, std::min(piece, bytes.size() - at), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      at += static_cast<size_t>(n);
     }
     return true;
   }
@@ -130,7 +105,7 @@ class Client {
   }
 
  private:
-  int fd_ = -1;
+  int fd_;
   bool connected_ = false;
 };
 

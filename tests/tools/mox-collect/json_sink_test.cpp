@@ -9,15 +9,14 @@
 
 namespace {
 
-using moxcollect::Element;
 using moxcollect::Record;
 using nlohmann::json;
 
-// The sample stream through splitter, record model and sink: one parsed JSON object per line.
+// The stream through splitter, record model and sink: one parsed JSON object per line.
 std::vector<json> jsonOf(const std::string& stream, bool identifyTraces = true) {
   std::vector<Record> records;
   moxcollect::StreamSplitter splitter(
-      [&](Element&& e, std::string&& raw) { records.push_back(moxcollect::makeRecord(std::move(e), std::move(raw))); },
+      [&](moxcollect::Element&& e, std::string&& raw) { records.push_back(makeRecord(std::move(e), std::move(raw))); },
       [](const std::string&, const std::string&) {});
   splitter.feed(stream);
   std::ostringstream out;
@@ -35,80 +34,39 @@ std::vector<json> jsonOf(const std::string& stream, bool identifyTraces = true) 
   return objects;
 }
 
-TEST(JsonSink, MetricAndVersionLinesCarryTheNamePartsAndEveryAttribute) {
+// The fields every record carries, then the given ones.
+json expected(const std::string& fields) {
+  return json::parse(R"J({"received":"2024-03-01T10:15:02.345Z","connection":7,"peer":"127.0.0.1:40000",)J" + fields +
+                     "}");
+}
+
+TEST(JsonSink, WritesEveryFieldOfMetricsVersionsAndTraces) {
   const auto objects = jsonOf(collecttest::sampleStream());
   ASSERT_EQ(objects.size(), 10u);
-  const json& version = objects[0];
-  EXPECT_EQ(version["kind"], "version");
-  EXPECT_EQ(version["received"], "2024-03-01T10:15:02.345Z");
-  EXPECT_EQ(version["connection"], 7);
-  EXPECT_EQ(version["peer"], "127.0.0.1:40000");
-  EXPECT_EQ(version["system"], "VEL_MOX");
-  EXPECT_EQ(version["process"], "disp");
-  EXPECT_EQ(version["instance"], "3");
-  EXPECT_EQ(version["label"], "MOX library version");
-  EXPECT_EQ(version["value"], "2.3.6");  // not a number
-
-  const json& average = objects[4];
-  EXPECT_EQ(average["kind"], "metric");
-  EXPECT_EQ(average["type"], "IntAverage");
-  EXPECT_EQ(average["name"], "VEL_MOX|disp_3|Order|create:Avg. Elapsed Time(ms)");
-  EXPECT_EQ(average["key"], "Order|create");
-  EXPECT_EQ(average["label"], "Avg. Elapsed Time(ms)");
-  EXPECT_EQ(average["instance_prefix"], "");
-  EXPECT_EQ(average["value"], 37);
-  EXPECT_EQ(average["max"], 120);
-  EXPECT_EQ(average["min"], 3);
-  EXPECT_EQ(average["count"], 13);
-
-  const json& cpu = objects[5];
-  EXPECT_EQ(cpu["instance_prefix"], "blue");
-  EXPECT_EQ(cpu["key"], "Db|select");
-  EXPECT_EQ(cpu["value"], -1);
-
-  const json& kpi = objects[7];
-  EXPECT_EQ(kpi["type"], "LongCounter");
-  EXPECT_EQ(kpi["key"], "Open Requests");
-  EXPECT_EQ(kpi["label"], "waits");
-  EXPECT_FALSE(kpi.contains("max"));
-  EXPECT_EQ(objects[8]["type"], "LongCounterNone");
-  EXPECT_EQ(objects[8]["key"], "Zombie Context Count");
-}
-
-TEST(JsonSink, TraceKeepsTheCallTreeAndParametersInOrder) {
-  const auto objects = jsonOf(collecttest::sampleStream());
-  const json& trace = objects[9];
-  EXPECT_EQ(trace["kind"], "trace");
-  EXPECT_EQ(trace["process"], "disp");
-  EXPECT_EQ(trace["key"], "Order|create");
-  EXPECT_EQ(trace["startTime"], "2024-03-01 10:15:02");
-  EXPECT_EQ(trace["duration"], 57);
-  const json params = trace["params"];
-  ASSERT_EQ(params.size(), 5u);
-  EXPECT_EQ(params[0], (json{{"name", "CPU Time (us)"}, {"value", "2500"}}));  // values stay text
-  EXPECT_EQ(params[1]["value"], "Z\xC3\xBCrich \xE6\x97\xA5\xE6\x9C\xAC");
-  EXPECT_EQ(params[2]["name"], "client.header.VEL-PASSPORT");
-  EXPECT_EQ(params[3]["value"], "one");  // a repeated name keeps both values
-  EXPECT_EQ(params[4]["value"], "two");
-
-  ASSERT_EQ(trace["calls"].size(), 1u);
-  const json& select = trace["calls"][0];
-  EXPECT_EQ(select["resource"], "Db|select");
-  EXPECT_EQ(select["offset"], 4);
-  EXPECT_EQ(select["duration"], 40);
-  EXPECT_EQ(select["params"][1]["value"], "a < b && c > \"d\"\nnext");
-  ASSERT_EQ(select["calls"].size(), 1u);
-  EXPECT_EQ(select["calls"][0]["resource"], "Db|fetch");
-  EXPECT_EQ(select["calls"][0]["params"][0]["value"], "-1");
-  EXPECT_TRUE(select["calls"][0]["calls"].empty());
-}
-
-TEST(JsonSink, UnidentifiedTraceHasNullProcessFields) {
-  const auto objects = jsonOf(collecttest::sampleStream(), false);
-  const json& trace = objects[9];
-  EXPECT_TRUE(trace["system"].is_null());
-  EXPECT_TRUE(trace["process"].is_null());
-  EXPECT_TRUE(trace["instance"].is_null());
+  EXPECT_EQ(objects[0], expected(R"J("kind":"version","system":"VEL_MOX","process":"disp","instance":"3",
+      "instance_prefix":"","key":"","label":"MOX library version","type":"StringEvent",
+      "name":"VEL_MOX|disp_3:MOX library version","value":"2.3.6")J"));
+  EXPECT_EQ(objects[4], expected(R"J("kind":"metric","system":"VEL_MOX","process":"disp","instance":"3",
+      "instance_prefix":"","key":"Order|create","label":"Avg. Elapsed Time(ms)","type":"IntAverage",
+      "name":"VEL_MOX|disp_3|Order|create:Avg. Elapsed Time(ms)","value":37,"max":120,"min":3,"count":13)J"));
+  EXPECT_EQ(objects[5]["instance_prefix"], "blue");
+  EXPECT_EQ(objects[5]["value"], -1);
+  EXPECT_EQ(objects[7], expected(R"J("kind":"metric","system":"VEL_MOX","process":"disp","instance":"3",
+      "instance_prefix":"","key":"Open Requests","label":"waits","type":"LongCounter",
+      "name":"VEL_MOX|disp_3|Open Requests:waits","value":4,"count":1)J"));
+  // The call tree in order; parameter values stay text, a repeated name keeps both.
+  EXPECT_EQ(objects[9], expected(R"J("kind":"trace","system":"VEL_MOX","process":"disp","instance":"3",
+      "key":"Order|create","resource":"Order|create","startTime":"2024-03-01 10:15:02","duration":57,
+      "params":[{"name":"CPU Time (us)","value":"2500"},{"name":"user","value":"Z\u00fcrich \u65e5\u672c"},
+        {"name":"client.header.VEL-PASSPORT","value":"0123ABCD*1000"},
+        {"name":"Method Call Error","value":"one"},{"name":"Method Call Error","value":"two"}],
+      "calls":[{"resource":"Db|select","offset":4,"duration":40,
+        "params":[{"name":"CPU Time (us)","value":"1500"},{"name":"sql","value":"a < b && c > \"d\"\nnext"}],
+        "calls":[{"resource":"Db|fetch","offset":10,"duration":20,
+          "params":[{"name":"CPU Time (us)","value":"-1"}],"calls":[]}]}])J"));
+  // A trace whose connection never named its process.
+  const json unnamed = jsonOf(collecttest::sampleStream(), false)[9];
+  EXPECT_EQ(json::array({unnamed["system"], unnamed["process"], unnamed["instance"]}), json::parse("[null,null,null]"));
 }
 
 TEST(JsonSink, OnlyCanonicalIntegersBecomeNumbersAndCollidingAttributesAreKept) {
@@ -117,16 +75,11 @@ TEST(JsonSink, OnlyCanonicalIntegersBecomeNumbersAndCollidingAttributesAreKept) 
       "min=\"9223372036854775808\" count=\"-0\" key=\"mine\" />\n"
       "<foo bar=\"1\"><param name=\"x\" value=\"y\" /></foo>\n");
   ASSERT_EQ(objects.size(), 2u);
-  EXPECT_EQ(objects[0]["value"], "007");
-  EXPECT_EQ(objects[0]["max"], 9223372036854775807LL);
-  EXPECT_EQ(objects[0]["min"], "9223372036854775808");
-  EXPECT_EQ(objects[0]["count"], "-0");
-  EXPECT_EQ(objects[0]["key"], "A|b");
-  EXPECT_EQ(objects[0]["attr_key"], "mine");
-  EXPECT_EQ(objects[1]["kind"], "other");
-  EXPECT_EQ(objects[1]["element"], "foo");
-  EXPECT_EQ(objects[1]["bar"], 1);
-  EXPECT_EQ(objects[1]["params"][0]["value"], "y");
+  EXPECT_EQ(objects[0], expected(R"J("kind":"metric","system":"S","process":"p","instance":"1","instance_prefix":"",
+      "key":"A|b","label":"Active Counter","type":"IntAverage","name":"S|p_1|A|b:Active Counter","value":"007",
+      "max":9223372036854775807,"min":"9223372036854775808","count":"-0","attr_key":"mine")J"));
+  EXPECT_EQ(objects[1], expected(R"J("kind":"other","element":"foo","bar":1,"params":[{"name":"x","value":"y"}],
+      "calls":[])J"));
 }
 
 }  // namespace

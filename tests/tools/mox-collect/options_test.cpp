@@ -6,17 +6,13 @@ namespace {
 
 using moxcollect::parseOptions;
 
-TEST(Options, DefaultsListenOnTheAgentPortAndWriteJson) {
-  const auto parsed = parseOptions({});
-  ASSERT_EQ(parsed.error, "");
-  ASSERT_EQ(parsed.options.listen.size(), 1u);
-  EXPECT_EQ(parsed.options.listen[0].host, "127.0.0.1");
-  EXPECT_EQ(parsed.options.listen[0].port, 59818);
-  EXPECT_TRUE(parsed.options.json);
-  EXPECT_FALSE(parsed.options.top);
-}
+TEST(Options, DefaultsAndValuesInBothSpellings) {
+  const auto defaults = parseOptions({});
+  ASSERT_EQ(defaults.error, "");
+  ASSERT_EQ(defaults.options.listen.size(), 1u);
+  EXPECT_EQ(defaults.options.listen[0].host + ":" + std::to_string(defaults.options.listen[0].port), "127.0.0.1:59818");
+  EXPECT_TRUE(defaults.options.json);
 
-TEST(Options, ReadsValuesInBothSpellingsAndRepeatedListens) {
   const auto parsed = parseOptions(
       {"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top", "--interval=0.25", "--timeout", "90"});
   ASSERT_EQ(parsed.error, "");
@@ -30,24 +26,22 @@ TEST(Options, ReadsValuesInBothSpellingsAndRepeatedListens) {
 }
 
 TEST(Options, RejectsBadCommandLinesWithAMessageNamingTheProblem) {
-  struct Case {
+  const struct {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
       {{"--bogus"}, "unknown option '--bogus'"},
-      {{"extra"}, "unknown option 'extra'"},
       {{"--listen"}, "--listen needs a value"},
       {{"--listen", "59818"}, "expected HOST:PORT"},
       {{"--listen", "::1:59818"}, "expected HOST:PORT"},
       {{"--listen", "[::1]59818"}, "expected [IPv6-ADDRESS]:PORT"},
       {{"--listen", "host:65536"}, "port from 0 to 65535"},
-      {{"--listen", "host:-1"}, "port from 0 to 65535"},
       {{"--listen", ":80"}, "port from 0 to 65535"},
       {{"--count", "0"}, "--count: expected a positive number"},
-      {{"--count", "ten"}, "--count: expected a positive number"},
       {{"--interval", "0"}, "--interval: expected seconds"},
       {{"--timeout", "nan"}, "--timeout: expected seconds"},
       {{"--rows", "0"}, "--rows: expected a number"},
+      {{"--rows", "1001"}, "--rows: expected a number"},
       {{"--out="}, "--out: the directory name is empty"},
       {{"--json=yes"}, "--json takes no value"},
       {{"--json", "--top"}, "choose one"},
