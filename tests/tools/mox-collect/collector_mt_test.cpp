@@ -4,7 +4,6 @@
 
 #include "collector.h"
 #include "collector_support.h"
-#include "sample_stream.h"
 #include "support/test_files.h"
 
 namespace {
@@ -12,21 +11,17 @@ namespace {
 using collecttest::Client;
 using collecttest::RunningCollector;
 using collecttest::sampleStream;
-using moxcollect::Record;
 using testsupport::waitUntil;
 
 const std::string kLine = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />\n";
 
-std::vector<std::string> rawsOf(const std::vector<Record>& records, const std::string& process) {
+// The raw records of one "process_instance", in arrival order.
+std::vector<std::string> rawsOf(const RunningCollector& collector, const std::string& process) {
   std::vector<std::string> raws;
-  for (const auto& r : records) {
+  for (const auto& r : collector.sink.records()) {
     if (r.identity.process + "_" + r.identity.instance == process) raws.push_back(r.raw);
   }
   return raws;
-}
-
-std::vector<std::string> expectedRaws(const std::string& process) {
-  return collecttest::splitChunks({sampleStream(process)}).raws;
 }
 
 TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElement) {
@@ -47,16 +42,15 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElement) {
   }
   for (auto& peer : peers) peer.join();
   ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == kPeers * 10 + 1; }));
-  for (int i = 0; i < kPeers; ++i) {
-    const std::string process = "app_" + std::to_string(i);
-    EXPECT_EQ(rawsOf(collector.sink.records(), process), expectedRaws(process));  // the trace too, by its version line
+  for (const std::string process : {"app_0", "app_1", "app_2", "app_3"}) {
+    EXPECT_EQ(rawsOf(collector, process), collecttest::splitChunks({sampleStream(process)}).raws);  // trace too
   }
-  ASSERT_EQ(rawsOf(collector.sink.records(), "stalled_9").size(), 1u);
+  ASSERT_EQ(rawsOf(collector, "stalled_9").size(), 1u);
 
   // The stalled peer goes on: its cut element arrives whole, once.
   ASSERT_TRUE(stalled.send(stalledStream.substr(cut)));
-  ASSERT_TRUE(waitUntil([&] { return rawsOf(collector.sink.records(), "stalled_9").size() == 10; }));
-  EXPECT_EQ(rawsOf(collector.sink.records(), "stalled_9"), expectedRaws("stalled_9"));
+  ASSERT_TRUE(waitUntil([&] { return rawsOf(collector, "stalled_9").size() == 10; }));
+  EXPECT_EQ(rawsOf(collector, "stalled_9"), collecttest::splitChunks({stalledStream}).raws);
   collector.stop();
   EXPECT_EQ(collector.stats().summary(),
             "summary connections=5 metrics=40 versions=5 traces=5 other=0 malformed=0 "
@@ -83,19 +77,18 @@ TEST(Collector, StopReadsWhatWasSentReportsTheMalformedAndCountsTheUnfinished) {
 TEST(Collector, TraceConnectionWithoutVersionLineTakesTheOnlyProcessOfItsAddress) {
   RunningCollector collector;
   ASSERT_TRUE(collector.start());
-  std::vector<std::unique_ptr<Client>> clients;
-  auto send = [&](const std::string& text) {
+  std::vector<std::unique_ptr<Client>> clients;  // each on its own connection, kept open
+  const auto identityOf = [&](const std::string& text) {
     clients.push_back(std::make_unique<Client>(collector.port()));
     const size_t before = collector.sink.size();
-    return clients.back()->send(text) && waitUntil([&] { return collector.sink.size() == before + 1; });
+    EXPECT_TRUE(clients.back()->send(text) && waitUntil([&] { return collector.sink.size() == before + 1; }));
+    return collector.sink.records().back().identity;
   };
   const std::string trace = "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>\n";
-  ASSERT_TRUE(send(kLine));
-  ASSERT_TRUE(send(trace));
-  EXPECT_EQ(collector.sink.records()[1].identity, (moxcollect::Identity{"S", "p", "1"}));
-  ASSERT_TRUE(send("<metric type=\"IntAverage\" name=\"S|q_2|A|b:Finished Counter\" value=\"1\" />\n"));
-  ASSERT_TRUE(send(trace));
-  EXPECT_FALSE(collector.sink.records()[3].identity.known());  // two processes on 127.0.0.1: no guess
+  identityOf(kLine);
+  EXPECT_EQ(identityOf(trace), (moxcollect::Identity{"S", "p", "1"}));
+  identityOf("<metric type=\"IntAverage\" name=\"S|q_2|A|b:Finished Counter\" value=\"1\" />\n");
+  EXPECT_FALSE(identityOf(trace).known());  // two processes on 127.0.0.1: no guess
 }
 
 TEST(Collector, StopsByItselfAfterTheLastConnectionOrTheRecordLimit) {
@@ -122,8 +115,7 @@ TEST(Collector, RefusesConnectionsBeyondTheLimitAndServesTheOthers) {
   Client first(collector.port());
   ASSERT_TRUE(first.send(kLine));
   ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 1; }));
-  Client second(collector.port());
-  EXPECT_TRUE(second.closedByPeer());
+  EXPECT_TRUE(Client(collector.port()).closedByPeer());
   ASSERT_TRUE(first.send(kLine));
   ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 2; }));
   collector.stop();
@@ -131,10 +123,9 @@ TEST(Collector, RefusesConnectionsBeyondTheLimitAndServesTheOthers) {
 }
 
 TEST(Collector, ListensOnIpv6Loopback) {
-  RunningCollector collector({}, "[::1]:0");
+  RunningCollector collector({}, "::1");
   if (!collector.start()) GTEST_SKIP() << "no IPv6 loopback here";
-  Client client(collector.port(), true);
-  ASSERT_TRUE(client.send(sampleStream()));
+  ASSERT_TRUE(Client(collector.port(), true).send(sampleStream()));
   ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 10; }));
   EXPECT_EQ(collector.sink.records().front().peer.rfind("[::1]:", 0), 0u);
 }

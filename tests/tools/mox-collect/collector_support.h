@@ -1,5 +1,6 @@
-// A collector running on its own thread on an ephemeral loopback port, a sink
-// that keeps what it gets, and a blocking TCP client.
+// Shared by the collector tests: a realistic library stream, a splitter run
+// flattened to text, a collector on its own thread on an ephemeral loopback
+// port with a sink that keeps what it gets, and a blocking TCP client.
 #pragma once
 
 #include <arpa/inet.h>
@@ -14,8 +15,77 @@
 #include <vector>
 
 #include "collector.h"
+#include "stream_splitter.h"
 
 namespace collecttest {
+
+// Every kind of line one start of the library sends, escaped and non-ASCII
+// text included; '@' stands for the system and process part of the names.
+inline std::string sampleStream(const std::string& process = "disp_3") {
+  std::string text =
+      R"X(<metric type="StringEvent" name="@:MOX library version" value="2.3.6" />
+<metric type="IntAverage" name="@|Order|create:Active Counter" value="2" />
+<metric type="IntAverage" name="@|Order|create:Finished Counter" value="14" />
+<metric type="IntAverage" name="@|Order|create:Finished with undefined state" value="1" />
+<metric type="IntAverage" name="@|Order|create:Avg. Elapsed Time(ms)" value="37" max="120" min="3" count="13" />
+<metric type="IntAverage" name="@|blue|Db|select:Avg. CPU Time(us)" value="-1" max="-1" min="-1" count="13" />
+<metric type="LongCounter" name="@|Open Requests:Current Value" value="9" max="9" min="8" count="1" />
+<metric type="LongCounter" name="@|Open Requests:waits" value="4" count="1" />
+<metric type="LongCounterNone" name="@|Zombie Context Count:Current Value" value="0" />
+<event resource="Order|create" startTime="2024-03-01 10:15:02" duration="57">)X"
+      R"X(<calledComponent resource="Db|select" offset="4" duration="40"><calledComponent resource="Db|fetch" offset="10")X"
+      R"X( duration="20"><param name="CPU Time (us)" value="-1" /></calledComponent><param name="CPU Time (us)")X"
+      R"X( value="1500" /><param name="sql" value="a &lt; b &amp;&amp; c &gt; &quot;d&quot;&#10;next" />)X"
+      R"X(</calledComponent><param name="CPU Time (us)" value="2500" /><param name="user" value="Zürich 日本" />)X"
+      R"X(<param name="client.header.VEL-PASSPORT" value="0123ABCD*1000" /><param name="Method Call Error")X"
+      R"X( value="one" /><param name="Method Call Error" value="two" /></event>
+)X";
+  const std::string names = "VEL_MOX|" + process;
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + names.size())) {
+    text.replace(at, 1, names);
+  }
+  return text;
+}
+
+// An element flattened to text, so that splitter runs can be compared.
+inline std::string describe(const moxcollect::Element& e) {
+  std::string out = "<" + e.name;
+  for (const auto& [name, value] : e.attributes) out += " " + name + "=[" + value + "]";
+  out += ">";
+  for (const auto& child : e.children) out += describe(child);
+  return out + "</" + e.name + ">";
+}
+
+struct Split {
+  std::vector<std::string> elements;  // describe() of each element
+  std::vector<std::string> raws;
+  size_t errors = 0;
+  bool unfinished = false;
+};
+
+// Feeds the chunks to one splitter and collects what it hands over.
+inline Split splitChunks(const std::vector<std::string>& chunks, size_t maxElementBytes = 1u << 20) {
+  Split out;
+  moxcollect::StreamSplitter splitter(
+      [&](moxcollect::Element&& e, std::string&& raw) {
+        out.elements.push_back(describe(e));
+        out.raws.push_back(raw);
+      },
+      [&](const std::string&, const std::string&) { ++out.errors; }, maxElementBytes);
+  for (const auto& chunk : chunks) splitter.feed(chunk);
+  out.unfinished = splitter.finish();
+  return out;
+}
+
+// The records the stream's elements make, as the collector builds them.
+inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
+  std::vector<moxcollect::Record> records;
+  moxcollect::StreamSplitter splitter(
+      [&](moxcollect::Element&& e, std::string&& raw) { records.push_back(makeRecord(std::move(e), std::move(raw))); },
+      [](const std::string&, const std::string&) {});
+  splitter.feed(stream);
+  return records;
+}
 
 class CapturingSink : public moxcollect::RecordSink {
  public:
@@ -36,8 +106,13 @@ class CapturingSink : public moxcollect::RecordSink {
 
 class RunningCollector {
  public:
-  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, const std::string& listen = "127.0.0.1:0")
-      : collector_(withListen(std::move(settings), listen), {&sink}, log_) {}
+  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, const std::string& host = "127.0.0.1")
+      : collector_(
+            [&] {
+              settings.listen = {{host, 0}};
+              return settings;
+            }(),
+            {&sink}, log_) {}
   ~RunningCollector() { stop(); }
 
   // False when the address cannot be bound (e.g. no IPv6 on this machine).
@@ -60,13 +135,6 @@ class RunningCollector {
   CapturingSink sink;
 
  private:
-  static moxcollect::CollectorSettings withListen(moxcollect::CollectorSettings settings, const std::string& text) {
-    std::string error;
-    settings.listen.resize(1);
-    moxcollect::parseEndpoint(text, settings.listen[0], error);
-    return settings;
-  }
-
   std::ostringstream log_;
   moxcollect::Collector collector_;
   std::future<bool> finished_;
@@ -78,12 +146,11 @@ class Client {
   explicit Client(uint16_t port, bool v6 = false) : fd_(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0)) {
     sockaddr_in6 a6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
     sockaddr_in a4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-    connected_ = v6 ? ::connect(fd_, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
-                    : ::connect(fd_, reinterpret_cast<sockaddr*>(&a4), sizeof a4) == 0;
+    if (v6) ::connect(fd_, reinterpret_cast<sockaddr*>(&a6), sizeof a6);
+    if (!v6) ::connect(fd_, reinterpret_cast<sockaddr*>(&a4), sizeof a4);
   }
   ~Client() { close(); }
-  bool connected() const { return connected_; }
-  // Sends in pieces of `piece` bytes, one send() each.
+  // Sends in pieces of at most `piece` bytes, one send() each; false when not connected.
   bool send(const std::string& bytes, size_t piece = SIZE_MAX) {
     for (size_t at = 0; at < bytes.size();) {
       const ssize_t n = ::send(fd_, bytes.data() + at, std::min(piece, bytes.size() - at), MSG_NOSIGNAL);
@@ -106,7 +173,6 @@ class Client {
 
  private:
   int fd_;
-  bool connected_ = false;
 };
 
 }  // namespace collecttest

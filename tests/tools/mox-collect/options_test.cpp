@@ -7,14 +7,13 @@ namespace {
 using moxcollect::parseOptions;
 
 TEST(Options, DefaultsAndValuesInBothSpellings) {
-  const auto defaults = parseOptions({});
-  ASSERT_EQ(defaults.error, "");
-  ASSERT_EQ(defaults.options.listen.size(), 1u);
-  EXPECT_EQ(defaults.options.listen[0].host + ":" + std::to_string(defaults.options.listen[0].port), "127.0.0.1:59818");
-  EXPECT_TRUE(defaults.options.json);
+  const auto defaults = parseOptions({}).options;
+  ASSERT_EQ(defaults.listen.size(), 1u);
+  EXPECT_EQ(defaults.listen[0].host + ":" + std::to_string(defaults.listen[0].port), "127.0.0.1:59818");
+  EXPECT_TRUE(defaults.json);
 
-  const auto parsed = parseOptions(
-      {"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top", "--interval=0.25", "--timeout", "90"});
+  const auto parsed = parseOptions({"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top",
+                                    "--interval=0.25", "--timeout", "90", "--count", "4"});
   ASSERT_EQ(parsed.error, "");
   const auto& o = parsed.options;
   ASSERT_EQ(o.listen.size(), 2u);
@@ -23,13 +22,11 @@ TEST(Options, DefaultsAndValuesInBothSpellings) {
   EXPECT_FALSE(o.json);  // --out with --top: no JSON unless asked for
   EXPECT_EQ(o.interval, std::chrono::milliseconds(250));
   EXPECT_EQ(o.timeout, std::chrono::milliseconds(90000));
+  EXPECT_EQ(o.count, 4u);
 }
 
 TEST(Options, RejectsBadCommandLinesWithAMessageNamingTheProblem) {
-  const struct {
-    std::vector<std::string> args;
-    const char* message;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"--bogus"}, "unknown option '--bogus'"},
       {{"--listen"}, "--listen needs a value"},
       {{"--listen", "59818"}, "expected HOST:PORT"},
@@ -46,9 +43,8 @@ TEST(Options, RejectsBadCommandLinesWithAMessageNamingTheProblem) {
       {{"--json=yes"}, "--json takes no value"},
       {{"--json", "--top"}, "choose one"},
   };
-  for (const auto& c : cases) {
-    const auto parsed = parseOptions(c.args);
-    EXPECT_NE(parsed.error.find(c.message), std::string::npos) << c.args[0] << ": " << parsed.error;
+  for (const auto& [args, message] : cases) {
+    EXPECT_NE(parseOptions(args).error.find(message), std::string::npos) << args[0] << ": " << parseOptions(args).error;
   }
 }
 
