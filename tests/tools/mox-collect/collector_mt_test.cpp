@@ -18,7 +18,7 @@ const std::string kLine = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished
 // The raw records of one "process_instance", in arrival order.
 std::vector<std::string> rawsOf(const RunningCollector& collector, const std::string& process) {
   std::vector<std::string> raws;
-  for (const auto& r : collector.sink.records()) {
+  for (const auto& r : collector.records()) {
     if (r.identity.process + "_" + r.identity.instance == process) raws.push_back(r.raw);
   }
   return raws;
@@ -41,16 +41,16 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElement) {
     peers.emplace_back([&, i] { Client(collector.port()).send(sampleStream("app_" + std::to_string(i)), 3 + i * 5u); });
   }
   for (auto& peer : peers) peer.join();
-  ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == kPeers * 10 + 1; }));
+  ASSERT_TRUE(waitUntil([&] { return collector.size() == kPeers * 10 + 1; }));
   for (const std::string process : {"app_0", "app_1", "app_2", "app_3"}) {
-    EXPECT_EQ(rawsOf(collector, process), collecttest::splitChunks({sampleStream(process)}).raws);  // trace too
+    EXPECT_EQ(rawsOf(collector, process), collecttest::linesOf(sampleStream(process)));  // trace too
   }
   ASSERT_EQ(rawsOf(collector, "stalled_9").size(), 1u);
 
   // The stalled peer goes on: its cut element arrives whole, once.
   ASSERT_TRUE(stalled.send(stalledStream.substr(cut)));
   ASSERT_TRUE(waitUntil([&] { return rawsOf(collector, "stalled_9").size() == 10; }));
-  EXPECT_EQ(rawsOf(collector, "stalled_9"), collecttest::splitChunks({stalledStream}).raws);
+  EXPECT_EQ(rawsOf(collector, "stalled_9"), collecttest::linesOf(stalledStream));
   collector.stop();
   EXPECT_EQ(collector.stats().summary(),
             "summary connections=5 metrics=40 versions=5 traces=5 other=0 malformed=0 "
@@ -64,7 +64,7 @@ TEST(Collector, StopReadsWhatWasSentReportsTheMalformedAndCountsTheUnfinished) {
   Client client(collector.port());
   ASSERT_TRUE(client.send(kLine + "<event resource=\"A & B\"></event>\n" + kLine + "<metric name=\"S|p_1|A|b:Fin"));
   collector.stop();  // right after send(): the bytes wait in the collector's socket
-  EXPECT_EQ(collector.sink.size(), 2u);
+  EXPECT_EQ(collector.size(), 2u);
   EXPECT_EQ(collector.stats().malformed, 1u);
   EXPECT_EQ(collector.stats().truncated, 1u);
   EXPECT_NE(collector.log().find("connection 1: dropped an element (not well-formed (invalid token)): "
@@ -80,9 +80,9 @@ TEST(Collector, TraceConnectionWithoutVersionLineTakesTheOnlyProcessOfItsAddress
   std::vector<std::unique_ptr<Client>> clients;  // each on its own connection, kept open
   const auto identityOf = [&](const std::string& text) {
     clients.push_back(std::make_unique<Client>(collector.port()));
-    const size_t before = collector.sink.size();
-    EXPECT_TRUE(clients.back()->send(text) && waitUntil([&] { return collector.sink.size() == before + 1; }));
-    return collector.sink.records().back().identity;
+    const size_t before = collector.size();
+    EXPECT_TRUE(clients.back()->send(text) && waitUntil([&] { return collector.size() == before + 1; }));
+    return collector.records().back().identity;
   };
   const std::string trace = "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>\n";
   identityOf(kLine);
@@ -91,43 +91,41 @@ TEST(Collector, TraceConnectionWithoutVersionLineTakesTheOnlyProcessOfItsAddress
   EXPECT_FALSE(identityOf(trace).known());  // two processes on 127.0.0.1: no guess
 }
 
-TEST(Collector, StopsByItselfAfterTheLastConnectionOrTheRecordLimit) {
-  for (const bool idle : {true, false}) {
-    SCOPED_TRACE(idle ? "stop when idle" : "record limit");
-    moxcollect::CollectorSettings settings;
-    settings.stopWhenIdle = idle;
-    settings.recordLimit = idle ? 0 : 3;
-    RunningCollector collector(settings);
-    ASSERT_TRUE(collector.start());
-    Client client(collector.port());
-    client.send(sampleStream());
-    if (idle) client.close();
-    ASSERT_TRUE(collector.endsByItself());
-    EXPECT_EQ(collector.sink.size(), idle ? 10u : 3u);  // the rest of the same chunk is not passed on
-  }
+TEST(Collector, StopsByItselfAtTheRecordLimit) {
+  moxcollect::CollectorSettings settings;
+  settings.recordLimit = 3;
+  RunningCollector collector(settings);
+  ASSERT_TRUE(collector.start());
+  Client client(collector.port());
+  ASSERT_TRUE(client.send(collecttest::sampleStream()));
+  ASSERT_TRUE(collector.endsByItself());
+  EXPECT_EQ(collector.size(), 3u);  // the rest of the same chunk is not passed on
 }
 
-TEST(Collector, RefusesConnectionsBeyondTheLimitAndServesTheOthers) {
+TEST(Collector, RefusesConnectionsBeyondTheLimitAndStopsWhenTheLastOneCloses) {
   moxcollect::CollectorSettings settings;
   settings.maxConnections = 1;
+  settings.stopWhenIdle = true;
   RunningCollector collector(settings);
   ASSERT_TRUE(collector.start());
   Client first(collector.port());
   ASSERT_TRUE(first.send(kLine));
-  ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 1; }));
-  EXPECT_TRUE(Client(collector.port()).closedByPeer());
+  ASSERT_TRUE(waitUntil([&] { return collector.size() == 1; }));
+  Client second(collector.port());  // connected before the first one closes, so it is refused
   ASSERT_TRUE(first.send(kLine));
-  ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 2; }));
-  collector.stop();
+  first.close();
+  ASSERT_TRUE(collector.endsByItself());
+  EXPECT_EQ(collector.size(), 2u);
   EXPECT_NE(collector.log().find("mox-collect: refusing 127.0.0.1:"), std::string::npos);
+  EXPECT_EQ(collector.stats().connections, 1u);
 }
 
 TEST(Collector, ListensOnIpv6Loopback) {
   RunningCollector collector({}, "::1");
   if (!collector.start()) GTEST_SKIP() << "no IPv6 loopback here";
   ASSERT_TRUE(Client(collector.port(), true).send(sampleStream()));
-  ASSERT_TRUE(waitUntil([&] { return collector.sink.size() == 10; }));
-  EXPECT_EQ(collector.sink.records().front().peer.rfind("[::1]:", 0), 0u);
+  ASSERT_TRUE(waitUntil([&] { return collector.size() == 10; }));
+  EXPECT_EQ(collector.records().front().peer.rfind("[::1]:", 0), 0u);
 }
 
 }  // namespace

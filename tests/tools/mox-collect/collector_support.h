@@ -1,6 +1,6 @@
-// Shared by the collector tests: a realistic library stream, a splitter run
-// flattened to text, a collector on its own thread on an ephemeral loopback
-// port with a sink that keeps what it gets, and a blocking TCP client.
+// Shared by the collector tests: a realistic library stream, a collector on
+// its own thread on an ephemeral loopback port that keeps what it gets, and a
+// blocking TCP client.
 #pragma once
 
 #include <arpa/inet.h>
@@ -47,34 +47,12 @@ inline std::string sampleStream(const std::string& process = "disp_3") {
   return text;
 }
 
-// An element flattened to text, so that splitter runs can be compared.
-inline std::string describe(const moxcollect::Element& e) {
-  std::string out = "<" + e.name;
-  for (const auto& [name, value] : e.attributes) out += " " + name + "=[" + value + "]";
-  out += ">";
-  for (const auto& child : e.children) out += describe(child);
-  return out + "</" + e.name + ">";
-}
-
-struct Split {
-  std::vector<std::string> elements;  // describe() of each element
-  std::vector<std::string> raws;
-  size_t errors = 0;
-  bool unfinished = false;
-};
-
-// Feeds the chunks to one splitter and collects what it hands over.
-inline Split splitChunks(const std::vector<std::string>& chunks, size_t maxElementBytes = 1u << 20) {
-  Split out;
-  moxcollect::StreamSplitter splitter(
-      [&](moxcollect::Element&& e, std::string&& raw) {
-        out.elements.push_back(describe(e));
-        out.raws.push_back(raw);
-      },
-      [&](const std::string&, const std::string&) { ++out.errors; }, maxElementBytes);
-  for (const auto& chunk : chunks) splitter.feed(chunk);
-  out.unfinished = splitter.finish();
-  return out;
+// The lines of a text without their line feeds: the elements of a sample stream.
+inline std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 // The records the stream's elements make, as the collector builds them.
@@ -87,8 +65,13 @@ inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
   return records;
 }
 
-class CapturingSink : public moxcollect::RecordSink {
+// A collector with this sink, running on its own thread.
+class RunningCollector : public moxcollect::RecordSink {
  public:
+  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, const std::string& host = "127.0.0.1")
+      : collector_(withListen(std::move(settings), host), {this}, log_) {}
+  ~RunningCollector() override { stop(); }
+
   void write(const moxcollect::Record& record) override {
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back(record);
@@ -99,22 +82,6 @@ class CapturingSink : public moxcollect::RecordSink {
   }
   size_t size() const { return records().size(); }
 
- private:
-  mutable std::mutex mutex_;
-  std::vector<moxcollect::Record> records_;
-};
-
-class RunningCollector {
- public:
-  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, const std::string& host = "127.0.0.1")
-      : collector_(
-            [&] {
-              settings.listen = {{host, 0}};
-              return settings;
-            }(),
-            {&sink}, log_) {}
-  ~RunningCollector() { stop(); }
-
   // False when the address cannot be bound (e.g. no IPv6 on this machine).
   bool start() {
     if (!collector_.open()) return false;
@@ -122,19 +89,22 @@ class RunningCollector {
     return true;
   }
   void stop() {
-    if (!finished_.valid()) return;
-    collector_.requestStop();
-    finished_.get();
+    if (finished_.valid()) collector_.requestStop(), finished_.get();
   }
   // Waits for the collector to stop by itself; false if it is still running after 20 s.
   bool endsByItself() { return finished_.wait_for(std::chrono::seconds(20)) == std::future_status::ready; }
   uint16_t port() const { return collector_.listeners().front().port(); }
   const moxcollect::Stats& stats() const { return collector_.stats(); }
-  std::string log() const { return log_.str(); }  // only after stop()
-
-  CapturingSink sink;
+  std::string log() const { return log_.str(); }  // only after the collector stopped
 
  private:
+  static moxcollect::CollectorSettings withListen(moxcollect::CollectorSettings settings, const std::string& host) {
+    settings.listen = {{host, 0}};
+    return settings;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<moxcollect::Record> records_;
   std::ostringstream log_;
   moxcollect::Collector collector_;
   std::future<bool> finished_;
@@ -158,13 +128,6 @@ class Client {
       at += static_cast<size_t>(n);
     }
     return true;
-  }
-  // Waits (at most 20 s) for the other side to close the connection.
-  bool closedByPeer() {
-    timeval limit{20, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char byte;
-    return ::recv(fd_, &byte, 1, 0) == 0;
   }
   void close() {
     if (fd_ >= 0) ::close(fd_);

@@ -1,35 +1,74 @@
-// The mox-collect program itself: exit codes, help, and a clean stop on SIGTERM.
+// The command line of mox-collect, and the program itself: exit codes and a clean stop on SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include "collector_support.h"
+#include "options.h"
 #include "program_runner.h"
-#include "support/test_files.h"
 
 namespace {
 
 using collecttest::Program;
+using moxcollect::parseOptions;
 using testsupport::readFile;
 
-TEST(Program, ExitCodesForBadCommandLinesHelpAndAPortInUse) {
+TEST(Options, DefaultsValuesInBothSpellingsAndHelp) {
+  const auto defaults = parseOptions({}).options;
+  ASSERT_EQ(defaults.listen.size(), 1u);
+  EXPECT_EQ(defaults.listen[0].host + ":" + std::to_string(defaults.listen[0].port), "127.0.0.1:59818");
+  EXPECT_TRUE(defaults.json);
+
+  const auto parsed = parseOptions({"--listen", "[::1]:0", "--listen=localhost:7000", "--out", "d", "--top",
+                                    "--interval=0.25", "--timeout", "90", "--count", "4"});
+  ASSERT_EQ(parsed.error, "");
+  const auto& o = parsed.options;
+  ASSERT_EQ(o.listen.size(), 2u);
+  EXPECT_EQ(o.listen[0].host + " " + o.listen[1].host + ":" + std::to_string(o.listen[1].port), "::1 localhost:7000");
+  EXPECT_FALSE(o.json);  // --out with --top: no JSON unless asked for
+  EXPECT_EQ(o.interval, std::chrono::milliseconds(250));
+  EXPECT_EQ(o.timeout, std::chrono::milliseconds(90000));
+  EXPECT_EQ(o.count, 4u);
+  for (const char* option : {"--listen", "--port-file", "--json", "--out", "--top", "--interval", "--rows", "--count",
+                             "--once", "--timeout", "--quiet", "--version", "--help"}) {
+    EXPECT_NE(moxcollect::helpText().find(option), std::string::npos) << option;
+  }
+}
+
+TEST(Options, RejectsBadCommandLinesWithAMessageNamingTheProblem) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--listen"}, "--listen needs a value"},
+      {{"--listen", "59818"}, "expected HOST:PORT"},
+      {{"--listen", "::1:59818"}, "expected HOST:PORT"},
+      {{"--listen", "[::1]59818"}, "expected [IPv6-ADDRESS]:PORT"},
+      {{"--listen", "host:65536"}, "port from 0 to 65535"},
+      {{"--listen", ":80"}, "port from 0 to 65535"},
+      {{"--count", "0"}, "--count: expected a positive number"},
+      {{"--interval", "0"}, "--interval: expected seconds"},
+      {{"--timeout", "nan"}, "--timeout: expected seconds"},
+      {{"--rows", "1001"}, "--rows: expected a number"},
+      {{"--out="}, "--out: the directory name is empty"},
+      {{"--json=yes"}, "--json takes no value"},
+      {{"--json", "--top"}, "choose one"},
+  };
+  for (const auto& [args, message] : cases) {
+    const std::string error = parseOptions(args).error;
+    EXPECT_NE(error.find(message), std::string::npos) << args[0] << ": " << error;
+  }
+}
+
+TEST(Program, BadCommandLinesExitWithTwoAndAPortInUseWithOne) {
+  testsupport::TempDir dir;
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--nope"}, {"--listen", "nowhere"}}) {
-    testsupport::TempDir dir;
     Program program(dir, args);
     EXPECT_EQ(program.exitCode(), 2) << args[0];
     EXPECT_EQ(program.err().rfind("mox-collect: ", 0), 0u) << program.err();
     EXPECT_NE(program.err().find("Try 'mox-collect --help'."), std::string::npos);
     EXPECT_EQ(program.out(), "");
   }
-  testsupport::TempDir dir;
-  Program help(dir, {"--help"});
-  EXPECT_EQ(help.exitCode(), 0);
-  for (const char* option : {"--listen", "--port-file", "--json", "--out", "--top", "--interval", "--rows", "--count",
-                             "--once", "--timeout", "--quiet", "--version", "--help"}) {
-    EXPECT_NE(help.out().find(option), std::string::npos) << option;
-  }
   collecttest::RunningCollector taken;  // holds a port
   ASSERT_TRUE(taken.start());
-  Program busy(dir, {"--listen", "127.0.0.1:" + std::to_string(taken.port())}, MOX_COLLECT_BIN, "busy-");
+  Program busy(dir, {"--listen", "127.0.0.1:" + std::to_string(taken.port())});
   EXPECT_EQ(busy.exitCode(), 1);
   EXPECT_NE(busy.err().find("cannot listen on 127.0.0.1:"), std::string::npos) << busy.err();
 }
