@@ -4,15 +4,11 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <future>
 #include <mutex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "collector.h"
 #include "stream_splitter.h"
@@ -24,9 +20,7 @@ namespace collecttest {
 inline std::string sampleStream(const std::string& process = "disp_3") {
   std::string text =
       R"X(<metric type="StringEvent" name="@:MOX library version" value="2.3.6" />
-<metric type="IntAverage" name="@|Order|create:Active Counter" value="2" />
 <metric type="IntAverage" name="@|Order|create:Finished Counter" value="14" />
-<metric type="IntAverage" name="@|Order|create:Finished with undefined state" value="1" />
 <metric type="IntAverage" name="@|Order|create:Avg. Elapsed Time(ms)" value="37" max="120" min="3" count="13" />
 <metric type="IntAverage" name="@|blue|Db|select:Avg. CPU Time(us)" value="-1" max="-1" min="-1" count="13" />
 <metric type="LongCounter" name="@|Open Requests:Current Value" value="9" max="9" min="8" count="1" />

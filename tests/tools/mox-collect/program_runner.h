@@ -7,8 +7,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <chrono>
-#include <string>
 #include <vector>
 
 #include "support/test_files.h"
