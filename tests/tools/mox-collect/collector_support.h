@@ -1,6 +1,5 @@
-// Shared by the collector tests: a realistic library stream, a collector on
-// its own thread on an ephemeral loopback port that keeps what it gets, and a
-// blocking TCP client.
+// Shared by the collector tests: a realistic library stream, a running
+// collector that keeps what it gets, and a blocking TCP client.
 #pragma once
 
 #include <arpa/inet.h>
@@ -59,11 +58,13 @@ inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
   return records;
 }
 
-// A collector with this sink, running on its own thread.
+// A collector on an ephemeral loopback port with this sink, running on its own thread from construction.
 class RunningCollector : public moxcollect::RecordSink {
  public:
-  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, const std::string& host = "127.0.0.1")
-      : collector_(withListen(std::move(settings), host), {this}, log_) {}
+  explicit RunningCollector(moxcollect::CollectorSettings settings = {})
+      : collector_(onLoopback(std::move(settings)), {this}, log_) {
+    if (collector_.open()) finished_ = std::async(std::launch::async, [this] { return collector_.run(); });
+  }
   ~RunningCollector() override { stop(); }
 
   void write(const moxcollect::Record& record) override {
@@ -76,24 +77,18 @@ class RunningCollector : public moxcollect::RecordSink {
   }
   size_t size() const { return records().size(); }
 
-  // False when the address cannot be bound (e.g. no IPv6 on this machine).
-  bool start() {
-    if (!collector_.open()) return false;
-    finished_ = std::async(std::launch::async, [this] { return collector_.run(); });
-    return true;
-  }
   void stop() {
     if (finished_.valid()) collector_.requestStop(), finished_.get();
   }
   // Waits for the collector to stop by itself; false if it is still running after 20 s.
   bool endsByItself() { return finished_.wait_for(std::chrono::seconds(20)) == std::future_status::ready; }
-  uint16_t port() const { return collector_.listeners().front().port(); }
+  uint16_t port() const { return collector_.listeners().at(0).port(); }  // throws when it could not listen
   const moxcollect::Stats& stats() const { return collector_.stats(); }
   std::string log() const { return log_.str(); }  // only after the collector stopped
 
  private:
-  static moxcollect::CollectorSettings withListen(moxcollect::CollectorSettings settings, const std::string& host) {
-    settings.listen = {{host, 0}};
+  static moxcollect::CollectorSettings onLoopback(moxcollect::CollectorSettings settings) {
+    settings.listen = {{"127.0.0.1", 0}};
     return settings;
   }
 
@@ -107,14 +102,12 @@ class RunningCollector : public moxcollect::RecordSink {
 // A connected blocking TCP socket to the loopback address; closes on destruction.
 class Client {
  public:
-  explicit Client(uint16_t port, bool v6 = false) : fd_(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in6 a6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
-    sockaddr_in a4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-    if (v6) ::connect(fd_, reinterpret_cast<sockaddr*>(&a6), sizeof a6);
-    if (!v6) ::connect(fd_, reinterpret_cast<sockaddr*>(&a4), sizeof a4);
+  explicit Client(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
-  ~Client() { close(); }
-  // Sends in pieces of at most `piece` bytes, one send() each; false when not connected.
+  ~Client() { ::close(fd_); }
+  // Sends in pieces of at most `piece` bytes; false when not connected.
   bool send(const std::string& bytes, size_t piece = SIZE_MAX) {
     for (size_t at = 0; at < bytes.size();) {
       const ssize_t n = ::send(fd_, bytes.data() + at, std::min(piece, bytes.size() - at), MSG_NOSIGNAL);
@@ -122,10 +115,6 @@ class Client {
       at += static_cast<size_t>(n);
     }
     return true;
-  }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
   }
 
  private:
