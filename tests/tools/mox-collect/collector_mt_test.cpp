@@ -67,36 +67,29 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
   EXPECT_NE(collector.log().find("connection 6 closed after 2 records"), std::string::npos);
 }
 
-TEST(Collector, TraceConnectionWithoutVersionLineTakesTheOnlyProcessOfItsAddress) {
-  RunningCollector collector;
-  std::vector<std::unique_ptr<Client>> clients;  // each on its own connection, kept open
-  const auto identityOf = [&](const std::string& text) {
-    clients.push_back(std::make_unique<Client>(collector.port()));
+TEST(Collector, NamesATraceConnectionByItsAddressRefusesConnectionsBeyondTheLimitAndStopsAtTheRecordLimit) {
+  moxcollect::CollectorSettings settings;
+  settings.maxConnections = 2;
+  settings.recordLimit = 6;
+  RunningCollector collector(settings);
+  Client metrics(collector.port()), traces(collector.port());
+  const auto received = [&](Client& client, const std::string& text) {
     const size_t before = collector.size();
-    EXPECT_TRUE(clients.back()->send(text + "\n") && waitUntil([&] { return collector.size() == before + 1; }));
-    return collector.records().back().identity;
+    return client.send(text + "\n") && waitUntil([&] { return collector.size() == before + 1; });
   };
   const std::string trace = "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>";
-  identityOf(kLine);
-  EXPECT_EQ(identityOf(trace), (moxcollect::Identity{"S", "p", "1"}));
-  identityOf("<metric type=\"IntAverage\" name=\"S|q_2|A|b:Finished Counter\" value=\"1\" />");
-  EXPECT_FALSE(identityOf(trace).known());  // two processes on 127.0.0.1: no guess
-}
-
-TEST(Collector, RefusesConnectionsBeyondTheLimitAndStopsAtTheRecordLimit) {
-  moxcollect::CollectorSettings settings;
-  settings.maxConnections = 1;
-  settings.recordLimit = 3;
-  RunningCollector collector(settings);
-  Client first(collector.port());
-  ASSERT_TRUE(first.send(kLine + "\n"));
-  ASSERT_TRUE(waitUntil([&] { return collector.size() == 1; }));
-  Client second(collector.port());  // connected while the first is open: refused
-  ASSERT_TRUE(first.send(sampleStream()));
+  ASSERT_TRUE(received(metrics, kLine));
+  ASSERT_TRUE(received(traces, trace));  // no version line: the only process seen at 127.0.0.1
+  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "p", "1"}));
+  Client refused(collector.port());
+  ASSERT_TRUE(received(metrics, "<metric type=\"IntAverage\" name=\"S|q_2|A|b:Finished Counter\" value=\"1\" />"));
+  ASSERT_TRUE(received(traces, trace));
+  EXPECT_FALSE(collector.records().back().identity.known());  // two processes there: no guess
+  ASSERT_TRUE(metrics.send(sampleStream()));
   ASSERT_TRUE(collector.endsByItself());
-  EXPECT_EQ(collector.size(), 3u);  // the rest of the same chunk is not passed on
+  EXPECT_EQ(collector.size(), 6u);  // the rest of the same chunk is not passed on
   EXPECT_NE(collector.log().find("mox-collect: refusing 127.0.0.1:"), std::string::npos);
-  EXPECT_EQ(collector.stats().connections, 1u);
+  EXPECT_EQ(collector.stats().connections, 2u);
 }
 
 }  // namespace
