@@ -94,7 +94,7 @@ TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
       "calls":[])J"));
 }
 
-TEST(RawFileSink, NamesFilesAfterProcessAndInstanceAndKeepsThemInsideTheDirectory) {
+TEST(RawFileSink, NamesFilesAfterProcessAndInstanceSafelyAndReportsAFailedWriteOnce) {
   const std::tuple<Identity, const char*, std::string> cases[] = {
       {{"VEL_MOX", "mox-demo", "-1"}, "127.0.0.1", "mox-demo_-1_mtdata.log"},
       {{"VEL_MOX", "", "12"}, "127.0.0.1", "VEL_MOX_12_mtdata.log"},
@@ -105,17 +105,12 @@ TEST(RawFileSink, NamesFilesAfterProcessAndInstanceAndKeepsThemInsideTheDirector
       {{}, "::1", "unknown___1_mtdata.log"},
   };
   for (const auto& [identity, peerHost, name] : cases) EXPECT_EQ(moxcollect::rawFileName(identity, peerHost), name);
-}
 
-TEST(RawFileSink, ReportsAFailedWriteOnce) {
   testsupport::TempDir dir;
   std::ostringstream log;
   moxcollect::RawFileSink sink(dir.file("missing"), log);
-  for (const char* process : {"a", "b", "a"}) {
-    Record record;
-    record.identity = Identity{"S", process, "1"};
-    sink.write(record);
-  }
+  const Record record = collecttest::recordsOf(collecttest::sampleStream())[0];
+  for (int i = 0; i < 3; ++i) sink.write(record);
   EXPECT_TRUE(sink.failed());
   EXPECT_EQ(testsupport::countOf(log.str(), "cannot write"), 1u);
 }
