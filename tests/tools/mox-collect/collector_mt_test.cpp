@@ -17,9 +17,8 @@ const std::string kLine = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished
 // The raw records of one "process_instance", in arrival order.
 std::vector<std::string> rawsOf(const RunningCollector& collector, const std::string& process) {
   std::vector<std::string> raws;
-  for (const auto& r : collector.records()) {
+  for (const auto& r : collector.records())
     if (r.identity.process + "_" + r.identity.instance == process) raws.push_back(r.raw);
-  }
   return raws;
 }
 
@@ -56,15 +55,14 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
   ASSERT_TRUE(Client(collector.port()).send(last));
   collector.stop();
   EXPECT_EQ(rawsOf(collector, "p_1"), std::vector<std::string>(2, kLine));
-  EXPECT_EQ(collector.stats().summary(),
-            "summary connections=6 metrics=32 versions=5 traces=5 other=0 malformed=1 "
-            "truncated=1 bytes=" +
-                std::to_string(bytes));
-  EXPECT_NE(collector.log().find("connection 6: dropped an element (not well-formed (invalid token)): "
-                                 "<event resource=\"A & B\"></event>\\x0a<metric"),
+  const std::string summary = "summary connections=6 metrics=32 versions=5 traces=5 other=0 malformed=1 truncated=1";
+  EXPECT_EQ(collector.stats().summary(), summary + " bytes=" + std::to_string(bytes));
+  const std::string log = collector.log();
+  EXPECT_NE(log.find("connection 6: dropped an element (not well-formed (invalid token)): <event resource=\"A & B\">"
+                     "</event>\\x0a<metric"),
             std::string::npos)
-      << collector.log();
-  EXPECT_NE(collector.log().find("connection 6 closed after 2 records"), std::string::npos);
+      << log;
+  EXPECT_NE(log.find("connection 6 closed after 2 records"), std::string::npos);
 }
 
 TEST(Collector, NamesATraceConnectionByItsAddressRefusesConnectionsBeyondTheLimitAndStopsAtTheRecordLimit) {

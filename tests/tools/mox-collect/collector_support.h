@@ -7,6 +7,7 @@
 
 #include <future>
 #include <mutex>
+#include <regex>
 #include <sstream>
 
 #include "collector.h"
@@ -17,7 +18,7 @@ namespace collecttest {
 // Every kind of line one start of the library sends, escaped and non-ASCII
 // text included; '@' stands for the system and process part of the names.
 inline std::string sampleStream(const std::string& process = "disp_3") {
-  std::string text =
+  const std::string text =
       R"X(<metric type="StringEvent" name="@:MOX library version" value="2.3.6" />
 <metric type="IntAverage" name="@|Order|create:Finished Counter" value="14" />
 <metric type="IntAverage" name="@|Order|create:Avg. Elapsed Time(ms)" value="37" max="120" min="3" count="13" />
@@ -33,11 +34,7 @@ inline std::string sampleStream(const std::string& process = "disp_3") {
       R"X(<param name="client.header.VEL-PASSPORT" value="0123ABCD*1000" /><param name="Method Call Error")X"
       R"X( value="one" /><param name="Method Call Error" value="two" /></event>
 )X";
-  const std::string names = "VEL_MOX|" + process;
-  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + names.size())) {
-    text.replace(at, 1, names);
-  }
-  return text;
+  return std::regex_replace(text, std::regex("@"), "VEL_MOX|" + process);
 }
 
 // The lines of a text without their line feeds: the elements of a sample stream.
@@ -62,7 +59,7 @@ inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
 class RunningCollector : public moxcollect::RecordSink {
  public:
   explicit RunningCollector(moxcollect::CollectorSettings settings = {})
-      : collector_(onLoopback(std::move(settings)), {this}, log_) {
+      : collector_((settings.listen = {{"127.0.0.1", 0}}, settings), {this}, log_) {
     if (collector_.open()) finished_ = std::async(std::launch::async, [this] { return collector_.run(); });
   }
   ~RunningCollector() override { stop(); }
@@ -87,11 +84,6 @@ class RunningCollector : public moxcollect::RecordSink {
   std::string log() const { return log_.str(); }  // only after the collector stopped
 
  private:
-  static moxcollect::CollectorSettings onLoopback(moxcollect::CollectorSettings settings) {
-    settings.listen = {{"127.0.0.1", 0}};
-    return settings;
-  }
-
   mutable std::mutex mutex_;
   std::vector<moxcollect::Record> records_;
   std::ostringstream log_;

@@ -49,8 +49,7 @@ class Program {
   std::string err() const { return testsupport::readFile(err_); }
 
  private:
-  std::string out_;
-  std::string err_;
+  std::string out_, err_;
   pid_t pid_ = -1;
   int status_ = -1;
 };

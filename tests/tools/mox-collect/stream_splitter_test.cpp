@@ -33,9 +33,8 @@ void expectSameAtEveryCut(const std::string& stream, const Split& whole, size_t 
   }
   for (const auto& chunks : runs) {
     const Split split = splitChunks(chunks, maxElementBytes);
-    const std::string run = "first chunk " + std::to_string(chunks[0].size()) + " of " + std::to_string(chunks.size());
-    ASSERT_EQ(split.raws, whole.raws) << run;
-    ASSERT_EQ(split.errors, whole.errors) << run;
+    ASSERT_EQ(std::make_pair(split.raws, split.errors), std::make_pair(whole.raws, whole.errors))
+        << "first chunk " << chunks[0].size() << " of " << chunks.size();
   }
 }
 
@@ -43,7 +42,6 @@ TEST(StreamSplitter, HandsOverEveryElementWithItsExactBytesWhereverTheStreamIsCu
   const std::string stream = collecttest::sampleStream();
   const Split whole = splitChunks({stream});
   EXPECT_EQ(whole.raws, collecttest::linesOf(stream));  // nothing lost, nothing added
-  EXPECT_EQ(whole.errors, 0u);
   expectSameAtEveryCut(stream, whole);
 
   // Every prefix: the elements complete in it, and whether it ends inside the next one.
