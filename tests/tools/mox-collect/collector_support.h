@@ -1,24 +1,69 @@
-// A collector running on its own thread on an ephemeral loopback port, a sink
-// that keeps what it gets, and a blocking TCP client.
+// Shared by the collector tests: a realistic library stream, a running
+// collector that keeps what it gets, and a blocking TCP client.
 #pragma once
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <future>
 #include <mutex>
+#include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "collector.h"
+#include "stream_splitter.h"
 
 namespace collecttest {
 
-class CapturingSink : public moxcollect::RecordSink {
+// Every kind of line one start of the library sends, escaped and non-ASCII
+// text included; '@' stands for the system and process part of the names.
+inline std::string sampleStream(const std::string& process = "disp_3") {
+  const std::string text =
+      R"X(<metric type="StringEvent" name="@:MOX library version" value="2.3.6" />
+<metric type="IntAverage" name="@|Order|create:Finished Counter" value="14" />
+<metric type="IntAverage" name="@|Order|create:Avg. Elapsed Time(ms)" value="37" max="120" min="3" count="13" />
+<metric type="IntAverage" name="@|blue|Db|select:Avg. CPU Time(us)" value="-1" max="-1" min="-1" count="13" />
+<metric type="LongCounter" name="@|Open Requests:Current Value" value="9" max="9" min="8" count="1" />
+<metric type="LongCounter" name="@|Open Requests:waits" value="4" count="1" />
+<metric type="LongCounterNone" name="@|Zombie Context Count:Current Value" value="0" />
+<event resource="Order|create" startTime="2024-03-01 10:15:02" duration="57">)X"
+      R"X(<calledComponent resource="Db|select" offset="4" duration="40"><calledComponent resource="Db|fetch" offset="10")X"
+      R"X( duration="20"><param name="CPU Time (us)" value="-1" /></calledComponent><param name="CPU Time (us)")X"
+      R"X( value="1500" /><param name="sql" value="a &lt; b &amp;&amp; c &gt; &quot;d&quot;&#10;next" />)X"
+      R"X(</calledComponent><param name="CPU Time (us)" value="2500" /><param name="user" value="Zürich 日本" />)X"
+      R"X(<param name="client.header.VEL-PASSPORT" value="0123ABCD*1000" /><param name="Method Call Error")X"
+      R"X( value="one" /><param name="Method Call Error" value="two" /></event>
+)X";
+  return std::regex_replace(text, std::regex("@"), "VEL_MOX|" + process);
+}
+
+// The lines of a text without their line feeds: the elements of a sample stream.
+inline std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The records the stream's elements make, as the collector builds them.
+inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
+  std::vector<moxcollect::Record> records;
+  moxcollect::StreamSplitter splitter(
+      [&](moxcollect::Element&& e, std::string&& raw) { records.push_back(makeRecord(std::move(e), std::move(raw))); },
+      [](const std::string&, const std::string&) {});
+  splitter.feed(stream);
+  return records;
+}
+
+// A collector on an ephemeral loopback port with this sink, running on its own thread from construction.
+class RunningCollector : public moxcollect::RecordSink {
  public:
+  explicit RunningCollector(moxcollect::CollectorSettings settings = {})
+      : collector_((settings.listen = {{"127.0.0.1", 0}}, settings), {this}, log_) {
+    if (collector_.open()) finished_ = std::async(std::launch::async, [this] { return collector_.run(); });
+  }
+  ~RunningCollector() override { stop(); }
+
   void write(const moxcollect::Record& record) override {
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back(record);
@@ -27,111 +72,45 @@ class CapturingSink : public moxcollect::RecordSink {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
   }
-  size_t size() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return records_.size();
+  size_t size() const { return records().size(); }
+
+  void stop() {
+    if (finished_.valid()) collector_.requestStop(), finished_.get();
   }
+  // Waits for the collector to stop by itself; false if it is still running after 20 s.
+  bool endsByItself() { return finished_.wait_for(std::chrono::seconds(20)) == std::future_status::ready; }
+  uint16_t port() const { return collector_.listeners().at(0).port(); }  // throws when it could not listen
+  const moxcollect::Stats& stats() const { return collector_.stats(); }
+  std::string log() const { return log_.str(); }  // only after the collector stopped
 
  private:
   mutable std::mutex mutex_;
   std::vector<moxcollect::Record> records_;
-};
-
-class RunningCollector {
- public:
-  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, const std::string& listen = "127.0.0.1:0")
-      : collector_(withListen(std::move(settings), listen), {&sink}, log_) {}
-  ~RunningCollector() { stop(); }
-
-  // False when the address cannot be bound (e.g. no IPv6 on this machine).
-  bool start() {
-    if (!collector_.open()) return false;
-    finished_ = std::async(std::launch::async, [this] { return collector_.run(); });
-    return true;
-  }
-  void stop() {
-    if (!finished_.valid()) return;
-    collector_.requestStop();
-    finished_.get();
-  }
-  // Waits for the collector to stop by itself; false if it is still running after 20 s.
-  bool endsByItself() {
-    if (finished_.wait_for(std::chrono::seconds(20)) != std::future_status::ready) return false;
-    finished_.get();
-    return true;
-  }
-  uint16_t port() const { return collector_.listeners().front().port(); }
-  const moxcollect::Stats& stats() const { return collector_.stats(); }
-  std::string log() const { return log_.str(); }  // only after stop()
-
-  CapturingSink sink;
-
- private:
-  static moxcollect::CollectorSettings withListen(moxcollect::CollectorSettings settings, const std::string& text) {
-    moxcollect::Endpoint endpoint;
-    std::string error;
-    moxcollect::parseEndpoint(text, endpoint, error);
-    settings.listen = {endpoint};
-    return settings;
-  }
-
   std::ostringstream log_;
   moxcollect::Collector collector_;
   std::future<bool> finished_;
 };
 
-// A connected blocking TCP socket; closes on destruction.
+// A connected blocking TCP socket to the loopback address; closes on destruction.
 class Client {
  public:
-  Client(uint16_t port, bool v6 = false) {
-    fd_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (v6) {
-      sockaddr_in6 address{};
-      address.sin6_family = AF_INET6;
-      address.sin6_port = htons(port);
-      address.sin6_addr = in6addr_loopback;
-      connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    } else {
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = htons(port);
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
+  explicit Client(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
-  ~Client() { close(); }
-  bool connected() const { return connected_; }
-  bool send(const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+  ~Client() { ::close(fd_); }
+  // Sends in pieces of at most `piece` bytes; false when not connected.
+  bool send(const std::string& bytes, size_t piece = SIZE_MAX) {
+    for (size_t at = 0; at < bytes.size();) {
+      const ssize_t n = ::send(fd_, bytes.data() + at, std::min(piece, bytes.size() - at), MSG_NOSIGNAL);
       if (n <= 0) return false;
-      sent += static_cast<size_t>(n);
+      at += static_cast<size_t>(n);
     }
     return true;
-  }
-  // Sends in pieces of `piece` bytes, one send() each.
-  bool sendInPieces(const std::string& bytes, size_t piece) {
-    for (size_t at = 0; at < bytes.size(); at += piece) {
-      if (!send(bytes.substr(at, piece))) return false;
-    }
-    return true;
-  }
-  // Waits (at most 20 s) for the other side to close the connection.
-  bool closedByPeer() {
-    timeval limit{20, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char byte;
-    return ::recv(fd_, &byte, 1, 0) == 0;
-  }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
   }
 
  private:
-  int fd_ = -1;
-  bool connected_ = false;
+  int fd_;
 };
 
 }  // namespace collecttest

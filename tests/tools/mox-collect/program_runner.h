@@ -7,8 +7,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <chrono>
-#include <string>
 #include <vector>
 
 #include "support/test_files.h"
@@ -18,7 +16,7 @@ extern char** environ;
 namespace collecttest {
 
 // A program (mox-collect unless another is named) started with its standard
-// output and error in files of dir.
+// output and error in files of dir; killed if still running at destruction.
 class Program {
  public:
   Program(const testsupport::TempDir& dir, std::vector<std::string> args, const std::string& binary = MOX_COLLECT_BIN,
@@ -36,21 +34,14 @@ class Program {
     posix_spawn_file_actions_destroy(&actions);
   }
   ~Program() {
-    if (pid_ > 0 && status_ < 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0 && status_ < 0) signal(SIGKILL), waitpid(pid_, nullptr, 0);
   }
   // The exit status, or -1 if it has not ended within limit.
   int exitCode(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    testsupport::waitUntil(
-        [&] {
-          int status = 0;
-          if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-          status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-          return true;
-        },
-        limit);
+    int status = 0;
+    if (testsupport::waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit)) {
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     return status_;
   }
   void signal(int number) { kill(pid_, number); }
@@ -58,8 +49,7 @@ class Program {
   std::string err() const { return testsupport::readFile(err_); }
 
  private:
-  std::string out_;
-  std::string err_;
+  std::string out_, err_;
   pid_t pid_ = -1;
   int status_ = -1;
 };

@@ -1,85 +1,71 @@
-// The mox-collect program itself: exit codes, help, and a clean stop on SIGTERM.
+// The mox-collect program: its command line, exit codes and a clean stop on SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "collector_support.h"
 #include "program_runner.h"
-#include "sample_stream.h"
-#include "support/test_files.h"
 
 namespace {
 
 using collecttest::Program;
 using testsupport::readFile;
-using testsupport::waitUntil;
 
-TEST(Program, BadCommandLinesExitWithTwoAndSayWhy) {
-  const std::vector<std::vector<std::string>> cases = {{"--nope"}, {"--listen", "nowhere"}, {"--json", "--top"}};
-  for (const auto& args : cases) {
-    testsupport::TempDir dir;
+TEST(Program, BadCommandLinesExitWithTwoAndAMessageNamingTheProblem) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--listen"}, "--listen needs a value"},
+      {{"--listen", "59818"}, "expected HOST:PORT"},
+      {{"--listen", "[::1]59818"}, "expected [IPv6-ADDRESS]:PORT"},
+      {{"--listen", "host:65536"}, "port from 0 to 65535"},
+      {{"--listen", ":80"}, "port from 0 to 65535"},
+      {{"--count", "0"}, "--count: expected a positive number"},
+      {{"--interval", "0"}, "--interval: expected seconds"},
+      {{"--timeout", "nan"}, "--timeout: expected seconds"},
+      {{"--rows", "0"}, "--rows: expected a number"},
+      {{"--out="}, "--out: the directory name is empty"},
+      {{"--json=yes"}, "--json takes no value"},
+      {{"--listen=[::1]:0", "--interval=0.25", "--json", "--top"}, "choose one"},  // the values before are good
+  };
+  testsupport::TempDir dir;
+  for (const auto& [args, message] : cases) {
     Program program(dir, args);
-    EXPECT_EQ(program.exitCode(), 2) << args[0];
-    EXPECT_EQ(program.err().rfind("mox-collect: ", 0), 0u) << program.err();
-    EXPECT_NE(program.err().find("Try 'mox-collect --help'."), std::string::npos);
-    EXPECT_EQ(program.out(), "");
+    EXPECT_EQ(program.exitCode(), 2) << message;
+    const std::string err = program.err();
+    EXPECT_TRUE(program.out().empty() && err.rfind("mox-collect: ", 0) == 0 && err.find(message) != std::string::npos &&
+                err.find("\nTry 'mox-collect --help'.\n") != std::string::npos)
+        << err;
   }
 }
 
-TEST(Program, HelpDocumentsEveryOption) {
+TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortExitsWithOne) {
   testsupport::TempDir dir;
-  Program program(dir, {"--help"});
-  EXPECT_EQ(program.exitCode(), 0);
-  for (const char* option : {"--listen", "--port-file", "--json", "--out", "--top", "--interval", "--rows", "--count",
-                             "--once", "--timeout", "--quiet", "--version", "--help"}) {
-    EXPECT_NE(program.out().find(option), std::string::npos) << option;
-  }
-}
-
-TEST(Program, ListeningFailureExitsWithOne) {
-  testsupport::TempDir dir;
-  collecttest::RunningCollector taken;  // holds a port
-  ASSERT_TRUE(taken.start());
-  Program program(dir, {"--listen", "127.0.0.1:" + std::to_string(taken.port())});
-  EXPECT_EQ(program.exitCode(), 1);
-  EXPECT_NE(program.err().find("cannot listen on 127.0.0.1:"), std::string::npos) << program.err();
-}
-
-TEST(Program, SigtermFlushesEverythingAndPrintsTheSummary) {
-  testsupport::TempDir dir;
+  std::filesystem::create_directory(dir.file("raw"));
+  std::ofstream(dir.file("raw/svc_4_mtdata.log")) << "earlier\n";
   Program program(dir,
                   {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
-  ASSERT_TRUE(waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
-  const uint16_t port = static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
+  const int port = std::stoi(readFile(dir.file("port")));
+  const std::string address = "127.0.0.1:" + std::to_string(port);
+  Program busy(dir, {"--listen", address}, MOX_COLLECT_BIN, "busy-");
+  EXPECT_EQ(busy.exitCode(), 1);
+  EXPECT_NE(busy.err().find("cannot listen on " + address), std::string::npos) << busy.err();
 
-  const std::string stream = collecttest::sampleStream("svc_4");
-  collecttest::Client client(port);
-  ASSERT_TRUE(client.sendInPieces(stream, 100));
-  ASSERT_TRUE(waitUntil([&] { return testsupport::countOf(program.out(), "\n") == 10; }));
+  const std::string svc = collecttest::sampleStream("svc_4"), web = collecttest::sampleStream("web_1");
+  collecttest::Client(port).send(svc, 100);
+  collecttest::Client(port).send(web);
+  ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::countOf(program.out(), "\n") == 16; }));
   program.signal(SIGTERM);
   EXPECT_EQ(program.exitCode(), 0);
-
-  EXPECT_NE(program.err().find("mox-collect: listening on 127.0.0.1:" + std::to_string(port) + "\n"),
-            std::string::npos);
-  EXPECT_NE(program.err().find("mox-collect: summary connections=1 metrics=8 versions=1 traces=1 other=0 "
-                               "malformed=0 truncated=0 bytes=" +
-                               std::to_string(stream.size()) + "\n"),
-            std::string::npos)
+  EXPECT_NE(program.err().find("mox-collect: listening on " + address + "\n"), std::string::npos);
+  const std::string summary = "summary connections=2 metrics=12 versions=2 traces=2 other=0 malformed=0 truncated=0";
+  EXPECT_NE(program.err().find(summary + " bytes=" + std::to_string(svc.size() + web.size()) + "\n"), std::string::npos)
       << program.err();
-  EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), stream);
-  EXPECT_EQ(testsupport::countOf(program.out(), "\"process\":\"svc\""), 10u);
-}
-
-TEST(Program, CountStopsAfterThatManyRecords) {
-  testsupport::TempDir dir;
-  Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--count", "4", "--quiet"});
-  ASSERT_TRUE(waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
-  collecttest::Client client(static_cast<uint16_t>(std::stoi(readFile(dir.file("port")))));
-  client.send(collecttest::sampleStream());
-  EXPECT_EQ(program.exitCode(), 0);
-  EXPECT_EQ(testsupport::countOf(program.out(), "\n"), 4u);
-  EXPECT_NE(program.err().find("summary connections=1 metrics=3 versions=1 traces=0"), std::string::npos)
-      << program.err();
-  EXPECT_EQ(program.err().find("connection 1"), std::string::npos);  // --quiet
+  EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), "earlier\n" + svc);  // appended
+  EXPECT_EQ(readFile(dir.file("raw/web_1_mtdata.log")), web);
+  EXPECT_EQ(testsupport::countOf(program.out(), "\"process\":\"svc\""), 8u);
 }
 
 }  // namespace

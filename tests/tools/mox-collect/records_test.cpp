@@ -1,0 +1,156 @@
+// The record model and the three sinks that write records out.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "collector_support.h"
+#include "json_sink.h"
+#include "metric_name.h"
+#include "raw_file_sink.h"
+#include "support/test_files.h"
+#include "top_sink.h"
+
+namespace {
+
+using moxcollect::Identity;
+using moxcollect::KeyShape;
+using moxcollect::Record;
+using nlohmann::json;
+
+TEST(MetricName, SplitsSystemProcessInstancePrefixKeyAndLabel) {
+  const std::tuple<const char*, KeyShape, const char*> cases[] = {
+      {"V|p_1|Ns::Cls|do:it:Active Counter", KeyShape::TimingKey, "V/p/1//Ns::Cls|do:it/Active Counter"},
+      {"V|my_proc_-12|A|b:Finished Counter", KeyShape::TimingKey, "V/my_proc/-12//A|b/Finished Counter"},
+      {"V|proc_x|A|b:Finished Counter", KeyShape::TimingKey, "V/proc_x///A|b/Finished Counter"},
+      {"V|p_1|pre|Pool:High Watermark", KeyShape::Resource, "V/p/1/pre/Pool/High Watermark"},
+      {"V|p_1|Pool:waits", KeyShape::Resource, "V/p/1//Pool/waits"},
+      {"V|mox-demo_0:MOX library version", KeyShape::None, "V/mox-demo/0///MOX library version"},
+      {"", KeyShape::TimingKey, "/////"},
+  };
+  for (const auto& [name, shape, parts] : cases) {
+    const auto n = moxcollect::parseMetricName(name, shape);
+    EXPECT_EQ(n.system + "/" + n.process + "/" + n.instance + "/" + n.instancePrefix + "/" + n.key + "/" + n.label,
+              parts);
+  }
+}
+
+// The stream through splitter, record model and sink: one parsed JSON object per line. As on a
+// connection, a trace takes the process of the last version line before it.
+std::vector<json> jsonOf(const std::string& stream) {
+  std::ostringstream out;
+  moxcollect::JsonSink sink(out);
+  Identity process;
+  for (Record& record : collecttest::recordsOf(stream)) {
+    record.connection = 7;
+    record.peer = "127.0.0.1:40000";
+    record.received = std::chrono::system_clock::time_point(std::chrono::milliseconds(1709288102345));
+    if (record.kind == moxcollect::RecordKind::Version) process = record.identity;
+    if (record.kind == moxcollect::RecordKind::Trace) record.identity = process;
+    sink.write(record);
+  }
+  std::vector<json> objects;
+  for (const std::string& line : collecttest::linesOf(out.str())) objects.push_back(json::parse(line));
+  return objects;
+}
+
+// The fields every record carries, then the given ones.
+json expected(const std::string& fields) {
+  return json::parse(R"J({"received":"2024-03-01T10:15:02.345Z","connection":7,"peer":"127.0.0.1:40000",)J" + fields +
+                     "}");
+}
+
+TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
+  const auto objects = jsonOf(
+      "<event resource=\"A|b\"></event>\n" + collecttest::sampleStream() +
+      R"J(<metric type="IntAverage" name="S|p_1|A|b:MOX library version" value="007" max="9223372036854775807" )J"
+      R"J(min="9223372036854775808" count="-0" key="mine" />
+<metric type="StringEvent" name="S|p_1|x:other" value="1" />
+<foo bar="1"><param name="x" value="y" /></foo>
+)J");
+  ASSERT_EQ(objects.size(), 12u);
+  EXPECT_EQ(objects[0], expected(R"J("kind":"trace","system":null,"process":null,"instance":null,"key":"A|b",
+      "resource":"A|b","params":[],"calls":[])J"));  // its connection never named its process
+  const std::string process = R"J("system":"VEL_MOX","process":"disp","instance":"3",)J";
+  EXPECT_EQ(objects[4], expected(R"J("kind":"metric",)J" + process + R"J("instance_prefix":"blue","key":"Db|select",
+      "label":"Avg. CPU Time(us)","type":"IntAverage","name":"VEL_MOX|disp_3|blue|Db|select:Avg. CPU Time(us)",
+      "value":-1,"max":-1,"min":-1,"count":13)J"));
+  // The call tree in order; parameter values stay text, a repeated name keeps both.
+  EXPECT_EQ(objects[8], expected(R"J("kind":"trace",)J" + process + R"J("key":"Order|create",
+      "resource":"Order|create","startTime":"2024-03-01 10:15:02","duration":57,
+      "params":[{"name":"CPU Time (us)","value":"2500"},{"name":"user","value":"Z\u00fcrich \u65e5\u672c"},
+        {"name":"client.header.VEL-PASSPORT","value":"0123ABCD*1000"},
+        {"name":"Method Call Error","value":"one"},{"name":"Method Call Error","value":"two"}],
+      "calls":[{"resource":"Db|select","offset":4,"duration":40,
+        "params":[{"name":"CPU Time (us)","value":"1500"},{"name":"sql","value":"a < b && c > \"d\"\nnext"}],
+        "calls":[{"resource":"Db|fetch","offset":10,"duration":20,
+          "params":[{"name":"CPU Time (us)","value":"-1"}],"calls":[]}]}])J"));
+  EXPECT_EQ(objects[9], expected(R"J("kind":"metric","system":"S","process":"p","instance":"1","instance_prefix":"",
+      "key":"A|b","label":"MOX library version","type":"IntAverage","name":"S|p_1|A|b:MOX library version",
+      "value":"007","max":9223372036854775807,"min":"9223372036854775808","count":"-0","attr_key":"mine")J"));
+  EXPECT_EQ(objects[10]["kind"], "metric");  // the version label or type alone makes no version line
+  EXPECT_EQ(objects[11], expected(R"J("kind":"other","element":"foo","bar":1,"params":[{"name":"x","value":"y"}],
+      "calls":[])J"));
+}
+
+TEST(RawFileSink, NamesFilesAfterProcessAndInstanceSafelyAndReportsAFailedWriteOnce) {
+  const std::tuple<Identity, const char*, std::string> cases[] = {
+      {{"VEL_MOX", "mox-demo", "-1"}, "127.0.0.1", "mox-demo_-1_mtdata.log"},
+      {{"VEL_MOX", "", "12"}, "127.0.0.1", "VEL_MOX_12_mtdata.log"},
+      {{"VEL_MOX", "../../etc/passwd", "1"}, "127.0.0.1", "_._.._etc_passwd_1_mtdata.log"},
+      {{"S", "a b\xC3\xBC", ""}, "::1", "a_b___mtdata.log"},
+      {{"S", std::string(300, 'x'), "7"}, "::1", std::string(100, 'x') + "_7_mtdata.log"},
+      {{}, "127.0.0.1", "unknown_127.0.0.1_mtdata.log"},
+      {{}, "::1", "unknown___1_mtdata.log"},
+  };
+  for (const auto& [identity, peerHost, name] : cases) EXPECT_EQ(moxcollect::rawFileName(identity, peerHost), name);
+
+  testsupport::TempDir dir;
+  std::ostringstream log;
+  moxcollect::RawFileSink sink(dir.file("missing"), log);
+  const Record record = collecttest::recordsOf(collecttest::sampleStream())[0];
+  for (int i = 0; i < 3; ++i) sink.write(record);
+  EXPECT_TRUE(sink.failed());
+  EXPECT_EQ(testsupport::countOf(log.str(), "cannot write"), 1u);
+}
+
+// One interval of a timing key of process p_1: its average line and its finished counter.
+std::string interval(const std::string& key, int avg, int max, int calls) {
+  const std::string name = "<metric type=\"IntAverage\" name=\"S|p_1|" + key;
+  return name + ":Avg. Elapsed Time(ms)\" value=\"" + std::to_string(avg) + "\" max=\"" + std::to_string(max) +
+         "\" />\n" + name + ":Finished Counter\" value=\"" + std::to_string(calls) + "\" />\n";
+}
+
+// The keys (second word) of the rows of the table whose title starts with `title`.
+std::string keysOf(const std::string& text, const std::string& title) {
+  std::istringstream lines(text.substr(text.find(title)));
+  std::string line, process, key, keys;
+  std::getline(lines, line), std::getline(lines, line);  // title, column heads
+  while (std::getline(lines, line) && std::istringstream(line) >> process >> key) keys += key + " ";
+  return keys;
+}
+
+TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsOncePerIntervalByTheGivenClock) {
+  std::ostringstream out;
+  moxcollect::TopSink sink(out, std::chrono::seconds(5), 3, false);
+  const auto t0 = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+  sink.tick(t0);
+  // Two intervals: the latest average counts, the maximum and the calls add up.
+  const std::string stream = interval("A", 50, 900, 2) + interval("B", 30, 40, 100) + interval("A", 10, 12, 1) +
+                             interval("B", 31, 45, 150) + collecttest::sampleStream();
+  for (const Record& record : collecttest::recordsOf(stream)) sink.write(record);
+  sink.tick(t0 + std::chrono::milliseconds(4999));
+  EXPECT_EQ(out.str(), "");
+  sink.tick(t0 + std::chrono::seconds(5));
+  EXPECT_EQ(sink.nextTick(), t0 + std::chrono::seconds(10));
+  const std::string text = out.str();
+  EXPECT_EQ(keysOf(text, "Slowest timing keys by average"), "Order|create B A ");
+  EXPECT_EQ(keysOf(text, "Slowest timing keys by largest"), "A Order|create B ");
+  EXPECT_EQ(keysOf(text, "Busiest"), "B Order|create A ");    // Db|select, 0 calls, is past the 3 rows
+  EXPECT_NE(text.find(" 250 "), std::string::npos);           // 100 + 150 calls
+  EXPECT_EQ(keysOf(text, "Resources"), "Open Open Zombie ");  // a KPI has a row of its own
+  sink.finish();
+  EXPECT_EQ(testsupport::countOf(out.str(), "mox-collect: "), 2u);
+  EXPECT_EQ(out.str().find("\x1b["), std::string::npos);  // no screen control when not a terminal
+}
+
+}  // namespace
