@@ -74,13 +74,12 @@ TEST_F(NiTest, InvalidArgumentsAndStaleHandlesGiveInval) {
   EXPECT_EQ(hdl % 8, (first + 1) % 8) << "with the next reuse count";
   char buf[4];
   int32_t n = 0;
-  EXPECT_EQ(NiRawWrite(hdl, nullptr, 1, 100, &n), NIEINVAL);
-  EXPECT_EQ(NiRawWrite(hdl, buf, -1, 100, &n), NIEINVAL);
-  EXPECT_EQ(NiRawWrite(hdl, buf, 1, 100, nullptr), NIEINVAL);
-  EXPECT_EQ(NiRawRead(hdl, nullptr, 4, 100, &n), NIEINVAL);
-  EXPECT_EQ(NiRawRead(hdl, buf, 4, 100, nullptr), NIEINVAL);
+  for (int rc : {NiRawWrite(hdl, nullptr, 1, 100, &n), NiRawWrite(hdl, buf, -1, 100, &n),
+                 NiRawWrite(hdl, buf, 1, 100, nullptr), NiRawRead(hdl, nullptr, 4, 100, &n),
+                 NiRawRead(hdl, buf, 4, 100, nullptr), NiRawHandleForAddr(nullptr, 1, 100, &n)}) {
+    EXPECT_EQ(rc, NIEINVAL);
+  }
   EXPECT_EQ(NiRawRead(hdl, buf, 0, 100, &n), NIETOO_SMALL);
-  EXPECT_EQ(NiRawHandleForAddr(nullptr, 1, 100, &n), NIEINVAL);
   for (NI_HDL bad : {first, NI_INVALID_HDL, NI_HDL_TABLE_SIZE * 8, NI_HDL_TABLE_SIZE * 8 - 1, hdl + 1}) {
     EXPECT_EQ(NiRawWrite(bad, "stale", 5, 100, &n), NIEINVAL) << bad;
     EXPECT_EQ(NiRawRead(bad, buf, 4, 100, &n), NIEINVAL) << bad;

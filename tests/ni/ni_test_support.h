@@ -29,8 +29,7 @@ class NiTest : public ::testing::Test {
     handlesBefore_ = NiIHandlesInUse();
   }
   void TearDown() override {
-    closeTrace();
-    NiEnableTrace(NI_TRC_MASK_CONN_LOG);
+    trace();
     SiUseSelect(false);
     ipv6Active(nullptr);
     EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "a handle was left open";
@@ -41,16 +40,12 @@ class NiTest : public ::testing::Test {
     NiIResetIPProtoUsage();
   }
   void openTrace(int level) { trcOpenLibraryFile(u"ni", dir_.path16(), level); }
-  void closeTrace() {
-    trcCloseLibraryFile();
-    TrcLevel.store(0);  // lines after the close would go to standard error
-  }
-  // The trace so far, closed.
+  // The trace so far, closed (with the level at 0: later lines would go to standard error).
   std::string trace() {
-    closeTrace();
+    trcCloseLibraryFile();
+    TrcLevel.store(0);
     return testsupport::readFile(dir_.file("ni_mox.trc"));
   }
-
   static NiHostAddr addrOf(const char16_t* host) {
     NiHostAddr addr{};
     EXPECT_EQ(NiHostToAddr(host, &addr), VEL_O_K);
@@ -77,17 +72,12 @@ inline long long msSince(std::chrono::steady_clock::time_point start) {
 
 // A listening socket that never accepts by itself: connections complete in
 // its queue and whatever is sent to them stays unread.
-class UnreadPeer {
- public:
-  UnreadPeer() : fd_(testsupport::boundLoopbackSocket(AF_INET, 0)) {
-    if (fd_ >= 0) listen(fd_, 4);
-  }
-  ~UnreadPeer() { close(fd_); }
-  uint16_t port() const { return testsupport::localPort(fd_); }
-  int acceptOne() const { return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); }
-
- private:
-  int fd_;
+struct UnreadPeer {
+  UnreadPeer() { listen(fd, 4); }
+  ~UnreadPeer() { close(fd); }
+  uint16_t port() const { return testsupport::localPort(fd); }
+  int acceptOne() const { return accept4(fd, nullptr, nullptr, SOCK_CLOEXEC); }
+  const int fd = testsupport::boundLoopbackSocket(AF_INET, 0);
 };
 
 }  // namespace nitest

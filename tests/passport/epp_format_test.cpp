@@ -93,8 +93,8 @@ TEST_F(EppFormat, PartsAndItemsOfEveryTypeAreWrittenInSlotOrderAndComeBackTyped)
                                                          0, 7, 0, 9, 2, 0, 11, 1, 2, 3, 4, '*', 'T', 'H', '*'}));
   // clang-format on
   const uint8_t bytes[2] = {0xAB, 0xCD};
-  uint8_t id[16];
-  for (uint8_t i = 0; i < 16; ++i) id[i] = static_cast<uint8_t>(0xA0 + i);
+  const uint8_t id[16] = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,
+                          0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
   const std::u16string word = u"gr\u00FC\u00DFe";                       // 5 characters, 7 bytes of UTF-8: written whole
   ASSERT_EQ(eppSetItem(p, 0, 3, 3, EPP_ITEM_BYTES, 2, bytes), EPP_OK);  // the free slot, after the first
   ASSERT_EQ(eppSetItem(p, 0, 3, 4, EPP_ITEM_ID16, 16, id), EPP_OK);
@@ -103,9 +103,7 @@ TEST_F(EppFormat, PartsAndItemsOfEveryTypeAreWrittenInSlotOrderAndComeBackTyped)
   ASSERT_EQ(two.size(), 230u + 23 + 12 + 9 + 23 + 14);
   EXPECT_EQ(Bytes({two[226 + 7], two[226 + 9], two[249 + 7], two[249 + 9]}), (Bytes{0, 1, 1, 0}));  // last, id
   EXPECT_EQ(Bytes(two.begin() + 249 + 12, two.begin() + 249 + 21), (Bytes{0, 3, 0, 3, 1, 0, 9, 0xAB, 0xCD}));
-  EXPECT_EQ(text(two, two.size() - 11, 7),
-            "gr\xC3\xBC\xC3\x9F"
-            "e");
+  EXPECT_EQ(text(two, two.size() - 11, 7), std::string("gr\xC3\xBC\xC3\x9F") + "e");
   Passport back(read(two));
   EXPECT_EQ(serialize(back), two);
   uint32_t value = 0;

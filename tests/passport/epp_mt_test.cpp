@@ -1,7 +1,6 @@
 // One passport shared by threads, and GUIDs created by several at once.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -49,21 +48,20 @@ TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableSt
 
 // Distinct, upper-case hexadecimal, 15th character D or E, 17th 8 to B, 19th 8 to F.
 TEST(EppGuidThreads, GuidsFromManyThreadsAreDistinctAndFollowTheDigitRules) {
-  constexpr int kThreads = 4;
-  constexpr int kEach = 500;
-  std::mutex lock;
-  std::set<std::u16string> seen;
+  constexpr size_t kThreads = 4, kEach = 500;
+  std::vector<std::vector<std::u16string>> made(kThreads);
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      std::vector<std::u16string> mine;
-      for (int i = 0; i < kEach; ++i) mine.push_back(CreateGuidString());
-      std::lock_guard<std::mutex> hold(lock);
-      seen.insert(mine.begin(), mine.end());
+  for (auto& mine : made) {
+    threads.emplace_back([&mine] {
+      for (size_t i = 0; i < kEach; ++i) mine.push_back(CreateGuidString());
     });
   }
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
+  std::set<std::u16string> seen;
+  for (size_t t = 0; t < kThreads; ++t) {
+    threads[t].join();
+    seen.insert(made[t].begin(), made[t].end());
+  }
+  EXPECT_EQ(seen.size(), kThreads * kEach);
   for (const std::u16string& guid : seen) {
     ASSERT_EQ(guid.size(), 32u);
     for (char16_t c : guid) ASSERT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));

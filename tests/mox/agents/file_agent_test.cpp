@@ -65,8 +65,7 @@ TEST_F(FileAgentTest, TextsGoToTheLogdirOrElseToTheWorkingDirectory) {
     const std::string trace = sendAndTrace(cwd, {u"one;", u"two;"});
     EXPECT_EQ(readFile(c.file[0] == '/' ? c.file : cwd.file(c.file)), "one;two;");
     EXPECT_EQ(countOf(trace, "Switch to current working directory"), c.switches);
-    EXPECT_EQ(countOf(trace, "Switch to current working directory due to metric data log file " + logDir_.path() +
-                                 "/missing%s%n/app_mtdata.log could not be opened!\n"),
+    EXPECT_EQ(countOf(trace, "log file " + logDir_.path() + "/missing%s%n/app_mtdata.log could not be opened!\n"),
               c.switches);
   }
   setProcessName(u"nodir/app");  // missing directory in the fallback name too
