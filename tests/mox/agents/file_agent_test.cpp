@@ -7,8 +7,6 @@
 #include <fstream>
 
 #include "dptrc/dptrc.h"
-#include "mox/agents/agent_factory.h"
-#include "mox/agents/socket_agent.h"
 #include "support/agent_test_support.h"
 #include "support/file_size_limit.h"
 
@@ -113,16 +111,6 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
   EXPECT_EQ(countOf(trace, "*** ERROR => Metric data log file app_mtdata.log could not be written"), 1u) << trace;
   EXPECT_EQ(countOf(trace, "Metric data log file " + primary + " is written again\n"), 1u) << trace;
   EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all
-}
-
-TEST(AgentFactoryTest, OnlyExactlySocketSelectsTheSocketAgent) {
-  for (const char16_t* method : {u"Socket", u"socket ", u"file", u""}) {
-    configure({{u"datasending_method", method}});
-    EXPECT_NE(dynamic_cast<CMTDataSendingFileAgent*>(createDataSendingAgent().get()), nullptr) << trcText(method);
-  }
-  configure({{u"datasending_method", u"socket"}, {u"agent_host", u"127.0.0.1"}});
-  EXPECT_NE(dynamic_cast<CMTDataSendingSocketAgent*>(createDataSendingAgent().get()), nullptr);
-  CConfiguration::destroyInstance();
 }
 
 }  // namespace
