@@ -24,10 +24,8 @@ TEST_F(NiTest, ThreadsOpenWriteAndCloseTheirOwnHandlesConcurrently) {
       const NiHostAddr addr = addrOf(u"127.0.0.1");
       for (int r = 0; r < kRounds; ++r) {
         NI_HDL hdl = NI_INVALID_HDL;
-        int32_t written = 0;
         const std::string line = "<t" + std::to_string(t) + "r" + std::to_string(r) + ">";
-        if (NiRawHandleForAddr(&addr, peer.port(), 5000, &hdl) != VEL_O_K ||
-            NiRawWrite(hdl, line.data(), static_cast<int32_t>(line.size()), 5000, &written) != VEL_O_K ||
+        if (NiRawHandleForAddr(&addr, peer.port(), 5000, &hdl) != VEL_O_K || write(hdl, line, 5000) != VEL_O_K ||
             NiCloseHandle(hdl) != VEL_O_K) {
           ++failures;
         }
@@ -46,17 +44,12 @@ TEST_F(NiTest, ThreadsOpenWriteAndCloseTheirOwnHandlesConcurrently) {
 }
 
 TEST_F(NiTest, CloseWakesAWriterOnTheSameHandleAndFreesTheEntryAfterIt) {
-  const int listenFd = testsupport::boundLoopbackSocket(AF_INET, 0);
-  ASSERT_EQ(listen(listenFd, 4), 0);  // never accepted, never read: the writer blocks
-  const NI_HDL hdl = connectTo(testsupport::localPort(listenFd));
-  const int peer = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+  UnreadPeer listener;  // never read: the writer blocks
+  const NI_HDL hdl = connectTo(listener.port());
+  const int peer = listener.acceptOne();
   ASSERT_GE(peer, 0);
   std::atomic<int> result{1};
-  std::thread writer([&] {
-    const std::string bytes(64 << 20, 'w');
-    int32_t written = 0;
-    result = NiRawWrite(hdl, bytes.data(), static_cast<int32_t>(bytes.size()), 60000, &written);
-  });
+  std::thread writer([&] { result = write(hdl, std::string(64 << 20, 'w'), 60000); });
   // Bytes arriving at the peer show that the writer is inside its write.
   ASSERT_TRUE(testsupport::waitUntil([&] {
     int queued = 0;
@@ -67,7 +60,6 @@ TEST_F(NiTest, CloseWakesAWriterOnTheSameHandleAndFreesTheEntryAfterIt) {
   EXPECT_EQ(result.load(), NIECONN_BROKEN);
   EXPECT_EQ(NiCloseHandle(hdl), NIEINVAL);
   close(peer);
-  close(listenFd);
 }
 
 }  // namespace

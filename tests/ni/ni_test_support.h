@@ -1,6 +1,6 @@
 // Fixture of the network-layer tests: the layer initialised, the library
 // trace file open at a chosen level, and the layer's process-wide switches
-// restored after each test.
+// restored after each test, which must leave no handle open.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "dptrc/dptrc.h"
 #include "ni/ni.h"
 #include "ni/ni_internal.h"
+#include "si/si.h"
 #include "support/tcp_listener.h"
 #include "support/test_files.h"
 
@@ -24,31 +25,32 @@ class NiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(NiInit3(), VEL_O_K);
-    unsetenv("VEL_IPv6_ACTIVE");
-    NiIResetIPProtoUsage();
+    ipv6Active(nullptr);
     handlesBefore_ = NiIHandlesInUse();
   }
   void TearDown() override {
-    closeTrace();
-    NiEnableTrace(NI_TRC_MASK_CONN_LOG);
-    unsetenv("VEL_IPv6_ACTIVE");
-    NiIResetIPProtoUsage();
+    trace();
+    SiUseSelect(false);
+    ipv6Active(nullptr);
     EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "a handle was left open";
   }
-
-  void openTrace(int level) { trcOpenLibraryFile(u"ni", dir_.path16(), level); }
-  void closeTrace() {
-    trcCloseLibraryFile();
-    TrcLevel.store(0);  // lines after the close would go to standard error
+  // VEL_IPv6_ACTIVE (nullptr: unset), read again.
+  static void ipv6Active(const char* value) {
+    value ? setenv("VEL_IPv6_ACTIVE", value, 1) : unsetenv("VEL_IPv6_ACTIVE");
+    NiIResetIPProtoUsage();
   }
-  std::string trace() const { return testsupport::readFile(dir_.file("ni_mox.trc")); }
-
+  void openTrace(int level) { trcOpenLibraryFile(u"ni", dir_.path16(), level); }
+  // The trace so far, closed (with the level at 0: later lines would go to standard error).
+  std::string trace() {
+    trcCloseLibraryFile();
+    TrcLevel.store(0);
+    return testsupport::readFile(dir_.file("ni_mox.trc"));
+  }
   static NiHostAddr addrOf(const char16_t* host) {
     NiHostAddr addr{};
     EXPECT_EQ(NiHostToAddr(host, &addr), VEL_O_K);
     return addr;
   }
-  // A connected handle to 127.0.0.1:port.
   static NI_HDL connectTo(uint16_t port, const char16_t* host = u"127.0.0.1") {
     const NiHostAddr addr = addrOf(host);
     NI_HDL hdl = NI_INVALID_HDL;
@@ -67,5 +69,15 @@ class NiTest : public ::testing::Test {
 inline long long msSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
+
+// A listening socket that never accepts by itself: connections complete in
+// its queue and whatever is sent to them stays unread.
+struct UnreadPeer {
+  UnreadPeer() { listen(fd, 4); }
+  ~UnreadPeer() { close(fd); }
+  uint16_t port() const { return testsupport::localPort(fd); }
+  int acceptOne() const { return accept4(fd, nullptr, nullptr, SOCK_CLOEXEC); }
+  const int fd = testsupport::boundLoopbackSocket(AF_INET, 0);
+};
 
 }  // namespace nitest

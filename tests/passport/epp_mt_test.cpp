@@ -1,7 +1,6 @@
 // One passport shared by threads, and GUIDs created by several at once.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -22,30 +21,23 @@ TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableSt
   Passport shared;
   constexpr int kRounds = 400;
   std::vector<std::thread> threads;
-  for (int w = 0; w < 2; ++w) {
-    threads.emplace_back([&, w] {
+  for (uint16_t part = 0; part < 2; ++part) {
+    threads.emplace_back([&, part] {
       for (int i = 0; i < kRounds; ++i) {
-        const std::u16string id = u"T" + std::u16string(static_cast<size_t>(i % 32), u'x');
-        EXPECT_EQ(setText(eppSetTransactionId, shared, id), EPP_OK);
-        const uint32_t n = static_cast<uint32_t>(i);
+        EXPECT_EQ(setText(eppSetTransactionId, shared, u"T" + std::u16string(i % 32, u'x')), EPP_OK);
         // Each writer fills its own part with five items, then clears it.
-        const uint16_t part = static_cast<uint16_t>(w);
+        const uint32_t n = static_cast<uint32_t>(i);
         EXPECT_EQ(eppSetItem(shared, part, 1, static_cast<uint16_t>(i % 5), EPP_ITEM_NUMBER, 4, &n), EPP_OK);
-        if (i % 5 == 4) {
-          EXPECT_EQ(eppClearVarPart(shared, part), EPP_OK);
-        }
+        EXPECT_EQ(i % 5 == 4 ? eppClearVarPart(shared, part) : EPP_OK, EPP_OK);
       }
     });
-  }
-  for (int r = 0; r < 2; ++r) {
     threads.emplace_back([&] {
       for (int i = 0; i < kRounds; ++i) {
         Bytes area(1024);
         size_t used = 0;
         ASSERT_EQ(eppSerialize(shared, area.data(), area.size(), &used), EPP_OK);
-        area.resize(used);
         EppHandle back = nullptr;
-        ASSERT_EQ(eppDeserialize(area.data(), area.size(), &back), EPP_OK);
+        ASSERT_EQ(eppDeserialize(area.data(), used, &back), EPP_OK);
         ASSERT_EQ(eppDelete(back), EPP_OK);
       }
     });
@@ -54,25 +46,29 @@ TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableSt
   EXPECT_FALSE(traced("ERROR")) << trace();
 }
 
-TEST_F(EppThreads, GuidsFromManyThreadsAreDistinct) {
-  constexpr int kThreads = 4;
-  constexpr int kEach = 500;
-  std::mutex lock;
-  std::set<std::u16string> seen;
+// Distinct, upper-case hexadecimal, 15th character D or E, 17th 8 to B, 19th 8 to F.
+TEST(EppGuidThreads, GuidsFromManyThreadsAreDistinctAndFollowTheDigitRules) {
+  constexpr size_t kThreads = 4, kEach = 500;
+  std::vector<std::vector<std::u16string>> made(kThreads);
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      std::vector<std::u16string> mine;
-      for (int i = 0; i < kEach; ++i) mine.push_back(CreateGuidString());
-      std::lock_guard<std::mutex> hold(lock);
-      for (const std::u16string& g : mine) {
-        EXPECT_EQ(g.size(), 32u);
-        seen.insert(g);
-      }
+  for (auto& mine : made) {
+    threads.emplace_back([&mine] {
+      for (size_t i = 0; i < kEach; ++i) mine.push_back(CreateGuidString());
     });
   }
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
+  std::set<std::u16string> seen;
+  for (size_t t = 0; t < kThreads; ++t) {
+    threads[t].join();
+    seen.insert(made[t].begin(), made[t].end());
+  }
+  EXPECT_EQ(seen.size(), kThreads * kEach);
+  for (const std::u16string& guid : seen) {
+    ASSERT_EQ(guid.size(), 32u);
+    for (char16_t c : guid) ASSERT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+    ASSERT_TRUE(guid[14] == u'D' || guid[14] == u'E');
+    ASSERT_TRUE(guid[16] >= u'8' && guid[16] <= u'B');
+    ASSERT_TRUE(guid[18] >= u'8');
+  }
 }
 
 }  // namespace

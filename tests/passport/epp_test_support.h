@@ -13,6 +13,7 @@
 #include "dptrc/dptrc.h"
 #include "passport/epp.h"
 #include "passport/epp_library_trace.h"
+#include "passport/epp_record.h"
 #include "support/test_files.h"
 
 namespace epptest {
@@ -52,23 +53,15 @@ class EppTest : public ::testing::Test {
   testsupport::TempDir dir_;
 };
 
-// A passport that deletes itself.
-class Passport {
- public:
-  Passport() { EXPECT_EQ(eppInit(&h_), EPP_OK); }
-  explicit Passport(EppHandle h) : h_(h) {}
-  ~Passport() {
-    if (h_ != nullptr) {
-      EXPECT_EQ(eppDelete(h_), EPP_OK);
-    }
-  }
+// A passport that deletes itself: a new one, or one handed out by the library.
+struct Passport {
+  Passport() { EXPECT_EQ(eppInit(&h), EPP_OK); }
+  explicit Passport(EppHandle given) : h(given) {}
+  ~Passport() { EXPECT_TRUE(h == nullptr || eppDelete(h) == EPP_OK); }
   Passport(const Passport&) = delete;
-  Passport& operator=(const Passport&) = delete;
-  EppHandle get() const { return h_; }
-  operator EppHandle() const { return h_; }
-
- private:
-  EppHandle h_ = nullptr;
+  operator EppHandle() const { return h; }
+  EppPassport* operator->() const { return h; }
+  EppHandle h = nullptr;
 };
 
 inline Bytes serialize(EppHandle h) {
