@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <numeric>
 #include <regex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,6 +23,8 @@
 namespace e2e {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
+using testsupport::readFile;
+using testsupport::waitUntil;
 
 // The line every start sends first (library "e2e", instance 0).
 inline const std::string kVersion =
@@ -24,9 +32,6 @@ inline const std::string kVersion =
 
 inline std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 inline std::string narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
-
-using testsupport::readFile;
-using testsupport::waitUntil;
 
 inline std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
@@ -50,20 +55,25 @@ inline std::vector<long> valuesOf(const std::string& text, const std::string& na
 }
 
 inline long sumOf(const std::string& text, const std::string& key) {
-  long sum = 0;
-  for (long v : valuesOf(text, "|" + key + ":Finished Counter")) sum += v;
-  return sum;
+  const std::vector<long> values = valuesOf(text, "|" + key + ":Finished Counter");
+  return std::accumulate(values.begin(), values.end(), 0L);
+}
+
+// Runs child in a forked process and returns its exit status (-1: it did not exit).
+inline int inChild(const std::function<int()>& child) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(child());
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Compares line by line: entries starting with "re:" are regular expressions.
 inline void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
   ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
   for (size_t i = 0; i < expected.size(); ++i) {
-    if (expected[i].rfind("re:", 0) == 0) {
-      EXPECT_TRUE(std::regex_match(actual[i], std::regex(expected[i].substr(3)))) << "line " << i << ": " << actual[i];
-    } else {
-      EXPECT_EQ(actual[i], expected[i]) << "line " << i;
-    }
+    const bool re = expected[i].rfind("re:", 0) == 0;
+    EXPECT_TRUE(re ? std::regex_match(actual[i], std::regex(expected[i].substr(3))) : actual[i] == expected[i])
+        << "line " << i << ": " << actual[i];
   }
 }
 
@@ -72,7 +82,6 @@ inline void expectLines(const std::vector<std::string>& actual, const std::vecto
 class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     unsetenv("MOX_CONFIG");
   }
@@ -83,11 +92,11 @@ class LibraryTest : public ::testing::Test {
 
   // Initialises with exactly these parameter pairs.
   void initPairs(const Pairs& pairs, const std::string& name = "e2e", int16_t instance = 0) {
-    storage_.clear();
-    for (const auto& [k, v] : pairs) storage_.insert(storage_.end(), {widen(k), widen(v)});
-    pointers_.clear();
-    for (const auto& s : storage_) pointers_.push_back(s.c_str());
-    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(pairs.size()), pointers_.data());
+    std::vector<std::u16string> storage;
+    for (const auto& [k, v] : pairs) storage.insert(storage.end(), {widen(k), widen(v)});
+    std::vector<const mox_char*> pointers;
+    for (const auto& s : storage) pointers.push_back(s.c_str());
+    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(pairs.size()), pointers.data());
   }
   // The same with logdir and the file agent set first.
   void initWith(const Pairs& extra, const std::string& name = "e2e", int16_t instance = 0) {
@@ -115,9 +124,7 @@ class LibraryTest : public ::testing::Test {
 
   testsupport::TempDir tmp_;
   const std::filesystem::path dir_ = tmp_.path();
-  std::filesystem::path previous_;
-  std::vector<std::u16string> storage_;
-  std::vector<const mox_char*> pointers_;
+  const std::filesystem::path previous_ = std::filesystem::current_path();
   size_t seen_ = 0;
 };
 

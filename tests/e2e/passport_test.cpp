@@ -1,6 +1,4 @@
-// Passports through the exports: application and end-to-end passports read
-// by MOX_initContext, the passports handed on, the element getters and the
-// getters of a passport string. End-to-end passports are written here byte
+// Passports through the exports. End-to-end passports are written here byte
 // by byte, independently of the library.
 #include <regex>
 
@@ -60,55 +58,43 @@ bool guidIs(const std::u16string& actual, const std::u16string& expected) {
   return expected.empty() ? isGeneratedGuid(actual) : actual == expected;
 }
 
-// Without trace_enabled_via_e2e an end-to-end passport sets the level but
-// does not trace; an application passport still does.
-TEST_F(LibraryTest, ApplicationPassportsGiveGuidFlagLevelAndTracing) {
+// Plain and Ex forms read the same context. Without trace_enabled_via_e2e an
+// end-to-end passport sets the level but does not trace; an application one still does.
+TEST_F(LibraryTest, PassportsGiveGuidFlagLevelElementsAndTracing) {
   initWith({{"trace_enabled_via_em", "0"}, {"trace_enabled_via_e2e", "0"}});
+  const std::u16string v3Guid = kRootId + kConnectionId + u"00000007";
+  const std::vector<std::u16string> v3Elements = {kTransactionId, kRootId, kConnectionId, u"7"};
   struct Case {
     std::u16string passport;
-    std::u16string guid;  // empty: generated
     int16_t flag, level;
-    bool traced;
-  } cases[] = {{u"ABC*1000", u"ABC", 1000, 2, true},
-               {u"ABC*5", u"ABC", 5, 0, false},
-               {u"NOSTAR", u"", 0, 0, false},
-               {wirePassport(3, 3487), kRootId + kConnectionId + u"00000007", 3487, 3, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(e2e::narrow(c.passport.substr(0, 8)));
-    MOX_initContext(c.passport.c_str());
-    EXPECT_EQ(MOX_getTraceFlag(), c.flag);
-    EXPECT_EQ(MOX_getTraceLevel(), c.level);
-    EXPECT_TRUE(guidIs(guid(), c.guid)) << e2e::narrow(guid());
-    EXPECT_EQ(outgoing().size(), c.traced ? 460u : 0u);  // only a traced unit of work hands passports on
-  }
-}
-
-TEST_F(LibraryTest, EndToEndPassportLevelDependsOnItsVersion) {
-  initWith({{"trace_enabled_via_em", "0"}});
-  struct Case {
-    uint8_t version;
-    uint16_t flag;
-    int16_t level;
-    std::vector<std::u16string> elements;  // 1 to 4
     std::u16string guid;                   // empty: generated
-  } cases[] = {{3, 2697, 2, {kTransactionId, kRootId, kConnectionId, u"7"}, kRootId + kConnectionId + u"00000007"},
-               {2, 2697, 3, {kTransactionId, u"", u"", u"0"}, kTransactionId},
-               {3, 2696, 1, {kTransactionId, kRootId, kConnectionId, u"7"}, kRootId + kConnectionId + u"00000007"},
-               {1, 1535, 3, {u"", u"", u"", u"0"}, u""}};
+    std::vector<std::u16string> elements;  // 1 to 4 (end-to-end passports)
+  } cases[] = {{u"ABC*1000", 1000, 2, u"ABC", {}},
+               {u"ABC*5", 5, 0, u"ABC", {}},
+               {u"NOSTAR", 0, 0, u"", {}},
+               {wirePassport(3, 3487), 3487, 3, v3Guid, v3Elements},
+               {wirePassport(3, 2697), 2697, 2, v3Guid, v3Elements},
+               {wirePassport(2, 2697), 2697, 3, kTransactionId, {kTransactionId, u"", u"", u"0"}},
+               {wirePassport(3, 2696), 2696, 1, v3Guid, v3Elements},
+               {wirePassport(1, 1535), 1535, 3, u"", {u"", u"", u"", u"0"}}};
   for (const Case& c : cases) {
-    const std::u16string passport = wirePassport(c.version, c.flag);
-    SCOPED_TRACE(std::to_string(c.version) + "/" + std::to_string(c.flag));
-    MOX_initContextEx(session, passport.c_str());
+    SCOPED_TRACE(e2e::narrow(c.passport.substr(0, 10)) + "/" + std::to_string(c.flag));
+    MOX_initContext(c.passport.c_str());
+    MOX_initContextEx(session, c.passport.c_str());
+    EXPECT_EQ(MOX_getTraceFlag(), c.flag);
+    EXPECT_EQ(MOX_getTraceFlagEx(session), c.flag);
+    EXPECT_EQ(MOX_getTraceLevel(), c.level);
     EXPECT_EQ(MOX_getTraceLevelEx(session), c.level);
-    EXPECT_EQ(MOX_getTraceFlagEx(session), static_cast<int16_t>(c.flag));
-    EXPECT_EQ(MOX_getTraceLevel2(passport.c_str()), c.level);
-    for (uint16_t e = 1; e <= 4; ++e) {
+    EXPECT_EQ(MOX_getTraceLevel2(c.passport.c_str()), c.elements.empty() ? 0 : c.level);  // end-to-end only
+    EXPECT_TRUE(guidIs(guid(), c.guid)) << e2e::narrow(guid());
+    EXPECT_TRUE(guidIs(fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); }), c.guid));
+    const bool traced = c.elements.empty() && c.level != 0;
+    EXPECT_EQ(outgoing().size(), traced ? 460u : 0u);  // only a traced unit of work hands passports on
+    for (uint16_t e = 1; e <= c.elements.size(); ++e) {
       EXPECT_EQ(fetch([e](mox_char* b, uint32_t n) { return MOX_getPassportElementEx(session, e, b, n); }),
                 c.elements[e - 1]);
-      EXPECT_EQ(elementOf(passport, e), c.elements[e - 1]);
+      EXPECT_EQ(elementOf(c.passport, e), c.elements[e - 1]);
     }
-    const std::u16string guid = fetch([](mox_char* b, uint32_t n) { return MOX_getTraceGuidEx(session, b, n); });
-    EXPECT_TRUE(guidIs(guid, c.guid)) << e2e::narrow(guid);
   }
 }
 

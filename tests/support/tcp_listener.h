@@ -11,76 +11,66 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
+#include "support/test_files.h"
+
 namespace testsupport {
+
+// The loopback address of family (AF_INET or AF_INET6) with port.
+struct LoopbackAddress {
+  LoopbackAddress(int family, uint16_t port) {
+    v4.sin_family = AF_INET, v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK), v4.sin_port = htons(port);
+    v6.sin6_family = AF_INET6, v6.sin6_addr = in6addr_loopback, v6.sin6_port = htons(port);
+    isV6 = family == AF_INET6;
+  }
+  const sockaddr* get() const {
+    return isV6 ? reinterpret_cast<const sockaddr*>(&v6) : reinterpret_cast<const sockaddr*>(&v4);
+  }
+  socklen_t size() const { return isV6 ? sizeof v6 : sizeof v4; }
+  sockaddr_in v4{};
+  sockaddr_in6 v6{};
+  bool isV6;
+};
 
 // A stream socket bound to the loopback address of family on port (0: any),
 // with SO_REUSEPORT so that a second socket may hold the same port; -1 on failure.
 inline int boundLoopbackSocket(int family, uint16_t port) {
   const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
   const int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
-  sockaddr_storage ss{};
-  socklen_t len;
-  if (family == AF_INET6) {
-    auto* a = reinterpret_cast<sockaddr_in6*>(&ss);
-    a->sin6_family = AF_INET6;
-    a->sin6_addr = in6addr_loopback;
-    a->sin6_port = htons(port);
-    len = sizeof *a;
-  } else {
-    auto* a = reinterpret_cast<sockaddr_in*>(&ss);
-    a->sin_family = AF_INET;
-    a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a->sin_port = htons(port);
-    len = sizeof *a;
+  const LoopbackAddress address(family, port);
+  if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) == 0 &&
+      bind(fd, address.get(), address.size()) == 0) {
+    return fd;
   }
-  if (bind(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+  if (fd >= 0) close(fd);
+  return -1;
 }
 
 inline uint16_t localPort(int fd) {
   sockaddr_storage ss{};
   socklen_t len = sizeof ss;
   getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len);
-  return ntohs(ss.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port
-                                        : reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
+  // sin_port and sin6_port lie at the same offset.
+  return ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
 }
 
 inline bool loopbackV6Available() {
   const int fd = boundLoopbackSocket(AF_INET6, 0);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
-// A port on which connects are refused: bound, never listening (held until destruction).
-class RefusingPort {
- public:
-  explicit RefusingPort(int family = AF_INET) : fd_(boundLoopbackSocket(family, 0)) {}
-  ~RefusingPort() {
-    if (fd_ >= 0) close(fd_);
-  }
-  RefusingPort(const RefusingPort&) = delete;
-  RefusingPort& operator=(const RefusingPort&) = delete;
-  uint16_t port() const { return fd_ >= 0 ? localPort(fd_) : 0; }
-
- private:
-  int fd_;
-};
-
+// All descriptors are owned by the serving thread; the test thread reads
+// under the lock and has changes run there (run()).
 class TcpListener {
  public:
   // port 0: a free port.
@@ -92,16 +82,9 @@ class TcpListener {
     thread_ = std::thread([this] { serve(); });
   }
   ~TcpListener() {
-    if (thread_.joinable()) {
-      run([this] { stopping_ = true; });
-      thread_.join();
-    }
-    for (Conn& c : conns_) {
-      if (c.fd >= 0) close(c.fd);
-    }
-    for (int fd : {listenFd_, reserveFd_, wake_[0], wake_[1]}) {
-      if (fd >= 0) close(fd);
-    }
+    if (thread_.joinable()) run([this] { stopping_ = true; }), thread_.join();
+    for (const Conn& c : conns_) close(c.fd);
+    for (int fd : {listenFd_, reserveFd_, wake_[0], wake_[1]}) close(fd);  // -1 does no harm
   }
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
@@ -110,44 +93,30 @@ class TcpListener {
   uint16_t port() const { return port_; }
 
   size_t accepted() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return conns_.size();
+    return locked([&] { return conns_.size(); });
   }
   size_t open() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    size_t n = 0;
-    for (const Conn& c : conns_) n += c.fd >= 0 ? 1 : 0;
-    return n;
+    return locked(
+        [&] { return size_t(std::count_if(conns_.begin(), conns_.end(), [](auto& c) { return c.fd >= 0; })); });
   }
   // What the connection accepted as number index (from 0) sent.
   std::string bytes(size_t index) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return index < conns_.size() ? conns_[index].data : std::string();
+    return locked([&] { return index < conns_.size() ? conns_[index].data : std::string(); });
   }
   std::string allBytes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::string all;
-    for (const Conn& c : conns_) all += c.data;
-    return all;
-  }
-
-  // Sends bytes to every open connection.
-  void sendToAll(const std::string& bytes) {
-    run([&] {
-      for (Conn& c : conns_) {
-        if (c.fd >= 0 && send(c.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0) continue;
-      }
+    return locked([&] {
+      std::string all;
+      for (const Conn& c : conns_) all += c.data;
+      return all;
     });
   }
+
   // Closes every accepted connection with a reset (as a crashed peer would).
   void resetConnections() {
     run([this] {
       for (Conn& c : conns_) {
-        if (c.fd < 0) continue;
         const linger abort{1, 0};
-        setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        close(c.fd);
-        c.fd = -1;
+        if (c.fd >= 0) setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), close(c.fd), c.fd = -1;
       }
     });
   }
@@ -155,10 +124,7 @@ class TcpListener {
   // while the port stays held for up().
   void down() {
     resetConnections();
-    run([this] {
-      close(listenFd_);
-      listenFd_ = -1;
-    });
+    run([this] { close(listenFd_), listenFd_ = -1; });
   }
   void up() {
     run([this] {
@@ -168,14 +134,8 @@ class TcpListener {
     });
   }
 
-  // Waits (polling) until pred holds.
   bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(20)) const {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return waitUntil(pred, limit);
   }
   bool waitForBytes(size_t total, std::chrono::milliseconds limit = std::chrono::seconds(20)) const {
     return waitFor([&] { return allBytes().size() >= total; }, limit);
@@ -187,57 +147,46 @@ class TcpListener {
     std::string data;
   };
 
-  // Runs a change on the serving thread (which owns the descriptors) and waits for it.
+  template <typename F>
+  std::invoke_result_t<F> locked(F f) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return f();
+  }
+
+  // Runs a change on the serving thread and waits for it.
   void run(std::function<void()> change) {
     std::unique_lock<std::mutex> lock(mutex_);
     pending_ = std::move(change);
     const char wakeByte = 1;
-    if (write(wake_[1], &wakeByte, 1) != 1) return;
-    done_.wait(lock, [this] { return !pending_; });
+    if (write(wake_[1], &wakeByte, 1) == 1) done_.wait(lock, [this] { return !pending_; });
   }
 
+  // Only this thread changes the descriptors and conns_, so it reads them without the lock.
   void serve() {
-    std::vector<pollfd> fds;
     char buf[65536];
     for (;;) {
-      fds.clear();
-      fds.push_back({wake_[0], POLLIN, 0});
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
-        for (const Conn& c : conns_) {
-          if (c.fd >= 0) fds.push_back({c.fd, POLLIN, 0});
-        }
-      }
+      std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
+      for (const Conn& c : conns_) fds.push_back({c.fd, POLLIN, 0});  // poll skips a closed one (-1)
       if (poll(fds.data(), fds.size(), -1) < 0) continue;
       std::lock_guard<std::mutex> lock(mutex_);
-      if (fds[0].revents != 0) {
-        char drained;
-        if (read(wake_[0], &drained, 1) == 1 && pending_) {
-          pending_();
-          pending_ = nullptr;
-          done_.notify_all();
-          if (stopping_) return;
-        }
+      char drained;
+      if (fds[0].revents != 0 && read(wake_[0], &drained, 1) == 1 && pending_) {
+        pending_();
+        pending_ = nullptr;
+        done_.notify_all();
+        if (stopping_) return;
         continue;  // the descriptors may have changed
       }
-      for (const pollfd& p : fds) {
-        if (p.revents == 0 || p.fd == wake_[0]) continue;
-        if (p.fd == listenFd_) {
-          const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-          if (fd >= 0) conns_.push_back({fd, std::string()});
-          continue;
-        }
-        for (Conn& c : conns_) {
-          if (c.fd != p.fd) continue;
-          const ssize_t n = recv(c.fd, buf, sizeof buf, 0);
-          if (n > 0) {
-            c.data.append(buf, static_cast<size_t>(n));
-          } else {
-            close(c.fd);
-            c.fd = -1;
-          }
-        }
+      if (fds[1].revents != 0) {
+        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) conns_.push_back({fd, std::string()});
+      }
+      for (size_t i = 2; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) continue;
+        Conn& c = conns_[i - 2];
+        const ssize_t n = recv(c.fd, buf, sizeof buf, 0);
+        if (n > 0) c.data.append(buf, static_cast<size_t>(n));
+        if (n <= 0) close(c.fd), c.fd = -1;
       }
     }
   }
@@ -261,14 +210,11 @@ class StuckListener {
  public:
   StuckListener() : listenFd_(boundLoopbackSocket(AF_INET, 0)) {
     if (listenFd_ < 0 || listen(listenFd_, 0) != 0) return;
+    const LoopbackAddress to(AF_INET, port());
     for (int i = 0; i < 32 && !stuck_; ++i) {
       const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-      sockaddr_in to{};
-      to.sin_family = AF_INET;
-      to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      to.sin_port = htons(port());
       fillers_.push_back(fd);
-      if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) continue;
+      if (connect(fd, to.get(), to.size()) == 0) continue;
       // A loopback connect that the queue takes completes at once; one
       // still pending after this long has had its SYN dropped.
       pollfd p{fd, POLLOUT, 0};
@@ -277,7 +223,7 @@ class StuckListener {
   }
   ~StuckListener() {
     for (int fd : fillers_) close(fd);
-    if (listenFd_ >= 0) close(listenFd_);
+    close(listenFd_);
   }
   StuckListener(const StuckListener&) = delete;
   StuckListener& operator=(const StuckListener&) = delete;
