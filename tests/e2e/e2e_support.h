@@ -67,16 +67,6 @@ inline int inChild(const std::function<int()>& child) {
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Compares line by line: entries starting with "re:" are regular expressions.
-inline void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
-  ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const bool re = expected[i].rfind("re:", 0) == 0;
-    EXPECT_TRUE(re ? std::regex_match(actual[i], std::regex(expected[i].substr(3))) : actual[i] == expected[i])
-        << "line " << i << ": " << actual[i];
-  }
-}
-
 // Each test runs in its own temporary working directory, which also serves as
 // the log directory, and ends the library whatever happened.
 class LibraryTest : public ::testing::Test {
