@@ -1,9 +1,7 @@
-// Transaction traces and the information appends, through the exports with
-// the file agent: exact text with times and start times normalised, and
-// every produced line read back with an XML parser.
+// Transaction traces and the information appends through the exports: exact
+// text with times normalised, and every line read back with an XML parser.
 #include <expat.h>
 
-#include <algorithm>
 #include <map>
 
 #include "e2e/e2e_support.h"
@@ -65,28 +63,19 @@ TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformatio
       param("CPU Time (us)", "N") + param("List", "a,b") + param("Return Value", "second") + param("Zeta", "z") +
       param("outbound.VEL-PASSPORT", "OUT2") + param("client.header.VEL-PASSPORT", "") + param("Area", "emea") +
       param("User ID", "alice") + "</event>";
-  std::vector<std::string> events;
-  for (const std::string& line : lines(metricFile())) {
-    if (line.rfind("<event", 0) == 0) events.push_back(line);
-  }
-  ASSERT_EQ(events.size(), 2u) << metricFile();
-  for (const std::string& event : events) EXPECT_EQ(normalisedTrace(event, true), expected);
+  EXPECT_EQ(e2e::countOf(metricFile(), "<event"), 2);
+  EXPECT_EQ(e2e::countOf(normalisedTrace(metricFile(), true), expected + "\n"), 2) << metricFile();  // plain and Ex
 }
 
-// ---- reading the output back with a real XML parser ------------------------
+using Element = std::pair<std::string, std::map<std::string, std::string>>;  // name, attributes
 
-struct Element {
-  std::string name;
-  std::map<std::string, std::string> attributes;
-};
-
-void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+void XMLCALL onStart(void* elements, const XML_Char* name, const XML_Char** attributes) {
   Element element{name, {}};
-  for (size_t i = 0; attributes[i] != nullptr; i += 2) element.attributes[attributes[i]] = attributes[i + 1];
-  static_cast<std::vector<Element>*>(data)->push_back(element);
+  for (size_t i = 0; attributes[i] != nullptr; i += 2) element.second[attributes[i]] = attributes[i + 1];
+  static_cast<std::vector<Element>*>(elements)->push_back(element);
 }
 
-// The elements of one line in document order; false when it is not well-formed.
+// Appends the elements of one line in document order; false when it is not well-formed.
 bool parseLine(const std::string& line, std::vector<Element>& elements) {
   XML_Parser parser = XML_ParserCreate("UTF-8");
   XML_SetUserData(parser, &elements);
@@ -112,32 +101,26 @@ TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
   MOX_endTiming(outer);
   MOX_outputMetricData();
 
-  const std::string prefix = "Sys&<Co>|e2e_0";
+  std::vector<Element> elements;
+  for (const std::string& line : lines(metricFile())) ASSERT_TRUE(parseLine(line, elements)) << line;
   std::map<std::string, std::string> params;  // every param element of the trace
-  std::vector<std::string> resources;
-  std::vector<std::string> metricNames;
-  for (const std::string& line : lines(metricFile())) {
-    std::vector<Element> elements;
-    ASSERT_TRUE(parseLine(line, elements)) << line;
-    for (const Element& element : elements) {
-      if (element.name == "metric") metricNames.push_back(element.attributes.at("name"));
-      if (element.name == "param") params[element.attributes.at("name")] = element.attributes.at("value");
-      if (element.name == "event" || element.name == "calledComponent") {
-        resources.push_back(element.attributes.at("resource"));
-      }
-    }
+  std::vector<std::string> resources, metricNames;
+  for (auto& [name, attributes] : elements) {
+    if (name == "metric") metricNames.push_back(attributes["name"]);
+    if (name == "param") params[attributes["name"]] = attributes["value"];
+    if (name == "event" || name == "calledComponent") resources.push_back(attributes["resource"]);
   }
   EXPECT_EQ(resources, (std::vector<std::string>{"Comp\"x|m<&>", "Db|q\"1\""}));
-  EXPECT_EQ(params.at("sql"), "select * from t where a < 1 & b > \"2\"\nand c = '\t'");
-  EXPECT_EQ(params.at("Method Call Parameter <p>"), "say \"<hi>\" & go\nnext");
-  EXPECT_EQ(params.at("Method Call Parameter " + std::string(233, 'n')), "v");
-  EXPECT_EQ(params.at("Method Call Parameter " + std::string(232, 's')), "w");
-  EXPECT_EQ(params.at("a>b"), "x&y");
-  EXPECT_EQ(params.at("User ID"), "\"quoted\"\r\n");
-  EXPECT_EQ(metricNames.front(), prefix + ":MOX library version");
-  for (const char* key : {"Comp\"x|m<&>", "Db|q\"1\""}) {
-    const std::string name = prefix + "|pre\"fix|" + std::string(key) + ":Finished Counter";
-    EXPECT_EQ(std::count(metricNames.begin(), metricNames.end(), name), 1) << name;
+  EXPECT_EQ(params["sql"], "select * from t where a < 1 & b > \"2\"\nand c = '\t'");
+  EXPECT_EQ(params["Method Call Parameter <p>"], "say \"<hi>\" & go\nnext");
+  EXPECT_EQ(params["Method Call Parameter " + std::string(233, 'n')], "v");
+  EXPECT_EQ(params["Method Call Parameter " + std::string(232, 's')], "w");
+  EXPECT_EQ(params["a>b"], "x&y");
+  EXPECT_EQ(params["User ID"], "\"quoted\"\r\n");
+  const std::string prefix = "Sys&<Co>|e2e_0";
+  EXPECT_EQ(metricNames.at(0), prefix + ":MOX library version");
+  for (const std::string key : {"Comp\"x|m<&>", "Db|q\"1\""}) {
+    EXPECT_EQ(std::count(metricNames.begin(), metricNames.end(), prefix + "|pre\"fix|" + key + ":Finished Counter"), 1);
   }
 }
 
