@@ -35,10 +35,9 @@ class ScopedCwd {
 
 // The process name the agents see; a plain function pointer needs a global.
 inline std::u16string g_processName;
-inline std::u16string processNameSource() { return g_processName; }
 inline void setProcessName(const std::u16string& name) {
   g_processName = name;
-  setProcessNameSource(&processNameSource);
+  setProcessNameSource([] { return g_processName; });
 }
 
 }  // namespace agenttest

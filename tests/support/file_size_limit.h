@@ -1,7 +1,6 @@
-// A full disk as a writer sees it, without a small file system to mount: the
-// process's files are limited to a size (RLIMIT_FSIZE), with SIGXFSZ ignored
-// so that a write beyond fails with EFBIG instead of ending the process. Both
-// are restored when the object goes, so later tests are unaffected.
+// A full disk as a writer sees it: the process's files are limited to a size
+// (RLIMIT_FSIZE), with SIGXFSZ ignored so that a write beyond fails with EFBIG
+// instead of ending the process. Both are restored when the object goes.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -26,10 +26,7 @@ class RecordingAgent : public CMTDataSendingAgent {
     std::lock_guard<std::mutex> guard(mutex_);
     return texts_;
   }
-  size_t count() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return texts_.size();
-  }
+  size_t count() const { return texts().size(); }
   std::atomic<bool> ready{true};
   // Called after each text is kept (set before the agent is in use).
   std::function<void()> onSend;
