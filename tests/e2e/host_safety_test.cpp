@@ -60,14 +60,12 @@ TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
 }
 
 TEST_F(LibraryTest, InitialisationsRaceNestedExits) {
-  const std::u16string logdir = e2e::widen(dir_.string());
-  const mox_char* pairs[] = {u"logdir", logdir.c_str(), u"datasending_method", u"file", u"tracecheck_interval", u"0"};
   std::atomic<long> timed{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 6; ++i) {
-        MOX_ProcInitWithParam(u"e2e", 0, 3, pairs);
+        initWith({{"tracecheck_interval", "0"}});
         // Initialised by this thread or another: never half built.
         const uint32_t id = MOX_startTiming(u"Race", u"run", 1);
         timed += id != 0;
@@ -182,8 +180,7 @@ TEST_F(LibraryTest, FloodsOfBadCallsKeepTheTraceSmall) {
     c.prepare();
     const auto started = std::chrono::steady_clock::now();
     for (int i = 0; i < kFloodCalls; ++i) c.badCall();
-    // Whole seconds the flood touched.
-    const int64_t seconds =
+    const int64_t seconds =  // whole seconds the flood touched
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count() + 2;
     MOX_ProcExit();
     const std::string trace = traceFile();
