@@ -36,8 +36,7 @@ TEST_F(TimingTest, NestedCallsGiveNetTimesOffsetAndTree) {
   EXPECT_EQ(perf(u"A|a").sumNetElapsed, 120);
 }
 
-// The exports' tests show the counts of an untraced unit of work; traced,
-// the outer call ended on the way adds its times.
+// Traced, the outer call ended on the way adds its times.
 TEST_F(TimingTest, EndingOuterCallClosesInnerOnesWithoutTimes) {
   auto ctx = context({{u"trace_enabled_via_em", u"1"}});
   ctx->startTiming(u"C|one", 1);
@@ -119,25 +118,16 @@ TEST_F(TimingTest, SkippedComponentRecordsOnlyShortCallsUnlessTraced) {
   }
 }
 
-// One outer call open for a long time: once the tree is full, the calls inside
-// it are no longer linked and no longer pile up, whether they end in order,
-// out of order or terminated.
+// Once the tree is full, calls inside a long-open outer call no longer pile
+// up, however they end.
 TEST_F(TimingTest, ContextHoldsTheTreeAndItsOpenCallsOnly) {
   auto ctx = context({{u"max_components_per_transaction", u"50"}});
   const uint32_t outer = ctx->startTiming(u"Svc|outer", 1);
   for (int i = 0; i < 10000; ++i) {
-    const uint32_t a = ctx->startTiming(u"Db|a", 1);
-    const uint32_t b = ctx->startTiming(u"Db|b", 1);
-    const uint32_t c = ctx->startTiming(u"Db|c", 1);
-    if (i % 3 == 0) {
-      ctx->endTiming(b);  // closes c on the way
-    } else if (i % 3 == 1) {
-      ctx->terminateTiming(c);
-      ctx->endTiming(b);
-    } else {
-      ctx->endTiming(c);
-      ctx->endTiming(b);
-    }
+    const uint32_t a = ctx->startTiming(u"Db|a", 1), b = ctx->startTiming(u"Db|b", 1), c = ctx->startTiming(u"Db|c", 1);
+    if (i % 3 == 1) ctx->terminateTiming(c);
+    if (i % 3 == 2) ctx->endTiming(c);
+    ctx->endTiming(b);  // closes c on the way when still open
     ctx->endTiming(a);
     ASSERT_LE(ctx->recordCount(), 50u) << i;
   }
