@@ -1,6 +1,6 @@
-// Fixture for the context room: configuration from pairs, stores and trace
-// file set up, a tick driven by the test, the trace store sending to a
-// recording agent, and the resource seam recording what reached it.
+// Fixture for the context room: configuration from pairs, the stores and the
+// trace file set up, a tick driven by the test, and the trace store sending
+// to a recording agent.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,10 +27,6 @@ using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 
 inline std::atomic<uint32_t> fakeTick{1000};
 inline uint32_t readFakeTick() { return fakeTick.load(std::memory_order_relaxed); }
-
-inline bool isZombieTrace(const std::u16string& text) {
-  return text.find(u"Timeout to zombie") != std::u16string::npos;
-}
 
 class ContextTest : public ::testing::Test {
  protected:
@@ -68,9 +64,8 @@ class ContextTest : public ::testing::Test {
     auto agent = std::make_unique<RecordingAgent>();
     agent_ = agent.get();
     CMTTraceDataManager::getInstance()->init(std::move(agent));
-    CMTContextManager* manager = CMTContextManager::getInstance();
-    manager->init();
-    return *manager;
+    CMTContextManager::getInstance()->init();
+    return *CMTContextManager::getInstance();
   }
 
   // One thread at a time moves the tick; it wraps as the real one does.
@@ -78,15 +73,14 @@ class ContextTest : public ::testing::Test {
   static PerfValues perf(const std::u16string& key) {
     return CPerfDataManager::getInstance()->getPerfRecord(key)->snapshot();
   }
-  // "active/finished/terminated/count" of a key's record, compared in one line.
+  // "active/finished/terminated/count" of a key's record.
   static std::string counts(const std::u16string& key) {
     const PerfValues v = perf(key);
     return std::to_string(v.active) + "/" + std::to_string(v.finished) + "/" + std::to_string(v.terminated) + "/" +
            std::to_string(v.count);
   }
   std::string traceLog() const { return testsupport::readFile(dir_.file("ctxtest_mox.trc")); }
-  // Every trace text queued since start(), in order (the store is drained
-  // into the recording agent first; the version event is left out).
+  // Every trace text queued since start(), in order, without the version event.
   std::vector<std::u16string> traceTexts() const {
     CMTTraceDataManager::getInstance()->processTrace(u"test");
     std::vector<std::u16string> texts = agent_->texts();

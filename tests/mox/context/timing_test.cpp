@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/number_text.h"
 #include "mox/context/context_test_support.h"
 
 using namespace ctxtest;
@@ -11,6 +16,7 @@ class TimingTest : public ContextTest {
   // A context outside the registry, so that its records outlive the unit of work.
   std::unique_ptr<CMTContext> context(const Pairs& pairs = {}) { return std::make_unique<CMTContext>(start(pairs)); }
   static CMTCallRecord& call(CMTContext& context, size_t depth) { return *context.openCalls().at(depth); }
+  static std::pair<std::vector<std::string>, std::string> run(CMTContext& ctx, const std::string& script);
 };
 
 TEST_F(TimingTest, NestedCallsGiveNetTimesOffsetAndTree) {
@@ -36,68 +42,59 @@ TEST_F(TimingTest, NestedCallsGiveNetTimesOffsetAndTree) {
   EXPECT_EQ(perf(u"A|a").sumNetElapsed, 120);
 }
 
-// The exports' tests show the counts of an untraced unit of work; traced,
-// the outer call ended on the way adds its times.
-TEST_F(TimingTest, EndingOuterCallClosesInnerOnesWithoutTimes) {
-  auto ctx = context({{u"trace_enabled_via_em", u"1"}});
-  ctx->startTiming(u"C|one", 1);
-  ctx->startTiming(u"C|two", 1);
-  CMTCallRecord& inner = call(*ctx, 1);
-  advance(25);
-  ctx->endTiming(1);
-  EXPECT_EQ(inner.status, CMTCallRecord::TerminatedWithoutTimes);
-  EXPECT_EQ(ctx->root->elapsedMs, 25);
-  EXPECT_EQ(counts(u"C|one"), "0/1/0/1");
-  EXPECT_EQ(counts(u"C|two"), "0/0/1/0");
-  EXPECT_EQ(traceTexts().size(), 1u);
-}
-
-TEST_F(TimingTest, RecIdNotOpenTerminatesEverythingAndAboveTopChangesNothing) {
-  CMTContextManager& manager = start();
-  for (bool viaEnd : {true, false}) {
-    manager.initContext(u"k", u"");
-    manager.startTiming(u"k", u"C", u"one", 1);
-    manager.startTiming(u"k", u"C", u"two", 1);
-    viaEnd ? manager.endTiming(u"k", 2) : manager.terminateTiming(u"k", 2);
-    manager.startTiming(u"k", u"C", u"three", 1);
-    viaEnd ? manager.endTiming(u"k", 2) : manager.terminateTiming(u"k", 2);  // 2 has ended already
-    ContextRef context = manager.findContext(u"k");
-    ASSERT_TRUE(context);
-    EXPECT_EQ(context->state, CMTContext::Terminated);
-    EXPECT_TRUE(context->openCalls().empty());
-    EXPECT_EQ(context->root->status, CMTCallRecord::TerminatedWithoutTimes);
+// Runs a script on a fresh context, 10 ms per step: "s" starts the next key
+// (C|1, C|2, ...), "eN" ends and "tN" terminates recId N. Gives every key's
+// record as "active/finished/terminated/count/sumElapsed" and the statuses.
+std::pair<std::vector<std::string>, std::string> TimingTest::run(CMTContext& ctx, const std::string& script) {
+  std::vector<CMTCallRecord*> calls;
+  std::istringstream steps(script);
+  for (std::string step; steps >> step;) {
+    advance(10);
+    const uint32_t id = step.size() > 1 ? std::stoul(step.substr(1)) : 0;
+    if (step == "s") ctx.startTiming(u"C|" + decimalText(calls.size() + 1), 1);
+    if (step == "s") calls.push_back(ctx.openCalls().back());
+    if (step[0] == 'e') ctx.endTiming(id);
+    if (step[0] == 't') ctx.terminateTiming(id);
   }
-  EXPECT_EQ(counts(u"C|one"), "0/0/2/0");  // the outer call is not left running
-  EXPECT_EQ(countOf(traceLog(), "Abnormal exception encountered, invalid recId input!"), 1u);  // end only
-
-  auto ctx = context();
-  for (const char16_t* key : {u"C|one", u"C|two", u"C|three"}) ctx->startTiming(key, 1);
-  ctx->endTiming(3);
-  ctx->endTiming(5);
-  ctx->terminateTiming(5);
-  ctx->endTiming(0);
-  EXPECT_EQ(ctx->openCalls().size(), 2u);
-  EXPECT_EQ(ctx->state, CMTContext::Active);
-  EXPECT_EQ(counts(u"C|two"), "1/0/0/0");
+  std::vector<std::string> records;
+  std::string statuses;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const std::u16string key = u"C|" + decimalText(i + 1);
+    records.push_back(counts(key) + "/" + std::to_string(perf(key).sumElapsed));
+    statuses += char('0' + calls[i]->status);
+  }
+  return {records, statuses};
 }
 
-TEST_F(TimingTest, TerminateWithAndWithoutTimes) {
-  auto ctx = context();
-  for (const char16_t* key : {u"C|outer", u"C|mid", u"C|top"}) ctx->startTiming(key, 1);
-  CMTCallRecord& outer = call(*ctx, 0);
-  CMTCallRecord& mid = call(*ctx, 1);
-  CMTCallRecord& top = call(*ctx, 2);
-  advance(40);
-  ctx->terminateTiming(3);  // at top: times added
-  EXPECT_EQ(top.status, CMTCallRecord::TerminatedWithTimes);
-  ctx->startTiming(u"C|inner", 1);
-  ctx->terminateTiming(1);  // inner without times, outer on the way: counted only
-  EXPECT_EQ(mid.status, CMTCallRecord::TerminatedWithoutTimes);
-  EXPECT_EQ(outer.status, CMTCallRecord::TerminatedWithTimes);
-  EXPECT_EQ(ctx->state, CMTContext::Finished);
-  EXPECT_EQ(counts(u"C|top"), "0/0/1/1");
-  EXPECT_EQ(perf(u"C|top").sumElapsed, 40);
-  for (const char16_t* key : {u"C|inner", u"C|mid", u"C|outer"}) EXPECT_EQ(counts(key), "0/0/1/0");
+TEST_F(TimingTest, EndsAndTerminationsCloseCallsAndPassTimesByTheirRules) {
+  using Records = std::vector<std::string>;
+  struct Case {
+    bool traced;
+    std::string script;
+    Records records;
+    std::string statuses;  // 1 ended, 2 terminated with times, 3 without
+    CMTContext::State state;
+    size_t traces;
+  } cases[] = {
+      // Ending an outer call terminates the inner ones; only traced are its times added.
+      {true, "s s e1", {"0/1/0/1/20", "0/0/1/0/0"}, "13", CMTContext::Finished, 1},
+      {false, "s s e1", {"0/1/0/0/0", "0/0/1/0/0"}, "13", CMTContext::Finished, 0},
+      // At the top with times; reached on the way and untraced, counted only.
+      {false, "s s s t3 s t1", {"0/0/1/0/0", "0/0/1/0/0", "0/0/1/1/10", "0/0/1/0/0"}, "2323", CMTContext::Finished, 0},
+      // A recId below the top that is not open terminates everything.
+      {false, "s s e2 s e2", {"0/0/1/0/0", "0/1/0/1/10", "0/0/1/0/0"}, "313", CMTContext::Terminated, 0},
+      {false, "s s t2 s t2", {"0/0/1/0/0", "0/0/1/1/10", "0/0/1/0/0"}, "323", CMTContext::Terminated, 0},
+      // Above the top, or 0: nothing changes.
+      {false, "s s s e3 e5 t5 e0", {"1/0/0/0/0", "1/0/0/0/0", "0/1/0/1/10"}, "001", CMTContext::Active, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    auto ctx = context({{u"trace_enabled_via_em", c.traced ? u"1" : u"0"}});
+    EXPECT_EQ(run(*ctx, c.script), std::pair(c.records, c.statuses));
+    EXPECT_EQ(ctx->state, c.state);
+    EXPECT_EQ(traceTexts().size(), c.traces);
+    EXPECT_EQ(countOf(traceLog(), "Abnormal exception encountered, invalid recId input!"), c.script == "s s e2 s e2");
+  }
 }
 
 TEST_F(TimingTest, SkippedComponentRecordsOnlyShortCallsUnlessTraced) {
@@ -119,25 +116,16 @@ TEST_F(TimingTest, SkippedComponentRecordsOnlyShortCallsUnlessTraced) {
   }
 }
 
-// One outer call open for a long time: once the tree is full, the calls inside
-// it are no longer linked and no longer pile up, whether they end in order,
-// out of order or terminated.
+// Once the tree is full, calls inside a long-open outer call no longer pile
+// up, however they end.
 TEST_F(TimingTest, ContextHoldsTheTreeAndItsOpenCallsOnly) {
   auto ctx = context({{u"max_components_per_transaction", u"50"}});
   const uint32_t outer = ctx->startTiming(u"Svc|outer", 1);
   for (int i = 0; i < 10000; ++i) {
-    const uint32_t a = ctx->startTiming(u"Db|a", 1);
-    const uint32_t b = ctx->startTiming(u"Db|b", 1);
-    const uint32_t c = ctx->startTiming(u"Db|c", 1);
-    if (i % 3 == 0) {
-      ctx->endTiming(b);  // closes c on the way
-    } else if (i % 3 == 1) {
-      ctx->terminateTiming(c);
-      ctx->endTiming(b);
-    } else {
-      ctx->endTiming(c);
-      ctx->endTiming(b);
-    }
+    const uint32_t a = ctx->startTiming(u"Db|a", 1), b = ctx->startTiming(u"Db|b", 1), c = ctx->startTiming(u"Db|c", 1);
+    if (i % 3 == 1) ctx->terminateTiming(c);
+    if (i % 3 == 2) ctx->endTiming(c);
+    ctx->endTiming(b);  // closes c on the way when still open
     ctx->endTiming(a);
     ASSERT_LE(ctx->recordCount(), 50u) << i;
   }

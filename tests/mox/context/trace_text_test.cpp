@@ -1,6 +1,5 @@
-// The transaction-trace texts of a context, as the trace agent receives them:
-// every trigger, exact text with only CPU times and start times matched by
-// pattern (the tick is driven by the test).
+// The trace texts of a context as the trace agent receives them, for every
+// trigger: exact text, only CPU and start times matched by pattern.
 #include "support/trace_text.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +17,7 @@ namespace {
 const Pairs kUntraced = {{u"trace_preview_timeout", u"30"},
                          {u"auto_transaction_trace_threshold", u"60"},
                          {u"tracesize_threshold", u"10000"}};
-const Pairs kTraced = [] {
-  Pairs pairs = kUntraced;
-  pairs.insert(pairs.begin(), {u"trace_enabled_via_em", u"1"});
-  return pairs;
-}();
+const Pairs kTraced = {{u"trace_enabled_via_em", u"1"}, kUntraced[0], kUntraced[1], kUntraced[2]};
 
 std::string param(const std::string& name, const std::string& value) {
   return "<param name=\"" + name + "\" value=\"" + value + "\" />";
@@ -36,6 +31,10 @@ std::string called(const std::string& key, int offset, int duration) {
          std::to_string(duration) + "\">";
 }
 const std::string kCalledEnd = "</calledComponent>";
+// A called component without children or information.
+std::string leaf(const std::string& key, int offset, int duration, const std::string& cpuValue = "N") {
+  return called(key, offset, duration) + cpu(cpuValue) + kCalledEnd;
+}
 const std::string kEventEnd = "</event>\n";
 const std::string kSnapshot = param("Trace Type", "ErrorSnapshot");
 std::string error(const std::string& what) { return param("Method Call Error", what); }
@@ -72,8 +71,7 @@ TEST_F(TraceTextTest, PreviewShowsTheOpenCallsWithTheirDurationsSoFar) {
   advance(4);
   manager.endTiming(u"k", q);
   manager.endTiming(u"k", p);
-  const std::string done = called("R|m", 1, 29998) + cpu() + kCalledEnd + called("S|m", 29999, 0) + cpu() + kCalledEnd +
-                           called("T|m", 30000, 0) + cpu() + kCalledEnd;
+  const std::string done = leaf("R|m", 1, 29998) + leaf("S|m", 29999, 0) + leaf("T|m", 30000, 0);
   const std::string rest = cpu() + kCalledEnd + cpu() + passport("") + kEventEnd;
   EXPECT_EQ(texts(), (Texts{event("P|m", 30001) + called("Q|m", 1, 30000) + done + rest,
                             event("P|m", 30005) + called("Q|m", 1, 30004) + done + rest}));
@@ -92,12 +90,11 @@ TEST_F(TraceTextTest, TooLargeSnapshotHoldsTheRootAloneAndComesOnce) {
   manager.endTiming(u"k", p);
   EXPECT_EQ(texts(), (Texts{event("P|m", 3) + cpu() + param("Big", big) + kSnapshot + error("Too large trace size") +
                                 passport("") + param("User ID", "u") + kEventEnd,
-                            event("P|m", 3) + called("Q|m", 3, 0) + cpu() + kCalledEnd + cpu() + param("Big", big) +
-                                passport("") + param("User ID", "u") + kEventEnd}));
+                            event("P|m", 3) + leaf("Q|m", 3, 0) + cpu() + param("Big", big) + passport("") +
+                                param("User ID", "u") + kEventEnd}));
 }
 
-// The snapshot prints the passport as given, the full trace completes it by
-// the generated GUID.
+// The snapshot prints the passport as given, the full trace adds the generated GUID.
 TEST_F(TraceTextTest, MaxComponentsSnapshotHasThePassportParameterOnlyWithAPassport) {
   Pairs pairs = kTraced;
   pairs.push_back({u"max_components_per_transaction", u"2"});
@@ -113,7 +110,7 @@ TEST_F(TraceTextTest, MaxComponentsSnapshotHasThePassportParameterOnlyWithAPassp
   }
   ASSERT_EQ(guid.size(), 32u);
   const std::string root = event("P|m", 2) + cpu() + kSnapshot + error("Max components threshold reached");
-  const std::string tree = event("P|m", 2) + called("Q|m", 2, 0) + cpu() + kCalledEnd + cpu();
+  const std::string tree = event("P|m", 2) + leaf("Q|m", 2, 0) + cpu();
   EXPECT_EQ(texts(), (Texts{root + kEventEnd, tree + passport("") + kEventEnd, root + passport("*1000") + kEventEnd,
                             tree + passport(guid + "*1000") + kEventEnd}));
 }
@@ -136,8 +133,8 @@ TEST_F(TraceTextTest, AutomaticTraceOfAnUntracedContextCarriesOnlyItsContextInfo
   manager.endTiming(u"k", startCall(manager, u"R"));  // once only
   manager.endTiming(u"k", p);
   // The open call had no CPU start taken: -1, as for the ended one.
-  EXPECT_EQ(texts(), (Texts{event("P|m", 60001) + called("Q|m", 5, 59996) + cpu("-1") + kCalledEnd + cpu("-1") +
-                            passport("") + param("User ID", "bob") + kEventEnd}));
+  EXPECT_EQ(texts(), (Texts{event("P|m", 60001) + leaf("Q|m", 5, 59996, "-1") + cpu("-1") + passport("") +
+                            param("User ID", "bob") + kEventEnd}));
 }
 
 TEST_F(TraceTextTest, ZombieTraceHoldsTheTreeOrTheRootAloneWhenTooLarge) {
@@ -150,9 +147,9 @@ TEST_F(TraceTextTest, ZombieTraceHoldsTheTreeOrTheRootAloneWhenTooLarge) {
   advance(10000);
   manager.scanContexts(10000, 10000);
   // Open calls show no CPU time: the scan runs on another thread than theirs.
-  EXPECT_EQ(texts(), (Texts{event("P|m", 10004) + called("Q|m", 4, 0) + cpu() + kCalledEnd + called("R|m", 4, 10000) +
-                            cpu("-1") + kCalledEnd + cpu("-1") + kSnapshot + error("Timeout to zombie") + passport("") +
-                            param("User ID", "carol") + kEventEnd}));
+  EXPECT_EQ(texts(),
+            (Texts{event("P|m", 10004) + leaf("Q|m", 4, 0) + leaf("R|m", 4, 10000, "-1") + cpu("-1") + kSnapshot +
+                   error("Timeout to zombie") + passport("") + param("User ID", "carol") + kEventEnd}));
 
   // Traced and past the size threshold: the root alone, with both errors.
   CMTContextManager& traced = start(kTraced);
@@ -195,13 +192,11 @@ TEST_F(TraceTextTest, InformationIsMergedAndCountedByItsRules) {
   manager.appendContextInfo(u"t", u"User ID", u"ignored");  // a terminated context takes nothing
   EXPECT_TRUE(manager.findContext(u"t")->contextInfo.empty());
 
-  EXPECT_EQ(texts(),
-            (Texts{event("P|m", 0) + called("Q|m", 0, 0) + cpu() + kCalledEnd + cpu() + param("List", "a,b,c") +
-                   param("Return Value", "second") + passport("") + param("C", "wxyz0") + kEventEnd}));
+  EXPECT_EQ(texts(), (Texts{event("P|m", 0) + leaf("Q|m", 0, 0) + cpu() + param("List", "a,b,c") +
+                            param("Return Value", "second") + passport("") + param("C", "wxyz0") + kEventEnd}));
 }
 
-// The exports' tests read names and values back with an XML parser; here
-// the exact references, for the passport and control characters too.
+// The exact references, for the passport and control characters too.
 TEST_F(TraceTextTest, HostTextIsEscapedInEveryNameAndValue) {
   CMTContextManager& manager = start(kTraced);
   manager.initContext(u"k", u"pass\"port");

@@ -19,9 +19,8 @@ uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& m
   for (const std::u16string& text : texts) {
     for (size_t at = text.find(marker); at != std::u16string::npos; at = text.find(marker, at + 1)) {
       uint64_t value = 0;
-      for (size_t i = at + marker.size(); i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+      for (size_t i = at + marker.size(); i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
         value = value * 10 + (text[i] - u'0');
-      }
       sum += value;
     }
   }
@@ -48,16 +47,14 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
         // Halfway, wait until some jobs have run, so updates surely overlap them.
         while (i == kTimings / 2 && jobs.load() < 3) std::this_thread::yield();
         const std::u16string& key = keys[(i + t) % 3];
+        const PerfUpdate::End end = i % 3 == 0 ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
         manager->updatePerfRecord(key, PerfUpdate{true});
-        using End = PerfUpdate::End;
-        manager->updatePerfRecord(
-            key, PerfUpdate{false, i % 2 == 0, 2, -1, 0, -1, i % 3 == 0 ? End::Terminated : End::Finished});
+        manager->updatePerfRecord(key, PerfUpdate{false, i % 2 == 0, 2, -1, 0, -1, end});
       }
       running.fetch_sub(1);
     });
   }
-  MetricFormat format;
-  format.prefix = u"SYS";
+  const MetricFormat format{u"SYS", 2, 0, {}};
   while (running.load() > 0) {
     manager->processData(format);
     jobs.fetch_add(1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/agent_test_support.h"
@@ -45,9 +46,7 @@ class PerfDataManagerTest : public ::testing::Test {
 
 TEST_F(PerfDataManagerTest, SwitchCarriesRunningTimingsAndOldContentGoesWhenCurrentAgain) {
   CPerfDataManager* manager = start(u"3");
-  manager->updatePerfRecord(u"A|run", kStarted);
-  manager->updatePerfRecord(u"A|run", kStarted);
-  manager->updatePerfRecord(u"A|run", finished(5));
+  for (const PerfUpdate& update : {kStarted, kStarted, finished(5)}) manager->updatePerfRecord(u"A|run", update);
   manager->updatePerfRecord(u"B|done", finished(7));
 
   CCacheSection* first = manager->switchSection();
@@ -55,9 +54,7 @@ TEST_F(PerfDataManagerTest, SwitchCarriesRunningTimingsAndOldContentGoesWhenCurr
   EXPECT_EQ(first->number, 1);
   EXPECT_EQ(keys(first), (std::vector<std::u16string>{u"A|run", u"B|done"}));
   const PerfValues v = manager->getPerfRecord(u"A|run")->snapshot();
-  EXPECT_EQ(v.active, 1u);  // carried with its key and active count only
-  EXPECT_EQ(v.finished + v.count, 0u);
-  EXPECT_EQ(v.minElapsed, -1);
+  EXPECT_EQ(std::tuple(v.active, v.finished, v.count, v.minElapsed), std::tuple(1u, 0u, 0u, -1));  // only running
   manager->putBack(first);
 
   for (uint16_t expected : {2, 3}) {
@@ -67,14 +64,13 @@ TEST_F(PerfDataManagerTest, SwitchCarriesRunningTimingsAndOldContentGoesWhenCurr
     EXPECT_EQ(keys(ended), (std::vector<std::u16string>{u"A|run"}));  // B ended and was not timed again
     manager->putBack(ended);
   }
-  // Current again, three intervals later: only the carried running timing is left.
+  // Current again: only the carried running timing is left.
   EXPECT_EQ(keys(first), (std::vector<std::u16string>{u"A|run"}));
   EXPECT_TRUE(manager->hasNoResourceRecords(first));
 }
 
 TEST_F(PerfDataManagerTest, RecordsGoOutInCodeUnitOrderAndASecondEntryWhileBusyReturnsAtOnce) {
   CPerfDataManager* manager = start();
-  // Runs the data job again from inside the job, as a second caller would.
   agent_->onSend = [manager] {
     manager->updatePerfRecord(u"Late|k", finished(1));
     manager->processData(MetricFormat());

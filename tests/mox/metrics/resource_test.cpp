@@ -1,4 +1,5 @@
-// Resource records, their LongCounter text and the callback schedule.
+// Resource records, their LongCounter text and the callback schedule. The
+// exports' tests show the common values, watermarks and KPI lines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,36 +15,14 @@
 
 namespace {
 
-// "current/high/low/count" in one comparable text.
-std::string values(const CResourceRecord& record) {
-  const ResourceValues v = record.snapshot();
-  return std::to_string(v.current) + "/" + std::to_string(v.high) + "/" + std::to_string(v.low) + "/" +
-         std::to_string(v.count);
-}
-
-TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRuleAndWrap) {
-  CResourceRecord r(u"Pool");
-  for (int64_t v : {5, 3, 8}) r.initialize(v, 0);
-  EXPECT_EQ(values(r), "8/8/3/3");
-  auto next = r.carried();
-  EXPECT_EQ(values(*next), "8/8/8/0");
-  EXPECT_FALSE(next->snapshot().reported);
-  next->increase(1);
-  EXPECT_EQ(values(*next), "9/9/8/1");
-  next->decrease(4);
-  EXPECT_EQ(values(*next), "5/9/5/1") << "count stays 1 once set";
-
-  CResourceRecord zero(u"Z");
-  zero.initialize(0, 0);
-  zero.initialize(5, 0);
-  EXPECT_EQ(values(zero), "5/5/5/2") << "a first value of 0 means none yet: 5 is taken as the first";
-
+TEST(ResourceRecordTest, ReportsAddUpAndSetTheKindAndValuesWrap) {
   CResourceRecord reported(u"R");
   reported.report(10, 20, 1, 4, 1);
   EXPECT_FALSE(reported.snapshot().fullCounter);
   reported.report(12, 15, 0, 3, 0);
-  EXPECT_EQ(values(reported), "12/20/0/7");
-  EXPECT_TRUE(reported.snapshot().fullCounter);
+  const ResourceValues v = reported.snapshot();
+  EXPECT_EQ(std::vector<int64_t>({v.current, v.high, v.low, v.count}), std::vector<int64_t>({12, 20, 0, 7}));
+  EXPECT_TRUE(v.fullCounter);
 
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   CResourceRecord wrap(u"Wrap");
@@ -54,41 +33,30 @@ TEST(ResourceRecordTest, UpdatesFollowTheFirstValueRuleAndWrap) {
   EXPECT_EQ(wrap.snapshot().current, kMax);
 }
 
-MetricFormat format(uint16_t agentType) { return MetricFormat{u"SYS|shop_1", agentType, 0, {}}; }
-
-TEST(LongCounterTextTest, FullCounterWithKpisInNameOrderPlainValueAndThreeLineForm) {
+// The exports' tests show the three forms; here a KPI set again, and agent type 3.
+TEST(LongCounterTextTest, AKpiSetAgainIsReplacedAndOnlyAgentType2SendsKpis) {
   CResourceRecord r(u"Pool");
-  for (int64_t v : {5, 3, 8}) r.initialize(v, 0);
+  r.initialize(8, 0);
   r.setKpi(u"b", 2);
-  r.setKpi(u"a", -1);
-  r.setKpi(u"b", 7);
-  auto line = [](const char16_t* label, const char16_t* rest, const char16_t* type = u"LongCounter") {
-    return std::u16string(u"<metric type=\"") + type + u"\" name=\"SYS|shop_1|Pool:" + label + u"\" value=\"" + rest +
-           u" />\n";
+  r.setKpi(u"b", -7);
+  auto text = [&](uint16_t agentType) {
+    return CPerfDataManager::formatLongCounter(r, MetricFormat{u"S", agentType, 0, {}});
   };
-  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)),
-            line(u"Current Value", u"8\" max=\"8\" min=\"3\" count=\"3\"") + line(u"a", u"-1\" count=\"1\"") +
-                line(u"b", u"7\" count=\"1\""));
-  for (uint16_t agentType : {0, 1, 3}) {
-    EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(agentType)),
-              line(u"Current Value", u"8\"") + line(u"High Watermark", u"8\"") + line(u"Low Watermark", u"3\""))
-        << "agent type " << agentType << ": no KPIs";
-  }
-  r.initialize(9, 1);
-  EXPECT_EQ(CPerfDataManager::formatLongCounter(r, format(2)), line(u"Current Value", u"9\"", u"LongCounterNone"));
+  const std::u16string kpi = u"<metric type=\"LongCounter\" name=\"S|Pool:b\" value=\"-7\" count=\"1\" />\n";
+  EXPECT_EQ(text(2).substr(text(2).find(u'\n') + 1), kpi);
+  EXPECT_EQ(text(3).find(u"Pool:b"), std::u16string::npos);
+  EXPECT_NE(text(3).find(u"Pool:Low Watermark"), std::u16string::npos);
 }
 
 TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
-  // interval, offset, now, first due
+  // interval, offset, now, first due; the grid itself is shown below
   const int64_t cases[][4] = {
-      {300, 0, 1000, 1200},    // next multiple of 300
       {300, 0, 1200, 1200},    // on the grid already
       {300, 250, 1000, 1150},  // offset still ahead in this period
       {300, 50, 1000, 1250},   // offset passed: next period
       {300, 350, 1000, 1250},  // offset taken modulo the interval (50, passed)
       {300, -1, 1000, 1095},   // -1 is 4294967295; mod 300 = 195
-      {60, 7, 1000, 1000},     // not longer than the sending interval: at once
-      {0, 0, 1000, 1000},
+      {0, 0, 1000, 1000},      // not longer than the sending interval: at once
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CResourceCallbacks::firstDue(uint32_t(c[0]), int32_t(c[1]), uint32_t(c[2]), 60), c[3])
