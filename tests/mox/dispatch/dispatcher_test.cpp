@@ -100,17 +100,11 @@ TEST_F(DispatcherTest, ScanRaisesTheBuiltInContextCounters) {
 }
 
 TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCallbacks) {
-  registry->setProcessName(u"shop");
-  registry->setInstanceNumber(u"7");
-  registry->setInstancePrefix(u"east");
-  EXPECT_EQ(currentVersionPrefix(), u"SYS|shop_7");
+  registry->setInstanceNumber(u"7");  // no process name: "system_instance"
   const MetricFormat format = currentMetricFormat();
-  EXPECT_EQ(format.prefix, u"SYS|shop_7|east");
+  EXPECT_EQ(format.prefix, u"SYS_7");
   EXPECT_EQ(format.scope, 3);
   EXPECT_TRUE(format.isSkipped && format.isSkipped(u"Db|select"));
-  registry->setProcessName(u"");
-  registry->setInstancePrefix(u"");
-  EXPECT_EQ(currentMetricFormat().prefix, u"SYS_7");
 
   // Registered a second ago with an interval of 0: due at every data run.
   CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(1, countHookCall, 0, 0, wallSeconds() - 1, 60);
