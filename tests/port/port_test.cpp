@@ -27,12 +27,10 @@ timespec wallClockIn(int64_t ms) {
 }
 
 TEST(PortTest, ThreadIdIsTheKernelsIdOfTheCallingThread) {
-  // The main thread's kernel id is the process id.
-  EXPECT_EQ(portCurrentThreadId(), static_cast<uint32_t>(getpid()));
+  EXPECT_EQ(portCurrentThreadId(), static_cast<uint32_t>(getpid()));  // the main thread's
   uint32_t other = 0;
   std::thread([&] { other = portCurrentThreadId(); }).join();
-  EXPECT_NE(other, 0u);
-  EXPECT_NE(other, portCurrentThreadId());
+  EXPECT_TRUE(other != 0 && other != portCurrentThreadId());
 }
 
 TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
@@ -53,30 +51,25 @@ TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
 
 TEST(PortTest, DiscardedBufferedOutputIsNeverWritten) {
   testsupport::TempDir dir;
-  const std::string path = dir.file("out.txt");
-  FILE* stream = fopen(path.c_str(), "w");
+  FILE* stream = fopen(dir.file("out.txt").c_str(), "w");
   ASSERT_NE(stream, nullptr);
   fputs("buffered, never written\n", stream);
   portDiscardBuffered(stream);
   fputs("written\n", stream);
   ASSERT_EQ(fclose(stream), 0);
-  EXPECT_EQ(testsupport::readFile(path), "written\n");
+  EXPECT_EQ(testsupport::readFile(dir.file("out.txt")), "written\n");
 }
 
 TEST(PortTest, ClocksAreTheRightOnes) {
   timespec wall{}, fine{}, coarse{}, later{}, cpu{};
-  ASSERT_TRUE(portReadWallClock(&wall));
-  ASSERT_TRUE(portReadMonotonicClock(&fine));
-  ASSERT_TRUE(portReadCoarseMonotonicClock(&coarse));
-  ASSERT_TRUE(portReadMonotonicClock(&later));
-  ASSERT_TRUE(portReadThreadCpuClock(&cpu));
+  ASSERT_TRUE(portReadWallClock(&wall) && portReadMonotonicClock(&fine) && portReadCoarseMonotonicClock(&coarse) &&
+              portReadMonotonicClock(&later) && portReadThreadCpuClock(&cpu));
   EXPECT_GT(wall.tv_sec, 1577836800);  // after 2020: the date, not an uptime
   EXPECT_LE(nanos(fine), nanos(later));
   // The coarse clock is the monotonic one, a few milliseconds behind at most.
   EXPECT_LT(std::llabs(nanos(coarse) - nanos(fine)), 100 * 1000000LL);
   // CPU time of this thread cannot exceed the time the process has been up.
-  EXPECT_GE(nanos(cpu), 0);
-  EXPECT_LT(nanos(cpu), nanos(later));
+  EXPECT_TRUE(nanos(cpu) >= 0 && nanos(cpu) < nanos(later));
 }
 
 TEST(PortTest, ProcessBarrierWorksOnceItIsPrepared) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "dptrc/dptrc.h"
@@ -70,14 +71,13 @@ class SocketAgentTest : public ::testing::Test {
 TEST_F(SocketAgentTest, FiveAgentsReceiveTheFileAgentsBytesAndNoTextWithAnUnpairedSurrogate) {
   TempDir logDir;
   setProcessName(u"app");
-  std::vector<std::unique_ptr<TcpListener>> others;
-  std::vector<TcpListener*> all = {&main_};
+  std::array<TcpListener, 4> others;
+  const std::array<TcpListener*, 5> all = {&main_, &others[0], &others[1], &others[2], &others[3]};
   Pairs pairs = {{u"logdir", logDir.path16()}};
   for (int n = 2; n <= 5; ++n) {
-    all.push_back(others.emplace_back(std::make_unique<TcpListener>()).get());
-    ASSERT_TRUE(all.back()->ok());
+    ASSERT_TRUE(all[n - 1]->ok());
     pairs.insert(pairs.end(), {{u"agent_host_" + text16(n), u"localhost"},
-                               {u"agent_port_" + text16(n), text16(all.back()->port())}});
+                               {u"agent_port_" + text16(n), text16(all[n - 1]->port())}});
   }
   makeAgent(pairs);
   ASSERT_EQ(agent_->agentCount(), 5u);

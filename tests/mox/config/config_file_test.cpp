@@ -1,29 +1,17 @@
 // mox.conf: line syntax, where the file is looked for, and damaged files.
 #include <random>
-#include <string>
 
 #include "config_test_support.h"
-#include "mox/config/config_sources.h"
 #include "mox/config/flatfile_profile.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-class ConfigFileTest : public ConfigTest {
- protected:
-  void load(const std::u16string& dir) {
-    CConfiguration::destroyInstance();
-    configureFromProfileDir(cfg(), dir);
-  }
-  void loadFromConfigDir(const std::string& text) {
-    writeFile(configDir_ / "mox.conf", text);
-    load(configDir16());
-  }
-};
+using ConfigFileTest = ConfigTest;
 
 TEST_F(ConfigFileTest, LineSyntax) {
-  loadFromConfigDir(
+  loadFile(
       "   tracecheck_interval  =  7   \n"
       "   # datasending_interval = 30\n"
       "logdir =\n"
@@ -48,29 +36,27 @@ TEST_F(ConfigFileTest, LineSyntax) {
   EXPECT_EQ(cfg().getLibTraceLevel(), 3);          // last line without line feed
   EXPECT_EQ(value(""), "");
 
-  loadFromConfigDir(
-      "\xEF\xBB\xBFsystem_name = Pr\xC3\xBC"
-      "f \xE2\x82\xAC\n");  // byte order mark
+  loadFile("\xEF\xBB\xBFsystem_name = Pr\xC3\xBC"s + "f \xE2\x82\xAC\n");  // byte order mark
   EXPECT_EQ(cfg().getSystemName(), u"Pr\u00FCf \u20AC");
 }
 
 TEST_F(ConfigFileTest, ConfigDirThenWorkingDirectoryThenDefaults) {
-  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 8\nzombie_timeout = 5000\n");
-  loadFromConfigDir("tracecheck_interval = 9\n");
+  std::ofstream(workDir_ / "mox.conf") << "tracecheck_interval = 8\nzombie_timeout = 5000\n";
+  loadFile("tracecheck_interval = 9\n");
   EXPECT_EQ(cfg().getTracecheckInterval(), 9u);
   EXPECT_EQ(cfg().getZombieTimeout(), 1800u);  // only one file is read
 
   std::filesystem::remove(configDir_ / "mox.conf");
-  load(configDir16());
+  load();
   EXPECT_EQ(cfg().getTracecheckInterval(), 8u);
   std::filesystem::create_directory(configDir_ / "mox.conf");  // not a regular file
-  load(configDir16());
+  load();
   EXPECT_EQ(cfg().getTracecheckInterval(), 8u);
-  load(configDir16() + u"\xD800");  // not convertible
+  load(u"\xD800");  // not convertible
   EXPECT_EQ(cfg().getTracecheckInterval(), 8u);
 
   std::filesystem::remove(workDir_ / "mox.conf");
-  load(configDir16());
+  load();
   EXPECT_EQ(cfg().getTracecheckInterval(), 5u);
   EXPECT_EQ(value("logdir"), "/usr/vel/mox/log");
 }
@@ -79,11 +65,9 @@ TEST_F(ConfigFileTest, BinaryAndHugeContentIsHarmless) {
   std::mt19937 random(12345);
   std::string bytes;
   for (int i = 0; i < 200000; ++i) bytes.push_back(static_cast<char>(random() & 0xFF));
-  bytes += "\nsystem_name = with\0nul\n"s;
-  bytes += "\xFF\xFE\xC3 = \xED\xA0\x80\x80\n";  // invalid UTF-8 on both sides
-  bytes += "max_components_per_transaction = " + std::string(1 << 19, '7') + "\n";
-  bytes += "\ntracecheck_interval = 9\n";
-  loadFromConfigDir(bytes);
+  bytes += "\nsystem_name = with\0nul\n"s + "\xFF\xFE\xC3 = \xED\xA0\x80\x80\n";  // invalid UTF-8 on both sides
+  bytes += "max_components_per_transaction = " + std::string(1 << 19, '7') + "\n\ntracecheck_interval = 9\n";
+  loadFile(bytes);
   EXPECT_EQ(cfg().getTracecheckInterval(), 9u);
   EXPECT_EQ(cfg().getSystemName(), std::u16string(u"with\0nul", 8));
   cfg().getMaxComponentsPerTransaction();  // wrapped, not undefined
@@ -91,14 +75,13 @@ TEST_F(ConfigFileTest, BinaryAndHugeContentIsHarmless) {
 }
 
 TEST_F(ConfigFileTest, OversizedFileIsRefusedAndTheDefaultsStand) {
-  writeFile(workDir_ / "mox.conf", "tracecheck_interval = 8\n");  // not read instead of a refused file
+  std::ofstream(workDir_ / "mox.conf") << "tracecheck_interval = 8\n";  // not read instead of a refused file
   const uint64_t limit = moxprofile::kConfigFileMaxBytes;
-  const std::pair<uint64_t, uint32_t> cases[] = {{limit, 9}, {limit + 1, 5}, {uint64_t{2} << 30, 5}};
-  for (const auto& [size, expected] : cases) {
+  for (const auto& [size, expected] : {std::pair{limit, 9u}, {limit + 1, 5u}, {uint64_t{2} << 30, 5u}}) {
     // Sparse after the setting, so even the 2 GiB file costs nothing to make.
-    writeFile(configDir_ / "mox.conf", "tracecheck_interval = 9\n");
+    std::ofstream(configDir_ / "mox.conf") << "tracecheck_interval = 9\n";
     std::filesystem::resize_file(configDir_ / "mox.conf", size);
-    load(configDir16());
+    load();
     EXPECT_EQ(cfg().getTracecheckInterval(), expected) << size;
   }
 }

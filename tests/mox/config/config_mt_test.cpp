@@ -44,8 +44,7 @@ class ConfigMtTest : public ::testing::Test {
 TEST_F(ConfigMtTest, ConcurrentFirstUseCreatesOneObject) {
   std::vector<CConfiguration*> seen(8, nullptr);
   runTogether(8, [&](int i) { seen[i] = CConfiguration::getInstance(); });
-  EXPECT_EQ(std::set<CConfiguration*>(seen.begin(), seen.end()).size(), 1u);
-  EXPECT_EQ(seen[0], CConfiguration::getInstance());
+  EXPECT_EQ(std::set<CConfiguration*>(seen.begin(), seen.end()), std::set{CConfiguration::getInstance()});
 }
 
 TEST_F(ConfigMtTest, ReadersSeeOldOrNewValueDuringChanges) {
@@ -63,10 +62,10 @@ TEST_F(ConfigMtTest, ReadersSeeOldOrNewValueDuringChanges) {
       }
       const std::u16string text = cfg.getValue(u"datasending_interval");
       const uint32_t interval = cfg.getDatasendingInterval();
-      if (text != u"30" && text != u"120" && text != u"60") badValues.fetch_add(1);
-      if (interval != 30 && interval != 120 && interval != 60) badValues.fetch_add(1);
-      if (cfg.getZombieCheckInterval() < 20 || cfg.getInstrumentLevelThresholdTrace() != 1) badValues.fetch_add(1);
-      if (cfg.getContextMapBucketCount() != 16) badValues.fetch_add(1);
+      badValues += (text != u"30" && text != u"120" && text != u"60") +
+                   (interval != 30 && interval != 120 && interval != 60) +
+                   (cfg.getZombieCheckInterval() < 20 || cfg.getInstrumentLevelThresholdTrace() != 1) +
+                   (cfg.getContextMapBucketCount() != 16);
       if (t == 2 && i % 200 == 0) cfg.dumpParameters(sink);
     }
   });

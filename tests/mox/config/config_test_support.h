@@ -10,8 +10,6 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "common/utf.h"
 #include "mox/config/config_sources.h"
@@ -40,10 +38,7 @@ class ConfigTest : public ::testing::Test {
   void TearDown() override {
     CConfiguration::destroyInstance();
     std::filesystem::current_path(savedCwd_);
-    if (savedEnv_)
-      setenv("MOX_CONFIG", savedEnv_->c_str(), 1);
-    else
-      unsetenv("MOX_CONFIG");
+    if (savedEnv_) setenv("MOX_CONFIG", savedEnv_->c_str(), 1);
   }
 
   // A fresh configuration from the parameter pairs "key=value key=value".
@@ -56,12 +51,17 @@ class ConfigTest : public ::testing::Test {
     for (const std::u16string& text : texts) pointers.push_back(text.c_str());
     configureFromPairs(cfg(), static_cast<uint32_t>(texts.size() / 2), pointers.data());
   }
-  static void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+  // A fresh configuration from the configuration directory holding a mox.conf with these bytes.
+  void loadFile(const std::string& bytes) {
+    std::ofstream(configDir_ / "mox.conf", std::ios::binary) << bytes;
+    load();
+  }
+  void load(const std::u16string& suffix = u"") {
+    CConfiguration::destroyInstance();
+    configureFromProfileDir(cfg(), asciiToUtf16(configDir_.string()) + suffix);
   }
   CConfiguration& cfg() { return *CConfiguration::getInstance(); }
   std::string value(const char* key) { return utf16ToUtf8Lenient(cfg().getValue(asciiToUtf16(key))); }
-  std::u16string configDir16() const { return asciiToUtf16(configDir_.string()); }
 
   testsupport::TempDir root_;
   const std::filesystem::path configDir_ = root_.file("conf");

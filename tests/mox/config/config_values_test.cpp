@@ -54,19 +54,11 @@ TEST(ComponentListsTest, LevelsTakenByPosition) {
 
 // Only C white space is skipped and only ASCII digits count; the value wraps modulo 2^32.
 TEST(NumberReadingTest, BehavesLikeAtolWithWrapping) {
-  const std::pair<const char16_t*, uint32_t> cases[] = {
-      {u"", 0},
-      {u"abc", 0},
-      {u" \t\r\n+42xyz", 42},
-      {u"-1", 0xFFFFFFFFu},
-      {u"1 2", 1},
-      {u"--1", 0},
-      {u"\u00A05", 0},
-      {u"\uFF15", 0},
-      {u"4294967296", 0},
-      {u"99999999999999999999", 1661992959u},
-  };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(readNumber(text), expected);
+  std::vector<uint32_t> read;
+  for (const char16_t* text : {u"", u"abc", u" \t\r\n+42xyz", u"-1", u"1 2", u"--1", u"\u00A05", u"\uFF15",
+                               u"4294967296", u"99999999999999999999"})
+    read.push_back(readNumber(text));
+  EXPECT_EQ(read, (std::vector<uint32_t>{0, 0, 42, 0xFFFFFFFFu, 1, 0, 0, 0, 0, 1661992959u}));
 }
 
 TEST_F(ConfigValuesTest, LimitsApplyInTableOrderAfterTheCutToTheFieldWidth) {
@@ -75,24 +67,22 @@ TEST_F(ConfigValuesTest, LimitsApplyInTableOrderAfterTheCutToTheFieldWidth) {
     const char* expected;
   } cases[] = {
       {"", "zombie_check_interval=300 tracecheck_interval=5 context_map_bucket=16"},  // the defaults
-      {"datasending_interval=10 zombie_check_interval=5 zombie_timeout=1 empty_timeout=3",
-       "datasending_interval=15 zombie_check_interval=15 zombie_timeout=15 empty_timeout=15"},
-      {"zombie_check_interval=20 zombie_timeout=10", "zombie_check_interval=60 zombie_timeout=60 empty_timeout=300"},
-      {"datasending_interval=0 zombie_check_interval=20", "datasending_interval=0 zombie_check_interval=20"},
-      {"datasending_interval=x zombie_check_interval=0 empty_timeout=0",  // no digits: sending off
-       "datasending_interval=0 zombie_check_interval=0 empty_timeout=0"},
+      {"datasending_interval=10 zombie_check_interval=5 zombie_timeout=1 empty_timeout=3 context_map_bucket=0",
+       "datasending_interval=15 zombie_check_interval=15 zombie_timeout=15 empty_timeout=15 context_map_bucket=4"},
+      {"zombie_check_interval=20 zombie_timeout=10 context_map_bucket=5",
+       "zombie_check_interval=60 zombie_timeout=60 empty_timeout=300 context_map_bucket=8"},
+      {"datasending_interval=0 zombie_check_interval=20 context_map_bucket=1024",
+       "datasending_interval=0 zombie_check_interval=20 context_map_bucket=1024"},
+      {"datasending_interval=x zombie_check_interval=0 empty_timeout=0 context_map_bucket=32769",  // no digits: off
+       "datasending_interval=0 zombie_check_interval=0 empty_timeout=0 context_map_bucket=32768"},
       {"tracecheck_interval=1 tracesize_threshold=abc trace_preview_timeout=29 auto_transaction_trace_threshold=59",
        "tracecheck_interval=2 tracesize_threshold=10000 trace_preview_timeout=30 auto_transaction_trace_threshold=60"},
       // -1 passes "at least"; 65536 cut to 16 bits is 0.
-      {"tracecheck_interval=0 tracesize_threshold=-1 cache_section_count=65536 agent_port=70000",
-       "tracecheck_interval=0 tracesize_threshold=4294967295 cache_section_count=2 agent_port=4464"},
+      {"tracecheck_interval=0 tracesize_threshold=-1 cache_section_count=65536 agent_port=70000 context_map_bucket=-1",
+       "tracecheck_interval=0 tracesize_threshold=4294967295 cache_section_count=2 agent_port=4464 "
+       "context_map_bucket=32768"},
       {"cache_section_count=1 agent_port_3=6000 agent_type_4=7 agent_port=1",
        "cache_section_count=2 agent_port=1 agent_port_2=59818 agent_port_3=6000 agent_type_4=7 agent_type_5=2"},
-      {"context_map_bucket=0", "context_map_bucket=4"},
-      {"context_map_bucket=5", "context_map_bucket=8"},
-      {"context_map_bucket=1024", "context_map_bucket=1024"},
-      {"context_map_bucket=32769", "context_map_bucket=32768"},
-      {"context_map_bucket=-1", "context_map_bucket=32768"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.given);
@@ -139,12 +129,10 @@ TEST_F(ConfigValuesTest, RunTimeChangesAndTheTraceThresholdThatFollows) {
   EXPECT_EQ(cfg().getDatasendingInterval(), 120u);
   EXPECT_EQ(cfg().getZombieCheckInterval(), 120u);  // limits derived again
 
-  for (const char* file : {"instrument_level_threshold = 6\n", "instrument_level_threshold_trace = 7\n"}) {
+  for (const std::string file : {"instrument_level_threshold = 6\n", "instrument_level_threshold_trace = 7\n"}) {
     SCOPED_TRACE(file);
-    CConfiguration::destroyInstance();
-    writeFile(configDir_ / "mox.conf", file);
-    configureFromProfileDir(cfg(), configDir16());
-    const bool follows = std::string(file).find("_trace") == std::string::npos;
+    loadFile(file);
+    const bool follows = file.find("_trace") == std::string::npos;
     EXPECT_EQ(cfg().getInstrumentLevelThresholdTrace(), follows ? 6u : 7u);
     EXPECT_TRUE(cfg().setParameter(u"instrument_level_threshold", u"3"));
     EXPECT_EQ(cfg().getInstrumentLevelThreshold(), 3u);

@@ -4,18 +4,10 @@
 #include <algorithm>
 #include <atomic>
 #include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "common/number_text.h"
-#include "mox/context/context_manager.h"
-#include "mox/dispatch/dispatcher_manager.h"
-#include "mox/dispatch/metric_format_source.h"
-#include "mox/metrics/perf_data_manager.h"
-#include "mox/trace/trace_data_manager.h"
-#include "support/recording_agent.h"
-#include "support/test_config.h"
+#include "dispatch_test_support.h"
 #include "support/test_files.h"
 
 using testsupport::waitUntil;
@@ -37,74 +29,61 @@ size_t threadCount() {
 TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing) {
   std::thread([] {}).join();  // a sanitizer starts a helper thread with the first thread
   const size_t baselineThreads = threadCount();
-  configureForTest({{u"tracecheck_interval", u"2"},
-                    {u"datasending_interval", u"15"},
-                    {u"zombie_check_interval", u"15"},
-                    {u"system_name", u"SYS"}});
-  CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
-  dispatcher->init();
-  CMTContextManager::getInstance()->init();
-  CMTContextManager::getInstance()->setProcessName(u"host");
-  CMTContextManager::getInstance()->setInstanceNumber(u"1");
-  auto owned = std::make_unique<RecordingAgent>();
-  RecordingAgent* traceAgent = owned.get();
-  CMTTraceDataManager::getInstance()->init(std::move(owned));
-  owned = std::make_unique<RecordingAgent>();
-  RecordingAgent* dataAgent = owned.get();
-  CPerfDataManager::getInstance()->init();
-  CPerfDataManager::getInstance()->setDataAgent(std::move(owned));
+  {
+    DispatchWorld world({{u"tracecheck_interval", u"2"},
+                         {u"datasending_interval", u"15"},
+                         {u"zombie_check_interval", u"15"},
+                         {u"system_name", u"SYS"}});
+    CDispatcherManager* dispatcher = world.dispatcher;
+    world.registry->setProcessName(u"host");
+    world.registry->setInstanceNumber(u"1");
+    RecordingAgent* traceAgent = world.traceAgent;
+    CMTTraceDataManager::getInstance()->addTrace(u"first");
+    dispatcher->start();
+    EXPECT_TRUE(dispatcher->isRunning());
+    ASSERT_TRUE(waitUntil([&] { return traceAgent->count() >= 2; }));  // sent by the timer thread
 
-  CMTTraceDataManager::getInstance()->addTrace(u"first");
-  dispatcher->start();
-  EXPECT_TRUE(dispatcher->isRunning());
-  ASSERT_TRUE(waitUntil([&] { return traceAgent->count() >= 2; }));  // sent by the timer thread
-
-  constexpr int kProducers = 4;
-  constexpr int kTextsEach = 300;
-  std::atomic<bool> producing{true};
-  std::vector<std::thread> threads;
-  for (int p = 0; p < kProducers; ++p) {
-    threads.emplace_back([p] {
-      PerfUpdate update;
-      update.addTimes = true;
-      update.elapsedMs = 3;
-      update.end = PerfUpdate::End::Finished;
-      for (int i = 0; i < kTextsEach; ++i) {
-        CMTTraceDataManager::getInstance()->addTrace(u"t" + decimalText(p * kTextsEach + i));
-        CPerfDataManager::getInstance()->updatePerfRecord(u"Order|create", update);
-      }
+    constexpr int kProducers = 4;
+    constexpr int kTextsEach = 300;
+    std::atomic<bool> producing{true};
+    std::vector<std::thread> threads;
+    for (int p = 0; p < kProducers; ++p) {
+      threads.emplace_back([p] {
+        PerfUpdate update;
+        update.addTimes = true;
+        update.elapsedMs = 3;
+        update.end = PerfUpdate::End::Finished;
+        for (int i = 0; i < kTextsEach; ++i) {
+          CMTTraceDataManager::getInstance()->addTrace(u"t" + decimalText(p * kTextsEach + i));
+          CPerfDataManager::getInstance()->updatePerfRecord(u"Order|create", update);
+        }
+      });
+    }
+    std::thread flusher([&] {
+      while (producing.load()) runTraceAndDataJobs();
     });
+    std::thread dataSide([&] {
+      while (producing.load()) dispatcher->runDataDispatch();
+    });
+    for (std::thread& t : threads) t.join();
+    producing = false;
+    flusher.join();
+    dataSide.join();
+
+    // The lifecycle's exit order, then the final flush.
+    dispatcher->stopTimers();
+    dispatcher->stopDispatchers();
+    EXPECT_FALSE(dispatcher->isRunning());
+    EXPECT_FALSE(dispatcher->anyThreadAlive());
+    runTraceAndDataJobs();
+    const std::vector<std::u16string> texts = traceAgent->texts();
+    EXPECT_EQ(texts[0], CMTTraceDataManager::versionEventText(u"SYS|host_1"));
+    EXPECT_EQ(texts[1], u"first");
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), texts[0]), 1);
+    EXPECT_EQ(std::set<std::u16string>(texts.begin() + 2, texts.end()).size(), texts.size() - 2) << "a text came twice";
+    EXPECT_EQ(texts.size(), 2u + kProducers * kTextsEach);
+    EXPECT_GT(world.dataAgent->count(), 0u);
   }
-  std::thread flusher([&] {
-    while (producing.load()) runTraceAndDataJobs();
-  });
-  std::thread dataSide([&] {
-    while (producing.load()) dispatcher->runDataDispatch();
-  });
-  for (std::thread& t : threads) t.join();
-  producing = false;
-  flusher.join();
-  dataSide.join();
-
-  // The lifecycle's exit order, then the final flush.
-  dispatcher->stopTimers();
-  dispatcher->stopDispatchers();
-  EXPECT_FALSE(dispatcher->isRunning());
-  EXPECT_FALSE(dispatcher->anyThreadAlive());
-  runTraceAndDataJobs();
-  const std::vector<std::u16string> texts = traceAgent->texts();
-  EXPECT_EQ(texts[0], CMTTraceDataManager::versionEventText(u"SYS|host_1"));
-  EXPECT_EQ(texts[1], u"first");
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), texts[0]), 1);
-  EXPECT_EQ(std::set<std::u16string>(texts.begin() + 2, texts.end()).size(), texts.size() - 2) << "a text came twice";
-  EXPECT_EQ(texts.size(), 2u + kProducers * kTextsEach);
-  EXPECT_GT(dataAgent->count(), 0u);
-
-  CMTTraceDataManager::destroyInstance();
-  CPerfDataManager::destroyInstance();
-  CMTContextManager::destroyInstance();
-  CDispatcherManager::destroyInstance();
-  CConfiguration::destroyInstance();
   EXPECT_TRUE(waitUntil([&] { return threadCount() == baselineThreads; })) << "a library thread is left";
 }
 

@@ -73,7 +73,6 @@ class RunningCollector : public moxcollect::RecordSink {
     return records_;
   }
   size_t size() const { return records().size(); }
-
   void stop() {
     if (finished_.valid()) collector_.requestStop(), finished_.get();
   }

@@ -71,9 +71,6 @@ TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
   EXPECT_EQ(objects[0], expected(R"J("kind":"trace","system":null,"process":null,"instance":null,"key":"A|b",
       "resource":"A|b","params":[],"calls":[])J"));  // its connection never named its process
   const std::string process = R"J("system":"VEL_MOX","process":"disp","instance":"3",)J";
-  EXPECT_EQ(objects[4], expected(R"J("kind":"metric",)J" + process + R"J("instance_prefix":"blue","key":"Db|select",
-      "label":"Avg. CPU Time(us)","type":"IntAverage","name":"VEL_MOX|disp_3|blue|Db|select:Avg. CPU Time(us)",
-      "value":-1,"max":-1,"min":-1,"count":13)J"));
   // The call tree in order; parameter values stay text, a repeated name keeps both.
   EXPECT_EQ(objects[8], expected(R"J("kind":"trace",)J" + process + R"J("key":"Order|create",
       "resource":"Order|create","startTime":"2024-03-01 10:15:02","duration":57,
