@@ -122,26 +122,19 @@ TEST_F(TrcLimits, EarlyErrorLinesFollowTheHeaderOfTheNextOpenAtLevelOneOrMore) {
   EXPECT_EQ(written(), "");
 }
 
-TEST(TrcFile, LevelZeroFileHoldsExactlyTheHeaderAndReopeningTruncates) {
+// A level-0 file holds the header alone; a reopen truncates it. A file that
+// cannot be opened, and writes after the close, go to stderr.
+TEST(TrcFile, LevelZeroWritesTheHeaderOnlyAndWithoutAnOpenFileLinesGoToStderr) {
   TempDir dir;
-  EXPECT_EQ(trcOpenLibraryFile(u"proc", dir.path16(), 2), dir.path16() + u"/proc_mox.trc");
-  MOX_TRC(2, "first run\n");
-  trcCloseLibraryFile();
-  EXPECT_EQ(moxTrc.load(), nullptr);
-
-  trcOpenLibraryFile(u"proc", dir.path16(), 0);
+  EXPECT_EQ(trcOpenLibraryFile(u"proc", dir.path16(), 0), dir.path16() + u"/proc_mox.trc");
   MOX_TRC(1, "not written\n");
   MOX_TRC_ERROR("not written either\n");
   trcCloseLibraryFile();
   EXPECT_EQ(readFile(dir.file("proc_mox.trc")), header("proc_mox.trc", 0));
-}
-
-// A file that cannot be opened, and writes after the close, go to stderr.
-TEST(TrcFile, WithoutAnOpenFileHeaderAndLinesGoToStderr) {
-  TempDir dir;
   trcOpenLibraryFile(u"proc", dir.path16(), 2);
   const TrcHandle stale = moxTrc.load();
   trcCloseLibraryFile();
+  EXPECT_EQ(moxTrc.load(), nullptr);
   const std::string path = dir.file("missing/x_mox.trc");
   testing::internal::CaptureStderr();
   EXPECT_EQ(TrcOpenFile(std::u16string(path.begin(), path.end()), true, 2), stderr);
