@@ -12,12 +12,10 @@ using namespace epptest;
 
 namespace {
 
-class EppThreads : public EppTest {
- protected:
-  void SetUp() override { setLevel(1); }  // errors only: the threads write no lines unless something fails
-};
+using EppThreads = EppTest;
 
 TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableStream) {
+  setLevel(1);  // errors only: the threads write no lines unless something fails
   Passport shared;
   constexpr int kRounds = 400;
   std::vector<std::thread> threads;
