@@ -97,15 +97,11 @@ TEST_F(TrcLine, ErrorLinesEndWithLocationAndErrnoText) {
                         m_ + "*** ERROR => " + std::string(1023, 'f') + " [g.cpp        3]\n");
 }
 
-// Time texts of a given moment, in local time (UTC here), with the padding rules.
+// In local time, UTC here (the other tests format with the same zone).
 TEST(TrcTime, GivenTimeIsFormattedInLocalTime) {
-  const char* previous = getenv("TZ");
-  const std::string saved = previous ? previous : "";
   setenv("TZ", "UTC", 1);
   tzset();
   EXPECT_EQ(trcFormatLocalTime(981173106007LL, true), u"2001-02-03 04:05:06.007");
   EXPECT_EQ(trcFormatLocalTime(981173106007LL, false), u"2001-02-03 04:05:06");
   EXPECT_EQ(trcFormatLocalTime(-1, true), u"ERROR_DATE");
-  previous ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-  tzset();
 }

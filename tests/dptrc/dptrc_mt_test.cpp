@@ -31,18 +31,16 @@ TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
 
   std::multiset<std::string> expected, stamps;
   for (int k = 0; k < kThreads; ++k) {
-    const std::string tag = "[Thr " + std::to_string(ids[k]) + "] ";
-    stamps.insert("M " + tag + ascTime(1700000000));
-    const std::string m = "M  " + tag + "t" + std::to_string(k);
+    const std::string tag = "M  [Thr " + std::to_string(ids[k]) + "] ", t = "t" + std::to_string(k);
+    stamps.insert("M " + tag.substr(3) + ascTime(1700000000));
     for (int i = 0; i < kLines; ++i) {
       const std::string n = std::to_string(i);
-      expected.insert({m + " a " + n, m + " b " + n});
-      expected.insert("M  " + tag + "*** ERROR => t" + std::to_string(k) + " e " + n + " [writer" + std::to_string(k) +
-                      ".cpp  1" + std::to_string(k) + "]");
+      expected.insert({tag + t + " a " + n, tag + t + " b " + n,
+                       tag + "*** ERROR => " + t + " e " + n + " [writer" + std::to_string(k) + ".cpp  1" +
+                           std::to_string(k) + "]"});
     }
   }
-  const std::vector<std::string> body = lines();
-  const std::vector<std::string> stampLines = lines(true);
+  const std::vector<std::string> body = lines(), stampLines = lines(true);
   EXPECT_TRUE(std::multiset<std::string>(body.begin(), body.end()) == expected);
   EXPECT_EQ(std::multiset<std::string>(stampLines.begin(), stampLines.end()), stamps);
 }
@@ -58,9 +56,8 @@ TEST_F(TrcThreads, HostFloodFromManyThreadsIsCountedExactly) {
     });
   }
   for (std::thread& t : threads) t.join();
-  trcCloseLibraryFile();
+  trcCloseLibraryFile();  // one second on the fake clock: the limit, then the rest reported at the close
   const std::string text = readFile(dir_.file("test_mox.trc"));
-  // One second on the fake clock: the limit, then everything else reported at the close.
   EXPECT_EQ(testsupport::countOf(text, "*** ERROR => External sessionId"), kTrcRepeatLimit);
   const std::string report = " repeated " + std::to_string(kThreads * kCalls - kTrcRepeatLimit) + " times\n";
   EXPECT_EQ(testsupport::countOf(text, report), 1u) << text.substr(text.size() - 200);

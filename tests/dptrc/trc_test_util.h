@@ -1,5 +1,4 @@
-// Helpers of the trace-log tests: a settable time source and a fixture with
-// an open library trace file.
+// A settable time source and a fixture with an open library trace file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -31,8 +30,7 @@ inline std::string ascTime(time_t second) {
   return std::string(asctime_r(localtime_r(&second, &local), text), 24);
 }
 
-// A library trace file "test_mox.trc" in a temporary directory, with the
-// time-stamp clock at a fixed second.
+// "test_mox.trc" in a temporary directory, the clock at a fixed second.
 class TrcFileTest : public ::testing::Test {
  protected:
   void TearDown() override {

@@ -1,7 +1,5 @@
-// Raw connections, writes and reads: partial sends, time-outs of connects and
-// writes (with poll and with select), peers that die, and handle numbers.
+// Raw connections, writes and reads: partial sends, time-outs, dead peers, handle numbers.
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <chrono>
 
@@ -91,38 +89,17 @@ TEST_F(NiTest, InvalidArgumentsAndStaleHandlesGiveInval) {
   EXPECT_EQ(NiCloseHandle(hdl), VEL_O_K);
 }
 
-// The peer is a child process that reads what the host sends and is killed
-// between two writes: the host must see NIECONN_BROKEN, never SIGPIPE (left
-// at its default, which would end it).
-TEST_F(NiTest, KilledPeerGivesBrokenAndNoSigpipe) {
+// The collector dies mid-stream: the host sees NIECONN_BROKEN, never SIGPIPE
+// (left at its default, which would end it).
+TEST_F(NiTest, ClosedPeerGivesBrokenAndNoSigpipe) {
   struct sigaction before {};
   sigaction(SIGPIPE, nullptr, &before);
   signal(SIGPIPE, SIG_DFL);
   UnreadPeer listener;
   const NI_HDL hdl = connectTo(listener.port());
-  const int peer = listener.acceptOne();
-  int drained[2];
-  ASSERT_TRUE(peer >= 0 && pipe(drained) == 0);
-  const std::string chunk(64 << 10, 'k');
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {  // reads the first chunk whole, says so, and waits to be killed
-    char buf[4096];
-    ssize_t n = 0;
-    for (size_t got = 0; got < chunk.size() && (n = read(peer, buf, sizeof buf)) > 0;) got += static_cast<size_t>(n);
-    if (::write(drained[1], "r", 1) == 1) pause();
-    _exit(0);
-  }
-  close(peer);
-  close(drained[1]);
-  EXPECT_EQ(write(hdl, chunk), VEL_O_K);
-  char mark;
-  ASSERT_EQ(read(drained[0], &mark, 1), 1);
-  close(drained[0]);
-  kill(child, SIGKILL);  // no bytes left unread: its connection ends with a FIN, not a reset
-  waitpid(child, nullptr, 0);
+  close(listener.acceptOne());
   int rc = VEL_O_K;
-  for (int i = 0; i < 100 && rc == VEL_O_K; ++i) rc = write(hdl, chunk);
+  for (int i = 0; i < 100 && rc == VEL_O_K; ++i) rc = write(hdl, std::string(64 << 10, 'k'));
   EXPECT_EQ(rc, NIECONN_BROKEN);
   struct sigaction after {};
   sigaction(SIGPIPE, nullptr, &after);

@@ -1,6 +1,5 @@
-// Fixture of the network-layer tests: the layer initialised, the library
-// trace file open at a chosen level, and the layer's process-wide switches
-// restored after each test, which must leave no handle open.
+// The network layer initialised, the trace file at a chosen level, the
+// process-wide switches restored; each test must leave no handle open.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,7 +39,7 @@ class NiTest : public ::testing::Test {
     NiIResetIPProtoUsage();
   }
   void openTrace(int level) { trcOpenLibraryFile(u"ni", dir_.path16(), level); }
-  // The trace so far, closed (with the level at 0: later lines would go to standard error).
+  // The trace so far, closed (level 0: later lines would go to stderr).
   std::string trace() {
     trcCloseLibraryFile();
     TrcLevel.store(0);

@@ -12,12 +12,10 @@ using namespace epptest;
 
 namespace {
 
-class EppThreads : public EppTest {
- protected:
-  void SetUp() override { setLevel(1); }  // errors only: the threads write no lines unless something fails
-};
+using EppThreads = EppTest;
 
 TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableStream) {
+  setLevel(1);  // errors only: the threads write no lines unless something fails
   Passport shared;
   constexpr int kRounds = 400;
   std::vector<std::thread> threads;
@@ -48,26 +46,21 @@ TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableSt
 
 // Distinct, upper-case hexadecimal, 15th character D or E, 17th 8 to B, 19th 8 to F.
 TEST(EppGuidThreads, GuidsFromManyThreadsAreDistinctAndFollowTheDigitRules) {
-  constexpr size_t kThreads = 4, kEach = 500;
-  std::vector<std::vector<std::u16string>> made(kThreads);
+  std::vector<std::u16string> made[4];
   std::vector<std::thread> threads;
   for (auto& mine : made) {
     threads.emplace_back([&mine] {
-      for (size_t i = 0; i < kEach; ++i) mine.push_back(CreateGuidString());
+      for (int i = 0; i < 500; ++i) mine.push_back(CreateGuidString());
     });
   }
   std::set<std::u16string> seen;
-  for (size_t t = 0; t < kThreads; ++t) {
-    threads[t].join();
-    seen.insert(made[t].begin(), made[t].end());
-  }
-  EXPECT_EQ(seen.size(), kThreads * kEach);
+  for (size_t t = 0; t < 4; ++t) threads[t].join(), seen.insert(made[t].begin(), made[t].end());
+  EXPECT_EQ(seen.size(), 2000u);
   for (const std::u16string& guid : seen) {
-    ASSERT_EQ(guid.size(), 32u);
-    for (char16_t c : guid) ASSERT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
-    ASSERT_TRUE(guid[14] == u'D' || guid[14] == u'E');
-    ASSERT_TRUE(guid[16] >= u'8' && guid[16] <= u'B');
-    ASSERT_TRUE(guid[18] >= u'8');
+    ASSERT_EQ(guid.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos) << trcText(guid);
+    ASSERT_TRUE(guid.size() == 32 && (guid[14] == u'D' || guid[14] == u'E') && guid[16] >= u'8' && guid[16] <= u'B' &&
+                guid[18] >= u'8')
+        << trcText(guid);
   }
 }
 

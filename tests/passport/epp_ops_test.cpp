@@ -108,20 +108,19 @@ TEST_F(EppOps, DiagnosticsFollowTheLevelAndAreCutTo255Characters) {
   EXPECT_FALSE(traced("setting action field"));
 }
 
+// Bit 0x20 of the clock sequence gives E or D; another variant or version is refused, the text left alone.
 TEST(EppGuid, UuidFieldsAreRearrangedIntoThirtyTwoDigits) {
-  uint8_t u[16] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x1D, 0xEF, 0xA5, 0x3C, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB};
-  std::u16string guid;
-  ASSERT_TRUE(eppGuidFromUuid(u, guid));
-  EXPECT_EQ(guid, u"0123456789ABDEEFA6D782468ACF053C");
-  u[8] = 0x85;  // clock sequence without bit 0x20: D instead of E
-  ASSERT_TRUE(eppGuidFromUuid(u, guid));
-  EXPECT_EQ(guid, u"0123456789ABDEDFA6D782468ACF053C");
-  u[8] = 0xC5;  // another variant, then another version: refused, the text left alone
-  EXPECT_FALSE(eppGuidFromUuid(u, guid));
-  u[8] = 0x85;
-  u[6] = 0x4D;
-  EXPECT_FALSE(eppGuidFromUuid(u, guid));
-  EXPECT_EQ(guid, u"0123456789ABDEDFA6D782468ACF053C");
+  // clang-format off
+  for (const auto& [version, variant, guid] : {std::tuple<uint8_t, uint8_t, std::u16string>
+       {0x1D, 0xA5, u"0123456789ABDEEFA6D782468ACF053C"}, {0x1D, 0x85, u"0123456789ABDEDFA6D782468ACF053C"},
+       {0x1D, 0xC5, u"-"}, {0x4D, 0x85, u"-"}}) {
+    // clang-format on
+    const uint8_t u[16] = {0x12,    0x34, 0x56, 0x78, 0x9A, 0xBC, version, 0xEF,
+                           variant, 0x3C, 0x01, 0x23, 0x45, 0x67, 0x89,    0xAB};
+    std::u16string made = u"-";
+    EXPECT_EQ(eppGuidFromUuid(u, made), guid != u"-") << int(version) << " " << int(variant);
+    EXPECT_EQ(made, guid);
+  }
 }
 
 }  // namespace

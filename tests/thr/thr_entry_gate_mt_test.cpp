@@ -1,6 +1,4 @@
-// The entry gate under real threads: nothing passes a shut gate, the closer
-// never returns while a call is inside, and a forked child is not held up by
-// the parent's other threads.
+// The entry gate under real threads, and across a fork.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +14,7 @@ namespace {
 TEST(ThrEntryGateTest, CloserWaitsForEveryCallInsideAndTurnsNewOnesAway) {
   constexpr int kThreads = 6;
   constexpr int kRounds = 300;
-  std::atomic<int> alive{1};  // what the calls use; 0 once "torn down"
+  std::atomic<int> alive{1};  // 0 once what the calls use is "torn down"
   std::atomic<bool> stop{false};
   std::atomic<long> passed{0}, refused{0}, violations{0};
   std::vector<std::thread> callers;
@@ -28,9 +26,7 @@ TEST(ThrEntryGateTest, CloserWaitsForEveryCallInsideAndTurnsNewOnesAway) {
           ++refused;
           continue;
         }
-        // Entries nest, and count in the thread's depth; a nested one is turned
-        // away too once the gate shuts, while the outer one holds the closer off.
-        ThrGateEntry nested;
+        ThrGateEntry nested;  // may be turned away once shut; the outer one still holds the closer off
         if (ThrGateDepth() != (nested ? 2u : 1u)) ++violations;
         for (int spin = 0; spin < 50; ++spin) {
           if (alive.load(std::memory_order_relaxed) != 1) ++violations;
@@ -42,22 +38,20 @@ TEST(ThrEntryGateTest, CloserWaitsForEveryCallInsideAndTurnsNewOnesAway) {
   for (int round = 0; round < kRounds; ++round) {
     alive.store(1, std::memory_order_relaxed);
     ThrGateOpen();
-    while (passed.load() < round * 20L) std::this_thread::yield();  // let calls in
+    while (passed.load() < round * 20L) std::this_thread::yield();
     ThrGateCloseAndDrain();
-    alive.store(0, std::memory_order_relaxed);  // torn down: no call may be inside
-    ThrGateEntry late;
-    EXPECT_FALSE(late);
+    alive.store(0, std::memory_order_relaxed);
+    EXPECT_FALSE(ThrGateEntry());
   }
   stop = true;
   for (auto& c : callers) c.join();
   EXPECT_EQ(violations.load(), 0);
   EXPECT_EQ(ThrGateDepth(), 0u);
-  EXPECT_GE(passed.load(), kRounds * 20L - 20);
   EXPECT_GT(refused.load(), 0);
 }
 
-// A thread of the parent is inside the gate at the fork: the child's gate is
-// shut, and opening and closing it there does not wait for that thread.
+// A parent thread is inside the gate at the fork: the child's gate is shut,
+// and closing it there does not wait for that thread.
 TEST(ThrEntryGateTest, ForkedChildIsNotHeldByThreadsThatStayedBehind) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
@@ -72,8 +66,7 @@ TEST(ThrEntryGateTest, ForkedChildIsNotHeldByThreadsThatStayedBehind) {
   while (!inside.load()) std::this_thread::yield();
   const pid_t child = fork();
   if (child == 0) {
-    ThrGateEntry shut;
-    if (shut) _exit(2);
+    if (ThrGateEntry()) _exit(2);
     ThrGateOpen();
     ThrGateCloseAndDrain();  // would hang on the holder's depth
     _exit(0);

@@ -1,8 +1,6 @@
-// The hand-written hot-path locks under real threads, more of them than
-// there are cores (so holders are preempted and waiters reach the yielding
-// path). A holder leaves a two-word value inconsistent for a moment, so two
-// writers at once, or a reader let in beside a writer, would see the words
-// differ or lose an update. Each run lasts a bounded time.
+// The hot-path locks under more threads than cores, for a second each. A
+// holder leaves two words unequal for a moment: two writers at once, or a
+// reader beside a writer, would see them differ or lose an update.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -47,7 +45,6 @@ TEST(ThrSpinLockTest, HoldersNeverOverlapAndNoUpdateIsLost) {
       ThrSpinGuard hold(value.lock);
       if (value.first != value.second) ++violations;
       value.first = value.first + 1;
-      // Compiler barriers keep the two stores apart, around a short wait.
       std::atomic_signal_fence(std::memory_order_seq_cst);
       for (int spin = 0; spin < 8; ++spin) portCpuRelax();
       std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -96,8 +93,7 @@ TEST(ThrShardedRwLockTest, ReadersNeverSeeAWriteHalfDoneAndWritersNeverOverlap) 
   ThrShardedRwLockDelete(value.lock);
 }
 
-// The raw calls, whose status decides whether the lock is held afterwards:
-// more than the lock analysis follows, so it is kept out of them.
+// The raw calls, whose status decides whether the lock is held: beyond the lock analysis.
 int enterExclusive(ThrShardedRwLock* l, int32_t timeoutMs) NO_THREAD_SAFETY_ANALYSIS {
   return ThrShardedRwLockExclusive(l, timeoutMs);
 }
@@ -107,7 +103,7 @@ int readOnce(ThrShardedRwLock* l) NO_THREAD_SAFETY_ANALYSIS {
   if (status == THR_OK) ThrShardedRwLockReleaseShared(l);
   return status;
 }
-// A reader on a thread of its own that leaves again at once when it got in.
+// A reader on a thread of its own, without waiting, that leaves at once.
 int readOnceElsewhere(ThrShardedRwLock* l) {
   int status = -1;
   std::thread([&] { status = readOnce(l); }).join();
@@ -129,7 +125,7 @@ TEST(ThrShardedRwLockTest, AWriterThatGivesUpLetsReadersInAgain) {
   leave = true;
   reader.join();
   ASSERT_EQ(enterExclusive(lock, 0), THR_OK);
-  EXPECT_EQ(readOnceElsewhere(lock), THR_TIMEOUT);  // no time to wait while a writer holds it
+  EXPECT_EQ(readOnceElsewhere(lock), THR_TIMEOUT);
   leaveExclusive(lock);
   ThrShardedRwLockDelete(lock);
 }

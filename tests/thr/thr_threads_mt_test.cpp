@@ -22,7 +22,6 @@ class ThrThreadsTest : public ::testing::Test {
 
 std::atomic<bool> g_go{false};
 
-// Waits for g_go, then says it ran to its end.
 void* workerMain(void* finished) {
   waitUntil([] { return g_go.load(); });
   static_cast<std::atomic<bool>*>(finished)->store(true);
@@ -38,8 +37,8 @@ TEST_F(ThrThreadsTest, CreatedThreadsAreListedWithUniqueIdsAndJoinedAtShutdown) 
     ASSERT_EQ(ThrCreate(nullptr, workerMain, &f, &id), THR_OK);
     ids.insert(id);
   }
-  EXPECT_EQ(ids.size(), static_cast<size_t>(kThreads + 1));
-  EXPECT_EQ(thrListedThreads(), static_cast<uint32_t>(kThreads + 1));
+  EXPECT_EQ(ids.size(), kThreads + 1u);
+  EXPECT_EQ(thrListedThreads(), kThreads + 1u);
   g_go = true;
   EXPECT_EQ(ThrShutdown(), THR_OK);
   for (std::atomic<bool>& f : finished) EXPECT_TRUE(f.load());  // joined: run to their end
@@ -50,26 +49,22 @@ TEST_F(ThrThreadsTest, EachEventSetReleasesOneWaitAndAnUnsetEventTimesOut) {
   ThrEvt* evt = nullptr;
   ASSERT_EQ(ThrEvtCreate(&evt), THR_OK);
   EXPECT_EQ(ThrEvtWaitReset(evt, 0), THR_TIMEOUT);  // created non-signalled
-  EXPECT_EQ(ThrEvtSet(evt), THR_OK);
-  EXPECT_EQ(ThrEvtSet(evt), THR_OK);  // not counted: still one wake-up
-  EXPECT_EQ(ThrEvtWaitReset(evt, THR_WAIT_FOREVER), THR_OK);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(ThrEvtSet(evt), THR_OK);
+  EXPECT_EQ(ThrEvtWaitReset(evt, 0), THR_OK);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ThrEvtWaitReset(evt, 50), THR_TIMEOUT);
+  EXPECT_EQ(ThrEvtWaitReset(evt, 50), THR_TIMEOUT);  // the second set was not counted
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-
   std::atomic<int> released{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < 2; ++i) {
-    waiters.emplace_back([&] {
-      if (ThrEvtWaitReset(evt, THR_WAIT_FOREVER) == THR_OK) ++released;
-    });
+    waiters.emplace_back([&] { released += ThrEvtWaitReset(evt, THR_WAIT_FOREVER) == THR_OK; });
   }
-  EXPECT_EQ(ThrEvtSet(evt), THR_OK);
-  ASSERT_TRUE(waitUntil([&] { return released.load() >= 1; }));
-  EXPECT_EQ(ThrEvtWaitReset(evt, 0), THR_TIMEOUT);  // that wake-up was used up
-  EXPECT_EQ(released.load(), 1);
-  EXPECT_EQ(ThrEvtSet(evt), THR_OK);
-  ASSERT_TRUE(waitUntil([&] { return released.load() == 2; }));
+  for (int round = 1; round <= 2; ++round) {
+    EXPECT_EQ(ThrEvtSet(evt), THR_OK);
+    ASSERT_TRUE(waitUntil([&] { return released.load() >= round; }));
+    EXPECT_EQ(ThrEvtWaitReset(evt, 0), THR_TIMEOUT);  // that wake-up was used up
+    EXPECT_EQ(released.load(), round);
+  }
   for (std::thread& t : waiters) t.join();
   EXPECT_EQ(ThrEvtDelete(evt), THR_OK);
 }
