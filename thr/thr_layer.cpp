@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "port/thread_join.h"
+#include "port/monotonic_wait.h"
 #include "thr/thr_internal.h"
 #include "thr/thr_static_mutex.h"
 
@@ -26,7 +26,7 @@ struct ThreadRecord {
 };
 
 // How long ThrShutdown waits, in all, for the layer's threads to end.
-constexpr int kJoinWaitSeconds = 2;
+constexpr int32_t kJoinWaitMs = 2000;
 
 std::atomic<bool> g_setUp{false};
 std::atomic<bool> g_initialised{false};
@@ -54,17 +54,10 @@ std::vector<ThreadRecord> takeThreadList() {
   return taken;
 }
 
-timespec realtimeAfterSeconds(int seconds) {
-  timespec t{};
-  clock_gettime(CLOCK_REALTIME, &t);
-  t.tv_sec += seconds;
-  return t;
-}
-
 // The layer's own threads must really have ended before the library is
 // gone; one that does not end in time is let go (detached).
 void finishThreads(const std::vector<ThreadRecord>& threads) {
-  const timespec deadline = realtimeAfterSeconds(kJoinWaitSeconds);
+  const timespec deadline = thrDeadlineAfterMs(kJoinWaitMs);
   const pthread_t self = pthread_self();
   for (const ThreadRecord& t : threads) {
     if (!t.created) continue;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <new>
 
+#include "port/monotonic_wait.h"
 #include "thr/thr_internal.h"
 
 namespace {
@@ -108,15 +109,7 @@ int ThrShardedRwLockExclusive(ThrShardedRwLock* l, int32_t timeoutMs) NO_THREAD_
   if (timeoutMs < 0) {
     rc = pthread_mutex_lock(&l->writers);
   } else {
-    timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_sec += timeoutMs / 1000;
-    deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-      deadline.tv_sec += 1;
-      deadline.tv_nsec -= 1000000000L;
-    }
-    rc = pthread_mutex_timedlock(&l->writers, &deadline);
+    rc = portLockMutexBefore(&l->writers, thrDeadlineAfterMs(timeoutMs));
   }
   if (rc == ETIMEDOUT) return THR_TIMEOUT;
   if (rc != 0) return THR_OS_FAILED;

@@ -9,19 +9,19 @@
 #include <thread>
 
 #include "port/clock.h"
+#include "port/monotonic_wait.h"
 #include "port/process_barrier.h"
 #include "port/stdio_discard.h"
 #include "port/thread_id.h"
-#include "port/thread_join.h"
 #include "support/test_files.h"
 
 namespace {
 
 int64_t nanos(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
-timespec wallClockIn(int64_t ms) {
+timespec monotonicIn(int64_t ms) {
   timespec t{};
-  EXPECT_TRUE(portReadWallClock(&t));
+  EXPECT_TRUE(portReadMonotonicClock(&t));
   const int64_t at = nanos(t) + ms * 1000000;
   return timespec{static_cast<time_t>(at / 1000000000), static_cast<long>(at % 1000000000)};
 }
@@ -44,9 +44,20 @@ TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
                 },
                 nullptr),
             0);
-  EXPECT_EQ(portJoinThreadBefore(thread, wallClockIn(20)), ETIMEDOUT);
+  EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20)), ETIMEDOUT);
   leave = true;
-  EXPECT_EQ(portJoinThreadBefore(thread, wallClockIn(20000)), 0);
+  EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20000)), 0);
+}
+
+TEST(PortTest, TimedLockWaitsNoLongerThanTheDeadline) {
+  pthread_mutex_t m = PTHREAD_MUTEX_INITIALIZER;
+  ASSERT_EQ(pthread_mutex_lock(&m), 0);
+  int whileHeld = -1;
+  std::thread([&] { whileHeld = portLockMutexBefore(&m, monotonicIn(20)); }).join();
+  EXPECT_EQ(whileHeld, ETIMEDOUT);
+  ASSERT_EQ(pthread_mutex_unlock(&m), 0);
+  EXPECT_EQ(portLockMutexBefore(&m, monotonicIn(20000)), 0);
+  pthread_mutex_unlock(&m);
 }
 
 TEST(PortTest, DiscardedBufferedOutputIsNeverWritten) {
