@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "port/monotonic_wait.h"
+#include "port/thread_join.h"
 #include "thr/thr_internal.h"
 #include "thr/thr_static_mutex.h"
 

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <new>
 
-#include "port/monotonic_wait.h"
 #include "thr/thr_internal.h"
 
 namespace {
@@ -30,9 +29,9 @@ int mySlot() {
 struct ThrShardedRwLock {
   ReaderSlot slots[kSlots];
   alignas(64) std::atomic<int32_t> writer{0};  // 1 while a writer holds or waits for the lock
-  pthread_mutex_t writers;                     // one writer at a time
-  pthread_mutex_t m;                           // guards the two waits below
-  pthread_cond_t writerDone;                   // readers wait here for the writer to leave
+  pthread_mutex_t m;                           // guards writerIn and the two waits below
+  bool writerIn = false;                       // one writer at a time holds or waits for the readers
+  pthread_cond_t writerDone;                   // readers and further writers wait here for the writer to leave
   pthread_cond_t readersGone;                  // the writer waits here for the slots to empty
 };
 
@@ -45,16 +44,23 @@ bool anyReader(const ThrShardedRwLock* l) {
   return false;
 }
 
-// Waits (m held) on cond while busy() holds; THR_OK, THR_TIMEOUT or THR_OS_FAILED.
+// Waits (m held) on cond while busy() holds, without limit when timeoutMs is
+// negative, else until deadline; THR_OK, THR_TIMEOUT or THR_OS_FAILED.
 template <typename Busy>
-int waitWhile(ThrShardedRwLock* l, pthread_cond_t* cond, int32_t timeoutMs, Busy busy) {
-  const timespec deadline = thrDeadlineAfterMs(timeoutMs < 0 ? 0 : timeoutMs);
+int waitWhile(ThrShardedRwLock* l, pthread_cond_t* cond, int32_t timeoutMs, const timespec& deadline, Busy busy) {
   while (busy()) {
     const int rc = timeoutMs < 0 ? pthread_cond_wait(cond, &l->m) : pthread_cond_timedwait(cond, &l->m, &deadline);
     if (rc == ETIMEDOUT) return busy() ? THR_TIMEOUT : THR_OK;
     if (rc != 0) return THR_OS_FAILED;
   }
   return THR_OK;
+}
+
+// The writer leaves (m held).
+void leave(ThrShardedRwLock* l) {
+  l->writerIn = false;
+  l->writer.store(0, std::memory_order_seq_cst);
+  pthread_cond_broadcast(&l->writerDone);
 }
 
 void wakeAll(ThrShardedRwLock* l, pthread_cond_t* cond) {
@@ -69,8 +75,8 @@ int ThrShardedRwLockInit(ThrShardedRwLock** out) {
   *out = nullptr;
   auto* l = new (std::nothrow) ThrShardedRwLock();
   if (l == nullptr) return THR_NO_MEMORY;
-  if (pthread_mutex_init(&l->writers, nullptr) != 0 || pthread_mutex_init(&l->m, nullptr) != 0 ||
-      thrInitMonotonicCond(&l->writerDone) != 0 || thrInitMonotonicCond(&l->readersGone) != 0) {
+  if (pthread_mutex_init(&l->m, nullptr) != 0 || thrInitMonotonicCond(&l->writerDone) != 0 ||
+      thrInitMonotonicCond(&l->readersGone) != 0) {
     delete l;
     return THR_OS_FAILED;
   }
@@ -90,9 +96,10 @@ int ThrShardedRwLockShared(ThrShardedRwLock* l, int32_t timeoutMs) NO_THREAD_SAF
     mine.fetch_sub(1, std::memory_order_seq_cst);
     wakeAll(l, &l->readersGone);
     if (timeoutMs == 0) return THR_TIMEOUT;
+    const timespec deadline = thrDeadlineAfterMs(timeoutMs < 0 ? 0 : timeoutMs);
     pthread_mutex_lock(&l->m);
-    const int rc =
-        waitWhile(l, &l->writerDone, timeoutMs, [l] { return l->writer.load(std::memory_order_seq_cst) != 0; });
+    const int rc = waitWhile(l, &l->writerDone, timeoutMs, deadline,
+                             [l] { return l->writer.load(std::memory_order_seq_cst) != 0; });
     pthread_mutex_unlock(&l->m);
     if (rc != THR_OK) return rc;
   }
@@ -104,32 +111,26 @@ int ThrShardedRwLockReleaseShared(ThrShardedRwLock* l) NO_THREAD_SAFETY_ANALYSIS
   return THR_OK;
 }
 
+// The time-out applies to each wait: for the writer before, then for the readers.
 int ThrShardedRwLockExclusive(ThrShardedRwLock* l, int32_t timeoutMs) NO_THREAD_SAFETY_ANALYSIS {
-  int rc;
-  if (timeoutMs < 0) {
-    rc = pthread_mutex_lock(&l->writers);
-  } else {
-    rc = portLockMutexBefore(&l->writers, thrDeadlineAfterMs(timeoutMs));
-  }
-  if (rc == ETIMEDOUT) return THR_TIMEOUT;
-  if (rc != 0) return THR_OS_FAILED;
-  l->writer.store(1, std::memory_order_seq_cst);
+  const int32_t limitMs = timeoutMs < 0 ? 0 : timeoutMs;
   pthread_mutex_lock(&l->m);
-  rc = waitWhile(l, &l->readersGone, timeoutMs, [l] { return anyReader(l); });
-  pthread_mutex_unlock(&l->m);
-  if (rc != THR_OK) {
-    // Neither held nor waited for: let the readers in again.
-    l->writer.store(0, std::memory_order_seq_cst);
-    wakeAll(l, &l->writerDone);
-    pthread_mutex_unlock(&l->writers);
+  int rc = waitWhile(l, &l->writerDone, timeoutMs, thrDeadlineAfterMs(limitMs), [l] { return l->writerIn; });
+  if (rc == THR_OK) {
+    l->writerIn = true;
+    l->writer.store(1, std::memory_order_seq_cst);
+    rc = waitWhile(l, &l->readersGone, timeoutMs, thrDeadlineAfterMs(limitMs), [l] { return anyReader(l); });
+    // Neither held nor waited for: let the readers and the next writer in.
+    if (rc != THR_OK) leave(l);
   }
+  pthread_mutex_unlock(&l->m);
   return rc;
 }
 
 int ThrShardedRwLockReleaseExclusive(ThrShardedRwLock* l) NO_THREAD_SAFETY_ANALYSIS {
-  l->writer.store(0, std::memory_order_seq_cst);
-  wakeAll(l, &l->writerDone);
-  pthread_mutex_unlock(&l->writers);
+  pthread_mutex_lock(&l->m);
+  leave(l);
+  pthread_mutex_unlock(&l->m);
   return THR_OK;
 }
 
@@ -138,7 +139,6 @@ int ThrShardedRwLockDelete(ThrShardedRwLock* l) {
   pthread_cond_destroy(&l->writerDone);
   pthread_cond_destroy(&l->readersGone);
   pthread_mutex_destroy(&l->m);
-  pthread_mutex_destroy(&l->writers);
   delete l;
   return THR_OK;
 }

@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "port/clock.h"
-#include "port/monotonic_wait.h"
 #include "port/process_barrier.h"
 #include "port/stdio_discard.h"
 #include "port/thread_id.h"
+#include "port/thread_join.h"
 #include "support/test_files.h"
 
 namespace {
@@ -47,17 +47,6 @@ TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
   EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20)), ETIMEDOUT);
   leave = true;
   EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20000)), 0);
-}
-
-TEST(PortTest, TimedLockWaitsNoLongerThanTheDeadline) {
-  pthread_mutex_t m = PTHREAD_MUTEX_INITIALIZER;
-  ASSERT_EQ(pthread_mutex_lock(&m), 0);
-  int whileHeld = -1;
-  std::thread([&] { whileHeld = portLockMutexBefore(&m, monotonicIn(20)); }).join();
-  EXPECT_EQ(whileHeld, ETIMEDOUT);
-  ASSERT_EQ(pthread_mutex_unlock(&m), 0);
-  EXPECT_EQ(portLockMutexBefore(&m, monotonicIn(20000)), 0);
-  pthread_mutex_unlock(&m);
 }
 
 TEST(PortTest, DiscardedBufferedOutputIsNeverWritten) {
