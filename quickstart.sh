@@ -53,10 +53,10 @@ install_missing() {
     >/dev/null
 }
 
-configure() {
+configure() {  # ON|OFF: with the tests or without (no GoogleTest needed)
   local log
   log=$(mktemp)
-  cmake -S . -B build -DMOX_WERROR="${MOX_WERROR:-OFF}" >"$log" 2>&1 ||
+  cmake -S . -B build -DBUILD_TESTING="$1" -DMOX_WERROR="${MOX_WERROR:-OFF}" >"$log" 2>&1 ||
     { cat "$log" >&2; rm -f "$log"; fail "cmake could not configure the build (above)"; }
   rm -f "$log"
 }
@@ -111,7 +111,7 @@ demo() {
   step "packages"
   install_missing "${demo_packages[@]}"
   step "configure (build/)"
-  configure
+  configure OFF
   step "build libmox, mox-demo and mox-collect"
   build --target mox mox-demo mox-collect
   step "demo host against mox-collect on 127.0.0.1:$collector_port"
@@ -124,7 +124,7 @@ test_suite() {
   step "packages"
   install_missing "${test_packages[@]}"
   step "configure (build/)"
-  configure
+  configure ON
   step "build everything"
   build
   step "run the tests"

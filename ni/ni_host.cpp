@@ -5,6 +5,9 @@
 #include <netinet/in.h>
 #include <string.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "ni/ni_internal.h"
@@ -48,6 +51,12 @@ bool lookUp(const std::string& name, bool ipv6, NiHostAddr* addr) {
   return found;
 }
 
+NiHostAddr ipv4Loopback() {
+  in_addr v4{};
+  v4.s_addr = htonl(INADDR_LOOPBACK);
+  return mappedIPv4(v4);
+}
+
 int unknownHost(const std::string& name, int traceLevel) {
   return NI_RECORD(kFunc, NIEHOST_UNKNOWN, name, "", 0, traceLevel);
 }
@@ -61,7 +70,13 @@ int resolveName(const std::string& name, NiHostAddr* addr) {
     case NiBuffered::none: break;
   }
   NiHostAddr found{};
-  const bool ok = lookUp(name, ipv6, &found);
+  bool ok = lookUp(name, ipv6, &found);
+  // A machine without /etc/hosts (a fresh container or chroot) may not resolve
+  // "localhost"; it is the loopback address whatever the resolver says.
+  if (!ok && niIsLoopbackName(name)) {
+    found = ipv4Loopback();
+    ok = true;
+  }
   niNameBufferStore(name, ipv6, ok, found);
   if (!ok) return unknownHost(name, 1);
   *addr = found;
@@ -99,6 +114,16 @@ int hostToAddr(const char16_t* host, NiHostAddr* addr) {
 }
 
 }  // namespace
+
+bool niIsLoopbackName(std::string_view name) {
+  if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+  constexpr std::string_view kLocal = "localhost";
+  if (name.size() < kLocal.size()) return false;
+  const std::string_view tail = name.substr(name.size() - kLocal.size());
+  const bool local = std::equal(tail.begin(), tail.end(), kLocal.begin(),
+                                [](char a, char b) { return (a | 0x20) == b; });  // ASCII letters only
+  return local && (name.size() == kLocal.size() || name[name.size() - kLocal.size() - 1] == '.');
+}
 
 int NiHostToAddr(const char16_t* host, NiHostAddr* addr) {
   return niGuarded([&] { return hostToAddr(host, addr); });

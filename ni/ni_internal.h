@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "ni/ni.h"
 
@@ -41,6 +42,10 @@ void niRegisterForkHandler();
 void niHdlTableForgetInChild();
 void niNameBufferRenewLock();
 void niInitRenewLock();
+// "localhost", a name under it, either with a final dot, in any case: the
+// loopback address even where the resolver does not know the name.
+bool niIsLoopbackName(std::string_view name);
+
 // IPv4 and IPv6 both, decided once from VEL_IPv6_ACTIVE on first need.
 bool niIPv6Active();
 
