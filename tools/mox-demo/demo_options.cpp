@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
-#include <string_view>
+#include <utility>
 
 namespace {
 
