@@ -1,7 +1,8 @@
-// The demo host streams to mox-collect over real TCP: what the collector
-// parsed matches what the demo says it did.
+// The demo host streams to mox-collect over real TCP: every label that
+// docs/reading-the-outputs.md explains moves the way the demo's report says.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -10,40 +11,151 @@
 
 namespace {
 
-TEST(DemoToCollector, CollectorParsesEveryRequestAndTraceTheDemoSent) {
+using nlohmann::json;
+
+constexpr int kSeconds = 3;
+constexpr int kThreads = 2;
+
+// What the demo says it did: "mox-demo: 2 threads ran 311 requests in 3 s (32
+// with a trace passport, 19 aborted payments, 21 abandoned queries)".
+struct DemoReport {
+  long requests = 0, traced = 0, aborted = 0, abandoned = 0;
+};
+
+bool readReport(const std::string& out, DemoReport& r) {
+  std::smatch m;
+  const std::regex line(
+      R"(ran (\d+) requests in \d+ s \((\d+) with a trace passport, (\d+) aborted payments, (\d+) abandoned queries\))");
+  if (!std::regex_search(out, m, line)) return false;
+  r = {std::stol(m[1]), std::stol(m[2]), std::stol(m[3]), std::stol(m[4])};
+  return true;
+}
+
+// The collector's records of the demo, metric lines by key and label in the
+// order of their intervals.
+class Collected {
+ public:
+  explicit Collected(const std::string& jsonLines) {
+    std::istringstream lines(jsonLines);
+    for (std::string line; std::getline(lines, line);) {
+      const json record = json::parse(line);
+      const std::string kind = record.at("kind");
+      ++kinds_[kind];
+      if (kind == "version") version_ = record.at("value");
+      if (kind == "metric") lines_[{record.at("key"), record.at("label")}].push_back(record);
+    }
+  }
+  long count(const std::string& kind) const { return kinds_.count(kind) ? kinds_.at(kind) : 0; }
+  const std::string& version() const { return version_; }
+
+  // One attribute of the line in every interval in which it was sent.
+  std::vector<long> values(const std::string& key, const std::string& label, const char* attribute = "value") const {
+    std::vector<long> values;
+    const auto found = lines_.find({key, label});
+    if (found == lines_.end()) return values;
+    for (const json& line : found->second) values.push_back(line.at(attribute).get<long>());
+    return values;
+  }
+  long sum(const std::string& key, const std::string& label, const char* attribute = "value") const {
+    long total = 0;
+    for (long v : values(key, label, attribute)) total += v;
+    return total;
+  }
+
+ private:
+  std::map<std::string, long> kinds_;
+  std::string version_;
+  std::map<std::pair<std::string, std::string>, std::vector<json>> lines_;
+};
+
+long maxOf(const std::vector<long>& v) { return v.empty() ? -1 : *std::max_element(v.begin(), v.end()); }
+long minOf(const std::vector<long>& v) { return v.empty() ? -1 : *std::min_element(v.begin(), v.end()); }
+
+TEST(DemoToCollector, EveryExplainedLabelMovesAsTheDemoReports) {
   testsupport::TempDir dir;
   collecttest::Program collector(
       dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--once", "--timeout", "120", "--quiet"},
       MOX_COLLECT_BIN, "collect-");
   ASSERT_TRUE(testsupport::waitUntil([&] { return !testsupport::readFile(dir.file("port")).empty(); }));
-  const std::string port = std::to_string(std::stoi(testsupport::readFile(dir.file("port"))));
-  collecttest::Program demo(
-      dir, {"--collector", "127.0.0.1:" + port, "--seconds", "3", "--threads", "2", "--logdir", dir.path()},
-      MOX_DEMO_BIN, "demo-");
+  const std::string address = "127.0.0.1:" + std::to_string(std::stoi(testsupport::readFile(dir.file("port"))));
+  collecttest::Program demo(dir,
+                            {"--collector", address, "--seconds", std::to_string(kSeconds), "--threads",
+                             std::to_string(kThreads), "--logdir", dir.path()},
+                            MOX_DEMO_BIN, "demo-");
   ASSERT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
-  // "mox-demo: 2 threads ran 311 requests in 3 s (32 with a trace passport, ...)"
-  std::smatch report;
-  const std::string said = demo.out();
-  ASSERT_TRUE(std::regex_search(said, report, std::regex(R"(ran (\d+) requests .*\((\d+) with a trace passport)")))
-      << said;
+  DemoReport r;
+  ASSERT_TRUE(readReport(demo.out(), r)) << demo.out();
+  EXPECT_NE(demo.out().find("metric data: sent to the collector at " + address + "\n"), std::string::npos)
+      << demo.out();
   ASSERT_EQ(collector.exitCode(std::chrono::seconds(60)), 0) << collector.err();
+  EXPECT_NE(collector.err().find("mox-collect: summary connections=2 "), std::string::npos) << collector.err();
+  const Collected got(collector.out());
+  // Each kind of request happened, so each label below has something to count.
+  ASSERT_GT(r.traced, 0);
+  ASSERT_GT(r.aborted, 0);
+  ASSERT_GT(r.abandoned, 0);
 
-  long finished = 0, traces = 0, versions = 0;
-  std::istringstream lines(collector.out());
-  for (std::string line; std::getline(lines, line);) {
-    const nlohmann::json record = nlohmann::json::parse(line);
-    traces += record.at("kind") == "trace";
-    versions += record.at("kind") == "version";
-    if (record.at("kind") == "metric" && record.at("key") == "OrderService|placeOrder" &&
-        record.at("label") == "Finished Counter") {
-      finished += record.at("value").get<long>();
+  {
+    SCOPED_TRACE("finished calls and the averages' counts");
+    const long queried = r.requests - r.abandoned;
+    const std::tuple<const char*, long, long, long> keys[] = {
+        // key, Finished Counter, Finished with undefined state, count of the averages
+        {"OrderService|placeOrder", r.requests, 0, r.requests},    {"Inventory|reserve", r.requests, 0, r.requests},
+        {"Pricing|quote", r.requests, r.abandoned, queried},       {"Database|select", queried, r.abandoned, queried},
+        {"Payment|charge", r.requests - r.aborted, 0, r.requests}, {"Reports|export", 1, 0, 1},
+    };
+    for (const auto& [key, finished, undefined, count] : keys) {
+      EXPECT_EQ(got.sum(key, "Finished Counter"), finished) << key;
+      EXPECT_EQ(got.sum(key, "Finished with undefined state"), undefined) << key;
+      for (const char* label :
+           {"Avg. Elapsed Time(ms)", "Avg. CPU Time(us)", "Avg. Net Elapsed Time(ms)", "Avg. Net CPU Time(us)"}) {
+        EXPECT_EQ(got.sum(key, label, "count"), count) << key << " " << label;
+      }
     }
   }
-  EXPECT_GT(finished, 0);
-  EXPECT_EQ(finished, std::stol(report[1]));
-  EXPECT_EQ(traces, std::stol(report[2]));
-  EXPECT_EQ(versions, 1);
-  EXPECT_NE(collector.err().find("mox-collect: summary connections=2 "), std::string::npos) << collector.err();
+  {
+    SCOPED_TRACE("running calls: the export spans every interval but the last");
+    std::vector<long> active(kSeconds, 1);
+    active.push_back(0);
+    EXPECT_EQ(got.values("Reports|export", "Active Counter"), active);
+    EXPECT_LE(maxOf(got.values("OrderService|placeOrder", "Active Counter")), kThreads);
+    EXPECT_GE(got.sum("Reports|export", "Avg. Elapsed Time(ms)"), kSeconds * 1000);
+  }
+  {
+    SCOPED_TRACE("elapsed against CPU and net times");
+    // The pricing computes, then waits for its query of at least 2 ms.
+    const auto elapsed = got.values("Pricing|quote", "Avg. Elapsed Time(ms)");
+    const auto netElapsed = got.values("Pricing|quote", "Avg. Net Elapsed Time(ms)");
+    ASSERT_EQ(elapsed.size(), netElapsed.size());
+    for (size_t i = 0; i < elapsed.size(); ++i) EXPECT_LE(netElapsed[i] + 2, elapsed[i]) << "interval " << i;
+    EXPECT_GT(minOf(got.values("Pricing|quote", "Avg. CPU Time(us)")), 0);
+    EXPECT_GT(minOf(got.values("Pricing|quote", "Avg. Net CPU Time(us)")), 0);
+  }
+  {
+    SCOPED_TRACE("resources");
+    const auto open = got.values("Open Requests", "Current Value");
+    ASSERT_EQ(open.size(), kSeconds + 1u);
+    EXPECT_EQ(open.back(), 0);
+    EXPECT_GE(maxOf(got.values("Open Requests", "Current Value", "max")), 1);
+    EXPECT_LE(maxOf(got.values("Open Requests", "Current Value", "max")), kThreads);
+    EXPECT_GE(minOf(got.values("Open Requests", "Current Value", "min")), 0);
+    EXPECT_EQ(got.values("DB Connections", "Current Value").back(), 0);
+    EXPECT_GE(maxOf(got.values("DB Connections", "Current Value", "max")), 1);
+    EXPECT_LE(maxOf(got.values("DB Connections", "Current Value", "max")), kThreads);
+    EXPECT_EQ(got.sum("DB Connections", "Current Value", "count"), r.requests);  // one query per request
+    EXPECT_EQ(got.sum("DB Connections", "Abandoned Queries"), r.abandoned);
+    for (const char* counter : {"Zombie Context Count", "Empty Context Count"}) {
+      EXPECT_EQ(got.values(counter, "Current Value"), std::vector<long>{0}) << counter;
+    }
+  }
+  {
+    SCOPED_TRACE("traces and the version");
+    EXPECT_EQ(got.count("trace"), r.traced);
+    EXPECT_EQ(got.count("version"), 1);
+    collecttest::Program version(dir, {"--version"}, MOX_DEMO_BIN, "version-");
+    EXPECT_EQ(version.exitCode(), 0);
+    EXPECT_EQ(version.out(), "mox library " + got.version() + "\n");
+  }
 }
 
 }  // namespace
