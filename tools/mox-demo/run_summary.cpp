@@ -37,7 +37,7 @@ void printWhatToSee(const RunFacts& f, std::FILE* out) {
   std::fprintf(out, "  DB Connections           count: %ld queries in all; KPI Abandoned Queries: %ld in all\n",
                f.requests, f.abandonedQueries);
   std::fprintf(out, "  and %ld transaction traces, one per request with a trace passport\n", f.traced);
-  std::fprintf(out, "(docs/reading-the-outputs.md explains every label.)\n\n");
+  std::fprintf(out, "(README.md, section \"Read the outputs\", explains every label.)\n\n");
 }
 
 // How to get a collector listening where the library sends.

@@ -1,5 +1,5 @@
 // The demo host streams to mox-collect over real TCP: every label that
-// docs/reading-the-outputs.md explains moves the way the demo's report says.
+// the README (section "Read the outputs") explains moves the way the demo's report says.
 #include <gtest/gtest.h>
 
 #include <map>
