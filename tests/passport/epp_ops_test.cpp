@@ -20,7 +20,7 @@ const std::u16string kLong(300, u'w');
 TEST_F(EppOps, HandleThenVersionThenValueAreChecked) {
   EXPECT_EQ(setText(eppSetClient, nullptr, kLong), EPP_INVALID);
   Passport p;
-  for (uint8_t bad : {0, 4, 255}) EXPECT_EQ(eppSetVersion(p, bad), EPP_INVALID);
+  for (uint8_t bad : std::initializer_list<uint8_t>{0, 4, 255}) EXPECT_EQ(eppSetVersion(p, bad), EPP_INVALID);
   uint8_t id[16] = {};
   char16_t buffer[32];
   size_t length = 0;

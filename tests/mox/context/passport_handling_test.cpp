@@ -91,7 +91,7 @@ TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
   const std::pair<uint16_t, uint16_t> v3[] = {{0, 0}, {1, 1}, {2696, 1}, {2697, 2}, {3486, 2}, {3487, 3}, {65535, 3}};
   const std::pair<uint16_t, uint16_t> others[] = {{8, 0}, {9, 1}, {924, 1}, {925, 2}, {1534, 2}, {1535, 3}};
   for (auto [flag, level] : v3) EXPECT_EQ(TraceLevelFromFlag(flag, 3), level) << flag;
-  for (uint8_t version : {0, 1, 2}) {
+  for (uint8_t version : std::initializer_list<uint8_t>{0, 1, 2}) {
     for (auto [flag, level] : others) EXPECT_EQ(TraceLevelFromFlag(flag, version), level) << flag;
   }
 
@@ -158,7 +158,8 @@ TEST_F(PassportHandlingTest, ReinitialisationKeepsNothingOfTheEarlierPassportBut
   const std::u16string first = contextOutgoingPassport(*manager.findContext(u"k").get());
   manager.initContext(u"k", u"G*1000");
   ContextRef context = manager.findContext(u"k");
-  for (uint16_t element : {1, 2, 3}) EXPECT_EQ(contextPassportElement(*context.get(), element), u"") << element;
+  for (uint16_t element : std::initializer_list<uint16_t>{1, 2, 3})
+    EXPECT_EQ(contextPassportElement(*context.get(), element), u"") << element;
   EXPECT_EQ(contextPassportElement(*context.get(), 4), u"0");
   // The passport handed on now starts afresh, on the connection of the context.
   const std::u16string again = contextOutgoingPassport(*context.get());
