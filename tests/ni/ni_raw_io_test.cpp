@@ -91,8 +91,9 @@ TEST_F(NiTest, ConnectsAndWritesThatTimeOutFailWithinTheTimeOutAndLeaveNothingOp
       EXPECT_GE(msSince(start), 290);
       EXPECT_LT(msSince(start), 2000);
       EXPECT_GT(written, 0);  // what went out stays sent
-      EXPECT_EQ(NiLastError().text, "timeout occured\nhdl " + std::to_string(hdl) + " sent incomplete data (wrt=" +
-                                        std::to_string(written) + ",pnd=" + std::to_string(bytes.size() - written) +
+      EXPECT_EQ(NiLastError().text, "timeout occured\nhdl " + std::to_string(hdl) +
+                                        " sent incomplete data (wrt=" + std::to_string(written) +
+                                        ",pnd=" + std::to_string(bytes.size() - size_t(written)) +
                                         ",pac=" + std::to_string(bytes.size()) + ",RAW_IO,300ms)");
       EXPECT_EQ(NiCloseHandle(hdl), VEL_O_K);
       if (!draining) close(peer);

@@ -35,7 +35,7 @@ TEST_F(EppOps, HandleThenVersionThenValueAreChecked) {
   }
   ASSERT_EQ(eppSetVersion(p, 3), EPP_OK);
   // clang-format off
-  for (const auto& [set, limit] : {std::pair{eppSetComponentName, 32}, {eppSetUserId, 32}, {eppSetAction, 40},
+  for (const auto& [set, limit] : {std::pair{&eppSetComponentName, size_t{32}}, {&eppSetUserId, 32}, {eppSetAction, 40},
                                    {eppSetPreComponentName, 32}, {eppSetTransactionId, 32}, {eppSetClient, 3}}) {
     // clang-format on
     EXPECT_EQ(set(p, kLong.data(), limit), EPP_OK) << limit;

@@ -54,7 +54,7 @@ std::pair<std::vector<std::string>, std::string> TimingTest::run(CMTContext& ctx
   for (std::string step; steps >> step;) {
     advance(10);
     const uint32_t id = step.size() > 1 ? static_cast<uint32_t>(std::stoul(step.substr(1))) : 0;
-    if (step == "s") ctx.startTiming(u"C|" + decimalText(calls.size() + 1), 1);
+    if (step == "s") ctx.startTiming(u"C|" + decimalText(int64_t(calls.size() + 1)), 1);
     if (step == "s") calls.push_back(ctx.openCalls().back());
     if (step[0] == 'e') ctx.endTiming(id);
     if (step[0] == 't') ctx.terminateTiming(id);
@@ -62,7 +62,7 @@ std::pair<std::vector<std::string>, std::string> TimingTest::run(CMTContext& ctx
   std::vector<std::string> records;
   std::string statuses;
   for (size_t i = 0; i < calls.size(); ++i) {
-    const std::u16string key = u"C|" + decimalText(i + 1);
+    const std::u16string key = u"C|" + decimalText(int64_t(i + 1));
     records.push_back(counts(key) + "/" + std::to_string(perf(key).sumElapsed));
     statuses += char('0' + calls[i]->status);
   }
