@@ -1,5 +1,6 @@
 #include "dptrc/trc_early.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -13,7 +14,7 @@ constexpr size_t kEarlyMessageMax = 1024;
 std::string formatMessage(const char* fmt, va_list args) {
   char text[kEarlyMessageMax];
   const int length = vsnprintf(text, sizeof text, fmt != nullptr ? fmt : "", args);
-  std::string message(text, length < 0 ? 0 : static_cast<size_t>(length) < sizeof text ? length : sizeof text - 1);
+  std::string message(text, length < 0 ? 0 : std::min(static_cast<size_t>(length), sizeof text - 1));
   if (!message.empty() && message.back() == '\n') message.pop_back();
   return message;
 }

@@ -11,7 +11,7 @@ namespace {
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
-uint8_t byte(unsigned value) { return static_cast<uint8_t>(value & 0xFF); }
+uint8_t byte(int value) { return static_cast<uint8_t>(value & 0xFF); }
 
 // One UUID at a time from the system, process-wide.
 ThrStaticMutex uuidSection;

@@ -134,7 +134,9 @@ std::u16string CMTDataSendingSocketAgent::receiveData() {
     const int32_t limit = static_cast<int32_t>(kReceiveUnits - 1);
     while (filled < limit) {
       int32_t got = 0;
-      if (NiRawRead(agents_.front().hdl, &bytes[filled], limit - filled, kReadTimeoutMs, &got) != VEL_O_K) break;
+      if (NiRawRead(agents_.front().hdl, &bytes[static_cast<size_t>(filled)], limit - filled, kReadTimeoutMs, &got) !=
+          VEL_O_K)
+        break;
       filled += got;
     }
     bytes.resize(static_cast<size_t>(filled));

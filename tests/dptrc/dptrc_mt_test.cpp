@@ -19,7 +19,7 @@ TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
   std::vector<std::thread> threads;
   for (int k = 0; k < kThreads; ++k) {
     threads.emplace_back([&ids, k] {
-      ids[k] = ThrGetCurrentId();
+      ids[size_t(k)] = ThrGetCurrentId();
       const std::string file = "src/writer" + std::to_string(k) + ".cpp";
       for (int i = 0; i < kLines; ++i) {
         MOX_TRC(2, "t%d a %d\nt%d b %d\n", k, i, k, i);
@@ -31,7 +31,7 @@ TEST_F(TrcThreads, LinesStayWholeKeepTheirLocationAndEachThreadStampsOnce) {
 
   std::multiset<std::string> expected, stamps;
   for (int k = 0; k < kThreads; ++k) {
-    const std::string tag = "M  [Thr " + std::to_string(ids[k]) + "] ", t = "t" + std::to_string(k);
+    const std::string tag = "M  [Thr " + std::to_string(ids[size_t(k)]) + "] ", t = "t" + std::to_string(k);
     stamps.insert("M " + tag.substr(3) + ascTime(1700000000));
     for (int i = 0; i < kLines; ++i) {
       const std::string n = std::to_string(i);

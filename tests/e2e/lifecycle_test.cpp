@@ -60,7 +60,7 @@ TEST_F(LibraryTest, LevelTestAgainstBothThresholds) {
 }
 
 TEST_F(LibraryTest, InstanceNumberShapesTheMetricName) {
-  for (int16_t instance : {7, -1, -5}) {
+  for (int16_t instance : std::initializer_list<int16_t>{7, -1, -5}) {
     initWith({}, "inst", instance);
     MOX_endTiming(MOX_startTiming(u"C", u"m", 1));
     MOX_outputMetricData();

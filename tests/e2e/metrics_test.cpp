@@ -94,7 +94,8 @@ TEST_F(ResourceTest, KpisFollowTheirResourceForOneIntervalOnly) {
   MOX_initializeResource(u"Pool", 1, 0);
   MOX_initializeResource(u"Idle", 1, 0);
   MOX_reportResourceKPI(u"Pool", u"waits", 4);
-  MOX_reportResourceKPI(u"Pool", u"hits", 2);
+  MOX_reportResourceKPI(u"Pool", u"hits", 9);
+  MOX_reportResourceKPI(u"Pool", u"hits", 2);  // replaces the 9
   Lines first = nextInterval();
   first.erase(first.begin(), first.begin() + 3);  // version, Empty Context Count, Idle
   EXPECT_EQ(first, (Lines{full("Pool", 1, 1, 1, 1), counter("Pool:hits", "2\" count=\"1"),
@@ -105,8 +106,8 @@ TEST_F(ResourceTest, KpisFollowTheirResourceForOneIntervalOnly) {
   EXPECT_EQ(nextInterval(), Lines{full("Pool", 2, 2, 1, 1)});
 }
 
-TEST_F(ResourceTest, OtherAgentTypesSendThreeLinesWithoutKpis) {
-  for (const char* agentType : {"0", "1"}) {
+TEST_F(ResourceTest, AgentTypesOtherThanTwoSendThreeLinesWithoutKpis) {
+  for (const char* agentType : {"0", "1", "3"}) {
     SCOPED_TRACE(std::string("agent_type ") + agentType);
     initWith({{"agent_type", agentType}});
     nextInterval();

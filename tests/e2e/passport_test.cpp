@@ -1,36 +1,14 @@
-// Passports through the exports. End-to-end passports are written here byte
-// by byte, independently of the library.
+// Passports through the exports.
 #include <regex>
 
 #include "e2e/e2e_support.h"
+#include "support/wire_passport.h"
 
 namespace {
 
 using e2e::LibraryTest;
 
-// Root context id 10..1F, connection id C0..CF, counter 7 (version 3).
-std::u16string wirePassport(uint8_t version, uint16_t flag) {
-  std::vector<uint8_t> b = {'*', 'T', 'H', '*', version, 0, 0, uint8_t(flag & 0xFF), uint8_t(flag >> 8)};
-  auto text = [&](const std::string& value, size_t width) {
-    for (size_t i = 0; i < width; ++i) b.push_back(i < value.size() ? uint8_t(value[i]) : uint8_t(' '));
-  };
-  auto number = [&](uint64_t value, int bytes) {
-    while (bytes-- > 0) b.push_back(uint8_t(value >> (8 * bytes)));
-  };
-  text("orders", 32), number(0, 2), text("", 32), text("POST", 40), number(0, 2), text("gateway", 32);
-  if (version == 1) number(0, 7);
-  if (version >= 2) text("TX-42", 32);
-  if (version == 3) {
-    text("", 3), number(8, 2);
-    for (uint8_t i = 0; i < 32; ++i) b.push_back(uint8_t(i < 16 ? 0x10 + i : 0xB0 + i));
-    number(7, 4), number(0, 2), number(226, 2);
-  }
-  text("*TH*", 4);
-  b[5] = uint8_t(b.size() >> 8), b[6] = uint8_t(b.size());
-  std::u16string hex;
-  for (uint8_t byte : b) hex += {u"0123456789ABCDEF"[byte >> 4], u"0123456789ABCDEF"[byte & 15]};
-  return hex;
-}
+using testsupport::wirePassport;
 
 const std::u16string kTransactionId = u"TX-42" + std::u16string(27, u' ');
 const std::u16string kRootId = u"101112131415161718191A1B1C1D1E1F";

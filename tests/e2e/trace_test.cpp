@@ -88,6 +88,7 @@ bool parseLine(const std::string& line, std::vector<Element>& elements) {
 TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
   initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}, {"system_name", "Sys&<Co>"}});
   MOX_setInstancePrefix(u"pre\"fix");
+  MOX_initContext(u"pass\"<port>");
   const uint32_t outer = MOX_startTiming(u"Comp\"x", u"m<&>", 1);
   const uint32_t inner = MOX_startTiming(u"Db", u"q\"1\"", 1);
   MOX_appendInfo(inner, u"sql", u"select * from t where a < 1 & b > \"2\"\nand c = '\t'");
@@ -117,6 +118,7 @@ TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
   EXPECT_EQ(params["Method Call Parameter " + std::string(232, 's')], "w");
   EXPECT_EQ(params["a>b"], "x&y");
   EXPECT_EQ(params["User ID"], "\"quoted\"\r\n");
+  EXPECT_EQ(params["client.header.VEL-PASSPORT"], "pass\"<port>");
   const std::string prefix = "Sys&<Co>|e2e_0";
   EXPECT_EQ(metricNames.at(0), prefix + ":MOX library version");
   for (const std::string key : {"Comp\"x|m<&>", "Db|q\"1\""}) {

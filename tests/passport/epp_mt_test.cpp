@@ -22,7 +22,7 @@ TEST_F(EppThreads, SerializingWhileOthersChangeThePassportAlwaysGivesAReadableSt
   for (uint16_t part = 0; part < 2; ++part) {
     threads.emplace_back([&, part] {
       for (int i = 0; i < kRounds; ++i) {
-        EXPECT_EQ(setText(eppSetTransactionId, shared, u"T" + std::u16string(i % 32, u'x')), EPP_OK);
+        EXPECT_EQ(setText(eppSetTransactionId, shared, u"T" + std::u16string(size_t(i % 32), u'x')), EPP_OK);
         // Each writer fills its own part with five items, then clears it.
         const uint32_t n = static_cast<uint32_t>(i);
         EXPECT_EQ(eppSetItem(shared, part, 1, static_cast<uint16_t>(i % 5), EPP_ITEM_NUMBER, 4, &n), EPP_OK);

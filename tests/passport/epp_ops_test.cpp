@@ -20,7 +20,7 @@ const std::u16string kLong(300, u'w');
 TEST_F(EppOps, HandleThenVersionThenValueAreChecked) {
   EXPECT_EQ(setText(eppSetClient, nullptr, kLong), EPP_INVALID);
   Passport p;
-  for (uint8_t bad : {0, 4, 255}) EXPECT_EQ(eppSetVersion(p, bad), EPP_INVALID);
+  for (uint8_t bad : std::initializer_list<uint8_t>{0, 4, 255}) EXPECT_EQ(eppSetVersion(p, bad), EPP_INVALID);
   uint8_t id[16] = {};
   char16_t buffer[32];
   size_t length = 0;
@@ -35,7 +35,7 @@ TEST_F(EppOps, HandleThenVersionThenValueAreChecked) {
   }
   ASSERT_EQ(eppSetVersion(p, 3), EPP_OK);
   // clang-format off
-  for (const auto& [set, limit] : {std::pair{eppSetComponentName, 32}, {eppSetUserId, 32}, {eppSetAction, 40},
+  for (const auto& [set, limit] : {std::pair{&eppSetComponentName, size_t{32}}, {&eppSetUserId, 32}, {eppSetAction, 40},
                                    {eppSetPreComponentName, 32}, {eppSetTransactionId, 32}, {eppSetClient, 3}}) {
     // clang-format on
     EXPECT_EQ(set(p, kLong.data(), limit), EPP_OK) << limit;

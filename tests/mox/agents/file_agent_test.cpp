@@ -67,7 +67,7 @@ TEST_F(FileAgentTest, TextsGoToTheLogdirOrElseToTheWorkingDirectory) {
 }
 
 // A full disk: the torn text is cut off, the text goes to the working
-// directory, one error line per file and change of state, not per text.
+// directory, one error line per agent, file and change of state, not per text.
 TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce) {
   constexpr rlim_t kLimit = 64 * 1024;
   TempDir cwd;
@@ -89,6 +89,8 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
       std::filesystem::resize_file(fallback, kLimit);  // full as well: the text is lost
       agent.sendData(u"four;");
       EXPECT_TRUE(agent.lastSendFailed());
+      CMTDataSendingFileAgent other;  // the trace agent beside the data agent: its own lines
+      other.sendData(u"lost;");
     }
     agent.sendData(u"five;");  // room again
     agent.sendData(u"six;");
@@ -97,10 +99,11 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
   EXPECT_EQ(std::filesystem::file_size(primary), kLimit - 3 + 9);  // appended, no torn text left behind
   EXPECT_EQ(readFile(primary).substr(kLimit - 3), "five;six;");
   const std::string trace = readFile(traceDir_.file("trc_mox.trc"));
-  for (const std::string& line : {"*** ERROR => Metric data log file " + primary + " could not be written (27: File",
-                                  std::string("*** ERROR => Metric data log file app_mtdata.log could not be written"),
-                                  "Metric data log file " + primary + " is written again\n"})
-    EXPECT_EQ(countOf(trace, line), 1u) << line << '\n' << trace;
+  for (const auto& [line, count] :
+       {std::pair{"*** ERROR => Metric data log file " + primary + " could not be written (27: File", 2u},
+        {"*** ERROR => Metric data log file app_mtdata.log could not be written", 2u},
+        {"Metric data log file " + primary + " is written again\n", 1u}})
+    EXPECT_EQ(countOf(trace, line), count) << line << '\n' << trace;
   EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all
 }
 

@@ -75,9 +75,9 @@ TEST_F(SocketAgentTest, FiveAgentsReceiveTheFileAgentsBytesAndNoTextWithAnUnpair
   const std::array<TcpListener*, 5> all = {&main_, &others[0], &others[1], &others[2], &others[3]};
   Pairs pairs = {{u"logdir", logDir.path16()}};
   for (int n = 2; n <= 5; ++n) {
-    ASSERT_TRUE(all[n - 1]->ok());
+    ASSERT_TRUE(all[size_t(n - 1)]->ok());
     pairs.insert(pairs.end(), {{u"agent_host_" + text16(n), u"localhost"},
-                               {u"agent_port_" + text16(n), text16(all[n - 1]->port())}});
+                               {u"agent_port_" + text16(n), text16(all[size_t(n - 1)]->port())}});
   }
   makeAgent(pairs);
   ASSERT_EQ(agent_->agentCount(), 5u);

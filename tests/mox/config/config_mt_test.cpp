@@ -43,7 +43,7 @@ class ConfigMtTest : public ::testing::Test {
 
 TEST_F(ConfigMtTest, ConcurrentFirstUseCreatesOneObject) {
   std::vector<CConfiguration*> seen(8, nullptr);
-  runTogether(8, [&](int i) { seen[i] = CConfiguration::getInstance(); });
+  runTogether(8, [&](int i) { seen[size_t(i)] = CConfiguration::getInstance(); });
   EXPECT_EQ(std::set<CConfiguration*>(seen.begin(), seen.end()), std::set{CConfiguration::getInstance()});
 }
 

@@ -14,6 +14,7 @@
 #include "mox/context/passport_outgoing.h"
 #include "mox/context/passport_trace_flag.h"
 #include "passport/epp_library_trace.h"
+#include "support/wire_passport.h"
 
 using namespace ctxtest;
 
@@ -21,26 +22,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A passport's hexadecimal text: root context id 10..1F, connection id F0..FF, counter 0xAB.
-std::u16string hexPassport(uint8_t version, uint16_t flag) {
-  EppHandle h = nullptr;
-  EXPECT_EQ(eppInit(&h), EPP_OK);
-  const OwnedPassport owned(h);
-  uint8_t bytes[2];
-  traceFlagBytes(flag, bytes);
-  eppSetTraceFlag(h, bytes);
-  uint8_t root[16], connection[16];
-  for (uint8_t i = 0; i < 16; ++i)
-    root[i] = static_cast<uint8_t>(0x10 + i), connection[i] = static_cast<uint8_t>(0xF0 + i);
-  eppSetRootContextId(h, root);
-  eppSetConnectionId(h, connection);
-  eppSetConnectionCounter(h, 0xAB);
-  eppSetVersion(h, version);
-  uint8_t stream[512];
-  size_t used = 0;
-  EXPECT_EQ(eppSerialize(h, stream, sizeof stream, &used), EPP_OK);
-  return BytesToHex(stream, used);
-}
+using testsupport::wirePassport;
 
 class PassportHandlingTest : public ContextTest {
  protected:
@@ -72,12 +54,12 @@ TEST_F(PassportHandlingTest, HexConversionStaysInsideTextAndBuffer) {
 
 TEST_F(PassportHandlingTest, OnlyAnUpperCaseHexPassportFramedByItsMarkersIsRead) {
   // Lower-case texts are shown through the exports.
-  const std::u16string v3 = hexPassport(3, 0);
+  const std::u16string v3 = wirePassport(3, 0);
   const std::u16string odd = v3.substr(0, 8) + u"0" + v3.substr(8);
   const std::tuple<std::u16string, bool, size_t> cases[] = {
       // text, read, bad-format lines
-      {v3, true, 0},           {hexPassport(1, 0), true, 0}, {odd, false, 1},
-      {u"2A54482A", false, 1}, {v3 + u"00", false, 0},       {u"*TH*", false, 0},
+      {v3, true, 0},           {wirePassport(1, 0), true, 0}, {odd, false, 1},
+      {u"2A54482A", false, 1}, {v3 + u"00", false, 0},        {u"*TH*", false, 0},
   };
   size_t expectedLines = 0;
   for (const auto& [text, read, lines] : cases) {
@@ -91,7 +73,7 @@ TEST_F(PassportHandlingTest, TraceLevelTablesAndFlagReading) {
   const std::pair<uint16_t, uint16_t> v3[] = {{0, 0}, {1, 1}, {2696, 1}, {2697, 2}, {3486, 2}, {3487, 3}, {65535, 3}};
   const std::pair<uint16_t, uint16_t> others[] = {{8, 0}, {9, 1}, {924, 1}, {925, 2}, {1534, 2}, {1535, 3}};
   for (auto [flag, level] : v3) EXPECT_EQ(TraceLevelFromFlag(flag, 3), level) << flag;
-  for (uint8_t version : {0, 1, 2}) {
+  for (uint8_t version : std::initializer_list<uint8_t>{0, 1, 2}) {
     for (auto [flag, level] : others) EXPECT_EQ(TraceLevelFromFlag(flag, version), level) << flag;
   }
 
@@ -118,8 +100,8 @@ std::string summary(const PassportReading& r) {
 TEST_F(PassportHandlingTest, DetectionTakesFlagLevelSwitchThresholdAndGuid) {
   EXPECT_EQ(summary(detectPassport(u"*1535", {0, 1, 10, 20}, false)), "1535/3/1/65535//");
   EXPECT_EQ(summary(detectPassport(u"ABC*1000", {1, 1, 10, 20}, false)), "0/0/1/20//");  // via EM: not read
-  EXPECT_EQ(summary(detectPassport(hexPassport(3, 2697), {0, 0, 10, 20}, false)),
-            "2697/2/0/20/101112131415161718191A1B1C1D1E1FF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF000000AB/e2e");
+  EXPECT_EQ(summary(detectPassport(wirePassport(3, 2697), {0, 0, 10, 20}, false)),
+            "2697/2/0/20/101112131415161718191A1B1C1D1E1FC0C1C2C3C4C5C6C7C8C9CACBCCCDCECF00000007/e2e");
   EXPECT_EQ(logged("Passport detected"), 0u);  // only at the creation of a context
 }
 
@@ -142,7 +124,7 @@ TEST_F(PassportHandlingTest, OutgoingPassportFillsTheConnectionIdWithZerosAndRai
       {2, 1, u"03", u"0000"}, {2, 2, u"03", u"890A"}, {2, 3, u"03", u"9F0D"},
       {2, 9, u"03", u"0000"}, {3, 3, u"03", u"D204"}, {1, 3, u"01", u"D204"}};
   for (const auto& [version, level, outVersion, outFlag] : versions) {
-    OwnedPassport passport = ParseE2EPassport(hexPassport(version, 1234));
+    OwnedPassport passport = ParseE2EPassport(wirePassport(version, 1234));
     const std::u16string hex = BuildOutgoingPassport(passport, std::u16string(32, u'C'), 0, level, u"p");
     EXPECT_EQ(hex.substr(8, 2), outVersion);
     EXPECT_EQ(hex.substr(14, 4), outFlag);
@@ -154,11 +136,12 @@ TEST_F(PassportHandlingTest, OutgoingPassportFillsTheConnectionIdWithZerosAndRai
 
 TEST_F(PassportHandlingTest, ReinitialisationKeepsNothingOfTheEarlierPassportButItsOutgoingConnection) {
   CMTContextManager& manager = start({{u"trace_enabled_via_em", u"0"}, {u"trace_enabled_via_e2e", u"1"}});
-  manager.initContext(u"k", hexPassport(3, 3487));
+  manager.initContext(u"k", wirePassport(3, 3487));
   const std::u16string first = contextOutgoingPassport(*manager.findContext(u"k").get());
   manager.initContext(u"k", u"G*1000");
   ContextRef context = manager.findContext(u"k");
-  for (uint16_t element : {1, 2, 3}) EXPECT_EQ(contextPassportElement(*context.get(), element), u"") << element;
+  for (uint16_t element : std::initializer_list<uint16_t>{1, 2, 3})
+    EXPECT_EQ(contextPassportElement(*context.get(), element), u"") << element;
   EXPECT_EQ(contextPassportElement(*context.get(), 4), u"0");
   // The passport handed on now starts afresh, on the connection of the context.
   const std::u16string again = contextOutgoingPassport(*context.get());

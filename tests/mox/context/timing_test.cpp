@@ -15,31 +15,34 @@ class TimingTest : public ContextTest {
  protected:
   // A context outside the registry, so that its records outlive the unit of work.
   std::unique_ptr<CMTContext> context(const Pairs& pairs = {}) { return std::make_unique<CMTContext>(start(pairs)); }
-  static CMTCallRecord& call(CMTContext& context, size_t depth) { return *context.openCalls().at(depth); }
   static std::pair<std::vector<std::string>, std::string> run(CMTContext& ctx, const std::string& script);
 };
 
+// A (50 ms) holds B (30 ms), which holds C (10 ms): at every level a call's net
+// time is its own less its children's whole times, not their net times.
 TEST_F(TimingTest, NestedCallsGiveNetTimesOffsetAndTree) {
   auto ctx = context();
-  ASSERT_EQ(ctx->startTiming(u"A|a", 1), 1u);
-  CMTCallRecord& a = call(*ctx, 0);
-  advance(100);
-  ASSERT_EQ(ctx->startTiming(u"B|b", 1), 2u);
-  CMTCallRecord& b = call(*ctx, 1);
-  advance(30);
-  ctx->endTiming(2);
-  advance(20);
-  ctx->endTiming(1);
+  std::vector<CMTCallRecord*> calls;
+  for (const char16_t* key : {u"A|a", u"B|b", u"C|c"}) {
+    ASSERT_EQ(ctx->startTiming(key, 1), calls.size() + 1);
+    calls.push_back(ctx->openCalls().back());
+    advance(10);
+  }
+  for (uint32_t id : {3u, 2u, 1u}) ctx->endTiming(id), advance(10);
+  const CMTCallRecord &a = *calls[0], &b = *calls[1], &c = *calls[2];
   EXPECT_EQ(ctx->state, CMTContext::Finished);
   EXPECT_EQ(ctx->root, &a);
-  EXPECT_EQ(a.children, std::vector<CMTCallRecord*>{&b});
-  EXPECT_EQ(b.offsetMs, 100u);
-  EXPECT_EQ(std::tuple(a.elapsedMs, a.netElapsedMs, b.elapsedMs, b.netElapsedMs), std::tuple(150, 120, 30, 30));
-  ASSERT_GE(b.cpuUs, 0);
-  EXPECT_EQ(a.netCpuUs, a.cpuUs - b.cpuUs);
-  EXPECT_EQ(ctx->traceSize, 2u * (3 + 100));
+  EXPECT_EQ(a.children, std::vector<CMTCallRecord*>{calls[1]});
+  EXPECT_EQ(b.children, std::vector<CMTCallRecord*>{calls[2]});
+  EXPECT_EQ(std::pair(b.offsetMs, c.offsetMs), std::pair(10u, 10u));
+  EXPECT_EQ(std::tuple(a.elapsedMs, b.elapsedMs, c.elapsedMs), std::tuple(50, 30, 10));
+  EXPECT_EQ(std::tuple(a.netElapsedMs, b.netElapsedMs, c.netElapsedMs), std::tuple(20, 20, 10));
+  ASSERT_GE(c.cpuUs, 0);
+  EXPECT_EQ(std::pair(a.netCpuUs, b.netCpuUs), std::pair(a.cpuUs - b.cpuUs, b.cpuUs - c.cpuUs));
+  EXPECT_EQ(ctx->traceSize, 3u * (3 + 100));
   EXPECT_EQ(counts(u"A|a"), "0/1/0/1");
-  EXPECT_EQ(perf(u"A|a").sumNetElapsed, 120);
+  EXPECT_EQ(perf(u"A|a").sumNetElapsed, 20);
+  EXPECT_EQ(perf(u"B|b").sumNetElapsed, 20);
 }
 
 // Runs a script on a fresh context, 10 ms per step: "s" starts the next key
@@ -50,8 +53,8 @@ std::pair<std::vector<std::string>, std::string> TimingTest::run(CMTContext& ctx
   std::istringstream steps(script);
   for (std::string step; steps >> step;) {
     advance(10);
-    const uint32_t id = step.size() > 1 ? std::stoul(step.substr(1)) : 0;
-    if (step == "s") ctx.startTiming(u"C|" + decimalText(calls.size() + 1), 1);
+    const uint32_t id = step.size() > 1 ? static_cast<uint32_t>(std::stoul(step.substr(1))) : 0;
+    if (step == "s") ctx.startTiming(u"C|" + decimalText(int64_t(calls.size() + 1)), 1);
     if (step == "s") calls.push_back(ctx.openCalls().back());
     if (step[0] == 'e') ctx.endTiming(id);
     if (step[0] == 't') ctx.terminateTiming(id);
@@ -59,7 +62,7 @@ std::pair<std::vector<std::string>, std::string> TimingTest::run(CMTContext& ctx
   std::vector<std::string> records;
   std::string statuses;
   for (size_t i = 0; i < calls.size(); ++i) {
-    const std::u16string key = u"C|" + decimalText(i + 1);
+    const std::u16string key = u"C|" + decimalText(int64_t(i + 1));
     records.push_back(counts(key) + "/" + std::to_string(perf(key).sumElapsed));
     statuses += char('0' + calls[i]->status);
   }

@@ -196,16 +196,4 @@ TEST_F(TraceTextTest, InformationIsMergedAndCountedByItsRules) {
                             param("Return Value", "second") + passport("") + param("C", "wxyz0") + kEventEnd}));
 }
 
-// The exact references, for the passport and control characters too.
-TEST_F(TraceTextTest, HostTextIsEscapedInEveryNameAndValue) {
-  CMTContextManager& manager = start(kTraced);
-  manager.initContext(u"k", u"pass\"port");
-  const uint32_t p = manager.startTiming(u"k", u"Co\"mp", u"m<1>", 1);
-  manager.appendInfo(u"k", p, u"a&b", u"say \"<hi>\" & go\nnext\t\x01", false);
-  manager.endTiming(u"k", p);
-  EXPECT_EQ(texts(), (Texts{event("Co&quot;mp|m&lt;1&gt;", 0) + cpu() +
-                            param("a&amp;b", "say &quot;&lt;hi&gt;&quot; &amp; go&#10;next&#9;&#1;") +
-                            passport("pass&quot;port") + kEventEnd}));
-}
-
 }  // namespace

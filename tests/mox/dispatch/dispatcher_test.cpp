@@ -72,33 +72,6 @@ TEST_F(DispatcherTest, ContextScanRunsOnEveryFifthDataRunWithTimeoutsInMs) {
   EXPECT_EQ(dispatcher->zombieElapsed(), 0u) << "a check interval of 0 switches the scan off";
 }
 
-// The scan counts each removed context once in the built-in counters, which
-// are sent with the watermarks the carried record gives.
-TEST_F(DispatcherTest, ScanRaisesTheBuiltInContextCounters) {
-  setTickSource(readFakeTick);
-  registry->setInstanceNumber(u"7");
-  CPerfDataManager* store = CPerfDataManager::getInstance();
-  for (std::u16string_view name : {kZombieContextCount, kEmptyContextCount})
-    store->withResourceRecord(name, [](CResourceRecord& record) { record.initialize(0, 0); });
-  MetricFormat format = currentMetricFormat();
-  format.agentType = 2;
-  store->processData(format);  // the interval in which both were set to 0
-  registry->initContext(u"idle", u"");
-  EXPECT_NE(registry->startTiming(u"stuck", u"Order", u"create", 0), 0u);
-  fakeTick += 1801 * 1000;  // past empty_timeout and zombie_timeout
-  for (int run = 0; run < 5; ++run) dispatcher->accumulateZombieTime();
-  EXPECT_EQ(registry->contextCount(), 0u);
-  store->processData(format);
-
-  std::u16string sent;
-  for (const auto& text : world.dataAgent->texts()) sent += text;
-  for (std::u16string_view name : {kEmptyContextCount, kZombieContextCount}) {
-    EXPECT_NE(sent.find(u"<metric type=\"LongCounter\" name=\"SYS_7|" + std::u16string(name) +
-                        u":Current Value\" value=\"1\" max=\"1\" min=\"0\" count=\"1\" />"),
-              std::u16string::npos);
-  }
-}
-
 TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCallbacks) {
   registry->setInstanceNumber(u"7");  // no process name: "system_instance"
   const MetricFormat format = currentMetricFormat();

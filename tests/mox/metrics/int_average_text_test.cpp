@@ -46,7 +46,7 @@ TEST(IntAverageTextTest, LinesOfEachScopeInBothForms) {
   const char* const byScope[] = {
       "FC F AET",          "AC FC F AET",      "AC FC F AET ANET", "AC FC F AET ACPUT", "AC FC F AET ACPUT ANET ANCPUT",
       "AC FC F AET ACPUT", "AC FC F AET ACPUT"};
-  for (uint16_t agentType : {0, 2, 1}) {
+  for (uint16_t agentType : std::initializer_list<uint16_t>{0, 2, 1}) {
     for (uint16_t scope = 0; scope <= 6; ++scope) {
       if (agentType == 0 && scope == 5) continue;
       EXPECT_EQ(labels(text(agentType, scope)), byScope[scope]) << agentType << scope;

@@ -57,7 +57,7 @@ TEST_F(PerfDataManagerTest, SwitchCarriesRunningTimingsAndOldContentGoesWhenCurr
   EXPECT_EQ(std::tuple(v.active, v.finished, v.count, v.minElapsed), std::tuple(1u, 0u, 0u, -1));  // only running
   manager->putBack(first);
 
-  for (uint16_t expected : {2, 3}) {
+  for (uint16_t expected : std::initializer_list<uint16_t>{2, 3}) {
     EXPECT_EQ(keys(first).size(), 2u);  // still queued behind
     CCacheSection* ended = manager->switchSection();
     EXPECT_EQ(ended->number, expected);

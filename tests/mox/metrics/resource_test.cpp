@@ -1,5 +1,5 @@
-// Resource records, their LongCounter text and the callback schedule. The
-// exports' tests show the common values, watermarks and KPI lines.
+// Resource records and the callback schedule. The exports' tests show the
+// values, watermarks and KPI lines of their text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "mox/metrics/perf_data_manager.h"
 #include "mox/metrics/resource_callbacks.h"
 #include "mox/metrics/resource_record.h"
 
@@ -31,21 +30,6 @@ TEST(ResourceRecordTest, ReportsAddUpAndSetTheKindAndValuesWrap) {
   EXPECT_EQ(wrap.snapshot().current, std::numeric_limits<int64_t>::min());
   wrap.decrease(1);
   EXPECT_EQ(wrap.snapshot().current, kMax);
-}
-
-// The exports' tests show the three forms; here a KPI set again, and agent type 3.
-TEST(LongCounterTextTest, AKpiSetAgainIsReplacedAndOnlyAgentType2SendsKpis) {
-  CResourceRecord r(u"Pool");
-  r.initialize(8, 0);
-  r.setKpi(u"b", 2);
-  r.setKpi(u"b", -7);
-  auto text = [&](uint16_t agentType) {
-    return CPerfDataManager::formatLongCounter(r, MetricFormat{u"S", agentType, 0, {}});
-  };
-  const std::u16string kpi = u"<metric type=\"LongCounter\" name=\"S|Pool:b\" value=\"-7\" count=\"1\" />\n";
-  EXPECT_EQ(text(2).substr(text(2).find(u'\n') + 1), kpi);
-  EXPECT_EQ(text(3).find(u"Pool:b"), std::u16string::npos);
-  EXPECT_NE(text(3).find(u"Pool:Low Watermark"), std::u16string::npos);
 }
 
 TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
