@@ -43,7 +43,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   Program program(dir,
                   {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
   ASSERT_TRUE(testsupport::waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
-  const int port = std::stoi(readFile(dir.file("port")));
+  const auto port = static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
   const std::string address = "127.0.0.1:" + std::to_string(port);
   Program busy(dir, {"--listen", address}, MOX_COLLECT_BIN, "busy-");
   EXPECT_EQ(busy.exitCode(), 1);
