@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 
@@ -29,6 +30,29 @@ bool readSeconds(const std::string& text, std::chrono::milliseconds& out) {
 }
 
 using ValueSetter = std::function<std::string(Options&, const std::string&)>;  // returns an error or ""
+
+// A number, optionally followed by K, M or G (binary multiples), from min to max.
+bool readSize(const std::string& text, uint64_t min, uint64_t max, size_t& out) {
+  uint64_t number = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, number);
+  if (text.empty() || ec != std::errc() || end - ptr > 1) return false;
+  const char* units = "KMG";
+  const char* unit = ptr == end ? nullptr : std::strchr(units, *ptr);
+  if (ptr != end && (unit == nullptr || *unit == '\0')) return false;
+  const int shift = unit == nullptr ? 0 : 10 * static_cast<int>(unit - units + 1);
+  if (number > (max >> shift) || (number << shift) < min) return false;
+  out = static_cast<size_t>(number << shift);
+  return true;
+}
+
+// One of the limits per element; `range` names min and max for the message.
+ValueSetter limitOption(const std::string& name, size_t ElementLimits::*limit, uint64_t min, uint64_t max,
+                        const std::string& range) {
+  return [=](Options& o, const std::string& v) {
+    return readSize(v, min, max, o.limits.*limit) ? std::string() : name + ": expected " + range + ", got '" + v + "'";
+  };
+}
 
 const std::map<std::string, ValueSetter>& valueOptions() {
   static const std::map<std::string, ValueSetter> table = {
@@ -71,6 +95,11 @@ const std::map<std::string, ValueSetter>& valueOptions() {
          o.timeout = limit;
          return std::string();
        }},
+      {"--max-element-bytes",
+       limitOption("--max-element-bytes", &ElementLimits::maxBytes, 1 << 10, 1 << 30, "a size from 1K to 1G")},
+      {"--max-depth", limitOption("--max-depth", &ElementLimits::maxDepth, 1, 1000000, "a number from 1 to 1000000")},
+      {"--max-element-memory", limitOption("--max-element-memory", &ElementLimits::maxMemory, 1 << 10,
+                                           uint64_t{1} << 40, "a size from 1K to 1024G")},
       {"--port-file",
        [](Options& o, const std::string& v) {
          o.portFile = v;
@@ -172,6 +201,13 @@ Stopping (SIGINT or SIGTERM always stop cleanly):
   --once               stop when every connection has closed, after at least
                        one was accepted
   --timeout SECONDS    stop after this time
+
+Limits per element (one over a limit is dropped as malformed and the
+connection goes on after the next line feed; sizes may end in K, M or G):
+  --max-element-bytes SIZE   its length (default 64M)
+  --max-depth N              how deeply elements may nest (default 10000)
+  --max-element-memory SIZE  the memory it takes while parsed: twice its
+                             length plus its tree (default 256M)
 
   --quiet              no lines about connections and dropped elements
   --version            print the version and exit
