@@ -46,7 +46,7 @@ ElementFramer::Result ElementFramer::finished(Outcome outcome, size_t begin, siz
   result.outcome = outcome;
   result.begin = begin;
   result.end = end;
-  if (outcome == Outcome::Malformed) result.problem = std::move(problem_);
+  if (outcome == Outcome::Malformed) result.problem = problem_;
   reset();
   return result;
 }
@@ -238,8 +238,8 @@ ElementFramer::Step ElementFramer::enter(State state) {
   return Step::Continue;
 }
 
-ElementFramer::Step ElementFramer::fail(std::string problem) {
-  problem_ = std::move(problem);
+ElementFramer::Step ElementFramer::fail(std::string_view problem) {
+  problem_ = problem;  // into the capacity it has: a flood of bad lines allocates nothing
   return Step::Malformed;
 }
 

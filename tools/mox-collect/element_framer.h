@@ -28,9 +28,9 @@ class ElementFramer {
   enum class Outcome { NeedMore, Complete, Malformed };
   struct Result {
     Outcome outcome = Outcome::NeedMore;
-    size_t begin = 0;     // where the element's bytes start in the input (0 when it began in an earlier one)
-    size_t end = 0;       // one past its last byte; Malformed: the offending byte; NeedMore: the input's size
-    std::string problem;  // Malformed: what is wrong
+    size_t begin = 0;          // where the element's bytes start in the input (0 when it began in an earlier one)
+    size_t end = 0;            // one past its last byte; Malformed: the offending byte; NeedMore: the input's size
+    std::string_view problem;  // Malformed: what is wrong, valid until the next call
   };
 
   // Reads input until the current top-level element ends, its markup goes
@@ -84,7 +84,7 @@ class ElementFramer {
   // after `needed` times the repeated character.
   Step inside(char c, char repeated, int needed);
   Step enter(State state);
-  Step fail(std::string problem);
+  Step fail(std::string_view problem);
   void startName(char c);
   Step addToName(char c);
   Result finished(Outcome outcome, size_t begin, size_t end);

@@ -31,13 +31,13 @@ bool readSeconds(const std::string& text, std::chrono::milliseconds& out) {
 
 using ValueSetter = std::function<std::string(Options&, const std::string&)>;  // returns an error or ""
 
-// A number, optionally followed by K, M or G (binary multiples), from min to max.
-bool readSize(const std::string& text, uint64_t min, uint64_t max, size_t& out) {
+// A number from min to max, optionally followed by one of units, the binary
+// multiples K, M, G in this order.
+bool readLimit(const std::string& text, const char* units, uint64_t min, uint64_t max, size_t& out) {
   uint64_t number = 0;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, number);
   if (text.empty() || ec != std::errc() || end - ptr > 1) return false;
-  const char* units = "KMG";
   const char* unit = ptr == end ? nullptr : std::strchr(units, *ptr);
   if (ptr != end && (unit == nullptr || *unit == '\0')) return false;
   const int shift = unit == nullptr ? 0 : 10 * static_cast<int>(unit - units + 1);
@@ -46,11 +46,13 @@ bool readSize(const std::string& text, uint64_t min, uint64_t max, size_t& out) 
   return true;
 }
 
-// One of the limits per element; `range` names min and max for the message.
-ValueSetter limitOption(const std::string& name, size_t ElementLimits::*limit, uint64_t min, uint64_t max,
+// One of the limits per element: a size (which may end in K, M or G) or a plain number.
+ValueSetter limitOption(const std::string& name, size_t ElementLimits::*limit, bool size, uint64_t min, uint64_t max,
                         const std::string& range) {
   return [=](Options& o, const std::string& v) {
-    return readSize(v, min, max, o.limits.*limit) ? std::string() : name + ": expected " + range + ", got '" + v + "'";
+    return readLimit(v, size ? "KMG" : "", min, max, o.limits.*limit)
+               ? std::string()
+               : name + ": expected " + range + ", got '" + v + "'";
   };
 }
 
@@ -96,9 +98,10 @@ const std::map<std::string, ValueSetter>& valueOptions() {
          return std::string();
        }},
       {"--max-element-bytes",
-       limitOption("--max-element-bytes", &ElementLimits::maxBytes, 1 << 10, 1 << 30, "a size from 1K to 1G")},
-      {"--max-depth", limitOption("--max-depth", &ElementLimits::maxDepth, 1, 1000000, "a number from 1 to 1000000")},
-      {"--max-element-memory", limitOption("--max-element-memory", &ElementLimits::maxMemory, 1 << 10,
+       limitOption("--max-element-bytes", &ElementLimits::maxBytes, true, 1 << 10, 1 << 30, "a size from 1K to 1G")},
+      {"--max-depth",
+       limitOption("--max-depth", &ElementLimits::maxDepth, false, 1, 1000000, "a number from 1 to 1000000")},
+      {"--max-element-memory", limitOption("--max-element-memory", &ElementLimits::maxMemory, true, 1 << 10,
                                            uint64_t{1} << 40, "a size from 1K to 1024G")},
       {"--port-file",
        [](Options& o, const std::string& v) {

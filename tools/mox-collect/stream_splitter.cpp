@@ -11,9 +11,9 @@ namespace {
 constexpr size_t kExcerptBytes = 80;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// The first bytes of head followed by rest, control bytes escaped. Written
-// into a buffer on the stack: a flood of bad lines makes this frequent work.
-std::string excerptOf(std::string_view head, std::string_view rest) {
+// The first bytes of head followed by rest, control bytes escaped, into out.
+// Built on the stack: a flood of bad lines makes this frequent work.
+void excerptOf(std::string_view head, std::string_view rest, std::string& excerpt) {
   char text[4 * kExcerptBytes];
   char* out = text;
   size_t taken = 0;
@@ -30,7 +30,7 @@ std::string excerptOf(std::string_view head, std::string_view rest) {
       }
     }
   }
-  return std::string(text, out);
+  excerpt.assign(text, out);
 }
 
 }  // namespace
@@ -88,12 +88,13 @@ void StreamSplitter::handOver(std::string_view tail, std::string_view following)
   onElement_(std::move(element), std::move(raw));
 }
 
-void StreamSplitter::reject(const std::string& problem, std::string_view head, std::string_view rest) {
-  const std::string excerpt = excerptOf(head, rest);
+void StreamSplitter::reject(std::string_view problem, std::string_view head, std::string_view rest) {
+  message_ = problem;
+  excerptOf(head, rest, excerpt_);
   release();
   skipping_ = true;
   ++malformed_;
-  onError_(problem, excerpt);
+  onError_(message_, excerpt_);
 }
 
 void StreamSplitter::keep(std::string_view bytes) {

@@ -53,14 +53,16 @@ class StreamSplitter {
 
   // The memory held between calls to feed(), besides the splitter's fixed
   // size: the bytes of the element in progress and the framer's stack.
-  size_t bytesHeld() const { return pending_.capacity() + framer_.bytesHeld(); }
+  size_t bytesHeld() const {
+    return pending_.capacity() + framer_.bytesHeld() + message_.capacity() + excerpt_.capacity();
+  }
 
  private:
   // The element's bytes end with `tail`; `following` is the input after it.
   void handOver(std::string_view tail, std::string_view following);
   // Drops the element in progress, whose bytes start with head and go on with
   // rest, reports it and skips to the next line feed.
-  void reject(const std::string& problem, std::string_view head, std::string_view rest);
+  void reject(std::string_view problem, std::string_view head, std::string_view rest);
   void keep(std::string_view bytes);
   void release();
 
@@ -68,7 +70,10 @@ class StreamSplitter {
   ErrorHandler onError_;
   ElementLimits limits_;
   ElementFramer framer_;
-  std::string pending_;    // the element in progress, as far as it came in earlier chunks
+  std::string pending_;  // the element in progress, as far as it came in earlier chunks
+  // What the error callback gets, kept so that a flood of bad lines reuses them.
+  std::string message_;
+  std::string excerpt_;
   bool skipping_ = false;  // discarding up to the next line feed after an error
   uint64_t malformed_ = 0;
 };

@@ -24,6 +24,7 @@ TEST(Program, BadCommandLinesExitWithTwoAndAMessageNamingTheProblem) {
       {{"--out="}, "--out: the directory name is empty"},
       {{"--json=yes"}, "--json takes no value"},
       {{"--max-depth", "0"}, "--max-depth: expected a number from 1 to 1000000, got '0'"},
+      {{"--max-depth", "10K"}, "--max-depth: expected a number from 1 to 1000000, got '10K'"},
       {{"--max-element-bytes", "2G"}, "--max-element-bytes: expected a size from 1K to 1G, got '2G'"},
       {{"--max-element-memory=12k"}, "--max-element-memory: expected a size from 1K to 1024G, got '12k'"},
       {{"--listen=[::1]:0", "--interval=0.25", "--json", "--top"}, "choose one"},  // the values before are good

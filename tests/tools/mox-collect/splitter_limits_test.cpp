@@ -118,23 +118,26 @@ double cpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Prints what it measured. The bounds are far above what the splitter costs and
-// far below what a copy of the rest of the input per bad line, or a reparse of
-// a growing token per read, would cost.
+// Prints what it measured, in processor time. The bounds are far above what
+// the splitter costs, sanitizers included, and far below what a copy of the
+// rest of the input per bad line, or a reparse of a growing token per read,
+// would cost.
 TEST(SplitterLimits, ABadLineOrAHugeElementCostsTimeLinearInItsBytes) {
   constexpr size_t kLines = 1 << 17;
   const std::string flood = repeated("<\n", kLines);
   double fastest = 1e9;
   for (int round = 0; round < 3; ++round) {  // the fastest round: caches shared with busy processes slow some
-    Peer peer;
+    size_t dropped = 0;
+    StreamSplitter splitter([](moxcollect::Element&&, std::string&&) {},
+                            [&](const std::string&, const std::string&) { ++dropped; });
     const double start = cpuSeconds();
-    peer.send(flood);
+    splitter.feed(flood);  // in one piece: a recovery that copied the rest of it would cost as much
     fastest = std::min(fastest, cpuSeconds() - start);
-    ASSERT_EQ(peer.problems.size(), kLines);
+    ASSERT_EQ(dropped, kLines);
   }
   const double nsPerLine = fastest * 1e9 / static_cast<double>(kLines);
   std::cout << "[ measured ] flood of '<' lines: " << nsPerLine << " ns of processor time per line\n";
-  EXPECT_LT(nsPerLine, 2000);
+  EXPECT_LT(nsPerLine, 5000);
 
   const std::string text =
       "<event resource=\"A|b\"><param name=\"big\" value=\"" + std::string(32u << 20, 'x') + "\" /></event>";
@@ -148,7 +151,7 @@ TEST(SplitterLimits, ABadLineOrAHugeElementCostsTimeLinearInItsBytes) {
   std::cout << "[ measured ] 32 MiB element in 64 KiB pieces: " << seconds << " s of processor time\n";
   ASSERT_EQ(peer.records.size(), 1u);
   EXPECT_EQ(peer.records[0].raw.size(), huge.size());
-  EXPECT_LT(seconds, 4.0);
+  EXPECT_LT(seconds, 8.0);
 
   const std::string lines = repeated(collecttest::sampleStream(), 2000);
   Peer library;
