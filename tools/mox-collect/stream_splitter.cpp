@@ -11,7 +11,7 @@ namespace {
 constexpr size_t kExcerptBytes = 80;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// The first bytes of head followed by rest, control bytes escaped, into out.
+// The first bytes of head followed by rest, control bytes escaped, into excerpt.
 // Built on the stack: a flood of bad lines makes this frequent work.
 void excerptOf(std::string_view head, std::string_view rest, std::string& excerpt) {
   char text[4 * kExcerptBytes];

@@ -11,14 +11,17 @@
 // A malformed element (for example host text that was not escaped) does not
 // end the stream: it is dropped, reported through the error callback, and
 // reading resumes after the next line feed, which ends every text the library
-// sends. The same happens to an element over one of its limits (bytes,
-// nesting depth, memory: see ElementLimits) and to text outside any element.
+// sends: the first one from the offending byte on, or, for a complete element
+// the parser refuses, from its end on. The same happens to an element over one
+// of its limits (bytes, nesting depth, memory: see ElementLimits) and to text
+// outside any element.
 // A broken peer therefore cannot make the splitter hold more than one
 // element's bytes; bytesHeld() says how much it holds, so that the owner can
 // keep a budget across connections.
 //
-// Exceptions thrown by the callbacks propagate out of feed(). Not
-// thread-safe: one splitter per connection, fed by one thread.
+// An exception thrown by a callback propagates out of feed(); the rest of that
+// input is lost, the splitter stays usable. Not thread-safe: one splitter per
+// connection, fed by one thread.
 #pragma once
 
 #include <cstddef>
