@@ -138,7 +138,7 @@ void Collector::acceptAll(const Listener& listener) {
     }
     const uint64_t number = nextNumber_++;
     auto connection = std::make_unique<Connection>(
-        number, std::move(accepted),
+        number, std::move(accepted), settings_.elementLimits,
         [this](Connection& c, Element&& e, std::string&& raw) { onElement(c, std::move(e), std::move(raw)); },
         [this](Connection& c, const std::string& message, const std::string& excerpt) {
           onError(c, message, excerpt);

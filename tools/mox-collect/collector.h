@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "connection.h"
+#include "element_limits.h"
 #include "endpoint.h"
 #include "identity_directory.h"
 #include "listener.h"
@@ -40,6 +41,7 @@ struct CollectorSettings {
   std::optional<std::chrono::milliseconds> runFor;
   bool quiet = false;  // no lines about connections and dropped elements
   size_t maxConnections = 1024;
+  ElementLimits elementLimits;  // per element of each connection
 };
 
 class Collector {

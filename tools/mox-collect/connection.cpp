@@ -5,15 +5,16 @@
 
 namespace moxcollect {
 
-Connection::Connection(uint64_t number, Listener::Accepted accepted, ElementHandler onElement, ErrorHandler onError)
+Connection::Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits,
+                       ElementHandler onElement, ErrorHandler onError)
     : number_(number),
       fd_(std::move(accepted.fd)),
       peer_(std::move(accepted.peer)),
       peerHost_(std::move(accepted.peerHost)),
-      splitter_([this, onElement](Element&& e, std::string&& raw) { onElement(*this, std::move(e), std::move(raw)); },
-                [this, onError](const std::string& message, const std::string& excerpt) {
-                  onError(*this, message, excerpt);
-                }) {}
+      splitter_(
+          [this, onElement](Element&& e, std::string&& raw) { onElement(*this, std::move(e), std::move(raw)); },
+          [this, onError](const std::string& message, const std::string& excerpt) { onError(*this, message, excerpt); },
+          limits) {}
 
 Connection::ReadResult Connection::readSome(size_t& bytes) {
   char buffer[kReadBytes];

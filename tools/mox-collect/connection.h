@@ -23,7 +23,8 @@ class Connection {
 
   static constexpr size_t kReadBytes = 64 * 1024;
 
-  Connection(uint64_t number, Listener::Accepted accepted, ElementHandler onElement, ErrorHandler onError);
+  Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits, ElementHandler onElement,
+             ErrorHandler onError);
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -34,6 +35,8 @@ class Connection {
   bool finish();
 
   int fd() const { return fd_.get(); }
+  // What the connection's splitter holds of an unfinished element.
+  size_t bytesHeld() const { return splitter_.bytesHeld(); }
   uint64_t number() const { return number_; }
   const std::string& peer() const { return peer_; }
   const std::string& peerHost() const { return peerHost_; }

@@ -15,6 +15,15 @@ struct Element {
   std::vector<std::pair<std::string, std::string>> attributes;
   std::vector<Element> children;
 
+  Element() = default;
+  Element(Element&&) noexcept = default;
+  Element& operator=(Element&&) noexcept = default;
+  // A copy recurses, as deep as the tree: the splitter's depth limit bounds it.
+  Element(const Element&) = default;
+  Element& operator=(const Element&) = default;
+  // Frees the tree without recursion, however deep it is.
+  ~Element();
+
   // The value of the first attribute of that name, or null.
   const std::string* attribute(std::string_view attributeName) const;
 };

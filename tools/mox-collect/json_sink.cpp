@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -35,48 +36,93 @@ std::string utcText(std::chrono::system_clock::time_point at) {
   return text;
 }
 
-// Attributes become fields; one whose name the collector already uses is kept as "attr_<name>".
-void addAttributes(Json& object, const Element& element) {
+// Attributes become fields; one whose name is taken (by the collector's fields
+// or the nested lists) is kept as "attr_<name>".
+void addAttributes(Json& object, const Element& element, bool nested) {
   for (const auto& [name, value] : element.attributes) {
-    object[object.contains(name) ? "attr_" + name : name] = scalar(value);
+    const bool taken = object.contains(name) || (nested && (name == "params" || name == "calls" || name == "elements"));
+    object[taken ? "attr_" + name : name] = scalar(value);
   }
 }
 
-Json callTree(const Element& element);
+bool isCall(const Element& e) { return e.name == "calledComponent"; }
+bool isOther(const Element& e) { return e.name != "param" && !isCall(e); }
 
-// Adds the element's attributes, its params and its nested calls to object.
-void fillTree(Json& object, const Element& element) {
-  addAttributes(object, element);
+// The fields of a node of the tree that nest nothing: its attributes and its params.
+void addOwnFields(Json& object, const Element& element) {
+  addAttributes(object, element, true);
   Json params = Json::array();
-  Json calls = Json::array();
-  Json others = Json::array();
   for (const Element& child : element.children) {
-    if (child.name == "param") {
-      Json param;
-      for (const auto& [name, value] : child.attributes) param[name] = value;
-      params.push_back(std::move(param));
-    } else if (child.name == "calledComponent") {
-      calls.push_back(callTree(child));
-    } else {
-      Json other = {{"element", child.name}};
-      fillTree(other, child);
-      others.push_back(std::move(other));
-    }
+    if (child.name != "param") continue;
+    Json param;
+    for (const auto& [name, value] : child.attributes) param[name] = value;
+    params.push_back(std::move(param));
   }
   object["params"] = std::move(params);
-  object["calls"] = std::move(calls);
-  if (!others.empty()) object["elements"] = std::move(others);
 }
 
-Json callTree(const Element& element) {
-  Json object = Json::object();
-  fillTree(object, element);
-  return object;
-}
+std::string dumped(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// Writes fields (an object already holding the root's own fields) followed by
+// "calls", the nested calledComponent elements, and "elements", any other
+// nested elements when there are some, each with its own fields and lists.
+// The walk keeps its own stack: a tree may be deeper than the thread's.
+class TreeWriter {
+ public:
+  explicit TreeWriter(std::string& out) : out_(out) {}
+
+  void write(const Json& fields, const Element& root) {
+    open(fields, root);
+    while (!stack_.empty()) step();
+  }
+
+ private:
+  struct Frame {
+    const Element* element;
+    size_t next = 0;      // the child to look at next
+    bool others = false;  // listing "elements" (after "calls")
+    bool first = true;    // nothing listed yet in the current list
+  };
+
+  void open(const Json& fields, const Element& element) {
+    std::string own = dumped(fields);
+    own.pop_back();  // its closing brace comes after the lists
+    out_ += own;
+    out_ += ",\"calls\":[";
+    stack_.push_back(Frame{&element});
+  }
+
+  void step() {
+    Frame& frame = stack_.back();
+    const std::vector<Element>& children = frame.element->children;
+    const auto wanted = frame.others ? isOther : isCall;
+    while (frame.next < children.size() && !wanted(children[frame.next])) ++frame.next;
+    if (frame.next < children.size()) {
+      const Element& child = children[frame.next++];
+      if (!frame.first) out_ += ',';
+      frame.first = false;
+      Json fields = frame.others ? Json{{"element", child.name}} : Json::object();
+      addOwnFields(fields, child);
+      open(fields, child);  // frame is not used past here: the stack may move
+      return;
+    }
+    out_ += ']';
+    if (!frame.others && std::any_of(children.begin(), children.end(), isOther)) {
+      out_ += ",\"elements\":[";
+      frame = Frame{frame.element, 0, true, true};
+      return;
+    }
+    out_ += '}';
+    stack_.pop_back();
+  }
+
+  std::string& out_;
+  std::vector<Frame> stack_;
+};
 
 Json orNull(const std::string& text, bool known) { return known ? Json(text) : Json(nullptr); }
 
-Json toJson(const Record& record) {
+std::string toJson(const Record& record) {
   Json object = {{"kind", kindName(record.kind)},
                  {"received", utcText(record.received)},
                  {"connection", record.connection},
@@ -91,29 +137,26 @@ Json toJson(const Record& record) {
       object["instance_prefix"] = record.metric.instancePrefix;
       object["key"] = record.metric.key;
       object["label"] = record.metric.label;
-      addAttributes(object, record.element);
-      break;
+      addAttributes(object, record.element, false);
+      return dumped(object);
     case RecordKind::Trace: {
       object["system"] = orNull(record.identity.system, known);
       object["process"] = orNull(record.identity.process, known);
       object["instance"] = orNull(record.identity.instance, known);
       const std::string* resource = record.element.attribute("resource");
       object["key"] = resource ? *resource : std::string();
-      fillTree(object, record.element);
       break;
     }
-    case RecordKind::Other:
-      object["element"] = record.element.name;
-      fillTree(object, record.element);
-      break;
+    case RecordKind::Other: object["element"] = record.element.name; break;
   }
-  return object;
+  addOwnFields(object, record.element);
+  std::string out;
+  TreeWriter(out).write(object, record.element);
+  return out;
 }
 
 }  // namespace
 
-void JsonSink::write(const Record& record) {
-  out_ << toJson(record).dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
-}
+void JsonSink::write(const Record& record) { out_ << toJson(record) << '\n'; }
 
 }  // namespace moxcollect

@@ -8,8 +8,12 @@
 // connection never named its process), "key" (the root call's resource), the
 // event's attributes, "params" (a list of {"name","value"}, in order, since a
 // name may repeat) and "calls" (the nested calledComponent elements, each
-// with its attributes, params and calls). Attribute values that are plain
-// decimal integers become JSON numbers; parameter values stay strings.
+// with its attributes, params and calls); other nested elements go to
+// "elements", each with an "element" field for its name. An attribute whose
+// name is already taken by a field (or by "params", "calls" or "elements"
+// in a trace) is written as "attr_<name>". Attribute values that are plain
+// decimal integers become JSON numbers; parameter values stay strings. A
+// tree of any depth is written without recursion.
 #pragma once
 
 #include <ostream>

@@ -81,6 +81,7 @@ int runCollector(const Options& options) {
   settings.stopWhenIdle = options.once;
   settings.runFor = options.timeout;
   settings.quiet = options.quiet;
+  settings.elementLimits = options.limits;
   Collector collector(settings, sinkPointers, std::cerr);
   // From here a stop signal makes run() return at once, with the summary.
   g_collector = &collector;

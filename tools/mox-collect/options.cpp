@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 
@@ -29,6 +30,31 @@ bool readSeconds(const std::string& text, std::chrono::milliseconds& out) {
 }
 
 using ValueSetter = std::function<std::string(Options&, const std::string&)>;  // returns an error or ""
+
+// A number from min to max, optionally followed by one of units, the binary
+// multiples K, M, G in this order.
+bool readLimit(const std::string& text, const char* units, uint64_t min, uint64_t max, size_t& out) {
+  uint64_t number = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, number);
+  if (text.empty() || ec != std::errc() || end - ptr > 1) return false;
+  const char* unit = ptr == end ? nullptr : std::strchr(units, *ptr);
+  if (ptr != end && (unit == nullptr || *unit == '\0')) return false;
+  const int shift = unit == nullptr ? 0 : 10 * static_cast<int>(unit - units + 1);
+  if (number > (max >> shift) || (number << shift) < min) return false;
+  out = static_cast<size_t>(number << shift);
+  return true;
+}
+
+// One of the limits per element: a size (which may end in K, M or G) or a plain number.
+ValueSetter limitOption(const std::string& name, size_t ElementLimits::*limit, bool size, uint64_t min, uint64_t max,
+                        const std::string& range) {
+  return [=](Options& o, const std::string& v) {
+    return readLimit(v, size ? "KMG" : "", min, max, o.limits.*limit)
+               ? std::string()
+               : name + ": expected " + range + ", got '" + v + "'";
+  };
+}
 
 const std::map<std::string, ValueSetter>& valueOptions() {
   static const std::map<std::string, ValueSetter> table = {
@@ -71,6 +97,12 @@ const std::map<std::string, ValueSetter>& valueOptions() {
          o.timeout = limit;
          return std::string();
        }},
+      {"--max-element-bytes",
+       limitOption("--max-element-bytes", &ElementLimits::maxBytes, true, 1 << 10, 1 << 30, "a size from 1K to 1G")},
+      {"--max-depth",
+       limitOption("--max-depth", &ElementLimits::maxDepth, false, 1, 1000000, "a number from 1 to 1000000")},
+      {"--max-element-memory", limitOption("--max-element-memory", &ElementLimits::maxMemory, true, 1 << 10,
+                                           uint64_t{1} << 40, "a size from 1K to 1024G")},
       {"--port-file",
        [](Options& o, const std::string& v) {
          o.portFile = v;
@@ -172,6 +204,13 @@ Stopping (SIGINT or SIGTERM always stop cleanly):
   --once               stop when every connection has closed, after at least
                        one was accepted
   --timeout SECONDS    stop after this time
+
+Limits per element (one over a limit is dropped as malformed and the
+connection goes on after the next line feed; sizes may end in K, M or G):
+  --max-element-bytes SIZE   its length (default 64M)
+  --max-depth N              how deeply elements may nest (default 10000)
+  --max-element-memory SIZE  the memory it takes while parsed: twice its
+                             length plus its tree (default 256M)
 
   --quiet              no lines about connections and dropped elements
   --version            print the version and exit

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "element_limits.h"
 #include "endpoint.h"
 
 namespace moxcollect {
@@ -24,6 +25,7 @@ struct Options {
   std::optional<std::chrono::milliseconds> timeout;
   std::string portFile;
   bool quiet = false;
+  ElementLimits limits;
   bool help = false;
   bool version = false;
 };

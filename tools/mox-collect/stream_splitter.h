@@ -1,32 +1,38 @@
 // Splits one connection's byte stream into its top-level XML elements.
 //
 // The library writes metric lines and trace fragments back to back with no
-// framing, so the stream is parsed as the content of a synthetic root element
-// by a streaming XML parser. Bytes may be fed in chunks cut anywhere (inside a
-// tag, an escape or a multi-byte character); each complete top-level element
-// is handed over exactly once, together with its exact bytes as received.
+// framing. Bytes may be fed in chunks cut anywhere (inside a tag, an escape or
+// a multi-byte character); each complete top-level element is handed over
+// exactly once, as soon as its last byte has been fed, together with its
+// exact bytes as received. A framer finds where each element ends; only then
+// are its bytes parsed, in one go, so the cost of an element is linear in its
+// size and a bad one costs only its own bytes.
 //
 // A malformed element (for example host text that was not escaped) does not
-// end the stream: the element in progress is dropped, reported through the
-// error callback, and parsing resumes after the next line feed, which ends
-// every text the library sends. An element longer than the byte limit is
-// dropped the same way, so a broken peer cannot make the buffer grow without
-// bound.
+// end the stream: it is dropped, reported through the error callback, and
+// reading resumes after the next line feed, which ends every text the library
+// sends: the first one from the offending byte on, or, for a complete element
+// the parser refuses, from its end on. The same happens to an element over one
+// of its limits (bytes, nesting depth, memory: see ElementLimits) and to text
+// outside any element.
+// A broken peer therefore cannot make the splitter hold more than one
+// element's bytes; bytesHeld() says how much it holds, so that the owner can
+// keep a budget across connections.
 //
-// Not thread-safe: one splitter per connection, fed by one thread.
+// An exception thrown by a callback propagates out of feed(); the rest of that
+// input is lost, the splitter stays usable. Not thread-safe: one splitter per
+// connection, fed by one thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "element.h"
-
-struct XML_ParserStruct;
+#include "element_framer.h"
+#include "element_limits.h"
 
 namespace moxcollect {
 
@@ -36,10 +42,7 @@ class StreamSplitter {
   // message: what went wrong; excerpt: up to 80 bytes of the offending input.
   using ErrorHandler = std::function<void(const std::string& message, const std::string& excerpt)>;
 
-  static constexpr size_t kDefaultMaxElementBytes = 64u << 20;
-
-  StreamSplitter(ElementHandler onElement, ErrorHandler onError, size_t maxElementBytes = kDefaultMaxElementBytes);
-  ~StreamSplitter();
+  StreamSplitter(ElementHandler onElement, ErrorHandler onError, ElementLimits limits = {});
   StreamSplitter(const StreamSplitter&) = delete;
   StreamSplitter& operator=(const StreamSplitter&) = delete;
 
@@ -51,39 +54,30 @@ class StreamSplitter {
 
   uint64_t malformed() const { return malformed_; }
 
+  // The memory held between calls to feed(), besides the splitter's fixed
+  // size: the bytes of the element in progress and the framer's stack.
+  size_t bytesHeld() const {
+    return pending_.capacity() + framer_.bytesHeld() + message_.capacity() + excerpt_.capacity();
+  }
+
  private:
-  struct ParserDeleter {
-    void operator()(XML_ParserStruct* parser) const;
-  };
-
-  static void onStart(void* self, const char* name, const char** attributes);
-  static void onEnd(void* self, const char* name);
-
-  void restart();
-  void parse(std::string_view& input, std::string& carry);
-  // Drops what is in progress, reports it, and continues after the first line
-  // feed at or after errorIndex (carry gets the bytes that follow it).
-  void recover(std::string_view reason, uint64_t errorIndex, std::string& carry);
-  std::string tooLong() const;
-  void trimBuffer();
-  std::string excerptAt(size_t offset) const;
+  // The element's bytes end with `tail`; `following` is the input after it.
+  void handOver(std::string_view tail, std::string_view following);
+  // Drops the element in progress, whose bytes start with head and go on with
+  // rest, reports it and skips to the next line feed.
+  void reject(std::string_view problem, std::string_view head, std::string_view rest);
+  void keep(std::string_view bytes);
+  void release();
 
   ElementHandler onElement_;
   ErrorHandler onError_;
-  size_t maxElementBytes_;
-  std::unique_ptr<XML_ParserStruct, ParserDeleter> parser_;
-
-  // Bytes fed to the current parser, from stream index base_ on: kept from the
-  // start of the open top-level element (or the end of the last one).
-  std::string buffer_;
-  uint64_t base_ = 0;
-  uint64_t keepFrom_ = 0;
-  uint64_t openStart_ = 0;
-
-  int depth_ = 0;              // 1 = inside the synthetic root
-  std::vector<Element> open_;  // the open top-level element and its open descendants
-  bool skipping_ = false;      // discarding up to the next line feed after an error
-  std::string stopReason_;     // why a callback stopped the parser
+  ElementLimits limits_;
+  ElementFramer framer_;
+  std::string pending_;  // the element in progress, as far as it came in earlier chunks
+  // What the error callback gets, kept so that a flood of bad lines reuses them.
+  std::string message_;
+  std::string excerpt_;
+  bool skipping_ = false;  // discarding up to the next line feed after an error
   uint64_t malformed_ = 0;
 };
 

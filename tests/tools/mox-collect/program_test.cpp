@@ -23,6 +23,10 @@ TEST(Program, BadCommandLinesExitWithTwoAndAMessageNamingTheProblem) {
       {{"--timeout", "nan"}, "--timeout: expected seconds"},
       {{"--out="}, "--out: the directory name is empty"},
       {{"--json=yes"}, "--json takes no value"},
+      {{"--max-depth", "0"}, "--max-depth: expected a number from 1 to 1000000, got '0'"},
+      {{"--max-depth", "10K"}, "--max-depth: expected a number from 1 to 1000000, got '10K'"},
+      {{"--max-element-bytes", "2G"}, "--max-element-bytes: expected a size from 1K to 1G, got '2G'"},
+      {{"--max-element-memory=12k"}, "--max-element-memory: expected a size from 1K to 1024G, got '12k'"},
       {{"--listen=[::1]:0", "--interval=0.25", "--json", "--top"}, "choose one"},  // the values before are good
   };
   testsupport::TempDir dir;
@@ -43,7 +47,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   Program program(dir,
                   {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
   ASSERT_TRUE(testsupport::waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
-  const int port = std::stoi(readFile(dir.file("port")));
+  const auto port = static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
   const std::string address = "127.0.0.1:" + std::to_string(port);
   Program busy(dir, {"--listen", address}, MOX_COLLECT_BIN, "busy-");
   EXPECT_EQ(busy.exitCode(), 1);

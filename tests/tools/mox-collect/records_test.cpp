@@ -61,7 +61,7 @@ json expected(const std::string& fields) {
 
 TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
   const auto objects = jsonOf(
-      "<event resource=\"A|b\"></event>\n" + collecttest::sampleStream() +
+      "<event resource=\"A|b\" calls=\"1\"></event>\n" + collecttest::sampleStream() +
       R"J(<metric type="IntAverage" name="S|p_1|A|b:MOX library version" value="007" max="9223372036854775807" )J"
       R"J(min="9223372036854775808" count="-0" key="mine" />
 <metric type="StringEvent" name="S|p_1|x:other" value="1" />
@@ -69,7 +69,7 @@ TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
 )J");
   ASSERT_EQ(objects.size(), 12u);
   EXPECT_EQ(objects[0], expected(R"J("kind":"trace","system":null,"process":null,"instance":null,"key":"A|b",
-      "resource":"A|b","params":[],"calls":[])J"));  // its connection never named its process
+      "resource":"A|b","attr_calls":1,"params":[],"calls":[])J"));  // its connection never named its process
   const std::string process = R"J("system":"VEL_MOX","process":"disp","instance":"3",)J";
   // The call tree in order; parameter values stay text, a repeated name keeps both.
   EXPECT_EQ(objects[8], expected(R"J("kind":"trace",)J" + process + R"J("key":"Order|create",
@@ -87,6 +87,36 @@ TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
   EXPECT_EQ(objects[10]["kind"], "metric");  // the version label or type alone makes no version line
   EXPECT_EQ(objects[11], expected(R"J("kind":"other","element":"foo","bar":1,"params":[{"name":"x","value":"y"}],
       "calls":[])J"));
+}
+
+TEST(JsonSink, WritesAndFreesATreeOfAnyDepthWithoutRecursion) {
+  // A trace with calls nested far deeper than any stack allows, the innermost
+  // call holding a chain of other elements as deep.
+  constexpr size_t kDepth = 200000;
+  moxcollect::Element event;
+  event.name = "event";
+  moxcollect::Element* at = &event;
+  for (size_t i = 0; i < 2 * kDepth; ++i) {
+    at = &at->children.emplace_back();
+    at->name = i < kDepth ? "calledComponent" : "x";
+    at->attributes.emplace_back("level", std::to_string(i));
+  }
+  std::ostringstream out;
+  moxcollect::JsonSink sink(out);
+  sink.write(moxcollect::makeRecord(std::move(event), "<event>"));
+
+  const std::string text = out.str();
+  ASSERT_EQ(text.back(), '\n');
+  const json parsed = json::parse(text);  // the parser keeps its own stack too
+  const json* node = &parsed;
+  for (size_t i = 0; i < 2 * kDepth; ++i) {
+    const json& list = (*node)[i < kDepth ? "calls" : "elements"];
+    ASSERT_EQ(list.size(), 1u) << i;
+    node = &list[0];
+    ASSERT_EQ((*node)["level"], i);
+  }
+  EXPECT_EQ((*node)["element"], "x");
+  EXPECT_EQ(testsupport::countOf(text, "\"elements\""), kDepth);
 }
 
 TEST(RawFileSink, NamesFilesAfterProcessAndInstanceSafelyAndReportsAFailedWriteOnce) {
