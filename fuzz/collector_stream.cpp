@@ -1,0 +1,50 @@
+// The collector's stream splitter against any bytes a peer can send: no crash,
+// no leak, no read outside a buffer, and the same elements and the same count
+// of dropped ones whether the stream arrives in one piece or cut into pieces
+// of the size the input's first byte chooses. Small limits, so that inputs of
+// a few kilobytes reach every limit.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stream_splitter.h"
+
+namespace {
+
+struct Outcome {
+  std::vector<std::string> elements;  // their raw bytes, in order
+  uint64_t malformed = 0;
+  bool unfinished = false;
+
+  bool operator==(const Outcome& other) const {
+    return elements == other.elements && malformed == other.malformed && unfinished == other.unfinished;
+  }
+};
+
+Outcome split(std::string_view stream, size_t piece) {
+  moxcollect::ElementLimits limits;
+  limits.maxBytes = 4096;
+  limits.maxDepth = 16;
+  limits.maxMemory = 64 * 1024;
+  Outcome outcome;
+  moxcollect::StreamSplitter splitter(
+      [&](moxcollect::Element&&, std::string&& raw) { outcome.elements.push_back(std::move(raw)); },
+      [](const std::string&, const std::string&) {}, limits);
+  for (size_t at = 0; at < stream.size(); at += piece) splitter.feed(stream.substr(at, piece));
+  outcome.unfinished = splitter.finish();
+  outcome.malformed = splitter.malformed();
+  return outcome;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const size_t piece = size_t{data[0]} % 16 + 1;
+  const std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);
+  if (!(split(stream, stream.size() + 1) == split(stream, piece))) std::abort();
+  return 0;
+}
