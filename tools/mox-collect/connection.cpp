@@ -3,26 +3,37 @@
 #include <errno.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+
 namespace moxcollect {
 
-Connection::Connection(uint64_t number, Listener::Accepted accepted, ElementHandler onElement, ErrorHandler onError)
-    : number_(number),
+Connection::Connection(uint64_t number, Listener::Accepted accepted, TimePoint now, ElementHandler onElement,
+                       ErrorHandler onError)
+    : lastActive(now),
+      number_(number),
       fd_(std::move(accepted.fd)),
       peer_(std::move(accepted.peer)),
       peerHost_(std::move(accepted.peerHost)),
-      splitter_([this, onElement](Element&& e, std::string&& raw) { onElement(*this, std::move(e), std::move(raw)); },
-                [this, onError](const std::string& message, const std::string& excerpt) {
-                  onError(*this, message, excerpt);
-                }) {}
+      splitter_(
+          [this, onElement](Element&& e, std::string&& raw) {
+            boundary_ = true;
+            onElement(*this, std::move(e), std::move(raw));
+          },
+          [this, onError](const std::string& message, const std::string& excerpt) {
+            boundary_ = true;
+            onError(*this, message, excerpt);
+          }) {}
 
-Connection::ReadResult Connection::readSome(size_t& bytes) {
+Connection::ReadResult Connection::readSome(size_t maxBytes, size_t& bytes) {
   char buffer[kReadBytes];
   bytes = 0;
   for (;;) {
-    const ssize_t n = ::recv(fd_.get(), buffer, sizeof buffer, 0);
+    const ssize_t n = ::recv(fd_.get(), buffer, std::min(maxBytes, sizeof buffer), 0);
     if (n > 0) {
       bytes = static_cast<size_t>(n);
+      boundary_ = false;
       splitter_.feed(std::string_view(buffer, bytes));
+      pending_ = boundary_ ? bytes : pending_ + bytes;
       return ReadResult::Data;
     }
     if (n == 0) return ReadResult::Closed;
@@ -34,6 +45,7 @@ Connection::ReadResult Connection::readSome(size_t& bytes) {
 
 bool Connection::finish() {
   fd_.reset();
+  pending_ = 0;
   return splitter_.finish();
 }
 

@@ -5,6 +5,7 @@
 // reads never block.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,24 +21,35 @@ class Connection {
  public:
   using ElementHandler = std::function<void(Connection&, Element&&, std::string&&)>;
   using ErrorHandler = std::function<void(Connection&, const std::string& message, const std::string& excerpt)>;
+  using TimePoint = std::chrono::steady_clock::time_point;
 
-  static constexpr size_t kReadBytes = 64 * 1024;
+  static constexpr size_t kReadBytes = 16 * 1024;
 
-  Connection(uint64_t number, Listener::Accepted accepted, ElementHandler onElement, ErrorHandler onError);
+  Connection(uint64_t number, Listener::Accepted accepted, TimePoint now, ElementHandler onElement,
+             ErrorHandler onError);
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
   enum class ReadResult { Data, Idle, Closed };
-  // One read of at most kReadBytes into the splitter; `bytes` gets the count.
-  ReadResult readSome(size_t& bytes);
+  // One read of at most min(maxBytes, kReadBytes) into the splitter; `bytes` gets the count.
+  ReadResult readSome(size_t maxBytes, size_t& bytes);
   // End of the connection: true when an unfinished element was dropped.
   bool finish();
 
+  bool isOpen() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
   uint64_t number() const { return number_; }
   const std::string& peer() const { return peer_; }
   const std::string& peerHost() const { return peerHost_; }
-  Identity identity;  // set by the collector from the metric and version lines
+
+  // At least the bytes the splitter keeps between reads: what was fed since
+  // the last element ended or was dropped, counting the whole read in which
+  // that happened (so at most one read too many).
+  size_t bufferedBytes() const { return pending_; }
+
+  Identity identity;     // set by the collector from the metric and version lines
+  TimePoint lastActive;  // the last time bytes arrived (or the accept)
+  size_t heldBytes = 0;  // the collector's share of its memory budget for this connection
   uint64_t records = 0;
   uint64_t errors = 0;
 
@@ -46,6 +58,8 @@ class Connection {
   UniqueFd fd_;
   std::string peer_;
   std::string peerHost_;
+  size_t pending_ = 0;
+  bool boundary_ = false;  // an element ended or was dropped during the current read
   StreamSplitter splitter_;
 };
 
