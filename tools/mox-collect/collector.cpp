@@ -216,9 +216,9 @@ void Collector::readFrom(Connection& connection, TimePoint now) {
 }
 
 bool Collector::withinBudget(Connection& connection) {
-  // The one place that measures what a connection holds. It sees the bytes
-  // fed since the last element; the splitter's own count of its buffer and
-  // parsed elements replaces this estimate once it keeps one.
+  // The one place that measures what a connection holds: for now the bytes
+  // fed since the last element ended (Connection::bufferedBytes()); the
+  // splitter's own count of what it holds (bytesHeld()) takes its place here.
   const size_t held = connection.bufferedBytes();
   heldTotal_ = heldTotal_ - connection.heldBytes + held;
   connection.heldBytes = held;
@@ -277,8 +277,9 @@ void Collector::onError(Connection& connection, const std::string& message, cons
   ++stats_.malformed;
   if (settings_.quiet) return;
   const uint64_t seen = ++connection.errors;
+  if (seen > kErrorLinesPerConnection) return;
   const std::string prefix = "connection " + std::to_string(connection.number()) + ": ";
-  if (seen <= kErrorLinesPerConnection) log_.line(prefix + "dropped an element (" + message + "): " + excerpt);
+  log_.line(prefix + "dropped an element (" + message + "): " + excerpt);
   if (seen == kErrorLinesPerConnection) log_.line(prefix + "further dropped elements are only counted");
 }
 

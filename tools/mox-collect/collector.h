@@ -3,9 +3,9 @@
 //
 // One thread runs the loop (run()); it waits with poll() on the listening
 // sockets, the connections and a wake-up pipe. Each turn every readable
-// connection may deliver up to kTurnBytes, so a busy, flooding or broken peer
-// costs the others at most that much work per turn; a stop request is seen
-// between connections. Records go through a bounded queue to the sinks,
+// connection may deliver up to kTurnBytes, however many reads that takes, so
+// a busy, flooding or broken peer costs the others the work of at most that
+// many bytes per turn; a stop request is seen between reads. Records go through a bounded queue to the sinks,
 // which write on a thread of their own (SinkWriter): a slow output never
 // stops the reading. requestStop() may be called from any thread and from a
 // signal handler.

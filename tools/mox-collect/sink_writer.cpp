@@ -48,6 +48,8 @@ bool SinkWriter::push(Record&& record) {
 }
 
 void SinkWriter::run() {
+  const auto start = std::chrono::steady_clock::now();
+  for (RecordSink* sink : sinks_) sink->tick(start);
   for (;;) {
     std::deque<Record> batch;
     bool last = false;

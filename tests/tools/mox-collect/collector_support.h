@@ -144,6 +144,8 @@ class Client {
     }
     return true;
   }
+  // Ends both directions: a send waiting for room fails at once.
+  void shutdown() { ::shutdown(fd_, SHUT_RDWR); }
   // Waits up to 20 s for the collector to close the connection.
   bool closedByCollector() {
     pollfd ready{fd_, POLLIN, 0};
