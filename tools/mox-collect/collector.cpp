@@ -12,16 +12,20 @@ namespace moxcollect {
 
 namespace {
 
-// What one connection may still deliver after a stop was requested.
-constexpr size_t kDrainBytes = 16u << 20;
-
-// Descriptors kept free of connections for the sinks' files and the listeners.
-constexpr size_t kSpareDescriptors = 320;
+std::string seconds(std::chrono::milliseconds duration) {
+  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " s";
+}
 
 }  // namespace
 
-Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks, std::ostream& log)
-    : settings_(std::move(settings)), sinks_(std::move(sinks)), log_(log) {
+Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks, Log& log)
+    : settings_(std::move(settings)),
+      sinks_(std::move(sinks)),
+      log_(log),
+      writer_(sinks_, settings_.queueBytes, [this] { wake(); }),
+      maxConnections_(std::max<size_t>(settings_.maxConnections, 1)) {
+  settings_.maxPerAddress = std::max<size_t>(settings_.maxPerAddress, 1);
+  if (!settings_.clock) settings_.clock = [] { return std::chrono::steady_clock::now(); };
   int fds[2];
   if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
     wakeRead_ = UniqueFd(fds[0]);
@@ -31,59 +35,70 @@ Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks,
 
 Collector::~Collector() = default;
 
+Collector::TimePoint Collector::now() const { return settings_.clock(); }
+
 bool Collector::open() {
-  // Refuse connections before the descriptors run out: a listener whose
-  // accept() keeps failing would stay readable and spin the loop.
+  // Connections stay below the descriptor limit by a reserve, so that a new
+  // one can always be accepted (closing the longest-idle one) and a listener
+  // never stays readable with accept() failing.
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
-    const rlim_t spare = kSpareDescriptors;
-    const size_t room = files.rlim_cur > spare ? static_cast<size_t>(files.rlim_cur - spare) : 16;
-    settings_.maxConnections = std::min(settings_.maxConnections, std::max<size_t>(room, 16));
+    size_t reserve = kReservedDescriptors;
+    for (const RecordSink* sink : sinks_) reserve += sink->descriptors();
+    const size_t limit = static_cast<size_t>(files.rlim_cur);
+    const size_t room = limit > reserve ? limit - reserve : 0;
+    maxConnections_ = std::min(maxConnections_, std::max(room, kMinConnections));
   }
+  spare_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (!wakeRead_.valid()) {
-    log_ << "mox-collect: cannot create the wake-up pipe\n";
+    log_.line("cannot create the wake-up pipe");
     return false;
   }
   for (const Endpoint& endpoint : settings_.listen) {
     std::string error;
     if (!Listener::open(endpoint, listeners_, error)) {
-      log_ << "mox-collect: " << error << '\n';
+      log_.line(error);
       return false;
     }
   }
-  for (const Listener& listener : listeners_) log_ << "mox-collect: listening on " << listener.address() << '\n';
+  for (const Listener& listener : listeners_) log_.line("listening on " + listener.address());
   return true;
+}
+
+void Collector::wake() {
+  const char byte = 'w';
+  if (wakeWrite_.valid()) (void)!::write(wakeWrite_.get(), &byte, 1);
 }
 
 void Collector::requestStop() {
   stopRequested_ = true;
-  const char byte = 's';
-  if (wakeWrite_.valid()) (void)!::write(wakeWrite_.get(), &byte, 1);
+  wake();
 }
 
 bool Collector::run() {
-  started_ = Clock::now();
-  for (RecordSink* sink : sinks_) sink->tick(started_);
-  while (!shouldStop(Clock::now())) turn();
+  started_ = now();
+  nextIdleCheck_ = started_ + settings_.idleTimeout;
+  writer_.start();
+  while (!shouldStop(now())) turn();
   drainAndClose();
-  for (RecordSink* sink : sinks_) sink->finish();
-  return std::none_of(sinks_.begin(), sinks_.end(), [](RecordSink* s) { return s->failed(); });
+  outputStalled_ = !writer_.finish(kOutputStall);
+  stats_.sinkDropped = writer_.dropped();
+  for (const RecordSink* sink : sinks_) sink->countInto(stats_);
+  return !outputStalled_ && !writer_.failed();
 }
 
-bool Collector::shouldStop(Clock::time_point now) const {
-  if (stopRequested_) return true;
+bool Collector::shouldStop(TimePoint now) const {
+  if (stopRequested_ || writer_.failed()) return true;
   if (settings_.recordLimit != 0 && stats_.records() >= settings_.recordLimit) return true;
-  if (settings_.stopWhenIdle && stats_.connections > 0 && connections_.empty()) return true;
-  if (settings_.runFor && now - started_ >= *settings_.runFor) return true;
-  return std::any_of(sinks_.begin(), sinks_.end(), [](RecordSink* s) { return s->failed(); });
+  if (settings_.stopWhenIdle && stats_.connections > 0 && table_.openCount() == 0) return true;
+  return settings_.runFor && now - started_ >= *settings_.runFor;
 }
 
-int Collector::pollTimeout(Clock::time_point now) const {
-  std::optional<Clock::time_point> wake;
+int Collector::pollTimeout(TimePoint now) const {
+  std::optional<TimePoint> wake;
   if (settings_.runFor) wake = started_ + *settings_.runFor;
-  for (RecordSink* sink : sinks_) {
-    const auto next = sink->nextTick();
-    if (next && (!wake || *next < *wake)) wake = next;
+  if (settings_.idleTimeout.count() > 0 && table_.openCount() > 0 && (!wake || nextIdleCheck_ < *wake)) {
+    wake = nextIdleCheck_;
   }
   if (!wake) return -1;
   if (*wake <= now) return 0;
@@ -94,21 +109,24 @@ int Collector::pollTimeout(Clock::time_point now) const {
 
 void Collector::turn() {
   std::vector<pollfd> fds;
+  fds.reserve(1 + listeners_.size() + table_.openCount());
   fds.push_back({wakeRead_.get(), POLLIN, 0});
   for (const Listener& listener : listeners_) fds.push_back({listener.fd(), POLLIN, 0});
   std::vector<Connection*> polled;
-  for (const auto& connection : connections_) {
+  polled.reserve(table_.openCount());
+  for (const auto& connection : table_) {
+    if (!connection->isOpen()) continue;
     fds.push_back({connection->fd(), POLLIN, 0});
     polled.push_back(connection.get());
   }
 
-  flushSinks();
-  const int ready = ::poll(fds.data(), fds.size(), pollTimeout(Clock::now()));
+  const int ready = ::poll(fds.data(), fds.size(), pollTimeout(now()));
   if (ready < 0 && errno != EINTR) {
-    log_ << "mox-collect: poll failed, stopping\n";
+    log_.line("poll failed, stopping");
     requestStop();
     return;
   }
+  const TimePoint at = now();
   if (ready > 0) {
     if (fds[0].revents != 0) {
       char bytes[64];
@@ -116,53 +134,122 @@ void Collector::turn() {
       }
     }
     for (size_t i = 0; i < listeners_.size(); ++i) {
-      if (fds[1 + i].revents != 0) acceptAll(listeners_[i]);
+      if (fds[1 + i].revents != 0) acceptFrom(listeners_[i], at);
     }
     const size_t first = 1 + listeners_.size();
-    for (size_t i = 0; i < polled.size(); ++i) {
-      if (fds[first + i].revents != 0) readFrom(*polled[i]);
+    for (size_t i = 0; i < polled.size() && !stopRequested_; ++i) {
+      // A connection closed earlier in this turn (evicted) is skipped.
+      if (fds[first + i].revents != 0 && polled[i]->isOpen()) readFrom(*polled[i], at);
     }
-    connections_.remove_if([](const std::unique_ptr<Connection>& c) { return c->fd() < 0; });
   }
-  const Clock::time_point now = Clock::now();
-  for (RecordSink* sink : sinks_) sink->tick(now);
+  closeIdle(now());
+  table_.removeClosed();
 }
 
-void Collector::acceptAll(const Listener& listener) {
-  Listener::Accepted accepted;
-  while (listener.accept(accepted)) {
-    if (connections_.size() >= settings_.maxConnections) {
-      log_ << "mox-collect: refusing " << accepted.peer << ": " << settings_.maxConnections
-           << " connections are open\n";
-      continue;  // the accepted socket closes with `accepted` being reused
+void Collector::acceptFrom(const Listener& listener, TimePoint now) {
+  for (int i = 0; i < kAcceptsPerTurn; ++i) {
+    Listener::Accepted accepted;
+    const Listener::AcceptResult result = listener.accept(accepted);
+    if (result == Listener::AcceptResult::None) return;
+    if (result == Listener::AcceptResult::Accepted) {
+      admit(std::move(accepted), now);
+      continue;
     }
-    const uint64_t number = nextNumber_++;
-    auto connection = std::make_unique<Connection>(
-        number, std::move(accepted), settings_.elementLimits,
-        [this](Connection& c, Element&& e, std::string&& raw) { onElement(c, std::move(e), std::move(raw)); },
-        [this](Connection& c, const std::string& message, const std::string& excerpt) {
-          onError(c, message, excerpt);
-        });
-    ++stats_.connections;
-    ++stats_.open;
-    if (!settings_.quiet) log_ << "mox-collect: connection " << number << " from " << connection->peer() << '\n';
-    connections_.push_back(std::move(connection));
-    accepted = Listener::Accepted();
+    // Out of descriptors: the longest-idle connection gives up its own.
+    if (Connection* idlest = table_.longestIdle()) {
+      ++stats_.evicted;
+      close(*idlest, "to make room: no file descriptor left");
+      continue;
+    }
+    refuseOne(listener);
+    return;
   }
 }
 
-void Collector::readFrom(Connection& connection) {
-  size_t bytes = 0;
-  const Connection::ReadResult result = connection.readSome(bytes);
-  stats_.bytes += bytes;
-  if (result == Connection::ReadResult::Closed) close(connection);
+void Collector::refuseOne(const Listener& listener) {
+  spare_.reset();
+  Listener::Accepted refused;
+  if (listener.accept(refused) == Listener::AcceptResult::Accepted) {
+    ++stats_.refused;
+    if (!settings_.quiet) log_.line("refusing " + refused.peer + ": no file descriptor left");
+  }
+  refused.fd.reset();
+  spare_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
 }
 
-void Collector::close(Connection& connection) {
+void Collector::admit(Listener::Accepted&& accepted, TimePoint now) {
+  Connection* idlest = nullptr;
+  std::string why;
+  if (table_.countAt(accepted.peerHost) >= settings_.maxPerAddress) {
+    idlest = table_.longestIdle(&accepted.peerHost);
+    why = "to make room: " + std::to_string(settings_.maxPerAddress) + " connections from " + accepted.peerHost;
+  } else if (table_.openCount() >= maxConnections_) {
+    idlest = table_.longestIdle();
+    why = "to make room: " + std::to_string(maxConnections_) + " connections";
+  }
+  if (idlest != nullptr) {
+    ++stats_.evicted;
+    close(*idlest, why);
+  }
+  const uint64_t number = nextNumber_++;
+  Connection& connection = table_.add(std::make_unique<Connection>(
+      number, std::move(accepted), settings_.elementLimits, now,
+      [this](Connection& c, Element&& e, std::string&& raw) { onElement(c, std::move(e), std::move(raw)); },
+      [this](Connection& c, const std::string& message, const std::string& excerpt) { onError(c, message, excerpt); }));
+  ++stats_.connections;
+  ++stats_.open;
+  if (!settings_.quiet) log_.line("connection " + std::to_string(number) + " from " + connection.peer());
+}
+
+void Collector::readFrom(Connection& connection, TimePoint now) {
+  size_t budget = kTurnBytes;
+  Connection::ReadResult result = Connection::ReadResult::Data;
+  while (budget > 0 && !stopRequested_) {
+    size_t bytes = 0;
+    result = connection.readSome(budget, bytes);
+    stats_.bytes += bytes;
+    budget -= bytes;
+    if (result != Connection::ReadResult::Data) break;
+    connection.lastActive = now;
+  }
+  if (withinBudget(connection) && result == Connection::ReadResult::Closed) close(connection);
+}
+
+bool Collector::withinBudget(Connection& connection) {
+  // What the connection's splitter holds between reads: at most one
+  // unfinished element and its small fixed buffers.
+  const size_t held = connection.bytesHeld();
+  heldTotal_ = heldTotal_ - connection.heldBytes + held;
+  connection.heldBytes = held;
+  if (heldTotal_ <= settings_.memoryBudget) return true;
+  ++stats_.overBudget;
+  close(connection,
+        "over the memory budget (" + std::to_string(settings_.memoryBudget) + " bytes held by all connections)");
+  return false;
+}
+
+void Collector::closeIdle(TimePoint now) {
+  if (settings_.idleTimeout.count() <= 0 || now < nextIdleCheck_) return;
+  for (const auto& connection : table_) {
+    if (connection->isOpen() && now - connection->lastActive >= settings_.idleTimeout) {
+      ++stats_.idleClosed;
+      close(*connection, "silent for " + seconds(settings_.idleTimeout));
+    }
+  }
+  const auto oldest = table_.oldestActivity();
+  nextIdleCheck_ = (oldest ? *oldest : now) + settings_.idleTimeout;
+}
+
+void Collector::close(Connection& connection, const std::string& why) {
+  if (!connection.isOpen()) return;
+  table_.noteClosed(connection);
+  heldTotal_ -= connection.heldBytes;
+  connection.heldBytes = 0;
   if (connection.finish()) ++stats_.truncated;
   --stats_.open;
   if (!settings_.quiet) {
-    log_ << "mox-collect: connection " << connection.number() << " closed after " << connection.records << " records\n";
+    log_.line("connection " + std::to_string(connection.number()) + " closed after " +
+              std::to_string(connection.records) + " records" + (why.empty() ? "" : ", " + why));
   }
 }
 
@@ -182,41 +269,36 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   }
   ++connection.records;
   stats_.count(record.kind);
-  for (RecordSink* sink : sinks_) sink->write(record);
+  writer_.push(std::move(record));
 }
 
 void Collector::onError(Connection& connection, const std::string& message, const std::string& excerpt) {
   ++stats_.malformed;
   if (settings_.quiet) return;
   const uint64_t seen = ++connection.errors;
-  if (seen <= kErrorLinesPerConnection) {
-    log_ << "mox-collect: connection " << connection.number() << ": dropped an element (" << message << "): " << excerpt
-         << '\n';
-  }
-  if (seen == kErrorLinesPerConnection) {
-    log_ << "mox-collect: connection " << connection.number() << ": further dropped elements are only counted\n";
-  }
+  if (seen > kErrorLinesPerConnection) return;
+  const std::string prefix = "connection " + std::to_string(connection.number()) + ": ";
+  log_.line(prefix + "dropped an element (" + message + "): " + excerpt);
+  if (seen == kErrorLinesPerConnection) log_.line(prefix + "further dropped elements are only counted");
 }
 
 void Collector::drainAndClose() {
+  const TimePoint deadline = now() + kDrainTime;
   // Connections still waiting in the backlog have sent their data too.
-  for (const Listener& listener : listeners_) acceptAll(listener);
-  for (const auto& connection : connections_) {
+  for (const Listener& listener : listeners_) acceptFrom(listener, now());
+  for (const auto& connection : table_) {
     size_t drained = 0;
     Connection::ReadResult result = Connection::ReadResult::Data;
-    while (result == Connection::ReadResult::Data && drained < kDrainBytes) {
+    while (connection->isOpen() && result == Connection::ReadResult::Data && drained < kDrainBytes &&
+           now() < deadline) {
       size_t bytes = 0;
-      result = connection->readSome(bytes);
+      result = connection->readSome(kDrainBytes - drained, bytes);
       stats_.bytes += bytes;
       drained += bytes;
     }
-    close(*connection);
+    if (connection->isOpen() && withinBudget(*connection)) close(*connection);
   }
-  connections_.clear();
-}
-
-void Collector::flushSinks() {
-  for (RecordSink* sink : sinks_) sink->flush();
+  table_.removeClosed();
 }
 
 }  // namespace moxcollect

@@ -3,11 +3,14 @@
 #include <errno.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+
 namespace moxcollect {
 
-Connection::Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits,
+Connection::Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits, TimePoint now,
                        ElementHandler onElement, ErrorHandler onError)
-    : number_(number),
+    : lastActive(now),
+      number_(number),
       fd_(std::move(accepted.fd)),
       peer_(std::move(accepted.peer)),
       peerHost_(std::move(accepted.peerHost)),
@@ -16,11 +19,11 @@ Connection::Connection(uint64_t number, Listener::Accepted accepted, const Eleme
           [this, onError](const std::string& message, const std::string& excerpt) { onError(*this, message, excerpt); },
           limits) {}
 
-Connection::ReadResult Connection::readSome(size_t& bytes) {
+Connection::ReadResult Connection::readSome(size_t maxBytes, size_t& bytes) {
   char buffer[kReadBytes];
   bytes = 0;
   for (;;) {
-    const ssize_t n = ::recv(fd_.get(), buffer, sizeof buffer, 0);
+    const ssize_t n = ::recv(fd_.get(), buffer, std::min(maxBytes, sizeof buffer), 0);
     if (n > 0) {
       bytes = static_cast<size_t>(n);
       splitter_.feed(std::string_view(buffer, bytes));

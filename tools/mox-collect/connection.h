@@ -5,6 +5,7 @@
 // reads never block.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,27 +21,33 @@ class Connection {
  public:
   using ElementHandler = std::function<void(Connection&, Element&&, std::string&&)>;
   using ErrorHandler = std::function<void(Connection&, const std::string& message, const std::string& excerpt)>;
+  using TimePoint = std::chrono::steady_clock::time_point;
 
-  static constexpr size_t kReadBytes = 64 * 1024;
+  static constexpr size_t kReadBytes = 16 * 1024;
 
-  Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits, ElementHandler onElement,
+  Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits, TimePoint now,
+             ElementHandler onElement,
              ErrorHandler onError);
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
   enum class ReadResult { Data, Idle, Closed };
-  // One read of at most kReadBytes into the splitter; `bytes` gets the count.
-  ReadResult readSome(size_t& bytes);
+  // One read of at most min(maxBytes, kReadBytes) into the splitter; `bytes` gets the count.
+  ReadResult readSome(size_t maxBytes, size_t& bytes);
   // End of the connection: true when an unfinished element was dropped.
   bool finish();
 
+  bool isOpen() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
   // What the connection's splitter holds of an unfinished element.
   size_t bytesHeld() const { return splitter_.bytesHeld(); }
   uint64_t number() const { return number_; }
   const std::string& peer() const { return peer_; }
   const std::string& peerHost() const { return peerHost_; }
-  Identity identity;  // set by the collector from the metric and version lines
+
+  Identity identity;     // set by the collector from the metric and version lines
+  TimePoint lastActive;  // the last time bytes arrived (or the accept)
+  size_t heldBytes = 0;  // the collector's share of its memory budget for this connection
   uint64_t records = 0;
   uint64_t errors = 0;
 

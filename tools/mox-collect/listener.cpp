@@ -73,15 +73,15 @@ bool Listener::open(const Endpoint& endpoint, std::vector<Listener>& out, std::s
   return bound > 0;
 }
 
-bool Listener::accept(Accepted& out) const {
+Listener::AcceptResult Listener::accept(Accepted& out) const {
   sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   UniqueFd fd(::accept4(fd_.get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
-  if (!fd.valid()) return false;
+  if (!fd.valid()) return errno == EMFILE || errno == ENFILE ? AcceptResult::NoDescriptor : AcceptResult::None;
   out.fd = std::move(fd);
   out.peer = addressText(reinterpret_cast<const sockaddr*>(&peer));
   out.peerHost = addressHostText(reinterpret_cast<const sockaddr*>(&peer));
-  return true;
+  return AcceptResult::Accepted;
 }
 
 }  // namespace moxcollect

@@ -28,8 +28,11 @@ class Listener {
     std::string peer;      // "address:port"
     std::string peerHost;  // address alone
   };
-  // False when no connection is waiting (or on a transient error).
-  bool accept(Accepted& out) const;
+  enum class AcceptResult { Accepted, None, NoDescriptor };
+  // None when no connection is waiting (or on a transient error);
+  // NoDescriptor when one waits but the process or system is out of file
+  // descriptors (it stays waiting, and the listener readable).
+  AcceptResult accept(Accepted& out) const;
 
  private:
   Listener(UniqueFd fd, std::string address, uint16_t port)

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -12,6 +13,7 @@
 
 #include "collector.h"
 #include "json_sink.h"
+#include "log.h"
 #include "options.h"
 #include "raw_file_sink.h"
 #include "top_sink.h"
@@ -31,6 +33,7 @@ extern "C" void onStopSignal(int) {
 void installSignals() {
   struct sigaction action {};
   action.sa_handler = onStopSignal;
+  action.sa_flags = SA_RESTART;  // a write to the output or the log goes on
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
@@ -50,31 +53,14 @@ bool writePortFile(const std::string& path, uint16_t port) {
   return !error;
 }
 
-bool startListening(Collector& collector, const Options& options) {
+bool startListening(Collector& collector, const Options& options, Log& log) {
   if (!collector.open()) return false;
   if (options.portFile.empty() || writePortFile(options.portFile, collector.listeners().front().port())) return true;
-  std::cerr << "mox-collect: cannot write " << options.portFile << '\n';
+  log.line("cannot write " + options.portFile);
   return false;
 }
 
-int runCollector(const Options& options) {
-  std::vector<std::unique_ptr<RecordSink>> sinks;
-  if (!options.outDir.empty()) {
-    std::error_code error;
-    std::filesystem::create_directories(options.outDir, error);
-    if (error) {
-      std::cerr << "mox-collect: cannot create " << options.outDir << ": " << error.message() << '\n';
-      return 1;
-    }
-    sinks.push_back(std::make_unique<RawFileSink>(options.outDir, std::cerr));
-  }
-  if (options.json) sinks.push_back(std::make_unique<JsonSink>(std::cout));
-  if (options.top) {
-    sinks.push_back(std::make_unique<TopSink>(std::cout, options.interval, options.rows, isatty(STDOUT_FILENO) == 1));
-  }
-  std::vector<RecordSink*> sinkPointers;
-  for (const auto& sink : sinks) sinkPointers.push_back(sink.get());
-
+CollectorSettings settingsOf(const Options& options) {
   CollectorSettings settings;
   settings.listen = options.listen;
   settings.recordLimit = options.count;
@@ -82,18 +68,53 @@ int runCollector(const Options& options) {
   settings.runFor = options.timeout;
   settings.quiet = options.quiet;
   settings.elementLimits = options.limits;
-  Collector collector(settings, sinkPointers, std::cerr);
+  settings.idleTimeout = options.idleTimeout;
+  settings.maxConnections = static_cast<size_t>(options.maxConnections);
+  settings.maxPerAddress = static_cast<size_t>(options.maxPerAddress);
+  settings.memoryBudget = static_cast<size_t>(options.memoryMib) << 20;
+  settings.queueBytes = static_cast<size_t>(options.queueMib) << 20;
+  return settings;
+}
+
+int runCollector(const Options& options) {
+  Log log(std::cerr);
+  std::vector<std::unique_ptr<RecordSink>> sinks;
+  if (!options.outDir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options.outDir, error);
+    if (error) {
+      log.line("cannot create " + options.outDir + ": " + error.message());
+      return 1;
+    }
+    sinks.push_back(std::make_unique<RawFileSink>(options.outDir, log, static_cast<size_t>(options.maxFiles),
+                                                  static_cast<size_t>(options.maxOpenFiles)));
+  }
+  if (options.json) sinks.push_back(std::make_unique<JsonSink>(std::cout));
+  if (options.top) {
+    sinks.push_back(std::make_unique<TopSink>(std::cout, options.interval, options.rows, isatty(STDOUT_FILENO) == 1,
+                                              static_cast<size_t>(options.topKeys)));
+  }
+  std::vector<RecordSink*> sinkPointers;
+  for (const auto& sink : sinks) sinkPointers.push_back(sink.get());
+
+  Collector collector(settingsOf(options), sinkPointers, log);
   // From here a stop signal makes run() return at once, with the summary.
   g_collector = &collector;
   installSignals();
-  const bool listening = startListening(collector, options);
+  const bool listening = startListening(collector, options, log);
   const bool written = listening && collector.run();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
   g_collector = nullptr;
   if (!listening) return 1;
-  if (!written) std::cerr << "mox-collect: output failed, stopped\n";
-  std::cerr << "mox-collect: " << collector.stats().summary() << std::endl;
+  if (collector.outputStalled()) {
+    log.line("output blocked, stopped without writing the records still waiting");
+  } else if (!written) {
+    log.line("output failed, stopped");
+  }
+  log.line(collector.stats().summary());
+  // The writer thread is still blocked in a write to the output: end without waiting for it.
+  if (collector.outputStalled()) std::_Exit(1);
   return written ? 0 : 1;
 }
 
@@ -101,6 +122,8 @@ int runCollector(const Options& options) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  // The log must not wait for standard output, which the sink writer thread owns and which may be blocked.
+  std::cerr.tie(nullptr);
   const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::cerr << "mox-collect: " << parsed.error << "\nTry 'mox-collect --help'.\n";

@@ -56,6 +56,19 @@ ValueSetter limitOption(const std::string& name, size_t ElementLimits::*limit, b
   };
 }
 
+// A setter for a whole number from low to high.
+ValueSetter number(uint64_t Options::*field, const std::string& name, uint64_t low, uint64_t high) {
+  return [=](Options& o, const std::string& v) {
+    uint64_t value = 0;
+    if (!readCount(v, value) || value < low || value > high) {
+      return name + ": expected a number from " + std::to_string(low) + " to " + std::to_string(high) + ", got '" + v +
+             "'";
+    }
+    o.*field = value;
+    return std::string();
+  };
+}
+
 const std::map<std::string, ValueSetter>& valueOptions() {
   static const std::map<std::string, ValueSetter> table = {
       {"--listen",
@@ -97,6 +110,23 @@ const std::map<std::string, ValueSetter>& valueOptions() {
          o.timeout = limit;
          return std::string();
        }},
+      {"--idle-timeout",
+       [](Options& o, const std::string& v) {
+         if (v == "0") {
+           o.idleTimeout = std::chrono::milliseconds(0);
+           return std::string();
+         }
+         return readSeconds(v, o.idleTimeout)
+                    ? std::string()
+                    : "--idle-timeout: expected 0 or seconds from 0.001 to 86400, got '" + v + "'";
+       }},
+      {"--max-connections", number(&Options::maxConnections, "--max-connections", 1, 1000000)},
+      {"--max-per-address", number(&Options::maxPerAddress, "--max-per-address", 1, 1000000)},
+      {"--memory-mib", number(&Options::memoryMib, "--memory-mib", 1, 1u << 20)},
+      {"--queue-mib", number(&Options::queueMib, "--queue-mib", 1, 1u << 20)},
+      {"--top-keys", number(&Options::topKeys, "--top-keys", 40, 100000000)},
+      {"--max-files", number(&Options::maxFiles, "--max-files", 1, 10000000)},
+      {"--max-open-files", number(&Options::maxOpenFiles, "--max-open-files", 1, 100000)},
       {"--max-element-bytes",
        limitOption("--max-element-bytes", &ElementLimits::maxBytes, true, 1 << 10, 1 << 30, "a size from 1K to 1G")},
       {"--max-depth",
@@ -123,6 +153,7 @@ const std::map<std::string, bool Options::*>& flagOptions() {
 
 std::string checkCombination(Options& o) {
   if (o.json && o.top) return "--json and --top both write to standard output; choose one";
+  if (o.topKeys < 4 * o.rows) return "--top-keys must be at least 4 times --rows, to rank the rows it shows";
   if (o.listen.empty()) {
     Endpoint endpoint;
     std::string unused;
@@ -197,6 +228,8 @@ Output (--out combines with --json or --top; without any, --json is used):
                        and the resources
   --interval SECONDS   refresh period of --top (default 5)
   --rows N             rows per table of --top (default 10)
+  With --top, the table is redrawn live only on a terminal; otherwise it is
+  printed once, when the collector stops.
 
 Stopping (SIGINT or SIGTERM always stop cleanly):
   --count N            stop after N records (metric lines, version lines,
@@ -204,6 +237,25 @@ Stopping (SIGINT or SIGTERM always stop cleanly):
   --once               stop when every connection has closed, after at least
                        one was accepted
   --timeout SECONDS    stop after this time
+
+Limits (every peer is treated as possibly hostile):
+  --idle-timeout SECONDS  close a connection silent for that long (default
+                       900; 0: never). Keep it above the hosts'
+                       datasending_interval + 1.
+  --max-connections N  connections open at once (default 1024, and below the
+                       descriptor limit); at the limit a new connection closes
+                       the longest-idle one
+  --max-per-address N  connections open from one address (default 256); over
+                       it a new one closes that address's longest-idle one
+  --memory-mib N       MiB held by all connections' unfinished elements
+                       (default 256); the connection that goes over is closed
+  --queue-mib N        MiB of records waiting for a slow output (default 64);
+                       records past it are dropped and counted
+  --top-keys N         timing keys and resources --top keeps each (default
+                       10000, at least 4 times --rows)
+  --max-files N        files --out writes (default 1000); records for more go
+                       to DIR/mox-collect-overflow.log
+  --max-open-files N   files --out keeps open at once (default 64)
 
 Limits per element (one over a limit is dropped as malformed and the
 connection goes on after the next line feed; sizes may end in K, M or G):
@@ -219,7 +271,8 @@ connection goes on after the next line feed; sizes may end in K, M or G):
 On stop, what the peers have already sent is read, unfinished elements are
 dropped, all output is flushed, and one line is written to standard error:
   "mox-collect: summary connections=N metrics=N versions=N traces=N other=N
-  malformed=N truncated=N bytes=N" (shown here on two lines)
+  malformed=N truncated=N bytes=N idle_closed=N evicted=N refused=N
+  over_budget=N sink_dropped=N top_dropped=N file_overflow=N" (one line)
 Exit status: 0 after a stop, 1 when listening or writing fails, 2 for a bad
 command line.
 )";

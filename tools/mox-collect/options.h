@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "collector.h"
 #include "element_limits.h"
 #include "endpoint.h"
+#include "raw_file_sink.h"
+#include "sink_writer.h"
+#include "top_table.h"
 
 namespace moxcollect {
 
@@ -26,6 +30,15 @@ struct Options {
   std::string portFile;
   bool quiet = false;
   ElementLimits limits;
+  // Limits, with the defaults of the classes that enforce them.
+  std::chrono::milliseconds idleTimeout = CollectorSettings::kDefaultIdleTimeout;  // zero: never
+  uint64_t maxConnections = CollectorSettings::kDefaultMaxConnections;
+  uint64_t maxPerAddress = CollectorSettings::kDefaultMaxPerAddress;
+  uint64_t memoryMib = CollectorSettings::kDefaultMemoryBudget >> 20;
+  uint64_t queueMib = SinkWriter::kDefaultQueueBytes >> 20;
+  uint64_t topKeys = TopTable::kDefaultMaxKeys;
+  uint64_t maxFiles = RawFileSink::kDefaultMaxFiles;
+  uint64_t maxOpenFiles = RawFileSink::kDefaultMaxOpenFiles;
   bool help = false;
   bool version = false;
 };

@@ -1,5 +1,7 @@
 #include "raw_file_sink.h"
 
+#include <algorithm>
+
 namespace moxcollect {
 
 namespace {
@@ -26,39 +28,68 @@ std::string rawFileName(const Identity& identity, const std::string& peerHost) {
   return name + "_mtdata.log";
 }
 
-std::ofstream* RawFileSink::fileFor(const std::string& name) {
-  auto found = files_.find(name);
-  if (found != files_.end()) return found->second.get();
-  if (files_.size() >= kMaxOpenFiles) {
-    flush();
-    files_.clear();
+RawFileSink::RawFileSink(std::string directory, Log& log, size_t maxFiles, size_t maxOpenFiles)
+    : directory_(std::move(directory)),
+      log_(log),
+      maxFiles_(std::max<size_t>(maxFiles, 1)),
+      maxOpenFiles_(std::max<size_t>(maxOpenFiles, 1)) {}
+
+std::string RawFileSink::nameFor(const Record& record) {
+  std::string name = rawFileName(record.identity, record.peerHost);
+  if (written_.count(name) != 0) return name;
+  if (written_.size() >= maxFiles_) {
+    ++overflow_;
+    return kOverflowName;
   }
-  auto file = std::make_unique<std::ofstream>(directory_ + "/" + name, std::ios::binary | std::ios::app);
-  if (!file->is_open()) return nullptr;
-  return files_.emplace(name, std::move(file)).first->second.get();
+  written_.insert(name);
+  return name;
+}
+
+std::ofstream* RawFileSink::fileFor(const std::string& name) {
+  const auto found = byName_.find(name);
+  if (found != byName_.end()) {
+    open_.splice(open_.begin(), open_, found->second);
+    return open_.front().stream.get();
+  }
+  if (open_.size() >= maxOpenFiles_) close(std::prev(open_.end()));
+  auto stream = std::make_unique<std::ofstream>(directory_ + "/" + name, std::ios::binary | std::ios::app);
+  if (!stream->is_open()) return nullptr;
+  open_.push_front(OpenFile{name, std::move(stream)});
+  byName_[name] = open_.begin();
+  return open_.front().stream.get();
+}
+
+void RawFileSink::close(std::list<OpenFile>::iterator file) {
+  file->stream->close();
+  check(*file->stream, file->name);
+  byName_.erase(file->name);
+  open_.erase(file);
+}
+
+void RawFileSink::check(const std::ofstream& file, const std::string& name) {
+  if (file.good() || failed_) return;
+  failed_ = true;
+  log_.line("cannot write " + directory_ + "/" + name);
 }
 
 void RawFileSink::write(const Record& record) {
   if (failed_) return;
-  const std::string name = rawFileName(record.identity, record.peerHost);
+  const std::string name = nameFor(record);
   std::ofstream* file = fileFor(name);
-  if (file != nullptr) {
-    file->write(record.raw.data(), static_cast<std::streamsize>(record.raw.size()));
-    file->put('\n');
-  }
-  if (file == nullptr || !file->good()) {
+  if (file == nullptr) {
     failed_ = true;
-    log_ << "mox-collect: cannot write " << directory_ << "/" << name << '\n';
+    log_.line("cannot write " + directory_ + "/" + name);
+    return;
   }
+  file->write(record.raw.data(), static_cast<std::streamsize>(record.raw.size()));
+  file->put('\n');
+  check(*file, name);
 }
 
 void RawFileSink::flush() {
-  for (auto& [name, file] : files_) {
-    file->flush();
-    if (!file->good() && !failed_) {
-      failed_ = true;
-      log_ << "mox-collect: cannot write " << directory_ << "/" << name << '\n';
-    }
+  for (OpenFile& file : open_) {
+    file.stream->flush();
+    check(*file.stream, file.name);
   }
 }
 

@@ -7,17 +7,24 @@
 //
 // Names are made safe: characters other than letters, digits and ". _ - + @"
 // become "_", a leading "." becomes "_", each part is cut to 100 bytes.
-// Files are opened for appending on first use and kept open; flush() makes
-// the data visible. A failed write is reported on the log stream once and
-// makes failed() true.
+//
+// Bounded: a run writes at most maxFiles distinct files; records that would
+// need another one go to "mox-collect-overflow.log" (a name no process file
+// can have) and are counted. At most maxOpenFiles files are open at once; the
+// least recently written one is closed to open another. Files are opened for
+// appending; flush() makes the data visible. A failed write is reported on
+// the log once and makes failed() true.
 #pragma once
 
+#include <atomic>
 #include <fstream>
-#include <map>
+#include <list>
 #include <memory>
-#include <ostream>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "log.h"
 #include "record_sink.h"
 
 namespace moxcollect {
@@ -27,19 +34,38 @@ std::string rawFileName(const Identity& identity, const std::string& peerHost);
 
 class RawFileSink : public RecordSink {
  public:
-  RawFileSink(std::string directory, std::ostream& log) : directory_(std::move(directory)), log_(log) {}
+  static constexpr size_t kDefaultMaxFiles = 1000;
+  static constexpr size_t kDefaultMaxOpenFiles = 64;
+  static constexpr const char* kOverflowName = "mox-collect-overflow.log";
+
+  // Limits of at least 1.
+  RawFileSink(std::string directory, Log& log, size_t maxFiles = kDefaultMaxFiles,
+              size_t maxOpenFiles = kDefaultMaxOpenFiles);
   void write(const Record& record) override;
   void flush() override;
   bool failed() const override { return failed_; }
+  void countInto(Stats& stats) const override { stats.fileOverflow += overflow_.load(); }
+  size_t descriptors() const override { return maxOpenFiles_; }
 
  private:
-  std::ofstream* fileFor(const std::string& name);
+  struct OpenFile {
+    std::string name;
+    std::unique_ptr<std::ofstream> stream;
+  };
 
-  static constexpr size_t kMaxOpenFiles = 256;
+  std::string nameFor(const Record& record);
+  std::ofstream* fileFor(const std::string& name);
+  void close(std::list<OpenFile>::iterator file);
+  void check(const std::ofstream& file, const std::string& name);
 
   std::string directory_;
-  std::ostream& log_;
-  std::map<std::string, std::unique_ptr<std::ofstream>> files_;
+  Log& log_;
+  size_t maxFiles_;
+  size_t maxOpenFiles_;
+  std::list<OpenFile> open_;  // the most recently written first
+  std::unordered_map<std::string, std::list<OpenFile>::iterator> byName_;
+  std::unordered_set<std::string> written_;  // the process files of this run
+  std::atomic<uint64_t> overflow_{0};
   bool failed_ = false;
 };
 

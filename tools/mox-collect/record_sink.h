@@ -1,13 +1,17 @@
-// Where collected records go. The collector's loop thread is the only caller:
-// write() for each record in arrival order (per connection), tick() once per
-// loop turn with the loop's steady clock, flush() when the loop is about to
-// wait, and finish() once at shutdown after the last write.
+// Where collected records go. The collector's sink writer thread is the only
+// caller of write() for each record in arrival order (per connection),
+// tick() with the steady clock whenever the writer wakes, flush() when the
+// queue has run empty, failed() after each batch, and finish() once at
+// shutdown after the last write. countInto() and descriptors() may be called
+// from any thread at any time.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 
 #include "record.h"
+#include "stats.h"
 
 namespace moxcollect {
 
@@ -18,13 +22,17 @@ class RecordSink {
   virtual ~RecordSink() = default;
   virtual void write(const Record& record) = 0;
   virtual void tick(TimePoint /*now*/) {}
-  // When tick() wants to run next; the loop wakes up for it.
+  // When tick() wants to run next; the writer wakes up for it.
   virtual std::optional<TimePoint> nextTick() const { return std::nullopt; }
   virtual void flush() {}
   virtual void finish() { flush(); }
   // True once the sink's output cannot be written any more (e.g. a closed
   // pipe on standard output): the collector then stops.
   virtual bool failed() const { return false; }
+  // Adds the sink's own counters (what it dropped or diverted) to stats.
+  virtual void countInto(Stats& /*stats*/) const {}
+  // The most file descriptors the sink keeps open at once.
+  virtual size_t descriptors() const { return 0; }
 };
 
 }  // namespace moxcollect

@@ -1,5 +1,7 @@
 #include "stats.h"
 
+#include <utility>
+
 namespace moxcollect {
 
 void Stats::count(RecordKind kind) {
@@ -12,10 +14,26 @@ void Stats::count(RecordKind kind) {
 }
 
 std::string Stats::summary() const {
-  return "summary connections=" + std::to_string(connections) + " metrics=" + std::to_string(metrics) +
-         " versions=" + std::to_string(versions) + " traces=" + std::to_string(traces) +
-         " other=" + std::to_string(other) + " malformed=" + std::to_string(malformed) +
-         " truncated=" + std::to_string(truncated) + " bytes=" + std::to_string(bytes);
+  const std::pair<const char*, const std::atomic<uint64_t>*> fields[] = {
+      {"connections", &connections},
+      {"metrics", &metrics},
+      {"versions", &versions},
+      {"traces", &traces},
+      {"other", &other},
+      {"malformed", &malformed},
+      {"truncated", &truncated},
+      {"bytes", &bytes},
+      {"idle_closed", &idleClosed},
+      {"evicted", &evicted},
+      {"refused", &refused},
+      {"over_budget", &overBudget},
+      {"sink_dropped", &sinkDropped},
+      {"top_dropped", &topDropped},
+      {"file_overflow", &fileOverflow},
+  };
+  std::string line = "summary";
+  for (const auto& [name, value] : fields) line += std::string(" ") + name + "=" + std::to_string(value->load());
+  return line;
 }
 
 }  // namespace moxcollect

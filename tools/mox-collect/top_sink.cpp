@@ -2,7 +2,13 @@
 
 namespace moxcollect {
 
+void TopSink::write(const Record& record) {
+  table_.add(record);
+  dropped_ = table_.droppedKeys();
+}
+
 void TopSink::tick(TimePoint now) {
+  if (!live_) return;
   if (!next_) {
     next_ = now + interval_;
     return;
@@ -18,8 +24,8 @@ void TopSink::finish() {
 }
 
 void TopSink::draw() {
-  if (clearScreen_) out_ << "\x1b[H\x1b[2J";
-  out_ << table_.render(rows_) << (clearScreen_ ? "" : "\n");
+  if (live_) out_ << "\x1b[H\x1b[2J";
+  out_ << table_.render(rows_);
   out_.flush();
 }
 

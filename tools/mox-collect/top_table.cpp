@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -76,8 +77,59 @@ void TopTable::add(const Record& record) {
   }
 }
 
+TopTable::Timing& TopTable::timing(const Key& key) {
+  const auto found = timings_.find(key);
+  if (found != timings_.end()) return found->second;
+  if (timings_.size() >= maxKeys_) pruneTimings();
+  return timings_[key];
+}
+
+TopTable::Resource& TopTable::resource(const Key& key) {
+  const auto found = resources_.find(key);
+  if (found != resources_.end()) return found->second;
+  if (resources_.size() >= maxKeys_) pruneResources();
+  return resources_[key];
+}
+
+void TopTable::pruneTimings() {
+  using Entry = std::map<Key, Timing>::iterator;
+  std::vector<Entry> order;
+  order.reserve(timings_.size());
+  for (auto it = timings_.begin(); it != timings_.end(); ++it) order.push_back(it);
+  std::vector<bool> keep(order.size(), false);
+  std::vector<size_t> index(order.size());
+  const size_t best = std::min(order.size(), maxKeys_ / 4);
+  // Marks the best of one ranking; ties go to the earlier key, as in render().
+  const auto markBest = [&](auto better) {
+    for (size_t i = 0; i < index.size(); ++i) index[i] = i;
+    std::partial_sort(index.begin(), index.begin() + static_cast<ptrdiff_t>(best), index.end(),
+                      [&](size_t a, size_t b) {
+                        const Timing& x = order[a]->second;
+                        const Timing& y = order[b]->second;
+                        return better(x, y) || (!better(y, x) && a < b);
+                      });
+    for (size_t i = 0; i < best; ++i) keep[index[i]] = true;
+  };
+  markBest([](const Timing& a, const Timing& b) { return a.average > b.average; });
+  markBest([](const Timing& a, const Timing& b) { return a.maxSeen > b.maxSeen; });
+  markBest([](const Timing& a, const Timing& b) { return a.finishedTotal > b.finishedTotal; });
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (keep[i]) continue;
+    timings_.erase(order[i]);
+    ++droppedKeys_;
+  }
+}
+
+void TopTable::pruneResources() {
+  // Listed by name: the first half by name is all that can ever be shown of them.
+  auto from = resources_.begin();
+  std::advance(from, static_cast<ptrdiff_t>(maxKeys_ / 2));
+  droppedKeys_ += static_cast<uint64_t>(std::distance(from, resources_.end()));
+  resources_.erase(from, resources_.end());
+}
+
 void TopTable::addTiming(const Key& key, const Record& record, int64_t value) {
-  Timing& t = timings_[key];
+  Timing& t = timing(key);
   const std::string& label = record.metric.label;
   const Element& e = record.element;
   if (label == "Avg. Elapsed Time(ms)") {
@@ -101,17 +153,17 @@ void TopTable::addResource(const Key& key, const Record& record, int64_t value) 
   const std::string& label = record.metric.label;
   const Element& e = record.element;
   if (label == "Current Value") {
-    Resource& r = resources_[key];
+    Resource& r = resource(key);
     r.current = r.high = r.low = value;
     readNumber(e.attribute("max"), r.high);
     readNumber(e.attribute("min"), r.low);
   } else if (label == "High Watermark") {
-    resources_[key].high = value;
+    resource(key).high = value;
   } else if (label == "Low Watermark") {
-    resources_[key].low = value;
+    resource(key).low = value;
   } else {
     // A KPI of a resource: its own row, named resource:kpi.
-    Resource& r = resources_[Key{key.first, key.second + ":" + label}];
+    Resource& r = resource(Key{key.first, key.second + ":" + label});
     r.current = r.high = r.low = value;
   }
 }

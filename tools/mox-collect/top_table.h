@@ -8,8 +8,16 @@
 // render() lays them out as four plain-text tables of at most `rows` lines:
 // slowest by average, slowest by maximum, busiest by finished calls, and the
 // resources. Not thread-safe; the top sink's owner feeds and renders it.
+//
+// Bounded: at most maxKeys timing keys and maxKeys resources. When a new key
+// takes a kind over that, the table keeps only the keys it could show, with a
+// margin: the best quarter of maxKeys by each ranking (for resources, which
+// are listed by name, the first half by name), and counts the others as
+// dropped. A dropped key that comes back starts afresh, so its calls since
+// the start count from then.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -21,8 +29,15 @@ namespace moxcollect {
 
 class TopTable {
  public:
+  static constexpr size_t kDefaultMaxKeys = 10000;
+  static constexpr size_t kMinMaxKeys = 8;
+
+  // maxKeys of at least kMinMaxKeys; render() shows the true leaders for rows up to maxKeys / 4.
+  explicit TopTable(size_t maxKeys = kDefaultMaxKeys) : maxKeys_(std::max(maxKeys, kMinMaxKeys)) {}
+
   void add(const Record& record);
   std::string render(size_t rows) const;
+  uint64_t droppedKeys() const { return droppedKeys_; }
 
  private:
   struct Timing {
@@ -43,7 +58,13 @@ class TopTable {
 
   void addTiming(const Key& key, const Record& record, int64_t value);
   void addResource(const Key& key, const Record& record, int64_t value);
+  Timing& timing(const Key& key);
+  Resource& resource(const Key& key);
+  void pruneTimings();
+  void pruneResources();
 
+  size_t maxKeys_;
+  uint64_t droppedKeys_ = 0;
   std::map<Key, Timing> timings_;
   std::map<Key, Resource> resources_;
   uint64_t metricLines_ = 0;

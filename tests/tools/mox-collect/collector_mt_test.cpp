@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <thread>
 
 #include "collector_support.h"
@@ -56,7 +57,9 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
   collector.stop();
   EXPECT_EQ(rawsOf(collector, "p_1"), std::vector<std::string>(2, kLine));
   const std::string summary = "summary connections=6 metrics=32 versions=5 traces=5 other=0 malformed=1 truncated=1";
-  EXPECT_EQ(collector.stats().summary(), summary + " bytes=" + std::to_string(bytes));
+  EXPECT_EQ(collector.stats().summary(), summary + " bytes=" + std::to_string(bytes) +
+                                             " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0"
+                                             " top_dropped=0 file_overflow=0");
   const std::string log = collector.log();
   EXPECT_NE(log.find("connection 6: dropped an element (not well-formed (invalid token)): <event resource=\"A & B\">"
                      "</event>\\x0a<metric"),
@@ -65,9 +68,8 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
   EXPECT_NE(log.find("connection 6 closed after 2 records"), std::string::npos);
 }
 
-TEST(Collector, NamesATraceConnectionByItsAddressRefusesConnectionsBeyondTheLimitAndStopsAtTheRecordLimit) {
+TEST(Collector, NamesATraceConnectionByItsAddressAndStopsAtTheRecordLimit) {
   moxcollect::CollectorSettings settings;
-  settings.maxConnections = 2;
   settings.recordLimit = 6;
   RunningCollector collector(settings);
   Client metrics(collector.port()), traces(collector.port());
@@ -79,15 +81,150 @@ TEST(Collector, NamesATraceConnectionByItsAddressRefusesConnectionsBeyondTheLimi
   ASSERT_TRUE(received(metrics, kLine));
   ASSERT_TRUE(received(traces, trace));  // no version line: the only process seen at 127.0.0.1
   EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "p", "1"}));
-  Client refused(collector.port());
   ASSERT_TRUE(received(metrics, "<metric type=\"IntAverage\" name=\"S|q_2|A|b:Finished Counter\" value=\"1\" />"));
+  ASSERT_TRUE(received(metrics, kLine));  // p again: still two processes there
   ASSERT_TRUE(received(traces, trace));
   EXPECT_FALSE(collector.records().back().identity.known());  // two processes there: no guess
   ASSERT_TRUE(metrics.send(sampleStream()));
   ASSERT_TRUE(collector.endsByItself());
   EXPECT_EQ(collector.size(), 6u);  // the rest of the same chunk is not passed on
-  EXPECT_NE(collector.log().find("mox-collect: refusing 127.0.0.1:"), std::string::npos);
-  EXPECT_EQ(collector.stats().connections, 2u);
+}
+
+// Idle connections: closed once silent for the time-out, by the injected clock.
+TEST(Collector, ClosesAConnectionSilentForTheIdleTimeOutAndKeepsOneThatSpoke) {
+  collecttest::ManualClock clock;
+  moxcollect::CollectorSettings settings;
+  settings.clock = clock.reader();
+  RunningCollector collector(settings);
+  Client speaking(collector.port()), silent(collector.port());
+  ASSERT_TRUE(waitUntil([&] { return collector.stats().connections == 2; }));
+  clock.set(std::chrono::minutes(10));
+  ASSERT_TRUE(speaking.send(kLine + "\n") && waitUntil([&] { return collector.size() == 1; }));
+
+  clock.set(std::chrono::minutes(15));  // the default time-out since the accept
+  collector.collector().wake();
+  ASSERT_TRUE(silent.closedByCollector());
+  EXPECT_EQ(collector.stats().idleClosed, 1u);
+  EXPECT_TRUE(speaking.open());  // 5 minutes since it spoke
+  clock.set(std::chrono::minutes(25));
+  collector.collector().wake();
+  ASSERT_TRUE(speaking.closedByCollector());
+  EXPECT_EQ(collector.stats().idleClosed, 2u);
+  collector.stop();
+  EXPECT_NE(collector.log().find("connection 2 closed after 0 records, silent for 900 s"), std::string::npos)
+      << collector.log();
+}
+
+// At the per-address limit a new connection closes that address's longest-idle
+// one; at the connection limit, the longest-idle of all. Nobody is refused.
+TEST(Collector, MakesRoomForANewConnectionByClosingTheLongestIdleOfItsAddressThenOfAll) {
+  collecttest::ManualClock clock;
+  moxcollect::CollectorSettings settings;
+  settings.clock = clock.reader();
+  settings.maxPerAddress = 2;
+  settings.maxConnections = 3;
+  RunningCollector collector(settings);
+  std::vector<std::unique_ptr<Client>> clients;
+  // The n-th connection comes at n seconds.
+  const auto connect = [&](const char* from) {
+    clock.set(std::chrono::seconds(clients.size()));
+    clients.push_back(std::make_unique<Client>(collector.port(), from));
+    return waitUntil([&] { return collector.stats().connections == clients.size(); });
+  };
+  ASSERT_TRUE(connect("127.0.0.1") && connect("127.0.0.1"));
+  clock.set(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(clients[0]->send(kLine + "\n") && waitUntil([&] { return collector.size() == 1; }));
+  ASSERT_TRUE(connect("127.0.0.1"));  // 127.0.0.1 is full: its longest idle, clients[1], goes
+  ASSERT_TRUE(clients[1]->closedByCollector());
+  ASSERT_TRUE(connect("127.0.0.2"));  // three open: within the limit
+  EXPECT_TRUE(clients[0]->open() && clients[2]->open() && clients[3]->open());
+  ASSERT_TRUE(connect("127.0.0.2"));  // over the limit: the longest idle of all, clients[0] (spoke at 1.5 s)
+  ASSERT_TRUE(clients[0]->closedByCollector());
+  EXPECT_TRUE(clients[2]->open() && clients[3]->open() && clients[4]->open());
+  EXPECT_EQ(collector.stats().evicted, 2u);
+  EXPECT_EQ(collector.stats().open, 3u);
+  ASSERT_TRUE(clients[4]->send(kLine + "\n") && waitUntil([&] { return collector.size() == 2; }));
+  collector.stop();
+  EXPECT_NE(collector.log().find("connection 2 closed after 0 records, to make room: 2 connections from 127.0.0.1"),
+            std::string::npos);
+  EXPECT_NE(collector.log().find("connection 1 closed after 1 records, to make room: 3 connections"),
+            std::string::npos);
+}
+
+// The bytes all connections hold in unfinished elements are bounded: the
+// connection whose read goes over is closed, the others go on.
+TEST(Collector, ClosesTheConnectionThatTakesTheHeldBytesOverTheMemoryBudget) {
+  moxcollect::CollectorSettings settings;
+  settings.memoryBudget = 100000;
+  RunningCollector collector(settings);
+  // A trace of 60,000 bytes, cut before its end tag.
+  const std::string param = "<param name=\"n\" value=\"v\" />", end = "</event>\n";
+  std::string half = "<event resource=\"A|b\">";
+  while (half.size() + param.size() <= 60000) half += param;
+  half += std::string(60000 - half.size(), ' ');
+  Client first(collector.port()), second(collector.port());
+  ASSERT_TRUE(first.send(half) && waitUntil([&] { return collector.stats().bytes == 60000; }));
+  ASSERT_TRUE(second.send(half));
+  ASSERT_TRUE(second.closedByCollector());
+  EXPECT_EQ(collector.stats().overBudget, 1u);
+  ASSERT_TRUE(first.send(end) && waitUntil([&] { return collector.size() == 1; }));
+  EXPECT_EQ(collector.records()[0].raw, half + "</event>");
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(first.send(half + end));  // what has ended is not held
+  ASSERT_TRUE(waitUntil([&] { return collector.size() == 4; }));
+  collector.stop();
+  EXPECT_EQ(collector.stats().overBudget, 1u);
+  EXPECT_EQ(collector.stats().truncated, 1u);  // the closed one's trace
+  EXPECT_NE(collector.log().find("connection 2 closed after 0 records, over the memory budget (100000 bytes"),
+            std::string::npos);
+}
+
+// A sink that blocks in write() until released, as an output nobody reads.
+class BlockedSink : public moxcollect::RecordSink {
+ public:
+  void write(const moxcollect::Record&) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++written_;
+    released_.wait(lock, [this] { return open_; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    released_.notify_all();
+  }
+  size_t written() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return written_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool open_ = false;
+  size_t written_ = 0;
+};
+
+TEST(Collector, ReadsOnWhileTheOutputIsBlockedAndCountsTheRecordsTheFullQueueDropped) {
+  BlockedSink sink;
+  std::ostringstream text;
+  moxcollect::Log log(text);
+  moxcollect::CollectorSettings settings;
+  settings.listen = {{"127.0.0.1", 0}};
+  settings.queueBytes = 1;  // one record at a time
+  moxcollect::Collector collector(settings, {&sink}, log);
+  ASSERT_TRUE(collector.open());
+  auto finished = std::async(std::launch::async, [&] { return collector.run(); });
+  constexpr int kLines = 2000;
+  std::string lines;
+  for (int i = 0; i < kLines; ++i) lines += kLine + "\n";
+  Client peer(collector.listeners()[0].port());
+  ASSERT_TRUE(peer.send(lines));
+  ASSERT_TRUE(waitUntil([&] { return collector.stats().metrics == kLines; }));  // all read, one in write()
+  EXPECT_EQ(sink.written(), 1u);
+  sink.release();
+  collector.requestStop();
+  EXPECT_TRUE(finished.get());
+  EXPECT_EQ(sink.written(), 1u);
+  EXPECT_EQ(collector.stats().sinkDropped, kLines - 1u);
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <future>
+#include <map>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -55,24 +58,45 @@ inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
   return records;
 }
 
-// A collector on an ephemeral loopback port with this sink, running on its own thread from construction.
+// A steady clock that moves only when told, for a collector's time-outs.
+class ManualClock {
+ public:
+  moxcollect::SteadyClock reader() {
+    return [this] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(now_.load())); };
+  }
+  void set(std::chrono::milliseconds at) { now_ = at.count(); }
+
+ private:
+  std::atomic<int64_t> now_{0};
+};
+
+// A collector on an ephemeral loopback port with this sink, running on its own
+// thread from construction. It keeps every record, or (keep false, for long
+// streams) only counts the timing lines (type IntAverage) per "process_instance".
 class RunningCollector : public moxcollect::RecordSink {
  public:
-  explicit RunningCollector(moxcollect::CollectorSettings settings = {})
-      : collector_((settings.listen = {{"127.0.0.1", 0}}, settings), {this}, log_) {
+  explicit RunningCollector(moxcollect::CollectorSettings settings = {}, bool keep = true)
+      : keep_(keep), collector_((settings.listen = {{"127.0.0.1", 0}}, settings), {this}, log_) {
     if (collector_.open()) finished_ = std::async(std::launch::async, [this] { return collector_.run(); });
   }
   ~RunningCollector() override { stop(); }
 
   void write(const moxcollect::Record& record) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    records_.push_back(record);
+    if (keep_) records_.push_back(record);
+    const std::string* type = record.element.attribute("type");
+    if (type != nullptr && *type == "IntAverage") ++timingLines_[record.metric.process + "_" + record.metric.instance];
   }
   std::vector<moxcollect::Record> records() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
   }
   size_t size() const { return records().size(); }
+  size_t timingLinesOf(const std::string& process) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = timingLines_.find(process);
+    return found == timingLines_.end() ? 0 : found->second;
+  }
   void stop() {
     if (finished_.valid()) collector_.requestStop(), finished_.get();
   }
@@ -80,24 +104,37 @@ class RunningCollector : public moxcollect::RecordSink {
   bool endsByItself() { return finished_.wait_for(std::chrono::seconds(20)) == std::future_status::ready; }
   uint16_t port() const { return collector_.listeners().at(0).port(); }  // throws when it could not listen
   const moxcollect::Stats& stats() const { return collector_.stats(); }
-  std::string log() const { return log_.str(); }  // only after the collector stopped
+  std::string log() const { return logText_.str(); }  // only after the collector stopped
+  moxcollect::Collector& collector() { return collector_; }
 
  private:
   mutable std::mutex mutex_;
+  bool keep_;
   std::vector<moxcollect::Record> records_;
-  std::ostringstream log_;
+  std::map<std::string, size_t> timingLines_;
+  std::ostringstream logText_;
+  moxcollect::Log log_{logText_};
   moxcollect::Collector collector_;
   std::future<bool> finished_;
 };
 
-// A connected blocking TCP socket to the loopback address; closes on destruction.
+// A connected blocking TCP socket to the loopback address, from the loopback
+// address `from` (127.0.0.1 unless given: each 127.x.y.z is a peer address of
+// its own); closes on destruction. A send that cannot go on for 20 s fails.
 class Client {
  public:
-  explicit Client(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+  explicit Client(uint16_t port, const char* from = "127.0.0.1") : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in source{AF_INET, 0, {}, {}};
+    inet_pton(AF_INET, from, &source.sin_addr);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source);
+    const timeval limit{20, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
   ~Client() { ::close(fd_); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
   // Sends in pieces of at most `piece` bytes; false when not connected.
   bool send(const std::string& bytes, size_t piece = SIZE_MAX) {
     for (size_t at = 0; at < bytes.size();) {
@@ -106,6 +143,19 @@ class Client {
       at += static_cast<size_t>(n);
     }
     return true;
+  }
+  // Ends both directions: a send waiting for room fails at once.
+  void shutdown() { ::shutdown(fd_, SHUT_RDWR); }
+  // Waits up to 20 s for the collector to close the connection.
+  bool closedByCollector() {
+    pollfd ready{fd_, POLLIN, 0};
+    char byte;
+    return ::poll(&ready, 1, 20000) == 1 && ::recv(fd_, &byte, 1, MSG_DONTWAIT) <= 0;
+  }
+  // True while the collector keeps the connection: nothing to read and no end seen.
+  bool open() {
+    char byte;
+    return ::recv(fd_, &byte, 1, MSG_DONTWAIT) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
   }
 
  private:

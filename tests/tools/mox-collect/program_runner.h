@@ -16,11 +16,12 @@ extern char** environ;
 namespace collecttest {
 
 // A program (mox-collect unless another is named) started with its standard
-// output and error in files of dir; killed if still running at destruction.
+// output and error in files of dir, or its standard output on a descriptor
+// given (a pipe); killed if still running at destruction.
 class Program {
  public:
   Program(const testsupport::TempDir& dir, std::vector<std::string> args, const std::string& binary = MOX_COLLECT_BIN,
-          const std::string& outputName = "")
+          const std::string& outputName = "", int stdoutFd = -1)
       : out_(dir.file(outputName + "stdout")), err_(dir.file(outputName + "stderr")) {
     args.insert(args.begin(), binary);
     std::vector<char*> argv;
@@ -28,7 +29,11 @@ class Program {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (stdoutFd >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "collector_support.h"
 #include "program_runner.h"
@@ -61,11 +62,117 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   EXPECT_EQ(program.exitCode(), 0);
   EXPECT_NE(program.err().find("mox-collect: listening on " + address + "\n"), std::string::npos);
   const std::string summary = "summary connections=2 metrics=12 versions=2 traces=2 other=0 malformed=0 truncated=0";
-  EXPECT_NE(program.err().find(summary + " bytes=" + std::to_string(svc.size() + web.size()) + "\n"), std::string::npos)
+  EXPECT_NE(program.err().find(summary + " bytes=" + std::to_string(svc.size() + web.size()) +
+                               " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0"
+                               " file_overflow=0\n"),
+            std::string::npos)
       << program.err();
   EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), "earlier\n" + svc);  // appended
   EXPECT_EQ(readFile(dir.file("raw/web_1_mtdata.log")), web);
   EXPECT_EQ(testsupport::countOf(program.out(), "\"process\":\"svc\""), 8u);
+}
+
+// The port a program started with --port-file writes, once it listens; 0 if it does not within 20 s.
+uint16_t portOf(const testsupport::TempDir& dir) {
+  if (!testsupport::waitUntil([&] { return !readFile(dir.file("port")).empty(); })) return 0;
+  return static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
+}
+
+TEST(Program, TopWithoutATerminalPrintsOneTableWhenStopped) {
+  testsupport::TempDir dir;
+  Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--top", "--interval", "0.01",
+                        "--out", dir.file("raw")});
+  const uint16_t port = portOf(dir);
+  ASSERT_NE(port, 0) << program.err();
+  const std::string stream = collecttest::sampleStream("svc_4");
+  collecttest::Client(port).send(stream);
+  ASSERT_TRUE(testsupport::waitUntil([&] { return readFile(dir.file("raw/svc_4_mtdata.log")) == stream; }));
+  program.signal(SIGTERM);
+  EXPECT_EQ(program.exitCode(), 0);
+  const std::string table = program.out();
+  EXPECT_EQ(table.rfind("mox-collect: 6 metric lines, 1 traces, 2 timing keys, 3 resources\n", 0), 0u) << table;
+  EXPECT_EQ(testsupport::countOf(table, "mox-collect: "), 1u);
+  EXPECT_NE(table.find("svc_4                  Order|create"), std::string::npos) << table;
+  EXPECT_EQ(table.find("\x1b["), std::string::npos);
+}
+
+// Silent peers take every slot the descriptor limit leaves; a library host still gets in.
+TEST(Program, UnderALowDescriptorLimitSilentPeersMakeRoomForALibraryHost) {
+  testsupport::TempDir dir;
+  const std::string command = "ulimit -n 128 && exec " + std::string(MOX_COLLECT_BIN) +
+                              " --listen 127.0.0.1:0 --port-file " + dir.file("port") + " --quiet";
+  Program program(dir, {"-c", command}, "/bin/sh");
+  const uint16_t port = portOf(dir);
+  ASSERT_NE(port, 0) << program.err();
+  std::vector<std::unique_ptr<collecttest::Client>> silent;
+  for (int i = 0; i < 200; ++i) silent.push_back(std::make_unique<collecttest::Client>(port));
+  const std::string stream = collecttest::sampleStream("svc_4");
+  collecttest::Client host(port);
+  ASSERT_TRUE(host.send(stream));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::countOf(program.out(), "\n") == 8; })) << program.err();
+  program.signal(SIGTERM);
+  EXPECT_EQ(program.exitCode(), 0);
+  // 128 descriptors leave 64 connections: the 137 longest idle of the 201 made room.
+  EXPECT_NE(program.err().find("summary connections=201 metrics=6 versions=1 traces=1 other=0 malformed=0 truncated=0 "
+                               "bytes=" +
+                               std::to_string(stream.size()) + " idle_closed=0 evicted=137 refused=0 "),
+            std::string::npos)
+      << program.err();
+}
+
+// A pipe on standard output that nobody reads: the collector reads every
+// record all the same, drops what its queue cannot hold, and ends.
+TEST(Program, ABlockedStandardOutputDoesNotStopTheReadingAndTheDroppedRecordsAreCounted) {
+  testsupport::TempDir dir;
+  int output[2];
+  ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
+  constexpr int kLines = 20000;
+  Program program(dir,
+                  {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--queue-mib", "1", "--count",
+                   std::to_string(kLines), "--quiet"},
+                  MOX_COLLECT_BIN, "", output[1]);
+  const uint16_t port = portOf(dir);
+  ASSERT_NE(port, 0) << program.err();
+  std::string lines;
+  for (int i = 0; i < kLines; ++i) {
+    lines +=
+        "<metric type=\"IntAverage\" name=\"S|p_1|A|b" + std::to_string(i) + ":Finished Counter\" value=\"1\" />\n";
+  }
+  ASSERT_TRUE(collecttest::Client(port).send(lines));
+  EXPECT_EQ(program.exitCode(), 1);  // stopped at the count, the output given up
+  const std::string err = program.err();
+  EXPECT_NE(err.find("mox-collect: output blocked, stopped without writing the records still waiting\n"),
+            std::string::npos)
+      << err;
+  const size_t at = err.find("summary connections=1 metrics=20000 ");
+  ASSERT_NE(at, std::string::npos) << err;
+  const size_t dropped = std::stoul(err.substr(err.find("sink_dropped=", at) + 13));
+  EXPECT_GT(dropped, 10000u);  // 1 MiB holds about a thousand records, the pipe a few hundred lines
+  ::close(output[0]);
+  ::close(output[1]);
+}
+
+// The scripted check of the collector's README, run as it stands there.
+TEST(Program, TheReadmesScriptedCheckRunsAsWritten) {
+  const std::string readme = readFile(MOX_COLLECT_README);
+  const size_t intro = readme.find("For a scripted check");
+  ASSERT_NE(intro, std::string::npos);
+  std::string script;
+  std::istringstream lines(readme.substr(readme.find("\n\n", intro) + 2));
+  for (std::string line; std::getline(lines, line) && line.rfind("    ", 0) == 0;) script += line.substr(4) + "\n";
+  for (const auto& [path, binary] :
+       {std::pair<std::string, std::string>{"./build/tools/mox-collect/mox-collect", MOX_COLLECT_BIN},
+        {"./build/tools/mox-demo", MOX_DEMO_BIN}}) {
+    ASSERT_NE(script.find(path), std::string::npos) << script;
+    for (size_t at = script.find(path); at != std::string::npos; at = script.find(path, at + binary.size())) {
+      script.replace(at, path.size(), binary);
+    }
+  }
+  testsupport::TempDir dir;
+  Program check(dir, {"-c", "cd " + dir.path() + " || exit 1\n" + script}, "/bin/sh");
+  ASSERT_EQ(check.exitCode(std::chrono::seconds(90)), 0) << check.err();
+  EXPECT_EQ(check.out().rfind("mox-collect: summary connections=2 metrics=", 0), 0u) << check.out() << check.err();
+  EXPECT_NE(readFile(dir.file("records.jsonl")).find("\"kind\":\"metric\""), std::string::npos);
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
 // The record model and the three sinks that write records out.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "collector_support.h"
+#include "identity_directory.h"
 #include "json_sink.h"
 #include "metric_name.h"
 #include "raw_file_sink.h"
 #include "support/test_files.h"
 #include "top_sink.h"
+#include "top_table.h"
 
 namespace {
 
@@ -132,12 +136,50 @@ TEST(RawFileSink, NamesFilesAfterProcessAndInstanceSafelyAndReportsAFailedWriteO
   for (const auto& [identity, peerHost, name] : cases) EXPECT_EQ(moxcollect::rawFileName(identity, peerHost), name);
 
   testsupport::TempDir dir;
-  std::ostringstream log;
+  std::ostringstream text;
+  moxcollect::Log log(text);
   moxcollect::RawFileSink sink(dir.file("missing"), log);
   const Record record = collecttest::recordsOf(collecttest::sampleStream())[0];
   for (int i = 0; i < 3; ++i) sink.write(record);
   EXPECT_TRUE(sink.failed());
-  EXPECT_EQ(testsupport::countOf(log.str(), "cannot write"), 1u);
+  EXPECT_EQ(testsupport::countOf(text.str(), "cannot write"), 1u);
+}
+
+// The descriptors of this process open on files below dir.
+size_t openFilesIn(const std::string& dir) {
+  size_t count = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(fd.path(), error).string().rfind(dir + "/", 0) == 0) ++count;
+  }
+  return count;
+}
+
+TEST(RawFileSink, WritesAtMostItsFilesSendsTheRestToTheOverflowFileAndKeepsFewOpen) {
+  testsupport::TempDir dir;
+  std::ostringstream text;
+  moxcollect::Log log(text);
+  moxcollect::RawFileSink sink(dir.path(), log, 3, 2);
+  std::map<std::string, std::string> expected;
+  // p0 p1 p2 p3 p4 p0 p1 p2 p3 p4 p0 ...: every file is closed and opened again.
+  for (int i = 0; i < 20; ++i) {
+    const std::string process = "p" + std::to_string(i % 5);
+    Record record = collecttest::recordsOf(collecttest::sampleStream(process + "_1"))[1];
+    record.raw += "#" + std::to_string(i);
+    sink.write(record);
+    expected[i % 5 < 3 ? process + "_1_mtdata.log" : "mox-collect-overflow.log"] += record.raw + "\n";
+    EXPECT_LE(openFilesIn(dir.path()), 2u);
+  }
+  sink.flush();
+  EXPECT_FALSE(sink.failed());
+  std::map<std::string, std::string> written;
+  for (const auto& file : std::filesystem::directory_iterator(dir.path())) {
+    written[file.path().filename().string()] = testsupport::readFile(file.path().string());
+  }
+  EXPECT_EQ(written, expected);
+  moxcollect::Stats stats;
+  sink.countInto(stats);
+  EXPECT_EQ(stats.fileOverflow, 8u);
 }
 
 // One interval of a timing key of process p_1: its average line and its finished counter.
@@ -156,9 +198,9 @@ std::string keysOf(const std::string& text, const std::string& title) {
   return keys;
 }
 
-TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsOncePerIntervalByTheGivenClock) {
+TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsLiveOncePerIntervalByTheGivenClock) {
   std::ostringstream out;
-  moxcollect::TopSink sink(out, std::chrono::seconds(5), 3, false);
+  moxcollect::TopSink sink(out, std::chrono::seconds(5), 3, true);
   const auto t0 = std::chrono::steady_clock::time_point(std::chrono::hours(1));
   sink.tick(t0);
   // Two intervals: the latest average counts, the maximum and the calls add up.
@@ -170,14 +212,72 @@ TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsOncePerIntervalByTheGivenCl
   sink.tick(t0 + std::chrono::seconds(5));
   EXPECT_EQ(sink.nextTick(), t0 + std::chrono::seconds(10));
   const std::string text = out.str();
+  EXPECT_EQ(text.rfind("\x1b[H\x1b[2J", 0), 0u);  // a terminal: the screen is cleared first
   EXPECT_EQ(keysOf(text, "Slowest timing keys by average"), "Order|create B A ");
   EXPECT_EQ(keysOf(text, "Slowest timing keys by largest"), "A Order|create B ");
   EXPECT_EQ(keysOf(text, "Busiest"), "B Order|create A ");    // Db|select, 0 calls, is past the 3 rows
   EXPECT_NE(text.find(" 250 "), std::string::npos);           // 100 + 150 calls
   EXPECT_EQ(keysOf(text, "Resources"), "Open Open Zombie ");  // a KPI has a row of its own
   sink.finish();
-  EXPECT_EQ(testsupport::countOf(out.str(), "mox-collect: "), 2u);
-  EXPECT_EQ(out.str().find("\x1b["), std::string::npos);  // no screen control when not a terminal
+  EXPECT_EQ(testsupport::countOf(out.str(), "\x1b[H\x1b[2J"), 2u);
+}
+
+TEST(TopSink, NotOnATerminalPrintsTheTableOnceWhenItFinishes) {
+  std::ostringstream out;
+  moxcollect::TopSink sink(out, std::chrono::seconds(5), 3, false);
+  const auto t0 = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+  for (const Record& record : collecttest::recordsOf(collecttest::sampleStream())) sink.write(record);
+  for (int i = 0; i < 3; ++i) sink.tick(t0 + std::chrono::seconds(10 * i));
+  EXPECT_FALSE(sink.nextTick());
+  EXPECT_EQ(out.str(), "");
+  sink.finish();
+  EXPECT_EQ(out.str().rfind("mox-collect: 6 metric lines, 1 traces, 2 timing keys, 3 resources\n", 0), 0u) << out.str();
+  EXPECT_EQ(testsupport::countOf(out.str(), "mox-collect: "), 1u);
+  EXPECT_EQ(out.str().find("\x1b["), std::string::npos);
+}
+
+// Many more distinct keys than the table keeps: it stays within its bound and
+// still ranks the true leaders first.
+TEST(TopTable, KeepsAtMostItsKeysAndStillShowsTheLeadersOfEveryRanking) {
+  moxcollect::TopTable table(40);
+  std::string stream;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string key = "K" + std::to_string(i) + "|m";
+    // The slowest keys are 1000..1002, the most called 2000..2002, the slowest ever 3000..3002.
+    const int avg = i >= 1000 && i < 1003 ? 100000 + i : i % 97;
+    const int max = i >= 3000 && i < 3003 ? 900000 + i : avg;
+    const int calls = i >= 2000 && i < 2003 ? 500000 + i : i % 89;
+    stream += interval(key, avg, max, calls);
+    stream +=
+        "<metric type=\"LongCounter\" name=\"S|p_1|R" + std::to_string(10000 + i) + ":Current Value\" value=\"1\" />\n";
+  }
+  for (const Record& record : collecttest::recordsOf(stream)) table.add(record);
+  const std::string text = table.render(3);
+  const size_t keys = std::stoul(text.substr(text.find("traces, ") + 8));
+  EXPECT_LE(keys, 40u);
+  EXPECT_EQ(keysOf(text, "Slowest timing keys by average"), "K1002|m K1001|m K1000|m ");
+  EXPECT_EQ(keysOf(text, "Slowest timing keys by largest"), "K3002|m K3001|m K3000|m ");
+  EXPECT_EQ(keysOf(text, "Busiest"), "K2002|m K2001|m K2000|m ");
+  EXPECT_EQ(keysOf(text, "Resources"), "R10000 R10001 R10002 ");  // by name
+  const size_t resources = std::stoul(text.substr(text.find("keys, ") + 6));
+  EXPECT_EQ(table.droppedKeys(), 10000u - keys - resources);
+}
+
+TEST(IdentityDirectory, NamesTheOnlyProcessOfAnAddressInConstantTimePerRecord) {
+  moxcollect::IdentityDirectory directory;
+  directory.note("10.0.0.1", {"S", "p", "1"});
+  directory.note("10.0.0.1", {"S", "p", "1"});
+  directory.note("10.0.0.2", {"S", "p", "1"});
+  directory.note("10.0.0.2", {"S", "q", "1"});
+  directory.note("10.0.0.2", {"S", "p", "1"});
+  EXPECT_EQ(directory.onlyProcessAt("10.0.0.1"), (Identity{"S", "p", "1"}));
+  EXPECT_FALSE(directory.onlyProcessAt("10.0.0.2").known());
+  EXPECT_FALSE(directory.onlyProcessAt("10.0.0.3").known());
+  // 200,000 processes on one address: a scan per record would take minutes.
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 200000; ++i) directory.note("10.0.0.4", {"S", "proc" + std::to_string(i), "1"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(directory.onlyProcessAt("10.0.0.4").known());
 }
 
 }  // namespace

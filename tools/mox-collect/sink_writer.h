@@ -1,0 +1,83 @@
+// Carries records from the collector's loop to the sinks on a thread of its
+// own, through a queue bounded in bytes, so that a slow or blocked output (a
+// pipe on standard output that nobody reads, a slow disk) never stops the
+// loop from reading its peers. A record that finds the queue full is dropped
+// and counted.
+//
+// The writer thread writes records in the order they were queued, flushes the
+// sinks whenever the queue has run empty, and ticks them by the steady clock
+// when they ask for it (nextTick). When a sink fails, onFailure runs once on
+// the writer thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "record_sink.h"
+
+namespace moxcollect {
+
+class SinkWriter {
+ public:
+  static constexpr size_t kDefaultQueueBytes = 64u << 20;
+
+  SinkWriter(std::vector<RecordSink*> sinks, size_t maxQueuedBytes, std::function<void()> onFailure);
+  // Finishes first when started and not finished; waits for the sinks however long they take.
+  ~SinkWriter();
+  SinkWriter(const SinkWriter&) = delete;
+  SinkWriter& operator=(const SinkWriter&) = delete;
+
+  void start();
+
+  // Queues the record; false when it was dropped because the queue is full.
+  // A record larger than the whole queue still passes when the queue is empty.
+  bool push(Record&& record);
+
+  // Takes no more records, writes what is queued and finishes every sink.
+  // True when done. False when the sinks made no progress for `stall` (a
+  // blocked output): the records not written are counted as dropped and the
+  // writer thread is left waiting in its sink; the owner then ends the
+  // process without destroying the writer.
+  bool finish(std::chrono::milliseconds stall);
+
+  bool failed() const { return failed_; }
+  uint64_t dropped() const { return dropped_; }
+
+  // What a queued record is counted as: its bytes as received four times
+  // over (the parsed element, the split name and the text itself) plus the
+  // record's fixed part.
+  static size_t costOf(const Record& record) { return sizeof(Record) + 4 * record.raw.size(); }
+
+ private:
+  void run();
+  void waitForWork(std::unique_lock<std::mutex>& lock);
+  void writeAll(std::deque<Record>& batch);
+  void checkFailure();
+
+  std::vector<RecordSink*> sinks_;
+  size_t maxQueuedBytes_;
+  std::function<void()> onFailure_;
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // the writer waits here for records or the stop
+  std::condition_variable done_;  // finish() waits here
+  std::deque<Record> queue_;
+  size_t queuedBytes_ = 0;  // queued and in the batch being written
+  bool stopping_ = false;
+  bool finished_ = false;
+
+  std::atomic<uint64_t> progress_{0};   // records written, flushes and ticks done
+  std::atomic<uint64_t> batchLeft_{0};  // records of the current batch not yet written
+  std::atomic<uint64_t> dropped_{0};
+  std::atomic<bool> failed_{false};
+  std::thread thread_;
+};
+
+}  // namespace moxcollect
