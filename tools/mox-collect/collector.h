@@ -39,8 +39,8 @@
 #include <vector>
 
 #include "connection.h"
-#include "element_limits.h"
 #include "connection_table.h"
+#include "element_limits.h"
 #include "endpoint.h"
 #include "identity_directory.h"
 #include "listener.h"
@@ -74,7 +74,7 @@ struct CollectorSettings {
   size_t memoryBudget = kDefaultMemoryBudget;                   // bytes held by all connections together
   size_t queueBytes = SinkWriter::kDefaultQueueBytes;           // records waiting for the sinks
   SteadyClock clock;                                            // null: std::chrono::steady_clock::now
-  ElementLimits elementLimits;  // per element of each connection
+  ElementLimits elementLimits;                                  // per element of each connection
 };
 
 class Collector {

@@ -26,8 +26,7 @@ class Connection {
   static constexpr size_t kReadBytes = 16 * 1024;
 
   Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits, TimePoint now,
-             ElementHandler onElement,
-             ErrorHandler onError);
+             ElementHandler onElement, ErrorHandler onError);
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
