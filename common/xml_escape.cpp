@@ -7,8 +7,8 @@ constexpr char16_t kReplacement = 0xFFFD;
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// The code units that may need more than copying; most text has none, so
-// ordinary characters cost two comparisons.
+// The code units that may need more than copying. A high surrogate is among
+// them; the caller copies it when its low surrogate follows.
 bool isSpecial(char16_t c) {
   if (c < 0xD800) return c < 0x20 || c == u'&' || c == u'<' || c == u'>' || c == u'"';
   return c <= 0xDFFF || c >= 0xFFFE;
