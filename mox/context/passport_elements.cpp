@@ -39,7 +39,7 @@ std::u16string passportElementText(uint16_t element, std::u16string_view transac
     case kConnectionIdElement: return std::u16string(connectionId);
     case kConnectionCounterElement: {
       std::u16string text;
-      appendDecimal(text, static_cast<int32_t>(connectionCounter));  // "%d"
+      appendDecimal(text, connectionCounter);  // unsigned, as the passport holds it
       return text;
     }
     default: return std::u16string();

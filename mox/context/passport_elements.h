@@ -31,7 +31,7 @@ struct ConnectionIds {
 bool readConnectionIds(EppHandle passport, ConnectionIds& out);
 
 // Element 1 transactionId, 2 rootContextId, 3 connectionId, 4 the counter
-// printed as "%d"; any other number the empty string.
+// in unsigned decimal; any other number the empty string.
 std::u16string passportElementText(uint16_t element, std::u16string_view transactionId,
                                    std::u16string_view rootContextId, std::u16string_view connectionId,
                                    uint32_t connectionCounter);

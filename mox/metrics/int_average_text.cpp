@@ -1,4 +1,6 @@
 // The IntAverage metric text of one performance record.
+#include "mox/metrics/int_average_text.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +17,8 @@ class IntAverageWriter {
   IntAverageWriter(const MetricFormat& format, std::u16string_view key) : format_(format), line_(format.prefix, key) {}
 
   void counterLine(std::u16string_view label, int64_t value) { line_.line(kType, label, value); }
+  // Counts are unsigned 32-bit and print so: 4294967295, not -1.
+  void countLine(std::u16string_view label, uint32_t count) { line_.line(kType, label, count); }
 
   // An average line; the full form adds max, min and count.
   void averageLine(std::u16string_view label, int64_t average, int64_t max, int64_t min, uint32_t count) {
@@ -22,7 +26,7 @@ class IntAverageWriter {
     if (format_.agentType != 0) {
       line_.attribute(u"max", max);
       line_.attribute(u"min", min);
-      line_.attribute(u"count", static_cast<int32_t>(count));
+      line_.attribute(u"count", count);
     }
     line_.close();
   }
@@ -44,18 +48,18 @@ bool isSkipped(const MetricFormat& format, std::u16string_view key) {
 
 }  // namespace
 
-std::u16string CPerfDataManager::formatIntAverage(const CPerfRecord& record, const MetricFormat& format) {
-  const PerfValues v = record.snapshot();
+std::u16string intAverageText(const PerfValues& v, std::u16string_view key, const MetricFormat& format) {
   const PerfMetricScope scope{format.scope};
   const bool plain = format.agentType == 0;
-  IntAverageWriter out(format, record.key());
+  IntAverageWriter out(format, key);
 
-  if (countsActive(scope) && !isSkipped(format, record.key())) {
-    out.counterLine(u"Active Counter", static_cast<int32_t>(v.active));
+  if (countsActive(scope) && !isSkipped(format, key)) {
+    out.countLine(u"Active Counter", v.active);
   }
-  out.counterLine(u"Finished Counter", static_cast<int32_t>(v.finished));
-  // Timings that ended without their times being added.
-  out.counterLine(u"Finished with undefined state", static_cast<int32_t>(v.terminated - v.count + v.finished));
+  out.countLine(u"Finished Counter", v.finished);
+  // Timings that ended without their times being added (times are only ever
+  // added with an end, so this never goes below zero).
+  out.countLine(u"Finished with undefined state", v.terminated - v.count + v.finished);
   if (v.count == 0) return out.take();
 
   const int64_t count = v.count;
@@ -78,4 +82,8 @@ std::u16string CPerfDataManager::formatIntAverage(const CPerfRecord& record, con
     if (v.maxNetCpu >= 0) out.counterLine(u"Avg. Net CPU Time High Watermark(us)", v.maxNetCpu);
   }
   return out.take();
+}
+
+std::u16string CPerfDataManager::formatIntAverage(const CPerfRecord& record, const MetricFormat& format) {
+  return intAverageText(record.snapshot(), record.key(), format);
 }

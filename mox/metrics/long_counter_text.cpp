@@ -14,11 +14,11 @@ void fullCounterLines(MetricLineWriter& out, const ResourceValues& v, const KpiM
   out.open(kLongCounter, kCurrentValue, v.current);
   out.attribute(u"max", v.high);
   out.attribute(u"min", v.low);
-  out.attribute(u"count", static_cast<int32_t>(v.count));
+  out.attribute(u"count", v.count);  // unsigned 32-bit
   out.close();
   for (const auto& [kpiName, value] : kpis) {
     out.open(kLongCounter, kpiName, value);
-    out.attribute(u"count", int32_t{1});
+    out.attribute(u"count", uint32_t{1});
     out.close();
   }
 }

@@ -1,7 +1,8 @@
 // The writer of metric lines, shared by every metric type:
 //   <metric type="TYPE" name="PREFIX|KEY:LABEL" value="V" a="1" b="2" />\n
 // (the name is the metric name prefix, "|", the timing key or resource name,
-// ":" and the label). Values are decimal. The pieces of the name come from
+// ":" and the label). Values are decimal, signed or unsigned as their C++ type
+// is (counts are unsigned 32-bit). The pieces of the name come from
 // the host (process identity, keys, resource and KPI names) and are escaped.
 #pragma once
 

@@ -12,7 +12,7 @@ std::string metric(const std::string& type, const std::string& name, const std::
 }
 // value may carry further attributes after the number.
 std::string counter(const std::string& name, const std::string& value) { return metric("LongCounter", name, value); }
-std::string full(const std::string& resource, int64_t current, int64_t max, int64_t min, int count) {
+std::string full(const std::string& resource, int64_t current, int64_t max, int64_t min, uint32_t count) {
   const auto text = [](int64_t n) { return std::to_string(n); };
   return counter(resource + ":Current Value",
                  text(current) + "\" max=\"" + text(max) + "\" min=\"" + text(min) + "\" count=\"" + text(count));
@@ -87,6 +87,16 @@ TEST_F(ResourceTest, ValuesWatermarksAndCountsPerInterval) {
   MOX_setInstancePrefix(u"east");
   EXPECT_EQ(nextInterval(),
             (Lines{full("east|Empty Context Count", 0, 0, 0, 1), full("east|Zombie Context Count", 0, 0, 0, 1)}));
+}
+
+// The count a host reports is unsigned 32-bit and prints so.
+TEST_F(ResourceTest, ReportedCountsPrintUnsigned) {
+  initWith({});
+  nextInterval();
+  MOX_reportResource(u"Big", 1, 1, 1, 2147483648u, 0);
+  EXPECT_EQ(nextInterval(), Lines{full("Big", 1, 1, 1, 2147483648u)});
+  MOX_reportResource(u"Big", 1, 1, 1, 4294967295u, 0);
+  EXPECT_EQ(nextInterval(), Lines{full("Big", 1, 1, 1, 4294967295u)});
 }
 
 TEST_F(ResourceTest, KpisFollowTheirResourceForOneIntervalOnly) {

@@ -1,5 +1,6 @@
 // Passports through the exports.
 #include <regex>
+#include <tuple>
 
 #include "e2e/e2e_support.h"
 #include "support/wire_passport.h"
@@ -97,6 +98,19 @@ TEST_F(LibraryTest, PassportsHandedOnShareTheConnectionAndCountAndRaiseVersion2)
   mox_char buffer[2] = {u'x'};
   EXPECT_EQ(MOX_getPassportElement2(first.c_str(), 9, buffer, 2), 0u);  // no such element: empty
   EXPECT_EQ(buffer[0], 0);
+}
+
+// The connection counter is unsigned 32-bit, in the element as in the GUID.
+TEST_F(LibraryTest, ConnectionCountersPastTwoToThe31PrintUnsigned) {
+  initWith({{"trace_enabled_via_em", "0"}});
+  for (const auto& [counter, text, hex] : {std::make_tuple(2147483648u, u"2147483648", u"80000000"),
+                                           std::make_tuple(4294967295u, u"4294967295", u"FFFFFFFF")}) {
+    const std::u16string passport = wirePassport(3, 2697, counter);
+    EXPECT_EQ(elementOf(passport, 4), text);
+    MOX_initContext(passport.c_str());
+    EXPECT_EQ(fetch([](mox_char* b, uint32_t n) { return MOX_getPassportElement(4, b, n); }), text);
+    EXPECT_EQ(guid(), kRootId + kConnectionId + hex);
+  }
 }
 
 TEST_F(LibraryTest, LowerCaseHexIsAnApplicationPassport) {

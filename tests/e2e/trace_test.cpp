@@ -1,16 +1,17 @@
 // Transaction traces and the information appends through the exports: exact
 // text with times normalised, and every line read back with an XML parser.
-#include <expat.h>
-
 #include <map>
 
 #include "e2e/e2e_support.h"
+#include "e2e/xml_elements.h"
 #include "support/trace_text.h"
 
 namespace {
 
+using e2e::Element;
 using e2e::LibraryTest;
 using e2e::lines;
+using e2e::parseLine;
 using testsupport::normalisedTrace;
 
 const mox_char* sessionS1() { return u"S1"; }
@@ -65,24 +66,6 @@ TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformatio
       param("User ID", "alice") + "</event>";
   EXPECT_EQ(e2e::countOf(metricFile(), "<event"), 2);
   EXPECT_EQ(e2e::countOf(normalisedTrace(metricFile(), true), expected + "\n"), 2) << metricFile();  // plain and Ex
-}
-
-using Element = std::pair<std::string, std::map<std::string, std::string>>;  // name, attributes
-
-void XMLCALL onStart(void* elements, const XML_Char* name, const XML_Char** attributes) {
-  Element element{name, {}};
-  for (size_t i = 0; attributes[i] != nullptr; i += 2) element.second[attributes[i]] = attributes[i + 1];
-  static_cast<std::vector<Element>*>(elements)->push_back(element);
-}
-
-// Appends the elements of one line in document order; false when it is not well-formed.
-bool parseLine(const std::string& line, std::vector<Element>& elements) {
-  XML_Parser parser = XML_ParserCreate("UTF-8");
-  XML_SetUserData(parser, &elements);
-  XML_SetStartElementHandler(parser, &onStart);
-  const bool ok = XML_Parse(parser, line.data(), static_cast<int>(line.size()), 1) == XML_STATUS_OK;
-  XML_ParserFree(parser);
-  return ok;
 }
 
 TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {

@@ -1,5 +1,7 @@
 // The IntAverage text of a performance record: the lines of each scope in the
 // full and the plain form, and the arithmetic of the averages.
+#include "mox/metrics/int_average_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -85,6 +87,22 @@ TEST(IntAverageTextTest, AveragesNeedTimesAndDivideElapsedUnsignedAndCpuSignedTo
   const std::u16string out = CPerfDataManager::formatIntAverage(sums, format(2, 3));
   EXPECT_NE(out.find(u"Avg. Elapsed Time(ms)\" value=\"2000000000\""), std::u16string::npos) << trcText(out);
   EXPECT_NE(out.find(u"Avg. CPU Time(us)\" value=\"-1\""), std::u16string::npos);
+}
+
+// Every count is unsigned 32-bit: past 2^31 it must not print negative.
+TEST(IntAverageTextTest, CountsPrintUnsignedUpTo4294967295) {
+  PerfValues v;
+  v.active = 2147483648u;
+  v.finished = 4294967295u;
+  v.terminated = 2;
+  v.count = 2147483649u;  // undefined state: 2 + 4294967295 - 2147483649 = 2147483648
+  v.sumElapsed = 0, v.maxElapsed = 9, v.minElapsed = 3;
+  const std::u16string head = u"<metric type=\"IntAverage\" name=\"ABC|disp_3|Order|create:";
+  EXPECT_EQ(intAverageText(v, u"Order|create", format(2, 1)),
+            head + u"Active Counter\" value=\"2147483648\" />\n" + head +
+                u"Finished Counter\" value=\"4294967295\" />\n" + head +
+                u"Finished with undefined state\" value=\"2147483648\" />\n" + head +
+                u"Avg. Elapsed Time(ms)\" value=\"0\" max=\"9\" min=\"3\" count=\"2147483649\" />\n");
 }
 
 TEST(IntAverageTextTest, SkippedKeysLoseOnlyTheActiveCounter) {
