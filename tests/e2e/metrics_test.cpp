@@ -150,7 +150,7 @@ TEST_F(ResourceTest, NoIncreaseIsLostAtASectionSwitch) {
 #else
   constexpr int kIncreases = 1000000;
 #endif
-  std::atomic<int> running{2}, rotations{0};
+  std::atomic<int> running{2}, rotations{0}, increased{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 2; ++t) {
     threads.emplace_back([&] {
@@ -158,11 +158,16 @@ TEST_F(ResourceTest, NoIncreaseIsLostAtASectionSwitch) {
         // Halfway, make sure some switches fall inside the run.
         while (i == kIncreases / 2 && rotations.load() < 3) std::this_thread::yield();
         MOX_increaseResource(u"Hits", 1);
+        increased.fetch_add(1, std::memory_order_relaxed);
       }
       --running;
     });
   }
-  while (running.load() > 0) {
+  // A switch after every few thousand increases: hundreds of switches in the
+  // run, and switching never starves the increasing threads on a busy machine.
+  for (int last = 0; running.load() > 0;) {
+    while (running.load() > 0 && increased.load() < last + 5000 && rotations.load() >= 3) std::this_thread::yield();
+    last = increased.load();
     MOX_outputMetricData();
     ++rotations;
   }
