@@ -1,0 +1,55 @@
+#include <errno.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "port/quiet_write.h"
+
+namespace {
+
+sigset_t quietSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  sigaddset(&set, SIGXFSZ);
+  return set;
+}
+
+// Takes signal off the pending set when the write raised it. One that was
+// pending before belongs to the host and stays.
+void consumeRaised(int signal, const sigset_t& pendingBefore) {
+  sigset_t pendingAfter;
+  if (sigismember(&pendingBefore, signal) == 1 || sigpending(&pendingAfter) != 0 ||
+      sigismember(&pendingAfter, signal) != 1) {
+    return;
+  }
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  const timespec noWait{0, 0};
+  while (sigtimedwait(&only, nullptr, &noWait) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+ssize_t portWriteQuietly(int fd, const void* data, size_t size) {
+  static const sigset_t quiet = quietSignals();
+  sigset_t saved, pendingBefore;
+  sigemptyset(&pendingBefore);
+  const bool masked = pthread_sigmask(SIG_BLOCK, &quiet, &saved) == 0;
+  if (masked) sigpending(&pendingBefore);
+  ssize_t written;
+  do {
+    written = ::write(fd, data, size);
+  } while (written < 0 && errno == EINTR);
+  const int error = errno;
+  // Only a failing write raises either signal (EPIPE, EFBIG).
+  if (masked && written < 0) {
+    consumeRaised(SIGPIPE, pendingBefore);
+    consumeRaised(SIGXFSZ, pendingBefore);
+  }
+  if (masked) pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  errno = error;
+  return written;
+}
