@@ -38,11 +38,13 @@ int openTraceFile(const std::u16string& path, bool truncate) {
 }
 
 // Makes fd (already open on path), or standard error when fd is -1, the
-// output out, and writes the header at every level.
+// output out, and writes the header at every level (to standard error
+// through its own output, see trcResolve).
 void CTrcOpen(TrcOutput& out, const std::u16string& path, int fd) REQUIRES(trcLock) {
   TrcState& state = trcState();
   state.processSecond = 0;
   out = TrcOutput{};
+  TrcOutput& written = fd < 0 ? state.standardError : out;
   struct stat info {};
   if (fd < 0) {
     out.standardError = true;
@@ -55,7 +57,7 @@ void CTrcOpen(TrcOutput& out, const std::u16string& path, int fd) REQUIRES(trcLo
   trcEmitAscii(std::string("\n") + kDashes + "\ntrc file: \"" + utf16ToUtf8Lenient(baseName(path)) +
                "\", trc level: " + std::to_string(TrcLevel.load(std::memory_order_relaxed)) + ", release: \"" +
                kRelease + "\"\n" + kDashes + "\n");
-  trcFlush(out);
+  trcFlush(written);
   out.headerEnd = out.bytes;
 }
 

@@ -42,7 +42,9 @@ TrcTarget trcResolve(TrcHandle handle) {
   if (!state.file.isOpen() || !inTable) {
     return TrcTarget{&state.standardError, &state.fallbackComp, false};
   }
-  return TrcTarget{&state.file, handle, true};
+  // One stream, one record of what it took: standard error keeps its own
+  // line state and count of dropped writes across opens and closes.
+  return TrcTarget{state.file.standardError ? &state.standardError : &state.file, handle, true};
 }
 
 void trcAppendPrefix(std::u16string& line, const TrcComp& comp) {

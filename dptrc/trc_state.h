@@ -53,8 +53,10 @@ constexpr size_t kTrcNarrowBytes = 4 * 8192;  // enough bytes for any line that 
 constexpr size_t kTrcLocationChars = 32;
 
 struct TrcState {
-  TrcOutput file GUARDED_BY(trcLock);           // the open trace file, or standard error when it failed to open
-  std::u16string filePath GUARDED_BY(trcLock);  // its path, to rotate it
+  // The open trace file; when it failed to open, marked standardError and
+  // written through standardError below.
+  TrcOutput file GUARDED_BY(trcLock);
+  std::u16string filePath GUARDED_BY(trcLock);               // its path, to rotate it
   TrcOutput standardError GUARDED_BY(trcLock) = {-1, true};  // the empty handle, and any handle while closed
   TrcComp comps[kTrcMaxComps] GUARDED_BY(trcLock);
   int nextComp GUARDED_BY(trcLock) = 1;  // entry 0 is never handed out

@@ -44,8 +44,10 @@ ssize_t portWriteQuietly(int fd, const void* data, size_t size) {
     written = ::write(fd, data, size);
   } while (written < 0 && errno == EINTR);
   const int error = errno;
-  // Only a failing write raises either signal (EPIPE, EFBIG).
-  if (masked && written < 0) {
+  // Only a write that did not take every byte raises either signal: EPIPE,
+  // EFBIG, or a pipe whose reader left while the write was under way (the
+  // bytes it took are returned, and SIGPIPE is raised all the same).
+  if (masked && (written < 0 || static_cast<size_t>(written) < size)) {
     consumeRaised(SIGPIPE, pendingBefore);
     consumeRaised(SIGXFSZ, pendingBefore);
   }
