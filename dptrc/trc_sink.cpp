@@ -73,4 +73,10 @@ void trcFlush(TrcOutput& out) {
   pending.clear();
 }
 
-void trcFlushDropNote(TrcOutput& out) { writeDropNote(out); }
+void trcFlushDropNote(TrcOutput& out) {
+  try {
+    writeDropNote(out);
+  } catch (...) {
+    // Out of memory for the note: the count is lost with the output.
+  }
+}
