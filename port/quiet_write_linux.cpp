@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "port/quiet_write.h"
@@ -31,9 +32,9 @@ void consumeRaised(int signal, const sigset_t& pendingBefore) {
   }
 }
 
-}  // namespace
-
-ssize_t portWriteQuietly(int fd, const void* data, size_t size) {
+// Runs write (which returns like write(2)) with both signals held back.
+template <typename Write>
+ssize_t quietly(size_t size, Write write) {
   static const sigset_t quiet = quietSignals();
   sigset_t saved, pendingBefore;
   sigemptyset(&pendingBefore);
@@ -41,7 +42,7 @@ ssize_t portWriteQuietly(int fd, const void* data, size_t size) {
   if (masked) sigpending(&pendingBefore);
   ssize_t written;
   do {
-    written = ::write(fd, data, size);
+    written = write();
   } while (written < 0 && errno == EINTR);
   const int error = errno;
   // Only a write that did not take every byte raises either signal: EPIPE,
@@ -54,4 +55,16 @@ ssize_t portWriteQuietly(int fd, const void* data, size_t size) {
   if (masked) pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   errno = error;
   return written;
+}
+
+}  // namespace
+
+ssize_t portWriteQuietly(int fd, const void* data, size_t size) {
+  return quietly(size, [&] { return ::write(fd, data, size); });
+}
+
+ssize_t portWriteQuietlyNoWait(int fd, const void* data, size_t size) {
+  iovec piece{const_cast<void*>(data), size};
+  // Offset -1: at the descriptor's position, as write(2).
+  return quietly(size, [&] { return ::pwritev2(fd, &piece, 1, -1, RWF_NOWAIT); });
 }

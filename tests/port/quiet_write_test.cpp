@@ -10,8 +10,11 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "port/standard_error_write.h"
@@ -132,6 +135,37 @@ TEST(StandardErrorWriteTest, APipeThatNobodyDrainsIsRefusedAtOnceAndLeftAsItWas)
     CHILD_CHECK(portWriteStandardErrorNoWait("x", 1) == -1 && errno == EPIPE, 14);
     return 0;
   });
+  EXPECT_TRUE(end.succeeded()) << end.describe();
+}
+
+constexpr int kNoTerminals = 77;
+
+size_t openDescriptors() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// A terminal is written through a non-blocking descriptor of its own: one
+// whose output nobody reads refuses the writes at once, and the descriptor
+// is gone after each write.
+TEST(StandardErrorWriteTest, ATerminalThatNobodyReadsIsRefusedAtOnceAndLeftAsItWas) {
+  const testsupport::ChildEnd end = runInChild([] {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return kNoTerminals;
+    const int terminal = open(ptsname(master), O_WRONLY | O_NOCTTY);
+    termios raw{};
+    CHILD_CHECK(terminal >= 0 && tcgetattr(terminal, &raw) == 0, 2);
+    cfmakeraw(&raw);
+    CHILD_CHECK(tcsetattr(terminal, TCSANOW, &raw) == 0 && dup2(terminal, 2) == 2, 3);
+    const size_t before = openDescriptors();
+    CHILD_CHECK(fill(portWriteStandardErrorNoWait) > 0, 4);
+    CHILD_CHECK((fcntl(2, F_GETFL) & O_NONBLOCK) == 0, 5);
+    CHILD_CHECK(openDescriptors() == before, 6);
+    char drained[65536];
+    CHILD_CHECK(read(master, drained, sizeof drained) > 0, 7);
+    CHILD_CHECK(portWriteStandardErrorNoWait("again", 5) == 5, 8);
+    return 0;
+  });
+  if (end.exitCode == kNoTerminals) GTEST_SKIP() << "no pseudo-terminals here";
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
