@@ -22,6 +22,6 @@ ssize_t portWriteQuietly(int fd, const void* data, size_t size);
 // The same, but without waiting even when fd is blocking, and without
 // changing fd's flags (they belong to an open file description that the
 // host shares): a pipe or FIFO that cannot take the bytes now fails with
-// EAGAIN. Fails with EOPNOTSUPP where the system cannot write fd so (older
-// kernels, terminals, many files).
+// EAGAIN. Fails with EOPNOTSUPP (ENOSYS, EINVAL on old kernels) where the
+// system cannot write fd so (older kernels, terminals, many files).
 ssize_t portWriteQuietlyNoWait(int fd, const void* data, size_t size);

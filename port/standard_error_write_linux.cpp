@@ -43,6 +43,6 @@ ssize_t portWriteStandardErrorNoWait(const void* data, size_t size) {
   const bool mayWait = !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode);
   if (!mayWait || (flags >= 0 && (flags & O_NONBLOCK) != 0)) return portWriteQuietly(kStandardError, data, size);
   const ssize_t written = portWriteQuietlyNoWait(kStandardError, data, size);
-  if (written >= 0 || errno != EOPNOTSUPP) return written;
-  return writeThroughOwnDescriptor(data, size);
+  const bool unsupported = written < 0 && (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL);
+  return unsupported ? writeThroughOwnDescriptor(data, size) : written;
 }
