@@ -46,20 +46,24 @@ extern std::atomic<int> TrcLevel;
 // The library's trace handle ("M" component); nullptr while closed.
 extern std::atomic<TrcHandle> moxTrc;
 
-// Opens path (mode "w" when truncate, else "a"), sets TrcLevel, makes it the
-// output stream (stderr when it cannot be opened) and writes the header.
-FILE* TrcOpenFile(const std::u16string& path, bool truncate, int level);
+// Opens path for appending (emptied first when truncate), sets TrcLevel,
+// makes it the output (standard error when it cannot be opened) and writes
+// the header. True when the file opened. A FIFO without a reader cannot be
+// opened; nothing the facility writes waits for a reader or raises SIGPIPE
+// or SIGXFSZ: a write the output does not take at once is dropped, and the
+// next write it takes starts with a line "... N trace writes dropped: ...".
+bool TrcOpenFile(const std::u16string& path, bool truncate, int level);
 // Registers a component; 0 or -1. The library registers "M" once.
 int CTrcNewComp(char16_t letter, TrcHandle* handle, void* hook);
-// Closes the file (not stderr), empties the component table and frees the
-// calling thread's record.
+// Closes the file (not standard error), empties the component table and
+// frees the calling thread's record.
 void TrcCloseFile(TrcHandle handle);
 
 // Chooses and opens the library's trace file: "<logdir>/<name>_mox.trc", or
 // "<name>_mox.trc" in the current directory when the first cannot be opened
-// for writing or logdir is empty or holds a U+0000; truncates, registers "M"
-// into moxTrc, then writes the lines noted with MOX_TRC_ERROR_EARLY.
-// Returns the path used.
+// for writing (a FIFO without a reader cannot) or logdir is empty or holds a
+// U+0000; truncates, registers "M" into moxTrc, then writes the lines noted
+// with MOX_TRC_ERROR_EARLY. Returns the path used.
 std::u16string trcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level);
 // Writes the pending "repeated" lines, closes the library's trace file and
 // clears moxTrc.

@@ -85,18 +85,19 @@ void writeError(TrcHandle handle, TrcRepeatSite* site, const char* kindPrefix, c
       return;
     }
     trcWriteTimeStampIfDue(target);
-    if (formatCut) trcEmitAscii(out, "*** ERROR => Dptrc fmt string truncated\n");
+    if (formatCut) trcEmitAscii("*** ERROR => Dptrc fmt string truncated\n");
     if (result.failed) {
       trcWriteFormatFailure(out, result);
       trcFlush(out);
       return;
     }
     line.append(state.suffix);
-    trcEmit(out, line);
-    if (result.truncated) trcEmitAscii(out, kTruncatedWarning);
+    trcEmit(line);
+    if (result.truncated) trcEmitAscii(kTruncatedWarning);
     trcFlush(out);
   } catch (...) {
     // Out of memory while growing a buffer: the line is lost, the caller goes on.
+    trcState().pending.clear();
   }
 }
 

@@ -1,5 +1,7 @@
 // Opening, rotating and closing the trace file, and the component table.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -24,70 +26,81 @@ std::u16string_view baseName(std::u16string_view path) {
   return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Opens path in mode ("w" or "a"); stderr when it cannot be opened. Writes
-// the header at every level; bytes is then the file's size.
-FILE* CTrcOpen(const std::u16string& path, const char* mode, uint64_t& bytes) REQUIRES(trcLock) {
+// Opens path for appending, emptied first when truncate; -1 when it cannot
+// be opened. Close-on-exec, so that child processes do not inherit it.
+// Non-blocking, so that a FIFO of that name without a reader cannot be
+// opened (rather than an open that waits for one), and one whose reader
+// stops reading cannot stop the host.
+int openTraceFile(const std::u16string& path, bool truncate) {
+  const std::string narrowPath = toNarrowFileName(path);
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  return ::open(narrowPath.c_str(), flags, 0666);
+}
+
+// Makes fd (already open on path), or standard error when fd is -1, the
+// output out, and writes the header at every level (to standard error
+// through its own output, see trcResolve).
+void CTrcOpen(TrcOutput& out, const std::u16string& path, int fd) REQUIRES(trcLock) {
   TrcState& state = trcState();
   state.processSecond = 0;
-  const std::string narrowPath = toNarrowFileName(path);
-  // "e": close-on-exec, so child processes do not inherit the file.
-  const std::string modeNoInherit = std::string(mode) + "e";
-  FILE* stream = fopen(narrowPath.c_str(), modeNoInherit.c_str());
-  if (stream == nullptr) {
-    fprintf(stderr, "*** ERROR => CTrcOpen: fopen %s\n", narrowPath.c_str());
-    stream = stderr;
-  }
+  out = TrcOutput{};
+  TrcOutput& written = fd < 0 ? state.standardError : out;
   struct stat info {};
-  bytes = stream != stderr && fstat(fileno(stream), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-  const int header =
-      fprintf(stream, "\n%s\ntrc file: \"%s\", trc level: %d, release: \"%s\"\n%s\n", kDashes,
-              utf16ToUtf8Lenient(baseName(path)).c_str(), TrcLevel.load(std::memory_order_relaxed), kRelease, kDashes);
-  if (header > 0) bytes += static_cast<uint64_t>(header);
-  fflush(stream);
-  return stream;
+  if (fd < 0) {
+    out.standardError = true;
+    trcEmitAscii("*** ERROR => CTrcOpen: fopen " + toNarrowFileName(path) + "\n");
+  } else {
+    out.fd = fd;
+    out.regularFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    out.bytes = out.regularFile ? static_cast<uint64_t>(info.st_size) : 0;
+  }
+  trcEmitAscii(std::string("\n") + kDashes + "\ntrc file: \"" + utf16ToUtf8Lenient(baseName(path)) +
+               "\", trc level: " + std::to_string(TrcLevel.load(std::memory_order_relaxed)) + ", release: \"" +
+               kRelease + "\"\n" + kDashes + "\n");
+  trcFlush(written);
+  out.headerEnd = out.bytes;
 }
 
 void closeOutput(TrcState& state) REQUIRES(trcLock) {
-  if (state.file.stream != nullptr && state.file.stream != stderr) fclose(state.file.stream);
+  trcFlushDropNote(state.file);
+  if (state.file.fd >= 0) ::close(state.file.fd);
   state.file = TrcOutput{};
   state.filePath.clear();
 }
 
-// The probe of the library's file choice: can path be opened for writing?
-// It creates or empties the file, as the open that follows would.
-bool writable(const std::u16string& path) {
-  FILE* probe = fopen(toNarrowFileName(path).c_str(), "we");
-  if (probe == nullptr) return false;
-  fclose(probe);
-  return true;
+// Makes path the trace file: fd when the caller opened it already, else path
+// opened here; standard error when it cannot be opened.
+void startFile(const std::u16string& path, int fd, bool truncate, int level) REQUIRES(trcLock) {
+  trcRegisterForkHandler();
+  TrcState& state = trcState();
+  closeOutput(state);  // a second open must not leak the first descriptor
+  TrcLevel.store(level, std::memory_order_relaxed);
+  CTrcOpen(state.file, path, fd >= 0 ? fd : openTraceFile(path, truncate));
+  state.filePath = path;
+  const int keyStatus = ThrKeyCreate(&state.secondKey, nullptr);
+  if (keyStatus == THR_OK || keyStatus == THR_KEY_EXISTS) trcFreeThreadRecord();
 }
 
 }  // namespace
 
-FILE* TrcOpenFile(const std::u16string& path, bool truncate, int level) {
-  trcRegisterForkHandler();
+bool TrcOpenFile(const std::u16string& path, bool truncate, int level) {
   TrcLockGuard lock;
-  TrcState& state = trcState();
-  closeOutput(state);  // a second open must not leak the first stream
-  TrcLevel.store(level, std::memory_order_relaxed);
-  state.file.stream = CTrcOpen(path, truncate ? "w" : "a", state.file.bytes);
-  state.filePath = path;
-  const int keyStatus = ThrKeyCreate(&state.secondKey, nullptr);
-  if (keyStatus == THR_OK || keyStatus == THR_KEY_EXISTS) trcFreeThreadRecord();
-  return state.file.stream;
+  startFile(path, -1, truncate, level);
+  return trcState().file.fd >= 0;
 }
 
 int CTrcNewComp(char16_t letter, TrcHandle* handle, void* hook) {
   TrcLockGuard lock;
   TrcState& state = trcState();
   const char* failure = nullptr;
-  if (state.file.stream == nullptr) {
+  if (!state.file.isOpen()) {
     failure = "*** ERROR => CTrcNewComp: not initialized\n";
   } else if (state.nextComp >= kTrcMaxComps) {
     failure = "*** ERROR => CTrcNewComp: too many comps\n";
   }
   if (failure != nullptr) {
-    fputs(failure, stderr);
+    trcEmitAscii(failure);
+    trcFlush(state.standardError);
     if (handle != nullptr) *handle = nullptr;
     return -1;
   }
@@ -102,17 +115,18 @@ int CTrcNewComp(char16_t letter, TrcHandle* handle, void* hook) {
 
 void trcRotateIfFull(TrcOutput& out) {
   TrcState& state = trcState();
-  if (&out != &state.file || out.stream == nullptr || out.stream == stderr ||
-      out.bytes < fileSizeLimit.load(std::memory_order_relaxed)) {
+  if (&out != &state.file || !out.regularFile ||
+      (out.bytes < fileSizeLimit.load(std::memory_order_relaxed) && !out.full)) {
     return;
   }
-  fclose(out.stream);
+  const uint64_t dropped = out.dropped;
+  ::close(out.fd);
   const std::string narrowPath = toNarrowFileName(state.filePath);
   // A failed rename leaves the file to be emptied by the open: the limit
   // holds either way.
   rename(narrowPath.c_str(), (narrowPath + ".old").c_str());
-  out = TrcOutput{};
-  out.stream = CTrcOpen(state.filePath, "w", out.bytes);
+  CTrcOpen(out, state.filePath, openTraceFile(state.filePath, true));
+  out.dropped += dropped;
   out.stampDue = true;
 }
 
@@ -133,9 +147,12 @@ void TrcCloseFile(TrcHandle handle) {
 std::u16string trcOpenLibraryFile(const std::u16string& processName, const std::u16string& logdir, int level) {
   const std::u16string inWorkingDir = processName + u"_mox.trc";
   const std::u16string inLogdir = fileInDirectory(logdir, inWorkingDir);
-  const std::u16string& path = writable(inLogdir) ? inLogdir : inWorkingDir;
+  // The file that opens is kept: a reader of a FIFO would see the end of
+  // its data when a probe closed it.
+  const int fd = openTraceFile(inLogdir, true);
+  const std::u16string& path = fd >= 0 ? inLogdir : inWorkingDir;
   TrcLockGuard lock;
-  TrcOpenFile(path, true, level);
+  startFile(path, fd, true, level);
   TrcHandle handle = nullptr;
   CTrcNewComp(u'M', &handle, nullptr);
   moxTrc.store(handle, std::memory_order_release);

@@ -1,10 +1,12 @@
 // The trace facility in a forked child. The child must neither wait for a
 // trace lock that another thread of the parent held at the fork, nor write
-// into the parent's trace file: the lock is made anew, the inherited stream is
-// dropped unflushed (its buffered bytes are the parent's), and tracing is off
-// until the child opens a trace file of its own.
+// into the parent's trace file: the lock is made anew, the inherited
+// descriptor is closed (every line was written whole before the fork, so
+// nothing of the parent's is pending), and tracing is off until the child
+// opens a trace file of its own.
+#include <unistd.h>
+
 #include "dptrc/trc_state.h"
-#include "port/stdio_discard.h"
 
 namespace {
 
@@ -13,11 +15,9 @@ namespace {
 void forgetInChild() NO_THREAD_SAFETY_ANALYSIS {
   trcRenewLock();
   TrcState& state = trcState();
-  if (state.file.stream != nullptr && state.file.stream != stderr) {
-    portDiscardBuffered(state.file.stream);
-    fclose(state.file.stream);
-  }
+  if (state.file.fd >= 0) ::close(state.file.fd);
   state.file = TrcOutput{};
+  state.pending.clear();
   state.nextComp = 1;
   moxTrc.store(nullptr, std::memory_order_relaxed);
   TrcLevel.store(0, std::memory_order_relaxed);

@@ -57,7 +57,7 @@ void trcWriteFormatFailure(TrcOutput& out, const TrcFormatResult& result) {
   char text[128];
   snprintf(text, sizeof text, "*** ERROR => vsnprintf err, errno=%d [%s %d]\n", result.error, "dptrace_r.c",
            result.sourceLine);
-  trcEmitAscii(out, text);
+  trcEmitAscii(text);
   out.atLineStart = true;
 }
 

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr size_t kChunkBytes = 500;
 constexpr int kMaxIndent = 31;
 
 // A thread's record is just its last time-stamp second, stored in the key's
@@ -19,12 +18,12 @@ time_t decodeSecond(void* slot) { return static_cast<time_t>(reinterpret_cast<ui
 
 // The calling thread's remembered second, creating a zero record on first
 // use; nullptr-equivalent false when the record cannot be created.
-bool threadSecond(TrcOutput& out, time_t& second) REQUIRES(trcLock) {
+bool threadSecond(time_t& second) REQUIRES(trcLock) {
   TrcState& state = trcState();
   void* slot = ThrKeyVarGet(&state.secondKey);
   if (slot == nullptr) {
     if (ThrKeyVarSet(&state.secondKey, encodeSecond(0)) != THR_OK) {
-      trcEmitAscii(out, "CTrcIGetThrAdm: ThrKeyVarGet failed\n");
+      trcEmitAscii("CTrcIGetThrAdm: ThrKeyVarGet failed\n");
       return false;
     }
     slot = encodeSecond(0);
@@ -40,11 +39,12 @@ TrcTarget trcResolve(TrcHandle handle) {
   // std::less: a total order even for pointers that are not into the table.
   const std::less<const TrcComp*> before;
   const bool inTable = !before(handle, &state.comps[1]) && before(handle, &state.comps[state.nextComp]);
-  if (state.file.stream == nullptr || !inTable) {
-    state.standardError.stream = stderr;
+  if (!state.file.isOpen() || !inTable) {
     return TrcTarget{&state.standardError, &state.fallbackComp, false};
   }
-  return TrcTarget{&state.file, handle, true};
+  // One stream, one record of what it took: standard error keeps its own
+  // line state and count of dropped writes across opens and closes.
+  return TrcTarget{state.file.standardError ? &state.standardError : &state.file, handle, true};
 }
 
 void trcAppendPrefix(std::u16string& line, const TrcComp& comp) {
@@ -69,31 +69,12 @@ void trcAppendThreadTag(std::u16string& line) {
   line.append(u"] ");
 }
 
-void trcEmit(TrcOutput& out, std::u16string_view text) {
-  std::string& utf8 = trcState().utf8;
-  utf8.clear();
-  appendUtf16AsUtf8Lenient(text, utf8);
-  trcEmitAscii(out, utf8);
-}
-
-void trcEmitAscii(TrcOutput& out, std::string_view text) {
-  for (size_t done = 0; done < text.size();) {
-    const size_t chunk = text.size() - done < kChunkBytes ? text.size() - done : kChunkBytes;
-    const size_t written = fwrite(text.data() + done, 1, chunk, out.stream);
-    out.bytes += written;
-    if (written != chunk) return;
-    done += chunk;
-  }
-}
-
-void trcFlush(TrcOutput& out) { fflush(out.stream); }
-
 void trcWriteTimeStampIfDue(const TrcTarget& target) {
   TrcState& state = trcState();
   TrcOutput& out = *target.out;
   const time_t now = trcNowSeconds();
   time_t last = 0;
-  const bool ownRecord = target.threadRecord && threadSecond(out, last);
+  const bool ownRecord = target.threadRecord && threadSecond(last);
   if (!ownRecord) last = state.processSecond;
   if (now == last && !out.stampDue) return;
   out.stampDue = false;
@@ -118,7 +99,7 @@ void trcWriteTimeStampIfDue(const TrcTarget& target) {
   } else {
     stamp.append(u"ERROR IN THRASCTIME\n");
   }
-  trcEmit(out, stamp);
+  trcEmit(stamp);
   trcFlush(out);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "dptrc/trc_sink.h"
 #include "dptrc/trc_state.h"
 
 struct TrcTarget {
@@ -22,18 +23,14 @@ void trcAppendPrefix(std::u16string& line, const TrcComp& comp) REQUIRES(trcLock
 // "[Thr %02s] " with the calling thread's id, "???" when it is not valid.
 void trcAppendThreadTag(std::u16string& line) REQUIRES(trcLock);
 
-// Writes text as UTF-8 (an unpaired surrogate as "#") in chunks of 500 bytes.
-void trcEmit(TrcOutput& out, std::u16string_view text) REQUIRES(trcLock);
-void trcEmitAscii(TrcOutput& out, std::string_view text) REQUIRES(trcLock);
-void trcFlush(TrcOutput& out) REQUIRES(trcLock);
-
 // Writes the time-stamp line when the second changed since this thread's
 // last one, or when the file was started again after a rotation.
 void trcWriteTimeStampIfDue(const TrcTarget& target) REQUIRES(trcLock);
 
 // Renames the open trace file to "<path>.old" and starts it again when it
-// has reached its size limit. Called before a line, so a line and its time
-// stamp stay in one file.
+// has reached its size limit, or when it is full for the size limit of the
+// process. Called before a line, so a line and its time stamp stay in one
+// file. A FIFO or device is never rotated.
 void trcRotateIfFull(TrcOutput& out) REQUIRES(trcLock);
 
 // Forgets the calling thread's time-stamp second.

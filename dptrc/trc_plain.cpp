@@ -77,15 +77,16 @@ void writePlain(TrcHandle handle, TrcRepeatSite* site, const Message& message) {
       return;
     }
 
-    if (otherLetter && !out.atLineStart) trcEmitAscii(out, "\n");
+    if (otherLetter && !out.atLineStart) trcEmitAscii("\n");
     expandLines(line, messageStart, comp, state.expanded);
-    trcEmit(out, state.expanded);
-    if (result.truncated) trcEmitAscii(out, kTruncatedWarning);
+    trcEmit(state.expanded);
+    if (result.truncated) trcEmitAscii(kTruncatedWarning);
     out.lastLetter = comp.letter;
     out.atLineStart = result.truncated || endsWithNewline(std::u16string_view(line).substr(messageStart));
     trcFlush(out);
   } catch (...) {
     // Out of memory while growing a buffer: the line is lost, the caller goes on.
+    trcState().pending.clear();
   }
 }
 

@@ -14,6 +14,7 @@ TrcState* newState() NO_THREAD_SAFETY_ANALYSIS {
   created->scratch.reserve(kTrcLineMax + 1);
   created->utf8.reserve(3 * (kTrcLineMax + 1));
   created->format.reserve(kTrcFormatMax + 1);
+  created->pending.reserve(3 * (kTrcLineMax + 1));
   return created;
 }
 

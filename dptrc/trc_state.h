@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -19,13 +19,23 @@ struct TrcComp {
   void* hook = nullptr;
 };
 
-// A destination and what was written to it last.
+// A destination and what was written to it last. Nothing written to it may
+// wait or raise a signal in the host (dptrc/trc_sink.h): what it does not
+// take at once is dropped and counted.
 struct TrcOutput {
-  FILE* stream = nullptr;
-  bool atLineStart = true;  // the last output ended with a newline
-  char16_t lastLetter = 0;  // 0: nothing written yet
-  uint64_t bytes = 0;       // size of the file (counted for its limit)
-  bool stampDue = false;    // a fresh file after a rotation starts with a time stamp
+  int fd = -1;                 // the trace file: a descriptor of the library's own, non-blocking
+  bool standardError = false;  // writes go to the process's standard error instead
+  bool regularFile = false;    // a regular file: the size limit and the rotation apply
+  bool atLineStart = true;     // the last output ended with a newline
+  char16_t lastLetter = 0;     // 0: nothing written yet
+  uint64_t bytes = 0;          // size of the file (counted for its limit)
+  uint64_t headerEnd = 0;      // its size right after the header
+  bool stampDue = false;       // a fresh file after a rotation starts with a time stamp
+  uint64_t dropped = 0;        // writes it did not take since the last one it took
+  bool cut = false;            // a write was taken in part: its line is unfinished
+  bool full = false;           // a regular file that refused a write for the size limit of the process
+
+  bool isOpen() const { return fd >= 0 || standardError; }
 };
 
 // An error line noted before the trace file was open.
@@ -43,9 +53,11 @@ constexpr size_t kTrcNarrowBytes = 4 * 8192;  // enough bytes for any line that 
 constexpr size_t kTrcLocationChars = 32;
 
 struct TrcState {
-  TrcOutput file GUARDED_BY(trcLock);           // the open trace file, or stderr when it failed to open
-  std::u16string filePath GUARDED_BY(trcLock);  // its path, to rotate it
-  TrcOutput standardError GUARDED_BY(trcLock);  // the empty handle, and any handle while closed
+  // The open trace file; when it failed to open, marked standardError and
+  // written through standardError below.
+  TrcOutput file GUARDED_BY(trcLock);
+  std::u16string filePath GUARDED_BY(trcLock);               // its path, to rotate it
+  TrcOutput standardError GUARDED_BY(trcLock) = {-1, true};  // the empty handle, and any handle while closed
   TrcComp comps[kTrcMaxComps] GUARDED_BY(trcLock);
   int nextComp GUARDED_BY(trcLock) = 1;  // entry 0 is never handed out
   TrcComp fallbackComp GUARDED_BY(trcLock) = {u'M', 3, 0, nullptr};
@@ -64,6 +76,7 @@ struct TrcState {
   std::u16string stamp GUARDED_BY(trcLock);
   std::string utf8 GUARDED_BY(trcLock);
   std::string format GUARDED_BY(trcLock);
+  std::string pending GUARDED_BY(trcLock);  // bytes emitted for the next write (dptrc/trc_sink.h)
   char narrow[kTrcNarrowBytes] GUARDED_BY(trcLock);
 };
 

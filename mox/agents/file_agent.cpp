@@ -12,6 +12,7 @@
 #include "dptrc/dptrc.h"
 #include "mox/agents/process_name_source.h"
 #include "mox/config/configuration.h"
+#include "port/quiet_write.h"
 
 namespace {
 
@@ -23,7 +24,9 @@ const char* errorText(int error) {
 }
 
 // Created when missing. Non-blocking, so that a FIFO of that name without a
-// reader is "cannot be opened" rather than a dispatcher that hangs.
+// reader is "cannot be opened" rather than a dispatcher (or a host thread in
+// its exit) that hangs, and one whose reader stops reading is "cannot be
+// written".
 int openForAppend(const std::u16string& fileName) {
   const std::string name = toNarrowFileName(fileName);
   return ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
@@ -39,11 +42,13 @@ void cutPartialText(int fd, size_t written) {
   if (::ftruncate(fd, end - static_cast<off_t>(written)) != 0) return;  // the torn text stays
 }
 
-// 0 when every byte was written, else the errno of the failing write.
+// 0 when every byte was written, else the errno of the failing write. A
+// FIFO whose reader has gone (EPIPE) or a file at the size limit of the
+// process (EFBIG) must not end the host with a signal.
 int writeAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = portWriteQuietly(fd, bytes.data() + done, bytes.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       continue;

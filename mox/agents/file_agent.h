@@ -14,6 +14,11 @@
 // size limit) is reported once when writing starts to fail and once when it
 // works again. A partial text left by a failed write is cut off again when no
 // one appended after it.
+//
+// The host's safety: no write waits or raises SIGPIPE or SIGXFSZ in the
+// host. A FIFO of the file's name without a reader cannot be opened; one
+// whose reader stops reading or goes away, and a file at the size limit of
+// the process, cannot be written: the text goes to the fallback file.
 #pragma once
 
 #include <string>

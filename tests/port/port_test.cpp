@@ -12,7 +12,6 @@
 
 #include "port/clock.h"
 #include "port/process_barrier.h"
-#include "port/stdio_discard.h"
 #include "port/thread_id.h"
 #include "port/thread_join.h"
 #include "support/test_files.h"
@@ -49,17 +48,6 @@ TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
   EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20)), ETIMEDOUT);
   leave = true;
   EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20000)), 0);
-}
-
-TEST(PortTest, DiscardedBufferedOutputIsNeverWritten) {
-  testsupport::TempDir dir;
-  FILE* stream = fopen(dir.file("out.txt").c_str(), "w");
-  ASSERT_NE(stream, nullptr);
-  fputs("buffered, never written\n", stream);
-  portDiscardBuffered(stream);
-  fputs("written\n", stream);
-  ASSERT_EQ(fclose(stream), 0);
-  EXPECT_EQ(testsupport::readFile(dir.file("out.txt")), "written\n");
 }
 
 TEST(PortTest, ClocksAreTheRightOnes) {

@@ -1,13 +1,17 @@
 #include "mox/agents/file_agent.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "dptrc/dptrc.h"
 #include "support/agent_test_support.h"
+#include "support/child_process.h"
 #include "support/file_size_limit.h"
 
 using namespace agenttest;
@@ -105,6 +109,76 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
         {"Metric data log file " + primary + " is written again\n", 1u}})
     EXPECT_EQ(countOf(trace, line), count) << line << '\n' << trace;
   EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all
+}
+
+// The same limit with SIGXFSZ at its default disposition, as most hosts run:
+// the write fails instead of ending the host (in a child, so that a failure
+// of this test ends only the child).
+TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInsteadOfEndingTheHost) {
+  constexpr rlim_t kLimit = 64 * 1024;
+  TempDir cwd;
+  configure({{u"logdir", logDir_.path16()}});
+  const std::string primary = logDir_.file("app_mtdata.log"), fallback = cwd.file("app_mtdata.log");
+  { std::ofstream(primary, std::ios::binary) << "old\n"; }
+  std::filesystem::resize_file(primary, kLimit - 3);
+  const testsupport::ChildEnd end = testsupport::runInChild([&] {
+    trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+    const rlimit limit{kLimit, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+    ScopedCwd inCwd(cwd.path());
+    CMTDataSendingFileAgent agent;
+    agent.sendData(u"one;");
+    agent.sendData(u"two;");
+    trcCloseLibraryFile();
+    return agent.lastSendFailed() ? 3 : 0;
+  });
+  ASSERT_TRUE(end.succeeded()) << end.describe();
+  EXPECT_EQ(std::filesystem::file_size(primary), kLimit - 3);  // the torn text cut off again
+  EXPECT_EQ(readFile(fallback), "one;two;");
+  EXPECT_EQ(countOf(readFile(traceDir_.file("trc_mox.trc")), primary + " could not be written (27: File too large)"),
+            1u);
+}
+
+// The metric data file is a FIFO whose reader keeps closing and opening it
+// again (a collector that restarts). A reader that closes between the
+// agent's open and its write makes the write fail with EPIPE, which by
+// default ends the host with SIGPIPE. The reader toggles until the agent has
+// met that case (its trace says so) or the child ended, within a time limit;
+// on a machine too busy to meet the case in time there is nothing to check.
+TEST_F(FileAgentTest, FifoWhoseReaderComesAndGoesNeverEndsTheHost) {
+  TempDir cwd;
+  const std::string fifo = logDir_.file("app_mtdata.log"), stop = cwd.file("stop");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  configure({{u"logdir", logDir_.path16()}});
+  const pid_t child = testsupport::startChild([&] {
+    trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
+    ScopedCwd inCwd(cwd.path());
+    CMTDataSendingFileAgent agent;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (access(stop.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < limit) {
+      for (int i = 0; i < 20; ++i) agent.sendData(u"<metric />\n");
+    }
+    trcCloseLibraryFile();
+    return 0;
+  });
+  ASSERT_GT(child, 0);
+  const std::string trace = traceDir_.file("trc_mox.trc");
+  bool brokenPipe = false;
+  testsupport::waitUntil([&] {
+    for (int i = 0; i < 50; ++i) {
+      const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+      char buffer[65536];
+      while (reader >= 0 && read(reader, buffer, sizeof buffer) > 0) {
+      }
+      if (reader >= 0) close(reader);
+    }
+    brokenPipe = countOf(readFile(trace), " could not be written (32: Broken pipe)") > 0;
+    return brokenPipe || testsupport::hasEnded(child);
+  });
+  { std::ofstream(stop) << "stop\n"; }
+  const testsupport::ChildEnd end = testsupport::waitForChild(child);
+  EXPECT_TRUE(end.succeeded()) << end.describe();
+  if (end.succeeded() && !brokenPipe) GTEST_SKIP() << "the reader never left between the agent's open and write";
 }
 
 }  // namespace

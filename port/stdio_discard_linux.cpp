@@ -1,5 +1,0 @@
-#include <stdio_ext.h>
-
-#include "port/stdio_discard.h"
-
-void portDiscardBuffered(FILE* stream) { __fpurge(stream); }

@@ -1,0 +1,145 @@
+// The library's own output never ends or stops its host: a trace on a
+// standard error whose reader has gone or that nobody drains, a trace file
+// that is a FIFO without a reader, a metric file at the file size limit of
+// the process. Each host runs in a forked child with SIGPIPE and SIGXFSZ at
+// their default disposition and a time limit, so that a signal or a call
+// that never returns fails the test without taking the test run with it.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "e2e/e2e_support.h"
+#include "support/child_process.h"
+
+namespace {
+
+using e2e::countOf;
+using e2e::LibraryTest;
+using testsupport::runInChild;
+
+#define CHILD_CHECK(condition, code) \
+  do {                               \
+    if (!(condition)) return code;   \
+  } while (0)
+
+class HostOutputTest : public LibraryTest {
+ protected:
+  // Neither the log directory nor the working directory (removed) can take
+  // a file: the trace falls back to standard error, as it does for a
+  // service whose working directory is "/".
+  bool loseTheFiles() {
+    const std::filesystem::path gone = dir_ / "gone";
+    return mkdir(gone.c_str(), 0755) == 0 && chdir(gone.c_str()) == 0 && rmdir(gone.c_str()) == 0;
+  }
+  void initOnStandardError() {
+    initPairs({{"logdir", (dir_ / "missing").string()}, {"datasending_method", "file"}, {"lib_trace_level", "2"}});
+  }
+  // A pipe of 4 KiB on descriptor 2 whose read end does not wait.
+  static int standardErrorPipe() {
+    int fds[2];
+    if (pipe2(fds, O_NONBLOCK) != 0 || fcntl(fds[1], F_SETFL, 0) != 0 || fcntl(fds[1], F_SETPIPE_SZ, 4096) <= 0 ||
+        dup2(fds[1], 2) != 2) {
+      return -1;
+    }
+    close(fds[1]);
+    return fds[0];
+  }
+  static std::string drain(int readEnd) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(readEnd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    return text;
+  }
+  // Timed calls with names of their own, so that each writes new trace lines at level 2.
+  static void timeCalls(int thread, int calls) {
+    for (int i = 0; i < calls; ++i) {
+      const std::u16string method = e2e::widen("m" + std::to_string(thread) + "_" + std::to_string(i));
+      MOX_endTiming(MOX_startTiming(u"Svc", method.c_str(), 1));
+    }
+  }
+};
+
+TEST_F(HostOutputTest, TraceOnAStandardErrorWhoseReaderHasGoneDoesNotEndTheHost) {
+  const testsupport::ChildEnd end = runInChild([&] {
+    int fds[2];
+    CHILD_CHECK(pipe(fds) == 0 && dup2(fds[1], 2) == 2 && loseTheFiles(), 2);
+    close(fds[0]);
+    initOnStandardError();
+    timeCalls(0, 20);
+    MOX_outputMetricData();
+    MOX_ProcExit();
+    return 0;
+  });
+  EXPECT_TRUE(end.succeeded()) << end.describe();
+}
+
+// Four threads trace into a standard error that nobody drains, then the host
+// exits: nothing waits. Once the pipe is drained, the next start's first
+// write says how many writes were dropped.
+TEST_F(HostOutputTest, TraceOnAStandardErrorThatNobodyDrainsNeverStopsTheHostsThreadsNorItsExit) {
+  const testsupport::ChildEnd end = runInChild([&] {
+    const int readEnd = standardErrorPipe();
+    CHILD_CHECK(readEnd >= 0 && loseTheFiles(), 2);
+    initOnStandardError();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back([t] { timeCalls(t, 300); });
+    for (auto& t : threads) t.join();
+    MOX_ProcExit();
+    const std::string first = drain(readEnd);
+    CHILD_CHECK(first.rfind("*** ERROR => CTrcOpen: fopen e2e_mox.trc\n", 0) == 0, 3);
+    CHILD_CHECK(first.size() <= 4096, 4);
+
+    initOnStandardError();
+    MOX_ProcExit();
+    const std::string second = drain(readEnd);
+    const std::regex note(
+        "^M  \\[Thr \\d+\\] \\.\\.\\. (\\d+) trace writes dropped: "
+        "the output could not take them without waiting\n\\*\\*\\* ERROR => CTrcOpen");
+    std::smatch found;
+    CHILD_CHECK(std::regex_search(second, found, note), 5);
+    // Each timing line is one write: those that did not reach the pipe were dropped.
+    const long timingLines = 4 * 300 * 2;
+    const long taken = countOf(first, " - [StartTiming]\n") + countOf(first, " - [EndTiming] ");
+    CHILD_CHECK(std::stol(found[1]) >= timingLines - taken, 6);
+    return 0;
+  });
+  EXPECT_TRUE(end.succeeded()) << end.describe();
+}
+
+TEST_F(HostOutputTest, TraceFileThatIsAFifoWithoutAReaderDoesNotHoldUpTheStart) {
+  const std::filesystem::path logs = dir_ / "logs";
+  ASSERT_TRUE(std::filesystem::create_directory(logs));
+  ASSERT_EQ(mkfifo((logs / "e2e_mox.trc").c_str(), 0644), 0);
+  const testsupport::ChildEnd end = runInChild([&] {
+    initPairs({{"logdir", logs.string()}, {"datasending_method", "file"}, {"lib_trace_level", "1"}});
+    MOX_ProcExit();
+    return 0;
+  });
+  ASSERT_TRUE(end.succeeded()) << end.describe();
+  EXPECT_EQ(countOf(traceFile(), "MOX library version 2.3.6 (unicode) loaded\n"), 1);  // in the working directory
+}
+
+TEST_F(HostOutputTest, MetricFileAtTheFileSizeLimitDoesNotEndTheHost) {
+  constexpr rlim_t kLimit = 1024 * 1024;
+  const std::filesystem::path logs = dir_ / "logs";
+  ASSERT_TRUE(std::filesystem::create_directory(logs));
+  { std::ofstream(logs / "e2e_mtdata.log") << "old\n"; }
+  std::filesystem::resize_file(logs / "e2e_mtdata.log", kLimit - 10);
+  const testsupport::ChildEnd end = runInChild([&] {
+    const rlimit limit{kLimit, RLIM_INFINITY};
+    CHILD_CHECK(setrlimit(RLIMIT_FSIZE, &limit) == 0, 2);
+    initPairs({{"logdir", logs.string()}, {"datasending_method", "file"}, {"lib_trace_level", "1"}});
+    MOX_endTiming(MOX_startTiming(u"Svc", u"run", 1));
+    MOX_outputMetricData();
+    MOX_ProcExit();
+    return 0;
+  });
+  ASSERT_TRUE(end.succeeded()) << end.describe();
+  EXPECT_EQ(std::filesystem::file_size(logs / "e2e_mtdata.log"), kLimit - 10);
+  EXPECT_EQ(e2e::sumOf(metricFile(), "Svc|run"), 1);  // in the working directory's file
+  // One line from each agent (metric data, and the traces with the version line).
+  EXPECT_EQ(countOf(e2e::readFile(logs / "e2e_mox.trc"), "e2e_mtdata.log could not be written (27: File too large)"),
+            2);
+}
+
+}  // namespace
