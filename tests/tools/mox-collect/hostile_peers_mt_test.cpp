@@ -136,10 +136,11 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
       waitUntil([&] { return collector.stats().malformed > 0 && nesting.sent() > 0 && amplifying.sent() > 0; }));
 
   testsupport::TempDir logdir;
-#if defined(__SANITIZE_THREAD__)
-  // The thread sanitizer makes the collector's parsing ten times slower, while
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  // The sanitizers make the collector's parsing several times slower, while
   // the host still gives up a write after 500 ms: there the test checks the
-  // threads with a tenth of the keys, and the plain build checks the pace.
+  // threads and the memory with a tenth of the keys, and the plain build
+  // checks the pace.
   constexpr int kKeys = 2000;
 #else
   constexpr int kKeys = 20000;
