@@ -94,8 +94,8 @@ TEST(StreamSplitter, HandsOverEachElementAsSoonAsItsLastByteArrives) {
 TEST(StreamSplitter, DropsOnlyTheBadElementAndResumesAfterItsLine) {
   const std::string good = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />";
   const std::string huge = "<event resource=\"A|b\"><param name=\"big\" value=\"" + std::string(500, 'x') + "\" />";
-  std::string children;
-  for (int i = 0; i < 20; ++i) children += "<a/>";
+  std::string children, attributes;
+  for (int i = 0; i < 20; ++i) children += "<a/>", attributes += " a" + std::to_string(i) + "=''";
   // what, the bad element, a piece of the problem reported
   const std::tuple<const char*, std::string, const char*> cases[] = {
       {"unescaped &", "<event resource=\"A|b\"><param name=\"q\" value=\"x & y\" /></event>", "not well-formed"},
@@ -116,6 +116,7 @@ TEST(StreamSplitter, DropsOnlyTheBadElementAndResumesAfterItsLine) {
       {"open and too long", huge, "longer than 300 bytes"},
       {"too deep", "<event><a><b><c><d/></c></b></a></event>", "nested deeper than 4 levels"},
       {"over its memory", "<metric>" + children + "</metric>", "more than 1500 bytes of memory"},
+      {"empty and over its memory", "<metric" + attributes + "/>", "more than 1500 bytes of memory"},
   };
   for (const auto& [what, bad, problem] : cases) {
     SCOPED_TRACE(what);
