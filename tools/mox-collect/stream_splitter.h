@@ -5,11 +5,12 @@
 // a multi-byte character); each complete top-level element is handed over
 // exactly once, as soon as its last byte has been fed, together with its
 // exact bytes as received. A framer finds where each element ends. An element
-// that ends in the input it began in, or within parseInPiecesFrom bytes, is
-// parsed in one go when it is complete; a larger one is parsed as its bytes
-// arrive (see ElementParser), so the work of each feed() stays in proportion
-// to the bytes it brings, and the cost of an element is linear in its size
-// with any version of expat.
+// is parsed in one go once complete, unless it holds parseInPiecesFrom bytes
+// or more while waiting for the rest: from then on it is parsed as its bytes
+// arrive (see ElementParser). So the work of each feed() is in proportion to
+// the bytes it brings (but for a single tag that it completes, parsed whole,
+// and the amortized growth of the element's buffers), and the cost of an
+// element is linear in its size with any version of expat.
 //
 // A malformed element (for example host text that was not escaped) does not
 // end the stream: it is dropped, reported through the error callback, and
