@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -151,6 +152,7 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
   LibraryHost host("fair", port, logdir);
   const uint64_t malformedBefore = collector.stats().malformed;
   for (int interval = 1; interval <= kIntervals; ++interval) {
+    const auto start = std::chrono::steady_clock::now();
     host.outputInterval(kKeys);
     const size_t expected = interval * kLinesPerInterval;
     ASSERT_TRUE(waitUntil([&] { return collector.timingLinesOf("fair_0") >= expected || host.failedToSend(); },
@@ -159,7 +161,12 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
     ASSERT_FALSE(host.failedToSend()) << "interval " << interval << ": " << collector.timingLinesOf("fair_0") << " of "
                                       << expected << " lines";
     ASSERT_EQ(collector.timingLinesOf("fair_0"), expected);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::cout << "[ measured ] interval " << interval << ": " << kLinesPerInterval << " lines in " << took.count()
+              << " ms\n";
   }
+  std::cout << "[ measured ] hostile peers sent " << (malformed.sent() + nesting.sent() + amplifying.sent()) / 1024
+            << " KiB, " << collector.stats().malformed << " elements dropped\n";
   EXPECT_GT(collector.stats().malformed, malformedBefore);  // the flood was read all along
   malformed.stop();
   nesting.stop();
