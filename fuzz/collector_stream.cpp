@@ -1,8 +1,9 @@
 // The collector's stream splitter against any bytes a peer can send: no crash,
 // no leak, no read outside a buffer, and the same elements and the same count
-// of dropped ones whether the stream arrives in one piece or cut into pieces
-// of the size the input's first byte chooses. Small limits, so that inputs of
-// a few kilobytes reach every limit.
+// of dropped ones whether the stream arrives in one piece, each element parsed
+// once complete, or cut into pieces of the size the input's first byte
+// chooses, each element parsed as it arrives from the size that byte chooses
+// too. Small limits, so that inputs of a few kilobytes reach every limit.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -24,7 +25,7 @@ struct Outcome {
   }
 };
 
-Outcome split(std::string_view stream, size_t piece) {
+Outcome split(std::string_view stream, size_t piece, size_t parseInPiecesFrom) {
   moxcollect::ElementLimits limits;
   limits.maxBytes = 4096;
   limits.maxDepth = 16;
@@ -32,7 +33,7 @@ Outcome split(std::string_view stream, size_t piece) {
   Outcome outcome;
   moxcollect::StreamSplitter splitter(
       [&](moxcollect::Element&&, std::string&& raw) { outcome.elements.push_back(std::move(raw)); },
-      [](const std::string&, const std::string&) {}, limits);
+      [](const std::string&, const std::string&) {}, limits, parseInPiecesFrom);
   for (size_t at = 0; at < stream.size(); at += piece) splitter.feed(stream.substr(at, piece));
   outcome.unfinished = splitter.finish();
   outcome.malformed = splitter.malformed();
@@ -44,7 +45,9 @@ Outcome split(std::string_view stream, size_t piece) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const size_t piece = size_t{data[0]} % 16 + 1;
+  const size_t parseInPiecesFrom = size_t{data[0]} / 16 * 32;
   const std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);
-  if (!(split(stream, stream.size() + 1) == split(stream, piece))) std::abort();
+  const Outcome whole = split(stream, stream.size() + 1, moxcollect::StreamSplitter::kParseInPiecesFrom);
+  if (!(whole == split(stream, piece, parseInPiecesFrom))) std::abort();
   return 0;
 }

@@ -217,7 +217,8 @@ void Collector::readFrom(Connection& connection, TimePoint now) {
 
 bool Collector::withinBudget(Connection& connection) {
   // What the connection's splitter holds between reads: at most one
-  // unfinished element and its small fixed buffers.
+  // unfinished element (its bytes and, when large, its tree so far) and its
+  // small fixed buffers.
   const size_t held = connection.bytesHeld();
   heldTotal_ = heldTotal_ - connection.heldBytes + held;
   connection.heldBytes = held;

@@ -17,8 +17,9 @@
 //   - maxConnections (kept below the descriptor limit, with a reserve for the
 //     listeners, the sinks' files and a spare): at the limit a new connection
 //     closes the longest-idle one rather than being refused;
-//   - memoryBudget: a connection whose read takes the bytes held by all
-//     connections over the budget is closed.
+//   - memoryBudget: a connection whose read takes the memory all connections
+//     hold in unfinished elements (their bytes, and the trees of those parsed
+//     as they arrive) over the budget is closed.
 //
 // On stop the loop reads what the peers have already sent (at most
 // kDrainBytes per connection, kDrainTime in all), drops elements left

@@ -66,6 +66,7 @@ ElementFramer::Result ElementFramer::scan(std::string_view input) {
     }
     state_ = State::Markup;
     elementBytes_ = 1;
+    markupStart_ = 0;
     ++p;
   }
   // The element may not grow past maxBytes: scan no further than that.
@@ -88,12 +89,14 @@ ElementFramer::Result ElementFramer::scan(std::string_view input) {
 }
 
 const char* ElementFramer::run(const char* p, const char* stop, Step& step) {
+  const char* const from = p;  // elementBytes_ bytes into the element
   while (p < stop) {
     // The long stretches (text, attribute values, names) are skipped in bulk.
     switch (state_) {
       case State::Content: {
         const void* open = std::memchr(p, '<', static_cast<size_t>(stop - p));
         if (open == nullptr) return stop;
+        markupStart_ = elementBytes_ + static_cast<size_t>(static_cast<const char*>(open) - from);
         p = static_cast<const char*>(open) + 1;
         state_ = State::Markup;
         continue;

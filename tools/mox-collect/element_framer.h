@@ -40,6 +40,10 @@ class ElementFramer {
 
   // True while an element has begun and not ended.
   bool inElement() const { return state_ != State::Between; }
+  // While in an element: how many of its bytes so far end outside any tag,
+  // comment, CDATA section, instruction or declaration, i.e. before the '<'
+  // of markup not yet closed, or all of them between markup.
+  size_t completeBytes() const { return state_ == State::Content ? elementBytes_ : markupStart_; }
   void reset();
   // What the framer holds besides its fixed size: its stack of open tags.
   size_t bytesHeld() const { return openTags_.capacity() * sizeof(OpenTag); }
@@ -93,6 +97,7 @@ class ElementFramer {
   size_t maxBytes_;
   State state_ = State::Between;
   size_t elementBytes_ = 0;  // of the open element, scanned so far
+  size_t markupStart_ = 0;   // where in the element the markup being read began
   std::vector<OpenTag> openTags_;
   uint64_t nameHash_ = 0;  // of the tag name being read
   size_t nameLength_ = 0;

@@ -35,11 +35,19 @@ void excerptOf(std::string_view head, std::string_view rest, std::string& excerp
 
 }  // namespace
 
-StreamSplitter::StreamSplitter(ElementHandler onElement, ErrorHandler onError, ElementLimits limits)
+StreamSplitter::StreamSplitter(ElementHandler onElement, ErrorHandler onError, ElementLimits limits,
+                               size_t parseInPiecesFrom)
     : onElement_(std::move(onElement)),
       onError_(std::move(onError)),
       limits_(limits),
+      parseInPiecesFrom_(parseInPiecesFrom),
       framer_(limits.maxDepth, limits.maxBytes) {}
+
+size_t StreamSplitter::bytesHeld() const {
+  const size_t parser = parser_ ? parser_->bytesHeld() : 0;
+  return pending_.capacity() + parser + framer_.bytesHeld() + message_.capacity() + excerpt_.capacity() +
+         refusal_.capacity();
+}
 
 void StreamSplitter::feed(std::string_view input) {
   while (!input.empty()) {
@@ -54,7 +62,7 @@ void StreamSplitter::feed(std::string_view input) {
     const std::string_view element = input.substr(found.begin, found.end - found.begin);
     switch (found.outcome) {
       case ElementFramer::Outcome::NeedMore:
-        if (framer_.inElement()) keep(element);
+        if (framer_.inElement()) receive(element);
         return;
       case ElementFramer::Outcome::Complete:
         input.remove_prefix(found.end);
@@ -69,23 +77,57 @@ void StreamSplitter::feed(std::string_view input) {
   }
 }
 
+void StreamSplitter::receive(std::string_view bytes) {
+  if (refused_) return keepHead(bytes);
+  keep(bytes);
+  if (!parser_) {
+    if (pending_.size() < parseInPiecesFrom_) return;
+    parser_ = std::make_unique<ElementParser>(limits_.maxMemory);
+  }
+  if (!parser_->advance(pending_, framer_.completeBytes(), false)) refuse();
+}
+
+void StreamSplitter::refuse() {
+  refusal_ = parser_->problem();
+  parser_.reset();
+  refused_ = true;
+  std::string head = pending_.substr(0, kExcerptBytes);
+  pending_.swap(head);
+}
+
 void StreamSplitter::handOver(std::string_view tail, std::string_view following) {
+  if (refused_) {
+    keepHead(tail);
+    reject(refusal_, pending_, following);
+    return;
+  }
   std::string raw;
   if (pending_.empty()) {
     raw.assign(tail.data(), tail.size());
   } else {
     keep(tail);
     raw = std::move(pending_);
-    release();
   }
   Element element;
   std::string problem;
-  if (!parseElement(raw, limits_.maxMemory, element, problem)) {
+  const bool parsed =
+      parser_ ? parseRest(raw, element, problem) : parseElement(raw, limits_.maxMemory, element, problem);
+  release();
+  if (!parsed) {
     // Its end is known: the rest of its line goes with it, nothing before.
     reject(problem, raw, following);
     return;
   }
   onElement_(std::move(element), std::move(raw));
+}
+
+bool StreamSplitter::parseRest(std::string_view raw, Element& element, std::string& problem) {
+  if (!parser_->advance(raw, raw.size(), true)) {
+    problem = parser_->problem();
+    return false;
+  }
+  element = parser_->takeElement();
+  return true;
 }
 
 void StreamSplitter::reject(std::string_view problem, std::string_view head, std::string_view rest) {
@@ -106,7 +148,15 @@ void StreamSplitter::keep(std::string_view bytes) {
   pending_.append(bytes.data(), bytes.size());
 }
 
-void StreamSplitter::release() { std::string().swap(pending_); }
+void StreamSplitter::keepHead(std::string_view bytes) {
+  pending_.append(bytes.substr(0, kExcerptBytes - std::min(pending_.size(), kExcerptBytes)));
+}
+
+void StreamSplitter::release() {
+  std::string().swap(pending_);
+  parser_.reset();
+  refused_ = false;
+}
 
 bool StreamSplitter::finish() {
   const bool unfinished = !skipping_ && framer_.inElement();

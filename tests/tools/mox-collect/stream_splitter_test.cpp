@@ -23,18 +23,21 @@ ElementLimits limits(size_t maxBytes, size_t maxDepth = 10000, size_t maxMemory 
 }
 
 // Feeds the chunks to one splitter and collects what it hands over.
-Split splitChunks(const std::vector<std::string>& chunks, const ElementLimits& limit = limits(1u << 20)) {
+Split splitChunks(const std::vector<std::string>& chunks, const ElementLimits& limit = limits(1u << 20),
+                  size_t parseInPiecesFrom = moxcollect::StreamSplitter::kParseInPiecesFrom) {
   Split out;
   moxcollect::StreamSplitter splitter(
       [&](moxcollect::Element&&, std::string&& raw) { out.raws.push_back(raw); },
-      [&](const std::string& problem, const std::string&) { out.problems.push_back(problem); }, limit);
+      [&](const std::string& problem, const std::string&) { out.problems.push_back(problem); }, limit,
+      parseInPiecesFrom);
   for (const auto& chunk : chunks) splitter.feed(chunk);
   out.unfinished = splitter.finish();
   return out;
 }
 
 // The stream cut at every byte boundary into two pieces, and into pieces of
-// every length from 1 to 7, gives exactly what the whole stream gives.
+// every length from 1 to 7, gives exactly what the whole stream gives, also
+// when every element is parsed as it arrives rather than once complete.
 void expectSameAtEveryCut(const std::string& stream, const Split& whole,
                           const ElementLimits& limit = limits(1u << 20)) {
   std::vector<std::vector<std::string>> runs;
@@ -44,9 +47,11 @@ void expectSameAtEveryCut(const std::string& stream, const Split& whole,
     for (size_t at = 0; at < stream.size(); at += size) runs.back().push_back(stream.substr(at, size));
   }
   for (const auto& chunks : runs) {
-    const Split split = splitChunks(chunks, limit);
-    ASSERT_EQ(std::make_pair(split.raws, split.problems), std::make_pair(whole.raws, whole.problems))
-        << "first chunk " << chunks[0].size() << " of " << chunks.size();
+    for (const size_t parseInPiecesFrom : {moxcollect::StreamSplitter::kParseInPiecesFrom, size_t{0}}) {
+      const Split split = splitChunks(chunks, limit, parseInPiecesFrom);
+      ASSERT_EQ(std::make_pair(split.raws, split.problems), std::make_pair(whole.raws, whole.problems))
+          << "first chunk " << chunks[0].size() << " of " << chunks.size() << ", in pieces from " << parseInPiecesFrom;
+    }
   }
 }
 
@@ -89,8 +94,8 @@ TEST(StreamSplitter, HandsOverEachElementAsSoonAsItsLastByteArrives) {
 TEST(StreamSplitter, DropsOnlyTheBadElementAndResumesAfterItsLine) {
   const std::string good = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />";
   const std::string huge = "<event resource=\"A|b\"><param name=\"big\" value=\"" + std::string(500, 'x') + "\" />";
-  std::string children;
-  for (int i = 0; i < 20; ++i) children += "<a/>";
+  std::string children, attributes;
+  for (int i = 0; i < 20; ++i) children += "<a/>", attributes += " a" + std::to_string(i) + "=''";
   // what, the bad element, a piece of the problem reported
   const std::tuple<const char*, std::string, const char*> cases[] = {
       {"unescaped &", "<event resource=\"A|b\"><param name=\"q\" value=\"x & y\" /></event>", "not well-formed"},
@@ -111,6 +116,7 @@ TEST(StreamSplitter, DropsOnlyTheBadElementAndResumesAfterItsLine) {
       {"open and too long", huge, "longer than 300 bytes"},
       {"too deep", "<event><a><b><c><d/></c></b></a></event>", "nested deeper than 4 levels"},
       {"over its memory", "<metric>" + children + "</metric>", "more than 1500 bytes of memory"},
+      {"empty and over its memory", "<metric" + attributes + "/>", "more than 1500 bytes of memory"},
   };
   for (const auto& [what, bad, problem] : cases) {
     SCOPED_TRACE(what);
