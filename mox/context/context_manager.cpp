@@ -117,6 +117,7 @@ CMTContextManager::~CMTContextManager() {
 void CMTContextManager::destroyAllContexts() {
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrExclusiveGuard guard(bucketLocks_[i]);
+    releaseContexts(buckets_[i].contexts.size());
     buckets_[i].contexts.clear();
     ++buckets_[i].removals;
   }
@@ -134,6 +135,7 @@ void CMTContextManager::init() {
     bucketLocks_.push_back(lock);
   }
   buckets_.resize(count);
+  contextBound_ = config->getMaxOpenContexts();
 
   skipNames_.reserve(5);
   for (std::u16string& name : parseSkipNames(config->getSkipTimesInNames())) skipNames_.push_back(std::move(name));
@@ -226,11 +228,40 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAF
   return ContextRef(context, held ? lock : nullptr);
 }
 
-bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
-  if (buckets_.empty()) return false;
+bool CMTContextManager::reserveContext() {
+  if (contextBound_ == 0) return true;
+  // Counted first, so that threads racing for the last places never pass the bound together.
+  if (openContexts_.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
+  openContexts_.fetch_sub(1, std::memory_order_relaxed);
+  countRefusedContext();
+  return false;
+}
+
+void CMTContextManager::releaseContexts(size_t count) {
+  if (contextBound_ != 0 && count != 0) openContexts_.fetch_sub(count, std::memory_order_relaxed);
+}
+
+void CMTContextManager::countRefusedContext() {
+  increaseContextCounter(kRefusedContextCount);
+  if (contextBoundTraced_.exchange(true, std::memory_order_relaxed)) return;
+  MOX_TRC_ERROR(
+      "max_open_contexts reached (%u contexts): new contexts are refused and counted in \"Refused Context Count\" "
+      "(written once)\n",
+      contextBound_);
+}
+
+bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context) {
   size_t index = bucketOf(key);
   ThrExclusiveGuard guard(bucketLocks_[index]);
-  return buckets_[index].contexts.emplace(key, std::move(context)).second;
+  if (!buckets_[index].contexts.emplace(key, std::move(context)).second) return false;
+  place.keep();
+  return true;
+}
+
+bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
+  if (buckets_.empty()) return false;
+  ContextPlace place(*this);
+  return place && insertOn(place, key, std::move(context));
 }
 
 std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view key) {
@@ -243,6 +274,7 @@ std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view
   std::unique_ptr<CMTContext> removed = std::move(found->second);
   bucket.erase(found);
   ++buckets_[index].removals;
+  releaseContexts(1);
   return removed;
 }
 
@@ -315,6 +347,7 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
       if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
         entry = bucket.erase(entry);
         ++buckets_[i].removals;
+        releaseContexts(1);
       } else {
         ++entry;
       }
@@ -331,7 +364,8 @@ void CMTContextManager::initContext(const std::u16string& key, const std::u16str
     return;
   }
   if (buckets_.empty()) return;
-  insertContext(key, std::make_unique<CMTContext>(*this, passport));
+  ContextPlace place(*this);
+  if (place) insertOn(place, key, std::make_unique<CMTContext>(*this, passport));
 }
 
 uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
@@ -345,9 +379,12 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
         "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
   }
+  // Refused before the call is counted anywhere.
+  ContextPlace place(*this);
+  if (!place) return 0;
   std::unique_ptr<CMTContext> created = newContext(*this);
   uint32_t recId = created->startTiming(timingKey, level);
-  insertContext(key, std::move(created));
+  insertOn(place, key, std::move(created));
   return recId;
 }
 

@@ -12,6 +12,11 @@
 // shared (ContextRef), so the scan and removals, which need the lock
 // exclusively, can never destroy a context under it.
 //
+// At most max_open_contexts contexts are registered at once (0: no bound):
+// a unit of work that would open one more is refused (its start returns 0,
+// its MOX_initContext does nothing) and counted in the built-in resource
+// kRefusedContextCount. Units of work already open are not affected.
+//
 // Lock order: bucket lock, then the store locks (performance and trace data),
 // then the trace-log lock.
 #pragma once
@@ -62,9 +67,9 @@ class CMTContextManager {
   static void destroyInstance();  // destroys every context still registered
   static void abandonInstance();  // forgets it untouched (forked child)
 
-  // Reads the configuration once: bucket count, skip names, the two component
-  // threshold maps. Until it has run, no context is registered and the timing
-  // cores return 0 / do nothing.
+  // Reads the configuration once: bucket count, context bound, skip names,
+  // the two component threshold maps. Until it has run, no context is
+  // registered and the timing cores return 0 / do nothing.
   void init();
 
   // ---- process identity (thread-safe; read by the dispatcher threads) ----
@@ -84,7 +89,8 @@ class CMTContextManager {
   // not registered.
   ContextRef findContext(std::u16string_view key);
   // Adds context under key (exclusive). An existing entry stays and the new
-  // context is dropped: returns false then (and before init()).
+  // context is dropped: returns false then (and before init(), and when the
+  // context bound refuses it).
   bool insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context);
   // Erases key's entry (exclusive) and hands the context over, or nullptr.
   // The caller holds no ContextRef to it any more.
@@ -136,6 +142,29 @@ class CMTContextManager {
   // Empty or zombie, as the scan decides; false when the context stays.
   bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
   void destroyAllContexts();
+  // A place for one more context under the bound, taken before the context
+  // is made (false when refused, which is counted) and given back by the
+  // holder's end unless a registered context keeps it.
+  class ContextPlace {
+   public:
+    explicit ContextPlace(CMTContextManager& manager) : manager_(manager), held_(manager.reserveContext()) {}
+    ~ContextPlace() {
+      if (held_) manager_.releaseContexts(1);
+    }
+    ContextPlace(const ContextPlace&) = delete;
+    ContextPlace& operator=(const ContextPlace&) = delete;
+    explicit operator bool() const { return held_; }
+    void keep() { held_ = false; }
+
+   private:
+    CMTContextManager& manager_;
+    bool held_;
+  };
+  bool reserveContext();
+  void releaseContexts(size_t count);
+  void countRefusedContext();
+  // Adds context under key on place, which it keeps when it is registered.
+  bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
 
   mutable ThrMutex identityLock_;
   std::u16string processName_ GUARDED_BY(identityLock_);
@@ -157,6 +186,12 @@ class CMTContextManager {
   // rememberedKey: key is the one this thread looked up last in this manager.
   CMTContext* lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey);
   std::vector<Bucket> buckets_;
+
+  uint32_t contextBound_ = 0;  // max_open_contexts, set by init()
+  // Registered contexts plus those about to be; counted only under a bound.
+  // Own cache line: every new and every finished unit of work changes it.
+  alignas(64) std::atomic<size_t> openContexts_{0};
+  std::atomic<bool> contextBoundTraced_{false};
 
   ThrRwLock* thresholdLock_ = nullptr;
   ComponentLevels componentThresholds_ GUARDED_BY(thresholdLock_);

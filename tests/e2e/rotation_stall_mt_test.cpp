@@ -1,6 +1,6 @@
 // The interval switch with a million timing keys: a timing pair on another
 // thread must not wait for the switch to walk or free the interval's records.
-#include <sys/resource.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,50 +24,64 @@ constexpr long kKeys = 1000000;
 constexpr bool kJudgeTimes = true;
 #endif
 
-// A pair that the scheduler took off its core is slow for reasons of its
-// own: on a loaded machine such pairs are reported but not judged.
-long involuntarySwitches() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_nivcsw;
-}
+// Milliseconds the calling thread has waited for a core (the kernel's
+// scheduler statistics), -1 where they cannot be read. On a loaded machine
+// a pair is slow for that reason too; only the rest of its time is judged.
+class RunQueueWait {
+ public:
+  RunQueueWait() : fd_(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
+  ~RunQueueWait() {
+    if (fd_ >= 0) close(fd_);
+  }
+  double ms() const {
+    char text[96] = {};
+    unsigned long long running = 0, waiting = 0;
+    if (fd_ < 0 || pread(fd_, text, sizeof text - 1, 0) <= 0 || std::sscanf(text, "%llu %llu", &running, &waiting) != 2)
+      return -1;
+    return static_cast<double>(waiting) / 1e6;
+  }
+
+ private:
+  int fd_;
+};
 
 struct Pair {
-  double ms;
-  bool preempted;
+  double ms;      // wall-clock time of the pair
+  double heldMs;  // the same without the time spent waiting for a core
 };
 
 // Times pairs of one key until stop, keeping those begun while recording.
+// The room for them is touched before: a page fault in the middle of a pair
+// would wait for the memory being given back by the switch.
 class Probe {
  public:
   void run() {
+    const RunQueueWait queue;
     while (!stop_.load()) {
       const bool recording = recording_.load();
-      const long switches = involuntarySwitches();
+      const double queuedBefore = queue.ms();
       const Clock::time_point begin = Clock::now();
       MOX_endTiming(MOX_startTiming(u"Probe", u"pair", 1));
       const double ms = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
-      if (recording) pairs_.push_back({ms, involuntarySwitches() != switches});
+      if (recording && kept_ < pairs_.size()) pairs_[kept_++] = {ms, ms - (queue.ms() - queuedBefore)};
       ++done_;
     }
+    schedulerStatistics_ = queue.ms() >= 0;
   }
   std::atomic<bool> stop_{false}, recording_{false};
   std::atomic<long> done_{0};
-  std::vector<Pair> pairs_;  // the probe's own until it is joined
+  // The probe's own until it is joined.
+  std::vector<Pair> pairs_ = std::vector<Pair>(4000000);
+  size_t kept_ = 0;
+  bool schedulerStatistics_ = false;
 };
 
 struct Spread {
   double p999 = 0, max = 0;
-  size_t count = 0;
 };
 
-Spread spreadOf(const std::vector<Pair>& pairs, bool withPreempted) {
-  std::vector<double> ms;
-  for (const Pair& p : pairs) {
-    if (withPreempted || !p.preempted) ms.push_back(p.ms);
-  }
+Spread spreadOf(std::vector<double> ms) {
   Spread s;
-  s.count = ms.size();
   if (ms.empty()) return s;
   std::sort(ms.begin(), ms.end());
   s.p999 = ms[std::min(ms.size() - 1, ms.size() * 999 / 1000)];
@@ -109,15 +123,18 @@ TEST_F(LibraryTest, TimingPairsDoNotWaitForTheSwitchOfAMillionKeyInterval) {
   prober.join();
   close(closedPort);
 
-  const Spread all = spreadOf(probe.pairs_, true), judged = spreadOf(probe.pairs_, false);
-  std::printf("%ld keys filled in %.1f s, two switches in %.2f s\n", kKeys, fillSeconds, switchSeconds);
-  std::printf(
-      "pairs during the switches: %zu, p99.9 %.3f ms, max %.3f ms; not preempted: %zu, p99.9 %.3f ms, max %.3f ms\n",
-      all.count, all.p999, all.max, judged.count, judged.p999, judged.max);
-  ASSERT_GT(judged.count, 0u);
+  std::vector<double> wall, held;
+  for (size_t i = 0; i < probe.kept_; ++i) wall.push_back(probe.pairs_[i].ms), held.push_back(probe.pairs_[i].heldMs);
+  const Spread all = spreadOf(wall), judged = spreadOf(held);
+  std::printf("%ld keys filled in %.1f s, two switches in %.2f s, %zu pairs meanwhile\n", kKeys, fillSeconds,
+              switchSeconds, wall.size());
+  std::printf("pair time p99.9 %.3f ms, max %.3f ms; without waits for a core p99.9 %.3f ms, max %.3f ms\n", all.p999,
+              all.max, judged.p999, judged.max);
+  ASSERT_GT(wall.size(), 0u);
+  if (!probe.schedulerStatistics_) GTEST_SKIP() << "no scheduler statistics to tell a lock from a busy machine";
   // The target is 1 ms; the bound leaves room for a loaded machine's wake-ups
-  // and stays far below the tens to hundreds of milliseconds of a switch that
-  // walks its records under the section lock.
+  // and stays far below the hundreds of milliseconds of a switch that walks
+  // and frees its records under the section lock.
   if (kJudgeTimes) {
     EXPECT_LT(judged.max, 25.0);
   }
