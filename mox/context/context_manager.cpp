@@ -13,14 +13,30 @@
 #include "mox/trace/trace_data_manager.h"
 #include "thr/thr_guards.h"
 
+struct ContextPlaces {
+  std::atomic<size_t> taken{0};
+};
+
 namespace {
 
 std::atomic<CMTContextManager*> instance{nullptr};
 
 // The context of this thread's last finished unit of work, kept with its
 // records to serve the thread's next one: a unit of work then costs no
-// allocation of its context and calls. Renewed for whichever manager uses it.
-thread_local std::unique_ptr<CMTContext> spareContext;
+// allocation of its context and calls. Renewed for whichever manager uses
+// it. It keeps its place under the bound of the registry that counted it,
+// given back when the thread ends (the count outlives the registry).
+struct SpareContext {
+  SpareContext() = default;
+  SpareContext(const SpareContext&) = delete;
+  SpareContext& operator=(const SpareContext&) = delete;
+  ~SpareContext() {
+    if (context && countedIn) countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
+  }
+  std::unique_ptr<CMTContext> context;
+  std::shared_ptr<ContextPlaces> countedIn;  // also kept while no context is: nullptr, not counted
+};
+thread_local SpareContext spare;
 
 // The timing key of the call being started, built here so that its memory is
 // reused from call to call.
@@ -45,17 +61,6 @@ struct LookUpMemo {
   CMTContext* context = nullptr;
 };
 thread_local LookUpMemo lastLookUp;
-
-std::unique_ptr<CMTContext> newContext(const CMTContextManager& manager) {
-  if (!spareContext) return std::make_unique<CMTContext>(manager);
-  std::unique_ptr<CMTContext> context = std::move(spareContext);
-  context->renew(manager);
-  return context;
-}
-
-void keepAsSpare(std::unique_ptr<CMTContext> finished) {
-  if (finished && !spareContext) spareContext = std::move(finished);
-}
 
 ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& parsed) {
   return ComponentLevels(parsed.begin(), parsed.end());
@@ -136,6 +141,7 @@ void CMTContextManager::init() {
   }
   buckets_.resize(count);
   contextBound_ = config->getMaxOpenContexts();
+  if (contextBound_ != 0) places_ = std::make_shared<ContextPlaces>();
 
   skipNames_.reserve(5);
   for (std::u16string& name : parseSkipNames(config->getSkipTimesInNames())) skipNames_.push_back(std::move(name));
@@ -229,16 +235,38 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAF
 }
 
 bool CMTContextManager::reserveContext() {
-  if (contextBound_ == 0) return true;
+  if (!places_) return true;
   // Counted first, so that threads racing for the last places never pass the bound together.
-  if (openContexts_.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
-  openContexts_.fetch_sub(1, std::memory_order_relaxed);
+  if (places_->taken.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
+  places_->taken.fetch_sub(1, std::memory_order_relaxed);
   countRefusedContext();
   return false;
 }
 
 void CMTContextManager::releaseContexts(size_t count) {
-  if (contextBound_ != 0 && count != 0) openContexts_.fetch_sub(count, std::memory_order_relaxed);
+  if (places_ && count != 0) places_->taken.fetch_sub(count, std::memory_order_relaxed);
+}
+
+bool CMTContextManager::spareHasPlace() const { return spare.context && spare.countedIn == places_; }
+
+std::unique_ptr<CMTContext> CMTContextManager::spareOrNewContext() {
+  if (!spare.context) return std::make_unique<CMTContext>(*this);
+  // Counted by an earlier registry: its place there is given back (the
+  // caller took one here).
+  if (spare.countedIn != places_ && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
+  std::unique_ptr<CMTContext> context = std::move(spare.context);
+  context->renew(*this);
+  return context;
+}
+
+void CMTContextManager::keepAsSpare(std::unique_ptr<CMTContext> finished) {
+  if (!finished) return;
+  if (spare.context) {
+    releaseContexts(1);
+    return;
+  }
+  spare.context = std::move(finished);
+  if (spare.countedIn != places_) spare.countedIn = places_;
 }
 
 void CMTContextManager::countRefusedContext() {
@@ -260,7 +288,7 @@ bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key,
 
 bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
   if (buckets_.empty()) return false;
-  ContextPlace place(*this);
+  ContextPlace place(*this, false);
   return place && insertOn(place, key, std::move(context));
 }
 
@@ -274,7 +302,6 @@ std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view
   std::unique_ptr<CMTContext> removed = std::move(found->second);
   bucket.erase(found);
   ++buckets_[index].removals;
-  releaseContexts(1);
   return removed;
 }
 
@@ -364,7 +391,7 @@ void CMTContextManager::initContext(const std::u16string& key, const std::u16str
     return;
   }
   if (buckets_.empty()) return;
-  ContextPlace place(*this);
+  ContextPlace place(*this, false);
   if (place) insertOn(place, key, std::make_unique<CMTContext>(*this, passport));
 }
 
@@ -380,9 +407,9 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
     return 0;
   }
   // Refused before the call is counted anywhere.
-  ContextPlace place(*this);
+  ContextPlace place(*this, true);
   if (!place) return 0;
-  std::unique_ptr<CMTContext> created = newContext(*this);
+  std::unique_ptr<CMTContext> created = spareOrNewContext();
   uint32_t recId = created->startTiming(timingKey, level);
   insertOn(place, key, std::move(created));
   return recId;

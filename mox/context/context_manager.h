@@ -12,10 +12,13 @@
 // shared (ContextRef), so the scan and removals, which need the lock
 // exclusively, can never destroy a context under it.
 //
-// At most max_open_contexts contexts are registered at once (0: no bound):
-// a unit of work that would open one more is refused (its start returns 0,
-// its MOX_initContext does nothing) and counted in the built-in resource
-// kRefusedContextCount. Units of work already open are not affected.
+// At most max_open_contexts contexts are in memory at once (0: no bound):
+// the registered ones, and the one finished context each thread keeps to
+// serve its next unit of work, which keeps its place so that a thread's
+// units of work one after another count nothing. A unit of work that would
+// need one more is refused (its start returns 0, its MOX_initContext does
+// nothing) and counted in the built-in resource kRefusedContextCount. Units
+// of work already open are not affected.
 //
 // Lock order: bucket lock, then the store locks (performance and trace data),
 // then the trace-log lock.
@@ -61,6 +64,9 @@ class ContextRef {
   ThrRwLock* lock_ = nullptr;
 };
 
+// The count of places taken under the context bound.
+struct ContextPlaces;
+
 class CMTContextManager {
  public:
   static CMTContextManager* getInstance();
@@ -92,9 +98,6 @@ class CMTContextManager {
   // context is dropped: returns false then (and before init(), and when the
   // context bound refuses it).
   bool insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context);
-  // Erases key's entry (exclusive) and hands the context over, or nullptr.
-  // The caller holds no ContextRef to it any more.
-  std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
   // Number of registered contexts (takes every bucket lock shared in turn).
   size_t contextCount() const;
 
@@ -147,7 +150,10 @@ class CMTContextManager {
   // holder's end unless a registered context keeps it.
   class ContextPlace {
    public:
-    explicit ContextPlace(CMTContextManager& manager) : manager_(manager), held_(manager.reserveContext()) {}
+    // forSpare: the context will be the thread's spare when it has one,
+    // whose place it then takes over.
+    ContextPlace(CMTContextManager& manager, bool forSpare)
+        : manager_(manager), held_((forSpare && manager.spareHasPlace()) || manager.reserveContext()) {}
     ~ContextPlace() {
       if (held_) manager_.releaseContexts(1);
     }
@@ -162,6 +168,15 @@ class CMTContextManager {
   };
   bool reserveContext();
   void releaseContexts(size_t count);
+  // The thread's spare context: whether it holds a place here; the spare
+  // (its place elsewhere given back) or a new context; keeping a finished
+  // one (with its place, or giving that back when a spare is kept already).
+  bool spareHasPlace() const;
+  std::unique_ptr<CMTContext> spareOrNewContext();
+  void keepAsSpare(std::unique_ptr<CMTContext> finished);
+  // Erases key's entry (exclusive) and hands the context over with its
+  // place, or nullptr. The caller holds no ContextRef to it any more.
+  std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
   void countRefusedContext();
   // Adds context under key on place, which it keeps when it is registered.
   bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
@@ -188,9 +203,9 @@ class CMTContextManager {
   std::vector<Bucket> buckets_;
 
   uint32_t contextBound_ = 0;  // max_open_contexts, set by init()
-  // Registered contexts plus those about to be; counted only under a bound.
-  // Own cache line: every new and every finished unit of work changes it.
-  alignas(64) std::atomic<size_t> openContexts_{0};
+  // The places taken, under a bound only (else nullptr); shared with the
+  // spare contexts, which may outlive the registry.
+  std::shared_ptr<ContextPlaces> places_;
   std::atomic<bool> contextBoundTraced_{false};
 
   ThrRwLock* thresholdLock_ = nullptr;
