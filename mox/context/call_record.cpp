@@ -56,11 +56,7 @@ void CMTCallRecord::begin() {
     if (measuresCpu(scope)) cpuStart = threadCpuMicros();
     update.incActive = countsActive(scope) && !skipped_;
   }
-  if (update.incActive) updatePerfRecord(update);
-}
-
-void CMTCallRecord::updatePerfRecord(const PerfUpdate& update) {
-  perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
+  if (update.incActive) perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
 }
 
 void CMTCallRecord::takeTimes(uint32_t now) {
@@ -112,7 +108,7 @@ void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) {
     update.netElapsedMs = netElapsedMs;
     update.netCpuUs = netCpuUs;
   }
-  updatePerfRecord(update);
+  perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
 }
 
 uint32_t CMTCallRecord::end(bool atTop) {
@@ -130,7 +126,7 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
     status = TerminatedWithoutTimes;
     PerfUpdate update;
     update.end = PerfUpdate::End::Terminated;
-    updatePerfRecord(update);
+    perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
     return -1;
   }
   uint32_t now = msTick();

@@ -102,10 +102,9 @@ class CMTCallRecord {
   void takeTimes(uint32_t now);
   bool timesWanted() const;
   void sendToPerfRecord(bool addTimes, bool terminated);
-  // Passes update on under the record the call's first update took.
-  void updatePerfRecord(const PerfUpdate& update);
   bool skipped_;
-  // Undecided until an update of this call has gone to a record.
+  // The record the call's updates go to: Undecided until the first one has
+  // gone to a record, which the later ones follow.
   PerfTarget perfTarget_ = PerfTarget::Undecided;
   // Wall-clock start in milliseconds since 1970, kept for the first call of a
   // context only; -1 otherwise.

@@ -38,6 +38,33 @@ struct SpareContext {
 };
 thread_local SpareContext spare;
 
+bool spareHoldsPlaceIn(const std::shared_ptr<ContextPlaces>& places) {
+  return spare.context && spare.countedIn == places;
+}
+
+// The spare or a new context, for manager; a spare counted under another
+// registry's places gives its place there back (the caller took one here).
+std::unique_ptr<CMTContext> spareOrNewContext(const CMTContextManager& manager,
+                                              const std::shared_ptr<ContextPlaces>& places) {
+  if (!spare.context) return std::make_unique<CMTContext>(manager);
+  if (spare.countedIn != places && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
+  std::unique_ptr<CMTContext> context = std::move(spare.context);
+  context->renew(manager);
+  return context;
+}
+
+// A finished context, with its place under places, becomes the spare; when
+// a spare is kept already, it is dropped and its place given back.
+void keepAsSpare(std::unique_ptr<CMTContext> finished, const std::shared_ptr<ContextPlaces>& places) {
+  if (!finished) return;
+  if (spare.context) {
+    if (places) places->taken.fetch_sub(1, std::memory_order_relaxed);
+    return;
+  }
+  spare.context = std::move(finished);
+  if (spare.countedIn != places) spare.countedIn = places;
+}
+
 // The timing key of the call being started, built here so that its memory is
 // reused from call to call.
 thread_local std::u16string timingKeyScratch;
@@ -247,28 +274,6 @@ void CMTContextManager::releaseContexts(size_t count) {
   if (places_ && count != 0) places_->taken.fetch_sub(count, std::memory_order_relaxed);
 }
 
-bool CMTContextManager::spareHasPlace() const { return spare.context && spare.countedIn == places_; }
-
-std::unique_ptr<CMTContext> CMTContextManager::spareOrNewContext() {
-  if (!spare.context) return std::make_unique<CMTContext>(*this);
-  // Counted by an earlier registry: its place there is given back (the
-  // caller took one here).
-  if (spare.countedIn != places_ && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
-  std::unique_ptr<CMTContext> context = std::move(spare.context);
-  context->renew(*this);
-  return context;
-}
-
-void CMTContextManager::keepAsSpare(std::unique_ptr<CMTContext> finished) {
-  if (!finished) return;
-  if (spare.context) {
-    releaseContexts(1);
-    return;
-  }
-  spare.context = std::move(finished);
-  if (spare.countedIn != places_) spare.countedIn = places_;
-}
-
 void CMTContextManager::countRefusedContext() {
   increaseContextCounter(kRefusedContextCount);
   if (contextBoundTraced_.exchange(true, std::memory_order_relaxed)) return;
@@ -407,9 +412,9 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
     return 0;
   }
   // Refused before the call is counted anywhere.
-  ContextPlace place(*this, true);
+  ContextPlace place(*this, spareHoldsPlaceIn(places_));
   if (!place) return 0;
-  std::unique_ptr<CMTContext> created = spareOrNewContext();
+  std::unique_ptr<CMTContext> created = spareOrNewContext(*this, places_);
   uint32_t recId = created->startTiming(timingKey, level);
   insertOn(place, key, std::move(created));
   return recId;
@@ -425,7 +430,7 @@ void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId
   }
   if (context->state != CMTContext::Finished) return;
   context.release();
-  keepAsSpare(removeContext(key));
+  keepAsSpare(removeContext(key), places_);
 }
 
 void CMTContextManager::endTiming(const std::u16string& key, uint32_t recId) {

@@ -150,10 +150,9 @@ class CMTContextManager {
   // holder's end unless a registered context keeps it.
   class ContextPlace {
    public:
-    // forSpare: the context will be the thread's spare when it has one,
-    // whose place it then takes over.
-    ContextPlace(CMTContextManager& manager, bool forSpare)
-        : manager_(manager), held_((forSpare && manager.spareHasPlace()) || manager.reserveContext()) {}
+    // heldAlready: the context comes with its place (the thread's spare).
+    ContextPlace(CMTContextManager& manager, bool heldAlready)
+        : manager_(manager), held_(heldAlready || manager.reserveContext()) {}
     ~ContextPlace() {
       if (held_) manager_.releaseContexts(1);
     }
@@ -168,12 +167,6 @@ class CMTContextManager {
   };
   bool reserveContext();
   void releaseContexts(size_t count);
-  // The thread's spare context: whether it holds a place here; the spare
-  // (its place elsewhere given back) or a new context; keeping a finished
-  // one (with its place, or giving that back when a spare is kept already).
-  bool spareHasPlace() const;
-  std::unique_ptr<CMTContext> spareOrNewContext();
-  void keepAsSpare(std::unique_ptr<CMTContext> finished);
   // Erases key's entry (exclusive) and hands the context over with its
   // place, or nullptr. The caller holds no ContextRef to it any more.
   std::unique_ptr<CMTContext> removeContext(std::u16string_view key);

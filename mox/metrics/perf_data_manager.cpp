@@ -80,24 +80,36 @@ size_t CPerfDataManager::keyCount(const CCacheSection& section) NO_THREAD_SAFETY
 // The maps of the current section change only under sectionLock exclusive,
 // which the callers hold (shared here), so the look-ups need no record-map
 // lock: a rule the lock analysis cannot state.
-PerfTarget CPerfDataManager::updateExisting(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
-                                            std::u16string_view& missing) NO_THREAD_SAFETY_ANALYSIS {
-  const CCacheSection& current = *sections_.front();
-  const PerfRecordMap& records = current.perfRecords;
-  missing = key;
-  if (target != PerfTarget::Overflow) {
-    auto found = records.find(key);
-    if (found != records.end()) {
-      found->second->apply(update);
-      return PerfTarget::Key;
+PerfTarget CPerfDataManager::updateWithoutOwnRecord(std::u16string_view key, const PerfUpdate& update,
+                                                    PerfTarget target) NO_THREAD_SAFETY_ANALYSIS {
+  std::u16string_view missing = key;
+  PerfTarget taken = PerfTarget::Undecided;
+  {
+    ThrShardedSharedGuard read(sectionLock_);
+    const CCacheSection& current = *sections_.front();
+    const PerfRecordMap& records = current.perfRecords;
+    if (target != PerfTarget::Overflow && records.count(key) != 0) {
+      taken = PerfTarget::Key;  // made meanwhile
+      records.find(key)->second->apply(update);
+    } else if (target == PerfTarget::Overflow || (target == PerfTarget::Undecided && reachedKeyBound(current))) {
+      missing = kOtherTimingKeys;
+      auto other = records.find(kOtherTimingKeys);
+      if (other != records.end()) {
+        other->second->apply(update);
+        taken = PerfTarget::Overflow;
+      }
     }
-    if (target == PerfTarget::Key || !reachedKeyBound(current)) return PerfTarget::Undecided;
   }
-  missing = kOtherTimingKeys;
-  auto other = records.find(kOtherTimingKeys);
-  if (other == records.end()) return PerfTarget::Undecided;
-  other->second->apply(update);
-  return PerfTarget::Overflow;
+  if (taken == PerfTarget::Undecided) {
+    // The first record of the key (or of the overflow key) in this interval:
+    // inserted under the exclusive lock, which new keys need rarely, keeping
+    // the hot path off the map lock.
+    PerfRecordMap::node_type made = madeRecord<PerfRecordMap>(missing);
+    ThrShardedExclusiveGuard write(sectionLock_);
+    taken = updateOrInsert(key, update, target, made);
+  }
+  if (target == PerfTarget::Undecided && taken == PerfTarget::Overflow) countOverflowingCall();
+  return taken;
 }
 
 PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
@@ -113,25 +125,22 @@ PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfU
   return target;
 }
 
+// The maps of the current section change only under sectionLock exclusive,
+// so the look-up under sectionLock shared needs no record-map lock: a rule
+// the lock analysis cannot state.
 PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
                                               PerfTarget target) NO_THREAD_SAFETY_ANALYSIS {
   if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
-  std::u16string_view missing;
-  PerfTarget taken;
-  {
+  if (target != PerfTarget::Overflow) {
     ThrShardedSharedGuard read(sectionLock_);
-    taken = updateExisting(key, update, target, missing);
+    const PerfRecordMap& records = sections_.front()->perfRecords;
+    auto found = records.find(key);
+    if (found != records.end()) {
+      found->second->apply(update);
+      return PerfTarget::Key;
+    }
   }
-  if (taken == PerfTarget::Undecided) {
-    // The first record of the key (or of the overflow key) in this interval:
-    // inserted under the exclusive lock, which new keys need rarely, keeping
-    // the hot path off the map lock.
-    PerfRecordMap::node_type made = madeRecord<PerfRecordMap>(missing);
-    ThrShardedExclusiveGuard write(sectionLock_);
-    taken = updateOrInsert(key, update, target, made);
-  }
-  if (target == PerfTarget::Undecided && taken == PerfTarget::Overflow) countOverflowingCall();
-  return taken;
+  return updateWithoutOwnRecord(key, update, target);
 }
 
 void CPerfDataManager::countOverflowingCall() {

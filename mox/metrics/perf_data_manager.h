@@ -142,12 +142,10 @@ class CPerfDataManager {
   // Timing keys recorded in section (sectionLock held, shared or exclusive).
   static size_t keyCount(const CCacheSection& section);
   bool reachedKeyBound(const CCacheSection& section) const { return keyBound_ != 0 && keyCount(section) >= keyBound_; }
-  // The update to the record of target in the current section when one is
-  // there (sectionLock shared); Undecided takes kOtherTimingKeys when key
-  // has no record and the bound is reached. Undecided when nothing was found,
-  // with missing naming the record to make.
-  PerfTarget updateExisting(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
-                            std::u16string_view& missing);
+  // updatePerfRecord for a key that had no record in the current section, or
+  // for target Overflow (takes the locks itself, like its caller): the
+  // record found or made meanwhile, or the overflow record.
+  PerfTarget updateWithoutOwnRecord(std::u16string_view key, const PerfUpdate& update, PerfTarget target);
   // The same, placing the record when missing (sectionLock exclusive).
   PerfTarget updateOrInsert(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
                             PerfRecordMap::node_type& made);

@@ -51,7 +51,7 @@ PerfValues CPerfRecord::snapshot() const {
 void CPerfRecord::endLocked(uint32_t& endCounter) {
   if (v_.active > 0) {
     --v_.active;
-  } else if (unmatchedEnds_ != UINT32_MAX) {
+  } else {
     ++unmatchedEnds_;
   }
   ++endCounter;

@@ -65,6 +65,7 @@ class alignas(64) CPerfRecord {
   const std::u16string key_;
   mutable ThrSpinLock lock_;
   PerfValues v_ GUARDED_BY(lock_);
-  // Ends that found active at 0 (stops at its maximum).
+  // Ends that found active at 0 (wraps; only a record made while running
+  // timings were being carried in needs it, and only for that moment).
   uint32_t unmatchedEnds_ GUARDED_BY(lock_) = 0;
 };
