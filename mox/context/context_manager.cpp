@@ -34,7 +34,9 @@ struct SpareContext {
     if (context && countedIn) countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
   }
   std::unique_ptr<CMTContext> context;
-  std::shared_ptr<ContextPlaces> countedIn;  // also kept while no context is: nullptr, not counted
+  // The places context counts in (nullptr: none). Kept while the context is
+  // out serving a unit of work, so that keeping it again copies nothing.
+  std::shared_ptr<ContextPlaces> countedIn;
 };
 thread_local SpareContext spare;
 

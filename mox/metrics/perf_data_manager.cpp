@@ -88,9 +88,10 @@ PerfTarget CPerfDataManager::updateWithoutOwnRecord(std::u16string_view key, con
     ThrShardedSharedGuard read(sectionLock_);
     const CCacheSection& current = *sections_.front();
     const PerfRecordMap& records = current.perfRecords;
-    if (target != PerfTarget::Overflow && records.count(key) != 0) {
-      taken = PerfTarget::Key;  // made meanwhile
-      records.find(key)->second->apply(update);
+    auto found = target == PerfTarget::Overflow ? records.end() : records.find(key);
+    if (found != records.end()) {
+      found->second->apply(update);  // made meanwhile
+      taken = PerfTarget::Key;
     } else if (target == PerfTarget::Overflow || (target == PerfTarget::Undecided && reachedKeyBound(current))) {
       missing = kOtherTimingKeys;
       auto other = records.find(kOtherTimingKeys);
@@ -125,9 +126,7 @@ PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfU
   return target;
 }
 
-// The maps of the current section change only under sectionLock exclusive,
-// so the look-up under sectionLock shared needs no record-map lock: a rule
-// the lock analysis cannot state.
+// As above: the look-up under sectionLock shared needs no record-map lock.
 PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
                                               PerfTarget target) NO_THREAD_SAFETY_ANALYSIS {
   if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
@@ -186,8 +185,9 @@ ResourceRecordMap CPerfDataManager::madeResourceRecords() NO_THREAD_SAFETY_ANALY
   // The names stay where they are: only the data job, which runs this,
   // removes records from the current section.
   ResourceRecordMap made;
-  for (const std::u16string* name : names)
+  for (const std::u16string* name : names) {
     made.emplace_hint(made.end(), *name, std::make_unique<CResourceRecord>(*name));
+  }
   return made;
 }
 

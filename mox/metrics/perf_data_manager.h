@@ -146,7 +146,9 @@ class CPerfDataManager {
   // for target Overflow (takes the locks itself, like its caller): the
   // record found or made meanwhile, or the overflow record.
   PerfTarget updateWithoutOwnRecord(std::u16string_view key, const PerfUpdate& update, PerfTarget target);
-  // The same, placing the record when missing (sectionLock exclusive).
+  // Under sectionLock exclusive: decides an Undecided target again (the key
+  // may have its record by now, the interval its bound) and applies update to
+  // the record of the target, placed from made when missing.
   PerfTarget updateOrInsert(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
                             PerfRecordMap::node_type& made);
   void countOverflowingCall();
