@@ -48,6 +48,8 @@ enum Key : uint8_t {
   kSkipTimesBelowThreshold,
   kTraceEnabledViaEm,
   kTraceEnabledViaE2e,
+  kMaxTimingKeysPerInterval,
+  kMaxOpenContexts,
   // Keys without a typed field: read from the table at each call.
   kContextMapBucket,
   kDatasendingMethod,
@@ -150,6 +152,9 @@ inline constexpr Entry kTable[] = {
     {kSkipTimesBelowThreshold,       u"skip_times_below_threshold",       u"500",     kU32, 500,     kNever,    none()},
     {kTraceEnabledViaEm,             u"trace_enabled_via_em",             u"0",       kU16, 0,       kNever,    none()},
     {kTraceEnabledViaE2e,            u"trace_enabled_via_e2e",            u"1",       kU16, 1,       kNever,    none()},
+    // Bounds on the memory of keys and contexts; 0: no bound.
+    {kMaxTimingKeysPerInterval,      u"max_timing_keys_per_interval",     u"100000",  kU32, 100000,  kNever,    none()},
+    {kMaxOpenContexts,               u"max_open_contexts",                u"100000",  kU32, 100000,  kNever,    none()},
     // A number, rounded to a bucket count by its getter at each call:
     textKey(kContextMapBucket,                      u"context_map_bucket",                        u"13"),
     // Texts, read at each call:

@@ -85,6 +85,11 @@ class CConfiguration {
   uint32_t getSkipTimesBelowThreshold() const { return field<uint32_t, moxconfig::kSkipTimesBelowThreshold>(); }
   uint16_t getTraceEnabledViaEm() const { return field<uint16_t, moxconfig::kTraceEnabledViaEm>(); }
   uint16_t getTraceEnabledViaE2e() const { return field<uint16_t, moxconfig::kTraceEnabledViaE2e>(); }
+  // Timing keys recorded per interval beyond which calls of further keys are
+  // counted under one key; 0: no bound.
+  uint32_t getMaxTimingKeysPerInterval() const { return field<uint32_t, moxconfig::kMaxTimingKeysPerInterval>(); }
+  // Contexts registered at once beyond which new ones are refused; 0: no bound.
+  uint32_t getMaxOpenContexts() const { return field<uint32_t, moxconfig::kMaxOpenContexts>(); }
   // context_map_bucket rounded up to a power of two, at least 4 and at most
   // 32768 (the largest that fits 16 bits); read from the table at each call.
   uint16_t getContextMapBucketCount() const;

@@ -40,6 +40,7 @@ void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord*
   children.clear();
   params.clear();
   skipped_ = skipped;
+  perfTarget_ = PerfTarget::Undecided;
   startWallMs_ = -1;
 }
 
@@ -55,7 +56,7 @@ void CMTCallRecord::begin() {
     if (measuresCpu(scope)) cpuStart = threadCpuMicros();
     update.incActive = countsActive(scope) && !skipped_;
   }
-  if (update.incActive) CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
+  if (update.incActive) perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
 }
 
 void CMTCallRecord::takeTimes(uint32_t now) {
@@ -91,7 +92,7 @@ bool CMTCallRecord::timesWanted() const {
 // its times unless it is timed for the trace only; an untraced call adds them
 // only when it was ended by its own name (atTop) and its times are wanted, and
 // is merely counted when it was closed on the way.
-void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) const {
+void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) {
   PerfUpdate update;
   update.end = terminated ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
   if (traceOn) {
@@ -107,7 +108,7 @@ void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) const {
     update.netElapsedMs = netElapsedMs;
     update.netCpuUs = netCpuUs;
   }
-  CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
+  perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
 }
 
 uint32_t CMTCallRecord::end(bool atTop) {
@@ -125,7 +126,7 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
     status = TerminatedWithoutTimes;
     PerfUpdate update;
     update.end = PerfUpdate::End::Terminated;
-    CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update);
+    perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
     return -1;
   }
   uint32_t now = msTick();

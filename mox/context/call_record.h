@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mox/metrics/perf_update.h"
+
 // The moment a trace is built: a call still running shows its times up to it.
 // Both clocks are read on first need only, since a finished unit of work has
 // no running call.
@@ -99,8 +101,11 @@ class CMTCallRecord {
   // Takes elapsed and CPU times and derives the net times (own and parent's).
   void takeTimes(uint32_t now);
   bool timesWanted() const;
-  void sendToPerfRecord(bool addTimes, bool terminated) const;
+  void sendToPerfRecord(bool addTimes, bool terminated);
   bool skipped_;
+  // The record the call's updates go to: Undecided until the first one has
+  // gone to a record, which the later ones follow.
+  PerfTarget perfTarget_ = PerfTarget::Undecided;
   // Wall-clock start in milliseconds since 1970, kept for the first call of a
   // context only; -1 otherwise.
   int64_t startWallMs_ = -1;

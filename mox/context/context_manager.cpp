@@ -13,14 +13,59 @@
 #include "mox/trace/trace_data_manager.h"
 #include "thr/thr_guards.h"
 
+struct ContextPlaces {
+  std::atomic<size_t> taken{0};
+};
+
 namespace {
 
 std::atomic<CMTContextManager*> instance{nullptr};
 
 // The context of this thread's last finished unit of work, kept with its
 // records to serve the thread's next one: a unit of work then costs no
-// allocation of its context and calls. Renewed for whichever manager uses it.
-thread_local std::unique_ptr<CMTContext> spareContext;
+// allocation of its context and calls. Renewed for whichever manager uses
+// it. It keeps its place under the bound of the registry that counted it,
+// given back when the thread ends (the count outlives the registry).
+struct SpareContext {
+  SpareContext() = default;
+  SpareContext(const SpareContext&) = delete;
+  SpareContext& operator=(const SpareContext&) = delete;
+  ~SpareContext() {
+    if (context && countedIn) countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
+  }
+  std::unique_ptr<CMTContext> context;
+  // The places context counts in (nullptr: none). Kept while the context is
+  // out serving a unit of work, so that keeping it again copies nothing.
+  std::shared_ptr<ContextPlaces> countedIn;
+};
+thread_local SpareContext spare;
+
+bool spareHoldsPlaceIn(const std::shared_ptr<ContextPlaces>& places) {
+  return spare.context && spare.countedIn == places;
+}
+
+// The spare or a new context, for manager; a spare counted under another
+// registry's places gives its place there back (the caller took one here).
+std::unique_ptr<CMTContext> spareOrNewContext(const CMTContextManager& manager,
+                                              const std::shared_ptr<ContextPlaces>& places) {
+  if (!spare.context) return std::make_unique<CMTContext>(manager);
+  if (spare.countedIn != places && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
+  std::unique_ptr<CMTContext> context = std::move(spare.context);
+  context->renew(manager);
+  return context;
+}
+
+// A finished context, with its place under places, becomes the spare; when
+// a spare is kept already, it is dropped and its place given back.
+void keepAsSpare(std::unique_ptr<CMTContext> finished, const std::shared_ptr<ContextPlaces>& places) {
+  if (!finished) return;
+  if (spare.context) {
+    if (places) places->taken.fetch_sub(1, std::memory_order_relaxed);
+    return;
+  }
+  spare.context = std::move(finished);
+  if (spare.countedIn != places) spare.countedIn = places;
+}
 
 // The timing key of the call being started, built here so that its memory is
 // reused from call to call.
@@ -45,17 +90,6 @@ struct LookUpMemo {
   CMTContext* context = nullptr;
 };
 thread_local LookUpMemo lastLookUp;
-
-std::unique_ptr<CMTContext> newContext(const CMTContextManager& manager) {
-  if (!spareContext) return std::make_unique<CMTContext>(manager);
-  std::unique_ptr<CMTContext> context = std::move(spareContext);
-  context->renew(manager);
-  return context;
-}
-
-void keepAsSpare(std::unique_ptr<CMTContext> finished) {
-  if (finished && !spareContext) spareContext = std::move(finished);
-}
 
 ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& parsed) {
   return ComponentLevels(parsed.begin(), parsed.end());
@@ -117,6 +151,7 @@ CMTContextManager::~CMTContextManager() {
 void CMTContextManager::destroyAllContexts() {
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrExclusiveGuard guard(bucketLocks_[i]);
+    releaseContexts(buckets_[i].contexts.size());
     buckets_[i].contexts.clear();
     ++buckets_[i].removals;
   }
@@ -134,6 +169,8 @@ void CMTContextManager::init() {
     bucketLocks_.push_back(lock);
   }
   buckets_.resize(count);
+  contextBound_ = config->getMaxOpenContexts();
+  if (contextBound_ != 0) places_ = std::make_shared<ContextPlaces>();
 
   skipNames_.reserve(5);
   for (std::u16string& name : parseSkipNames(config->getSkipTimesInNames())) skipNames_.push_back(std::move(name));
@@ -226,11 +263,40 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAF
   return ContextRef(context, held ? lock : nullptr);
 }
 
-bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
-  if (buckets_.empty()) return false;
+bool CMTContextManager::reserveContext() {
+  if (!places_) return true;
+  // Counted first, so that threads racing for the last places never pass the bound together.
+  if (places_->taken.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
+  places_->taken.fetch_sub(1, std::memory_order_relaxed);
+  countRefusedContext();
+  return false;
+}
+
+void CMTContextManager::releaseContexts(size_t count) {
+  if (places_ && count != 0) places_->taken.fetch_sub(count, std::memory_order_relaxed);
+}
+
+void CMTContextManager::countRefusedContext() {
+  increaseContextCounter(kRefusedContextCount);
+  if (contextBoundTraced_.exchange(true, std::memory_order_relaxed)) return;
+  MOX_TRC_ERROR(
+      "max_open_contexts reached (%u contexts): new contexts are refused and counted in \"Refused Context Count\" "
+      "(written once)\n",
+      contextBound_);
+}
+
+bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context) {
   size_t index = bucketOf(key);
   ThrExclusiveGuard guard(bucketLocks_[index]);
-  return buckets_[index].contexts.emplace(key, std::move(context)).second;
+  if (!buckets_[index].contexts.emplace(key, std::move(context)).second) return false;
+  place.keep();
+  return true;
+}
+
+bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
+  if (buckets_.empty()) return false;
+  ContextPlace place(*this, false);
+  return place && insertOn(place, key, std::move(context));
 }
 
 std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view key) {
@@ -315,6 +381,7 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
       if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
         entry = bucket.erase(entry);
         ++buckets_[i].removals;
+        releaseContexts(1);
       } else {
         ++entry;
       }
@@ -331,7 +398,8 @@ void CMTContextManager::initContext(const std::u16string& key, const std::u16str
     return;
   }
   if (buckets_.empty()) return;
-  insertContext(key, std::make_unique<CMTContext>(*this, passport));
+  ContextPlace place(*this, false);
+  if (place) insertOn(place, key, std::make_unique<CMTContext>(*this, passport));
 }
 
 uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
@@ -345,9 +413,12 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
         "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
   }
-  std::unique_ptr<CMTContext> created = newContext(*this);
+  // Refused before the call is counted anywhere.
+  ContextPlace place(*this, spareHoldsPlaceIn(places_));
+  if (!place) return 0;
+  std::unique_ptr<CMTContext> created = spareOrNewContext(*this, places_);
   uint32_t recId = created->startTiming(timingKey, level);
-  insertContext(key, std::move(created));
+  insertOn(place, key, std::move(created));
   return recId;
 }
 
@@ -361,7 +432,7 @@ void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId
   }
   if (context->state != CMTContext::Finished) return;
   context.release();
-  keepAsSpare(removeContext(key));
+  keepAsSpare(removeContext(key), places_);
 }
 
 void CMTContextManager::endTiming(const std::u16string& key, uint32_t recId) {

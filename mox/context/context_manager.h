@@ -12,6 +12,14 @@
 // shared (ContextRef), so the scan and removals, which need the lock
 // exclusively, can never destroy a context under it.
 //
+// At most max_open_contexts contexts are in memory at once (0: no bound):
+// the registered ones, and the one finished context each thread keeps to
+// serve its next unit of work, which keeps its place so that a thread's
+// units of work one after another count nothing. A unit of work that would
+// need one more is refused (its start returns 0, its MOX_initContext does
+// nothing) and counted in the built-in resource kRefusedContextCount. Units
+// of work already open are not affected.
+//
 // Lock order: bucket lock, then the store locks (performance and trace data),
 // then the trace-log lock.
 #pragma once
@@ -56,15 +64,18 @@ class ContextRef {
   ThrRwLock* lock_ = nullptr;
 };
 
+// The count of places taken under the context bound.
+struct ContextPlaces;
+
 class CMTContextManager {
  public:
   static CMTContextManager* getInstance();
   static void destroyInstance();  // destroys every context still registered
   static void abandonInstance();  // forgets it untouched (forked child)
 
-  // Reads the configuration once: bucket count, skip names, the two component
-  // threshold maps. Until it has run, no context is registered and the timing
-  // cores return 0 / do nothing.
+  // Reads the configuration once: bucket count, context bound, skip names,
+  // the two component threshold maps. Until it has run, no context is
+  // registered and the timing cores return 0 / do nothing.
   void init();
 
   // ---- process identity (thread-safe; read by the dispatcher threads) ----
@@ -84,11 +95,9 @@ class CMTContextManager {
   // not registered.
   ContextRef findContext(std::u16string_view key);
   // Adds context under key (exclusive). An existing entry stays and the new
-  // context is dropped: returns false then (and before init()).
+  // context is dropped: returns false then (and before init(), and when the
+  // context bound refuses it).
   bool insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context);
-  // Erases key's entry (exclusive) and hands the context over, or nullptr.
-  // The caller holds no ContextRef to it any more.
-  std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
   // Number of registered contexts (takes every bucket lock shared in turn).
   size_t contextCount() const;
 
@@ -136,6 +145,34 @@ class CMTContextManager {
   // Empty or zombie, as the scan decides; false when the context stays.
   bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
   void destroyAllContexts();
+  // A place for one more context under the bound, taken before the context
+  // is made (false when refused, which is counted) and given back by the
+  // holder's end unless a registered context keeps it.
+  class ContextPlace {
+   public:
+    // heldAlready: the context comes with its place (the thread's spare).
+    ContextPlace(CMTContextManager& manager, bool heldAlready)
+        : manager_(manager), held_(heldAlready || manager.reserveContext()) {}
+    ~ContextPlace() {
+      if (held_) manager_.releaseContexts(1);
+    }
+    ContextPlace(const ContextPlace&) = delete;
+    ContextPlace& operator=(const ContextPlace&) = delete;
+    explicit operator bool() const { return held_; }
+    void keep() { held_ = false; }
+
+   private:
+    CMTContextManager& manager_;
+    bool held_;
+  };
+  bool reserveContext();
+  void releaseContexts(size_t count);
+  // Erases key's entry (exclusive) and hands the context over with its
+  // place, or nullptr. The caller holds no ContextRef to it any more.
+  std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
+  void countRefusedContext();
+  // Adds context under key on place, which it keeps when it is registered.
+  bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
 
   mutable ThrMutex identityLock_;
   std::u16string processName_ GUARDED_BY(identityLock_);
@@ -157,6 +194,12 @@ class CMTContextManager {
   // rememberedKey: key is the one this thread looked up last in this manager.
   CMTContext* lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey);
   std::vector<Bucket> buckets_;
+
+  uint32_t contextBound_ = 0;  // max_open_contexts, set by init()
+  // The places taken, under a bound only (else nullptr); shared with the
+  // spare contexts, which may outlive the registry.
+  std::shared_ptr<ContextPlaces> places_;
+  std::atomic<bool> contextBoundTraced_{false};
 
   ThrRwLock* thresholdLock_ = nullptr;
   ComponentLevels componentThresholds_ GUARDED_BY(thresholdLock_);

@@ -1,5 +1,7 @@
 #include "mox/metrics/cache_section.h"
 
+#include "thr/thr_guards.h"
+
 CCacheSection::CCacheSection(uint16_t sectionNumber) : number(sectionNumber) {
   ThrRwLockInit(&perfLock);
   ThrRwLockInit(&resourceLock);
@@ -10,4 +12,13 @@ CCacheSection::~CCacheSection() {
   resourceRecords.clear();
   if (perfLock) ThrRwLockDelete(perfLock);
   if (resourceLock) ThrRwLockDelete(resourceLock);
+}
+
+SectionContent CCacheSection::takeContent() {
+  SectionContent taken;
+  ThrExclusiveGuard perf(perfLock);
+  ThrExclusiveGuard resources(resourceLock);
+  taken.perfRecords.swap(perfRecords);
+  taken.resourceRecords.swap(resourceRecords);
+  return taken;
 }

@@ -19,6 +19,13 @@
 using PerfRecordMap = std::map<std::u16string, std::unique_ptr<CPerfRecord>, U16Less>;
 using ResourceRecordMap = std::map<std::u16string, std::unique_ptr<CResourceRecord>, U16Less>;
 
+// The records a section held, taken out whole so that they can be freed
+// after the locks are released.
+struct SectionContent {
+  PerfRecordMap perfRecords;
+  ResourceRecordMap resourceRecords;
+};
+
 struct CCacheSection {
   explicit CCacheSection(uint16_t sectionNumber);
   ~CCacheSection();
@@ -30,4 +37,8 @@ struct CCacheSection {
   const uint16_t number;  // 1..N in creation order
   PerfRecordMap perfRecords GUARDED_BY(perfLock);
   ResourceRecordMap resourceRecords GUARDED_BY(resourceLock);
+
+  // Leaves the section empty and hands over what it held, without freeing
+  // any of it (constant time, under both record-map locks).
+  SectionContent takeContent();
 };

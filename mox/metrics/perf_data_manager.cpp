@@ -15,6 +15,15 @@ std::atomic<CPerfDataManager*> instance{nullptr};
 
 constexpr uint16_t kMinSectionCount = 2;
 
+// Running timings carried into the current section per exclusive hold: the
+// hold stays short however many keys have calls running at the switch.
+constexpr size_t kCarriedPerHold = 64;
+
+struct RunningKey {
+  const std::u16string* key;  // in the detached section, which outlives the carry
+  uint32_t active;
+};
+
 }  // namespace
 
 CPerfDataManager* CPerfDataManager::getInstance() {
@@ -28,7 +37,7 @@ void CPerfDataManager::abandonInstance() { abandonProcessWide(instance); }
 CPerfDataManager::CPerfDataManager() { ThrShardedRwLockInit(&sectionLock_); }
 
 CPerfDataManager::~CPerfDataManager() {
-  sections_.clear();
+  sections_.reset(0);
   ownedSections_.clear();
   dataAgent_.reset();
   if (sectionLock_) ThrShardedRwLockDelete(sectionLock_);
@@ -40,17 +49,19 @@ void CPerfDataManager::init() {
   ThrShardedExclusiveGuard hold(sectionLock_);
   if (initialised_.load(std::memory_order_relaxed)) return;
   const uint16_t count = std::max(CConfiguration::getInstance()->getCacheSectionCount(), kMinSectionCount);
+  sections_.reset(count);
   for (uint16_t number = 1; number <= count; ++number) {
     auto section = std::make_unique<CCacheSection>(number);
     if (!section->perfLock || !section->resourceLock) {
-      sections_.clear();
+      sections_.reset(0);
       ownedSections_.clear();
       return;
     }
-    sections_.push_back(section.get());
+    sections_.pushBack(section.get());
     ownedSections_.push_back(std::move(section));
   }
   dataAgent_ = createDataSendingAgent();
+  keyBound_ = CConfiguration::getInstance()->getMaxTimingKeysPerInterval();
   initialised_.store(true, std::memory_order_release);
 }
 
@@ -61,61 +72,174 @@ CPerfRecord* CPerfDataManager::getPerfRecord(const std::u16string& key) {
   return found;
 }
 
-void CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update) {
-  withCurrentRecord(&CCacheSection::perfRecords, &CCacheSection::perfLock, key,
-                    [&](CPerfRecord& record) { record.apply(update); });
+size_t CPerfDataManager::keyCount(const CCacheSection& section) NO_THREAD_SAFETY_ANALYSIS {
+  const PerfRecordMap& records = section.perfRecords;
+  return records.size() - records.count(kOtherTimingKeys);
 }
 
-void CPerfDataManager::emptySection(CCacheSection& section) {
-  ThrExclusiveGuard perf(section.perfLock);
-  ThrExclusiveGuard resources(section.resourceLock);
-  section.perfRecords.clear();
-  section.resourceRecords.clear();
+// The maps of the current section change only under sectionLock exclusive,
+// which the callers hold (shared here), so the look-ups need no record-map
+// lock: a rule the lock analysis cannot state.
+PerfTarget CPerfDataManager::updateWithoutOwnRecord(std::u16string_view key, const PerfUpdate& update,
+                                                    PerfTarget target) NO_THREAD_SAFETY_ANALYSIS {
+  std::u16string_view missing = key;
+  PerfTarget taken = PerfTarget::Undecided;
+  {
+    ThrShardedSharedGuard read(sectionLock_);
+    const CCacheSection& current = *sections_.front();
+    const PerfRecordMap& records = current.perfRecords;
+    auto found = target == PerfTarget::Overflow ? records.end() : records.find(key);
+    if (found != records.end()) {
+      found->second->apply(update);  // made meanwhile
+      taken = PerfTarget::Key;
+    } else if (target == PerfTarget::Overflow || (target == PerfTarget::Undecided && reachedKeyBound(current))) {
+      missing = kOtherTimingKeys;
+      auto other = records.find(kOtherTimingKeys);
+      if (other != records.end()) {
+        other->second->apply(update);
+        taken = PerfTarget::Overflow;
+      }
+    }
+  }
+  if (taken == PerfTarget::Undecided) {
+    // The first record of the key (or of the overflow key) in this interval:
+    // inserted under the exclusive lock, which new keys need rarely, keeping
+    // the hot path off the map lock.
+    PerfRecordMap::node_type made = madeRecord<PerfRecordMap>(missing);
+    ThrShardedExclusiveGuard write(sectionLock_);
+    taken = updateOrInsert(key, update, target, made);
+  }
+  if (target == PerfTarget::Undecided && taken == PerfTarget::Overflow) countOverflowingCall();
+  return taken;
 }
 
-void CPerfDataManager::carryRunningTimings(CCacheSection& from, CCacheSection& to) {
-  ThrSharedGuard read(from.perfLock);
-  ThrExclusiveGuard write(to.perfLock);
-  for (const auto& entry : from.perfRecords) {
-    const uint32_t active = entry.second->snapshot().active;
-    if (active == 0) continue;
-    to.perfRecords.emplace(entry.first, std::make_unique<CPerfRecord>(entry.first, active));
+PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
+                                            PerfRecordMap::node_type& made) NO_THREAD_SAFETY_ANALYSIS {
+  CCacheSection& current = *sections_.front();
+  if (target == PerfTarget::Undecided) {
+    // Made meanwhile, or made now while there is room.
+    const bool ownRecord = current.perfRecords.count(key) != 0 || !reachedKeyBound(current);
+    target = ownRecord ? PerfTarget::Key : PerfTarget::Overflow;
+  }
+  const std::u16string_view recordKey = target == PerfTarget::Overflow ? kOtherTimingKeys : key;
+  placeRecord(current.perfRecords, current.perfLock, recordKey, made)->apply(update);
+  return target;
+}
+
+// As above: the look-up under sectionLock shared needs no record-map lock.
+PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
+                                              PerfTarget target) NO_THREAD_SAFETY_ANALYSIS {
+  if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
+  if (target != PerfTarget::Overflow) {
+    ThrShardedSharedGuard read(sectionLock_);
+    const PerfRecordMap& records = sections_.front()->perfRecords;
+    auto found = records.find(key);
+    if (found != records.end()) {
+      found->second->apply(update);
+      return PerfTarget::Key;
+    }
+  }
+  return updateWithoutOwnRecord(key, update, target);
+}
+
+void CPerfDataManager::countOverflowingCall() {
+  withResourceRecord(kOverflowCallCount, [](CResourceRecord& record) { record.increase(1); });
+  if (keyBoundTraced_.exchange(true, std::memory_order_relaxed)) return;
+  MOX_TRC_ERROR(
+      "An interval reached max_timing_keys_per_interval (%u timing keys): the calls of further keys are counted "
+      "under \"Other Timing Keys\" and in \"Overflow Call Count\" (written once)\n",
+      keyBound_);
+}
+
+void CPerfDataManager::carryRunningTimings(CCacheSection& from) {
+  // The detached section is no longer written: its running counts stay as read.
+  std::vector<RunningKey> running;
+  {
+    ThrSharedGuard read(from.perfLock);
+    for (const auto& entry : from.perfRecords) {
+      const uint32_t active = entry.second->active();
+      if (active != 0) running.push_back({&entry.first, active});
+    }
+  }
+  for (size_t first = 0; first < running.size(); first += kCarriedPerHold) {
+    const size_t end = std::min(running.size(), first + kCarriedPerHold);
+    std::vector<PerfRecordMap::node_type> made;
+    for (size_t i = first; i < end; ++i) made.push_back(madeRecord<PerfRecordMap>(*running[i].key));
+    ThrShardedExclusiveGuard write(sectionLock_);
+    CCacheSection& current = *sections_.front();
+    for (size_t i = first; i < end; ++i) {
+      placeRecord(current.perfRecords, current.perfLock, *running[i].key, made[i - first])->carryIn(running[i].active);
+    }
   }
 }
 
-void CPerfDataManager::carryResources(CCacheSection& from, CCacheSection& to) {
+ResourceRecordMap CPerfDataManager::madeResourceRecords() NO_THREAD_SAFETY_ANALYSIS {
+  std::vector<const std::u16string*> names;
+  {
+    ThrShardedSharedGuard read(sectionLock_);
+    const CCacheSection& current = *sections_.front();
+    ThrSharedGuard held(current.resourceLock);
+    names.reserve(current.resourceRecords.size());
+    for (const auto& entry : current.resourceRecords) names.push_back(&entry.first);
+  }
+  // The names stay where they are: only the data job, which runs this,
+  // removes records from the current section.
+  ResourceRecordMap made;
+  for (const std::u16string* name : names) {
+    made.emplace_hint(made.end(), *name, std::make_unique<CResourceRecord>(*name));
+  }
+  return made;
+}
+
+void CPerfDataManager::carryResources(CCacheSection& from, CCacheSection& to, ResourceRecordMap& made) {
   ThrSharedGuard read(from.resourceLock);
   ThrExclusiveGuard write(to.resourceLock);
-  for (const auto& entry : from.resourceRecords) to.resourceRecords.emplace(entry.first, entry.second->carried());
+  for (const auto& entry : from.resourceRecords) {
+    auto slot = made.find(entry.first);
+    // A resource reported for the first time after the records were made.
+    if (slot == made.end()) slot = made.emplace(entry.first, std::make_unique<CResourceRecord>(entry.first)).first;
+    slot->second->carryFrom(*entry.second);
+  }
+  to.resourceRecords.swap(made);
 }
 
 CCacheSection* CPerfDataManager::switchSection() {
   if (!initialised_.load(std::memory_order_acquire)) return nullptr;
-  ThrShardedExclusiveGuard hold(sectionLock_);
-  MOX_TRC(2, "Start copying[lock]\n");
-  CCacheSection* ended = sections_.front();
-  sections_.pop_front();
-  CCacheSection* current = sections_.front();
-  // current still holds what it collected N intervals ago: discard it now.
-  emptySection(*current);
-  // Out of memory while carrying: what could not be carried restarts from 0,
-  // but the rotation itself must complete.
+  ResourceRecordMap carried;
+  // Out of memory while carrying: what could not be carried restarts from
+  // 0, but the rotation itself must complete.
   try {
-    if (!hasNoPerfRecords(ended)) carryRunningTimings(*ended, *current);
+    carried = madeResourceRecords();
   } catch (...) {
   }
+  // What the new current section still holds from N intervals ago (when it
+  // was not emptied after sending): freed after the lock.
+  SectionContent discarded;
+  CCacheSection* ended = nullptr;
+  {
+    ThrShardedExclusiveGuard hold(sectionLock_);
+    MOX_TRC(2, "Start copying[lock]\n");
+    ended = sections_.front();
+    sections_.popFront();
+    CCacheSection* current = sections_.front();
+    discarded = current->takeContent();
+    try {
+      carryResources(*ended, *current, carried);
+    } catch (...) {
+    }
+    MOX_TRC(2, "End copying[unlock]\n");
+  }
   try {
-    if (!hasNoResourceRecords(ended)) carryResources(*ended, *current);
+    carryRunningTimings(*ended);
   } catch (...) {
   }
-  MOX_TRC(2, "End copying[unlock]\n");
   return ended;
 }
 
 void CPerfDataManager::putBack(CCacheSection* section) {
   if (!section) return;
   ThrShardedExclusiveGuard hold(sectionLock_);
-  sections_.push_back(section);
+  sections_.pushBack(section);
 }
 
 bool CPerfDataManager::hasNoPerfRecords(CCacheSection* section) const {
@@ -167,9 +291,11 @@ void CPerfDataManager::processData(const MetricFormat& format) {
       sendSection(ended, format);
     } catch (...) {
     }
+    // Sent: its records are freed here, outside the section lock, rather
+    // than when it becomes current again.
+    ended->takeContent();
+    putBack(ended);
   }
-  ThrShardedExclusiveGuard hold(sectionLock_);
-  if (ended) sections_.push_back(ended);
   MOX_TRC(2, "Processing finished\n");
   ThrPlainMutexHold busyHold(busyLock_);
   busy_ = false;

@@ -4,8 +4,18 @@
 //
 // The front of the queue is the current section; timings go into it. Each
 // data interval the data job detaches it (switchSection), formats and sends
-// it outside the section lock, and appends it at the back of the queue, where
-// it waits to become current again and be emptied N intervals later.
+// it, empties it and appends it at the back of the queue, where it waits to
+// become current again. Only the detaching and the carrying of resources
+// happen under the exclusive section lock, in time independent of the
+// number of timing keys: walking, formatting and freeing the records of an
+// interval happen outside it, so a timing on another thread never waits for
+// them. Nothing is allocated or freed under the exclusive lock either (new
+// records are made before it is taken): after an interval's records were
+// freed, an allocator may spend milliseconds tidying up in its next call.
+//
+// An interval records at most max_timing_keys_per_interval timing keys (0:
+// no bound); calls of further keys go to the record kOtherTimingKeys, and
+// each is counted in the built-in resource kOverflowCallCount.
 //
 // Locks, in the order they are taken:
 //   sectionLock (readers-writer): shared while a record of the current section
@@ -18,7 +28,6 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +40,7 @@
 #include "mox/metrics/perf_update.h"
 #include "mox/metrics/resource_callbacks.h"
 #include "mox/metrics/resource_record.h"
+#include "mox/metrics/section_ring.h"
 #include "thr/thr.h"
 #include "thr/thr_plain_mutex.h"
 #include "thr/thr_sharded_rwlock.h"
@@ -44,17 +54,23 @@ class CPerfDataManager {
   static void abandonInstance();  // forgets it untouched (forked child)
 
   // Creates `cache_section_count` sections (at least 2), numbered from 1 with
-  // section 1 current, and the data agent of the configured kind. Once only.
+  // section 1 current, and the data agent of the configured kind; takes the
+  // key bound. Once only.
   void init();
 
-  // The record of key in the current section, created when missing; nullptr
-  // before init. The caller updates it after every lock is released, so an
-  // update racing with a rotation may land in the detached section.
+  // The record of key in the current section, created when missing (past the
+  // key bound too); nullptr before init. For reading: it is freed once its
+  // interval has been sent.
   CPerfRecord* getPerfRecord(const std::u16string& key);
-  // The hot path: finds or creates the record in the current section and
-  // applies the update while still holding sectionLock shared, so a rotation
-  // never frees the record under the caller. No-op before init.
-  void updatePerfRecord(std::u16string_view key, const PerfUpdate& update);
+  // The hot path: finds or creates the record in the current section that
+  // target names and applies the update while still holding sectionLock
+  // shared, so a rotation never frees the record under the caller. Returns
+  // the record taken (Key or Overflow), to be passed with the call's later
+  // updates. Undecided resolving to Overflow counts the call in
+  // kOverflowCallCount, and the first time also writes a trace line.
+  // No-op before init (returns Key).
+  PerfTarget updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
+                              PerfTarget target = PerfTarget::Undecided);
   // Finds or creates the resource record of name in the current section and
   // calls apply(record) while still holding sectionLock shared, so that no
   // update lands in a section after its resources were carried on. No-op
@@ -68,8 +84,9 @@ class CPerfDataManager {
   void runDueCallbacks(uint32_t now) { callbacks_.runDue(now); }
 
   // Detaches the current section and returns it; the next one becomes current,
-  // emptied and given the records that still have running timings (key and
-  // active only). nullptr before init. Only the data job calls it.
+  // emptied (its records freed after the lock is released) and given every
+  // resource and, right after, the records that still have running timings
+  // (key and active only). nullptr before init. Only the data job calls it.
   CCacheSection* switchSection();
   // Appends a detached section at the back of the queue (sectionLock exclusive).
   void putBack(CCacheSection* section);
@@ -90,7 +107,8 @@ class CPerfDataManager {
   static std::u16string formatLongCounter(const CResourceRecord& record, const MetricFormat& format);
 
   // The data job: rotate, send the detached section when the agent is ready,
-  // put it back. A call that finds the job running returns at once.
+  // empty it and put it back. A call that finds the job running returns at
+  // once.
   void processData(const MetricFormat& format);
 
   CMTDataSendingAgent* dataAgent() const { return dataAgent_.get(); }
@@ -112,14 +130,37 @@ class CPerfDataManager {
   template <typename RecordMap, typename Apply>
   void withCurrentRecord(RecordMap CCacheSection::*records, ThrRwLock* CCacheSection::*recordsLock,
                          std::u16string_view key, Apply&& apply);
-  // The record of key in records, made with the key alone when missing,
-  // under recordsLock exclusive.
+  // A record of key with its map node, made before the exclusive lock is taken.
   template <typename RecordMap>
-  static auto* insertRecord(RecordMap& records, ThrRwLock* recordsLock, std::u16string_view key);
-  static void emptySection(CCacheSection& section);
-  static void carryRunningTimings(CCacheSection& from, CCacheSection& to);
-  // Every resource, reported or not, keeps its value into the next interval.
-  static void carryResources(CCacheSection& from, CCacheSection& to);
+  static typename RecordMap::node_type madeRecord(std::u16string_view key);
+  // The record of key in records under recordsLock exclusive: found, or made
+  // from made when that holds key (else made here: the interval changed since
+  // made was made). What made still holds is the caller's to free.
+  template <typename RecordMap>
+  static auto* placeRecord(RecordMap& records, ThrRwLock* recordsLock, std::u16string_view key,
+                           typename RecordMap::node_type& made);
+  // Timing keys recorded in section (sectionLock held, shared or exclusive).
+  static size_t keyCount(const CCacheSection& section);
+  bool reachedKeyBound(const CCacheSection& section) const { return keyBound_ != 0 && keyCount(section) >= keyBound_; }
+  // updatePerfRecord for a key that had no record in the current section, or
+  // for target Overflow (takes the locks itself, like its caller): the
+  // record found or made meanwhile, or the overflow record.
+  PerfTarget updateWithoutOwnRecord(std::u16string_view key, const PerfUpdate& update, PerfTarget target);
+  // Under sectionLock exclusive: decides an Undecided target again (the key
+  // may have its record by now, the interval its bound) and applies update to
+  // the record of the target, placed from made when missing.
+  PerfTarget updateOrInsert(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
+                            PerfRecordMap::node_type& made);
+  void countOverflowingCall();
+  // From the detached section into the current one (a few records per
+  // exclusive hold): the caller holds no lock.
+  void carryRunningTimings(CCacheSection& from);
+  // A fresh record for each resource of the current section, made without
+  // holding sectionLock while allocating; only the data job may call it.
+  ResourceRecordMap madeResourceRecords();
+  // Every resource, reported or not, keeps its value into the next interval:
+  // to (empty) gets the records of made, with the values carried from from.
+  static void carryResources(CCacheSection& from, CCacheSection& to, ResourceRecordMap& made);
   void sendSection(CCacheSection* section, const MetricFormat& format);
 
   ThrPlainMutex busyLock_;
@@ -128,7 +169,9 @@ class CPerfDataManager {
   // concurrent timings do not contend on one cache line.
   ThrShardedRwLock* sectionLock_ = nullptr;
   std::atomic<bool> initialised_{false};
-  std::deque<CCacheSection*> sections_ GUARDED_BY(sectionLock_);  // front is current
+  uint32_t keyBound_ = 0;  // max_timing_keys_per_interval, set by init
+  std::atomic<bool> keyBoundTraced_{false};
+  SectionRing sections_ GUARDED_BY(sectionLock_);  // front is current
   // Every section, queued or detached.
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_ GUARDED_BY(sectionLock_);
   std::unique_ptr<CMTDataSendingAgent> dataAgent_;
@@ -140,17 +183,28 @@ void CPerfDataManager::withResourceRecord(std::u16string_view name, Apply&& appl
   withCurrentRecord(&CCacheSection::resourceRecords, &CCacheSection::resourceLock, name, apply);
 }
 
+template <typename RecordMap>
+typename RecordMap::node_type CPerfDataManager::madeRecord(std::u16string_view key) {
+  RecordMap one;
+  std::u16string ownedKey(key);
+  auto record = std::make_unique<typename RecordMap::mapped_type::element_type>(ownedKey);
+  one.emplace(std::move(ownedKey), std::move(record));
+  return one.extract(one.begin());
+}
+
 // The maps of the current section change only under sectionLock exclusive,
 // which is held here, shared or exclusive, so a look-up needs no record-map
 // lock: a rule the lock analysis cannot state.
 template <typename RecordMap>
-auto* CPerfDataManager::insertRecord(RecordMap& records, ThrRwLock* recordsLock, std::u16string_view key) {
+auto* CPerfDataManager::placeRecord(RecordMap& records, ThrRwLock* recordsLock, std::u16string_view key,
+                                    typename RecordMap::node_type& made) {
   ThrExclusiveGuard insert(recordsLock);
   auto found = records.find(key);
   if (found != records.end()) return found->second.get();  // inserted meanwhile
+  if (!made.empty() && made.key() == key) return records.insert(std::move(made)).position->second.get();
   std::u16string ownedKey(key);
-  auto made = std::make_unique<typename RecordMap::mapped_type::element_type>(ownedKey);
-  return records.emplace(std::move(ownedKey), std::move(made)).first->second.get();
+  auto record = std::make_unique<typename RecordMap::mapped_type::element_type>(ownedKey);
+  return records.emplace(std::move(ownedKey), std::move(record)).first->second.get();
 }
 
 template <typename RecordMap, typename Apply>
@@ -168,8 +222,8 @@ void CPerfDataManager::withCurrentRecord(RecordMap CCacheSection::*records, ThrR
   }
   // The key's first record of this interval: inserted under the exclusive
   // lock, which new keys need rarely, keeping the hot path off the map lock.
+  typename RecordMap::node_type made = madeRecord<RecordMap>(key);
   ThrShardedExclusiveGuard write(sectionLock_);
   CCacheSection& current = *sections_.front();
-  auto* record = insertRecord(current.*records, current.*recordsLock, key);
-  apply(*record);
+  apply(*placeRecord(current.*records, current.*recordsLock, key, made));
 }

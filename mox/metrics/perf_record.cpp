@@ -1,5 +1,7 @@
 #include "mox/metrics/perf_record.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "common/wrapping.h"
@@ -29,13 +31,29 @@ void CPerfRecord::apply(const PerfUpdate& update) {
   if (update.end == PerfUpdate::End::Terminated) endLocked(v_.terminated);
 }
 
+void CPerfRecord::carryIn(uint32_t running) {
+  ThrSpinGuard hold(lock_);
+  const uint32_t matched = std::min(running, unmatchedEnds_);
+  unmatchedEnds_ -= matched;
+  v_.active += running - matched;
+}
+
+uint32_t CPerfRecord::active() const {
+  ThrSpinGuard hold(lock_);
+  return v_.active;
+}
+
 PerfValues CPerfRecord::snapshot() const {
   ThrSpinGuard hold(lock_);
   return v_;
 }
 
 void CPerfRecord::endLocked(uint32_t& endCounter) {
-  if (v_.active > 0) --v_.active;
+  if (v_.active > 0) {
+    --v_.active;
+  } else {
+    ++unmatchedEnds_;
+  }
   ++endCounter;
 }
 

@@ -35,7 +35,7 @@ struct PerfValues {
 // Own cache line: records of different keys are updated by different threads.
 class alignas(64) CPerfRecord {
  public:
-  // A fresh record; a carried one keeps only its running timings.
+  // A fresh record, or one holding running timings only.
   explicit CPerfRecord(std::u16string key, uint32_t active = 0);
   CPerfRecord(const CPerfRecord&) = delete;
   CPerfRecord& operator=(const CPerfRecord&) = delete;
@@ -47,7 +47,14 @@ class alignas(64) CPerfRecord {
   // unset negative minimum taking any value; counting one); ends a timing
   // (lowering active, never below 0, and counting it finished or terminated).
   void apply(const PerfUpdate& update);
+  // Takes over the running timings of the key's record of the ended
+  // interval. Ends that arrived here first found no running timing and were
+  // not subtracted; as many of them as running covers are subtracted now, so
+  // the record holds what it would had it started with running. Once per
+  // record.
+  void carryIn(uint32_t running);
 
+  uint32_t active() const;
   PerfValues snapshot() const;
 
  private:
@@ -58,4 +65,7 @@ class alignas(64) CPerfRecord {
   const std::u16string key_;
   mutable ThrSpinLock lock_;
   PerfValues v_ GUARDED_BY(lock_);
+  // Ends that found active at 0 (wraps; only a record made while running
+  // timings were being carried in needs it, and only for that moment).
+  uint32_t unmatchedEnds_ GUARDED_BY(lock_) = 0;
 };

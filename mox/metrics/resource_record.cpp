@@ -65,14 +65,12 @@ void CResourceRecord::setKpi(const std::u16string& kpiName, int64_t value) {
   kpis_[kpiName] = value;
 }
 
-// The new record is not shared yet: its values are set without its lock.
-std::unique_ptr<CResourceRecord> CResourceRecord::carried() const NO_THREAD_SAFETY_ANALYSIS {
-  auto next = std::make_unique<CResourceRecord>(name_);
-  const ResourceValues now = snapshot();
-  next->v_.fullCounter = now.fullCounter;
-  next->v_.firstValue = now.firstValue;
-  next->v_.current = next->v_.high = next->v_.low = now.current;
-  return next;
+// This record is not shared yet: its values are set without its lock.
+void CResourceRecord::carryFrom(const CResourceRecord& ended) NO_THREAD_SAFETY_ANALYSIS {
+  const ResourceValues now = ended.snapshot();
+  v_.fullCounter = now.fullCounter;
+  v_.firstValue = now.firstValue;
+  v_.current = v_.high = v_.low = now.current;
 }
 
 ResourceValues CResourceRecord::snapshot() const {

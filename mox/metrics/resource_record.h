@@ -17,9 +17,16 @@
 #include "thr/thr.h"
 #include "thr/thr_spinlock.h"
 
-// The library's own resources: contexts removed by the registry's scan.
+// The library's own resources: contexts removed by the registry's scan,
+// set to 0 at start;
 constexpr std::u16string_view kZombieContextCount = u"Zombie Context Count";
 constexpr std::u16string_view kEmptyContextCount = u"Empty Context Count";
+// and the work turned away by the bounds, made at the first count only, so
+// that the metric text shows them only in the intervals in which a bound was
+// reached: new contexts refused at max_open_contexts, calls of timing keys
+// counted under kOtherTimingKeys.
+constexpr std::u16string_view kRefusedContextCount = u"Refused Context Count";
+constexpr std::u16string_view kOverflowCallCount = u"Overflow Call Count";
 
 struct ResourceValues {
   bool fullCounter = true;  // sent with max, min, count and KPIs
@@ -50,9 +57,11 @@ class CResourceRecord {
   // Sets (or adds) a KPI; does not mark the record reported.
   void setKpi(const std::u16string& kpiName, int64_t value);
 
-  // The record for the next interval: same name, kind, first and current
-  // value; watermarks at the current value, no count, not reported, no KPIs.
-  std::unique_ptr<CResourceRecord> carried() const;
+  // Makes this fresh record (of the same name, not shared yet) the record of
+  // the interval after ended's: same kind, first and current value;
+  // watermarks at the current value, no count, not reported, no KPIs.
+  // Allocates nothing.
+  void carryFrom(const CResourceRecord& ended);
 
   ResourceValues snapshot() const;
   KpiMap kpis() const;

@@ -83,4 +83,41 @@ TEST_F(ContextThreadsTest, HostsScanAndTraceDrainShareTheRegistry) {
   EXPECT_EQ(zombies, kAll);
 }
 
+// Threads racing for the last places of the context bound never open more
+// than the bound between them, and every refusal is counted. Each thread
+// ends its own units of work and then ends itself, giving back the place its
+// spare context kept.
+TEST_F(ContextThreadsTest, ThreadsRacingForTheLastPlacesNeverPassTheContextBound) {
+  constexpr int kThreads = 4, kTries = 6, kRounds = 40;
+  constexpr size_t kBound = 8;
+  CMTContextManager& manager = start({{u"max_open_contexts", u"8"}, {u"context_map_bucket", u"4"}});
+  for (int round = 0; round < kRounds; ++round) {
+    std::atomic<int> opening{kThreads};
+    std::atomic<bool> counted{false};
+    std::atomic<size_t> accepted{0};
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < kThreads; ++t) {
+      hosts.emplace_back([&, t] {
+        std::vector<std::u16string> opened;
+        for (int i = 0; i < kTries; ++i) {
+          const std::u16string key = decimalText(round) + u"-" + decimalText(t) + u"-" + decimalText(i);
+          if (manager.startTiming(key, u"C", u"m", 1) != 0) opened.push_back(key);
+        }
+        accepted += opened.size();
+        --opening;
+        while (!counted.load()) std::this_thread::yield();
+        for (const std::u16string& key : opened) manager.endTiming(key, 1);
+      });
+    }
+    while (opening.load() > 0) std::this_thread::yield();
+    EXPECT_EQ(accepted.load(), kBound) << "round " << round;
+    EXPECT_EQ(manager.contextCount(), accepted.load());
+    counted = true;
+    for (std::thread& host : hosts) host.join();
+    ASSERT_EQ(manager.contextCount(), 0u);
+  }
+  EXPECT_EQ(resource(u"Refused Context Count"), kRounds * (kThreads * kTries - static_cast<int>(kBound)));
+  EXPECT_EQ(counts(u"C|m"), "0/" + std::to_string(kRounds * kBound) + "/0/" + std::to_string(kRounds * kBound));
+}
+
 }  // namespace

@@ -122,4 +122,30 @@ TEST_F(RegistryTest, ScanWaitsWhileAContextIsInUse) {
   EXPECT_EQ(manager.contextCount(), 0u);
 }
 
+// Past the bound new units of work are refused before any call is counted;
+// open ones go on, and every way a context leaves gives its place back.
+TEST_F(RegistryTest, ContextBoundRefusesOnlyNewContextsAndCountsEachRefusal) {
+  CMTContextManager& manager = start({{u"max_open_contexts", u"2"}});
+  ASSERT_EQ(manager.startTiming(u"open", u"C", u"m", 1), 1u);
+  manager.initContext(u"empty", u"");
+  EXPECT_EQ(manager.startTiming(u"third", u"C", u"m", 1), 0u);
+  manager.initContext(u"fourth", u"");
+  EXPECT_FALSE(manager.findContext(u"third") || manager.findContext(u"fourth"));
+  EXPECT_EQ(counts(u"C|m"), "1/0/0/0");
+  EXPECT_EQ(resource(u"Refused Context Count"), 2);
+
+  EXPECT_EQ(manager.startTiming(u"open", u"C", u"n", 1), 2u);
+  manager.initContext(u"empty", u"guid*5");  // registered already: not a new one
+  EXPECT_EQ(manager.startTiming(u"empty", u"C", u"m", 1), 1u);
+  manager.endTiming(u"empty", 1);  // finished: its place is free
+  EXPECT_EQ(manager.startTiming(u"third", u"C", u"m", 1), 1u);
+  advance(10000);
+  manager.scanContexts(1, 1);  // both zombies now
+  manager.initContext(u"fourth", u"");
+  EXPECT_EQ(manager.startTiming(u"fifth", u"C", u"m", 1), 1u);
+  EXPECT_EQ(manager.contextCount(), 2u);
+  EXPECT_EQ(resource(u"Refused Context Count"), 2);
+  EXPECT_EQ(countOf(traceLog(), "max_open_contexts reached (2 contexts)"), 1u);
+}
+
 }  // namespace

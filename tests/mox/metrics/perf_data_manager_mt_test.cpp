@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -27,8 +28,12 @@ uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& m
   return sum;
 }
 
+// Three keys under a bound of two: whichever key comes third in an interval
+// goes to the overflow key, and the totals over every key stay exact. The
+// running counts carried across the switches come back to 0 at the end.
 TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
-  configure({{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}});
+  configure(
+      {{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}, {u"max_timing_keys_per_interval", u"2"}});
   CPerfDataManager* manager = CPerfDataManager::getInstance();
   manager->init();
   auto owned = std::make_unique<RecordingAgent>();
@@ -48,27 +53,36 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
         while (i == kTimings / 2 && jobs.load() < 3) std::this_thread::yield();
         const std::u16string& key = keys[(i + t) % 3];
         const PerfUpdate::End end = i % 3 == 0 ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
-        manager->updatePerfRecord(key, PerfUpdate{true});
-        manager->updatePerfRecord(key, PerfUpdate{false, i % 2 == 0, 2, -1, 0, -1, end});
+        const PerfTarget target = manager->updatePerfRecord(key, PerfUpdate{true});
+        manager->updatePerfRecord(key, PerfUpdate{false, i % 2 == 0, 2, -1, 0, -1, end}, target);
       }
       running.fetch_sub(1);
     });
   }
-  const MetricFormat format{u"SYS", 2, 0, {}};
+  const MetricFormat format{u"SYS", 2, 1, {}};
   while (running.load() > 0) {
     manager->processData(format);
     jobs.fetch_add(1);
   }
   for (std::thread& worker : workers) worker.join();
+  const size_t sentBefore = agent->count();
   manager->processData(format);  // the last interval
 
   const uint64_t timings = uint64_t{kThreads} * kTimings;
   const uint64_t terminated = uint64_t{kThreads} * ((kTimings + 2) / 3);
   const uint64_t withTimes = uint64_t{kThreads} * ((kTimings + 1) / 2);
-  const std::vector<std::u16string> texts = agent->texts();
+  std::vector<std::u16string> texts = agent->texts();
+  // The timing records' texts only (not the overflow count's resource line).
+  const auto isResource = [](const std::u16string& text) { return text.find(u"LongCounter") != std::u16string::npos; };
+  const size_t resourcesBefore =
+      static_cast<size_t>(std::count_if(texts.begin(), texts.begin() + static_cast<long>(sentBefore), isResource));
+  texts.erase(std::remove_if(texts.begin(), texts.end(), isResource), texts.end());
   EXPECT_EQ(total(texts, u"Finished Counter\" value=\""), timings - terminated);
   EXPECT_EQ(total(texts, u"Finished with undefined state\" value=\""), timings - withTimes);
   EXPECT_EQ(total(texts, u"\" count=\""), withTimes);
+  const std::vector<std::u16string> last(texts.begin() + static_cast<long>(sentBefore - resourcesBefore), texts.end());
+  EXPECT_EQ(total(last, u"Active Counter\" value=\""), 0u);
+  EXPECT_GT(jobs.load(), 3);
 
   CPerfDataManager::destroyInstance();
   CConfiguration::destroyInstance();

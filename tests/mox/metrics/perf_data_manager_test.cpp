@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -32,8 +33,10 @@ class PerfDataManagerTest : public ::testing::Test {
     CPerfDataManager::destroyInstance();
     CConfiguration::destroyInstance();
   }
-  CPerfDataManager* start(const std::u16string& sectionCount = u"2") {
-    configure({{u"cache_section_count", sectionCount}, {u"datasending_method", u"socket"}});
+  CPerfDataManager* start(const std::u16string& sectionCount = u"2", const std::u16string& keyBound = u"0") {
+    configure({{u"cache_section_count", sectionCount},
+               {u"datasending_method", u"socket"},
+               {u"max_timing_keys_per_interval", keyBound}});
     CPerfDataManager* manager = CPerfDataManager::getInstance();
     manager->init();
     auto owned = std::make_unique<RecordingAgent>();
@@ -89,6 +92,81 @@ TEST_F(PerfDataManagerTest, RecordsGoOutInCodeUnitOrderAndASecondEntryWhileBusyR
   EXPECT_EQ(next->number, 1);
   EXPECT_TRUE(keys(next).empty());  // "Late|k" went with the agentless run
   manager->putBack(next);
+}
+
+// The lines of one processData, joined, with the format's scope 1 (Active Counter shown).
+std::u16string sentText(CPerfDataManager* manager, RecordingAgent* agent) {
+  const size_t before = agent->count();
+  manager->processData(MetricFormat{u"S", 2, 1, {}});
+  const std::vector<std::u16string> texts = agent->texts();
+  std::u16string joined;
+  for (size_t i = before; i < texts.size(); ++i) joined += texts[i];
+  return joined;
+}
+
+bool has(const std::u16string& text, const std::u16string& piece) { return text.find(piece) != std::u16string::npos; }
+
+TEST_F(PerfDataManagerTest, KeysPastTheBoundAreCountedUnderOneKeyAndEachCallOnce) {
+  CPerfDataManager* manager = start(u"2", u"2");
+  const PerfUpdate finishedCall{false, true, 3, -1, 0, -1, PerfUpdate::End::Finished};
+  EXPECT_EQ(manager->updatePerfRecord(u"A|run", kStarted), PerfTarget::Key);
+  EXPECT_EQ(manager->updatePerfRecord(u"B|done", finishedCall), PerfTarget::Key);
+  // A call counted as running under the overflow key ends there.
+  EXPECT_EQ(manager->updatePerfRecord(u"C|late", kStarted), PerfTarget::Overflow);
+  EXPECT_EQ(manager->updatePerfRecord(u"C|late", finishedCall, PerfTarget::Overflow), PerfTarget::Overflow);
+  // A call with a single update (scope 0) decides at its end.
+  EXPECT_EQ(manager->updatePerfRecord(u"D|late", finishedCall), PerfTarget::Overflow);
+  EXPECT_EQ(manager->updatePerfRecord(u"D|late", kStarted), PerfTarget::Overflow);  // a running one
+
+  std::u16string text = sentText(manager, agent_);
+  EXPECT_TRUE(has(text, u"S|A|run:Active Counter\" value=\"1\""));
+  EXPECT_TRUE(has(text, u"S|B|done:Finished Counter\" value=\"1\""));
+  EXPECT_TRUE(has(text, u"S|Other Timing Keys:Active Counter\" value=\"1\""));
+  EXPECT_TRUE(has(text, u"S|Other Timing Keys:Finished Counter\" value=\"2\""));
+  EXPECT_TRUE(has(text, u"S|Other Timing Keys:Avg. Elapsed Time(ms)\" value=\"3\" max=\"3\" min=\"3\" count=\"2\""));
+  EXPECT_TRUE(has(text, u"S|Overflow Call Count:Current Value\" value=\"3\" max=\"3\" min=\"0\" count=\"1\""));
+  EXPECT_FALSE(has(text, u"|C|late") || has(text, u"|D|late"));
+
+  // Carried: A and the overflow key's running call, which ends under it.
+  manager->updatePerfRecord(u"D|late", finishedCall, PerfTarget::Overflow);
+  manager->updatePerfRecord(u"A|run", finishedCall, PerfTarget::Key);
+  text = sentText(manager, agent_);
+  EXPECT_TRUE(has(text, u"S|Other Timing Keys:Active Counter\" value=\"0\""));
+  EXPECT_TRUE(has(text, u"S|Other Timing Keys:Finished Counter\" value=\"1\""));
+  EXPECT_FALSE(has(text, u"Overflow Call Count")) << "no new call overflowed";
+
+  // An interval within the bound reads as it would without one.
+  manager->updatePerfRecord(u"B|done", finishedCall);
+  text = sentText(manager, agent_);
+  EXPECT_TRUE(has(text, u"S|B|done:Finished Counter"));
+  EXPECT_FALSE(has(text, u"Other Timing Keys") || has(text, u"Overflow Call Count"));
+}
+
+// Running timings carried in after other updates reached the new record
+// leave it as carrying them in first would: every order of up to six starts
+// and ends against up to three running timings, then more of both.
+TEST(PerfRecordTest, LateCarryGivesWhatAnEarlyCarryGives) {
+  const PerfUpdate start{true};
+  const PerfUpdate end{false, false, 0, -1, 0, -1, PerfUpdate::End::Finished};
+  for (uint32_t running = 0; running <= 3; ++running) {
+    for (int length = 0; length <= 6; ++length) {
+      for (uint32_t bits = 0; bits < (1u << length); ++bits) {
+        CPerfRecord early(u"K|m", running), late(u"K|m");
+        for (int i = 0; i < length; ++i) {
+          const PerfUpdate& update = (bits >> i) & 1 ? start : end;
+          early.apply(update);
+          late.apply(update);
+        }
+        late.carryIn(running);
+        ASSERT_EQ(late.active(), early.active()) << running << " carried, updates " << bits << "/" << length;
+        for (const PerfUpdate* update : {&end, &start, &end, &end, &start}) {
+          early.apply(*update);
+          late.apply(*update);
+        }
+        ASSERT_EQ(late.active(), early.active()) << running << " carried, updates " << bits << "/" << length;
+      }
+    }
+  }
 }
 
 }  // namespace
