@@ -1,14 +1,13 @@
 // The bounds on timing keys per interval and on open contexts, through the
 // exports: what is turned away, how it is counted and reported, and that
 // memory stays flat past them.
-#include <fstream>
-
 #include "e2e/e2e_support.h"
 
 namespace {
 
 using e2e::kVersion;
 using e2e::LibraryTest;
+using e2e::residentKiB;
 using Lines = std::vector<std::string>;
 
 std::string timing(const std::string& key, const std::string& label, const std::string& value) {
@@ -95,12 +94,6 @@ TEST_F(BoundsTest, ContextsPastTheBoundAreRefusedAndReported) {
   EXPECT_NE(startIn(u"s3"), 0u);
   EXPECT_EQ(interval(), finished("Svc|run", 1));
   EXPECT_EQ(e2e::countOf(traceFile(), "max_open_contexts reached (2 contexts)"), 1);
-}
-
-long residentKiB() {
-  long pages = 0, resident = 0;
-  std::ifstream("/proc/self/statm") >> pages >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Counts, from a resident size taken once the bound was reached, what the

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <numeric>
 #include <regex>
@@ -57,6 +58,13 @@ inline std::vector<long> valuesOf(const std::string& text, const std::string& na
 inline long sumOf(const std::string& text, const std::string& key) {
   const std::vector<long> values = valuesOf(text, "|" + key + ":Finished Counter");
   return std::accumulate(values.begin(), values.end(), 0L);
+}
+
+// The resident size of this process.
+inline long residentKiB() {
+  long pages = 0, resident = 0;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Runs child in a forked process and returns its exit status (-1: it did not exit).

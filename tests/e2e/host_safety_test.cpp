@@ -7,6 +7,7 @@ namespace {
 
 using e2e::countOf;
 using e2e::LibraryTest;
+using e2e::residentKiB;
 using e2e::sumOf;
 
 struct Tally {
@@ -77,12 +78,6 @@ TEST_F(LibraryTest, InitialisationsRaceNestedExits) {
   EXPECT_EQ(MOX_ProcExitNestable(), 0) << "every initialisation was matched by one exit";
   EXPECT_EQ(MOX_startTiming(u"Race", u"run", 1), 0u);
   EXPECT_GT(timed.load(), 0);
-}
-
-long residentKiB() {
-  long pages = 0, resident = 0;
-  std::ifstream("/proc/self/statm") >> pages >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 TEST_F(LibraryTest, OneOpenCallThroughFiveMillionInnerCallsKeepsMemoryFlat) {

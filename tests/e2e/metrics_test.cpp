@@ -77,6 +77,10 @@ TEST_F(ResourceTest, ValuesWatermarksAndCountsPerInterval) {
   MOX_decreaseResource(u"Pool", 10);
   MOX_reportResource(u"Other", 4, 9, 2, 5, 0);
   EXPECT_EQ(nextInterval(), (Lines{full("Other", 4, 9, 2, 5), full("Pool", -1, 9, -1, 1)}));
+  // The count a host reports is unsigned 32-bit and prints so.
+  MOX_reportResource(u"Big", 1, 1, 1, 2147483648u, 0);
+  MOX_reportResource(u"Max", 1, 1, 1, 4294967295u, 0);
+  EXPECT_EQ(nextInterval(), (Lines{full("Big", 1, 1, 1, 2147483648u), full("Max", 1, 1, 1, 4294967295u)}));
 
   // A resource set to 0 takes its next value as its first one.
   MOX_initializeResource(u"Zero", 0, 0);
@@ -87,16 +91,6 @@ TEST_F(ResourceTest, ValuesWatermarksAndCountsPerInterval) {
   MOX_setInstancePrefix(u"east");
   EXPECT_EQ(nextInterval(),
             (Lines{full("east|Empty Context Count", 0, 0, 0, 1), full("east|Zombie Context Count", 0, 0, 0, 1)}));
-}
-
-// The count a host reports is unsigned 32-bit and prints so.
-TEST_F(ResourceTest, ReportedCountsPrintUnsigned) {
-  initWith({});
-  nextInterval();
-  MOX_reportResource(u"Big", 1, 1, 1, 2147483648u, 0);
-  EXPECT_EQ(nextInterval(), Lines{full("Big", 1, 1, 1, 2147483648u)});
-  MOX_reportResource(u"Big", 1, 1, 1, 4294967295u, 0);
-  EXPECT_EQ(nextInterval(), Lines{full("Big", 1, 1, 1, 4294967295u)});
 }
 
 TEST_F(ResourceTest, KpisFollowTheirResourceForOneIntervalOnly) {

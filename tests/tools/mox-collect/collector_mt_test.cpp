@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <thread>
 
 #include "collector_support.h"
@@ -9,11 +8,10 @@
 namespace {
 
 using collecttest::Client;
+using collecttest::kLine;
 using collecttest::RunningCollector;
 using collecttest::sampleStream;
 using testsupport::waitUntil;
-
-const std::string kLine = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />";
 
 // The raw records of one "process_instance", in arrival order.
 std::vector<std::string> rawsOf(const RunningCollector& collector, const std::string& process) {
@@ -176,55 +174,6 @@ TEST(Collector, ClosesTheConnectionThatTakesTheHeldBytesOverTheMemoryBudget) {
   EXPECT_EQ(collector.stats().truncated, 1u);  // the closed one's trace
   EXPECT_NE(collector.log().find("connection 2 closed after 0 records, over the memory budget (100000 bytes"),
             std::string::npos);
-}
-
-// A sink that blocks in write() until released, as an output nobody reads.
-class BlockedSink : public moxcollect::RecordSink {
- public:
-  void write(const moxcollect::Record&) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ++written_;
-    released_.wait(lock, [this] { return open_; });
-  }
-  void release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    released_.notify_all();
-  }
-  size_t written() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return written_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable released_;
-  bool open_ = false;
-  size_t written_ = 0;
-};
-
-TEST(Collector, ReadsOnWhileTheOutputIsBlockedAndCountsTheRecordsTheFullQueueDropped) {
-  BlockedSink sink;
-  std::ostringstream text;
-  moxcollect::Log log(text);
-  moxcollect::CollectorSettings settings;
-  settings.listen = {{"127.0.0.1", 0}};
-  settings.queueBytes = 1;  // one record at a time
-  moxcollect::Collector collector(settings, {&sink}, log);
-  ASSERT_TRUE(collector.open());
-  auto finished = std::async(std::launch::async, [&] { return collector.run(); });
-  constexpr int kLines = 2000;
-  std::string lines;
-  for (int i = 0; i < kLines; ++i) lines += kLine + "\n";
-  Client peer(collector.listeners()[0].port());
-  ASSERT_TRUE(peer.send(lines));
-  ASSERT_TRUE(waitUntil([&] { return collector.stats().metrics == kLines; }));  // all read, one in write()
-  EXPECT_EQ(sink.written(), 1u);
-  sink.release();
-  collector.requestStop();
-  EXPECT_TRUE(finished.get());
-  EXPECT_EQ(sink.written(), 1u);
-  EXPECT_EQ(collector.stats().sinkDropped, kLines - 1u);
 }
 
 }  // namespace

@@ -40,6 +40,22 @@ inline std::string sampleStream(const std::string& process = "disp_3") {
   return std::regex_replace(text, std::regex("@"), "VEL_MOX|" + process);
 }
 
+// One metric line of process p_1.
+inline const std::string kLine = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />";
+
+inline std::string repeated(const std::string& text, size_t times) {
+  std::string out;
+  out.reserve(text.size() * times);
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// `outer` holding `inner` nested so that the whole is `depth` levels deep.
+inline std::string nested(const std::string& outer, const std::string& inner, size_t depth) {
+  return "<" + outer + ">" + repeated("<" + inner + ">", depth - 1) + repeated("</" + inner + ">", depth - 1) + "</" +
+         outer + ">";
+}
+
 // The lines of a text without their line feeds: the elements of a sample stream.
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;

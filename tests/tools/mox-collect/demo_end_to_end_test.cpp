@@ -76,8 +76,7 @@ TEST(DemoToCollector, EveryExplainedLabelMovesAsTheDemoReports) {
   collecttest::Program collector(
       dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--once", "--timeout", "120", "--quiet"},
       MOX_COLLECT_BIN, "collect-");
-  ASSERT_TRUE(testsupport::waitUntil([&] { return !testsupport::readFile(dir.file("port")).empty(); }));
-  const std::string address = "127.0.0.1:" + std::to_string(std::stoi(testsupport::readFile(dir.file("port"))));
+  const std::string address = "127.0.0.1:" + std::to_string(collecttest::portOf(dir));
   collecttest::Program demo(dir,
                             {"--collector", address, "--seconds", std::to_string(kSeconds), "--threads",
                              std::to_string(kThreads), "--logdir", dir.path()},

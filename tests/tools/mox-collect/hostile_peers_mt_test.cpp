@@ -68,11 +68,7 @@ class Flood {
 };
 
 // About 64 KiB of `unit` again and again.
-std::string repeated(const std::string& unit) {
-  std::string text;
-  while (text.size() < 64 * 1024) text += unit;
-  return text;
-}
+std::string repeated(const std::string& unit) { return collecttest::repeated(unit, 64 * 1024 / unit.size() + 1); }
 
 // Short lines that are not well-formed: each costs the collector a recovery.
 const std::string kMalformed = repeated("<m a=\"1\" a=\"2\"/>\n</stray>\n<&>\n");
@@ -180,8 +176,8 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
 TEST(HostilePeers, SigtermEndsTheCollectorPromptlyWhileFourPeersFlood) {
   testsupport::TempDir dir;
   collecttest::Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--quiet"});
-  ASSERT_TRUE(waitUntil([&] { return !testsupport::readFile(dir.file("port")).empty(); })) << program.err();
-  const auto port = static_cast<uint16_t>(std::stoi(testsupport::readFile(dir.file("port"))));
+  const uint16_t port = collecttest::portOf(dir);
+  ASSERT_NE(port, 0) << program.err();
   std::vector<std::unique_ptr<Flood>> floods;
   for (const char* from : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}) {
     floods.push_back(std::make_unique<Flood>(port, from, "", kMalformed));

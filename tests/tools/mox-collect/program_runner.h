@@ -59,4 +59,10 @@ class Program {
   int status_ = -1;
 };
 
+// The port a program started with --port-file dir/port writes once it listens; 0 if not within 20 s.
+inline uint16_t portOf(const testsupport::TempDir& dir) {
+  if (!testsupport::waitUntil([&] { return !testsupport::readFile(dir.file("port")).empty(); })) return 0;
+  return static_cast<uint16_t>(std::stoi(testsupport::readFile(dir.file("port"))));
+}
+
 }  // namespace collecttest

@@ -47,8 +47,8 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   std::ofstream(dir.file("raw/svc_4_mtdata.log")) << "earlier\n";
   Program program(dir,
                   {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
-  ASSERT_TRUE(testsupport::waitUntil([&] { return !readFile(dir.file("port")).empty(); })) << program.err();
-  const auto port = static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
+  const uint16_t port = collecttest::portOf(dir);
+  ASSERT_NE(port, 0) << program.err();
   const std::string address = "127.0.0.1:" + std::to_string(port);
   Program busy(dir, {"--listen", address}, MOX_COLLECT_BIN, "busy-");
   EXPECT_EQ(busy.exitCode(), 1);
@@ -72,37 +72,13 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   EXPECT_EQ(testsupport::countOf(program.out(), "\"process\":\"svc\""), 8u);
 }
 
-// The port a program started with --port-file writes, once it listens; 0 if it does not within 20 s.
-uint16_t portOf(const testsupport::TempDir& dir) {
-  if (!testsupport::waitUntil([&] { return !readFile(dir.file("port")).empty(); })) return 0;
-  return static_cast<uint16_t>(std::stoi(readFile(dir.file("port"))));
-}
-
-TEST(Program, TopWithoutATerminalPrintsOneTableWhenStopped) {
-  testsupport::TempDir dir;
-  Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--top", "--interval", "0.01",
-                        "--out", dir.file("raw")});
-  const uint16_t port = portOf(dir);
-  ASSERT_NE(port, 0) << program.err();
-  const std::string stream = collecttest::sampleStream("svc_4");
-  collecttest::Client(port).send(stream);
-  ASSERT_TRUE(testsupport::waitUntil([&] { return readFile(dir.file("raw/svc_4_mtdata.log")) == stream; }));
-  program.signal(SIGTERM);
-  EXPECT_EQ(program.exitCode(), 0);
-  const std::string table = program.out();
-  EXPECT_EQ(table.rfind("mox-collect: 6 metric lines, 1 traces, 2 timing keys, 3 resources\n", 0), 0u) << table;
-  EXPECT_EQ(testsupport::countOf(table, "mox-collect: "), 1u);
-  EXPECT_NE(table.find("svc_4                  Order|create"), std::string::npos) << table;
-  EXPECT_EQ(table.find("\x1b["), std::string::npos);
-}
-
 // Silent peers take every slot the descriptor limit leaves; a library host still gets in.
 TEST(Program, UnderALowDescriptorLimitSilentPeersMakeRoomForALibraryHost) {
   testsupport::TempDir dir;
   const std::string command = "ulimit -n 128 && exec " + std::string(MOX_COLLECT_BIN) +
                               " --listen 127.0.0.1:0 --port-file " + dir.file("port") + " --quiet";
   Program program(dir, {"-c", command}, "/bin/sh");
-  const uint16_t port = portOf(dir);
+  const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   std::vector<std::unique_ptr<collecttest::Client>> silent;
   for (int i = 0; i < 200; ++i) silent.push_back(std::make_unique<collecttest::Client>(port));
@@ -131,7 +107,7 @@ TEST(Program, ABlockedStandardOutputDoesNotStopTheReadingAndTheDroppedRecordsAre
                   {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--queue-mib", "1", "--count",
                    std::to_string(kLines), "--quiet"},
                   MOX_COLLECT_BIN, "", output[1]);
-  const uint16_t port = portOf(dir);
+  const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   std::string lines;
   for (int i = 0; i < kLines; ++i) {

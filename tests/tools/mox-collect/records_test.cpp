@@ -222,20 +222,6 @@ TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsLiveOncePerIntervalByTheGiv
   EXPECT_EQ(testsupport::countOf(out.str(), "\x1b[H\x1b[2J"), 2u);
 }
 
-TEST(TopSink, NotOnATerminalPrintsTheTableOnceWhenItFinishes) {
-  std::ostringstream out;
-  moxcollect::TopSink sink(out, std::chrono::seconds(5), 3, false);
-  const auto t0 = std::chrono::steady_clock::time_point(std::chrono::hours(1));
-  for (const Record& record : collecttest::recordsOf(collecttest::sampleStream())) sink.write(record);
-  for (int i = 0; i < 3; ++i) sink.tick(t0 + std::chrono::seconds(10 * i));
-  EXPECT_FALSE(sink.nextTick());
-  EXPECT_EQ(out.str(), "");
-  sink.finish();
-  EXPECT_EQ(out.str().rfind("mox-collect: 6 metric lines, 1 traces, 2 timing keys, 3 resources\n", 0), 0u) << out.str();
-  EXPECT_EQ(testsupport::countOf(out.str(), "mox-collect: "), 1u);
-  EXPECT_EQ(out.str().find("\x1b["), std::string::npos);
-}
-
 // Many more distinct keys than the table keeps: it stays within its bound and
 // still ranks the true leaders first.
 TEST(TopTable, KeepsAtMostItsKeysAndStillShowsTheLeadersOfEveryRanking) {

@@ -16,11 +16,13 @@
 
 namespace {
 
+using collecttest::kLine;
+using collecttest::nested;
+using collecttest::repeated;
 using moxcollect::ElementLimits;
 using moxcollect::StreamSplitter;
 
 constexpr size_t kReadBytes = 64 * 1024;
-const std::string kLine = "<metric type=\"IntAverage\" name=\"S|p_1|A|b:Finished Counter\" value=\"1\" />";
 
 // A splitter that keeps the records it is handed and the problems it reports.
 struct Peer {
@@ -43,19 +45,6 @@ struct Peer {
   std::vector<std::string> problems;
   StreamSplitter splitter;
 };
-
-std::string repeated(const std::string& text, size_t times) {
-  std::string out;
-  out.reserve(text.size() * times);
-  for (size_t i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-// `outer` holding `inner` nested so that the whole is `depth` levels deep.
-std::string nested(const std::string& outer, const std::string& inner, size_t depth) {
-  return "<" + outer + ">" + repeated("<" + inner + ">", depth - 1) + repeated("</" + inner + ">", depth - 1) + "</" +
-         outer + ">";
-}
 
 TEST(SplitterLimits, RefusesElementsNestedDeeperThanTheLimitAndPassesThoseAtIt) {
   Peer peer;  // default limits: 10000 levels

@@ -11,6 +11,7 @@ using moxcollect::ElementLimits;
 struct Split {
   std::vector<std::string> raws;
   std::vector<std::string> problems;
+  size_t handedBeforeFinish = 0;
   bool unfinished = false;
 };
 
@@ -31,6 +32,7 @@ Split splitChunks(const std::vector<std::string>& chunks, const ElementLimits& l
       [&](const std::string& problem, const std::string&) { out.problems.push_back(problem); }, limit,
       parseInPiecesFrom);
   for (const auto& chunk : chunks) splitter.feed(chunk);
+  out.handedBeforeFinish = out.raws.size();
   out.unfinished = splitter.finish();
   return out;
 }
@@ -61,34 +63,17 @@ TEST(StreamSplitter, HandsOverEveryElementWithItsExactBytesWhereverTheStreamIsCu
   EXPECT_EQ(whole.raws, collecttest::linesOf(stream));  // nothing lost, nothing added
   expectSameAtEveryCut(stream, whole);
 
-  // Every prefix: the elements complete in it, and whether it ends inside the next one.
+  // Every prefix: the elements complete in it, each handed over with its last byte (a peer
+  // may go quiet there), and whether it ends inside the next one.
   for (size_t cut = 0, complete = 0, next = 0; cut <= stream.size(); ++cut) {
     if (complete < whole.raws.size() && cut == next + whole.raws[complete].size()) next = cut + 1, ++complete;
-    const Split prefix = splitChunks({stream.substr(0, cut)});
-    ASSERT_TRUE(prefix.raws.size() == complete && prefix.unfinished == (cut > next)) << cut;
+    for (const size_t from : {moxcollect::StreamSplitter::kParseInPiecesFrom, size_t{0}}) {
+      const Split prefix = splitChunks({stream.substr(0, cut)}, limits(1u << 20), from);
+      ASSERT_TRUE(prefix.handedBeforeFinish == complete && prefix.raws.size() == complete &&
+                  prefix.unfinished == (cut > next))
+          << cut << " in pieces from " << from;
+    }
   }
-}
-
-TEST(StreamSplitter, HandsOverEachElementAsSoonAsItsLastByteArrives) {
-  // One connection's splitter, fed up to the last byte of each element in turn, its
-  // line feed held back: a peer that then goes quiet has had every element taken.
-  size_t handed = 0;
-  moxcollect::StreamSplitter splitter([&](moxcollect::Element&&, std::string&&) { ++handed; },
-                                      [](const std::string&, const std::string&) {});
-  const std::vector<std::string> lines = collecttest::linesOf(collecttest::sampleStream());
-  for (size_t i = 0; i < lines.size(); ++i) {
-    splitter.feed(i == 0 ? lines[i] : "\n" + lines[i]);
-    ASSERT_EQ(handed, i + 1) << lines[i];
-  }
-  // A large element, in the pieces a socket gives: taken with its last piece, not before.
-  const std::string big =
-      "<event resource=\"A|b\"><param name=\"big\" value=\"" + std::string(1 << 20, 'x') + "\" /></event>";
-  splitter.feed("\n");
-  for (size_t at = 0; at < big.size(); at += 65536) {
-    splitter.feed(big.substr(at, 65536));
-    ASSERT_EQ(handed, lines.size() + (at + 65536 >= big.size() ? 1 : 0)) << at;
-  }
-  EXPECT_FALSE(splitter.finish());
 }
 
 TEST(StreamSplitter, DropsOnlyTheBadElementAndResumesAfterItsLine) {
