@@ -1,18 +1,15 @@
-// The bounds on timing keys per interval and on open contexts, through the
-// exports: what is turned away, how it is counted and reported, and that
-// memory stays flat past them.
+// The bounds on timing keys per interval and on open contexts: what is turned away, how it is
+// counted and reported, and that memory stays flat past them.
 #include "e2e/e2e_support.h"
 
 namespace {
 
 using e2e::kVersion;
 using e2e::LibraryTest;
+using e2e::Lines;
 using e2e::residentKiB;
-using Lines = std::vector<std::string>;
+using e2e::timing;
 
-std::string timing(const std::string& key, const std::string& label, const std::string& value) {
-  return "<metric type=\"IntAverage\" name=\"VEL_MOX|e2e_0|" + key + ":" + label + "\" value=\"" + value + "\" />";
-}
 // The three lines of a key at scope 0, times left out (see interval()).
 Lines finished(const std::string& key, int calls) {
   const std::string n = std::to_string(calls);
@@ -20,9 +17,7 @@ Lines finished(const std::string& key, int calls) {
           timing(key, "Avg. Elapsed Time(ms)", "N\" max=\"N\" min=\"N\" count=\"" + n)};
 }
 std::string counter(const std::string& resource, int value, int min) {
-  const std::string v = std::to_string(value);
-  return "<metric type=\"LongCounter\" name=\"VEL_MOX|e2e_0|" + resource + ":Current Value\" value=\"" + v +
-         "\" max=\"" + v + "\" min=\"" + std::to_string(min) + "\" count=\"1\" />";
+  return e2e::resource(resource, value, value, min, 1);
 }
 Lines join(std::initializer_list<Lines> parts) {
   Lines all;
@@ -38,12 +33,7 @@ void timeOnce(std::initializer_list<const char16_t*> components) {
 // The lines of the next interval, with the times (which vary) as N.
 class BoundsTest : public LibraryTest {
  protected:
-  Lines interval() {
-    static const std::regex times(R"re((Elapsed Time\(ms\)" value=")\d+" max="\d+" min="\d+)re");
-    Lines lines = nextInterval();
-    for (std::string& line : lines) line = std::regex_replace(line, times, "$1N\" max=\"N\" min=\"N");
-    return lines;
-  }
+  Lines interval() { return e2e::withTimesAsN(nextInterval()); }
 };
 
 TEST_F(BoundsTest, CallsOfKeysPastTheBoundAreCountedUnderOneKeyAndReported) {
@@ -96,9 +86,7 @@ TEST_F(BoundsTest, ContextsPastTheBoundAreRefusedAndReported) {
   EXPECT_EQ(e2e::countOf(traceFile(), "max_open_contexts reached (2 contexts)"), 1);
 }
 
-// Counts, from a resident size taken once the bound was reached, what the
-// next 300,000 keys and sessions would cost without the bounds: some 120 and
-// 280 MiB.
+// From the bound on, 300,000 more keys and sessions would cost some 120 and 280 MiB without it.
 TEST_F(BoundsTest, MemoryStaysFlatPastBothBounds) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "resident size means nothing under a sanitizer's allocator; the unit tests cover the bounds";

@@ -24,6 +24,7 @@
 namespace e2e {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
 using testsupport::readFile;
 using testsupport::waitUntil;
 
@@ -34,11 +35,31 @@ inline const std::string kVersion =
 inline std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 inline std::string narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
-inline std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
+inline Lines lines(const std::string& text) {
+  Lines out;
   std::istringstream ss(text);
   for (std::string line; std::getline(ss, line);) out.push_back(line);
   return out;
+}
+
+// A metric line of library "e2e", instance 0; value may carry further attributes after the number.
+inline std::string metric(const std::string& type, const std::string& name, const std::string& value) {
+  return "<metric type=\"" + type + "\" name=\"VEL_MOX|e2e_0|" + name + "\" value=\"" + value + "\" />";
+}
+inline std::string timing(const std::string& key, const std::string& label, const std::string& value) {
+  return metric("IntAverage", key + ":" + label, value);
+}
+// A resource's current value with its watermarks and count.
+inline std::string resource(const std::string& name, int64_t current, int64_t max, int64_t min, uint32_t count) {
+  const auto text = [](int64_t n) { return std::to_string(n); };
+  return metric("LongCounter", name + ":Current Value",
+                text(current) + "\" max=\"" + text(max) + "\" min=\"" + text(min) + "\" count=\"" + text(count));
+}
+// The lines with their elapsed times, which vary from run to run, as N.
+inline Lines withTimesAsN(Lines lines) {
+  static const std::regex times(R"re((Elapsed Time\(ms\)" value=")-?\d+" max="-?\d+" min="-?\d+)re");
+  for (std::string& line : lines) line = std::regex_replace(line, times, "$1N\" max=\"N\" min=\"N");
+  return lines;
 }
 
 inline int countOf(const std::string& text, const std::string& piece) {
@@ -75,8 +96,16 @@ inline int inChild(const std::function<int()>& child) {
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Each test runs in its own temporary working directory, which also serves as
-// the log directory, and ends the library whatever happened.
+// Starts the library with exactly these parameter pairs.
+inline void initLibrary(const Pairs& pairs, const std::string& name = "e2e", int16_t instance = 0) {
+  std::vector<std::u16string> storage;
+  for (const auto& [k, v] : pairs) storage.insert(storage.end(), {widen(k), widen(v)});
+  std::vector<const mox_char*> pointers;
+  for (const auto& s : storage) pointers.push_back(s.c_str());
+  MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(pairs.size()), pointers.data());
+}
+
+// Each test runs in a temporary working and log directory and ends the library whatever happened.
 class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -88,13 +117,8 @@ class LibraryTest : public ::testing::Test {
     std::filesystem::current_path(previous_);
   }
 
-  // Initialises with exactly these parameter pairs.
   void initPairs(const Pairs& pairs, const std::string& name = "e2e", int16_t instance = 0) {
-    std::vector<std::u16string> storage;
-    for (const auto& [k, v] : pairs) storage.insert(storage.end(), {widen(k), widen(v)});
-    std::vector<const mox_char*> pointers;
-    for (const auto& s : storage) pointers.push_back(s.c_str());
-    MOX_ProcInitWithParam(widen(name).c_str(), instance, static_cast<uint32_t>(pairs.size()), pointers.data());
+    initLibrary(pairs, name, instance);
   }
   // The same with logdir and the file agent set first.
   void initWith(const Pairs& extra, const std::string& name = "e2e", int16_t instance = 0) {

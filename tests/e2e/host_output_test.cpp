@@ -1,9 +1,7 @@
-// The library's own output never ends or stops its host: a trace on a
-// standard error whose reader has gone or that nobody drains, a trace file
-// that is a FIFO without a reader, a metric file at the file size limit of
-// the process. Each host runs in a forked child with SIGPIPE and SIGXFSZ at
-// their default disposition and a time limit, so that a signal or a call
-// that never returns fails the test without taking the test run with it.
+// The library's own output never ends or stops its host: a standard error whose reader has gone
+// or that nobody drains, a FIFO trace file without a reader, a metric file at RLIMIT_FSIZE. Each
+// host is a forked child with SIGPIPE and SIGXFSZ at their defaults and a time limit, so that a
+// signal or a call that never returns fails the test, not the test run.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,9 +22,8 @@ using testsupport::runInChild;
 
 class HostOutputTest : public LibraryTest {
  protected:
-  // Neither the log directory nor the working directory (removed) can take
-  // a file: the trace falls back to standard error, as it does for a
-  // service whose working directory is "/".
+  // Neither the log directory nor the (removed) working directory takes a file: the trace goes
+  // to standard error, as for a service whose working directory is "/".
   bool loseTheFiles() {
     const std::filesystem::path gone = dir_ / "gone";
     return mkdir(gone.c_str(), 0755) == 0 && chdir(gone.c_str()) == 0 && rmdir(gone.c_str()) == 0;
@@ -73,9 +70,8 @@ TEST_F(HostOutputTest, TraceOnAStandardErrorWhoseReaderHasGoneDoesNotEndTheHost)
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
-// Four threads trace into a standard error that nobody drains, then the host
-// exits: nothing waits. Once the pipe is drained, the next start's first
-// write says how many writes were dropped.
+// Four threads trace into a standard error nobody drains, then the host exits: nothing waits.
+// Once the pipe is drained, the next start's first write says how many writes were dropped.
 TEST_F(HostOutputTest, TraceOnAStandardErrorThatNobodyDrainsNeverStopsTheHostsThreadsNorItsExit) {
   const testsupport::ChildEnd end = runInChild([&] {
     const int readEnd = standardErrorPipe();

@@ -1,6 +1,5 @@
-// What a real host can do to the library through the exports without harm:
-// exit while its threads time, race initialisations with exits, fork, keep
-// one call open for hours, or flood the trace with bad calls.
+// What a host can do through the exports without harm: exit while its threads time, race
+// initialisations with exits, fork, keep one call open for hours, flood the trace with bad calls.
 #include "e2e/e2e_support.h"
 
 namespace {
@@ -126,8 +125,7 @@ TEST_F(LibraryTest, SendingIntervalSetAfterAStartWithoutSendingStartsTheDataThre
   EXPECT_EQ(countOf(traceFile(), "Data dispatcher thread is successfully triggered"), 1);
 }
 
-// The child of a fork made while other threads time ends the library it
-// inherited at once, starts its own and writes its own metric file.
+// A child forked while other threads time ends the inherited library at once and starts its own.
 TEST_F(LibraryTest, ForkedChildStartsItsOwnLibraryAndTheParentLosesNothing) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
@@ -162,10 +160,8 @@ constexpr int kFloodCalls = 100000;
 constexpr int kFloodCalls = 1000000;
 #endif
 
-// A host that keeps timing on a terminated context, or passes a null session
-// function, in a loop: the trace grows with the seconds the flood lasted, not
-// with its calls; every call beyond the ordinary error lines is counted in the
-// "repeated" lines of its source file.
+// A host that loops timing on a terminated context, or with a null session function: the trace
+// grows with the seconds of the flood, not its calls, the rest counted in "repeated" lines.
 TEST_F(LibraryTest, FloodsOfBadCallsKeepTheTraceSmall) {
   struct Case {
     std::function<void()> prepare, badCall;

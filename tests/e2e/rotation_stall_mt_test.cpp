@@ -24,9 +24,8 @@ constexpr long kKeys = 1000000;
 constexpr bool kJudgeTimes = true;
 #endif
 
-// Milliseconds the calling thread has waited for a core (the kernel's
-// scheduler statistics), -1 where they cannot be read. On a loaded machine
-// a pair is slow for that reason too; only the rest of its time is judged.
+// Milliseconds the calling thread has waited for a core, -1 where the kernel does not say: on a
+// loaded machine a pair is slow for that reason too, and only the rest of its time is judged.
 class RunQueueWait {
  public:
   RunQueueWait() : fd_(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
@@ -50,9 +49,8 @@ struct Pair {
   double heldMs;  // the same without the time spent waiting for a core
 };
 
-// Times pairs of one key until stop, keeping those begun while recording.
-// The room for them is touched before: a page fault in the middle of a pair
-// would wait for the memory being given back by the switch.
+// Times pairs of one key until stop, keeping those begun while recording. Their room is touched
+// before: a page fault in a pair would wait for the memory the switch gives back.
 class Probe {
  public:
   void run() {
@@ -92,8 +90,7 @@ Spread spreadOf(std::vector<double> ms) {
 // Two switches: the first ends the interval with every key, the second makes
 // its section current again, the moment its records are discarded at the latest.
 TEST_F(LibraryTest, TimingPairsDoNotWaitForTheSwitchOfAMillionKeyInterval) {
-  // Metric text goes nowhere (a port bound but not listening refuses), so the
-  // test measures the switch, not the formatting.
+  // Metric text goes nowhere (a bound port that does not listen): the switch is measured, not the text.
   const int closedPort = testsupport::boundLoopbackSocket(AF_INET, 0);
   ASSERT_GE(closedPort, 0);
   initPairs({{"logdir", dir_.string()},
@@ -132,9 +129,8 @@ TEST_F(LibraryTest, TimingPairsDoNotWaitForTheSwitchOfAMillionKeyInterval) {
               all.max, judged.p999, judged.max);
   ASSERT_GT(wall.size(), 0u);
   if (!probe.schedulerStatistics_) GTEST_SKIP() << "no scheduler statistics to tell a lock from a busy machine";
-  // The target is 1 ms; the bound leaves room for a loaded machine's wake-ups
-  // and stays far below the hundreds of milliseconds of a switch that walks
-  // and frees its records under the section lock.
+  // The target is 1 ms; the bound leaves room for a loaded machine's wake-ups and stays far below
+  // the hundreds of ms of a switch that walks and frees its records under the section lock.
   if (kJudgeTimes) {
     EXPECT_LT(judged.max, 25.0);
   }

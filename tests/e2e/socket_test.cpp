@@ -21,9 +21,8 @@ bool receives(const TcpListener& collector, const std::string& text) {
   return collector.waitFor([&] { return collector.allBytes().find(text) != std::string::npos; });
 }
 
-// The first thing a user tries: a collector on the default port and a host
-// that starts the library without any configuration. Where the port must be
-// free (MOX_TEST_EXPECT_FREE_PORTS=1, as in CI) a taken port fails the test.
+// A collector on the default port and a host started without configuration. Where the port must
+// be free (MOX_TEST_EXPECT_FREE_PORTS=1, as in CI) a taken port fails the test.
 TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
   TcpListener collector(AF_INET, 59818);
   if (!collector.ok()) {
@@ -42,9 +41,8 @@ TEST_F(LibraryTest, DefaultStartDeliversToACollectorOnTheDefaultPort) {
   MOX_ProcExit();  // while the collector listens
 }
 
-// The trace agent and the metric agent each have their own connection, closed
-// at exit. A child forked while the parent streams lets go of the parent's
-// connections (which stay open and keep working) and opens its own.
+// The trace and metric agents each have a connection, closed at exit. A child forked while the
+// parent streams lets go of the parent's connections (which keep working) and opens its own.
 TEST_F(LibraryTest, ParentAndForkedChildStreamOnTheirOwnConnections) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";

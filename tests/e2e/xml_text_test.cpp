@@ -1,6 +1,5 @@
-// Host text of any code units, through the exports that put it into the
-// metric file, comes back from a conforming XML 1.0 parser as the host text
-// with what XML 1.0 cannot carry replaced by U+FFFD; every line parses.
+// Host text of any code units comes back from a conforming XML 1.0 parser as the host text, with
+// what XML 1.0 cannot carry replaced by U+FFFD; every line parses.
 #include <set>
 #include <tuple>
 
@@ -30,9 +29,8 @@ void appendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// What the parser should deliver for host text, in UTF-8: a high surrogate
-// directly followed by a low one as their character, every other code unit
-// as itself when XML 1.0 allows it and as U+FFFD when not.
+// What the parser should deliver for host text, in UTF-8: a surrogate pair as its character, every
+// other code unit as itself when XML 1.0 allows it, else U+FFFD.
 std::string readBack(const std::u16string& host) {
   std::string out;
   for (size_t i = 0; i < host.size(); ++i) {
@@ -45,10 +43,8 @@ std::string readBack(const std::u16string& host) {
   return out;
 }
 
-// Every code unit but U+0000 (it ends a host string), 256 consecutive ones to
-// a text: the surrogate blocks give runs of lone high and lone low surrogates,
-// the first text markup, tab, line feed and every other control character.
-// Then the surrogate combinations one by one.
+// Every code unit but U+0000 (it ends a host string), 256 consecutive ones to a text (so runs of
+// lone surrogates, markup and every control character), then the surrogate combinations.
 std::vector<std::u16string> hostTexts() {
   std::vector<std::u16string> texts;
   for (char32_t block = 0; block < 0x10000; block += 0x100) {
@@ -78,8 +74,7 @@ TEST_F(LibraryTest, EveryLineIsWellFormedXmlForAnyHostText) {
   const std::u16string instancePrefix{u'p', 0x01, 0xDC00, u'<', 0xFFFE};
   MOX_setInstancePrefix(instancePrefix.c_str());
   const std::vector<std::u16string> texts = hostTexts();
-  // One traced unit of work per text; the text as passport, component,
-  // method, information name and value, outgoing passport, resource and KPI.
+  // One traced unit of work per text, the text in every place host text goes.
   for (const std::u16string& text : texts) {
     const mox_char* t = text.c_str();
     MOX_initContext(t);

@@ -86,9 +86,8 @@ class ManualClock {
   std::atomic<int64_t> now_{0};
 };
 
-// A collector on an ephemeral loopback port with this sink, running on its own
-// thread from construction. It keeps every record, or (keep false, for long
-// streams) only counts the timing lines (type IntAverage) per "process_instance".
+// A collector on an ephemeral loopback port, running on its own thread from construction. It keeps
+// every record, or (keep false) only counts the timing lines (IntAverage) per "process_instance".
 class RunningCollector : public moxcollect::RecordSink {
  public:
   explicit RunningCollector(moxcollect::CollectorSettings settings = {}, bool keep = true)
@@ -134,9 +133,8 @@ class RunningCollector : public moxcollect::RecordSink {
   std::future<bool> finished_;
 };
 
-// A connected blocking TCP socket to the loopback address, from the loopback
-// address `from` (127.0.0.1 unless given: each 127.x.y.z is a peer address of
-// its own); closes on destruction. A send that cannot go on for 20 s fails.
+// A blocking TCP socket connected to the loopback address from `from` (each 127.x.y.z is a peer
+// address of its own); closes on destruction. A send that cannot go on for 20 s fails.
 class Client {
  public:
   explicit Client(uint16_t port, const char* from = "127.0.0.1") : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {

@@ -31,8 +31,7 @@ bool readReport(const std::string& out, DemoReport& r) {
   return true;
 }
 
-// The collector's records of the demo, metric lines by key and label in the
-// order of their intervals.
+// The collector's records of the demo, metric lines by key and label in interval order.
 class Collected {
  public:
   explicit Collected(const std::string& jsonLines) {

@@ -1,8 +1,6 @@
-// The collector under attack: hostile peers flood it with malformed lines,
-// nest elements without end, send elements that cost more memory than bytes,
-// and hold idle connections, while a real library host streams to it.
-// Loopback only; each hostile peer sends from an address of its own
-// (127.0.0.x), is bounded in bytes and ends with its test.
+// Hostile peers flood the collector with malformed lines, endless nesting, elements that cost more
+// memory than bytes and idle connections, each from a loopback address of its own (127.0.0.x),
+// while a real library host streams to it.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -12,7 +10,7 @@
 #include <thread>
 
 #include "collector_support.h"
-#include "mox.h"
+#include "e2e/e2e_support.h"
 #include "program_runner.h"
 #include "support/test_files.h"
 
@@ -21,9 +19,8 @@ namespace {
 using collecttest::Client;
 using testsupport::waitUntil;
 
-// A peer that sends `opening`, then `piece` again and again until it has sent
-// `perConnection` bytes, then connects again and starts over, until it is
-// stopped. A connection the collector closes ends it.
+// A peer that sends `opening`, then `piece` again and again up to `perConnection` bytes, then
+// connects again and starts over, until stopped. A connection the collector closes ends it.
 class Flood {
  public:
   Flood(uint16_t port, const char* from, const std::string& opening, const std::string& piece,
@@ -73,33 +70,26 @@ std::string repeated(const std::string& unit) { return collecttest::repeated(uni
 // Short lines that are not well-formed: each costs the collector a recovery.
 const std::string kMalformed = repeated("<m a=\"1\" a=\"2\"/>\n</stray>\n<&>\n");
 
-std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
 // A library host in this process, streaming its metric data to the collector.
 class LibraryHost {
  public:
-  LibraryHost(const std::string& name, uint16_t port, const testsupport::TempDir& logdir) {
-    const std::vector<std::pair<std::string, std::string>> pairs = {
-        {"datasending_method", "socket"},
-        {"agent_host", "127.0.0.1"},
-        {"agent_port", std::to_string(port)},
-        {"logdir", logdir.path()},
-        {"lib_trace_level", "1"},
-        {"datasending_interval", "3600"},  // intervals come from outputInterval() only
-    };
-    std::vector<std::u16string> texts;
-    for (const auto& [key, value] : pairs) texts.push_back(widen(key)), texts.push_back(widen(value));
-    std::vector<const mox_char*> pointers;
-    for (const auto& text : texts) pointers.push_back(text.c_str());
-    MOX_ProcInitWithParam(widen(name).c_str(), 0, static_cast<uint32_t>(pairs.size()), pointers.data());
-    traceFile_ = logdir.file(name + "_mox.trc");
+  // Its intervals come from outputInterval() only.
+  LibraryHost(const std::string& name, uint16_t port, const testsupport::TempDir& logdir)
+      : traceFile_(logdir.file(name + "_mox.trc")) {
+    e2e::initLibrary({{"datasending_method", "socket"},
+                      {"agent_host", "127.0.0.1"},
+                      {"agent_port", std::to_string(port)},
+                      {"logdir", logdir.path()},
+                      {"lib_trace_level", "1"},
+                      {"datasending_interval", "3600"}},
+                     name);
   }
   ~LibraryHost() { MOX_ProcExit(); }
 
   // Times each key once and sends the interval.
   void outputInterval(int keys) {
     for (int i = 0; i < keys; ++i) {
-      const std::u16string component = u"Component" + widen(std::to_string(i));
+      const std::u16string component = u"Component" + e2e::widen(std::to_string(i));
       MOX_endTiming(MOX_startTiming(component.c_str(), u"call", 1));
     }
     MOX_outputMetricData();
@@ -134,10 +124,8 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
 
   testsupport::TempDir logdir;
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-  // The sanitizers make the collector's parsing several times slower, while
-  // the host still gives up a write after 500 ms: there the test checks the
-  // threads and the memory with a tenth of the keys, and the plain build
-  // checks the pace.
+  // The host gives up a write after 500 ms, and the sanitizers slow the parsing several times:
+  // there a tenth of the keys checks threads and memory, the plain build checks the pace.
   constexpr int kKeys = 2000;
 #else
   constexpr int kKeys = 20000;

@@ -94,8 +94,7 @@ TEST(JsonSink, WritesEveryFieldAndOnlyCanonicalIntegersAsNumbers) {
 }
 
 TEST(JsonSink, WritesAndFreesATreeOfAnyDepthWithoutRecursion) {
-  // A trace with calls nested far deeper than any stack allows, the innermost
-  // call holding a chain of other elements as deep.
+  // Calls nested far deeper than any stack allows, the innermost holding other elements as deep.
   constexpr size_t kDepth = 200000;
   moxcollect::Element event;
   event.name = "event";
@@ -222,8 +221,7 @@ TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsLiveOncePerIntervalByTheGiv
   EXPECT_EQ(testsupport::countOf(out.str(), "\x1b[H\x1b[2J"), 2u);
 }
 
-// Many more distinct keys than the table keeps: it stays within its bound and
-// still ranks the true leaders first.
+// Many more keys than the table keeps: it stays within its bound and still ranks the leaders first.
 TEST(TopTable, KeepsAtMostItsKeysAndStillShowsTheLeadersOfEveryRanking) {
   moxcollect::TopTable table(40);
   std::string stream;
