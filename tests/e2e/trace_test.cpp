@@ -68,19 +68,17 @@ TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformatio
   EXPECT_EQ(e2e::countOf(normalisedTrace(metricFile(), true), expected + "\n"), 2) << metricFile();  // plain and Ex
 }
 
+// What the sweep of host texts (xml_text_test) does not reach: system name, nested call,
+// parameter and user texts, names cut to their buffer.
 TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
   initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}, {"system_name", "Sys&<Co>"}});
   MOX_setInstancePrefix(u"pre\"fix");
-  MOX_initContext(u"pass\"<port>");
   const uint32_t outer = MOX_startTiming(u"Comp\"x", u"m<&>", 1);
-  const uint32_t inner = MOX_startTiming(u"Db", u"q\"1\"", 1);
-  MOX_appendInfo(inner, u"sql", u"select * from t where a < 1 & b > \"2\"\nand c = '\t'");
-  MOX_endTiming(inner);
+  MOX_endTiming(MOX_startTiming(u"Db", u"q\"1\"", 1));
   MOX_appendParameterInfo(outer, u"<p>", u"say \"<hi>\" & go\nnext");
   // Long names are cut to the name buffer; a cut inside a surrogate pair takes the whole pair.
   MOX_appendParameterInfo(outer, std::u16string(240, u'n').c_str(), u"v");
   MOX_appendParameterInfo(outer, (std::u16string(232, u's') + u"\U0001F600tail").c_str(), u"w");
-  MOX_appendContextInfo(u"a>b", u"x&y");
   MOX_appendUserID(u"\"quoted\"\r\n");
   MOX_endTiming(outer);
   MOX_outputMetricData();
@@ -95,13 +93,10 @@ TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
     if (name == "event" || name == "calledComponent") resources.push_back(attributes["resource"]);
   }
   EXPECT_EQ(resources, (std::vector<std::string>{"Comp\"x|m<&>", "Db|q\"1\""}));
-  EXPECT_EQ(params["sql"], "select * from t where a < 1 & b > \"2\"\nand c = '\t'");
   EXPECT_EQ(params["Method Call Parameter <p>"], "say \"<hi>\" & go\nnext");
   EXPECT_EQ(params["Method Call Parameter " + std::string(233, 'n')], "v");
   EXPECT_EQ(params["Method Call Parameter " + std::string(232, 's')], "w");
-  EXPECT_EQ(params["a>b"], "x&y");
   EXPECT_EQ(params["User ID"], "\"quoted\"\r\n");
-  EXPECT_EQ(params["client.header.VEL-PASSPORT"], "pass\"<port>");
   const std::string prefix = "Sys&<Co>|e2e_0";
   EXPECT_EQ(metricNames.at(0), prefix + ":MOX library version");
   for (const std::string key : {"Comp\"x|m<&>", "Db|q\"1\""}) {
