@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "mox/metrics/resource_callbacks.h"
