@@ -37,7 +37,6 @@ class TrcLimits : public TrcFileTest {
     TrcFileTest::TearDown();
     trcSetFileSizeLimit(0);
   }
-  const std::string m_ = "M  " + threadTag();
 };
 
 }  // namespace
@@ -124,7 +123,7 @@ TEST_F(TrcLimits, EarlyErrorLinesFollowTheHeaderOfTheNextOpenAtLevelOneOrMore) {
 
 // A level-0 file holds the header alone; a reopen truncates it. A file that
 // cannot be opened, and writes after the close, go to stderr.
-TEST(TrcFile, LevelZeroWritesTheHeaderOnlyAndWithoutAnOpenFileLinesGoToStderr) {
+TEST(TrcFile, LevelZeroWritesTheHeaderOnlyWithoutAnOpenFileLinesGoToStderrAndAnEmptyLogdirIsTheWorkingDirectory) {
   TempDir dir;
   EXPECT_EQ(trcOpenLibraryFile(u"proc", dir.path16(), 0), dir.path16() + u"/proc_mox.trc");
   MOX_TRC(1, "not written\n");
@@ -153,19 +152,16 @@ TEST(TrcFile, LevelZeroWritesTheHeaderOnlyAndWithoutAnOpenFileLinesGoToStderr) {
   EXPECT_NE(text.find("*** ERROR => failed [dptrc_file_t "), std::string::npos) << text;
   EXPECT_NE(fcntl(2, F_GETFD), -1);  // stderr itself stays open
   EXPECT_EQ(readFile(dir.file("proc_mox.trc")), header("proc_mox.trc", 2));
-}
-
-// An empty logdir, or one with a NUL inside, means the working directory.
-TEST(TrcFile, EmptyOrNulLogdirPutsTheFileIntoTheWorkingDirectory) {
-  TempDir cwd, logdir;
+  // An empty logdir, or one with a NUL inside, means the working directory.
+  TempDir cwd;
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(cwd.path());
-  for (const std::u16string& dir : {std::u16string(), logdir.path16() + std::u16string(1, u'\0') + u"sub"}) {
-    EXPECT_EQ(trcOpenLibraryFile(u"safety", dir, 1), u"safety_mox.trc");
+  for (const std::u16string& logdir : {std::u16string(), dir.path16() + std::u16string(1, u'\0') + u"sub"}) {
+    EXPECT_EQ(trcOpenLibraryFile(u"safety", logdir, 1), u"safety_mox.trc");
     trcCloseLibraryFile();
     EXPECT_TRUE(std::filesystem::remove(cwd.file("safety_mox.trc")));
   }
   std::filesystem::current_path(previous);
   EXPECT_FALSE(std::filesystem::exists("/safety_mox.trc"));
-  EXPECT_FALSE(std::filesystem::exists(logdir.file("safety_mox.trc")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("safety_mox.trc")));
 }

@@ -17,7 +17,6 @@ class TrcLine : public TrcFileTest {
  protected:
   void SetUp() override { open(3); }
   std::string stamp(time_t second) const { return "M " + threadTag() + ascTime(second) + "\n"; }
-  const std::string m_ = "M  " + threadTag();
 };
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "dptrc/dptrc.h"
@@ -21,11 +20,6 @@ using testsupport::countOf;
 using testsupport::runInChild;
 
 namespace {
-
-#define CHILD_CHECK(condition, code) \
-  do {                               \
-    if (!(condition)) return code;   \
-  } while (0)
 
 constexpr int kLines = 200;
 

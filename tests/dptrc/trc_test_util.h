@@ -66,6 +66,7 @@ class TrcFileTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  const std::string m_ = "M  " + threadTag();  // the start of a line of the calling thread
 };
 
 }  // namespace trctest

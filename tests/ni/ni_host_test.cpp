@@ -60,4 +60,14 @@ TEST_F(NiTest, HostNamesResolveOrFailWithTheirCodesAndFailuresAreRemembered) {
   EXPECT_EQ(countOf(text, "*** ERROR => NiHostToAddr: hostname 'remembered-failure.invalid' unknown"), 2u);
 }
 
+// "localhost" is the loopback address even where the resolver does not know it.
+TEST(NiLoopbackName, LocalhostAndNamesUnderItInAnyCaseButNothingElse) {
+  for (const char* name : {"localhost", "LocalHost", "localhost.", "db.localhost", "A.B.LOCALHOST."}) {
+    EXPECT_TRUE(niIsLoopbackName(name)) << name;
+  }
+  for (const char* name : {"", ".", "localhos", "mylocalhost", "localhost.com", "localhost..", "local-host"}) {
+    EXPECT_FALSE(niIsLoopbackName(name)) << name;
+  }
+}
+
 }  // namespace

@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "port/standard_error_write.h"
@@ -24,12 +23,6 @@
 namespace {
 
 using testsupport::runInChild;
-
-// In a child: the failing check's code.
-#define CHILD_CHECK(condition, code) \
-  do {                               \
-    if (!(condition)) return code;   \
-  } while (0)
 
 bool pending(int signal) {
   sigset_t set;
@@ -105,12 +98,13 @@ TEST(QuietWriteTest, ASignalPendingBeforeTheWriteStaysPendingAndTheHostsMaskStay
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
-// Standard error as a pipe that nobody drains, then whose reader goes: the
-// writes are refused at once, descriptor 2 keeps its flags, and no
-// descriptor stays open on the pipe (a host that replaces its standard
-// error gives its reader the end of the data).
-TEST(StandardErrorWriteTest, APipeThatNobodyDrainsIsRefusedAtOnceAndLeftAsItWas) {
-  const testsupport::ChildEnd end = runInChild([] {
+// Standard error as a pipe that nobody drains, then whose reader goes (and
+// the same for a socket): the writes are refused at once, descriptor 2 keeps
+// its flags, and no descriptor stays open on the pipe (a host that replaces
+// its standard error gives its reader the end of the data).
+TEST(StandardErrorWriteTest, APipeOrSocketThatNobodyDrainsIsRefusedAtOnceAndLeftAsItWasAndAFileIsWritten) {
+  testsupport::TempDir dir;
+  const testsupport::ChildEnd end = runInChild([&] {
     int fds[2];
     CHILD_CHECK(pipe2(fds, O_NONBLOCK) == 0, 2);
     CHILD_CHECK(fcntl(fds[1], F_SETFL, 0) == 0 && fcntl(fds[1], F_SETPIPE_SZ, 4096) > 0, 3);
@@ -133,16 +127,23 @@ TEST(StandardErrorWriteTest, APipeThatNobodyDrainsIsRefusedAtOnceAndLeftAsItWas)
     CHILD_CHECK(pipe(gone) == 0 && dup2(gone[1], 2) == 2, 13);
     close(gone[0]);
     CHILD_CHECK(portWriteStandardErrorNoWait("x", 1) == -1 && errno == EPIPE, 14);
+
+    int pair[2];  // a socket, full and then without its peer
+    CHILD_CHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0 && dup2(pair[0], 2) == 2, 15);
+    CHILD_CHECK(fill(portWriteStandardErrorNoWait) > 0, 16);
+    CHILD_CHECK((fcntl(2, F_GETFL) & O_NONBLOCK) == 0, 17);
+    close(pair[1]);
+    CHILD_CHECK(portWriteStandardErrorNoWait("x", 1) == -1 && errno == EPIPE, 18);
+    const int file = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    CHILD_CHECK(dup2(file, 2) == 2, 19);
+    CHILD_CHECK(portWriteStandardErrorNoWait("to the file\n", 12) == 12, 20);
+    CHILD_CHECK(testsupport::readFile(dir.file("stderr.txt")) == "to the file\n", 21);
     return 0;
   });
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
 constexpr int kNoTerminals = 77;
-
-size_t openDescriptors() {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-}
 
 // A terminal is written through a non-blocking descriptor of its own: one
 // whose output nobody reads refuses the writes at once, and the descriptor
@@ -156,10 +157,10 @@ TEST(StandardErrorWriteTest, ATerminalThatNobodyReadsIsRefusedAtOnceAndLeftAsItW
     CHILD_CHECK(terminal >= 0 && tcgetattr(terminal, &raw) == 0, 2);
     cfmakeraw(&raw);
     CHILD_CHECK(tcsetattr(terminal, TCSANOW, &raw) == 0 && dup2(terminal, 2) == 2, 3);
-    const size_t before = openDescriptors();
+    const int before = testsupport::openDescriptors();
     CHILD_CHECK(fill(portWriteStandardErrorNoWait) > 0, 4);
     CHILD_CHECK((fcntl(2, F_GETFL) & O_NONBLOCK) == 0, 5);
-    CHILD_CHECK(openDescriptors() == before, 6);
+    CHILD_CHECK(testsupport::openDescriptors() == before, 6);
     // Read, the terminal takes output again (the room it frees shows after a moment).
     char drained[65536];
     CHILD_CHECK(testsupport::waitUntil([&] {
@@ -171,25 +172,6 @@ TEST(StandardErrorWriteTest, ATerminalThatNobodyReadsIsRefusedAtOnceAndLeftAsItW
     return 0;
   });
   if (end.exitCode == kNoTerminals) GTEST_SKIP() << "no pseudo-terminals here";
-  EXPECT_TRUE(end.succeeded()) << end.describe();
-}
-
-TEST(StandardErrorWriteTest, ASocketIsRefusedWhenFullAndWhenItsPeerHasGoneAndAFileIsWritten) {
-  testsupport::TempDir dir;
-  const testsupport::ChildEnd end = runInChild([&] {
-    int pair[2];
-    CHILD_CHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0 && dup2(pair[0], 2) == 2, 2);
-    CHILD_CHECK(fill(portWriteStandardErrorNoWait) > 0, 3);
-    CHILD_CHECK((fcntl(2, F_GETFL) & O_NONBLOCK) == 0, 4);
-    close(pair[1]);
-    CHILD_CHECK(portWriteStandardErrorNoWait("x", 1) == -1 && errno == EPIPE, 5);
-
-    const int file = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    CHILD_CHECK(dup2(file, 2) == 2, 6);
-    CHILD_CHECK(portWriteStandardErrorNoWait("to the file\n", 12) == 12, 7);
-    CHILD_CHECK(testsupport::readFile(dir.file("stderr.txt")) == "to the file\n", 8);
-    return 0;
-  });
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 

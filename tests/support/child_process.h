@@ -26,10 +26,16 @@ struct ChildEnd {
   bool succeeded() const { return !timedOut && signal == 0 && exitCode == 0; }
   std::string describe() const {
     if (timedOut) return "the child was still running at the limit";
-    if (signal != 0) return std::string("the child was ended by signal ") + strsignal(signal);
-    return "the child exited with " + std::to_string(exitCode);
+    return signal != 0 ? std::string("the child was ended by signal ") + strsignal(signal)
+                       : "the child exited with " + std::to_string(exitCode);
   }
 };
+
+// In a child body: the code to exit with when the condition fails.
+#define CHILD_CHECK(condition, code) \
+  do {                               \
+    if (!(condition)) return code;   \
+  } while (0)
 
 // Whether pid has ended, leaving it to be waited for.
 inline bool hasEnded(pid_t pid) {
@@ -41,15 +47,10 @@ inline bool hasEnded(pid_t pid) {
 inline ChildEnd waitForChild(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
   ChildEnd end;
   int status = 0;
-  const bool ended = waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit);
-  if (!ended) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    end.timedOut = true;
-    return end;
-  }
-  if (WIFEXITED(status)) end.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) end.signal = WTERMSIG(status);
+  end.timedOut = !waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit);
+  if (end.timedOut) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+  if (!end.timedOut && WIFEXITED(status)) end.exitCode = WEXITSTATUS(status);
+  if (!end.timedOut && WIFSIGNALED(status)) end.signal = WTERMSIG(status);
   return end;
 }
 
@@ -58,24 +59,21 @@ inline ChildEnd waitForChild(pid_t pid, std::chrono::milliseconds limit = std::c
 // is the child's exit code (0: every check held).
 inline pid_t startChild(const std::function<int()>& body) {
   const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
-    signal(SIGXFSZ, SIG_DFL);
-    int code = 100;
-    try {
-      code = body();
-    } catch (...) {
-    }
-    _exit(code);
+  if (pid != 0) return pid;
+  signal(SIGPIPE, SIG_DFL);
+  signal(SIGXFSZ, SIG_DFL);
+  int code = 100;
+  try {
+    code = body();
+  } catch (...) {
   }
-  return pid;
+  _exit(code);
 }
 
 inline ChildEnd runInChild(const std::function<int()>& body,
                            std::chrono::milliseconds limit = std::chrono::seconds(30)) {
   const pid_t pid = startChild(body);
-  if (pid < 0) return ChildEnd{};
-  return waitForChild(pid, limit);
+  return pid < 0 ? ChildEnd{} : waitForChild(pid, limit);
 }
 
 }  // namespace testsupport

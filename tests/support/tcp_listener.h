@@ -25,30 +25,26 @@
 
 namespace testsupport {
 
-// The loopback address of family (AF_INET or AF_INET6) with port.
-struct LoopbackAddress {
-  LoopbackAddress(int family, uint16_t port) {
-    v4.sin_family = AF_INET, v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK), v4.sin_port = htons(port);
-    v6.sin6_family = AF_INET6, v6.sin6_addr = in6addr_loopback, v6.sin6_port = htons(port);
-    isV6 = family == AF_INET6;
-  }
-  const sockaddr* get() const {
-    return isV6 ? reinterpret_cast<const sockaddr*>(&v6) : reinterpret_cast<const sockaddr*>(&v4);
-  }
-  socklen_t size() const { return isV6 ? sizeof v6 : sizeof v4; }
-  sockaddr_in v4{};
-  sockaddr_in6 v6{};
-  bool isV6;
-};
+// The loopback address of family (AF_INET or AF_INET6) with port, in ss; its size.
+inline socklen_t loopbackAddress(int family, uint16_t port, sockaddr_storage& ss) {
+  ss = sockaddr_storage{};
+  ss.ss_family = static_cast<sa_family_t>(family);
+  reinterpret_cast<sockaddr_in*>(&ss)->sin_port = htons(port);  // sin6_port lies at the same offset
+  if (family == AF_INET6)
+    return reinterpret_cast<sockaddr_in6*>(&ss)->sin6_addr = in6addr_loopback, sizeof(sockaddr_in6);
+  reinterpret_cast<sockaddr_in*>(&ss)->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return sizeof(sockaddr_in);
+}
 
 // A stream socket bound to the loopback address of family on port (0: any),
 // with SO_REUSEPORT so that a second socket may hold the same port; -1 on failure.
 inline int boundLoopbackSocket(int family, uint16_t port) {
   const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int one = 1;
-  const LoopbackAddress address(family, port);
+  sockaddr_storage address;
+  const socklen_t size = loopbackAddress(family, port, address);
   if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) == 0 &&
-      bind(fd, address.get(), address.size()) == 0) {
+      bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0) {
     return fd;
   }
   if (fd >= 0) close(fd);
@@ -210,11 +206,12 @@ class StuckListener {
  public:
   StuckListener() : listenFd_(boundLoopbackSocket(AF_INET, 0)) {
     if (listenFd_ < 0 || listen(listenFd_, 0) != 0) return;
-    const LoopbackAddress to(AF_INET, port());
+    sockaddr_storage to;
+    const socklen_t size = loopbackAddress(AF_INET, port(), to);
     for (int i = 0; i < 32 && !stuck_; ++i) {
       const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       fillers_.push_back(fd);
-      if (connect(fd, to.get(), to.size()) == 0) continue;
+      if (connect(fd, reinterpret_cast<sockaddr*>(&to), size) == 0) continue;
       // A loopback connect that the queue takes completes at once; one
       // still pending after this long has had its SYN dropped.
       pollfd p{fd, POLLOUT, 0};
@@ -235,12 +232,5 @@ class StuckListener {
   bool stuck_ = false;
   std::vector<int> fillers_;
 };
-
-// Number of open file descriptors of this process.
-inline int openDescriptors() {
-  int n = 0;
-  for (int fd = 0; fd < 4096; ++fd) n += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
-  return n;
-}
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 // reading, substring counting and polling a condition with a deadline.
 #pragma once
 
+#include <fcntl.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -53,6 +54,13 @@ bool waitUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// Number of open file descriptors of this process.
+inline int openDescriptors() {
+  int n = 0;
+  for (int fd = 0; fd < 4096; ++fd) n += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+  return n;
 }
 
 }  // namespace testsupport

@@ -27,7 +27,14 @@ class FileAgentTest : public ::testing::Test {
     setProcessNameSource(nullptr);
     CConfiguration::destroyInstance();
   }
-  TempDir logDir_, traceDir_;
+  // The metric file in the log directory, kept 3 bytes short of limit: room for three bytes of a text.
+  void fillPrimary(rlim_t limit) {
+    configure({{u"logdir", logDir_.path16()}});
+    { std::ofstream(primary_, std::ios::binary) << "old\n"; }
+    std::filesystem::resize_file(primary_, limit - 3);
+  }
+  TempDir logDir_, traceDir_, cwd_;
+  const std::string primary_ = logDir_.file("app_mtdata.log"), fallback_ = cwd_.file("app_mtdata.log");
 };
 
 TEST_F(FileAgentTest, TextsGoToTheLogdirOrElseToTheWorkingDirectory) {
@@ -74,14 +81,10 @@ TEST_F(FileAgentTest, TextsGoToTheLogdirOrElseToTheWorkingDirectory) {
 // directory, one error line per agent, file and change of state, not per text.
 TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce) {
   constexpr rlim_t kLimit = 64 * 1024;
-  TempDir cwd;
-  configure({{u"logdir", logDir_.path16()}});
-  const std::string primary = logDir_.file("app_mtdata.log"), fallback = cwd.file("app_mtdata.log");
-  { std::ofstream(primary, std::ios::binary) << "old\n"; }
-  std::filesystem::resize_file(primary, kLimit - 3);  // room for three bytes of a text
+  fillPrimary(kLimit);
   trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
   {
-    ScopedCwd inCwd(cwd.path());
+    ScopedCwd inCwd(cwd_.path());
     CMTDataSendingFileAgent agent;
     {
       testsupport::FileSizeLimit full(kLimit);
@@ -89,8 +92,8 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
         agent.sendData(text);
         EXPECT_FALSE(agent.lastSendFailed());
       }
-      EXPECT_EQ(readFile(fallback), "one;two;three;");
-      std::filesystem::resize_file(fallback, kLimit);  // full as well: the text is lost
+      EXPECT_EQ(readFile(fallback_), "one;two;three;");
+      std::filesystem::resize_file(fallback_, kLimit);  // full as well: the text is lost
       agent.sendData(u"four;");
       EXPECT_TRUE(agent.lastSendFailed());
       CMTDataSendingFileAgent other;  // the trace agent beside the data agent: its own lines
@@ -100,13 +103,13 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
     agent.sendData(u"six;");
   }
   trcCloseLibraryFile();
-  EXPECT_EQ(std::filesystem::file_size(primary), kLimit - 3 + 9);  // appended, no torn text left behind
-  EXPECT_EQ(readFile(primary).substr(kLimit - 3), "five;six;");
+  EXPECT_EQ(std::filesystem::file_size(primary_), kLimit - 3 + 9);  // appended, no torn text left behind
+  EXPECT_EQ(readFile(primary_).substr(kLimit - 3), "five;six;");
   const std::string trace = readFile(traceDir_.file("trc_mox.trc"));
   for (const auto& [line, count] :
-       {std::pair{"*** ERROR => Metric data log file " + primary + " could not be written (27: File", 2u},
+       {std::pair{"*** ERROR => Metric data log file " + primary_ + " could not be written (27: File", 2u},
         {"*** ERROR => Metric data log file app_mtdata.log could not be written", 2u},
-        {"Metric data log file " + primary + " is written again\n", 1u}})
+        {"Metric data log file " + primary_ + " is written again\n", 1u}})
     EXPECT_EQ(countOf(trace, line), count) << line << '\n' << trace;
   EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all
 }
@@ -116,16 +119,12 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
 // of this test ends only the child).
 TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInsteadOfEndingTheHost) {
   constexpr rlim_t kLimit = 64 * 1024;
-  TempDir cwd;
-  configure({{u"logdir", logDir_.path16()}});
-  const std::string primary = logDir_.file("app_mtdata.log"), fallback = cwd.file("app_mtdata.log");
-  { std::ofstream(primary, std::ios::binary) << "old\n"; }
-  std::filesystem::resize_file(primary, kLimit - 3);
+  fillPrimary(kLimit);
   const testsupport::ChildEnd end = testsupport::runInChild([&] {
     trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
     const rlimit limit{kLimit, RLIM_INFINITY};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
-    ScopedCwd inCwd(cwd.path());
+    ScopedCwd inCwd(cwd_.path());
     CMTDataSendingFileAgent agent;
     agent.sendData(u"one;");
     agent.sendData(u"two;");
@@ -133,9 +132,9 @@ TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInste
     return agent.lastSendFailed() ? 3 : 0;
   });
   ASSERT_TRUE(end.succeeded()) << end.describe();
-  EXPECT_EQ(std::filesystem::file_size(primary), kLimit - 3);  // the torn text cut off again
-  EXPECT_EQ(readFile(fallback), "one;two;");
-  EXPECT_EQ(countOf(readFile(traceDir_.file("trc_mox.trc")), primary + " could not be written (27: File too large)"),
+  EXPECT_EQ(std::filesystem::file_size(primary_), kLimit - 3);  // the torn text cut off again
+  EXPECT_EQ(readFile(fallback_), "one;two;");
+  EXPECT_EQ(countOf(readFile(traceDir_.file("trc_mox.trc")), primary_ + " could not be written (27: File too large)"),
             1u);
 }
 
@@ -146,13 +145,12 @@ TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInste
 // met that case (its trace says so) or the child ended, within a time limit;
 // on a machine too busy to meet the case in time there is nothing to check.
 TEST_F(FileAgentTest, FifoWhoseReaderComesAndGoesNeverEndsTheHost) {
-  TempDir cwd;
-  const std::string fifo = logDir_.file("app_mtdata.log"), stop = cwd.file("stop");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string stop = cwd_.file("stop");
+  ASSERT_EQ(mkfifo(primary_.c_str(), 0644), 0);
   configure({{u"logdir", logDir_.path16()}});
   const pid_t child = testsupport::startChild([&] {
     trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
-    ScopedCwd inCwd(cwd.path());
+    ScopedCwd inCwd(cwd_.path());
     CMTDataSendingFileAgent agent;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (access(stop.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < limit) {
@@ -166,7 +164,7 @@ TEST_F(FileAgentTest, FifoWhoseReaderComesAndGoesNeverEndsTheHost) {
   bool brokenPipe = false;
   testsupport::waitUntil([&] {
     for (int i = 0; i < 50; ++i) {
-      const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+      const int reader = open(primary_.c_str(), O_RDONLY | O_NONBLOCK);
       char buffer[65536];
       while (reader >= 0 && read(reader, buffer, sizeof buffer) > 0) {
       }

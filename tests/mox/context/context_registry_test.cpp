@@ -61,7 +61,7 @@ TEST_F(RegistryTest, TraceThresholdMapAppliesToTracedContexts) {
   EXPECT_EQ(counts(u"Hot|m"), "0/1/0/1");
 }
 
-TEST_F(RegistryTest, ScanRemovesEmptyAndZombieContextsAfterTheirTimeoutsAcrossTheTickWrap) {
+TEST_F(RegistryTest, ScanRemovesEmptyAndZombieContextsAfterTheirTimeoutsAcrossTheTickWrapAndWaitsForOnesInUse) {
   CMTContextManager& manager = start();
   fakeTick = TICK_WRAP_MS - 1000;
   manager.initContext(u"empty", u"");
@@ -83,6 +83,20 @@ TEST_F(RegistryTest, ScanRemovesEmptyAndZombieContextsAfterTheirTimeoutsAcrossTh
   EXPECT_EQ(manager.contextCount(), 1u);
   EXPECT_EQ(resource(u"Zombie Context Count"), 2);
   EXPECT_EQ(traceTexts().size(), 2u);  // zombie traces, whatever traceOn is
+
+  // A context in use holds its bucket shared: the scan waits for it.
+  ContextRef held = manager.findContext(u"kept");
+  advance(10000);
+  std::atomic<bool> scanned{false};
+  std::thread scan([&] {
+    manager.scanContexts(3000, 2000);
+    scanned = true;
+  });
+  EXPECT_EQ(held->state, CMTContext::Empty);
+  EXPECT_FALSE(scanned.load());
+  held.release();
+  scan.join();
+  EXPECT_EQ(manager.contextCount(), 0u);
 }
 
 // The context a thread found last is remembered; a removal (scan, end of the
@@ -103,23 +117,6 @@ TEST_F(RegistryTest, RememberedLookUpNeverOutlivesARemoval) {
   EXPECT_TRUE(manager.findContext(u"k"));
   CMTContextManager& fresh = start();  // a new manager, maybe at the same address
   EXPECT_FALSE(fresh.findContext(u"k"));
-}
-
-TEST_F(RegistryTest, ScanWaitsWhileAContextIsInUse) {
-  CMTContextManager& manager = start();
-  manager.initContext(u"k", u"");
-  ContextRef held = manager.findContext(u"k");
-  advance(10000);
-  std::atomic<bool> scanned{false};
-  std::thread scan([&] {
-    manager.scanContexts(1, 1);
-    scanned = true;
-  });
-  EXPECT_EQ(held->state, CMTContext::Empty);  // the reference holds the bucket shared
-  EXPECT_FALSE(scanned.load());
-  held.release();
-  scan.join();
-  EXPECT_EQ(manager.contextCount(), 0u);
 }
 
 // Past the bound new units of work are refused before any call is counted;

@@ -6,7 +6,6 @@
 
 #include <cctype>
 #include <string>
-#include <vector>
 
 #include "dptrc/dptrc.h"
 #include "mox/metrics/perf_data_manager.h"

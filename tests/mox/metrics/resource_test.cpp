@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "mox/metrics/resource_callbacks.h"
@@ -32,22 +31,6 @@ TEST(ResourceRecordTest, ReportsAddUpAndSetTheKindAndValuesWrap) {
   EXPECT_EQ(wrap.snapshot().current, kMax);
 }
 
-TEST(ResourceCallbackScheduleTest, GridTimesAndEveryRunBelowTheSendingInterval) {
-  // interval, offset, now, first due; the grid itself is shown below
-  const int64_t cases[][4] = {
-      {300, 0, 1200, 1200},    // on the grid already
-      {300, 250, 1000, 1150},  // offset still ahead in this period
-      {300, 50, 1000, 1250},   // offset passed: next period
-      {300, 350, 1000, 1250},  // offset taken modulo the interval (50, passed)
-      {300, -1, 1000, 1095},   // -1 is 4294967295; mod 300 = 195
-      {0, 0, 1000, 1000},      // not longer than the sending interval: at once
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CResourceCallbacks::firstDue(uint32_t(c[0]), int32_t(c[1]), uint32_t(c[2]), 60), c[3])
-        << c[0] << "/" << c[1];
-  }
-}
-
 std::vector<int> calls;
 CResourceCallbacks* table = nullptr;
 void first() { calls.push_back(1); }
@@ -67,7 +50,20 @@ void throws() {
   throw std::runtime_error("host failure");
 }
 
-TEST(ResourceCallbackScheduleTest, RunsOnTheGridAfterEachMultipleOfTheInterval) {
+TEST(ResourceCallbackScheduleTest, FirstDueOnTheGridThenAfterEachMultipleOfTheInterval) {
+  // interval, offset, now, first due; the grid itself is shown below
+  const int64_t cases[][4] = {
+      {300, 0, 1200, 1200},    // on the grid already
+      {300, 250, 1000, 1150},  // offset still ahead in this period
+      {300, 50, 1000, 1250},   // offset passed: next period
+      {300, 350, 1000, 1250},  // offset taken modulo the interval (50, passed)
+      {300, -1, 1000, 1095},   // -1 is 4294967295; mod 300 = 195
+      {0, 0, 1000, 1000},      // not longer than the sending interval: at once
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CResourceCallbacks::firstDue(uint32_t(c[0]), int32_t(c[1]), uint32_t(c[2]), 60), c[3])
+        << c[0] << "/" << c[1];
+  }
   CResourceCallbacks callbacks;
   calls.clear();
   callbacks.registerCallback(1, first, 300, 0, 1000, 60);  // due after 1200
