@@ -15,11 +15,6 @@ using e2e::countOf;
 using e2e::LibraryTest;
 using testsupport::runInChild;
 
-#define CHILD_CHECK(condition, code) \
-  do {                               \
-    if (!(condition)) return code;   \
-  } while (0)
-
 class HostOutputTest : public LibraryTest {
  protected:
   // Neither the log directory nor the (removed) working directory takes a file: the trace goes
