@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdio>
 
 // One write(2) of up to size bytes to fd that raises neither SIGPIPE nor
 // SIGXFSZ in the process, whatever its dispositions: both are blocked in the
@@ -25,3 +26,8 @@ ssize_t portWriteQuietly(int fd, const void* data, size_t size);
 // EAGAIN. Fails with EOPNOTSUPP (ENOSYS, EINVAL on old kernels) where the
 // system cannot write fd so (older kernels, terminals, many files).
 ssize_t portWriteQuietlyNoWait(int fd, const void* data, size_t size);
+
+// The same for a stdio stream: writes size bytes to out and flushes it,
+// behind whatever the host has buffered there, raising neither signal. True
+// when every byte was written and flushed. Waits as the stream would.
+bool portWriteStreamQuietly(std::FILE* out, const void* data, size_t size);

@@ -7,6 +7,7 @@
 #include "common/utf.h"
 #include "mox/config/number_reading.h"
 #include "mox/config/profile.h"
+#include "port/quiet_write.h"
 #include "thr/thr_guards.h"
 
 namespace {
@@ -121,18 +122,21 @@ bool CConfiguration::setParameter(const std::u16string& key, const std::u16strin
 
 void CConfiguration::dumpParameters() const { dumpParameters(stdout); }
 
+// Written outside the lock and without signals: the host's standard output
+// may be a pipe that nobody drains or whose reader has gone.
 void CConfiguration::dumpParameters(std::FILE* out) const {
-  ThrMutexGuard guard(&lock_);
-  std::string line;
-  for (const auto& [key, entry] : parameters_) {
-    line.assign("Parameter Name: ");
-    appendUtf16AsUtf8Lenient(key, line);
-    line.append(" |Parameter Value: ");
-    appendUtf16AsUtf8Lenient(entry.value, line);
-    line.push_back('\n');
-    std::fwrite(line.data(), 1, line.size(), out);
-    std::fflush(out);
+  std::string text;
+  {
+    ThrMutexGuard guard(&lock_);
+    for (const auto& [key, entry] : parameters_) {
+      text.append("Parameter Name: ");
+      appendUtf16AsUtf8Lenient(key, text);
+      text.append(" |Parameter Value: ");
+      appendUtf16AsUtf8Lenient(entry.value, text);
+      text.push_back('\n');
+    }
   }
+  portWriteStreamQuietly(out, text.data(), text.size());
 }
 
 uint16_t CConfiguration::getAgentType(int agent) const {

@@ -56,7 +56,8 @@ class CConfiguration {
   bool setParameter(const std::u16string& key, const std::u16string& value);
   // "Parameter Name: <key> |Parameter Value: <value>" per entry, key order, to stdout.
   void dumpParameters() const;
-  // The same to the given stream (UTF-8, one flush per line).
+  // The same to the given stream (UTF-8), in one write and flush made outside
+  // the lock that raises no SIGPIPE or SIGXFSZ in the host.
   void dumpParameters(std::FILE* out) const;
 
   // Typed fields (limits applied); each getter is one relaxed load of its

@@ -133,4 +133,25 @@ TEST_F(HostOutputTest, MetricFileAtTheFileSizeLimitDoesNotEndTheHost) {
             2);
 }
 
+// The parameter listing goes to standard output: a pipe whose reader has gone ends neither the host
+// nor the listing of the next call, which writes again once a reader is back.
+TEST_F(HostOutputTest, ParameterListingOnAStandardOutputWhoseReaderHasGoneDoesNotEndTheHost) {
+  const testsupport::ChildEnd end = runInChild([&] {
+    int gone[2], back[2];
+    CHILD_CHECK(pipe(gone) == 0 && pipe(back) == 0 && dup2(gone[1], 1) == 1, 2);
+    close(gone[0]);
+    initWith({});
+    MOX_checkActiveParameter();
+    CHILD_CHECK(dup2(back[1], 1) == 1, 3);
+    close(back[1]);
+    MOX_checkActiveParameter();
+    close(1);
+    CHILD_CHECK(drain(back[0]).find("Parameter Name: datasending_method |Parameter Value: file\n") != std::string::npos,
+                4);
+    MOX_ProcExit();
+    return 0;
+  });
+  EXPECT_TRUE(end.succeeded()) << end.describe();
+}
+
 }  // namespace
