@@ -53,7 +53,6 @@ int writeAll(int fd, const std::string& bytes) {
       done += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
     const int error = n < 0 ? errno : ENOSPC;  // no progress: the disk is full
     if (done > 0) cutPartialText(fd, done);
     return error;
