@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 demo_packages=(g++ make cmake uuid-dev libexpat1-dev nlohmann-json3-dev)
-test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev pkgconf binutils)
+test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev prometheus-cpp-dev pkgconf binutils)
 collector_port=59818
 out=mox-out
 jobs=$(nproc 2>/dev/null || echo 2)

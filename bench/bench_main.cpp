@@ -1,0 +1,73 @@
+// The benchmark of the timing hot path: the library beside the prometheus-cpp
+// peer and the floor, then the heap use and the interval switch.
+//
+//   ./build/bench/mox_bench            the full report (a few minutes)
+//   ./build/bench/mox_bench --smoke    every case once, briefly (CI)
+//
+// Google Benchmark's own flags pass through (a --benchmark_filter narrows the
+// table); its per-run lines go to standard error, the report to standard output.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "bench_library.h"
+#include "interval_switch.h"
+#include "memory_report.h"
+#include "result_table.h"
+
+namespace {
+
+struct Options {
+  bool smoke = false;
+  bool tableOnly = false;
+};
+
+// Takes this program's own flags out of argv; the rest is Google Benchmark's.
+Options takeOwnFlags(std::vector<char*>& args) {
+  Options options;
+  std::vector<char*> rest;
+  for (char* arg : args) {
+    if (std::strcmp(arg, "--smoke") == 0) {
+      options.smoke = true;
+    } else if (std::strcmp(arg, "--table-only") == 0) {
+      options.tableOnly = true;
+    } else {
+      rest.push_back(arg);
+    }
+  }
+  args = rest;
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv + 1, argv + argc);
+  const Options options = takeOwnFlags(args);
+  // Defaults first: a flag given on the command line comes later and wins.
+  std::vector<std::string> defaults = {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true",
+                                       "--benchmark_min_time=0.2"};
+  if (options.smoke) defaults = {"--benchmark_repetitions=1", "--benchmark_min_time=0.001"};
+  std::vector<char*> benchmarkArgs = {argv[0]};
+  for (std::string& flag : defaults) benchmarkArgs.push_back(flag.data());
+  benchmarkArgs.insert(benchmarkArgs.end(), args.begin(), args.end());
+  int benchmarkArgc = static_cast<int>(benchmarkArgs.size());
+  benchmark::Initialize(&benchmarkArgc, benchmarkArgs.data());
+  if (benchmark::ReportUnrecognizedArguments(benchmarkArgc, benchmarkArgs.data())) return 1;
+
+  ResultTable table(std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&table);
+  benchmark::Shutdown();
+  std::cout << "## The hot path\n\n";
+  table.print(std::cout);
+  if (!options.tableOnly) {
+    reportAllocations(std::cout, options.smoke ? 1000 : 100000);
+    reportMemory(std::cout, options.smoke ? 100 : 10000);
+    reportIntervalSwitch(std::cout, options.smoke ? IntervalSwitchOptions{2000, 1, 20} : IntervalSwitchOptions{});
+  }
+  endLibrary();
+  return 0;
+}

@@ -1,0 +1,155 @@
+#include "interval_switch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_library.h"
+#include "discard_listener.h"
+#include "mox.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxSamplesPerPhase = size_t{1} << 23;
+
+enum class Phase { Between, During, Done };
+
+// Latencies of the host thread's pairs in nanoseconds, by phase. The vectors
+// are reserved up front so that recording allocates nothing.
+struct Samples {
+  std::vector<uint32_t> between;
+  std::vector<uint32_t> during;
+};
+
+std::u16string text16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// Keys "Key<i / 100>|m<i % 100>": a hundred methods per component, as hosts have.
+struct Keys {
+  std::vector<std::u16string> components;
+  std::vector<std::u16string> methods;
+  explicit Keys(int count) {
+    for (int i = 0; i < count; ++i) {
+      components.push_back(text16("Key" + std::to_string(i / 100)));
+      char method[8];
+      std::snprintf(method, sizeof method, "m%02d", i % 100);
+      methods.push_back(text16(method));
+    }
+  }
+  void recordAll() const {
+    for (size_t i = 0; i < components.size(); ++i) {
+      MOX_endTiming(MOX_startTiming(components[i].c_str(), methods[i].c_str(), 1));
+    }
+  }
+};
+
+void timePairs(const std::atomic<Phase>& phase, Samples& samples) {
+  for (;;) {
+    const Phase now = phase.load(std::memory_order_acquire);
+    if (now == Phase::Done) return;
+    const Clock::time_point start = Clock::now();
+    MOX_endTiming(MOX_startTiming(u"Tail", u"pair", 1));
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    std::vector<uint32_t>& into = now == Phase::Between ? samples.between : samples.during;
+    if (into.size() < into.capacity()) into.push_back(static_cast<uint32_t>(std::min<int64_t>(ns, UINT32_MAX)));
+  }
+}
+
+// One round: the keys recorded, pairs timed for a while, then the switch
+// while pairs go on. Returns the milliseconds MOX_outputMetricData took.
+double runRound(const Keys& keys, const IntervalSwitchOptions& options, Samples& samples) {
+  keys.recordAll();
+  std::atomic<Phase> phase{Phase::Between};
+  std::thread host([&] { timePairs(phase, samples); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(options.betweenMs));
+  phase.store(Phase::During, std::memory_order_release);
+  const Clock::time_point start = Clock::now();
+  MOX_outputMetricData();
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  phase.store(Phase::Done, std::memory_order_release);
+  host.join();
+  return ms;
+}
+
+double percentile(const std::vector<uint32_t>& sorted, double fraction) {
+  if (sorted.empty()) return 0;
+  const size_t at = std::min(sorted.size() - 1, static_cast<size_t>(fraction * static_cast<double>(sorted.size())));
+  return sorted[at];
+}
+
+void printLatencies(std::ostream& out, const char* label, std::vector<uint32_t> ns) {
+  std::sort(ns.begin(), ns.end());
+  const auto overOneMs = std::count_if(ns.begin(), ns.end(), [](uint32_t v) { return v > 1000000; });
+  char line[200];
+  std::snprintf(line, sizeof line, "| %s | %zu | %.0f | %.0f | %.0f | %.0f | %.0f | %ld |\n", label, ns.size(),
+                percentile(ns, 0.5), percentile(ns, 0.99), percentile(ns, 0.999), percentile(ns, 0.9999),
+                ns.empty() ? 0.0 : static_cast<double>(ns.back()), static_cast<long>(overOneMs));
+  out << line;
+}
+
+struct AgentResult {
+  Samples samples;
+  std::vector<double> outputMs;
+  double bytesPerInterval = 0;
+};
+
+AgentResult measureAgent(const IntervalSwitchOptions& options, const LibrarySettings& agent,
+                         const std::function<uint64_t()>& bytesWritten) {  // so far, by this agent
+  LibrarySettings settings = agent;
+  // Room for every key, so that none goes to the overflow record.
+  settings.push_back({u"max_timing_keys_per_interval", text16(std::to_string(2 * options.keys + 16))});
+  useLibrary(LibraryMode::Plain, settings);
+  MOX_outputMetricData();  // starts from an empty interval (and opens the socket agent's connection)
+  emptyMetricFile();
+  const Keys keys(options.keys);
+  AgentResult result;
+  result.samples.between.reserve(kMaxSamplesPerPhase);
+  result.samples.during.reserve(kMaxSamplesPerPhase);
+  const uint64_t before = bytesWritten();
+  for (int round = 0; round < options.rounds; ++round) {
+    result.outputMs.push_back(runRound(keys, options, result.samples));
+  }
+  // The reader may lag behind the writer: wait until the count settles.
+  uint64_t written = bytesWritten();
+  for (uint64_t last = written + 1; written != last; written = bytesWritten()) {
+    last = written;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  result.bytesPerInterval = static_cast<double>(written - before) / options.rounds;
+  emptyMetricFile();
+  endLibrary();
+  return result;
+}
+
+void printAgent(std::ostream& out, const char* agent, AgentResult result) {
+  std::sort(result.outputMs.begin(), result.outputMs.end());
+  char line[200];
+  std::snprintf(line, sizeof line, "%s: format and write of the interval %.1f ms (median of %zu; max %.1f), %.1f MB\n",
+                agent, result.outputMs[result.outputMs.size() / 2], result.outputMs.size(), result.outputMs.back(),
+                result.bytesPerInterval / 1e6);
+  out << line << "\n| host thread's flat pair, ns | pairs | p50 | p99 | p99.9 | p99.99 | max | > 1 ms |\n"
+      << "|---|---|---|---|---|---|---|---|\n";
+  printLatencies(out, "between switches", std::move(result.samples.between));
+  printLatencies(out, "during the switch", std::move(result.samples.during));
+  out << "\n";
+}
+
+}  // namespace
+
+void reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& options) {
+  out << "\n## The interval switch with " << options.keys << " keys (" << options.rounds
+      << " rounds; MOX_outputMetricData on a second thread)\n\n";
+  const AgentResult file = measureAgent(options, {}, [] { return metricFileBytes(); });
+  printAgent(out, "file agent", file);
+  DiscardListener listener;
+  const AgentResult socket =
+      measureAgent(options, socketAgentSettings(listener.port()), [&listener] { return listener.bytesRead(); });
+  printAgent(out, "socket agent (loopback, read and discarded)", socket);
+}

@@ -1,0 +1,18 @@
+// The interval switch under load: with many distinct keys recorded in the
+// interval, a host thread times flat pairs while MOX_outputMetricData
+// detaches, formats and writes the interval on another thread. Reports the
+// latency of those pairs (between switches and during one) and the time the
+// write took, for the file agent and for the socket agent (a loopback
+// listener that reads and discards).
+#pragma once
+
+#include <ostream>
+
+struct IntervalSwitchOptions {
+  int keys = 100000;
+  int rounds = 3;
+  // How long the host thread times pairs before the switch, in milliseconds.
+  int betweenMs = 300;
+};
+
+void reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& options);

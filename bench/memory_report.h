@@ -1,0 +1,10 @@
+// Heap use of the hot paths, counted with the allocation hook: allocations
+// per iteration in steady state, and the bytes an idle context and a metric
+// key cost.
+#pragma once
+
+#include <ostream>
+
+void reportAllocations(std::ostream& out, int iterations);
+// count: contexts and keys made for the per-item figures.
+void reportMemory(std::ostream& out, int count);
