@@ -1,5 +1,7 @@
 #include "interval_switch.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -12,22 +14,44 @@
 
 #include "bench_library.h"
 #include "discard_listener.h"
+#include "latency_histogram.h"
 #include "mox.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kMaxSamplesPerPhase = size_t{1} << 23;
-
 enum class Phase { Between, During, Done };
 
-// Latencies of the host thread's pairs in nanoseconds, by phase. The vectors
-// are reserved up front so that recording allocates nothing.
-struct Samples {
-  std::vector<uint32_t> between;
-  std::vector<uint32_t> during;
+// The host thread's pairs in one phase, and how often the thread left its
+// core: voluntary switches mean it waited (a lock, a futex), involuntary ones
+// that the machine gave its core to someone else.
+struct PhaseRecord {
+  LatencyHistogram pairs;
+  long waits = 0;
+  long preemptions = 0;
 };
+
+struct Samples {
+  PhaseRecord between;
+  PhaseRecord during;
+};
+
+struct ContextSwitches {
+  long voluntary;
+  long involuntary;
+};
+
+ContextSwitches threadContextSwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return {usage.ru_nvcsw, usage.ru_nivcsw};
+}
+
+void addSwitches(PhaseRecord& record, const ContextSwitches& from, const ContextSwitches& to) {
+  record.waits += to.voluntary - from.voluntary;
+  record.preemptions += to.involuntary - from.involuntary;
+}
 
 std::u16string text16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -51,14 +75,21 @@ struct Keys {
 };
 
 void timePairs(const std::atomic<Phase>& phase, Samples& samples) {
+  Phase current = Phase::Between;
+  ContextSwitches phaseStart = threadContextSwitches();
   for (;;) {
     const Phase now = phase.load(std::memory_order_acquire);
+    if (now != current) {
+      const ContextSwitches switches = threadContextSwitches();
+      addSwitches(current == Phase::Between ? samples.between : samples.during, phaseStart, switches);
+      phaseStart = switches;
+      current = now;
+    }
     if (now == Phase::Done) return;
     const Clock::time_point start = Clock::now();
     MOX_endTiming(MOX_startTiming(u"Tail", u"pair", 1));
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
-    std::vector<uint32_t>& into = now == Phase::Between ? samples.between : samples.during;
-    if (into.size() < into.capacity()) into.push_back(static_cast<uint32_t>(std::min<int64_t>(ns, UINT32_MAX)));
+    (now == Phase::Between ? samples.between : samples.during).pairs.record(static_cast<uint64_t>(ns));
   }
 }
 
@@ -78,19 +109,15 @@ double runRound(const Keys& keys, const IntervalSwitchOptions& options, Samples&
   return ms;
 }
 
-double percentile(const std::vector<uint32_t>& sorted, double fraction) {
-  if (sorted.empty()) return 0;
-  const size_t at = std::min(sorted.size() - 1, static_cast<size_t>(fraction * static_cast<double>(sorted.size())));
-  return sorted[at];
-}
-
-void printLatencies(std::ostream& out, const char* label, std::vector<uint32_t> ns) {
-  std::sort(ns.begin(), ns.end());
-  const auto overOneMs = std::count_if(ns.begin(), ns.end(), [](uint32_t v) { return v > 1000000; });
-  char line[200];
-  std::snprintf(line, sizeof line, "| %s | %zu | %.0f | %.0f | %.0f | %.0f | %.0f | %ld |\n", label, ns.size(),
-                percentile(ns, 0.5), percentile(ns, 0.99), percentile(ns, 0.999), percentile(ns, 0.9999),
-                ns.empty() ? 0.0 : static_cast<double>(ns.back()), static_cast<long>(overOneMs));
+void printPhase(std::ostream& out, const char* label, const PhaseRecord& record) {
+  const LatencyHistogram& pairs = record.pairs;
+  char line[240];
+  std::snprintf(line, sizeof line, "| %s | %llu | %llu | %llu | %llu | %llu | %llu | %llu | %ld | %ld |\n", label,
+                static_cast<unsigned long long>(pairs.count()), static_cast<unsigned long long>(pairs.percentile(0.5)),
+                static_cast<unsigned long long>(pairs.percentile(0.99)),
+                static_cast<unsigned long long>(pairs.percentile(0.999)),
+                static_cast<unsigned long long>(pairs.percentile(0.9999)), static_cast<unsigned long long>(pairs.max()),
+                static_cast<unsigned long long>(pairs.countAbove(1000000)), record.waits, record.preemptions);
   out << line;
 }
 
@@ -110,8 +137,6 @@ AgentResult measureAgent(const IntervalSwitchOptions& options, const LibrarySett
   emptyMetricFile();
   const Keys keys(options.keys);
   AgentResult result;
-  result.samples.between.reserve(kMaxSamplesPerPhase);
-  result.samples.during.reserve(kMaxSamplesPerPhase);
   const uint64_t before = bytesWritten();
   for (int round = 0; round < options.rounds; ++round) {
     result.outputMs.push_back(runRound(keys, options, result.samples));
@@ -128,16 +153,16 @@ AgentResult measureAgent(const IntervalSwitchOptions& options, const LibrarySett
   return result;
 }
 
-void printAgent(std::ostream& out, const char* agent, AgentResult result) {
-  std::sort(result.outputMs.begin(), result.outputMs.end());
+void printAgent(std::ostream& out, const char* agent, const AgentResult& result) {
+  std::vector<double> ms = result.outputMs;
+  std::sort(ms.begin(), ms.end());
   char line[200];
   std::snprintf(line, sizeof line, "%s: format and write of the interval %.1f ms (median of %zu; max %.1f), %.1f MB\n",
-                agent, result.outputMs[result.outputMs.size() / 2], result.outputMs.size(), result.outputMs.back(),
-                result.bytesPerInterval / 1e6);
-  out << line << "\n| host thread's flat pair, ns | pairs | p50 | p99 | p99.9 | p99.99 | max | > 1 ms |\n"
-      << "|---|---|---|---|---|---|---|---|\n";
-  printLatencies(out, "between switches", std::move(result.samples.between));
-  printLatencies(out, "during the switch", std::move(result.samples.during));
+                agent, ms[ms.size() / 2], ms.size(), ms.back(), result.bytesPerInterval / 1e6);
+  out << line << "\n| host thread's flat pair, ns | pairs | p50 | p99 | p99.9 | p99.99 | max | > 1 ms | waits | "
+      << "preempted |\n|---|---|---|---|---|---|---|---|---|---|\n";
+  printPhase(out, "between switches", result.samples.between);
+  printPhase(out, "during the switch", result.samples.during);
   out << "\n";
 }
 

@@ -66,7 +66,8 @@ bool ResultTable::ReportContext(const Context& context) { return console_->Repor
 void ResultTable::ReportRuns(const std::vector<Run>& runs) {
   for (const Run& run : runs) {
     if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-    nsPerIteration_[{run.run_name.function_name, static_cast<int>(run.threads)}].push_back(run.GetAdjustedRealTime());
+    repetitions_[{run.run_name.function_name, static_cast<int>(run.threads)}].push_back(
+        {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()});
   }
   console_->ReportRuns(runs);
 }
@@ -74,26 +75,29 @@ void ResultTable::ReportRuns(const std::vector<Run>& runs) {
 void ResultTable::Finalize() { console_->Finalize(); }
 
 // Google Benchmark divides the threads' mean wall time by the iterations of
-// all threads; one thread's time per pair is that times the thread count.
-std::vector<double> ResultTable::samples(const std::string& name, int threads, int pairsPerIteration) const {
-  const auto found = nsPerIteration_.find({name, threads});
-  if (found == nsPerIteration_.end()) return {};
+// all threads (one thread's wall time per pair is that times the thread
+// count), and their summed CPU time by the same (one thread's CPU time per pair).
+std::vector<double> ResultTable::samples(const std::string& name, int threads, int pairsPerIteration, Time time) const {
+  const auto found = repetitions_.find({name, threads});
+  if (found == repetitions_.end()) return {};
   std::vector<double> perPair;
-  for (double ns : found->second) perPair.push_back(ns * threads / pairsPerIteration);
+  for (const Repetition& r : found->second) {
+    perPair.push_back((time == Time::Wall ? r.wallNsPerIteration * threads : r.cpuNsPerIteration) / pairsPerIteration);
+  }
   return perPair;
 }
 
-double ResultTable::median(const std::string& name, int threads, int pairsPerIteration) const {
-  return medianOf(samples(name, threads, pairsPerIteration));
+double ResultTable::median(const std::string& name, int threads, int pairsPerIteration, Time time) const {
+  return medianOf(samples(name, threads, pairsPerIteration, time));
 }
 
 void ResultTable::print(std::ostream& out) const {
-  auto side = [this](const std::string& kase, const char* who, int threads = 1, int pairs = 1) {
-    return median(kase + "/" + who, threads, pairs);
+  auto side = [this](const std::string& kase, const char* who, int threads = 1, int pairs = 1, Time time = Time::Cpu) {
+    return median(kase + "/" + who, threads, pairs, time);
   };
-  auto sides = [&](const std::string& kase, int threads = 1, int pairs = 1) {
-    return std::vector<double>{side(kase, "floor", threads, pairs), side(kase, "peer", threads, pairs),
-                               side(kase, "mox", threads, pairs)};
+  auto sides = [&](const std::string& kase, int threads = 1, int pairs = 1, Time time = Time::Cpu) {
+    return std::vector<double>{side(kase, "floor", threads, pairs, time), side(kase, "peer", threads, pairs, time),
+                               side(kase, "mox", threads, pairs, time)};
   };
   // Throughput of two threads over one: 2 × (one thread's time per pair) / (two threads' time per pair).
   auto scaling = [](double oneThread, double twoThreads) {
@@ -109,20 +113,26 @@ void ResultTable::print(std::ostream& out) const {
   const std::vector<double> distinct1 = sides("distinct");
   const std::vector<double> distinct2 = sides("distinct", 2);
   const std::vector<double> resource = sides("resource");
+  const std::vector<double> sharedWall1 = sides("shared", 1, 1, Time::Wall);
+  const std::vector<double> sharedWall2 = sides("shared", 2, 1, Time::Wall);
+  const std::vector<double> distinctWall1 = sides("distinct", 1, 1, Time::Wall);
+  const std::vector<double> distinctWall2 = sides("distinct", 2, 1, Time::Wall);
   const double traced = side("traced", "mox");
   const double cpuClock = side("cpu_clock", "floor");
   const double clockPerUnit = cpuClock < 0 ? kNone : kCpuClockReadsPerTracedUnit * cpuClock;
   const double besidesClock = traced < 0 || clockPerUnit < 0 ? kNone : traced - clockPerUnit;
 
   double sharedWorst = kNone;
-  for (double twoThreads : samples("shared/mox", 2, 1)) {
-    const double s = scaling(shared1[2], twoThreads);
+  const std::vector<double> sharedMoxWall2 = samples("shared/mox", 2, 1, Time::Wall);
+  for (double twoThreads : sharedMoxWall2) {
+    const double s = scaling(sharedWall1[2], twoThreads);
     if (sharedWorst < 0 || s < sharedWorst) sharedWorst = s;
   }
-  const double distinctScaling = scaling(distinct1[2], distinct2[2]);
+  const double distinctScaling = scaling(distinctWall1[2], distinctWall2[2]);
 
-  out << "Nanoseconds per pair (per call for untimed and resource, per unit for traced), medians of each case's\n"
-      << "repetitions, interleaved in one run. Two-thread rows: the time per pair on each thread.\n\n"
+  out << "CPU nanoseconds per pair (per call for untimed and resource, per unit for traced), medians of each\n"
+      << "case's repetitions, interleaved in one run. Two-thread rows: the CPU time per pair on each thread;\n"
+      << "their scaling is of wall-clock throughput.\n\n"
       << "| case | floor | prometheus-cpp per-call labelled observe | mox | mox / peer | mox / floor | target | met |\n"
       << "|---|---|---|---|---|---|---|---|\n";
   printRow(out, {"flat start+end pair, new unit of work", flat[0], flat[1], flat[2], "≤ 0.5× peer, ≤ 2.5× floor",
@@ -143,16 +153,20 @@ void ResultTable::print(std::ostream& out) const {
                  besidesClock >= 0 && besidesClock <= 1500});
   printRow(out, {"resource increase", resource[0], resource[1], resource[2], "–", true});
 
-  out << "\nScaling, two threads' throughput over one thread's (1.00: no gain):\n"
-      << "  one shared key: floor " << formatRatio(scaling(shared1[0], shared2[0]), 1) << ", peer "
-      << formatRatio(scaling(shared1[1], shared2[1]), 1) << ", mox " << formatRatio(scaling(shared1[2], shared2[2]), 1)
-      << " (median; mox's minimum over its " << samples("shared/mox", 2, 1).size()
-      << " repetitions: " << formatRatio(sharedWorst, 1) << ")\n"
-      << "  distinct keys:  floor " << formatRatio(scaling(distinct1[0], distinct2[0]), 1) << ", peer "
-      << formatRatio(scaling(distinct1[1], distinct2[1]), 1) << ", mox " << formatRatio(distinctScaling, 1) << "\n"
-      << "  one thread, per pair: shared key floor " << formatNs(shared1[0]) << ", peer " << formatNs(shared1[1])
-      << ", mox " << formatNs(shared1[2]) << "; distinct keys floor " << formatNs(distinct1[0]) << ", peer "
-      << formatNs(distinct1[1]) << ", mox " << formatNs(distinct1[2]) << "\n";
+  auto cpuGrowth = [](double oneThread, double twoThreads) { return formatRatio(twoThreads, oneThread); };
+  out << "\nTwo threads: wall-clock throughput over one thread's (1.00: no gain; both threads need a core each)\n"
+      << "  one shared key: floor " << formatRatio(scaling(sharedWall1[0], sharedWall2[0]), 1) << ", peer "
+      << formatRatio(scaling(sharedWall1[1], sharedWall2[1]), 1) << ", mox "
+      << formatRatio(scaling(sharedWall1[2], sharedWall2[2]), 1) << " (median; mox's minimum over its "
+      << sharedMoxWall2.size() << " repetitions: " << formatRatio(sharedWorst, 1) << ")\n"
+      << "  distinct keys:  floor " << formatRatio(scaling(distinctWall1[0], distinctWall2[0]), 1) << ", peer "
+      << formatRatio(scaling(distinctWall1[1], distinctWall2[1]), 1) << ", mox " << formatRatio(distinctScaling, 1)
+      << "\n"
+      << "CPU time per pair on two threads over one thread's (1.00: sharing costs nothing)\n"
+      << "  one shared key: floor " << cpuGrowth(shared1[0], shared2[0]) << ", peer "
+      << cpuGrowth(shared1[1], shared2[1]) << ", mox " << cpuGrowth(shared1[2], shared2[2]) << "\n"
+      << "  distinct keys:  floor " << cpuGrowth(distinct1[0], distinct2[0]) << ", peer "
+      << cpuGrowth(distinct1[1], distinct2[1]) << ", mox " << cpuGrowth(distinct1[2], distinct2[2]) << "\n";
   out << "Traced unit: " << formatNs(traced) << " ns, of which " << kCpuClockReadsPerTracedUnit
       << " thread CPU clock reads × " << formatNs(cpuClock) << " ns = " << formatNs(clockPerUnit) << " ns ("
       << (traced > 0 && clockPerUnit >= 0 ? formatRatio(100 * clockPerUnit, traced) : "–") << " %); besides the clock "
