@@ -2,7 +2,8 @@
 // peer and the floor, then the heap use and the interval switch.
 //
 //   ./build/bench/mox_bench            the full report (a few minutes)
-//   ./build/bench/mox_bench --smoke    every case once, briefly (CI)
+//   ./build/bench/mox_bench --smoke    every case once, briefly, failing when a
+//                                      measurement did not take place (CI)
 //
 // Google Benchmark's own flags pass through (a --benchmark_filter narrows the
 // table); its per-run lines go to standard error, the report to standard output.
@@ -23,6 +24,7 @@ namespace {
 struct Options {
   bool smoke = false;
   bool tableOnly = false;
+  bool filtered = false;  // a --benchmark_filter leaves some of the table out
 };
 
 // Takes this program's own flags out of argv; the rest is Google Benchmark's.
@@ -35,6 +37,7 @@ Options takeOwnFlags(std::vector<char*>& args) {
     } else if (std::strcmp(arg, "--table-only") == 0) {
       options.tableOnly = true;
     } else {
+      if (std::strncmp(arg, "--benchmark_filter", 18) == 0) options.filtered = true;
       rest.push_back(arg);
     }
   }
@@ -63,11 +66,19 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   std::cout << "## The hot path\n\n";
   table.print(std::cout);
+  bool measured = true;
   if (!options.tableOnly) {
-    reportAllocations(std::cout, options.smoke ? 1000 : 100000);
+    measured = reportAllocations(std::cout, options.smoke ? 1000 : 100000) && measured;
     reportMemory(std::cout, options.smoke ? 100 : 10000);
-    reportIntervalSwitch(std::cout, options.smoke ? IntervalSwitchOptions{2000, 1, 20} : IntervalSwitchOptions{});
+    measured =
+        reportIntervalSwitch(std::cout, options.smoke ? IntervalSwitchOptions{2000, 1, 20} : IntervalSwitchOptions{}) &&
+        measured;
   }
   endLibrary();
+  // A smoke run checks that every measurement took place.
+  if (options.smoke && !(measured && (options.filtered || table.complete()))) {
+    std::cerr << "mox_bench: a measurement did not take place (see the report)\n";
+    return 1;
+  }
   return 0;
 }

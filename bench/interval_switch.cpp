@@ -166,9 +166,14 @@ void printAgent(std::ostream& out, const char* agent, const AgentResult& result)
   out << "\n";
 }
 
+bool measured(const AgentResult& result) {
+  return result.bytesPerInterval > 0 && result.samples.between.pairs.count() > 0 &&
+         result.samples.during.pairs.count() > 0;
+}
+
 }  // namespace
 
-void reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& options) {
+bool reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& options) {
   out << "\n## The interval switch with " << options.keys << " keys (" << options.rounds
       << " rounds; MOX_outputMetricData on a second thread)\n\n";
   const AgentResult file = measureAgent(options, {}, [] { return metricFileBytes(); });
@@ -177,4 +182,5 @@ void reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& option
   const AgentResult socket =
       measureAgent(options, socketAgentSettings(listener.port()), [&listener] { return listener.bytesRead(); });
   printAgent(out, "socket agent (loopback, read and discarded)", socket);
+  return measured(file) && measured(socket);
 }

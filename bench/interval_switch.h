@@ -17,4 +17,6 @@ struct IntervalSwitchOptions {
   int betweenMs = 1000;
 };
 
-void reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& options);
+// False when a measurement did not happen (an agent wrote nothing, a phase
+// timed no pair): the smoke run fails on it.
+bool reportIntervalSwitch(std::ostream& out, const IntervalSwitchOptions& options);

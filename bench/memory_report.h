@@ -5,6 +5,8 @@
 
 #include <ostream>
 
-void reportAllocations(std::ostream& out, int iterations);
+// False when the hook is active but counted nothing where the peer surely
+// allocates: the smoke run fails on it.
+bool reportAllocations(std::ostream& out, int iterations);
 // count: contexts and keys made for the per-item figures.
 void reportMemory(std::ostream& out, int count);

@@ -172,3 +172,16 @@ void ResultTable::print(std::ostream& out) const {
       << (traced > 0 && clockPerUnit >= 0 ? formatRatio(100 * clockPerUnit, traced) : "–") << " %); besides the clock "
       << formatNs(besidesClock) << " ns.\n";
 }
+
+bool ResultTable::complete() const {
+  const std::vector<std::pair<std::string, int>> expected = {
+      {"flat/floor", 1},    {"flat/peer", 1},    {"flat/mox", 1},    {"keys100/floor", 1},   {"keys100/peer", 1},
+      {"keys100/mox", 1},   {"nested/floor", 1}, {"nested/peer", 1}, {"nested/mox", 1},      {"untimed/floor", 1},
+      {"untimed/mox", 1},   {"shared/floor", 2}, {"shared/peer", 2}, {"shared/mox", 2},      {"distinct/floor", 2},
+      {"distinct/peer", 2}, {"distinct/mox", 2}, {"traced/mox", 1},  {"cpu_clock/floor", 1}, {"resource/floor", 1},
+      {"resource/peer", 1}, {"resource/mox", 1}};
+  for (const auto& key : expected) {
+    if (repetitions_.count(key) == 0) return false;
+  }
+  return true;
+}

@@ -25,6 +25,9 @@ class ResultTable : public benchmark::BenchmarkReporter {
   void Finalize() override;
 
   void print(std::ostream& out) const;
+  // Whether every case of the table has its runs (a renamed benchmark would
+  // leave a hole): the smoke run fails otherwise.
+  bool complete() const;
 
  private:
   enum class Time { Cpu, Wall };
