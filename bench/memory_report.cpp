@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "alloc_hook.h"
+#include "alloc_count.h"
 #include "bench_cases.h"
 #include "bench_library.h"
 #include "mox.h"
@@ -60,8 +60,8 @@ bool reportAllocations(std::ostream& out, int iterations) {
   out << "\n## Heap allocations in steady state (" << iterations << " iterations after " << kWarmUpIterations
       << " of warm-up; every thread's malloc, calloc, realloc and aligned allocations)\n\n";
   if (!allocationHookActive()) {
-    out << "Not counted: a sanitizer build owns malloc.\n";
-    return true;
+    out << "Not counted: the allocation hook is not loaded.\n";
+    return false;
   }
   bool hookCounts = true;
   const std::vector<std::u16string> methods = roundRobinMethods16();
@@ -100,7 +100,7 @@ bool reportAllocations(std::ostream& out, int iterations) {
 void reportMemory(std::ostream& out, int count) {
   out << "\n## Memory per idle context and per metric key (net heap bytes over " << count << " made)\n\n";
   if (!allocationHookActive()) {
-    out << "Not counted: a sanitizer build owns malloc.\n";
+    out << "Not counted: the allocation hook is not loaded.\n";
     return;
   }
   std::vector<std::u16string> names;

@@ -5,8 +5,8 @@
 
 #include <ostream>
 
-// False when the hook is active but counted nothing where the peer surely
-// allocates: the smoke run fails on it.
+// False when the hook is not loaded or counted nothing where the peer surely
+// allocates: the run fails on it.
 bool reportAllocations(std::ostream& out, int iterations);
 // count: contexts and keys made for the per-item figures.
 void reportMemory(std::ostream& out, int count);

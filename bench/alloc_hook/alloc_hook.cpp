@@ -1,10 +1,14 @@
-#include "alloc_hook.h"
-
+// The allocation hook, a library preloaded (LD_PRELOAD) into the benchmark's
+// heap run only: it stands in for malloc and its kin and counts, while a count
+// is open, every thread's allocations and the usable bytes they add. Kept out
+// of the timing run, where its extra call on every allocation would tax the
+// peer, which allocates on every call, more than the library.
 #include <malloc.h>
 #include <stdlib.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 namespace {
 
@@ -12,9 +16,6 @@ std::atomic<bool> counting{false};
 std::atomic<uint64_t> allocations{0};
 std::atomic<int64_t> netBytes{0};
 
-#ifndef MOX_BENCH_NO_ALLOC_HOOK
-// Outside a count only the flag is read, so the hook costs the measured
-// cases next to nothing.
 void noteAllocated(void* block) {
   if (block == nullptr || !counting.load(std::memory_order_relaxed)) return;
   allocations.fetch_add(1, std::memory_order_relaxed);
@@ -25,18 +26,29 @@ void noteFreed(void* block) {
   if (block == nullptr || !counting.load(std::memory_order_relaxed)) return;
   netBytes.fetch_sub(static_cast<int64_t>(malloc_usable_size(block)), std::memory_order_relaxed);
 }
-#endif
 
 }  // namespace
 
-#ifndef MOX_BENCH_NO_ALLOC_HOOK
-// glibc's own entry points, under the names it exports them for this use.
 extern "C" {
+// glibc's own entry points, under the names it exports them for this use.
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* block, size_t size);
 void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* block);
+
+// What the benchmark finds with dlsym (alloc_count.h).
+void moxBenchStartCounting() {
+  allocations.store(0);
+  netBytes.store(0);
+  counting.store(true);
+}
+
+void moxBenchStopCounting(uint64_t* allocated, int64_t* bytes) {
+  counting.store(false);
+  *allocated = allocations.load();
+  *bytes = netBytes.load();
+}
 
 void* malloc(size_t size) noexcept {
   void* block = __libc_malloc(size);
@@ -76,24 +88,4 @@ int posix_memalign(void** result, size_t alignment, size_t size) noexcept {
   *result = block;
   return 0;
 }
-}
-#endif
-
-bool allocationHookActive() {
-#ifdef MOX_BENCH_NO_ALLOC_HOOK
-  return false;
-#else
-  return true;
-#endif
-}
-
-void startCountingAllocations() {
-  allocations.store(0);
-  netBytes.store(0);
-  counting.store(true);
-}
-
-AllocationCount stopCountingAllocations() {
-  counting.store(false);
-  return {allocations.load(), netBytes.load()};
 }

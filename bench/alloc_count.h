@@ -1,7 +1,6 @@
-// Counts the heap allocations of the whole process (library, peer and
-// benchmark alike) while a count is open, by standing in for malloc and its
-// kin. Sanitizer builds own malloc: there the hook is left out and
-// allocationHookActive() is false.
+// Counting heap allocations with the allocation hook (alloc_hook/), which is
+// present only in a process started with it preloaded: see runHeapReport in
+// bench_main.cpp.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +11,9 @@ struct AllocationCount {
   int64_t netBytes = 0;
 };
 
+// Whether the hook is loaded in this process.
 bool allocationHookActive();
 // One count at a time, from any thread; allocations on every thread count.
+// Without the hook nothing is counted.
 void startCountingAllocations();
 AllocationCount stopCountingAllocations();
