@@ -16,8 +16,10 @@
 #include <sys/wait.h>
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_library.h"
@@ -52,6 +54,13 @@ Options takeOwnFlags(std::vector<char*>& args) {
   }
   args = rest;
   return options;
+}
+
+// The one-minute load average, from /proc/loadavg ("?" where there is none).
+std::string machineLoad() {
+  std::ifstream file("/proc/loadavg");
+  std::string oneMinute;
+  return file >> oneMinute ? oneMinute : "?";
 }
 
 // In the process with the hook: the heap figures alone.
@@ -99,8 +108,10 @@ int main(int argc, char** argv) {
   const Options options = takeOwnFlags(args);
   if (options.heapOnly) return heapReport(options);
   // Defaults first: a flag given on the command line comes later and wins.
-  std::vector<std::string> defaults = {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true",
-                                       "--benchmark_min_time=0.2"};
+  // Many short repetitions, interleaved, keep a median steady on a machine
+  // whose load comes and goes.
+  std::vector<std::string> defaults = {"--benchmark_repetitions=9", "--benchmark_enable_random_interleaving=true",
+                                       "--benchmark_min_time=0.1"};
   if (options.smoke) defaults = {"--benchmark_repetitions=1", "--benchmark_min_time=0.001"};
   std::vector<char*> benchmarkArgs = {argv[0]};
   for (std::string& flag : defaults) benchmarkArgs.push_back(flag.data());
@@ -110,10 +121,14 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(benchmarkArgc, benchmarkArgs.data())) return 1;
 
   ResultTable table(std::cerr);
+  const std::string loadBefore = machineLoad();
   benchmark::RunSpecifiedBenchmarks(&table);
   benchmark::Shutdown();
   std::cout << "## The hot path\n\n";
   table.print(std::cout);
+  // Two threads scale only when the machine has two cores to spare.
+  std::cout << "Machine: " << std::thread::hardware_concurrency() << " cores, load average " << loadBefore
+            << " before the table and " << machineLoad() << " after it.\n";
   bool measured = true;
   if (!options.tableOnly) {
     measured = runHeapReport(options) && measured;
