@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "live_json.h"
+#include "page_assets.h"
+#include "page_html.h"
 
 namespace moxcollect {
 
@@ -47,14 +49,37 @@ std::optional<size_t> queryCount(const HttpRequest& request, const std::string& 
   return static_cast<size_t>(*value);
 }
 
+HttpResponse asset(const char* type, std::string_view content) {
+  HttpResponse response;
+  response.contentType = type;
+  response.body = std::string(content);
+  return response;
+}
+
 }  // namespace
 
 HttpResponse LivePage::handle(const HttpRequest& request) const {
+  if (request.path == "/") return page(request);
+  if (request.path == "/page.js") return asset("text/javascript; charset=utf-8", pageScript());
+  if (request.path == "/page.css") return asset("text/css; charset=utf-8", pageStyle());
   if (request.path == "/api/tables") return tables(request);
   if (request.path == "/api/traces") return traces(request);
   if (request.path.rfind(kTracesPrefix, 0) == 0)
     return trace(request.path.substr(std::char_traits<char>::length(kTracesPrefix)));
   return text(404, "not found");
+}
+
+HttpResponse LivePage::page(const HttpRequest& request) const {
+  PageState state;
+  state.process = queryText(request, "process");
+  state.trace = wholeNumber(queryText(request, "trace")).value_or(0);
+  std::optional<std::string> trace;
+  if (state.trace != 0) trace = sink_.traceJson(state.trace);
+  HttpResponse response;
+  response.contentType = "text/html; charset=utf-8";
+  response.body =
+      pageHtml(sink_.tables(kDefaultRows, state.process), sink_.traces(kDefaultTraces, state.process), state, trace);
+  return response;
 }
 
 HttpResponse LivePage::tables(const HttpRequest& request) const {

@@ -1,4 +1,6 @@
-// The routes of --http: the JSON API over a LiveSink (see README.md).
+// The routes of --http over a LiveSink (see README.md):
+//   /?process=P&trace=ID           the page (page_html.h), its state in the query
+//   /page.js, /page.css            its script and style
 //   /api/tables?process=P&rows=N   the four --top tables (rows 1 to kMaxRows, default kDefaultRows)
 //   /api/traces?process=P&limit=N  the latest traces, newest first (default kDefaultTraces)
 //   /api/traces/ID                 one trace as --json writes it, with its "id"
@@ -23,6 +25,7 @@ class LivePage {
   HttpResponse handle(const HttpRequest& request) const;
 
  private:
+  HttpResponse page(const HttpRequest& request) const;
   HttpResponse tables(const HttpRequest& request) const;
   HttpResponse traces(const HttpRequest& request) const;
   HttpResponse trace(const std::string& id) const;

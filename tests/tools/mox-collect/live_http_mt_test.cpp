@@ -14,6 +14,7 @@
 #include "json_sink.h"
 #include "live_page.h"
 #include "live_sink.h"
+#include "page_assets.h"
 
 namespace {
 
@@ -113,6 +114,17 @@ TEST(LiveHttp, ServesTheTablesAndTracesAsJsonAndRefusesWhatItDoesNotServe) {
   EXPECT_EQ(got["id"], 2);
   EXPECT_EQ(got["calls"], expected["calls"]);
   EXPECT_EQ(got["params"], expected["params"]);
+
+  // The page and its two files, all of it built into the program.
+  const auto page = httpRequest(port, "/?process=disp_3&trace=1");
+  ASSERT_EQ(page.status, 200);
+  EXPECT_EQ(page.headers.at("Content-Type"), "text/html; charset=utf-8");
+  expectSecurityHeaders(page);
+  EXPECT_NE(page.body.find("<h2>Trace 1: Order|create</h2>"), std::string::npos) << page.body;
+  const auto script = httpRequest(port, "/page.js");
+  EXPECT_EQ(script.headers.at("Content-Type"), "text/javascript; charset=utf-8");
+  EXPECT_EQ(script.body, moxcollect::pageScript());
+  EXPECT_EQ(httpRequest(port, "/page.css").body, moxcollect::pageStyle());
 
   for (const char* target : {"/api/traces/3", "/api/traces/x", "/api/traces/", "/elsewhere", "/api/tables/"}) {
     const auto missing = httpRequest(port, target);

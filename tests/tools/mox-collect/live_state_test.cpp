@@ -7,7 +7,9 @@
 #include "collector_support.h"
 #include "json_sink.h"
 #include "live_json.h"
+#include "page_html.h"
 #include "rate_limiter.h"
+#include "support/test_files.h"
 #include "top_table.h"
 #include "trace_ring.h"
 
@@ -99,6 +101,39 @@ TEST(TraceRing, SummarisesATraceAndKeepsTheLatestByCountAndBytesUnderStableIds) 
   EXPECT_EQ(ring.add(summary, std::string(1001, ' ')), 0u);
   EXPECT_EQ(ring.tooLarge(), 1u);
   EXPECT_NE(ring.json(6), nullptr);
+}
+
+TEST(PageHtml, InsertsPeerTextsAsTextAndShowsAChosenTraceAsNestedRows) {
+  const std::string hostile = "<img src=x onerror=alert(1)></script>\"'&\x01";
+  EXPECT_EQ(moxcollect::htmlEscaped(hostile), "&lt;img src=x onerror=alert(1)&gt;&lt;/script&gt;&quot;&#39;&amp;&#1;");
+
+  moxcollect::TopView view;
+  view.processes = {hostile};
+  view.busiest.push_back({hostile, hostile, 1, 1, 1, 1, 1, 1, 0});
+  view.resourceRows.push_back({hostile, hostile, 1, 1, 1});
+  TraceSummary summary;
+  summary.id = 7;
+  summary.process = summary.key = summary.passport = summary.start = hostile;
+  const auto records = collecttest::recordsOf(collecttest::sampleStream());
+  const std::string trace = "{\"id\":7," + moxcollect::recordJson(records.back()).substr(1);
+  const std::string page = moxcollect::pageHtml(view, {summary}, {hostile, 7}, trace);
+  EXPECT_EQ(page.find("<img"), std::string::npos);
+  EXPECT_EQ(testsupport::countOf(page, "<script"), 1u);  // the page's own
+  EXPECT_EQ(testsupport::countOf(page, "</script>"), 1u);
+  EXPECT_NE(
+      page.find(
+          "href=\"/?process=%3Cimg%20src%3Dx%20onerror%3Dalert%281%29%3E%3C%2Fscript%3E%22%27%26%01&amp;trace=7\""),
+      std::string::npos);
+
+  // The tree depth first: the event, its call, that call's call.
+  size_t at = 0;
+  for (const std::string row :
+       {"data-depth=\"0\"", "Order|create", "data-depth=\"1\"", "Db|select", "data-depth=\"2\"", "Db|fetch"}) {
+    at = page.find(row, at);
+    ASSERT_NE(at, std::string::npos) << row;
+  }
+  EXPECT_NE(page.find("sql = a &lt; b &amp;&amp; c &gt; &quot;d&quot;&#10;next"), std::string::npos);
+  EXPECT_NE(moxcollect::pageHtml(view, {}, {"", 8}, std::nullopt).find("It is no longer kept."), std::string::npos);
 }
 
 TEST(RateLimiter, AllowsABurstThenTheRateAndForgetsClientsAtRestWhenFull) {
