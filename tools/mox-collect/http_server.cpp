@@ -25,8 +25,10 @@ bool isIpAddress(const std::string& host) {
 
 void sendResponse(mg_connection* connection, const HttpResponse& response, bool withBody) {
   if (mg_response_header_start(connection, response.status) != 0) return;
-  mg_response_header_add(connection, "Content-Type", response.contentType.c_str(), -1);
-  mg_response_header_add(connection, "Content-Length", std::to_string(response.body.size()).c_str(), -1);
+  if (response.status != 204) {
+    mg_response_header_add(connection, "Content-Type", response.contentType.c_str(), -1);
+    mg_response_header_add(connection, "Content-Length", std::to_string(response.body.size()).c_str(), -1);
+  }
   for (const auto& [name, value] : securityHeaders())
     mg_response_header_add(connection, name.c_str(), value.c_str(), -1);
   for (const auto& [name, value] : response.headers)

@@ -28,6 +28,12 @@ HttpResponse text(int status, const std::string& body) {
   return response;
 }
 
+HttpResponse noContent() {
+  HttpResponse response;
+  response.status = 204;
+  return response;
+}
+
 HttpResponse json(std::string body) {
   HttpResponse response;
   response.contentType = "application/json";
@@ -62,6 +68,7 @@ HttpResponse LivePage::handle(const HttpRequest& request) const {
   if (request.path == "/") return page(request);
   if (request.path == "/page.js") return asset("text/javascript; charset=utf-8", pageScript());
   if (request.path == "/page.css") return asset("text/css; charset=utf-8", pageStyle());
+  if (request.path == "/favicon.ico") return noContent();  // browsers ask for it; the page has none
   if (request.path == "/api/tables") return tables(request);
   if (request.path == "/api/traces") return traces(request);
   if (request.path.rfind(kTracesPrefix, 0) == 0)

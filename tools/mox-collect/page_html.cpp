@@ -125,7 +125,7 @@ std::string traceList(const std::vector<TraceSummary>& traces, const PageState& 
 std::string paramText(const Json& node) {
   std::string out;
   for (const Json& param : node.value("params", Json::array())) {
-    if (!out.empty()) out += "; ";
+    if (!out.empty()) out += "\n";
     out += param.value("name", "") + " = " + param.value("value", "");
   }
   return out;
