@@ -241,9 +241,9 @@ is used):
   With --top, the table is redrawn live only on a terminal; otherwise it is
   printed once, when the collector stops.
   --http HOST:PORT     serve a live page and a JSON API (/api/tables,
-                       /api/traces, /api/traces/ID) on this address, an IP
-                       address (e.g. 127.0.0.1:8080; port 0: a free one, told
-                       on standard error); anyone who can reach it sees the
+                       /api/traces, /api/traces/ID) on this IPv4 address,
+                       e.g. 127.0.0.1:8080 (port 0: a free one, told on
+                       standard error); anyone who can reach it sees the
                        collected names, so keep it on loopback
   --traces N           traces the page keeps, the latest (default 1000)
 
@@ -267,8 +267,8 @@ Limits (every peer is treated as possibly hostile):
                        (default 256); the connection that goes over is closed
   --queue-mib N        MiB of records waiting for a slow output (default 64);
                        records past it are dropped and counted
-  --top-keys N         timing keys and resources --top keeps each (default
-                       10000, at least 4 times --rows)
+  --top-keys N         timing keys and resources --top and --http keep each
+                       (default 10000, at least 4 times --rows)
   --max-files N        files --out writes (default 1000); records for more go
                        to DIR/mox-collect-overflow.log
   --max-open-files N   files --out keeps open at once (default 64)
