@@ -254,7 +254,8 @@
     const section = traceSection();
     const rows = flatten(trace);
     const critical = criticalPath(trace);
-    const total = Math.max(1, ...rows.map((r) => r.start + (Number(r.node.duration) || 0)));
+    // Not Math.max(...rows): a trace may have more calls than a call takes arguments.
+    const total = rows.reduce((most, r) => Math.max(most, r.start + (Number(r.node.duration) || 0)), 1);
     const heading = element('h2', 'Trace ' + trace.id + ': ' + trace.resource);
     const note = element('p', 'offsets from the parent call\'s start; the critical path is marked; ' +
         'hover a bar for its CPU time and parameters', 'note');
