@@ -60,6 +60,7 @@ export async function startCollector() {
     if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
     await exited(child);
     fs.rmSync(dir, {recursive: true, force: true});
+    check(child.exitCode === 0, 'mox-collect ended with ' + (child.exitCode ?? child.signalCode) + ':\n' + stderr);
   };
   cleanups.push(stop);
   const url = await waitFor('the page address', () => (stderr.match(/live page at (http:\/\/127\.0\.0\.1:\d+\/)/) || [])[1]);
