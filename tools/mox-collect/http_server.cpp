@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <future>
+#include <mutex>
 
 #include "unique_fd.h"
 
@@ -33,7 +34,12 @@ void sendResponse(mg_connection* connection, const HttpResponse& response, bool 
     mg_response_header_add(connection, name.c_str(), value.c_str(), -1);
   for (const auto& [name, value] : response.headers)
     mg_response_header_add(connection, name.c_str(), value.c_str(), -1);
-  mg_response_header_send(connection);
+  {
+    // civetweb formats the Date header with gmtime(), whose buffer all threads share.
+    static std::mutex dateFormatting;
+    std::lock_guard<std::mutex> lock(dateFormatting);
+    mg_response_header_send(connection);
+  }
   if (withBody && !response.body.empty()) mg_write(connection, response.body.data(), response.body.size());
 }
 
