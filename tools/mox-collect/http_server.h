@@ -4,7 +4,7 @@
 // once: it must be thread-safe and must not throw; a throw becomes a 500).
 //
 // Bounds, since anyone who can reach the port may be hostile: a request's
-// line and headers at most kMaxRequestBytes (civetweb answers 413 past it),
+// line and headers at most kMaxRequestBytes (civetweb answers 400 past it),
 // no body, at most kQueryFields query fields, kThreads requests served at
 // once, a request read within kRequestTimeout, and requests per client
 // address limited by a RateLimiter (429). Every response, civetweb's own
