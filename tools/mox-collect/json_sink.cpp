@@ -122,7 +122,9 @@ class TreeWriter {
 
 Json orNull(const std::string& text, bool known) { return known ? Json(text) : Json(nullptr); }
 
-std::string toJson(const Record& record) {
+}  // namespace
+
+std::string recordJson(const Record& record) {
   Json object = {{"kind", kindName(record.kind)},
                  {"received", utcText(record.received)},
                  {"connection", record.connection},
@@ -155,8 +157,6 @@ std::string toJson(const Record& record) {
   return out;
 }
 
-}  // namespace
-
-void JsonSink::write(const Record& record) { out_ << toJson(record) << '\n'; }
+void JsonSink::write(const Record& record) { out_ << recordJson(record) << '\n'; }
 
 }  // namespace moxcollect

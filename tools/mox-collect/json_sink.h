@@ -17,10 +17,14 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "record_sink.h"
 
 namespace moxcollect {
+
+// The record as one JSON object, without the line feed.
+std::string recordJson(const Record& record);
 
 class JsonSink : public RecordSink {
  public:

@@ -12,7 +12,10 @@
 #include <memory>
 
 #include "collector.h"
+#include "http_server.h"
 #include "json_sink.h"
+#include "live_page.h"
+#include "live_sink.h"
 #include "log.h"
 #include "options.h"
 #include "raw_file_sink.h"
@@ -76,6 +79,30 @@ CollectorSettings settingsOf(const Options& options) {
   return settings;
 }
 
+// The live page of --http: its sink, and the server over it once started.
+struct LivePageParts {
+  LiveSink* sink = nullptr;
+  std::unique_ptr<LivePage> page;
+  RateLimiter limiter;
+  std::unique_ptr<HttpServer> server;
+};
+
+bool startLivePage(LivePageParts& parts, const Options& options, Log& log) {
+  parts.page = std::make_unique<LivePage>(*parts.sink, static_cast<size_t>(options.traces));
+  const LivePage& page = *parts.page;
+  parts.server =
+      std::make_unique<HttpServer>([&page](const HttpRequest& request) { return page.handle(request); }, parts.limiter);
+  std::string error;
+  if (!parts.server->start(*options.http, error)) {
+    log.line("--http: " + error);
+    return false;
+  }
+  const Endpoint& at = *options.http;
+  const std::string host = at.host.find(':') == std::string::npos ? at.host : "[" + at.host + "]";
+  log.line("live page at http://" + host + ":" + std::to_string(parts.server->port()) + "/");
+  return true;
+}
+
 int runCollector(const Options& options) {
   Log log(std::cerr);
   std::vector<std::unique_ptr<RecordSink>> sinks;
@@ -94,6 +121,12 @@ int runCollector(const Options& options) {
     sinks.push_back(std::make_unique<TopSink>(std::cout, options.interval, options.rows, isatty(STDOUT_FILENO) == 1,
                                               static_cast<size_t>(options.topKeys)));
   }
+  LivePageParts live;
+  if (options.http) {
+    auto sink = std::make_unique<LiveSink>(static_cast<size_t>(options.traces), static_cast<size_t>(options.topKeys));
+    live.sink = sink.get();
+    sinks.push_back(std::move(sink));
+  }
   std::vector<RecordSink*> sinkPointers;
   for (const auto& sink : sinks) sinkPointers.push_back(sink.get());
 
@@ -101,7 +134,8 @@ int runCollector(const Options& options) {
   // From here a stop signal makes run() return at once, with the summary.
   g_collector = &collector;
   installSignals();
-  const bool listening = startListening(collector, options, log);
+  const bool listening =
+      startListening(collector, options, log) && (!options.http || startLivePage(live, options, log));
   const bool written = listening && collector.run();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);

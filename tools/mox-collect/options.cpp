@@ -133,6 +133,15 @@ const std::map<std::string, ValueSetter>& valueOptions() {
        limitOption("--max-depth", &ElementLimits::maxDepth, false, 1, 1000000, "a number from 1 to 1000000")},
       {"--max-element-memory", limitOption("--max-element-memory", &ElementLimits::maxMemory, true, 1 << 10,
                                            uint64_t{1} << 40, "a size from 1K to 1024G")},
+      {"--http",
+       [](Options& o, const std::string& v) {
+         Endpoint endpoint;
+         std::string error;
+         if (!parseEndpoint(v, endpoint, error)) return "--http: " + error;
+         o.http = endpoint;
+         return std::string();
+       }},
+      {"--traces", number(&Options::traces, "--traces", 1, 1000000)},
       {"--port-file",
        [](Options& o, const std::string& v) {
          o.portFile = v;
@@ -160,7 +169,7 @@ std::string checkCombination(Options& o) {
     parseEndpoint(kDefaultListen, endpoint, unused);
     o.listen.push_back(endpoint);
   }
-  if (!o.top && o.outDir.empty()) o.json = true;
+  if (!o.top && o.outDir.empty() && !o.http) o.json = true;
   return std::string();
 }
 
@@ -218,7 +227,8 @@ Listening:
   --port-file FILE     write the port actually listened on to FILE (useful
                        with port 0)
 
-Output (--out combines with --json or --top; without any, --json is used):
+Output (--out and --http combine with --json or --top; without any, --json
+is used):
   --json               one JSON object per metric line or trace on standard
                        output (JSON Lines)
   --out DIR            append each element, as received, to
@@ -230,6 +240,12 @@ Output (--out combines with --json or --top; without any, --json is used):
   --rows N             rows per table of --top (default 10)
   With --top, the table is redrawn live only on a terminal; otherwise it is
   printed once, when the collector stops.
+  --http HOST:PORT     serve a live page and a JSON API (/api/tables,
+                       /api/traces, /api/traces/ID) on this IPv4 address,
+                       e.g. 127.0.0.1:8080 (port 0: a free one, told on
+                       standard error); anyone who can reach it sees the
+                       collected names, so keep it on loopback
+  --traces N           traces the page keeps, the latest (default 1000)
 
 Stopping (SIGINT or SIGTERM always stop cleanly):
   --count N            stop after N records (metric lines, version lines,
@@ -251,8 +267,8 @@ Limits (every peer is treated as possibly hostile):
                        (default 256); the connection that goes over is closed
   --queue-mib N        MiB of records waiting for a slow output (default 64);
                        records past it are dropped and counted
-  --top-keys N         timing keys and resources --top keeps each (default
-                       10000, at least 4 times --rows)
+  --top-keys N         timing keys and resources --top and --http keep each
+                       (default 10000, at least 4 times --rows)
   --max-files N        files --out writes (default 1000); records for more go
                        to DIR/mox-collect-overflow.log
   --max-open-files N   files --out keeps open at once (default 64)

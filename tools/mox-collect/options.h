@@ -14,6 +14,7 @@
 #include "raw_file_sink.h"
 #include "sink_writer.h"
 #include "top_table.h"
+#include "trace_ring.h"
 
 namespace moxcollect {
 
@@ -39,6 +40,9 @@ struct Options {
   uint64_t topKeys = TopTable::kDefaultMaxKeys;
   uint64_t maxFiles = RawFileSink::kDefaultMaxFiles;
   uint64_t maxOpenFiles = RawFileSink::kDefaultMaxOpenFiles;
+  // The live page (--http, --traces).
+  std::optional<Endpoint> http;
+  uint64_t traces = TraceRing::kDefaultCapacity;
   bool help = false;
   bool version = false;
 };

@@ -43,20 +43,17 @@ std::string heading(const char* a, const char* b, const char* c) {
 constexpr size_t kProcessWidth = 22;
 constexpr size_t kKeyWidth = 44;
 
-template <typename Map, typename Less, typename Cells>
-void table(std::string& out, const char* title, const char* keyTitle, const std::string& columns, const Map& rows,
-           size_t limit, Less less, Cells cells) {
-  using Entry = const typename Map::value_type*;
-  std::vector<Entry> order;
-  for (const auto& entry : rows) order.push_back(&entry);
-  std::stable_sort(order.begin(), order.end(), [&](Entry a, Entry b) { return less(a->second, b->second); });
+const std::string& nameOf(const TopTimingRow& row) { return row.key; }
+const std::string& nameOf(const TopResourceRow& row) { return row.name; }
+
+template <typename Row, typename Cells>
+void table(std::string& out, const char* title, const char* keyTitle, const std::string& columns,
+           const std::vector<Row>& rows, Cells cells) {
   out += "\n";
   out += title;
   out += "\n" + fit("PROCESS", kProcessWidth) + " " + fit(keyTitle, kKeyWidth) + columns + "\n";
-  for (size_t i = 0; i < order.size() && i < limit; ++i) {
-    out += fit(order[i]->first.first, kProcessWidth) + " " + fit(order[i]->first.second, kKeyWidth) +
-           cells(order[i]->second) + "\n";
-  }
+  for (const Row& row : rows)
+    out += fit(row.process, kProcessWidth) + " " + fit(nameOf(row), kKeyWidth) + cells(row) + "\n";
 }
 
 }  // namespace
@@ -169,30 +166,22 @@ void TopTable::addResource(const Key& key, const Record& record, int64_t value) 
 }
 
 std::string TopTable::render(size_t rows) const {
-  std::string out = "mox-collect: " + std::to_string(metricLines_) + " metric lines, " + std::to_string(traces_) +
-                    " traces, " + std::to_string(timings_.size()) + " timing keys, " +
-                    std::to_string(resources_.size()) + " resources\n";
-  std::map<Key, Timing> averaged;
-  for (const auto& entry : timings_) {
-    if (entry.second.average >= 0) averaged.insert(entry);
-  }
-  const auto byAverage = [](const Timing& a, const Timing& b) { return a.average > b.average; };
-  const auto byMaximum = [](const Timing& a, const Timing& b) { return a.maxSeen > b.maxSeen; };
-  const auto byCalls = [](const Timing& a, const Timing& b) { return a.finishedTotal > b.finishedTotal; };
-  const auto byName = [](const Resource&, const Resource&) { return false; };  // the map's order
-
+  const TopView v = view(rows);
+  std::string out = "mox-collect: " + std::to_string(v.metricLines) + " metric lines, " + std::to_string(v.traces) +
+                    " traces, " + std::to_string(v.timingKeys) + " timing keys, " + std::to_string(v.resources) +
+                    " resources\n";
   table(out, "Slowest timing keys by average elapsed time (ms), latest interval", "TIMING KEY",
-        heading("AVG", "MAX", "COUNT"), averaged, rows, byAverage,
-        [](const Timing& t) { return number(t.average) + number(t.lastMax) + number(t.lastCount); });
+        heading("AVG", "MAX", "COUNT"), v.slowestByAverage,
+        [](const TopTimingRow& t) { return number(t.average) + number(t.lastMax) + number(t.lastCount); });
   table(out, "Slowest timing keys by largest elapsed time (ms), since the start", "TIMING KEY",
-        heading("MAX", "AVG", "COUNT"), averaged, rows, byMaximum,
-        [](const Timing& t) { return number(t.maxSeen) + number(t.average) + number(t.lastCount); });
+        heading("MAX", "AVG", "COUNT"), v.slowestByMaximum,
+        [](const TopTimingRow& t) { return number(t.maxSeen) + number(t.average) + number(t.lastCount); });
   table(out, "Busiest timing keys by finished calls, since the start", "TIMING KEY",
-        heading("FINISHED", "LAST", "ACTIVE"), timings_, rows, byCalls, [](const Timing& t) {
+        heading("FINISHED", "LAST", "ACTIVE"), v.busiest, [](const TopTimingRow& t) {
           return number(static_cast<int64_t>(t.finishedTotal)) + number(t.lastFinished) + number(t.active);
         });
-  table(out, "Resources, latest interval", "RESOURCE", heading("CURRENT", "HIGH", "LOW"), resources_, rows, byName,
-        [](const Resource& r) { return number(r.current) + number(r.high) + number(r.low); });
+  table(out, "Resources, latest interval", "RESOURCE", heading("CURRENT", "HIGH", "LOW"), v.resourceRows,
+        [](const TopResourceRow& r) { return number(r.current) + number(r.high) + number(r.low); });
   return out;
 }
 

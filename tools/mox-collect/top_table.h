@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "record.h"
+#include "top_view.h"
 
 namespace moxcollect {
 
@@ -37,6 +38,8 @@ class TopTable {
 
   void add(const Record& record);
   std::string render(size_t rows) const;
+  // The four tables with at most `rows` lines each; with a process label, only its keys.
+  TopView view(size_t rows, const std::string& process = std::string()) const;
   uint64_t droppedKeys() const { return droppedKeys_; }
 
  private:

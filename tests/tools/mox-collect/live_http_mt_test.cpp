@@ -1,0 +1,207 @@
+// The live page's server over real loopback sockets: the JSON API, what it
+// refuses, its headers on every answer, its request limit, and readers on
+// civetweb's threads while the sink writer feeds the state.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "collector_support.h"
+#include "http_client.h"
+#include "http_server.h"
+#include "json_sink.h"
+#include "live_page.h"
+#include "live_sink.h"
+#include "page_assets.h"
+
+namespace {
+
+using collecttest::httpRequest;
+using moxcollect::HttpServer;
+using moxcollect::LivePage;
+using moxcollect::LiveSink;
+using moxcollect::RateLimiter;
+using nlohmann::json;
+
+// A page over its own sink, listening on a free loopback port.
+struct ServedPage {
+  explicit ServedPage(size_t traces = 10, double perSecond = RateLimiter::kDefaultPerSecond,
+                      double burst = RateLimiter::kDefaultBurst)
+      : sink(traces),
+        page(sink, traces),
+        limiter(perSecond, burst),
+        server([this](const moxcollect::HttpRequest& r) { return page.handle(r); }, limiter) {
+    std::string error;
+    started = server.start({"127.0.0.1", 0}, error);
+    EXPECT_TRUE(started) << error;
+  }
+  // The stream's records; a trace takes its process from the version line before it, as in the collector.
+  void feed(const std::string& stream) {
+    moxcollect::Identity identity;
+    for (auto& record : collecttest::recordsOf(stream)) {
+      if (record.kind == moxcollect::RecordKind::Version) identity = record.identity;
+      if (record.kind == moxcollect::RecordKind::Trace) record.identity = identity;
+      sink.write(record);
+    }
+  }
+  LiveSink sink;
+  LivePage page;
+  RateLimiter limiter;
+  HttpServer server;
+  bool started = false;
+};
+
+// What a raw client gets back for bytes of its own, up to the server's close.
+std::string rawExchange(uint16_t port, const std::string& request) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+  std::string reply;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    pollfd ready{fd, POLLIN, 0};
+    while (::poll(&ready, 1, 20000) == 1) {
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      reply.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  return reply;
+}
+
+void expectSecurityHeaders(const collecttest::HttpReply& reply) {
+  for (const auto& [name, value] : moxcollect::securityHeaders()) {
+    const auto found = reply.headers.find(name);
+    ASSERT_NE(found, reply.headers.end()) << name << " missing on " << reply.status;
+    EXPECT_EQ(found->second, value);
+  }
+}
+
+TEST(LiveHttp, ServesTheTablesAndTracesAsJsonAndRefusesWhatItDoesNotServe) {
+  ServedPage served;
+  ASSERT_TRUE(served.started);
+  served.feed(collecttest::sampleStream("disp_3") + collecttest::sampleStream("other_4"));
+  const uint16_t port = served.server.port();
+
+  const auto tables = httpRequest(port, "/api/tables?process=disp_3&rows=5");
+  ASSERT_EQ(tables.status, 200) << tables.error;
+  EXPECT_EQ(tables.headers.at("Content-Type"), "application/json");
+  expectSecurityHeaders(tables);
+  const json t = json::parse(tables.body);
+  EXPECT_EQ(t["processes"], json({"disp_3", "other_4"}));
+  ASSERT_EQ(t["busiest"].size(), 2u);
+  EXPECT_EQ(t["busiest"][0]["process"], "disp_3");
+  EXPECT_EQ(t["busiest"][0]["key"], "Order|create");
+  EXPECT_EQ(t["busiest"][0]["finished"], 14);
+  EXPECT_EQ(t["slowest_by_average"][0]["average"], 37);
+
+  const auto list = httpRequest(port, "/api/traces?process=other_4");
+  ASSERT_EQ(list.status, 200);
+  const json traces = json::parse(list.body)["traces"];
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0]["id"], 2);
+  EXPECT_EQ(traces[0]["passport"], "0123ABCD*1000");
+  EXPECT_EQ(traces[0]["duration"], 57);
+
+  // One trace is --json's object with its id first.
+  const auto one = httpRequest(port, "/api/traces/2");
+  ASSERT_EQ(one.status, 200);
+  json expected = json::parse(moxcollect::recordJson(collecttest::recordsOf(collecttest::sampleStream()).back()));
+  json got = json::parse(one.body);
+  EXPECT_EQ(got["id"], 2);
+  EXPECT_EQ(got["calls"], expected["calls"]);
+  EXPECT_EQ(got["params"], expected["params"]);
+
+  // The page and its two files, all of it built into the program.
+  const auto page = httpRequest(port, "/?process=disp_3&trace=1");
+  ASSERT_EQ(page.status, 200);
+  EXPECT_EQ(page.headers.at("Content-Type"), "text/html; charset=utf-8");
+  expectSecurityHeaders(page);
+  EXPECT_NE(page.body.find("<h2>Trace 1: Order|create</h2>"), std::string::npos) << page.body;
+  const auto script = httpRequest(port, "/page.js");
+  EXPECT_EQ(script.headers.at("Content-Type"), "text/javascript; charset=utf-8");
+  EXPECT_EQ(script.body, moxcollect::pageScript());
+  EXPECT_EQ(httpRequest(port, "/page.css").body, moxcollect::pageStyle());
+
+  for (const char* target : {"/api/traces/3", "/api/traces/x", "/api/traces/", "/elsewhere", "/api/tables/"}) {
+    const auto missing = httpRequest(port, target);
+    EXPECT_EQ(missing.status, 404) << target;
+    expectSecurityHeaders(missing);
+  }
+  for (const char* target :
+       {"/api/tables?rows=0", "/api/tables?rows=1001", "/api/tables?rows=x", "/api/traces?limit=11"}) {
+    EXPECT_EQ(httpRequest(port, target).status, 400) << target;
+  }
+  for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
+    const auto refused = httpRequest(port, "/api/tables", method);
+    EXPECT_EQ(refused.status, 405) << method;
+    EXPECT_EQ(refused.headers.at("Allow"), "GET, HEAD");
+    expectSecurityHeaders(refused);
+  }
+}
+
+TEST(LiveHttp, AnswersMalformedAndOversizedRequestsWithItsHeadersAndServesOn) {
+  ServedPage served;
+  ASSERT_TRUE(served.started);
+  const uint16_t port = served.server.port();
+  const std::string oversized =
+      "GET /api/tables HTTP/1.1\r\nHost: x\r\nX-Filler: " + std::string(HttpServer::kMaxRequestBytes, 'a') + "\r\n\r\n";
+  const std::string body = "GET /api/tables HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello";
+  for (const std::string& request : {std::string("NONSENSE\r\n\r\n"), oversized, body}) {
+    const std::string reply = rawExchange(port, request);
+    EXPECT_EQ(reply.rfind("HTTP/1.", 0), 0u) << reply.substr(0, 200);
+    EXPECT_EQ(reply.find(" 200 "), std::string::npos) << reply.substr(0, 200);
+    EXPECT_NE(reply.find("Content-Security-Policy: default-src 'none'; script-src 'self';"), std::string::npos)
+        << reply.substr(0, 400);
+  }
+  EXPECT_EQ(httpRequest(port, "/api/tables").status, 200);
+}
+
+TEST(LiveHttp, LimitsRequestsPerAddress) {
+  ServedPage served(10, 0.001, 3);
+  ASSERT_TRUE(served.started);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(httpRequest(served.server.port(), "/api/tables").status, 200);
+  const auto limited = httpRequest(served.server.port(), "/api/tables");
+  EXPECT_EQ(limited.status, 429);
+  EXPECT_EQ(limited.headers.at("Retry-After"), "1");
+  expectSecurityHeaders(limited);
+}
+
+TEST(LiveHttp, ReadersSeeWholeTracesWhileTheWriterFillsTheRing) {
+  constexpr int kTraces = 300;
+  ServedPage served(20, 1e6, 1e6);
+  ASSERT_TRUE(served.started);
+  const auto records = collecttest::recordsOf(collecttest::sampleStream());
+  std::thread writer([&] {
+    for (int i = 0; i < kTraces; ++i) served.sink.write(i % 2 ? records.back() : records[1]);
+  });
+  const auto reader = [&] {
+    uint64_t seen = 0;
+    for (int i = 0; i < 40; ++i) {
+      const json list = json::parse(httpRequest(served.server.port(), "/api/traces").body, nullptr, false);
+      ASSERT_FALSE(list.is_discarded());
+      if (list["traces"].empty()) continue;
+      const uint64_t newest = list["traces"][0]["id"];
+      EXPECT_GE(newest, seen);
+      EXPECT_LE(list["traces"].size(), 20u);
+      seen = newest;
+      const auto one = httpRequest(served.server.port(), "/api/traces/" + std::to_string(newest));
+      if (one.status == 404) continue;  // pushed out meanwhile
+      const json trace = json::parse(one.body, nullptr, false);
+      ASSERT_FALSE(trace.is_discarded());
+      EXPECT_EQ(trace["calls"][0]["resource"], "Db|select");
+    }
+  };
+  std::thread first(reader);
+  reader();
+  first.join();
+  writer.join();
+  const json tables = json::parse(httpRequest(served.server.port(), "/api/tables").body);
+  EXPECT_EQ(tables["totals"]["traces"], kTraces / 2);
+  EXPECT_EQ(tables["busiest"][0]["finished"], 14 * kTraces / 2);
+}
+
+}  // namespace
