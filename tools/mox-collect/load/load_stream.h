@@ -1,6 +1,6 @@
 // The byte stream of simulated library processes, line for line as the
 // library writes it in its full form with CPU and net times measured
-// (agent_type 2, perf_metric_scope 3): the version line once, then per
+// (agent_type 2, perf_metric_scope 4): the version line once, then per
 // interval each timing key's seven IntAverage lines and each resource's
 // LongCounter line. Values are deterministic functions of (process, interval,
 // key), so a reader can check what arrived.
