@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-demo_packages=(g++ make cmake uuid-dev libexpat1-dev nlohmann-json3-dev)
+demo_packages=(g++ make cmake uuid-dev libexpat1-dev nlohmann-json3-dev prometheus-cpp-dev)
 test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev pkgconf binutils)
 collector_port=59818
 out=mox-out
