@@ -1,6 +1,7 @@
 #include "expat_rate.h"
 
 #include <expat.h>
+#include <time.h>
 
 #include <chrono>
 #include <string>
@@ -21,12 +22,20 @@ void XMLCALL onStart(void* data, const XML_Char*, const XML_Char**) {
 
 void XMLCALL onEnd(void* data, const XML_Char*) { --static_cast<Depth*>(data)->depth; }
 
+double threadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // The stream is a sequence of elements; expat wants one document, so the
 // parse is opened with a root element that never closes.
-bool parse(XML_Parser parser, const std::string& text, double& seconds) {
+bool parse(XML_Parser parser, const std::string& text, ParseResult& result) {
   const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = threadCpuSeconds();
   const bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), XML_FALSE) == XML_STATUS_OK;
-  seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.cpuSeconds += threadCpuSeconds() - cpuStart;
+  result.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return ok;
 }
 
@@ -41,12 +50,12 @@ ParseResult expatParseRate(const SendPlan& plan) {
   const std::string root = "<stream>";
   std::string text = root;
   for (int p = 0; p < plan.shape.processes; ++p) appendVersionLine(text, p);
-  bool ok = parse(parser, text, result.seconds);
+  bool ok = parse(parser, text, result);
   result.bytes += static_cast<int64_t>(text.size() - root.size());
   for (int interval = 0; ok && interval < plan.intervals; ++interval) {
     text.clear();
     for (int p = 0; p < plan.shape.processes; ++p) appendInterval(text, plan.shape, p, interval);
-    ok = parse(parser, text, result.seconds);
+    ok = parse(parser, text, result);
     result.bytes += static_cast<int64_t>(text.size());
   }
   XML_ParserFree(parser);

@@ -122,6 +122,8 @@ int expatMode(const Arguments& args) {
     return 1;
   }
   printRate("expat", parsed.elements, parsed.bytes, parsed.seconds);
+  std::printf("expat_cpu cpu_seconds=%.3f lines_per_cpu_second=%.0f\n", parsed.cpuSeconds,
+              parsed.cpuSeconds > 0 ? static_cast<double>(parsed.elements) / parsed.cpuSeconds : 0.0);
   return 0;
 }
 

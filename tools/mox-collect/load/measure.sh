@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Capacity of one collector serving --prometheus, measured with mox-collect-load:
-#  1. ingest: metric lines per second of the collector with --prometheus, against expat's
-#     raw parse rate of the same bytes, alternated ROUNDS times, medians and their ratio;
+#  1. ingest: metric lines per CPU second of the collector with --prometheus (all its threads),
+#     against expat's raw parse rate of the same bytes on its thread's CPU clock, alternated
+#     ROUNDS times, medians and their ratio; CPU time, so other load on the machine counts little
+#     (wall-clock rates are printed too);
 #  2. exposure: the same processes sending an interval every PERIOD seconds while a real
 #     Prometheus scrapes the collector: series exposed, scrape_duration_seconds, collector RSS.
-# Usage: measure.sh [BUILD_DIR]   (needs prometheus and curl; from the top of the source tree)
+# Usage: measure.sh [BUILD_DIR]   (needs prometheus, curl, jq, bc and GNU time; from the top of
+# the source tree)
 # Environment: PROCESSES (200), KEYS (100), INTERVALS (10), ROUNDS (3), PERIOD (5), SCRAPES (6).
 set -euo pipefail
 build=${1:-build}
@@ -18,7 +21,8 @@ lines=$((processes * (1 + intervals * (keys * 7 + 1))))
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The collector runs under time(1), which does not pass a signal on: stop its child too.
+  for pid in "${pids[@]}"; do kill $(pgrep -P "$pid") "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -30,7 +34,8 @@ median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 start_collector() {  # extra options...; sets collector_pid, collector_port
   rm -f "$work/port"
-  "$collector" --listen 127.0.0.1:0 --port-file "$work/port" --quiet "$@" >/dev/null 2>"$work/collector.err" &
+  /usr/bin/time -f '%U %S' -o "$work/cpu" \
+    "$collector" --listen 127.0.0.1:0 --port-file "$work/port" --quiet "$@" >/dev/null 2>"$work/collector.err" &
   collector_pid=$!
   pids+=("$collector_pid")
   until [ -s "$work/port" ]; do
@@ -43,19 +48,27 @@ start_collector() {  # extra options...; sets collector_pid, collector_port
 echo "stream: $processes processes x $keys timing keys (7 lines each) + 1 resource, $intervals intervals: $lines lines"
 
 for round in $(seq "$rounds"); do
-  "$driver" "${shape[@]}" --intervals "$intervals" --expat | sed 's/.*lines_per_second=//' >>"$work/expat"
+  "$driver" "${shape[@]}" --intervals "$intervals" --expat >"$work/expat.out"
+  sed -n 's/^expat .*lines_per_second=//p' "$work/expat.out" >>"$work/expat"
+  sed -n 's/^expat_cpu .*lines_per_cpu_second=//p' "$work/expat.out" >>"$work/expat_cpu"
   start_collector --prometheus "127.0.0.1:$(free_port)" --count "$lines" --timeout 600
   began=$(now)
   "$driver" "${shape[@]}" --intervals "$intervals" --connect "127.0.0.1:$collector_port" >/dev/null
   wait "$collector_pid"
   ended=$(now)
   echo "$lines / ($ended - $began)" | bc -l >>"$work/collect"
-  echo "round $round: expat $(tail -n 1 "$work/expat") lines/s, collector $(tail -n 1 "$work/collect" | cut -d. -f1) lines/s"
+  echo "$lines / ($(sed 's/ / + /' "$work/cpu"))" | bc -l >>"$work/collect_cpu"
+  printf 'round %d: per CPU second: expat %.0f, collector %.0f lines; wall clock: expat %.0f, collector %.0f lines/s\n' \
+    "$round" "$(tail -n 1 "$work/expat_cpu")" "$(tail -n 1 "$work/collect_cpu")" "$(tail -n 1 "$work/expat")" \
+    "$(tail -n 1 "$work/collect")"
 done
-expat_rate=$(median <"$work/expat")
-collect_rate=$(median <"$work/collect")
-printf 'ingest medians: expat %.0f lines/s, collector with --prometheus %.0f lines/s, ratio %.2f\n' \
-  "$expat_rate" "$collect_rate" "$(echo "$collect_rate / $expat_rate" | bc -l)"
+ratio() { echo "$1 / $2" | bc -l; }
+expat_cpu=$(median <"$work/expat_cpu") collect_cpu=$(median <"$work/collect_cpu")
+expat_wall=$(median <"$work/expat") collect_wall=$(median <"$work/collect")
+printf 'ingest medians per CPU second: expat %.0f, collector with --prometheus %.0f lines, ratio %.2f\n' \
+  "$expat_cpu" "$collect_cpu" "$(ratio "$collect_cpu" "$expat_cpu")"
+printf 'ingest medians wall clock: expat %.0f, collector with --prometheus %.0f lines/s, ratio %.2f\n' \
+  "$expat_wall" "$collect_wall" "$(ratio "$collect_wall" "$expat_wall")"
 
 metrics_port=$(free_port)
 prometheus_port=$(free_port)
@@ -83,4 +96,4 @@ sleep $((period * scrapes))
 window="$((period * scrapes))s"
 echo "exposure: series $(query 'mox_collect_series'), samples per scrape $(query 'max_over_time(scrape_samples_scraped[1m])')"
 echo "scrape_duration_seconds over the last $window: max $(query "max_over_time(scrape_duration_seconds[$window])"), mean $(query "avg_over_time(scrape_duration_seconds[$window])")"
-echo "collector: $(grep -E 'VmRSS|VmHWM' "/proc/$collector_pid/status" | tr -s ' \t' ' ' | tr '\n' ' ')"
+echo "collector: $(grep -E 'VmRSS|VmHWM' /proc/"$(pgrep -P "$collector_pid")"/status | tr -s ' \t' ' ' | tr '\n' ' ')"
