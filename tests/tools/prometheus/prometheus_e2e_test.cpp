@@ -31,20 +31,23 @@ struct Server {
   uint16_t port = 0;
 };
 
-// Starts a server on a free port, trying another when the port was taken
-// meanwhile; ready(port) says when it serves.
+// Starts a server on a free port, trying another when it exits (the port was
+// taken meanwhile); ready(port) says when it serves.
 template <typename Args, typename Ready>
 Server startOnFreePort(const std::string& name, const TempDir& dir, Args args, Ready ready) {
   Server server;
+  std::string failures;
   for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
     server.port = promtest::freeLoopbackPort();
     server.process = std::make_unique<ServerProcess>(args(server.port), dir.file(name));
-    if (waitUntil([&] { return !server.process->running() || ready(server.port); }, kServerStart) &&
-        server.process->running()) {
-      return server;
-    }
-    ADD_FAILURE() << name << " did not start on port " << server.port << ":\n" << server.process->output();
+    const bool answered = waitUntil([&] { return !server.process->running() || ready(server.port); }, kServerStart);
+    const bool exited = !server.process->running();
+    if (answered && !exited) return server;
+    server.process->stop();
+    failures += "port " + std::to_string(server.port) + ":\n" + server.process->output() + "\n";
+    if (!exited) break;  // it did not fail on its port, but did not answer either
   }
+  ADD_FAILURE() << name << " did not start:\n" << failures;
   server.process.reset();
   return server;
 }
@@ -85,7 +88,8 @@ QueryAnswer query(uint16_t prometheusPort, const std::string& expression) {
 }
 
 void startHost(uint16_t collectorPort, const TempDir& dir) {
-  const std::u16string port(std::to_string(collectorPort).begin(), std::to_string(collectorPort).end());
+  const std::string portText = std::to_string(collectorPort);
+  const std::u16string port(portText.begin(), portText.end());
   const std::u16string logdir = dir.path16();
   const mox_char* const pairs[] = {u"datasending_method", u"socket",    u"agent_host", u"127.0.0.1",
                                    u"agent_port",         port.c_str(), u"logdir",     logdir.c_str()};
