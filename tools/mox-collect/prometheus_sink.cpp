@@ -1,19 +1,24 @@
 #include "prometheus_sink.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <prometheus/exposer.h>
 #include <prometheus/text_serializer.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
 
 namespace moxcollect {
 
 namespace {
 
 // The exposer takes numeric addresses only: "127.0.0.1:9464", "[::1]:9464".
-bool bindAddress(const Endpoint& endpoint, std::string& address, std::string& error) {
+bool bindAddress(const Endpoint& endpoint, sockaddr_storage& resolved, std::string& address, std::string& error) {
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
@@ -22,11 +27,20 @@ bool bindAddress(const Endpoint& endpoint, std::string& address, std::string& er
     error = "cannot resolve " + endpoint.host + ": " + ::gai_strerror(status);
     return false;
   }
-  const std::string host = addressHostText(found->ai_addr);
-  const bool v6 = found->ai_family == AF_INET6;
+  std::memcpy(&resolved, found->ai_addr, std::min<size_t>(found->ai_addrlen, sizeof resolved));
   ::freeaddrinfo(found);
-  address = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(endpoint.port);
+  const std::string host = addressHostText(reinterpret_cast<const sockaddr*>(&resolved));
+  address = (resolved.ss_family == AF_INET6 ? "[" + host + "]" : host) + ":" + std::to_string(endpoint.port);
   return true;
+}
+
+// Opens and closes a connection to address.
+void knock(sockaddr_storage address) {
+  const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  const socklen_t size = address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  (void)!::connect(fd, reinterpret_cast<const sockaddr*>(&address), size);
+  ::close(fd);
 }
 
 }  // namespace
@@ -36,11 +50,25 @@ PrometheusSink::PrometheusSink(unsigned expiryIntervals, size_t maxSeries)
       store_(maxSeries),
       exposition_(std::make_shared<PrometheusExposition>(store_, counters_)) {}
 
-PrometheusSink::~PrometheusSink() { exposer_.reset(); }
+PrometheusSink::~PrometheusSink() {
+  if (!exposer_) return;
+  // The server's accept loop sees a stop only when a connection arrives or its poll times out,
+  // every 2 s: knocking while it stops ends the wait at once.
+  std::atomic<bool> stopped{false};
+  std::thread knocker([this, &stopped] {
+    for (int i = 0; i < 200 && !stopped; ++i) {
+      knock(served_);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  exposer_.reset();
+  stopped = true;
+  knocker.join();
+}
 
 bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
   std::string address;
-  if (!bindAddress(endpoint, address, error)) return false;
+  if (!bindAddress(endpoint, served_, address, error)) return false;
   // The server's threads take the signal mask they start with: stop signals are the collector loop's business.
   sigset_t all;
   sigset_t previous;
@@ -58,6 +86,8 @@ bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
   exposer_->RegisterCollectable(exposition_);
   const std::vector<int> ports = exposer_->GetListeningPorts();
   port_ = ports.empty() ? endpoint.port : static_cast<uint16_t>(ports.front());
+  // sin_port and sin6_port lie at the same offset.
+  reinterpret_cast<sockaddr_in*>(&served_)->sin_port = htons(port_);
   return true;
 }
 

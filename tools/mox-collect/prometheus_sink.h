@@ -14,6 +14,8 @@
 // lines received and the processes expired.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -67,7 +69,8 @@ class PrometheusSink : public RecordSink {
   std::shared_ptr<PrometheusExposition> exposition_;
   std::unique_ptr<prometheus::Exposer> exposer_;
   uint16_t port_ = 0;
-  TimePoint now_{};  // the latest tick: the arrival time of the lines written after it
+  sockaddr_storage served_{};  // the address served, with the port
+  TimePoint now_{};            // the latest tick: the arrival time of the lines written after it
   TimePoint nextExpiryCheck_{};
 };
 
