@@ -72,7 +72,8 @@ printf 'ingest medians wall clock: expat %.0f, collector with --prometheus %.0f 
 
 metrics_port=$(free_port)
 prometheus_port=$(free_port)
-start_collector --prometheus "127.0.0.1:$metrics_port"
+# No expiry while the scrapes below are timed after the last interval.
+start_collector --prometheus "127.0.0.1:$metrics_port" --prometheus-expiry 1000
 cat >"$work/prometheus.yml" <<CONFIG
 global: {scrape_interval: ${period}s, scrape_timeout: ${period}s}
 scrape_configs:
@@ -85,7 +86,8 @@ prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/tsdb"
 pids+=($!)
 "$driver" "${shape[@]}" --intervals $((scrapes + 2)) --period "$period" --connect "127.0.0.1:$collector_port" \
   >/dev/null &
-pids+=($!)
+driver_pid=$!
+pids+=("$driver_pid")
 # Two intervals to fill the series, then the scrapes that are measured.
 sleep $((period * 2))
 query() {
@@ -96,4 +98,15 @@ sleep $((period * scrapes))
 window="$((period * scrapes))s"
 echo "exposure: series $(query 'mox_collect_series'), samples per scrape $(query 'max_over_time(scrape_samples_scraped[1m])')"
 echo "scrape_duration_seconds over the last $window: max $(query "max_over_time(scrape_duration_seconds[$window])"), mean $(query "avg_over_time(scrape_duration_seconds[$window])")"
-echo "collector: $(grep -E 'VmRSS|VmHWM' /proc/"$(pgrep -P "$collector_pid")"/status | tr -s ' \t' ' ' | tr '\n' ' ')"
+collector_process=$(pgrep -P "$collector_pid")
+echo "collector: $(grep -E 'VmRSS|VmHWM' "/proc/$collector_process/status" | tr -s ' \t' ' ' | tr '\n' ' ')"
+# The collector's CPU time for one scrape (gzip, as Prometheus asks), with nothing else arriving.
+wait "$driver_pid"
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$collector_process/stat"; }
+for scrape in 1 2 3; do
+  before=$(cpu_ticks) began=$(now)
+  curl -s --compressed -o /dev/null "http://127.0.0.1:$metrics_port/metrics"
+  ended=$(now) after=$(cpu_ticks)
+  printf 'scrape %d by curl: collector CPU %.2f s, wall clock %.2f s\n' "$scrape" \
+    "$(echo "($after - $before) / $(getconf CLK_TCK)" | bc -l)" "$(echo "$ended - $began" | bc -l)"
+done
