@@ -59,6 +59,11 @@ bool readValues(const Element& element, LineValues& values) {
 
 bool namesProcess(const MetricName& name) { return !name.process.empty() && !name.instance.empty(); }
 
+bool withinNameLimit(const Record& record) {
+  const std::string* name = record.element.attribute("name");
+  return name != nullptr && name->size() <= kMaxNameBytes;
+}
+
 bool splitsIntoComponentAndMethod(const std::string& key) {
   const size_t bar = key.find('|');
   return bar != std::string::npos && bar > 0 && bar + 1 < key.size();
@@ -72,7 +77,10 @@ MappedLine malformed() {
 
 MappedLine mapVersion(const Record& record) {
   const std::string* value = record.element.attribute("value");
-  if (!namesProcess(record.metric) || value == nullptr || value->empty()) return malformed();
+  if (!namesProcess(record.metric) || !withinNameLimit(record) || value == nullptr || value->empty() ||
+      value->size() > kMaxNameBytes) {
+    return malformed();
+  }
   MappedLine line;
   line.kind = MappedLine::Kind::Version;
   line.version = *value;
@@ -130,7 +138,7 @@ MappedLine mapLine(const Record& record) {
   const KeyShape shape = keyShapeOf(type ? std::string_view(*type) : std::string_view());
   if (shape == KeyShape::None) return MappedLine();
   const MetricName& name = record.metric;
-  if (!namesProcess(name) || name.key.empty() || name.label.empty()) return malformed();
+  if (!namesProcess(name) || !withinNameLimit(record) || name.key.empty() || name.label.empty()) return malformed();
   if (shape == KeyShape::TimingKey && !splitsIntoComponentAndMethod(name.key)) return malformed();
   MappedLine line;
   if (!readValues(record.element, line.values)) return malformed();

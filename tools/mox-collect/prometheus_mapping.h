@@ -97,10 +97,15 @@ struct MappedLine {
   std::string_view version;  // the version line's value, pointing into the record
 };
 
+// Longer names (or version texts) are malformed: every series keeps its
+// labels, and the series limit alone must bound the memory they take.
+constexpr size_t kMaxNameBytes = 4096;
+
 // Classifies a metric or version line. Malformed: its name does not split
 // into process, instance and key (a timing key into component and method),
-// or a number is not an integer. Ignored: any other record, other metric
-// types, and labels of a timing key the mapping does not know.
+// is longer than kMaxNameBytes, or a number is not an integer. Ignored: any
+// other record, other metric types, and labels of a timing key the mapping
+// does not know.
 MappedLine mapLine(const Record& record);
 
 // The series of its owner that the line makes exist.

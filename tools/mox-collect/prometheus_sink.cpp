@@ -116,7 +116,11 @@ void PrometheusSink::write(const Record& record) {
 
 void PrometheusSink::tick(TimePoint now) {
   now_ = now;
-  if (store_.staging()) store_.commitQuiet(now, kQuietTime);
+  // The writer ticks after every batch: the staged processes are looked at only a few times per quiet time.
+  if (store_.staging() && now >= nextQuietCheck_) {
+    store_.commitQuiet(now, kQuietTime);
+    nextQuietCheck_ = now + kQuietCheck;
+  }
   if (now < nextExpiryCheck_) return;
   counters_.expired += store_.expire(now, expiryIntervals_);
   nextExpiryCheck_ = now + kExpiryCheck;
@@ -124,7 +128,7 @@ void PrometheusSink::tick(TimePoint now) {
 
 std::optional<RecordSink::TimePoint> PrometheusSink::nextTick() const {
   if (!store_.staging()) return nextExpiryCheck_;
-  return std::min(nextExpiryCheck_, now_ + kQuietTime / 4);
+  return std::min(nextExpiryCheck_, std::max(nextQuietCheck_, now_));
 }
 
 void PrometheusSink::finish() { store_.commitAll(); }

@@ -37,7 +37,8 @@ class PrometheusSink : public RecordSink {
   static constexpr unsigned kDefaultExpiryIntervals = 3;
   static constexpr size_t kDefaultMaxSeries = 250000;
   static constexpr std::chrono::milliseconds kQuietTime{1000};
-  // How often ticks look for silent processes to expire.
+  // How often ticks look for processes quiet for kQuietTime, and for silent processes to expire.
+  static constexpr std::chrono::milliseconds kQuietCheck{250};
   static constexpr std::chrono::milliseconds kExpiryCheck{1000};
 
   explicit PrometheusSink(unsigned expiryIntervals = kDefaultExpiryIntervals, size_t maxSeries = kDefaultMaxSeries);
@@ -71,6 +72,7 @@ class PrometheusSink : public RecordSink {
   uint16_t port_ = 0;
   sockaddr_storage served_{};  // the address served, with the port
   TimePoint now_{};            // the latest tick: the arrival time of the lines written after it
+  TimePoint nextQuietCheck_{};
   TimePoint nextExpiryCheck_{};
 };
 

@@ -30,9 +30,9 @@ TEST(PrometheusSink, HostTextIsDecodedThenEscapedAndInvalidUtf8IsReplaced) {
   moxcollect::Record bad;
   bad.kind = moxcollect::RecordKind::Metric;
   bad.element.name = "metric";
-  bad.element.attributes = {{"type", "LongCounter"}, {"value", "1"}};
-  bad.metric = moxcollect::parseMetricName("S|p_1|R\xC3(\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82:Current Value",
-                                           moxcollect::KeyShape::Resource);
+  const std::string name = "S|p_1|R\xC3(\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82:Current Value";
+  bad.element.attributes = {{"type", "LongCounter"}, {"name", name}, {"value", "1"}};
+  bad.metric = moxcollect::parseMetricName(name, moxcollect::KeyShape::Resource);
   fed.sink.write(bad);
   fed.settle();
   const std::string text = fed.sink.exposition();
@@ -69,6 +69,7 @@ TEST(LabelText, KeepsWellFormedUtf8AndReplacesEachByteOfAnythingElse) {
 
 TEST(PrometheusSink, LinesItCannotSplitOrReadAreCountedAndNeverExposed) {
   FedSink fed;
+  fed.send(finished("p_1", "A|" + std::string(4096, 'm'), 1));
   fed.send(R"(<metric type="IntAverage" name="S|p_1|Ab:Finished Counter" value="1" />
 <metric type="IntAverage" name="S|p_1|A|:Finished Counter" value="1" />
 <metric type="IntAverage" name="S|p|A|b:Finished Counter" value="1" />
@@ -84,14 +85,14 @@ TEST(PrometheusSink, LinesItCannotSplitOrReadAreCountedAndNeverExposed) {
   fed.settle();
   EXPECT_EQ(fed.samples("mox_"), Samples({{finishedSeries("p", "1", "b"), 5},
                                           {"mox_collect_expired_processes_total", 0},
-                                          {"mox_collect_malformed_lines_total", 8},
-                                          {"mox_collect_metric_lines_total", 10},
+                                          {"mox_collect_malformed_lines_total", 9},
+                                          {"mox_collect_metric_lines_total", 11},
                                           {"mox_collect_refused_lines_total", 0},
                                           {"mox_collect_series", 1}}));
   moxcollect::Stats stats;
   fed.sink.countInto(stats);
-  EXPECT_EQ(stats.prometheusMalformed, 8u);
-  EXPECT_NE(stats.summary().find(" prometheus_malformed=8 prometheus_refused=0"), std::string::npos);
+  EXPECT_EQ(stats.prometheusMalformed, 9u);
+  EXPECT_NE(stats.summary().find(" prometheus_malformed=9 prometheus_refused=0"), std::string::npos);
 }
 
 TEST(PrometheusSink, AScrapeSeesWholeIntervalsOnly) {
