@@ -75,7 +75,7 @@ bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &previous);
   try {
-    exposer_ = std::make_unique<prometheus::Exposer>(address, 2);
+    exposer_ = std::make_unique<prometheus::Exposer>(address, kServerThreads);
   } catch (const std::exception& e) {
     error = "cannot serve Prometheus metrics on " + address + ": " + e.what();
     // Debian's build of the HTTP server underneath has no IPv6.
