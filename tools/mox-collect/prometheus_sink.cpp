@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 namespace moxcollect {
@@ -55,15 +56,20 @@ PrometheusSink::~PrometheusSink() {
   // The server's accept loop sees a stop only when a connection arrives or its poll times out,
   // every 2 s: knocking while it stops ends the wait at once.
   std::atomic<bool> stopped{false};
-  std::thread knocker([this, &stopped] {
-    for (int i = 0; i < 200 && !stopped; ++i) {
-      knock(served_);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
+  std::thread knocker;
+  try {
+    knocker = std::thread([this, &stopped] {
+      for (int i = 0; i < 200 && !stopped; ++i) {
+        knock(served_);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: the stop takes the poll's time.
+  }
   exposer_.reset();
   stopped = true;
-  knocker.join();
+  if (knocker.joinable()) knocker.join();
 }
 
 bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
@@ -75,7 +81,7 @@ bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &previous);
   try {
-    exposer_ = std::make_unique<prometheus::Exposer>(address, 2);
+    exposer_ = std::make_unique<prometheus::Exposer>(address, kServerThreads);
   } catch (const std::exception& e) {
     error = "cannot serve Prometheus metrics on " + address + ": " + e.what();
     // Debian's build of the HTTP server underneath has no IPv6.

@@ -39,6 +39,8 @@ class PrometheusSink : public RecordSink {
   static constexpr std::chrono::milliseconds kQuietTime{1000};
   // How often ticks look for processes quiet for kQuietTime, and for silent processes to expire.
   static constexpr std::chrono::milliseconds kQuietCheck{250};
+  static constexpr size_t kServerThreads = 2;
+  static constexpr size_t kServerDescriptors = 1 + kServerThreads + 20;  // 20: the server's accept queue
   static constexpr std::chrono::milliseconds kExpiryCheck{1000};
 
   explicit PrometheusSink(unsigned expiryIntervals = kDefaultExpiryIntervals, size_t maxSeries = kDefaultMaxSeries);
@@ -62,6 +64,8 @@ class PrometheusSink : public RecordSink {
   std::optional<TimePoint> nextTick() const override;
   void finish() override;
   void countInto(Stats& stats) const override;
+  // The HTTP server's: its listening socket, a connection per thread and those accepted waiting for one.
+  size_t descriptors() const override { return exposer_ ? kServerDescriptors : 0; }
 
  private:
   unsigned expiryIntervals_;
