@@ -18,6 +18,7 @@
 #include "live_sink.h"
 #include "log.h"
 #include "options.h"
+#include "prometheus_sink.h"
 #include "raw_file_sink.h"
 #include "top_sink.h"
 
@@ -103,6 +104,23 @@ bool startLivePage(LivePageParts& parts, const Options& options, Log& log) {
   return true;
 }
 
+// Starts the /metrics server first, so that a port in use ends the run before anything is collected.
+bool addPrometheusSink(const Options& options, std::vector<std::unique_ptr<RecordSink>>& sinks, Log& log) {
+  auto prometheus = std::make_unique<PrometheusSink>(static_cast<unsigned>(options.prometheusExpiry),
+                                                     static_cast<size_t>(options.prometheusMaxSeries));
+  std::string error;
+  if (!prometheus->serve(*options.prometheus, error)) {
+    log.line(error);
+    return false;
+  }
+  const std::string& host = options.prometheus->host;
+  const bool v6 = host.find(':') != std::string::npos;
+  log.line("serving Prometheus metrics on " + (v6 ? "[" + host + "]" : host) + ":" +
+           std::to_string(prometheus->port()) + "/metrics");
+  sinks.push_back(std::move(prometheus));
+  return true;
+}
+
 int runCollector(const Options& options) {
   Log log(std::cerr);
   std::vector<std::unique_ptr<RecordSink>> sinks;
@@ -127,6 +145,7 @@ int runCollector(const Options& options) {
     live.sink = sink.get();
     sinks.push_back(std::move(sink));
   }
+  if (options.prometheus && !addPrometheusSink(options, sinks, log)) return 1;
   std::vector<RecordSink*> sinkPointers;
   for (const auto& sink : sinks) sinkPointers.push_back(sink.get());
 

@@ -28,6 +28,8 @@ TEST(Program, BadCommandLinesExitWithTwoAndAMessageNamingTheProblem) {
       {{"--max-depth", "10K"}, "--max-depth: expected a number from 1 to 1000000, got '10K'"},
       {{"--max-element-bytes", "2G"}, "--max-element-bytes: expected a size from 1K to 1G, got '2G'"},
       {{"--max-element-memory=12k"}, "--max-element-memory: expected a size from 1K to 1024G, got '12k'"},
+      {{"--prometheus", "9464"}, "--prometheus: expected HOST:PORT"},
+      {{"--prometheus-expiry", "0"}, "--prometheus-expiry: expected a number from 1 to 1000, got '0'"},
       {{"--listen=[::1]:0", "--interval=0.25", "--json", "--top"}, "choose one"},  // the values before are good
   };
   testsupport::TempDir dir;
@@ -53,6 +55,10 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   Program busy(dir, {"--listen", address}, MOX_COLLECT_BIN, "busy-");
   EXPECT_EQ(busy.exitCode(), 1);
   EXPECT_NE(busy.err().find("cannot listen on " + address), std::string::npos) << busy.err();
+  Program busyMetrics(dir, {"--listen", "127.0.0.1:0", "--prometheus", address}, MOX_COLLECT_BIN, "busy-metrics-");
+  EXPECT_EQ(busyMetrics.exitCode(), 1);
+  EXPECT_NE(busyMetrics.err().find("mox-collect: cannot serve Prometheus metrics on " + address), std::string::npos)
+      << busyMetrics.err();
 
   const std::string svc = collecttest::sampleStream("svc_4"), web = collecttest::sampleStream("web_1");
   collecttest::Client(port).send(svc, 100);
@@ -64,7 +70,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   const std::string summary = "summary connections=2 metrics=12 versions=2 traces=2 other=0 malformed=0 truncated=0";
   EXPECT_NE(program.err().find(summary + " bytes=" + std::to_string(svc.size() + web.size()) +
                                " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0"
-                               " file_overflow=0\n"),
+                               " file_overflow=0 prometheus_malformed=0 prometheus_refused=0\n"),
             std::string::npos)
       << program.err();
   EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), "earlier\n" + svc);  // appended
