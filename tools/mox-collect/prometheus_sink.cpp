@@ -115,7 +115,7 @@ void PrometheusSink::write(const Record& record) {
     case MappedLine::Kind::Version: kept = store_.setVersion(record.metric, line.version, now_); break;
     case MappedLine::Kind::Timing:
     case MappedLine::Kind::Resource:
-    case MappedLine::Kind::Kpi: kept = store_.stage(record.metric, line, now_); break;
+    case MappedLine::Kind::Kpi: kept = store_.stage(record.metric, line, record.connection, now_); break;
   }
   if (!kept) counters_.refused.fetch_add(1, std::memory_order_relaxed);
 }

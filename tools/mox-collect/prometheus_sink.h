@@ -5,7 +5,8 @@
 // The sink writer thread stages each process's lines and applies them one
 // interval at a time (SeriesStore): when a line for a (key, label) already
 // staged arrives (the next interval has begun), or when the process has sent
-// nothing for kQuietTime (ticks), or at finish(). A scrape sees only whole
+// nothing for kQuietTime (ticks), when its lines come on another connection
+// (it reconnected), or at finish(). A scrape sees only whole
 // intervals. A process's series expire after `expiryIntervals` of its
 // intervals without a line (ProcessActivity); the series are at most
 // maxSeries.

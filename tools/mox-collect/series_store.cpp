@@ -55,6 +55,7 @@ struct SeriesStore::Process {
   std::unique_ptr<Entry> info;
   std::string version;
   std::vector<Entry*> staged;  // the entries with staged lines
+  uint64_t connection = 0;     // of the latest metric line
   bool inStaging = false;      // listed in staging_
   ProcessActivity activity;
   // The entry of the latest line: a timing key's lines come together.
@@ -168,7 +169,7 @@ void SeriesStore::forget(Process& process, const MetricName& name, MappedLine::K
   if (!found->second.entry && found->second.kpis.empty()) process.resources.erase(found);
 }
 
-bool SeriesStore::stage(const MetricName& name, const MappedLine& line, Clock::time_point now) {
+bool SeriesStore::stage(const MetricName& name, const MappedLine& line, uint64_t connection, Clock::time_point now) {
   const SeriesMask wanted = seriesOf(line);
   if (wanted == 0) return true;  // changes no series (a time the host could not measure)
   Process* process = processFor(name, wanted, now);
@@ -180,7 +181,8 @@ bool SeriesStore::stage(const MetricName& name, const MappedLine& line, Clock::t
     return false;
   }
   const uint32_t bit = 1u << line.label;
-  if ((entry->stagedLabels & bit) != 0) commit(*process);  // the next interval has begun
+  if ((entry->stagedLabels & bit) != 0 || process->connection != connection) commit(*process);
+  process->connection = connection;
   if (process->staged.empty()) process->activity.burstStarted(now);
   process->activity.arrived(now);
   if (entry->stagedLabels == 0) process->staged.push_back(entry);

@@ -59,9 +59,12 @@ class SeriesStore {
   SeriesStore& operator=(const SeriesStore&) = delete;
 
   // Writer thread. Stages a metric line (kind Timing, Resource or Kpi) of
-  // `name`'s process; a line for a (key, label) already staged commits the
-  // process's interval first. False when refused (the series limit).
-  bool stage(const MetricName& name, const MappedLine& line, Clock::time_point now);
+  // `name`'s process that arrived on `connection`. The process's interval
+  // is committed first when the line is for a (key, label) already staged
+  // (the next interval has begun) or comes on another connection (the
+  // process reconnected: the old connection has ended). False when refused
+  // (the series limit).
+  bool stage(const MetricName& name, const MappedLine& line, uint64_t connection, Clock::time_point now);
   // Writer thread. Applies a version line at once. False when refused.
   bool setVersion(const MetricName& name, std::string_view version, Clock::time_point now);
   // Writer thread. Commits every process whose last line is at least `quiet` old.

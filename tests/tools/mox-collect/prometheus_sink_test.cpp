@@ -105,9 +105,13 @@ TEST(PrometheusSink, AReconnectedProcessGoesOnWithItsCounters) {
   FedSink fed;
   fed.send(finished("p_1", "A|a", 3), 1);
   fed.settle();
-  fed.send(finished("p_1", "A|a", 4), 7);  // the connection ended; the process connected again
-  fed.settle();
+  fed.send(finished("p_1", "A|a", 4), 1);
+  // The connection ended and the process connected again: what it had staged is one interval.
+  fed.send(finished("p_1", "A|b", 5), 7);
   EXPECT_EQ(fed.samples("mox_finished"), Samples({{finishedSeries("p", "1", "a"), 7}}));
+  fed.settle();
+  EXPECT_EQ(fed.samples("mox_finished"),
+            Samples({{finishedSeries("p", "1", "a"), 7}, {finishedSeries("p", "1", "b"), 5}}));
 }
 
 TEST(PrometheusSink, AProcessExpiresAfterTheGivenNumberOfItsIntervalsWithoutALine) {
