@@ -212,6 +212,7 @@ void Collector::readFrom(Connection& connection, TimePoint now) {
     if (result != Connection::ReadResult::Data) break;
     connection.lastActive = now;
   }
+  writer_.publish();
   if (withinBudget(connection) && result == Connection::ReadResult::Closed) close(connection);
 }
 
@@ -270,7 +271,8 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   }
   ++connection.records;
   stats_.count(record.kind);
-  writer_.push(std::move(record));
+  writer_.slot() = std::move(record);
+  writer_.commit();
 }
 
 void Collector::onError(Connection& connection, const std::string& message, const std::string& excerpt) {
@@ -297,6 +299,7 @@ void Collector::drainAndClose() {
       stats_.bytes += bytes;
       drained += bytes;
     }
+    writer_.publish();
     if (connection->isOpen() && withinBudget(*connection)) close(*connection);
   }
   table_.removeClosed();

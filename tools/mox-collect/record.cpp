@@ -1,5 +1,7 @@
 #include "record.h"
 
+#include <cstdint>
+
 namespace moxcollect {
 
 namespace {
@@ -35,6 +37,30 @@ Record makeRecord(Element&& element, std::string&& raw) {
     record.identity = Identity{record.metric.system, record.metric.process, record.metric.instance};
   }
   return record;
+}
+
+namespace {
+
+// A short string lives inside the object.
+size_t heapOf(const std::string& text) { return text.capacity() > 15 ? text.capacity() + 1 : 0; }
+
+size_t heapOf(const MetricName& name) {
+  return heapOf(name.system) + heapOf(name.process) + heapOf(name.instance) + heapOf(name.instancePrefix) +
+         heapOf(name.key) + heapOf(name.label);
+}
+
+}  // namespace
+
+size_t heapBytes(const Record& record) {
+  const Element& e = record.element;
+  // A tree is not walked: a record that holds one is never kept.
+  if (!e.children.empty()) return SIZE_MAX;
+  size_t bytes = heapOf(record.raw) + heapOf(e.name) + heapOf(record.metric) + heapOf(record.identity.system) +
+                 heapOf(record.identity.process) + heapOf(record.identity.instance) + heapOf(record.peer) +
+                 heapOf(record.peerHost);
+  bytes += e.attributes.capacity() * sizeof(e.attributes[0]) + e.children.capacity() * sizeof(Element);
+  for (const auto& attribute : e.attributes) bytes += heapOf(attribute.first) + heapOf(attribute.second);
+  return bytes;
 }
 
 }  // namespace moxcollect

@@ -50,4 +50,9 @@ struct Record {
 // The identity of a metric or version line is taken from its name.
 Record makeRecord(Element&& element, std::string&& raw);
 
+// The memory a record holds outside its fixed size, roughly: the storage of
+// its strings and vectors. Decides whether a written record is kept to be
+// filled again.
+size_t heapBytes(const Record& record);
+
 }  // namespace moxcollect
