@@ -206,6 +206,7 @@ void Collector::readFrom(Connection& connection, TimePoint now) {
   Connection::ReadResult result = Connection::ReadResult::Data;
   while (budget > 0 && !stopRequested_) {
     size_t bytes = 0;
+    receivedAt_ = std::chrono::system_clock::now();
     result = connection.readSome(budget, bytes);
     stats_.bytes += bytes;
     budget -= bytes;
@@ -257,22 +258,33 @@ void Collector::close(Connection& connection, const std::string& why) {
 
 void Collector::onElement(Connection& connection, Element&& element, std::string&& raw) {
   if (settings_.recordLimit != 0 && stats_.records() >= settings_.recordLimit) return;
-  Record record = makeRecord(std::move(element), std::move(raw));
+  // The record is filled in a slot of the writer's batch. The element and
+  // its bytes are swapped in, so the splitter reads the next element into
+  // the storage of one already written.
+  Record& record = writer_.slot();
+  std::swap(record.element, element);
+  record.raw.swap(raw);
+  classify(record);
   record.connection = connection.number();
-  record.peer = connection.peer();
-  record.peerHost = connection.peerHost();
-  record.received = std::chrono::system_clock::now();
-  if (record.identity.known()) {
-    connection.identity = record.identity;
-    directory_.note(connection.peerHost(), record.identity);
-  } else {
-    record.identity =
-        connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
-  }
+  record.peer.assign(connection.peer());
+  record.peerHost.assign(connection.peerHost());
+  record.received = receivedAt_;
+  noteIdentity(connection, record);
   ++connection.records;
   stats_.count(record.kind);
-  writer_.slot() = std::move(record);
   writer_.commit();
+}
+
+void Collector::noteIdentity(Connection& connection, Record& record) {
+  if (!record.identity.known()) {
+    record.identity =
+        connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
+    return;
+  }
+  // The directory has seen this connection's identity already: noting it again would change nothing.
+  if (record.identity == connection.identity) return;
+  connection.identity = record.identity;
+  directory_.note(connection.peerHost(), record.identity);
 }
 
 void Collector::onError(Connection& connection, const std::string& message, const std::string& excerpt) {
@@ -295,6 +307,7 @@ void Collector::drainAndClose() {
     while (connection->isOpen() && result == Connection::ReadResult::Data && drained < kDrainBytes &&
            now() < deadline) {
       size_t bytes = 0;
+      receivedAt_ = std::chrono::system_clock::now();
       result = connection->readSome(kDrainBytes - drained, bytes);
       stats_.bytes += bytes;
       drained += bytes;

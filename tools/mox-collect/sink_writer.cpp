@@ -11,7 +11,7 @@ namespace {
 
 // Written batches kept for the producer to fill again, and what one of their
 // records may hold to be kept as it is: together at most a few MiB.
-constexpr size_t kSpareBatches = 4;
+constexpr size_t kSpareBatches = 8;
 constexpr size_t kKeptRecordHeap = 2048;
 
 }  // namespace
@@ -41,6 +41,7 @@ void SinkWriter::start() {
 }
 
 Record& SinkWriter::slot() {
+  if (filling_.slots.empty()) filling_.slots.reserve(kBatchRecords);
   if (filling_.used == filling_.slots.size()) filling_.slots.emplace_back();
   return filling_.slots[filling_.used];
 }

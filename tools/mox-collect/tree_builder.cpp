@@ -18,6 +18,18 @@ size_t textCost(const char* text) {
   return length < 16 ? 0 : length + 1 + kAllocationOverhead;
 }
 
+// Assigns into the element's strings and attribute pairs as they are, so
+// their storage is reused.
+void fill(Element& element, const XML_Char* name, const XML_Char** attributes, size_t count) {
+  element.name.assign(name);
+  element.attributes.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    element.attributes[i].first.assign(attributes[2 * i]);
+    element.attributes[i].second.assign(attributes[2 * i + 1]);
+  }
+  element.children.clear();
+}
+
 }  // namespace
 
 std::string overBudget(size_t maxMemory) {
@@ -63,27 +75,27 @@ void TreeBuilder::start(const XML_Char* name, const XML_Char** attributes) {
   }
   if (count > 0) cost += kAllocationOverhead;
   if (!charge(cost)) return;
-  Element element;
-  element.name = name;
-  element.attributes.reserve(count);
-  for (const XML_Char** a = attributes; a[0] != nullptr; a += 2) element.attributes.emplace_back(a[0], a[1]);
-  open_.push_back(std::move(element));
+  if (depth_ == 0) {
+    started_ = true;
+    fill(root_, name, attributes, count);
+  } else {
+    fill(open_.emplace_back(), name, attributes, count);
+  }
+  ++depth_;
 }
 
 void TreeBuilder::end() {
   // expat ends an empty-element tag even when its start stopped the parser.
   if (!problem.empty()) return;
+  --depth_;
+  if (depth_ == 0) return;
   Element done = std::move(open_.back());
   open_.pop_back();
-  if (open_.empty()) {
-    root = std::move(done);
-  } else {
-    open_.back().children.push_back(std::move(done));
-  }
+  (open_.empty() ? root_ : open_.back()).children.push_back(std::move(done));
 }
 
 void TreeBuilder::discard() {
-  root = Element();
+  root_ = Element();
   std::vector<Element>().swap(open_);
 }
 
