@@ -9,8 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-demo_packages=(g++ make cmake uuid-dev libexpat1-dev nlohmann-json3-dev)
-test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev pkgconf binutils)
+demo_packages=(g++ make cmake uuid-dev libexpat1-dev nlohmann-json3-dev prometheus-cpp-dev)
+test_packages=("${demo_packages[@]}" libgtest-dev libbenchmark-dev pkgconf binutils prometheus)
 collector_port=59818
 out=mox-out
 jobs=$(nproc 2>/dev/null || echo 2)

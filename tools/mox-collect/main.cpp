@@ -15,6 +15,7 @@
 #include "json_sink.h"
 #include "log.h"
 #include "options.h"
+#include "prometheus_sink.h"
 #include "raw_file_sink.h"
 #include "top_sink.h"
 
@@ -93,6 +94,20 @@ int runCollector(const Options& options) {
   if (options.top) {
     sinks.push_back(std::make_unique<TopSink>(std::cout, options.interval, options.rows, isatty(STDOUT_FILENO) == 1,
                                               static_cast<size_t>(options.topKeys)));
+  }
+  if (options.prometheus) {
+    auto prometheus = std::make_unique<PrometheusSink>(static_cast<unsigned>(options.prometheusExpiry),
+                                                       static_cast<size_t>(options.prometheusMaxSeries));
+    std::string error;
+    if (!prometheus->serve(*options.prometheus, error)) {
+      log.line(error);
+      return 1;
+    }
+    const std::string& host = options.prometheus->host;
+    const bool v6 = host.find(':') != std::string::npos;
+    log.line("serving Prometheus metrics on " + (v6 ? "[" + host + "]" : host) + ":" +
+             std::to_string(prometheus->port()) + "/metrics");
+    sinks.push_back(std::move(prometheus));
   }
   std::vector<RecordSink*> sinkPointers;
   for (const auto& sink : sinks) sinkPointers.push_back(sink.get());

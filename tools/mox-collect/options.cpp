@@ -79,6 +79,16 @@ const std::map<std::string, ValueSetter>& valueOptions() {
          o.listen.push_back(endpoint);
          return std::string();
        }},
+      {"--prometheus",
+       [](Options& o, const std::string& v) {
+         Endpoint endpoint;
+         std::string error;
+         if (!parseEndpoint(v, endpoint, error)) return "--prometheus: " + error;
+         o.prometheus = endpoint;
+         return std::string();
+       }},
+      {"--prometheus-expiry", number(&Options::prometheusExpiry, "--prometheus-expiry", 1, 1000)},
+      {"--prometheus-max-series", number(&Options::prometheusMaxSeries, "--prometheus-max-series", 100, 100000000)},
       {"--out",
        [](Options& o, const std::string& v) {
          o.outDir = v;
@@ -160,7 +170,7 @@ std::string checkCombination(Options& o) {
     parseEndpoint(kDefaultListen, endpoint, unused);
     o.listen.push_back(endpoint);
   }
-  if (!o.top && o.outDir.empty()) o.json = true;
+  if (!o.top && o.outDir.empty() && !o.prometheus) o.json = true;
   return std::string();
 }
 
@@ -218,7 +228,8 @@ Listening:
   --port-file FILE     write the port actually listened on to FILE (useful
                        with port 0)
 
-Output (--out combines with --json or --top; without any, --json is used):
+Output (--out and --prometheus combine with --json or --top; without any
+of them, --json is used):
   --json               one JSON object per metric line or trace on standard
                        output (JSON Lines)
   --out DIR            append each element, as received, to
@@ -230,6 +241,13 @@ Output (--out combines with --json or --top; without any, --json is used):
   --rows N             rows per table of --top (default 10)
   With --top, the table is redrawn live only on a terminal; otherwise it is
   printed once, when the collector stops.
+  --prometheus HOST:PORT  serve the metric lines on http://HOST:PORT/metrics
+                       in the Prometheus text format (IPv6 in brackets; port
+                       0 takes a free port)
+  --prometheus-expiry N   drop a process's series after N of its sending
+                       intervals without a line (default 3)
+  --prometheus-max-series N  series served at most (default 250000); lines
+                       that would make more are refused and counted
 
 Stopping (SIGINT or SIGTERM always stop cleanly):
   --count N            stop after N records (metric lines, version lines,
@@ -272,7 +290,8 @@ On stop, what the peers have already sent is read, unfinished elements are
 dropped, all output is flushed, and one line is written to standard error:
   "mox-collect: summary connections=N metrics=N versions=N traces=N other=N
   malformed=N truncated=N bytes=N idle_closed=N evicted=N refused=N
-  over_budget=N sink_dropped=N top_dropped=N file_overflow=N" (one line)
+  over_budget=N sink_dropped=N top_dropped=N file_overflow=N
+  prometheus_malformed=N prometheus_refused=N" (one line)
 Exit status: 0 after a stop, 1 when listening or writing fails, 2 for a bad
 command line.
 )";

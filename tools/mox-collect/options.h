@@ -11,6 +11,7 @@
 #include "collector.h"
 #include "element_limits.h"
 #include "endpoint.h"
+#include "prometheus_sink.h"
 #include "raw_file_sink.h"
 #include "sink_writer.h"
 #include "top_table.h"
@@ -22,6 +23,7 @@ struct Options {
   bool json = false;             // default output when neither --out nor --top is given
   std::string outDir;
   bool top = false;
+  std::optional<Endpoint> prometheus;  // --prometheus: serve /metrics there
   std::chrono::milliseconds interval{5000};
   size_t rows = 10;
   uint64_t count = 0;
@@ -39,6 +41,8 @@ struct Options {
   uint64_t topKeys = TopTable::kDefaultMaxKeys;
   uint64_t maxFiles = RawFileSink::kDefaultMaxFiles;
   uint64_t maxOpenFiles = RawFileSink::kDefaultMaxOpenFiles;
+  uint64_t prometheusExpiry = PrometheusSink::kDefaultExpiryIntervals;
+  uint64_t prometheusMaxSeries = PrometheusSink::kDefaultMaxSeries;
   bool help = false;
   bool version = false;
 };

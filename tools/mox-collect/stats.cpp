@@ -30,6 +30,8 @@ std::string Stats::summary() const {
       {"sink_dropped", &sinkDropped},
       {"top_dropped", &topDropped},
       {"file_overflow", &fileOverflow},
+      {"prometheus_malformed", &prometheusMalformed},
+      {"prometheus_refused", &prometheusRefused},
   };
   std::string line = "summary";
   for (const auto& [name, value] : fields) line += std::string(" ") + name + "=" + std::to_string(value->load());

@@ -30,14 +30,17 @@ struct Stats {
   std::atomic<uint64_t> sinkDropped{0};   // the queue to the sinks was full
   std::atomic<uint64_t> topDropped{0};    // keys the --top table let go to stay in its bound
   std::atomic<uint64_t> fileOverflow{0};  // written to the overflow file of --out
+  // Metric lines --prometheus could not read (their name or numbers), or refused at its series limit.
+  std::atomic<uint64_t> prometheusMalformed{0};
+  std::atomic<uint64_t> prometheusRefused{0};
 
   void count(RecordKind kind);
   uint64_t records() const { return metrics + versions + traces + other; }
 
   // One line, stable for scripts (new counters are only ever appended):
   // "summary connections=2 metrics=120 versions=1 traces=7 other=0 malformed=0 truncated=0 bytes=9876
-  //  idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0 file_overflow=0"
-  // (one line; shown here on two).
+  //  idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0 file_overflow=0
+  //  prometheus_malformed=0 prometheus_refused=0" (one line; shown here on three).
   std::string summary() const;
 };
 

@@ -55,9 +55,10 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
   collector.stop();
   EXPECT_EQ(rawsOf(collector, "p_1"), std::vector<std::string>(2, kLine));
   const std::string summary = "summary connections=6 metrics=32 versions=5 traces=5 other=0 malformed=1 truncated=1";
-  EXPECT_EQ(collector.stats().summary(), summary + " bytes=" + std::to_string(bytes) +
-                                             " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0"
-                                             " top_dropped=0 file_overflow=0");
+  EXPECT_EQ(collector.stats().summary(),
+            summary + " bytes=" + std::to_string(bytes) +
+                " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0"
+                " top_dropped=0 file_overflow=0 prometheus_malformed=0 prometheus_refused=0");
   const std::string log = collector.log();
   EXPECT_NE(log.find("connection 6: dropped an element (not well-formed (invalid token)): <event resource=\"A & B\">"
                      "</event>\\x0a<metric"),

@@ -64,7 +64,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   const std::string summary = "summary connections=2 metrics=12 versions=2 traces=2 other=0 malformed=0 truncated=0";
   EXPECT_NE(program.err().find(summary + " bytes=" + std::to_string(svc.size() + web.size()) +
                                " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0"
-                               " file_overflow=0\n"),
+                               " file_overflow=0 prometheus_malformed=0 prometheus_refused=0\n"),
             std::string::npos)
       << program.err();
   EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), "earlier\n" + svc);  // appended
