@@ -1,26 +1,31 @@
-// mox-collect-rate: how fast the collector ingests a library stream, as a
-// ratio to expat's raw parse rate of the same bytes, both measured in one run.
+// mox-collect-rate: how fast the collector ingests the load driver's stream
+// (200 library processes x 100 timing keys by default), as a ratio to expat's
+// raw parse rate of the same bytes, both measured in one run.
 //
-//   mox-collect-rate [--sink out|top] [--rounds N] FILE...
+//   mox-collect-rate [--sink out|top] [--rounds N] [--processes N] [--keys N] [--intervals N]
 //
-// Each FILE is the byte stream of one library connection. A round times
+// Each process's stream (load_stream.h) goes over a connection of its own. A
+// round times
 //   - expat: a plain XML_Parse loop over every stream (wrapped in one root
 //     element each, since a stream is a series of top-level elements),
 //     counting the top-level elements;
 //   - the collector: a Collector on a loopback port with the chosen sink
 //     (--out into a temporary directory, or --top rendered once at the end);
-//     one sender thread connects once per file and writes every stream,
-//     round-robin, and the time runs until the collector has written and
-//     flushed its last record.
+//     the sender (this program's main thread) connects once per process and
+//     writes every stream, round-robin, and the time runs until the collector
+//     has written and flushed its last record.
 // The two alternate for N rounds (default 5); the medians and their ratio are
-// printed. The machine is shared by the sender, the collector's loop and its
-// writer thread, as it is with real peers on the same host.
+// printed, by the wall clock and by CPU time (expat's thread against the
+// collector's loop and writer threads, the sender not counted), which other
+// load on a shared machine hardly moves.
 #include <arpa/inet.h>
 #include <expat.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,16 +33,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "collector.h"
+#include "load_stream.h"
 #include "raw_file_sink.h"
 #include "top_sink.h"
 
@@ -51,8 +55,29 @@ using moxcollect::RecordSink;
 struct Settings {
   std::string sink = "out";
   int rounds = 5;
-  std::vector<std::string> files;
+  moxload::LoadShape shape;
+  int intervals = 4;
 };
+
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+double threadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -62,10 +87,17 @@ double median(std::vector<double> values) {
   return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// One stream per process: its version line, then its intervals.
+std::vector<std::string> makeStreams(const Settings& settings) {
+  std::vector<std::string> streams(static_cast<size_t>(settings.shape.processes));
+  for (int process = 0; process < settings.shape.processes; ++process) {
+    std::string& out = streams[static_cast<size_t>(process)];
+    moxload::appendVersionLine(out, process);
+    for (int interval = 0; interval < settings.intervals; ++interval) {
+      moxload::appendInterval(out, settings.shape, process, interval);
+    }
+  }
+  return streams;
 }
 
 // --- expat alone -----------------------------------------------------------
@@ -146,8 +178,8 @@ void sendAll(uint16_t port, const std::vector<std::string>& streams) {
   for (const int fd : fds) ::close(fd);
 }
 
-// Seconds from the first connection until the collector has written every record.
-double collectorSeconds(const Settings& settings, const std::vector<std::string>& streams, uint64_t records) {
+// From the first connection until the collector has written every record.
+Timing collectorTime(const Settings& settings, const std::vector<std::string>& streams, uint64_t records) {
   moxcollect::Log log(std::cerr);
   const std::filesystem::path directory =
       std::filesystem::temp_directory_path() / ("mox-collect-rate-" + std::to_string(::getpid()));
@@ -169,18 +201,24 @@ double collectorSeconds(const Settings& settings, const std::vector<std::string>
   const uint16_t port = collector.listeners().front().port();
 
   const Clock::time_point start = Clock::now();
+  const double processCpu = processCpuSeconds();
+  const double senderCpu = threadCpuSeconds();
   auto running = std::async(std::launch::async, [&collector] { return collector.run(); });
   sendAll(port, streams);
   const bool ok = running.get();
-  const double seconds = secondsSince(start);
+  Timing timing;
+  timing.wall = secondsSince(start);
+  timing.cpu = (processCpuSeconds() - processCpu) - (threadCpuSeconds() - senderCpu);
   const uint64_t got = collector.stats().records();
   std::filesystem::remove_all(directory);
   if (!ok || got != records || collector.stats().sinkDropped != 0) {
     throw std::runtime_error("the collector got " + std::to_string(got) + " of " + std::to_string(records) +
                              " records, dropped " + std::to_string(collector.stats().sinkDropped.load()));
   }
-  return seconds;
+  return timing;
 }
+
+int readCount(const char* text) { return std::max(1, std::atoi(text)); }
 
 Settings parse(int argc, char** argv) {
   Settings settings;
@@ -189,15 +227,30 @@ Settings parse(int argc, char** argv) {
     if (arg == "--sink" && i + 1 < argc) {
       settings.sink = argv[++i];
     } else if (arg == "--rounds" && i + 1 < argc) {
-      settings.rounds = std::max(1, std::atoi(argv[++i]));
+      settings.rounds = readCount(argv[++i]);
+    } else if (arg == "--processes" && i + 1 < argc) {
+      settings.shape.processes = readCount(argv[++i]);
+    } else if (arg == "--keys" && i + 1 < argc) {
+      settings.shape.keys = readCount(argv[++i]);
+    } else if (arg == "--intervals" && i + 1 < argc) {
+      settings.intervals = readCount(argv[++i]);
     } else {
-      settings.files.push_back(arg);
+      settings.sink.clear();
     }
   }
-  if (settings.files.empty() || (settings.sink != "out" && settings.sink != "top")) {
-    throw std::runtime_error("usage: mox-collect-rate [--sink out|top] [--rounds N] FILE...");
+  if (settings.sink != "out" && settings.sink != "top") {
+    throw std::runtime_error(
+        "usage: mox-collect-rate [--sink out|top] [--rounds N] [--processes N] [--keys N] [--intervals N]");
   }
   return settings;
+}
+
+void printRates(const char* what, double elements, double bytes, const std::vector<Timing>& times) {
+  std::vector<double> wall;
+  std::vector<double> cpu;
+  for (const Timing& t : times) wall.push_back(t.wall), cpu.push_back(t.cpu);
+  std::printf("%-18s %9.0f elements/s %6.1f MB/s, %9.0f elements per CPU second\n", what, elements / median(wall),
+              bytes / median(wall) / 1e6, elements / median(cpu));
 }
 
 }  // namespace
@@ -205,32 +258,37 @@ Settings parse(int argc, char** argv) {
 int main(int argc, char** argv) {
   try {
     const Settings settings = parse(argc, argv);
-    std::vector<std::string> streams;
+    const std::vector<std::string> streams = makeStreams(settings);
     size_t bytes = 0;
-    for (const std::string& file : settings.files) {
-      streams.push_back(readFile(file));
-      bytes += streams.back().size();
-    }
+    for (const std::string& stream : streams) bytes += stream.size();
     const uint64_t elements = expatElements(streams);
-    std::vector<double> expat;
-    std::vector<double> collector;
+    std::vector<Timing> expat;
+    std::vector<Timing> collector;
     for (int round = 0; round < settings.rounds; ++round) {
       const Clock::time_point start = Clock::now();
+      const double cpu = threadCpuSeconds();
       expatElements(streams);
-      expat.push_back(secondsSince(start));
-      collector.push_back(collectorSeconds(settings, streams, elements));
-      std::printf("round %d: expat %.3f s, collector (--%s) %.3f s\n", round + 1, expat.back(), settings.sink.c_str(),
-                  collector.back());
+      expat.push_back({secondsSince(start), threadCpuSeconds() - cpu});
+      collector.push_back(collectorTime(settings, streams, elements));
+      std::printf("round %d: expat %.3f s (%.3f s CPU), collector --%s %.3f s (%.3f s CPU)\n", round + 1,
+                  expat.back().wall, expat.back().cpu, settings.sink.c_str(), collector.back().wall,
+                  collector.back().cpu);
     }
-    const double expatRate = static_cast<double>(elements) / median(expat);
-    const double collectorRate = static_cast<double>(elements) / median(collector);
-    std::printf("%zu connections, %llu elements, %.1f MB\n", streams.size(), static_cast<unsigned long long>(elements),
-                static_cast<double>(bytes) / 1e6);
-    std::printf("expat alone:        %9.0f elements/s  %6.1f MB/s  (median of %d)\n", expatRate,
-                static_cast<double>(bytes) / median(expat) / 1e6, settings.rounds);
-    std::printf("collector (--%s): %9.0f elements/s  %6.1f MB/s  (median of %d)\n", settings.sink.c_str(),
-                collectorRate, static_cast<double>(bytes) / median(collector) / 1e6, settings.rounds);
-    std::printf("ratio collector / expat: %.2f\n", collectorRate / expatRate);
+    const double count = static_cast<double>(elements);
+    std::printf("%zu connections, %llu elements, %.1f MB; medians of %d rounds:\n", streams.size(),
+                static_cast<unsigned long long>(elements), static_cast<double>(bytes) / 1e6, settings.rounds);
+    printRates("expat alone:", count, static_cast<double>(bytes), expat);
+    printRates(settings.sink == "top" ? "collector --top:" : "collector --out:", count, static_cast<double>(bytes),
+               collector);
+    const auto ratio = [&](double Timing::*field) {
+      std::vector<double> a;
+      std::vector<double> b;
+      for (const Timing& t : expat) a.push_back(t.*field);
+      for (const Timing& t : collector) b.push_back(t.*field);
+      return median(a) / median(b);
+    };
+    std::printf("ratio collector / expat: %.2f by the wall clock, %.2f by CPU time\n", ratio(&Timing::wall),
+                ratio(&Timing::cpu));
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "mox-collect-rate: %s\n", e.what());
