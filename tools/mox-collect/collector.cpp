@@ -16,6 +16,11 @@ std::string seconds(std::chrono::milliseconds duration) {
   return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " s";
 }
 
+// The slot mostly held a record of the same connection: comparing is cheaper than copying.
+void assignIfChanged(std::string& to, const std::string& from) {
+  if (to != from) to.assign(from);
+}
+
 }  // namespace
 
 Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks, Log& log)
@@ -266,8 +271,8 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   record.raw.swap(raw);
   classify(record);
   record.connection = connection.number();
-  record.peer.assign(connection.peer());
-  record.peerHost.assign(connection.peerHost());
+  assignIfChanged(record.peer, connection.peer());
+  assignIfChanged(record.peerHost, connection.peerHost());
   record.received = receivedAt_;
   noteIdentity(connection, record);
   ++connection.records;

@@ -10,8 +10,9 @@ namespace moxcollect {
 namespace {
 
 // Written batches kept for the producer to fill again, and what one of their
-// records may hold to be kept as it is: together at most a few MiB.
-constexpr size_t kSpareBatches = 8;
+// records may hold to be kept as it is: together at most about 10 MiB
+// (16 x 256 records of a few hundred bytes and their kept storage).
+constexpr size_t kSpareBatches = 16;
 constexpr size_t kKeptRecordHeap = 2048;
 
 }  // namespace
