@@ -16,6 +16,11 @@ std::string seconds(std::chrono::milliseconds duration) {
   return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " s";
 }
 
+// The slot mostly held a record of the same connection: comparing is cheaper than copying.
+void assignIfChanged(std::string& to, const std::string& from) {
+  if (to != from) to.assign(from);
+}
+
 }  // namespace
 
 Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks, Log& log)
@@ -206,12 +211,14 @@ void Collector::readFrom(Connection& connection, TimePoint now) {
   Connection::ReadResult result = Connection::ReadResult::Data;
   while (budget > 0 && !stopRequested_) {
     size_t bytes = 0;
+    receivedAt_ = std::chrono::system_clock::now();
     result = connection.readSome(budget, bytes);
     stats_.bytes += bytes;
     budget -= bytes;
     if (result != Connection::ReadResult::Data) break;
     connection.lastActive = now;
   }
+  writer_.publish();
   if (withinBudget(connection) && result == Connection::ReadResult::Closed) close(connection);
 }
 
@@ -256,21 +263,33 @@ void Collector::close(Connection& connection, const std::string& why) {
 
 void Collector::onElement(Connection& connection, Element&& element, std::string&& raw) {
   if (settings_.recordLimit != 0 && stats_.records() >= settings_.recordLimit) return;
-  Record record = makeRecord(std::move(element), std::move(raw));
+  // The record is filled in a slot of the writer's batch. The element and
+  // its bytes are swapped in, so the splitter reads the next element into
+  // the storage of one already written.
+  Record& record = writer_.slot();
+  std::swap(record.element, element);
+  record.raw.swap(raw);
+  classify(record);
   record.connection = connection.number();
-  record.peer = connection.peer();
-  record.peerHost = connection.peerHost();
-  record.received = std::chrono::system_clock::now();
-  if (record.identity.known()) {
-    connection.identity = record.identity;
-    directory_.note(connection.peerHost(), record.identity);
-  } else {
-    record.identity =
-        connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
-  }
+  assignIfChanged(record.peer, connection.peer());
+  assignIfChanged(record.peerHost, connection.peerHost());
+  record.received = receivedAt_;
+  noteIdentity(connection, record);
   ++connection.records;
   stats_.count(record.kind);
-  writer_.push(std::move(record));
+  writer_.commit();
+}
+
+void Collector::noteIdentity(Connection& connection, Record& record) {
+  if (!record.identity.known()) {
+    record.identity =
+        connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
+    return;
+  }
+  // The directory has seen this connection's identity already: noting it again would change nothing.
+  if (record.identity == connection.identity) return;
+  connection.identity = record.identity;
+  directory_.note(connection.peerHost(), record.identity);
 }
 
 void Collector::onError(Connection& connection, const std::string& message, const std::string& excerpt) {
@@ -293,10 +312,12 @@ void Collector::drainAndClose() {
     while (connection->isOpen() && result == Connection::ReadResult::Data && drained < kDrainBytes &&
            now() < deadline) {
       size_t bytes = 0;
+      receivedAt_ = std::chrono::system_clock::now();
       result = connection->readSome(kDrainBytes - drained, bytes);
       stats_.bytes += bytes;
       drained += bytes;
     }
+    writer_.publish();
     if (connection->isOpen() && withinBudget(*connection)) close(*connection);
   }
   table_.removeClosed();

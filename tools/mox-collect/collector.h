@@ -124,6 +124,9 @@ class Collector {
   void closeIdle(TimePoint now);
   void close(Connection& connection, const std::string& why = std::string());
   void onElement(Connection& connection, Element&& element, std::string&& raw);
+  // Gives a record without a process the connection's, or the only one seen
+  // at its address; remembers a named one for both.
+  void noteIdentity(Connection& connection, Record& record);
   void onError(Connection& connection, const std::string& message, const std::string& excerpt);
   bool shouldStop(TimePoint now) const;
   void drainAndClose();
@@ -146,6 +149,9 @@ class Collector {
   TimePoint started_;
   TimePoint nextIdleCheck_;
   uint64_t nextNumber_ = 1;
+  // The wall-clock time of the current read, for the records it completes:
+  // read once per read rather than once per record.
+  std::chrono::system_clock::time_point receivedAt_;
   size_t maxConnections_;
   size_t heldTotal_ = 0;
   bool outputStalled_ = false;

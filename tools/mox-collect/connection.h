@@ -23,7 +23,8 @@ class Connection {
   using ErrorHandler = std::function<void(Connection&, const std::string& message, const std::string& excerpt)>;
   using TimePoint = std::chrono::steady_clock::time_point;
 
-  static constexpr size_t kReadBytes = 16 * 1024;
+  // A whole turn's budget in one call when that much is waiting: reads are few and large.
+  static constexpr size_t kReadBytes = 64 * 1024;
 
   Connection(uint64_t number, Listener::Accepted accepted, const ElementLimits& limits, TimePoint now,
              ElementHandler onElement, ErrorHandler onError);

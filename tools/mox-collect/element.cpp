@@ -1,5 +1,7 @@
 #include "element.h"
 
+#include <cstdint>
+
 namespace moxcollect {
 
 Element::~Element() {
@@ -19,6 +21,13 @@ const std::string* Element::attribute(std::string_view attributeName) const {
     if (attr.first == attributeName) return &attr.second;
   }
   return nullptr;
+}
+
+size_t heapBytes(const Element& element) {
+  if (!element.children.empty()) return SIZE_MAX;
+  size_t bytes = heapBytes(element.name) + element.attributes.capacity() * sizeof(element.attributes[0]);
+  for (const auto& attribute : element.attributes) bytes += heapBytes(attribute.first) + heapBytes(attribute.second);
+  return bytes;
 }
 
 }  // namespace moxcollect

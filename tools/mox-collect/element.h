@@ -28,4 +28,12 @@ struct Element {
   const std::string* attribute(std::string_view attributeName) const;
 };
 
+// The memory a flat element holds outside its fixed size, roughly (the
+// storage of its strings and its attribute list); SIZE_MAX for one with
+// children, whose tree is not walked. Decides whether storage is kept to be
+// filled again.
+size_t heapBytes(const Element& element);
+// The same for one string: a short one lives inside the object.
+inline size_t heapBytes(const std::string& text) { return text.capacity() > 15 ? text.capacity() + 1 : 0; }
+
 }  // namespace moxcollect

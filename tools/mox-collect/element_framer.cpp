@@ -26,9 +26,19 @@ constexpr std::array<ByteClass, 256> kByteClasses = byteClasses();
 bool isSpace(char c) { return kByteClasses[static_cast<unsigned char>(c)] == kSpace; }
 bool isNameByte(char c) { return kByteClasses[static_cast<unsigned char>(c)] == kNameByte; }
 
+// The first a or b in [p, stop), or stop. A short value (most are numbers)
+// is looked at byte by byte; a long one (a metric name, most of its line) is
+// skipped with two memchr calls, at memchr's speed.
 const char* firstOf(const char* p, const char* stop, char a, char b) {
-  while (p < stop && *p != a && *p != b) ++p;
-  return p;
+  constexpr ptrdiff_t kShort = 16;
+  for (const char* end = stop - p > kShort ? p + kShort : stop; p < end; ++p) {
+    if (*p == a || *p == b) return p;
+  }
+  if (p == stop) return stop;
+  const void* foundA = std::memchr(p, a, static_cast<size_t>(stop - p));
+  const char* limit = foundA != nullptr ? static_cast<const char*>(foundA) : stop;
+  const void* foundB = std::memchr(p, b, static_cast<size_t>(limit - p));
+  return foundB != nullptr ? static_cast<const char*>(foundB) : limit;
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // Reads the bytes of one top-level element into its tree, with expat, within
 // a memory budget (see ElementLimits::maxMemory for what it counts).
 //
-// parseElement() takes an element whose bytes are all there, in one final
-// call. It uses one parser per thread, reset between elements and dropped
-// after a large one, whose buffer it would otherwise keep.
+// parseElement() takes an element whose bytes are all there, in one call. It
+// uses one parser per thread, which reads the elements one after another
+// inside a root of its own; it is started afresh after an error and every
+// 64 KiB, and dropped after a large element, whose buffer it would otherwise
+// keep.
 //
 // ElementParser takes a large element while its bytes arrive, so that the
 // work for each piece is in proportion to that piece. It is given only bytes
@@ -27,8 +29,9 @@
 
 namespace moxcollect {
 
-// True with the tree in `element`; false with what is wrong in `problem`
-// (the parser's message, or the budget exceeded).
+// True with the tree in `element`, built into the storage it has; false with
+// what is wrong in `problem` (the parser's message, or the budget exceeded),
+// `element` then holding whatever was read.
 bool parseElement(std::string_view bytes, size_t maxMemory, Element& element, std::string& problem);
 
 class ElementParser {
@@ -56,6 +59,7 @@ class ElementParser {
   bool refuse(std::string problem);
 
   ParserHandle parser_;
+  Element root_;
   TreeBuilder builder_;
   size_t received_ = 0;  // bytes counted against the budget
   size_t parsed_ = 0;    // bytes given to expat

@@ -1,63 +1,16 @@
 #include "metric_name.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
-#include <vector>
+#include <cstdint>
 
 namespace moxcollect {
 
 namespace {
 
-// Labels the library writes; a name that ends with one of them is split
-// there even when the key itself contains ":".
-constexpr std::array<std::string_view, 15> kKnownLabels = {
-    "Active Counter",
-    "Finished Counter",
-    "Finished with undefined state",
-    "Avg. Elapsed Time(ms)",
-    "Avg. CPU Time(us)",
-    "Avg. Net Elapsed Time(ms)",
-    "Avg. Net CPU Time(us)",
-    "Avg. Elapsed Time High Watermark(ms)",
-    "Avg. CPU Time High Watermark(us)",
-    "Avg. Net Elapsed Time High Watermark(ms)",
-    "Avg. Net CPU Time High Watermark(us)",
-    "Current Value",
-    "High Watermark",
-    "Low Watermark",
-    "MOX library version",
-};
-
-size_t labelSeparator(std::string_view name) {
-  for (std::string_view label : kKnownLabels) {
-    if (name.size() > label.size() && name.substr(name.size() - label.size()) == label &&
-        name[name.size() - label.size() - 1] == ':') {
-      return name.size() - label.size() - 1;
-    }
-  }
-  return name.rfind(':');
-}
-
-std::vector<std::string_view> splitBars(std::string_view text) {
-  std::vector<std::string_view> parts;
-  size_t from = 0;
-  for (size_t bar = text.find('|'); bar != std::string_view::npos; bar = text.find('|', from)) {
-    parts.push_back(text.substr(from, bar - from));
-    from = bar + 1;
-  }
-  parts.push_back(text.substr(from));
-  return parts;
-}
-
-std::string joinBars(const std::vector<std::string_view>& parts, size_t from, size_t to) {
-  std::string out;
-  for (size_t i = from; i < to; ++i) {
-    if (i > from) out += '|';
-    out.append(parts[i]);
-  }
-  return out;
-}
+// Every label the library writes ("Finished Counter", "Avg. Elapsed Time(ms)",
+// "MOX library version", ...) is free of ':', so the last ':' is where the
+// label starts even when the key itself contains ':'.
+size_t labelSeparator(std::string_view name) { return name.rfind(':'); }
 
 void splitProcessInstance(std::string_view text, MetricName& out) {
   const size_t underscore = text.rfind('_');
@@ -73,6 +26,18 @@ void splitProcessInstance(std::string_view text, MetricName& out) {
   out.process.assign(text);
 }
 
+// Where the last `parts` "|" parts of text begin: the position after the bar
+// before them, or 0 when text has no more parts than that.
+size_t lastPartsFrom(std::string_view text, size_t parts) {
+  size_t end = text.size();
+  for (size_t i = 0; i < parts; ++i) {
+    const size_t bar = end == 0 ? std::string_view::npos : text.rfind('|', end - 1);
+    if (bar == std::string_view::npos) return 0;
+    end = bar;
+  }
+  return end + 1;
+}
+
 }  // namespace
 
 KeyShape keyShapeOf(std::string_view metricType) {
@@ -81,24 +46,37 @@ KeyShape keyShapeOf(std::string_view metricType) {
   return KeyShape::None;
 }
 
-MetricName parseMetricName(std::string_view name, KeyShape shape) {
-  MetricName out;
+void parseMetricName(std::string_view name, KeyShape shape, MetricName& out) {
+  out.process.clear();
+  out.instance.clear();
+  out.instancePrefix.clear();
+  out.key.clear();
+  out.label.clear();
   const size_t colon = labelSeparator(name);
   std::string_view path = name;
   if (colon != std::string_view::npos) {
     out.label.assign(name.substr(colon + 1));
     path = name.substr(0, colon);
   }
-  const std::vector<std::string_view> parts = splitBars(path);
-  out.system.assign(parts[0]);
-  if (parts.size() < 2) return out;
-  splitProcessInstance(parts[1], out);
+  // system | process_instance | the rest, whose "|" parts are the key and the instance prefix.
+  const size_t firstBar = path.find('|');
+  out.system.assign(path.substr(0, firstBar));
+  if (firstBar == std::string_view::npos) return;
+  const std::string_view afterSystem = path.substr(firstBar + 1);
+  const size_t secondBar = afterSystem.find('|');
+  splitProcessInstance(afterSystem.substr(0, secondBar), out);
+  if (secondBar == std::string_view::npos) return;
 
-  const size_t rest = parts.size() - 2;
-  const size_t keyParts = shape == KeyShape::TimingKey ? 2 : shape == KeyShape::Resource ? 1 : rest;
-  const size_t taken = std::min(keyParts, rest);
-  out.key = joinBars(parts, parts.size() - taken, parts.size());
-  out.instancePrefix = joinBars(parts, 2, parts.size() - taken);
+  const std::string_view rest = afterSystem.substr(secondBar + 1);
+  const size_t keyParts = shape == KeyShape::TimingKey ? 2 : shape == KeyShape::Resource ? 1 : SIZE_MAX;
+  const size_t keyFrom = keyParts == SIZE_MAX ? 0 : lastPartsFrom(rest, keyParts);
+  out.key.assign(rest.substr(keyFrom));
+  if (keyFrom > 0) out.instancePrefix.assign(rest.substr(0, keyFrom - 1));
+}
+
+MetricName parseMetricName(std::string_view name, KeyShape shape) {
+  MetricName out;
+  parseMetricName(name, shape, out);
   return out;
 }
 

@@ -33,5 +33,7 @@ struct MetricName {
 KeyShape keyShapeOf(std::string_view metricType);
 
 MetricName parseMetricName(std::string_view name, KeyShape shape);
+// The same into `out`, whose strings keep their storage.
+void parseMetricName(std::string_view name, KeyShape shape, MetricName& out);
 
 }  // namespace moxcollect

@@ -60,6 +60,7 @@ std::ofstream* RawFileSink::fileFor(const std::string& name) {
 }
 
 void RawFileSink::close(std::list<OpenFile>::iterator file) {
+  if (last_.file == file->stream.get()) last_.file = nullptr;
   file->stream->close();
   check(*file->stream, file->name);
   byName_.erase(file->name);
@@ -72,18 +73,33 @@ void RawFileSink::check(const std::ofstream& file, const std::string& name) {
   log_.line("cannot write " + directory_ + "/" + name);
 }
 
+bool RawFileSink::sameTarget(const Record& record) const {
+  if (last_.file == nullptr || record.identity != last_.identity) return false;
+  return record.identity.known() || record.peerHost == last_.peerHost;
+}
+
 void RawFileSink::write(const Record& record) {
   if (failed_) return;
-  const std::string name = nameFor(record);
-  std::ofstream* file = fileFor(name);
-  if (file == nullptr) {
-    failed_ = true;
-    log_.line("cannot write " + directory_ + "/" + name);
-    return;
+  if (sameTarget(record)) {
+    if (last_.overflow) ++overflow_;
+  } else {
+    std::string name = nameFor(record);
+    std::ofstream* file = fileFor(name);
+    if (file == nullptr) {
+      failed_ = true;
+      log_.line("cannot write " + directory_ + "/" + name);
+      return;
+    }
+    last_.file = file;
+    last_.name = std::move(name);
+    last_.overflow = last_.name == kOverflowName;
+    last_.identity = record.identity;
+    last_.peerHost = record.peerHost;
   }
-  file->write(record.raw.data(), static_cast<std::streamsize>(record.raw.size()));
-  file->put('\n');
-  check(*file, name);
+  std::ofstream& file = *last_.file;
+  file.write(record.raw.data(), static_cast<std::streamsize>(record.raw.size()));
+  file.put('\n');
+  check(file, last_.name);
 }
 
 void RawFileSink::flush() {

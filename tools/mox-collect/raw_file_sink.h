@@ -53,6 +53,18 @@ class RawFileSink : public RecordSink {
     std::unique_ptr<std::ofstream> stream;
   };
 
+  // The file the last record went to, and whose records go there: a
+  // connection's records arrive one after another, so most records find
+  // their file without building its name. Closing a file forgets it.
+  struct LastTarget {
+    std::ofstream* file = nullptr;
+    std::string name;
+    bool overflow = false;  // the overflow file, counted for each record
+    Identity identity;
+    std::string peerHost;  // only compared when the identity is unknown
+  };
+  bool sameTarget(const Record& record) const;
+
   std::string nameFor(const Record& record);
   std::ofstream* fileFor(const std::string& name);
   void close(std::list<OpenFile>::iterator file);
@@ -66,6 +78,7 @@ class RawFileSink : public RecordSink {
   std::unordered_map<std::string, std::list<OpenFile>::iterator> byName_;
   std::unordered_set<std::string> written_;  // the process files of this run
   std::atomic<uint64_t> overflow_{0};
+  LastTarget last_;
   bool failed_ = false;
 };
 

@@ -49,5 +49,13 @@ struct Record {
 // Classifies the element and, for metric and version lines, splits the name.
 // The identity of a metric or version line is taken from its name.
 Record makeRecord(Element&& element, std::string&& raw);
+// The same for a record whose element is in place: sets its kind, metric
+// name and identity (cleared for other kinds), keeping their strings' storage.
+void classify(Record& record);
+
+// The memory a record holds outside its fixed size, roughly: the storage of
+// its strings and vectors. Decides whether a written record is kept to be
+// filled again.
+size_t heapBytes(const Record& record);
 
 }  // namespace moxcollect

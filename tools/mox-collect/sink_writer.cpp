@@ -7,11 +7,22 @@
 
 namespace moxcollect {
 
+namespace {
+
+// Written batches kept for the producer to fill again, and what one of their
+// records may hold to be kept as it is: together at most about 10 MiB
+// (16 x 256 records of a few hundred bytes and their kept storage).
+constexpr size_t kSpareBatches = 16;
+constexpr size_t kKeptRecordHeap = 2048;
+
+}  // namespace
+
 SinkWriter::SinkWriter(std::vector<RecordSink*> sinks, size_t maxQueuedBytes, std::function<void()> onFailure)
     : sinks_(std::move(sinks)), maxQueuedBytes_(maxQueuedBytes), onFailure_(std::move(onFailure)) {}
 
 SinkWriter::~SinkWriter() {
   if (!thread_.joinable()) return;
+  publish();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -30,36 +41,64 @@ void SinkWriter::start() {
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-bool SinkWriter::push(Record&& record) {
-  const size_t cost = costOf(record);
+Record& SinkWriter::slot() {
+  if (filling_.slots.empty()) filling_.slots.reserve(kBatchRecords);
+  if (filling_.used == filling_.slots.size()) filling_.slots.emplace_back();
+  return filling_.slots[filling_.used];
+}
+
+bool SinkWriter::commit() {
+  const size_t queued = queuedBytes_ + filling_.bytes;
+  const size_t cost = costOf(filling_.slots[filling_.used]);
+  if (stopping_ || (queued > 0 && queued + cost > maxQueuedBytes_)) {
+    ++dropped_;
+    return false;
+  }
+  ++filling_.used;
+  filling_.bytes += cost;
+  if (filling_.used >= kBatchRecords) publish();
+  return true;
+}
+
+void SinkWriter::publish() {
+  if (filling_.used == 0) return;
   bool wasEmpty = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_ || (queuedBytes_ > 0 && queuedBytes_ + cost > maxQueuedBytes_)) {
-      ++dropped_;
-      return false;
-    }
+    queuedBytes_ += filling_.bytes;
+    queuedRecords_ += filling_.used;
     wasEmpty = queue_.empty();
-    queue_.push_back(std::move(record));
-    queuedBytes_ += cost;
+    queue_.push_back(std::move(filling_));
+    filling_ = Batch();
+    if (!spare_.empty()) {
+      filling_ = std::move(spare_.back());
+      spare_.pop_back();
+    }
   }
   if (wasEmpty) work_.notify_one();
+}
+
+bool SinkWriter::push(Record&& record) {
+  slot() = std::move(record);
+  if (!commit()) return false;
+  publish();
   return true;
 }
 
 void SinkWriter::run() {
   const auto start = std::chrono::steady_clock::now();
   for (RecordSink* sink : sinks_) sink->tick(start);
+  std::vector<Batch> batches;
   for (;;) {
-    std::deque<Record> batch;
     bool last = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       waitForWork(lock);
-      batch.swap(queue_);
+      batches.swap(queue_);
       last = stopping_;
     }
-    writeAll(batch);
+    for (const Batch& batch : batches) writeAll(batch);
+    giveBack(batches);
     bool empty = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -97,17 +136,32 @@ void SinkWriter::waitForWork(std::unique_lock<std::mutex>& lock) {
   }
 }
 
-void SinkWriter::writeAll(std::deque<Record>& batch) {
+void SinkWriter::writeAll(const Batch& batch) {
   size_t written = 0;
-  batchLeft_ = batch.size();
-  for (const Record& record : batch) {
+  for (size_t i = 0; i < batch.used; ++i) {
+    const Record& record = batch.slots[i];
     for (RecordSink* sink : sinks_) sink->write(record);
     written += costOf(record);
-    --batchLeft_;
+    --queuedRecords_;
     ++progress_;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  // A record still counts against the queue while it is written.
   queuedBytes_ -= written;
+}
+
+void SinkWriter::giveBack(std::vector<Batch>& written) {
+  for (Batch& batch : written) {
+    for (size_t i = 0; i < batch.used; ++i) {
+      if (heapBytes(batch.slots[i]) > kKeptRecordHeap) batch.slots[i] = Record();
+    }
+    batch.used = 0;
+    batch.bytes = 0;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Batch& batch : written) {
+    if (spare_.size() < kSpareBatches) spare_.push_back(std::move(batch));
+  }
+  written.clear();
 }
 
 void SinkWriter::checkFailure() {
@@ -119,15 +173,15 @@ void SinkWriter::checkFailure() {
 
 bool SinkWriter::finish(std::chrono::milliseconds stall) {
   if (!thread_.joinable()) return true;
+  publish();
   std::unique_lock<std::mutex> lock(mutex_);
   stopping_ = true;
   work_.notify_one();
   for (uint64_t seen = progress_;; seen = progress_) {
     if (done_.wait_for(lock, stall, [this] { return finished_; })) break;
     if (progress_ == seen) {
-      dropped_ += queue_.size() + batchLeft_;
+      dropped_ += queuedRecords_.exchange(0);
       queue_.clear();
-      batchLeft_ = 0;
       return false;
     }
   }

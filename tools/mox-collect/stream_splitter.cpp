@@ -46,7 +46,7 @@ StreamSplitter::StreamSplitter(ElementHandler onElement, ErrorHandler onError, E
 size_t StreamSplitter::bytesHeld() const {
   const size_t parser = parser_ ? parser_->bytesHeld() : 0;
   return pending_.capacity() + parser + framer_.bytesHeld() + message_.capacity() + excerpt_.capacity() +
-         refusal_.capacity();
+         refusal_.capacity() + raw_.capacity() + problem_.capacity();
 }
 
 void StreamSplitter::feed(std::string_view input) {
@@ -101,24 +101,28 @@ void StreamSplitter::handOver(std::string_view tail, std::string_view following)
     reject(refusal_, pending_, following);
     return;
   }
-  std::string raw;
   if (pending_.empty()) {
-    raw.assign(tail.data(), tail.size());
+    raw_.assign(tail.data(), tail.size());
   } else {
     keep(tail);
-    raw = std::move(pending_);
+    raw_.swap(pending_);
   }
-  Element element;
-  std::string problem;
+  problem_.clear();
   const bool parsed =
-      parser_ ? parseRest(raw, element, problem) : parseElement(raw, limits_.maxMemory, element, problem);
+      parser_ ? parseRest(raw_, element_, problem_) : parseElement(raw_, limits_.maxMemory, element_, problem_);
   release();
-  if (!parsed) {
+  if (parsed) {
+    onElement_(std::move(element_), std::move(raw_));
+  } else {
     // Its end is known: the rest of its line goes with it, nothing before.
-    reject(problem, raw, following);
-    return;
+    reject(problem_, raw_, following);
   }
-  onElement_(std::move(element), std::move(raw));
+  trimScratch();
+}
+
+void StreamSplitter::trimScratch() {
+  if (heapBytes(raw_) > kKeptScratchBytes) std::string().swap(raw_);
+  if (heapBytes(element_) > kKeptScratchBytes) element_ = Element();
 }
 
 bool StreamSplitter::parseRest(std::string_view raw, Element& element, std::string& problem) {

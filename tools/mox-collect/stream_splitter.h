@@ -86,6 +86,8 @@ class StreamSplitter {
   // rest, reports it and skips to the next line feed.
   void reject(std::string_view problem, std::string_view head, std::string_view rest);
   void keep(std::string_view bytes);
+  // Lets go of scratch storage that a large element left.
+  void trimScratch();
   // Keeps the first bytes of a refused element, for the excerpt of its report.
   void keepHead(std::string_view bytes);
   void release();
@@ -95,7 +97,14 @@ class StreamSplitter {
   ElementLimits limits_;
   size_t parseInPiecesFrom_;
   ElementFramer framer_;
-  std::string pending_;                    // the element in progress, as far as it came in earlier chunks
+  std::string pending_;  // the element in progress, as far as it came in earlier chunks
+  // The complete element and its bytes, handed over as rvalues: a handler
+  // that swaps them with storage of its own gets them refilled in place.
+  // Storage over kKeptScratchBytes is let go after each element.
+  static constexpr size_t kKeptScratchBytes = 4096;
+  Element element_;
+  std::string raw_;
+  std::string problem_;
   std::unique_ptr<ElementParser> parser_;  // while a large element is parsed as it arrives
   bool refused_ = false;                   // the element in progress is dropped
   std::string refusal_;                    // why

@@ -18,9 +18,28 @@ bool readNumber(const std::string* text, int64_t& out) {
   return ec == std::errc() && ptr == end;
 }
 
-std::string processLabel(const MetricName& name) {
-  if (name.process.empty()) return name.system;
-  return name.instance.empty() ? name.process : name.process + "_" + name.instance;
+void processLabelInto(const MetricName& name, std::string& label) {
+  if (name.process.empty()) {
+    label.assign(name.system);
+    return;
+  }
+  label.assign(name.process);
+  if (name.instance.empty()) return;
+  label += '_';
+  label += name.instance;
+}
+
+// The entry of key in map, through the last one found when it is the same.
+template <typename Value, typename Last, typename Make>
+Value& lookUp(std::map<std::pair<std::string, std::string>, Value>& map, Last& last,
+              const std::pair<std::string, std::string>& key, Make make) {
+  if (last.valid && last.key == key) return last.at->second;
+  auto found = map.find(key);
+  if (found == map.end()) found = make();
+  last.key = key;
+  last.at = found;
+  last.valid = true;
+  return found->second;
 }
 
 std::string fit(const std::string& text, size_t width) {
@@ -66,29 +85,40 @@ void TopTable::add(const Record& record) {
   if (!readNumber(record.element.attribute("value"), value)) return;
   const std::string* type = record.element.attribute("type");
   if (type == nullptr) return;
-  const Key key{processLabel(record.metric), record.metric.key};
   switch (keyShapeOf(*type)) {
-    case KeyShape::TimingKey: addTiming(key, record, value); break;
-    case KeyShape::Resource: addResource(key, record, value); break;
+    case KeyShape::TimingKey:
+      fillKey(record.metric);
+      addTiming(key_, record, value);
+      break;
+    case KeyShape::Resource:
+      fillKey(record.metric);
+      addResource(key_, record, value);
+      break;
     case KeyShape::None: break;
   }
 }
 
+void TopTable::fillKey(const MetricName& name) {
+  processLabelInto(name, key_.first);
+  key_.second.assign(name.key);
+}
+
 TopTable::Timing& TopTable::timing(const Key& key) {
-  const auto found = timings_.find(key);
-  if (found != timings_.end()) return found->second;
-  if (timings_.size() >= maxKeys_) pruneTimings();
-  return timings_[key];
+  return lookUp(timings_, lastTiming_, key, [&] {
+    if (timings_.size() >= maxKeys_) pruneTimings();
+    return timings_.emplace(key, Timing()).first;
+  });
 }
 
 TopTable::Resource& TopTable::resource(const Key& key) {
-  const auto found = resources_.find(key);
-  if (found != resources_.end()) return found->second;
-  if (resources_.size() >= maxKeys_) pruneResources();
-  return resources_[key];
+  return lookUp(resources_, lastResource_, key, [&] {
+    if (resources_.size() >= maxKeys_) pruneResources();
+    return resources_.emplace(key, Resource()).first;
+  });
 }
 
 void TopTable::pruneTimings() {
+  lastTiming_.valid = false;
   using Entry = std::map<Key, Timing>::iterator;
   std::vector<Entry> order;
   order.reserve(timings_.size());
@@ -119,6 +149,7 @@ void TopTable::pruneTimings() {
 
 void TopTable::pruneResources() {
   // Listed by name: the first half by name is all that can ever be shown of them.
+  lastResource_.valid = false;
   auto from = resources_.begin();
   std::advance(from, static_cast<ptrdiff_t>(maxKeys_ / 2));
   droppedKeys_ += static_cast<uint64_t>(std::distance(from, resources_.end()));

@@ -66,10 +66,25 @@ class TopTable {
   void pruneTimings();
   void pruneResources();
 
+  // The key of the record being added, filled in place (no allocation once
+  // its strings have grown), and the entries the last look-ups found: a
+  // library sends the lines of one key one after another, so most records
+  // find their entry without a search. Pruning forgets them.
+  template <typename Value>
+  struct LastFound {
+    bool valid = false;
+    Key key;
+    typename std::map<Key, Value>::iterator at;
+  };
+  void fillKey(const MetricName& name);
+
   size_t maxKeys_;
   uint64_t droppedKeys_ = 0;
   std::map<Key, Timing> timings_;
   std::map<Key, Resource> resources_;
+  Key key_;
+  LastFound<Timing> lastTiming_;
+  LastFound<Resource> lastResource_;
   uint64_t metricLines_ = 0;
   uint64_t traces_ = 0;
 };

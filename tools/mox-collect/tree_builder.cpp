@@ -1,5 +1,6 @@
 #include "tree_builder.h"
 
+#include <string_view>
 #include <utility>
 
 namespace moxcollect {
@@ -13,9 +14,37 @@ constexpr size_t kAllocationOverhead = 16;
 constexpr size_t kElementCost = 2 * sizeof(Element) + kAllocationOverhead;
 constexpr size_t kAttributeCost = sizeof(std::pair<std::string, std::string>);
 
-size_t textCost(const char* text) {
-  const size_t length = std::char_traits<char>::length(text);
-  return length < 16 ? 0 : length + 1 + kAllocationOverhead;
+size_t textCost(std::string_view text) { return text.size() < 16 ? 0 : text.size() + 1 + kAllocationOverhead; }
+
+// The name and the attribute names and values of a start tag, each measured
+// once, for the cost and for the copy.
+struct Tag {
+  std::string_view name;
+  std::vector<std::string_view> texts;  // name, value, name, value...
+};
+
+// Assigns into the element's strings and attribute pairs as they are, so
+// their storage is reused.
+void fill(Element& element, const Tag& tag) {
+  element.name.assign(tag.name);
+  const size_t count = tag.texts.size() / 2;
+  element.attributes.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    element.attributes[i].first.assign(tag.texts[2 * i]);
+    element.attributes[i].second.assign(tag.texts[2 * i + 1]);
+  }
+  element.children.clear();
+}
+
+Tag& measured(const XML_Char* name, const XML_Char** attributes) {
+  // One per thread, so that its list keeps its storage from tag to tag.
+  thread_local Tag tag;
+  tag.name = name;
+  // The list of a tag with very many attributes is not kept for the next one.
+  if (tag.texts.capacity() > 256) std::vector<std::string_view>().swap(tag.texts);
+  tag.texts.clear();
+  for (const XML_Char** a = attributes; *a != nullptr; ++a) tag.texts.emplace_back(*a);
+  return tag;
 }
 
 }  // namespace
@@ -56,34 +85,32 @@ void XMLCALL TreeBuilder::onEnd(void* self, const XML_Char*) {
 
 void TreeBuilder::start(const XML_Char* name, const XML_Char** attributes) {
   if (!problem.empty()) return;
-  size_t count = 0;
-  size_t cost = kElementCost + textCost(name);
-  for (const XML_Char** a = attributes; a[0] != nullptr; a += 2, ++count) {
-    cost += kAttributeCost + textCost(a[0]) + textCost(a[1]);
-  }
-  if (count > 0) cost += kAllocationOverhead;
+  const Tag& tag = measured(name, attributes);
+  size_t cost = kElementCost + textCost(tag.name);
+  for (const std::string_view text : tag.texts) cost += textCost(text);
+  if (!tag.texts.empty()) cost += kAllocationOverhead + tag.texts.size() / 2 * kAttributeCost;
   if (!charge(cost)) return;
-  Element element;
-  element.name = name;
-  element.attributes.reserve(count);
-  for (const XML_Char** a = attributes; a[0] != nullptr; a += 2) element.attributes.emplace_back(a[0], a[1]);
-  open_.push_back(std::move(element));
+  if (depth_ == 0) {
+    started_ = true;
+    fill(root_, tag);
+  } else {
+    fill(open_.emplace_back(), tag);
+  }
+  ++depth_;
 }
 
 void TreeBuilder::end() {
   // expat ends an empty-element tag even when its start stopped the parser.
   if (!problem.empty()) return;
+  --depth_;
+  if (depth_ == 0) return;
   Element done = std::move(open_.back());
   open_.pop_back();
-  if (open_.empty()) {
-    root = std::move(done);
-  } else {
-    open_.back().children.push_back(std::move(done));
-  }
+  (open_.empty() ? root_ : open_.back()).children.push_back(std::move(done));
 }
 
 void TreeBuilder::discard() {
-  root = Element();
+  root_ = Element();
   std::vector<Element>().swap(open_);
 }
 

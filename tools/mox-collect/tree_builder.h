@@ -18,7 +18,10 @@ namespace moxcollect {
 
 class TreeBuilder {
  public:
-  TreeBuilder(XML_Parser parser, size_t budget) : parser_(parser), budget_(budget) {}
+  // The tree is built into `root`, whose storage (its name, attributes and
+  // their strings) is reused: a flat element of a steady stream is read
+  // without allocating.
+  TreeBuilder(XML_Parser parser, size_t budget, Element& root) : root_(root), parser_(parser), budget_(budget) {}
   TreeBuilder(const TreeBuilder&) = delete;
   TreeBuilder& operator=(const TreeBuilder&) = delete;
 
@@ -31,8 +34,8 @@ class TreeBuilder {
   // Frees what it built; the parser must not call it again.
   void discard();
 
-  // The complete element, once the parser has read its end tag.
-  Element root;
+  // True once the parser has read the end tag of the root: `root` is complete.
+  bool complete() const { return started_ && open_.empty() && depth_ == 0; }
   // Why the parser was stopped; empty when it stopped by itself.
   std::string problem;
 
@@ -43,10 +46,13 @@ class TreeBuilder {
   void end();
   void stop(std::string why);
 
+  Element& root_;
   XML_Parser parser_;
   size_t budget_;
   size_t used_ = 0;
-  std::vector<Element> open_;  // the open elements, outermost first
+  size_t depth_ = 0;           // open elements, the root included
+  bool started_ = false;       // the root's start tag was read
+  std::vector<Element> open_;  // the open elements below the root, outermost first
 };
 
 // What the problem says when an element goes over its budget.
