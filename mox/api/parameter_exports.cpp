@@ -2,7 +2,6 @@
 // dump and the single-parameter getter.
 #include <string>
 
-#include "common/number_text.h"
 #include "common/utf.h"
 #include "mox/api/api_frame.h"
 #include "mox/config/configuration.h"
@@ -13,12 +12,13 @@ namespace {
 
 using namespace moxapi;
 
-constexpr uint32_t kMinDataSendingInterval = 15;
 // The stored text holds at most nine digits.
 constexpr uint32_t kMaxDataSendingInterval = 999999999;
 
+// Sending cannot be switched off at run time: 0 takes the key's minimum too.
 uint32_t clampDataSendingInterval(uint32_t interval) {
-  if (interval < kMinDataSendingInterval) return kMinDataSendingInterval;
+  const uint32_t minimum = moxconfig::entryOf(moxconfig::kDatasendingInterval).limit.minimum;
+  if (interval < minimum) return minimum;
   if (interval > kMaxDataSendingInterval) return kMaxDataSendingInterval;
   return interval;
 }
@@ -30,7 +30,7 @@ extern "C" {
 void MOX_changeInstruLevelThreshold(uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->setParameter(u"instrument_level_threshold", decimalText(level));
+    CConfiguration::getInstance()->setNumber(moxconfig::kInstrumentLevelThreshold, level);
   });
 }
 
@@ -51,9 +51,9 @@ void MOX_changeTraceInstruLevelThresholdForComponent(const mox_char* component, 
 void MOX_changeDataSendingInterval(uint32_t interval) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->setParameter(u"datasending_interval",
-                                                decimalText(clampDataSendingInterval(interval)));
-    CDispatcherManager::getInstance()->updateDataInterval();
+    CConfiguration& cfg = *CConfiguration::getInstance();
+    cfg.setNumber(moxconfig::kDatasendingInterval, clampDataSendingInterval(interval));
+    CDispatcherManager::getInstance()->updateDataInterval(cfg.getDatasendingInterval());
   });
 }
 

@@ -257,8 +257,8 @@ void CDispatcherManager::accumulateZombieTime() {
 
 // ---- run-time change and stop ---------------------------------------------
 
-void CDispatcherManager::updateDataInterval() {
-  dataInterval_.store(CConfiguration::getInstance()->getDatasendingInterval(), std::memory_order_relaxed);
+void CDispatcherManager::updateDataInterval(uint32_t seconds) {
+  dataInterval_.store(seconds, std::memory_order_relaxed);
   // Started with an interval of 0, the data threads never ran: a sending
   // interval set later must take effect.
   if (dataInterval_.load(std::memory_order_relaxed) != 0 && isRunning()) startDataPair();

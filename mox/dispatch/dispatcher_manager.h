@@ -41,10 +41,10 @@ class CDispatcherManager {
   bool isRunning() const { return running_.load(std::memory_order_acquire); }
   // Sets running and creates the threads of each non-zero interval.
   void start();
-  // Takes dataInterval again from datasending_interval; the data timer uses
-  // it from its next tick. Starts the data threads when they run not yet
-  // (the interval was 0 at the start) and the manager is running.
-  void updateDataInterval();
+  // The new datasending_interval; the data timer uses it from its next tick.
+  // Starts the data threads when they run not yet (the interval was 0 at the
+  // start) and the manager is running.
+  void updateDataInterval(uint32_t seconds);
   // Clears running and waits until both timers have left their loops.
   void stopTimers();
   // Waits until neither dispatcher is busy, wakes both so that they end, and

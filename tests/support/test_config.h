@@ -1,7 +1,6 @@
 // Fresh configuration objects for tests: the given pairs, limits applied.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,8 +11,5 @@ inline void configureForTest(const std::vector<std::pair<std::u16string, std::u1
   CConfiguration::destroyInstance();
   std::vector<CParameter> entries;
   for (const auto& [key, value] : pairs) entries.push_back(CParameter{key, value, false});
-  CConfiguration* config = CConfiguration::getInstance();
-  config->addProfile(std::make_unique<moxprofile::CMemoryProfile>(entries));
-  config->loadProfiles();
-  config->applyValues();
+  CConfiguration::getInstance()->load({moxprofile::memoryProfile(entries)});
 }
