@@ -9,18 +9,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "common/number_text.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
-#include "mox/agents/process_name_source.h"
+#include "mox/agents/agent_factory.h"
 #include "mox/api/api_frame.h"
 #include "mox/config/config_sources.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
 #include "mox/dispatch/dispatcher_manager.h"
-#include "mox/dispatch/metric_format_source.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
 #include "mox_version.h"
@@ -33,6 +33,9 @@ namespace {
 using moxapi::initCount;
 
 ThrStaticMutex lifecycleLock;
+
+// Who the process is, from an initialisation to its exit.
+std::unique_ptr<ProcessIdentity> identity;
 
 // The passport library's environment: this library is component 8 and
 // writes passports of version 3.
@@ -62,7 +65,7 @@ bool calledFromInsideTheLibrary(const char* exportName) {
 void forgetLibraryInChild() {
   lifecycleLock.renew();
   initCount.store(0);
-  setProcessNameSource(nullptr);
+  (void)identity.release();
   CMTTraceDataManager::abandonInstance();
   CPerfDataManager::abandonInstance();
   CMTContextManager::abandonInstance();
@@ -104,13 +107,10 @@ void readConfiguration(const InitRequest& request) {
   }
 }
 
-// -1: the process id; 0 or more: the number; other negatives keep the text as it was.
-void storeInstance(CMTContextManager& registry, int16_t instance) {
-  if (instance == -1) {
-    registry.setInstanceNumber(decimalText(static_cast<int64_t>(getpid())));
-  } else if (instance >= 0) {
-    registry.setInstanceNumber(decimalText(instance));
-  }
+// -1: the process id; 0 or more: the number; other negatives: none.
+std::u16string instanceText(int16_t instance) {
+  if (instance == -1) return decimalText(static_cast<int64_t>(getpid()));
+  return instance >= 0 ? decimalText(instance) : std::u16string();
 }
 
 // The built-in context counters start (again) at 0, as the host's
@@ -119,11 +119,6 @@ void resetContextCounters() {
   for (std::u16string_view name : {kZombieContextCount, kEmptyContextCount}) {
     CPerfDataManager::getInstance()->withResourceRecord(name, [](CResourceRecord& record) { record.initialize(0, 0); });
   }
-}
-
-std::u16string registryProcessName() {
-  CMTContextManager* registry = CMTContextManager::getInstance();
-  return registry ? registry->getProcessName() : std::u16string();
 }
 
 void initialise(const InitRequest& request, const char* exportName) {
@@ -139,16 +134,16 @@ void initialise(const InitRequest& request, const char* exportName) {
   readConfiguration(request);
   CConfiguration& cfg = *CConfiguration::getInstance();
   trcOpenLibraryFile(request.name, cfg.getLogdir(), cfg.getLibTraceLevel());
-  CDispatcherManager::getInstance()->init();
-  CMTContextManager& registry = *CMTContextManager::getInstance();
-  registry.init();
+  identity = std::make_unique<ProcessIdentity>(request.name, instanceText(request.instance));
+  CDispatcherManager::getInstance()->init(*identity);
+  CMTContextManager::getInstance()->init(*identity);
   CMTTraceDataManager::getInstance()->init();
   CPerfDataManager::getInstance()->init();
+  const AgentSettings agents = agentSettings(cfg, identity->name());
+  std::unique_ptr<CMTDataSendingAgent> traceAgent = createDataSendingAgent(agents);
+  CDispatcherManager::getInstance()->setAgents(std::move(traceAgent), createDataSendingAgent(agents));
   eppSetEnvironment(kPassportComponent, kPassportVersion, &malloc, &free, &eppTraceToLibraryLog,
                     cfg.getLibTraceLevel());
-  registry.setProcessName(request.name);
-  storeInstance(registry, request.instance);
-  setProcessNameSource(&registryProcessName);
   CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
   if (!dispatcher->isRunning()) dispatcher->start();
   resetContextCounters();
@@ -166,14 +161,14 @@ void exitLibrary() {
   dispatcher->stopTimers();
   dispatcher->stopDispatchers();
   if (moxapi::isActive() && CConfiguration::getInstance()->getDatasendingInterval() != 0) {
-    runTraceAndDataJobs();
+    dispatcher->runTraceAndDataJobs();
   }
   CMTTraceDataManager::destroyInstance();
   CPerfDataManager::destroyInstance();
   CMTContextManager::destroyInstance();
   CDispatcherManager::destroyInstance();
   CConfiguration::destroyInstance();
-  setProcessNameSource(nullptr);
+  identity.reset();
   MOX_TRC(1, "MOX_ProcExit API invoked\n");
   trcCloseLibraryFile();
   initCount.store(0);
@@ -231,7 +226,7 @@ uint16_t MOX_ProcExitNestable(void) {
 void MOX_setInstancePrefix(const mox_char* prefix) {
   moxapi::guardedVoid([&] {
     if (!moxapi::isActive()) return;
-    CMTContextManager::getInstance()->setInstancePrefix(utf16Copy(prefix));
+    identity->setInstancePrefix(utf16Copy(prefix));
     resetContextCounters();
   });
 }

@@ -47,7 +47,7 @@ void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord*
 void CMTCallRecord::begin() {
   MOX_TRC_HOST(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
   startTick = parent == nullptr ? msTickWithWallClock(&startWallMs_) : msTick();
-  PerfUpdate update;
+  PerfUpdate update = newUpdate();
   if (traceOn) {
     cpuStart = threadCpuMicros();
     update.incActive = !traceOnly;
@@ -84,6 +84,12 @@ void CMTCallRecord::takeTimes(uint32_t now) {
   }
 }
 
+PerfUpdate CMTCallRecord::newUpdate() const {
+  PerfUpdate update;
+  update.skipped = skipped_;
+  return update;
+}
+
 bool CMTCallRecord::timesWanted() const {
   return !(skipped_ && static_cast<uint32_t>(elapsedMs) >= CConfiguration::getInstance()->getSkipTimesBelowThreshold());
 }
@@ -93,7 +99,7 @@ bool CMTCallRecord::timesWanted() const {
 // only when it was ended by its own name (atTop) and its times are wanted, and
 // is merely counted when it was closed on the way.
 void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) {
-  PerfUpdate update;
+  PerfUpdate update = newUpdate();
   update.end = terminated ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
   if (traceOn) {
     if (traceOnly) return;
@@ -124,7 +130,7 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
   MOX_TRC_HOST(2, "%s - [TerminateTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
   if (!withTimes) {
     status = TerminatedWithoutTimes;
-    PerfUpdate update;
+    PerfUpdate update = newUpdate();
     update.end = PerfUpdate::End::Terminated;
     perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
     return -1;

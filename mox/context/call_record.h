@@ -101,6 +101,8 @@ class CMTCallRecord {
   // Takes elapsed and CPU times and derives the net times (own and parent's).
   void takeTimes(uint32_t now);
   bool timesWanted() const;
+  // An update that carries the call's skipped mark to its record.
+  PerfUpdate newUpdate() const;
   void sendToPerfRecord(bool addTimes, bool terminated);
   bool skipped_;
   // The record the call's updates go to: Undecided until the first one has

@@ -135,7 +135,6 @@ void CMTContextManager::destroyInstance() { destroyProcessWide(instance); }
 void CMTContextManager::abandonInstance() { abandonProcessWide(instance); }
 
 CMTContextManager::CMTContextManager() : serial_(managerSerials.fetch_add(1, std::memory_order_relaxed) + 1) {
-  ThrMutexInit(&identityLock_);
   ThrRwLockInit(&thresholdLock_);
   ThrRwLockInit(&traceThresholdLock_);
 }
@@ -145,7 +144,6 @@ CMTContextManager::~CMTContextManager() {
   for (ThrRwLock* lock : bucketLocks_) ThrRwLockDelete(lock);
   ThrRwLockDelete(thresholdLock_);
   ThrRwLockDelete(traceThresholdLock_);
-  ThrMutexDelete(&identityLock_);
 }
 
 void CMTContextManager::destroyAllContexts() {
@@ -157,8 +155,9 @@ void CMTContextManager::destroyAllContexts() {
   }
 }
 
-void CMTContextManager::init() {
+void CMTContextManager::init(const ProcessIdentity& identity) {
   if (!buckets_.empty()) return;
+  identity_ = &identity;
   const CConfiguration* config = CConfiguration::getInstance();
   uint16_t count = config->getContextMapBucketCount();
   if (count < 4) count = 4;
@@ -185,38 +184,6 @@ void CMTContextManager::init() {
   }
   ThrExclusiveGuard guard(traceThresholdLock_);
   componentTraceThresholds_ = std::move(traceLevels);
-}
-
-// ---- process identity -----------------------------------------------------------
-
-void CMTContextManager::setProcessName(const std::u16string& name) {
-  ThrMutexGuard guard(&identityLock_);
-  processName_ = name;
-}
-
-std::u16string CMTContextManager::getProcessName() const {
-  ThrMutexGuard guard(&identityLock_);
-  return processName_;
-}
-
-void CMTContextManager::setInstanceNumber(const std::u16string& number) {
-  ThrMutexGuard guard(&identityLock_);
-  instanceNumber_ = number;
-}
-
-std::u16string CMTContextManager::getInstanceNumber() const {
-  ThrMutexGuard guard(&identityLock_);
-  return instanceNumber_;
-}
-
-void CMTContextManager::setInstancePrefix(const std::u16string& prefix) {
-  ThrMutexGuard guard(&identityLock_);
-  instancePrefix_ = prefix;
-}
-
-std::u16string CMTContextManager::getInstancePrefix() const {
-  ThrMutexGuard guard(&identityLock_);
-  return instancePrefix_;
 }
 
 // ---- registry -------------------------------------------------------------------

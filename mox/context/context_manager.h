@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "common/u16_less.h"
+#include "mox/config/process_identity.h"
 #include "mox/context/context.h"
 #include "thr/thr.h"
 
@@ -74,17 +75,13 @@ class CMTContextManager {
   static void abandonInstance();  // forgets it untouched (forked child)
 
   // Reads the configuration once: bucket count, context bound, skip names,
-  // the two component threshold maps. Until it has run, no context is
-  // registered and the timing cores return 0 / do nothing.
-  void init();
+  // the two component threshold maps; keeps a reference to the process
+  // identity, which must outlive the registry. Until it has run, no context
+  // is registered and the timing cores return 0 / do nothing.
+  void init(const ProcessIdentity& identity);
 
-  // ---- process identity (thread-safe; read by the dispatcher threads) ----
-  void setProcessName(const std::u16string& name);
-  std::u16string getProcessName() const;
-  void setInstanceNumber(const std::u16string& number);
-  std::u16string getInstanceNumber() const;
-  void setInstancePrefix(const std::u16string& prefix);
-  std::u16string getInstancePrefix() const;
+  // The process identity given to init.
+  const ProcessIdentity& identity() const { return *identity_; }
 
   // ---- registry ---------------------------------------------------------
   uint16_t bucketCount() const { return static_cast<uint16_t>(buckets_.size()); }
@@ -174,10 +171,7 @@ class CMTContextManager {
   // Adds context under key on place, which it keeps when it is registered.
   bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
 
-  mutable ThrMutex identityLock_;
-  std::u16string processName_ GUARDED_BY(identityLock_);
-  std::u16string instanceNumber_ GUARDED_BY(identityLock_);
-  std::u16string instancePrefix_ GUARDED_BY(identityLock_);
+  const ProcessIdentity* identity_ = nullptr;
 
   std::vector<std::u16string> skipNames_;
   std::vector<ThrRwLock*> bucketLocks_;

@@ -19,7 +19,7 @@ PassportSettings passportSettingsFromConfiguration() {
 
 std::u16string currentPreviousComponentName() {
   return previousComponentName(CConfiguration::getInstance()->getSystemName(),
-                               CMTContextManager::getInstance()->getProcessName(), localHostName());
+                               CMTContextManager::getInstance()->identity().name(), localHostName());
 }
 
 std::u16string contextOutgoingPassport(CMTContext& context) {

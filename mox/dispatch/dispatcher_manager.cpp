@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <thread>
+#include <utility>
 
 #include "common/clock.h"
 #include "common/process_wide.h"
@@ -67,7 +68,8 @@ bool CDispatcherManager::onLibraryThread() { return libraryThread; }
 
 void CDispatcherManager::enterLibraryThread() { libraryThread = true; }
 
-void CDispatcherManager::init() {
+void CDispatcherManager::init(const ProcessIdentity& identity) {
+  identity_ = &identity;
   CConfiguration* config = CConfiguration::getInstance();
   traceInterval_.store(config->getTracecheckInterval(), std::memory_order_relaxed);
   dataInterval_.store(config->getDatasendingInterval(), std::memory_order_relaxed);
@@ -84,6 +86,12 @@ void CDispatcherManager::init() {
   traceDispatcherThread_.store(0);
   dataDispatcherThread_.store(0);
   zombieElapsed_.store(0, std::memory_order_relaxed);
+}
+
+void CDispatcherManager::setAgents(std::unique_ptr<CMTDataSendingAgent> traceAgent,
+                                   std::unique_ptr<CMTDataSendingAgent> dataAgent) {
+  traceJob_ = std::make_unique<CTraceJob>(std::move(traceAgent));
+  dataJob_ = std::make_unique<CDataJob>(std::move(dataAgent));
 }
 
 void CDispatcherManager::deleteEvents() {
@@ -208,7 +216,8 @@ void* CDispatcherManager::traceDispatcherMain(void* self) {
     }
     if (!manager->running_.load(std::memory_order_acquire)) break;
     manager->traceBusy_.store(true, std::memory_order_release);
-    CMTTraceDataManager::getInstance()->processTrace(currentVersionPrefix());
+    manager->traceJob_->run(*CMTTraceDataManager::getInstance(),
+                            versionPrefix(*CConfiguration::getInstance(), *manager->identity_));
     manager->traceBusy_.store(false, std::memory_order_release);
   }
   manager->traceDispatcherAlive_.store(false, std::memory_order_release);
@@ -235,7 +244,7 @@ void* CDispatcherManager::dataDispatcherMain(void* self) {
 void CDispatcherManager::runDataDispatch() {
   CPerfDataManager* store = CPerfDataManager::getInstance();
   store->runDueCallbacks(wallSeconds());
-  store->processData(currentMetricFormat());
+  dataJob_->run(*store, metricFormat(*CConfiguration::getInstance(), *identity_));
   accumulateZombieTime();
 }
 
@@ -253,6 +262,12 @@ void CDispatcherManager::accumulateZombieTime() {
   zombieElapsed_.store(0, std::memory_order_relaxed);
   CMTContextManager::getInstance()->scanContexts(secondsToMs(config->getZombieTimeout()),
                                                  secondsToMs(config->getEmptyTimeout()));
+}
+
+void CDispatcherManager::runTraceAndDataJobs() {
+  const CConfiguration& config = *CConfiguration::getInstance();
+  traceJob_->run(*CMTTraceDataManager::getInstance(), versionPrefix(config, *identity_));
+  dataJob_->run(*CPerfDataManager::getInstance(), metricFormat(config, *identity_));
 }
 
 // ---- run-time change and stop ---------------------------------------------

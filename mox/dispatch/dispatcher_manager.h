@@ -1,5 +1,6 @@
 // CDispatcherManager: the four background threads that send the library's
-// data, their flags and their events.
+// data, their flags and their events, and the trace and data jobs with the
+// agents they send through.
 //
 // A trace timer and a data timer tick once a second and, when their interval
 // has run out, signal the trace or the data event; the trace dispatcher then
@@ -17,7 +18,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "mox/config/process_identity.h"
+#include "mox/dispatch/data_job.h"
+#include "mox/dispatch/trace_job.h"
 #include "thr/thr.h"
 #include "thr/thr_plain_mutex.h"
 
@@ -34,10 +39,16 @@ class CDispatcherManager {
   // True on the four threads of the library.
   static bool onLibraryThread();
 
-  // Intervals from tracecheck_interval and datasending_interval; initialises
-  // the thread layer unless it is already; creates the events; clears the
-  // thread ids and zombieElapsed.
-  void init();
+  // Intervals from tracecheck_interval and datasending_interval; keeps a
+  // reference to the process identity (which must outlive the manager) for
+  // the jobs' texts; initialises the thread layer unless it is already;
+  // creates the events; clears the thread ids and zombieElapsed.
+  void init(const ProcessIdentity& identity);
+  // The agents of the trace job and of the data job (either may be null:
+  // nothing is sent). Only before start.
+  void setAgents(std::unique_ptr<CMTDataSendingAgent> traceAgent, std::unique_ptr<CMTDataSendingAgent> dataAgent);
+  CTraceJob& traceJob() { return *traceJob_; }
+  CDataJob& dataJob() { return *dataJob_; }
   bool isRunning() const { return running_.load(std::memory_order_acquire); }
   // Sets running and creates the threads of each non-zero interval.
   void start();
@@ -66,6 +77,9 @@ class CDispatcherManager {
   // Adds dataInterval to zombieElapsed (when zombie_check_interval is not 0)
   // and runs the context scan when it reaches the check interval.
   void accumulateZombieTime();
+  // The trace job, then the data job, in the calling thread (MOX_outputMetricData
+  // and the final flush at exit). Returns at once for a job already running.
+  void runTraceAndDataJobs();
 
  private:
   CDispatcherManager() = default;
@@ -93,6 +107,9 @@ class CDispatcherManager {
   // ends), else true after a short pause.
   bool waitAgainAfterFailure() const;
 
+  const ProcessIdentity* identity_ = nullptr;
+  std::unique_ptr<CTraceJob> traceJob_ = std::make_unique<CTraceJob>(nullptr);
+  std::unique_ptr<CDataJob> dataJob_ = std::make_unique<CDataJob>(nullptr);
   std::atomic<bool> running_{false};
   std::atomic<bool> dataBusy_{false};
   std::atomic<bool> traceBusy_{false};

@@ -12,8 +12,6 @@
 
 #include "thr/thr.h"
 
-class CMTDataSendingAgent;
-
 class CMTTraceSection {
  public:
   explicit CMTTraceSection(uint16_t number);
@@ -30,9 +28,8 @@ class CMTTraceSection {
   void clear();
   bool isEmpty() const;
   size_t size() const;
-  // Passes each text, in the order added, to agent->sendData (one call per
-  // text), holding the section lock shared.
-  void sendAll(CMTDataSendingAgent* agent) const;
+  // Moves every text out, in the order added; the section is empty after.
+  std::vector<std::u16string> takeAll();
 
  private:
   ThrRwLock* lock_ = nullptr;

@@ -1,11 +1,12 @@
 // Fixture for the context room: configuration from pairs, the stores and the
-// trace file set up, a tick driven by the test, and the trace store sending
-// to a recording agent.
+// trace file set up, a tick driven by the test, and the trace store's texts
+// collected.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,6 @@
 #include "mox/context/context_manager.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
-#include "support/recording_agent.h"
 #include "support/test_config.h"
 #include "support/test_files.h"
 #include "thr/thr.h"
@@ -44,7 +44,10 @@ class ContextTest : public ::testing::Test {
     CMTContextManager::destroyInstance();
     CPerfDataManager::destroyInstance();
     CMTTraceDataManager::destroyInstance();
-    agent_ = nullptr;
+    {
+      std::lock_guard<std::mutex> guard(tracesLock_);
+      traces_.clear();
+    }
     trcCloseLibraryFile();
   }
 
@@ -61,10 +64,8 @@ class ContextTest : public ::testing::Test {
     configureForTest(all);
     trcOpenLibraryFile(u"ctxtest", dir_.path16(), 2);
     CPerfDataManager::getInstance()->init();
-    auto agent = std::make_unique<RecordingAgent>();
-    agent_ = agent.get();
-    CMTTraceDataManager::getInstance()->init(std::move(agent));
-    CMTContextManager::getInstance()->init();
+    CMTTraceDataManager::getInstance()->init();
+    CMTContextManager::getInstance()->init(identity_);
     return *CMTContextManager::getInstance();
   }
 
@@ -80,12 +81,17 @@ class ContextTest : public ::testing::Test {
            std::to_string(v.count);
   }
   std::string traceLog() const { return testsupport::readFile(dir_.file("ctxtest_mox.trc")); }
-  // Every trace text queued since start(), in order, without the version event.
+  // Takes the texts queued in the trace store (any thread).
+  void drainTraces() const {
+    std::vector<std::u16string> taken = CMTTraceDataManager::getInstance()->takeTexts();
+    std::lock_guard<std::mutex> guard(tracesLock_);
+    traces_.insert(traces_.end(), taken.begin(), taken.end());
+  }
+  // Every trace text queued since start(), in order.
   std::vector<std::u16string> traceTexts() const {
-    CMTTraceDataManager::getInstance()->processTrace(u"test");
-    std::vector<std::u16string> texts = agent_->texts();
-    if (!texts.empty() && texts.front().rfind(u"<metric", 0) == 0) texts.erase(texts.begin());
-    return texts;
+    drainTraces();
+    std::lock_guard<std::mutex> guard(tracesLock_);
+    return traces_;
   }
   // The current value of a resource in the metric store (0 when never reported).
   static int64_t resource(const std::u16string& name) {
@@ -96,7 +102,9 @@ class ContextTest : public ::testing::Test {
   }
 
   testsupport::TempDir dir_;
-  RecordingAgent* agent_ = nullptr;
+  ProcessIdentity identity_{u"", u""};
+  mutable std::mutex tracesLock_;
+  mutable std::vector<std::u16string> traces_;
 };
 
 }  // namespace ctxtest

@@ -1,5 +1,5 @@
-// The dispatcher with the stores it drives and a recording agent for each,
-// set up from configuration pairs and torn down (tick source included).
+// The dispatcher with the stores it drives and a recording agent for each of
+// its jobs, set up from configuration pairs and torn down (tick source included).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,15 +14,17 @@
 #include "support/test_config.h"
 
 struct DispatchWorld {
-  explicit DispatchWorld(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) {
+  explicit DispatchWorld(const std::vector<std::pair<std::u16string, std::u16string>>& pairs,
+                         std::u16string processName = u"", std::u16string instanceNumber = u"")
+      : identity(std::move(processName), std::move(instanceNumber)) {
     configureForTest(pairs);
-    (dispatcher = CDispatcherManager::getInstance())->init();
-    (registry = CMTContextManager::getInstance())->init();
+    (dispatcher = CDispatcherManager::getInstance())->init(identity);
+    (registry = CMTContextManager::getInstance())->init(identity);
     auto trace = std::make_unique<RecordingAgent>(), data = std::make_unique<RecordingAgent>();
     traceAgent = trace.get(), dataAgent = data.get();
-    CMTTraceDataManager::getInstance()->init(std::move(trace));
+    CMTTraceDataManager::getInstance()->init();
     CPerfDataManager::getInstance()->init();
-    CPerfDataManager::getInstance()->setDataAgent(std::move(data));
+    dispatcher->setAgents(std::move(trace), std::move(data));
   }
   ~DispatchWorld() {
     setTickSource(nullptr);
@@ -33,6 +35,7 @@ struct DispatchWorld {
     CConfiguration::destroyInstance();
   }
 
+  ProcessIdentity identity;
   CDispatcherManager* dispatcher = nullptr;
   CMTContextManager* registry = nullptr;
   RecordingAgent* traceAgent = nullptr;

@@ -33,10 +33,9 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
     DispatchWorld world({{u"tracecheck_interval", u"2"},
                          {u"datasending_interval", u"15"},
                          {u"zombie_check_interval", u"15"},
-                         {u"system_name", u"SYS"}});
+                         {u"system_name", u"SYS"}},
+                        u"host", u"1");
     CDispatcherManager* dispatcher = world.dispatcher;
-    world.registry->setProcessName(u"host");
-    world.registry->setInstanceNumber(u"1");
     RecordingAgent* traceAgent = world.traceAgent;
     CMTTraceDataManager::getInstance()->addTrace(u"first");
     dispatcher->start();
@@ -60,7 +59,7 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
       });
     }
     std::thread flusher([&] {
-      while (producing.load()) runTraceAndDataJobs();
+      while (producing.load()) dispatcher->runTraceAndDataJobs();
     });
     std::thread dataSide([&] {
       while (producing.load()) dispatcher->runDataDispatch();
@@ -75,7 +74,7 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
     dispatcher->stopDispatchers();
     EXPECT_FALSE(dispatcher->isRunning());
     EXPECT_FALSE(dispatcher->anyThreadAlive());
-    runTraceAndDataJobs();
+    dispatcher->runTraceAndDataJobs();
     const std::vector<std::u16string> texts = traceAgent->texts();
     EXPECT_EQ(texts[0], CMTTraceDataManager::versionEventText(u"SYS|host_1"));
     EXPECT_EQ(texts[1], u"first");

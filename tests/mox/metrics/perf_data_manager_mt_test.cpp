@@ -36,9 +36,14 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
       {{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}, {u"max_timing_keys_per_interval", u"2"}});
   CPerfDataManager* manager = CPerfDataManager::getInstance();
   manager->init();
-  auto owned = std::make_unique<RecordingAgent>();
-  RecordingAgent* agent = owned.get();
-  manager->setDataAgent(std::move(owned));
+  RecordingAgent recording;
+  RecordingAgent* agent = &recording;
+  // The data job's half, sending as the dispatch room does.
+  const auto processData = [&](const MetricFormat& format) {
+    manager->handOverInterval(
+        format, [agent] { return agent->checkConnection(); },
+        [agent](std::u16string text) { agent->sendData(std::move(text)); });
+  };
 
   constexpr int kThreads = 4;
   constexpr int kTimings = 3000;
@@ -59,14 +64,14 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
       running.fetch_sub(1);
     });
   }
-  const MetricFormat format{u"SYS", 2, 1, {}};
+  const MetricFormat format{u"SYS", 2, PerfMetricScope::kElapsedAndActive};
   while (running.load() > 0) {
-    manager->processData(format);
+    processData(format);
     jobs.fetch_add(1);
   }
   for (std::thread& worker : workers) worker.join();
   const size_t sentBefore = agent->count();
-  manager->processData(format);  // the last interval
+  processData(format);  // the last interval
 
   const uint64_t timings = uint64_t{kThreads} * kTimings;
   const uint64_t terminated = uint64_t{kThreads} * ((kTimings + 2) / 3);
