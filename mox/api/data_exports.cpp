@@ -5,7 +5,9 @@
 
 extern "C" void MOX_outputMetricData(void) {
   moxapi::guardedVoid([] {
-    if (!moxapi::isActive() || CConfiguration::getInstance()->getDatasendingInterval() == 0) return;
-    CDispatcherManager::getInstance()->runTraceAndDataJobs();
+    if (!moxapi::isActive()) return;
+    MoxLibrary& library = moxapi::library();
+    if (library.config().getDatasendingInterval() == 0) return;
+    library.dispatcher().runTraceAndDataJobs();
   });
 }

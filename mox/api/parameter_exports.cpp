@@ -30,47 +30,49 @@ extern "C" {
 void MOX_changeInstruLevelThreshold(uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->setNumber(moxconfig::kInstrumentLevelThreshold, level);
+    library().config().setNumber(moxconfig::kInstrumentLevelThreshold, level);
   });
 }
 
 void MOX_changeInstruLevelThresholdForComponent(const mox_char* component, uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CMTContextManager::getInstance()->setComponentThreshold(utf16Copy(component), level);
+    library().registry().setComponentThreshold(utf16Copy(component), level);
   });
 }
 
 void MOX_changeTraceInstruLevelThresholdForComponent(const mox_char* component, uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CMTContextManager::getInstance()->setComponentTraceThreshold(utf16Copy(component), level);
+    library().registry().setComponentTraceThreshold(utf16Copy(component), level);
   });
 }
 
 void MOX_changeDataSendingInterval(uint32_t interval) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CConfiguration& cfg = *CConfiguration::getInstance();
-    cfg.setNumber(moxconfig::kDatasendingInterval, clampDataSendingInterval(interval));
-    CDispatcherManager::getInstance()->updateDataInterval(cfg.getDatasendingInterval());
+    MoxLibrary& library = moxapi::library();
+    library.config().setNumber(moxconfig::kDatasendingInterval, clampDataSendingInterval(interval));
+    library.dispatcher().updateDataInterval(library.config().getDatasendingInterval());
   });
 }
 
 void MOX_checkActiveParameter(void) {
   guardedVoid([] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->dumpParameters();
+    library().config().dumpParameters();
   });
 }
 
 uint32_t MOX_getSingleParameterValue(const mox_char* name, mox_char* buffer, uint32_t size) {
   const auto answer = [&]() -> uint32_t {
     if (name == nullptr || name[0] == 0) return 0;
-    const std::u16string value = CConfiguration::getInstance()->getValue(utf16Copy(name));
+    // No library (before the first initialisation, after an exit): an empty table.
+    MoxLibrary* current = currentLibrary.load(std::memory_order_relaxed);
+    const std::u16string value = current != nullptr ? current->config().getValue(utf16Copy(name)) : std::u16string();
     return copyToHostBuffer(value, buffer, size, "MOX_getSingleParameterValue");
   };
-  // Answered also before initialisation, from the built-in defaults; but
+  // Answered also before initialisation (from an empty table); but
   // never while an initialisation or exit changes the configuration.
   {
     ThrGateEntry entry;

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "common/number_text.h"
-#include "common/process_wide.h"
 #include "common/utf.h"
 #include "mox/config/number_reading.h"
 #include "port/quiet_write.h"
@@ -18,16 +17,6 @@ constexpr uint32_t kMaxBucketCount = 32768;
 int agentIndex(int agent) { return (agent >= 1 && agent <= moxconfig::kAgentCount) ? agent - 1 : 0; }
 
 }  // namespace
-
-std::atomic<CConfiguration*> CConfiguration::instance_{nullptr};
-
-CConfiguration* CConfiguration::createInstance() {
-  return processWideInstance(instance_, [] { return new CConfiguration(); });
-}
-
-void CConfiguration::destroyInstance() { destroyProcessWide(instance_); }
-
-void CConfiguration::abandonInstance() { abandonProcessWide(instance_); }
 
 CConfiguration::CConfiguration() {
   for (const moxconfig::Entry& entry : moxconfig::kTable) {

@@ -1,4 +1,4 @@
-// CConfiguration: the one configuration object of the process.
+// CConfiguration: the configuration of one library object.
 //
 // Holds every parameter as text in an ordered table (key -> CParameter),
 // filled from the configuration sources in order, and the numeric parameters
@@ -26,14 +26,6 @@
 
 class CConfiguration {
  public:
-  // Inline fast path: every timing call asks for the object several times.
-  static CConfiguration* getInstance() {
-    CConfiguration* current = instance_.load(std::memory_order_acquire);
-    return current != nullptr ? current : createInstance();
-  }
-  static void destroyInstance();
-  static void abandonInstance();  // forgets it untouched (forked child)
-
   // Merges the sources (config_sources.h) in order into the table: a key of a
   // later source replaces the value of an existing entry (keeping its
   // changeable flag) or enters as it came; a source that cannot be merged
@@ -110,9 +102,6 @@ class CConfiguration {
   CConfiguration& operator=(const CConfiguration&) = delete;
 
  private:
-  static CConfiguration* createInstance();
-  static std::atomic<CConfiguration*> instance_;
-
   template <typename T>
   static constexpr bool isFieldType(moxconfig::Type type) {
     switch (type) {

@@ -8,7 +8,7 @@
 // job and, every zombie_check_interval seconds, the zombie and empty context
 // scan.
 //
-// Threading: init/start/stopTimers/stopDispatchers/destroyInstance are the
+// Threading: init/start/stopTimers/stopDispatchers/the destructor are the
 // lifecycle's (one thread, never concurrently). Every flag is an atomic that
 // the threads poll; updateDataInterval may come from any thread.
 //
@@ -20,7 +20,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "mox/config/configuration.h"
 #include "mox/config/process_identity.h"
+#include "mox/context/context_manager.h"
 #include "mox/dispatch/data_job.h"
 #include "mox/dispatch/trace_job.h"
 #include "thr/thr.h"
@@ -28,22 +30,23 @@
 
 class CDispatcherManager {
  public:
-  ~CDispatcherManager() = default;
-  static CDispatcherManager* getInstance();
+  CDispatcherManager() = default;
   // Clears running, deletes the events and shuts the thread layer down.
   // Threads still running are stopped first.
-  static void destroyInstance();
-  // Forgets the manager without touching it (a forked child, whose copy of
-  // it describes threads that did not follow).
-  static void abandonInstance();
+  ~CDispatcherManager();
+  CDispatcherManager(const CDispatcherManager&) = delete;
+  CDispatcherManager& operator=(const CDispatcherManager&) = delete;
   // True on the four threads of the library.
   static bool onLibraryThread();
 
-  // Intervals from tracecheck_interval and datasending_interval; keeps a
-  // reference to the process identity (which must outlive the manager) for
-  // the jobs' texts; initialises the thread layer unless it is already;
-  // creates the events; clears the thread ids and zombieElapsed.
-  void init(const ProcessIdentity& identity);
+  // Intervals from tracecheck_interval and datasending_interval; keeps
+  // references to the configuration and the process identity (for the jobs'
+  // texts and the scan's time-outs), the registry (the scan) and the two
+  // stores (the jobs), which must outlive the manager; initialises the thread
+  // layer unless it is already; creates the events; clears the thread ids
+  // and zombieElapsed.
+  void init(const CConfiguration& cfg, const ProcessIdentity& identity, CMTContextManager& registry,
+            CMTTraceDataManager& traces, CPerfDataManager& metrics);
   // The agents of the trace job and of the data job (either may be null:
   // nothing is sent). Only before start.
   void setAgents(std::unique_ptr<CMTDataSendingAgent> traceAgent, std::unique_ptr<CMTDataSendingAgent> dataAgent);
@@ -61,6 +64,8 @@ class CDispatcherManager {
   // Waits until neither dispatcher is busy, wakes both so that they end, and
   // waits until they have left their loops; then pauses 200 ms.
   void stopDispatchers();
+  // Both stops, when any thread is still alive.
+  void stopThreads();
 
   uint32_t traceInterval() const { return traceInterval_.load(std::memory_order_relaxed); }
   uint32_t dataInterval() const { return dataInterval_.load(std::memory_order_relaxed); }
@@ -82,10 +87,6 @@ class CDispatcherManager {
   void runTraceAndDataJobs();
 
  private:
-  CDispatcherManager() = default;
-  CDispatcherManager(const CDispatcherManager&) = delete;
-  CDispatcherManager& operator=(const CDispatcherManager&) = delete;
-
   void startTracePair();
   void startDataPair();
   // Marks the calling thread as one of the library's.
@@ -107,7 +108,11 @@ class CDispatcherManager {
   // ends), else true after a short pause.
   bool waitAgainAfterFailure() const;
 
+  const CConfiguration* config_ = nullptr;
   const ProcessIdentity* identity_ = nullptr;
+  CMTContextManager* registry_ = nullptr;
+  CMTTraceDataManager* traces_ = nullptr;
+  CPerfDataManager* metrics_ = nullptr;
   std::unique_ptr<CTraceJob> traceJob_ = std::make_unique<CTraceJob>(nullptr);
   std::unique_ptr<CDataJob> dataJob_ = std::make_unique<CDataJob>(nullptr);
   std::atomic<bool> running_{false};

@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/process_wide.h"
 #include "dptrc/dptrc.h"
-#include "mox/config/configuration.h"
 #include "thr/thr_guards.h"
 
 namespace {
-
-std::atomic<CPerfDataManager*> instance{nullptr};
 
 constexpr uint16_t kMinSectionCount = 2;
 
@@ -33,14 +29,6 @@ PerfUpdate forOverflowRecord(const PerfUpdate& update) {
 
 }  // namespace
 
-CPerfDataManager* CPerfDataManager::getInstance() {
-  return processWideInstance(instance, [] { return new CPerfDataManager(); });
-}
-
-void CPerfDataManager::destroyInstance() { destroyProcessWide(instance); }
-
-void CPerfDataManager::abandonInstance() { abandonProcessWide(instance); }
-
 CPerfDataManager::CPerfDataManager() { ThrShardedRwLockInit(&sectionLock_); }
 
 CPerfDataManager::~CPerfDataManager() {
@@ -49,12 +37,12 @@ CPerfDataManager::~CPerfDataManager() {
   if (sectionLock_) ThrShardedRwLockDelete(sectionLock_);
 }
 
-void CPerfDataManager::init() {
+void CPerfDataManager::init(const CConfiguration& cfg) {
   // Without its locks the store would race; it then stays uninitialised and inert.
   if (!sectionLock_) return;
   ThrShardedExclusiveGuard hold(sectionLock_);
   if (initialised_.load(std::memory_order_relaxed)) return;
-  const uint16_t count = std::max(CConfiguration::getInstance()->getCacheSectionCount(), kMinSectionCount);
+  const uint16_t count = std::max(cfg.getCacheSectionCount(), kMinSectionCount);
   sections_.reset(count);
   for (uint16_t number = 1; number <= count; ++number) {
     auto section = std::make_unique<CCacheSection>(number);
@@ -66,7 +54,7 @@ void CPerfDataManager::init() {
     sections_.pushBack(section.get());
     ownedSections_.push_back(std::move(section));
   }
-  keyBound_ = CConfiguration::getInstance()->getMaxTimingKeysPerInterval();
+  keyBound_ = cfg.getMaxTimingKeysPerInterval();
   initialised_.store(true, std::memory_order_release);
 }
 

@@ -1,4 +1,4 @@
-// CPerfDataManager: the process-wide store of performance and resource
+// CPerfDataManager: a library's store of performance and resource
 // records, kept in a ring of cache sections, and of the host's resource
 // callbacks.
 //
@@ -34,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mox/config/configuration.h"
 #include "mox/metrics/cache_section.h"
 #include "mox/metrics/metric_format.h"
 #include "mox/metrics/perf_record.h"
@@ -46,15 +47,15 @@
 
 class CPerfDataManager {
  public:
-  // Created on the first call (from the initialisation, before other threads
-  // run); destroyInstance frees the sections and their records.
-  static CPerfDataManager* getInstance();
-  static void destroyInstance();
-  static void abandonInstance();  // forgets it untouched (forked child)
+  // Inert until init; the destructor frees the sections and their records.
+  CPerfDataManager();
+  ~CPerfDataManager();
+  CPerfDataManager(const CPerfDataManager&) = delete;
+  CPerfDataManager& operator=(const CPerfDataManager&) = delete;
 
   // Creates `cache_section_count` sections (at least 2), numbered from 1 with
   // section 1 current; takes the key bound. Once only.
-  void init();
+  void init(const CConfiguration& cfg);
 
   // The record of key in the current section, created when missing (past the
   // key bound too); nullptr before init. For reading: it is freed once its
@@ -114,13 +115,7 @@ class CPerfDataManager {
   // back. Without ready (nobody to send to) the interval is only dropped.
   void handOverInterval(const MetricFormat& format, const std::function<bool()>& ready, const TextSink& take);
 
-  ~CPerfDataManager();
-
  private:
-  CPerfDataManager();
-  CPerfDataManager(const CPerfDataManager&) = delete;
-  CPerfDataManager& operator=(const CPerfDataManager&) = delete;
-
   // The record of key in one map of the current section (records, guarded
   // by recordsLock), made when missing, given to apply while sectionLock is
   // held: shared when the record exists (every timing after a key's first),

@@ -2,28 +2,16 @@
 
 #include <utility>
 
-#include "common/process_wide.h"
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
-#include "mox/config/configuration.h"
 #include "mox_version.h"
 #include "thr/thr_guards.h"
 
 namespace {
 
-std::atomic<CMTTraceDataManager*> instance{nullptr};
-
 const char16_t kLibraryVersion[] = u"" MOX_VERSION;
 
 }  // namespace
-
-CMTTraceDataManager* CMTTraceDataManager::getInstance() {
-  return processWideInstance(instance, [] { return new CMTTraceDataManager(); });
-}
-
-void CMTTraceDataManager::destroyInstance() { destroyProcessWide(instance); }
-
-void CMTTraceDataManager::abandonInstance() { abandonProcessWide(instance); }
 
 CMTTraceDataManager::CMTTraceDataManager() { ThrRwLockInit(&sectionLock_); }
 
@@ -33,8 +21,8 @@ CMTTraceDataManager::~CMTTraceDataManager() {
   if (sectionLock_ != nullptr) ThrRwLockDelete(sectionLock_);
 }
 
-void CMTTraceDataManager::init() {
-  const uint32_t count = 2u * CConfiguration::getInstance()->getCacheSectionCount();
+void CMTTraceDataManager::init(const CConfiguration& cfg) {
+  const uint32_t count = 2u * cfg.getCacheSectionCount();
   ThrExclusiveGuard guard(sectionLock_);
   queue_.clear();
   owned_.clear();

@@ -1,4 +1,4 @@
-// CMTTraceDataManager: the process-wide store of transaction-trace texts.
+// CMTTraceDataManager: a library's store of transaction-trace texts.
 //
 // The store is a ring of 2 * cache_section_count sections; the front of the
 // queue is the current section, into which producers add. The trace job
@@ -9,9 +9,8 @@
 // exclusive while the ring rotates or a section is put back), then a
 // section's own lock.
 //
-// Lifetime: getInstance creates the manager on first use; destroyInstance
-// frees it with its sections. Callers must have left every operation before
-// destroyInstance.
+// Lifetime: the owner (the library object) destroys it with its sections;
+// callers must have left every operation before.
 #pragma once
 
 #include <cstddef>
@@ -21,18 +20,20 @@
 #include <string>
 #include <vector>
 
+#include "mox/config/configuration.h"
 #include "mox/trace/trace_section.h"
 #include "thr/thr.h"
 
 class CMTTraceDataManager {
  public:
-  static CMTTraceDataManager* getInstance();
-  static void destroyInstance();
-  static void abandonInstance();  // forgets it untouched (forked child)
+  CMTTraceDataManager();
+  ~CMTTraceDataManager();
+  CMTTraceDataManager(const CMTTraceDataManager&) = delete;
+  CMTTraceDataManager& operator=(const CMTTraceDataManager&) = delete;
 
   // Creates 2 * cache_section_count sections numbered 1..2N (section 1
   // current).
-  void init();
+  void init(const CConfiguration& cfg);
 
   // Appends text to the current section. Dropped when init has not run.
   void addTrace(std::u16string text);
@@ -53,13 +54,7 @@ class CMTTraceDataManager {
   // The version event line for the given prefix ("<system>|<process>_<instance>").
   static std::u16string versionEventText(const std::u16string& versionPrefix);
 
-  ~CMTTraceDataManager();
-
  private:
-  CMTTraceDataManager();
-  CMTTraceDataManager(const CMTTraceDataManager&) = delete;
-  CMTTraceDataManager& operator=(const CMTTraceDataManager&) = delete;
-
   void appendSection(CMTTraceSection* section) REQUIRES(sectionLock_);
 
   ThrRwLock* sectionLock_ = nullptr;

@@ -1,4 +1,4 @@
-// Test helpers for the agents and metrics: files, a configuration from
+// Test helpers for the agents and metrics: files, configurations from
 // key/value pairs and a scoped working directory.
 #pragma once
 
@@ -15,8 +15,6 @@ namespace agenttest {
 using testsupport::countOf;
 using testsupport::readFile;
 using testsupport::TempDir;
-
-inline void configure(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) { configureForTest(pairs); }
 
 class ScopedCwd {
  public:

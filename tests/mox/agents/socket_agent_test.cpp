@@ -40,7 +40,6 @@ class SocketAgentTest : public ::testing::Test {
     agent_.reset();
     trace();
     NiEnableTrace(NI_TRC_MASK_CONN_LOG);
-    CConfiguration::destroyInstance();
     EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "the agent left a connection open";
   }
   // The trace so far, closed.
@@ -52,8 +51,7 @@ class SocketAgentTest : public ::testing::Test {
   // An agent aimed at the main listener, with further keys.
   void makeAgent(Pairs more = {}) {
     more.insert(more.begin(), {{u"agent_host", u"127.0.0.1"}, {u"agent_port", text16(main_.port())}});
-    configure(more);
-    agent_ = std::make_unique<CMTDataSendingSocketAgent>(configuredDestinations(*CConfiguration::getInstance()));
+    agent_ = std::make_unique<CMTDataSendingSocketAgent>(configuredDestinations(*testConfiguration(more)));
   }
   // Sends until the agent notices that its connection is gone.
   void sendUntilBroken() {
@@ -105,14 +103,14 @@ TEST_F(SocketAgentTest, FiveAgentsReceiveTheFileAgentsBytesAndNoTextWithAnUnpair
 TEST_F(SocketAgentTest, UnresolvableAgentsTakeNoPartAndTheOthersAreNumberedFromOne) {
   TcpListener second;
   ASSERT_TRUE(second.ok());
-  configure({{u"agent_host", u"/H/nowhere"},
-             {u"agent_port", u"1"},
-             {u"agent_host_2", u"127.0.0.1"},
-             {u"agent_port_2", text16(second.port())},
-             {u"agent_type_2", u"7"},
-             {u"agent_host_3", u"/H/nowhere/S/3"},
-             {u"agent_host_4", u""}});  // left out silently
-  agent_ = std::make_unique<CMTDataSendingSocketAgent>(configuredDestinations(*CConfiguration::getInstance()));
+  const auto cfg = testConfiguration({{u"agent_host", u"/H/nowhere"},
+                                      {u"agent_port", u"1"},
+                                      {u"agent_host_2", u"127.0.0.1"},
+                                      {u"agent_port_2", text16(second.port())},
+                                      {u"agent_type_2", u"7"},
+                                      {u"agent_host_3", u"/H/nowhere/S/3"},
+                                      {u"agent_host_4", u""}});  // left out silently
+  agent_ = std::make_unique<CMTDataSendingSocketAgent>(configuredDestinations(*cfg));
   ASSERT_EQ(agent_->agentCount(), 1u);
   EXPECT_EQ(agent_->agentPort(0), second.port());
   EXPECT_EQ(agent_->agentType(0), 7);

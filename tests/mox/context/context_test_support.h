@@ -37,13 +37,13 @@ class ContextTest : public ::testing::Test {
   }
   void TearDown() override {
     stop();
-    CConfiguration::destroyInstance();
     setTickSource(nullptr);
   }
   void stop() {
-    CMTContextManager::destroyInstance();
-    CPerfDataManager::destroyInstance();
-    CMTTraceDataManager::destroyInstance();
+    registry_.reset();
+    metrics_.reset();
+    traceStore_.reset();
+    config_.reset();
     {
       std::lock_guard<std::mutex> guard(tracesLock_);
       traces_.clear();
@@ -61,21 +61,22 @@ class ContextTest : public ::testing::Test {
                            {u"max_components_per_transaction", u"1000"},
                            {u"datasending_method", u"file"},
                            {u"logdir", dir_.path16()}});
-    configureForTest(all);
+    config_ = testConfiguration(all);
     trcOpenLibraryFile(u"ctxtest", dir_.path16(), 2);
-    CPerfDataManager::getInstance()->init();
-    CMTTraceDataManager::getInstance()->init();
-    CMTContextManager::getInstance()->init(identity_);
-    return *CMTContextManager::getInstance();
+    metrics_ = std::make_unique<CPerfDataManager>();
+    traceStore_ = std::make_unique<CMTTraceDataManager>();
+    registry_ = std::make_unique<CMTContextManager>();
+    metrics_->init(*config_);
+    traceStore_->init(*config_);
+    registry_->init(*config_, identity_, *metrics_, *traceStore_);
+    return *registry_;
   }
 
   // One thread at a time moves the tick; it wraps as the real one does.
   static void advance(uint32_t ms) { fakeTick = (fakeTick.load() + ms) % TICK_WRAP_MS; }
-  static PerfValues perf(const std::u16string& key) {
-    return CPerfDataManager::getInstance()->getPerfRecord(key)->snapshot();
-  }
+  PerfValues perf(const std::u16string& key) const { return metrics_->getPerfRecord(key)->snapshot(); }
   // "active/finished/terminated/count" of a key's record.
-  static std::string counts(const std::u16string& key) {
+  std::string counts(const std::u16string& key) const {
     const PerfValues v = perf(key);
     return std::to_string(v.active) + "/" + std::to_string(v.finished) + "/" + std::to_string(v.terminated) + "/" +
            std::to_string(v.count);
@@ -83,7 +84,7 @@ class ContextTest : public ::testing::Test {
   std::string traceLog() const { return testsupport::readFile(dir_.file("ctxtest_mox.trc")); }
   // Takes the texts queued in the trace store (any thread).
   void drainTraces() const {
-    std::vector<std::u16string> taken = CMTTraceDataManager::getInstance()->takeTexts();
+    std::vector<std::u16string> taken = traceStore_->takeTexts();
     std::lock_guard<std::mutex> guard(tracesLock_);
     traces_.insert(traces_.end(), taken.begin(), taken.end());
   }
@@ -94,15 +95,18 @@ class ContextTest : public ::testing::Test {
     return traces_;
   }
   // The current value of a resource in the metric store (0 when never reported).
-  static int64_t resource(const std::u16string& name) {
+  int64_t resource(const std::u16string& name) const {
     int64_t current = 0;
-    CPerfDataManager::getInstance()->withResourceRecord(
-        name, [&](CResourceRecord& record) { current = record.snapshot().current; });
+    metrics_->withResourceRecord(name, [&](CResourceRecord& record) { current = record.snapshot().current; });
     return current;
   }
 
   testsupport::TempDir dir_;
   ProcessIdentity identity_{u"", u""};
+  std::unique_ptr<CConfiguration> config_;
+  std::unique_ptr<CPerfDataManager> metrics_;
+  std::unique_ptr<CMTTraceDataManager> traceStore_;
+  std::unique_ptr<CMTContextManager> registry_;
   mutable std::mutex tracesLock_;
   mutable std::vector<std::u16string> traces_;
 };

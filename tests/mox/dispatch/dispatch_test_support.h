@@ -14,30 +14,32 @@
 #include "support/test_config.h"
 
 struct DispatchWorld {
-  explicit DispatchWorld(const std::vector<std::pair<std::u16string, std::u16string>>& pairs,
-                         std::u16string processName = u"", std::u16string instanceNumber = u"")
+  explicit DispatchWorld(const ConfigPairs& pairs, std::u16string processName = u"",
+                         std::u16string instanceNumber = u"")
       : identity(std::move(processName), std::move(instanceNumber)) {
-    configureForTest(pairs);
-    (dispatcher = CDispatcherManager::getInstance())->init(identity);
-    (registry = CMTContextManager::getInstance())->init(identity);
+    configureForTest(config, pairs);
+    dispatcher->init(config, identity, *registry, traces, metrics);
+    registry->init(config, identity, metrics, traces);
+    traces.init(config);
+    metrics.init(config);
     auto trace = std::make_unique<RecordingAgent>(), data = std::make_unique<RecordingAgent>();
     traceAgent = trace.get(), dataAgent = data.get();
-    CMTTraceDataManager::getInstance()->init();
-    CPerfDataManager::getInstance()->init();
     dispatcher->setAgents(std::move(trace), std::move(data));
   }
   ~DispatchWorld() {
+    dispatcher->stopThreads();
     setTickSource(nullptr);
-    CMTTraceDataManager::destroyInstance();
-    CPerfDataManager::destroyInstance();
-    CMTContextManager::destroyInstance();
-    CDispatcherManager::destroyInstance();
-    CConfiguration::destroyInstance();
   }
 
+  // Destroyed bottom up: the stores, the registry, then the dispatcher.
+  CConfiguration config;
   ProcessIdentity identity;
-  CDispatcherManager* dispatcher = nullptr;
-  CMTContextManager* registry = nullptr;
+  CDispatcherManager dispatcherObject;
+  CMTContextManager registryObject;
+  CPerfDataManager metrics;
+  CMTTraceDataManager traces;
+  CDispatcherManager* dispatcher = &dispatcherObject;
+  CMTContextManager* registry = &registryObject;
   RecordingAgent* traceAgent = nullptr;
   RecordingAgent* dataAgent = nullptr;
 };

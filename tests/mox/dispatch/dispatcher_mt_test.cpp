@@ -37,7 +37,7 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
                         u"host", u"1");
     CDispatcherManager* dispatcher = world.dispatcher;
     RecordingAgent* traceAgent = world.traceAgent;
-    CMTTraceDataManager::getInstance()->addTrace(u"first");
+    world.traces.addTrace(u"first");
     dispatcher->start();
     EXPECT_TRUE(dispatcher->isRunning());
     ASSERT_TRUE(waitUntil([&] { return traceAgent->count() >= 2; }));  // sent by the timer thread
@@ -47,14 +47,14 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
     std::atomic<bool> producing{true};
     std::vector<std::thread> threads;
     for (int p = 0; p < kProducers; ++p) {
-      threads.emplace_back([p] {
+      threads.emplace_back([p, &world] {
         PerfUpdate update;
         update.addTimes = true;
         update.elapsedMs = 3;
         update.end = PerfUpdate::End::Finished;
         for (int i = 0; i < kTextsEach; ++i) {
-          CMTTraceDataManager::getInstance()->addTrace(u"t" + decimalText(p * kTextsEach + i));
-          CPerfDataManager::getInstance()->updatePerfRecord(u"Order|create", update);
+          world.traces.addTrace(u"t" + decimalText(p * kTextsEach + i));
+          world.metrics.updatePerfRecord(u"Order|create", update);
         }
       });
     }

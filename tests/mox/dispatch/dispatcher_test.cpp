@@ -69,18 +69,18 @@ TEST_F(DispatcherTest, ContextScanRunsOnEveryFifthDataRunWithTimeoutsInMs) {
   dispatcher->accumulateZombieTime();
   EXPECT_EQ(registry->contextCount(), 0u);
 
-  configureForTest({{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"0"}});
+  configureForTest(world.config, {{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"0"}});
   dispatcher->accumulateZombieTime();
   EXPECT_EQ(dispatcher->zombieElapsed(), 0u) << "a check interval of 0 switches the scan off";
 }
 
 TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCallbacks) {
-  const MetricFormat format = metricFormat(*CConfiguration::getInstance(), world.identity);
+  const MetricFormat format = metricFormat(world.config, world.identity);
   EXPECT_EQ(format.prefix, u"SYS_7");
   EXPECT_EQ(format.scope, PerfMetricScope::kCpu);
 
   // Registered a second ago with an interval of 0: due at every data run.
-  CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(1, countHookCall, 0, 0, wallSeconds() - 1, 60);
+  world.metrics.resourceCallbacks().registerCallback(1, countHookCall, 0, 0, wallSeconds() - 1, 60);
   dispatcher->runTraceAndDataJobs();  // as MOX_outputMetricData does
   EXPECT_EQ(hookCalls.load(), 0);
   ASSERT_FALSE(world.traceAgent->texts().empty());

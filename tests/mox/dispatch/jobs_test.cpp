@@ -15,11 +15,11 @@ const std::u16string kVersion =
 
 class JobsTest : public ::testing::Test {
  protected:
-  void runTraceJob() { world.dispatcher->traceJob().run(*CMTTraceDataManager::getInstance(), kPrefix); }
-  void runDataJob() { world.dispatcher->dataJob().run(*CPerfDataManager::getInstance(), MetricFormat()); }
+  void runTraceJob() { world.dispatcher->traceJob().run(world.traces, kPrefix); }
+  void runDataJob() { world.dispatcher->dataJob().run(world.metrics, MetricFormat()); }
 
   DispatchWorld world{{{u"cache_section_count", u"2"}}, u"shop", u"7"};
-  CMTTraceDataManager& traces = *CMTTraceDataManager::getInstance();
+  CMTTraceDataManager& traces = world.traces;
   RecordingAgent& agent = *world.traceAgent;
 };
 
@@ -57,7 +57,7 @@ TEST_F(JobsTest, SecondRunWhileOneRunsReturnsAtOnce) {
   runTraceJob();
   EXPECT_EQ(agent.texts(), (Texts{kVersion, u"a", u"b"}));
 
-  CPerfDataManager& store = *CPerfDataManager::getInstance();
+  CPerfDataManager& store = world.metrics;
   RecordingAgent& data = *world.dataAgent;
   const PerfUpdate finished{false, false, 0, -1, 0, -1, PerfUpdate::End::Finished};
   store.updatePerfRecord(u"A|m", finished);

@@ -32,10 +32,11 @@ uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& m
 // goes to the overflow key, and the totals over every key stay exact. The
 // running counts carried across the switches come back to 0 at the end.
 TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
-  configure(
+  const auto cfg = testConfiguration(
       {{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}, {u"max_timing_keys_per_interval", u"2"}});
-  CPerfDataManager* manager = CPerfDataManager::getInstance();
-  manager->init();
+  CPerfDataManager store;
+  CPerfDataManager* manager = &store;
+  manager->init(*cfg);
   RecordingAgent recording;
   RecordingAgent* agent = &recording;
   // The data job's half, sending as the dispatch room does.
@@ -88,9 +89,6 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
   const std::vector<std::u16string> last(texts.begin() + static_cast<long>(sentBefore - resourcesBefore), texts.end());
   EXPECT_EQ(total(last, u"Active Counter\" value=\""), 0u);
   EXPECT_GT(jobs.load(), 3);
-
-  CPerfDataManager::destroyInstance();
-  CConfiguration::destroyInstance();
 }
 
 }  // namespace

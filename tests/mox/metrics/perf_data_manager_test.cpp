@@ -35,18 +35,14 @@ std::vector<std::u16string> keys(CCacheSection* section) {
 
 class PerfDataManagerTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    CPerfDataManager::destroyInstance();
-    CConfiguration::destroyInstance();
-  }
   CPerfDataManager* start(const std::u16string& sectionCount = u"2", const std::u16string& keyBound = u"0") {
-    configure({{u"cache_section_count", sectionCount},
-               {u"datasending_method", u"socket"},
-               {u"max_timing_keys_per_interval", keyBound}});
-    CPerfDataManager* manager = CPerfDataManager::getInstance();
-    manager->init();
-    return manager;
+    const auto cfg = testConfiguration({{u"cache_section_count", sectionCount},
+                                        {u"datasending_method", u"socket"},
+                                        {u"max_timing_keys_per_interval", keyBound}});
+    manager_.init(*cfg);
+    return &manager_;
   }
+  CPerfDataManager manager_;
   RecordingAgent agent_;
 };
 

@@ -17,16 +17,11 @@ class TraceStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ThrIsInitialised()) ThrInit();
-    configureForTest({{u"cache_section_count", u"2"}});
-    store = CMTTraceDataManager::getInstance();
-    store->init();
-  }
-  void TearDown() override {
-    CMTTraceDataManager::destroyInstance();
-    CConfiguration::destroyInstance();
+    store->init(*testConfiguration({{u"cache_section_count", u"2"}}));
   }
 
-  CMTTraceDataManager* store = nullptr;
+  CMTTraceDataManager owned;
+  CMTTraceDataManager* store = &owned;
 };
 
 TEST_F(TraceStoreTest, TextsAreHandedOverOnceInTheOrderAdded) {
