@@ -77,10 +77,24 @@ std::u16string CMTTraceDataManager::versionEventText(const std::u16string& versi
   return text;
 }
 
-std::vector<std::u16string> CMTTraceDataManager::takeTexts() {
+void CMTTraceDataManager::handOverTexts(const std::function<void(const std::vector<std::u16string>&)>& take) {
   CMTTraceSection* detached = switchSection();
-  if (detached == nullptr) return {};
-  std::vector<std::u16string> texts = detached->takeAll();
+  if (detached == nullptr) {
+    take({});
+    return;
+  }
+  // However take ends, the section must go back, or the ring would lose it.
+  try {
+    detached->handOver(take);
+  } catch (...) {
+    putBack(detached);
+    throw;
+  }
   putBack(detached);
+}
+
+std::vector<std::u16string> CMTTraceDataManager::takeTexts() {
+  std::vector<std::u16string> texts;
+  handOverTexts([&texts](const std::vector<std::u16string>& handed) { texts = handed; });
   return texts;
 }

@@ -1,9 +1,13 @@
 // CMTTraceDataManager: a library's store of transaction-trace texts.
 //
 // The store is a ring of 2 * cache_section_count sections; the front of the
-// queue is the current section, into which producers add. The trace job
-// takes the texts out (takeTexts): it detaches the front, moves its texts
-// out and appends it at the back again, empty; the dispatch room sends them.
+// queue is the current section, into which producers add. The trace job has
+// the texts handed over (handOverTexts): the front is detached, its texts
+// given to the job, which sends them, and it goes back at the end of the
+// ring. A section's texts are destroyed when it becomes current again: an
+// interval's memory is freed while later intervals' texts still sit above
+// it, so the allocator reuses it instead of giving it back and faulting it
+// in again.
 //
 // Locking, in this order: sectionLock (shared while a text is added,
 // exclusive while the ring rotates or a section is put back), then a
@@ -16,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,9 +43,12 @@ class CMTTraceDataManager {
   // Appends text to the current section. Dropped when init has not run.
   void addTrace(std::u16string text);
 
-  // The trace job's half: detaches the current section and hands over its
-  // texts in the order added; the section goes back at the end of the ring,
-  // empty. Nothing (and no rotation) with fewer than two sections.
+  // The trace job's half: detaches the current section, calls take with its
+  // texts in the order added (under the section's lock shared) and puts the
+  // section back at the end of the ring. With fewer than two sections
+  // nothing rotates and take gets no texts.
+  void handOverTexts(const std::function<void(const std::vector<std::u16string>&)>& take);
+  // The texts handOverTexts hands over, copied.
   std::vector<std::u16string> takeTexts();
 
   // Detaches and returns the current section; the next one becomes current

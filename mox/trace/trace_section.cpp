@@ -30,9 +30,7 @@ size_t CMTTraceSection::size() const {
   return traces_.size();
 }
 
-std::vector<std::u16string> CMTTraceSection::takeAll() {
-  std::vector<std::u16string> taken;
-  ThrExclusiveGuard guard(lock_);
-  taken.swap(traces_);
-  return taken;
+void CMTTraceSection::handOver(const std::function<void(const std::vector<std::u16string>&)>& take) const {
+  ThrSharedGuard guard(lock_);
+  take(traces_);
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ class CMTTraceSection {
   void clear();
   bool isEmpty() const;
   size_t size() const;
-  // Moves every text out, in the order added; the section is empty after.
-  std::vector<std::u16string> takeAll();
+  // Calls take with every text, in the order added, holding the section
+  // lock shared.
+  void handOver(const std::function<void(const std::vector<std::u16string>&)>& take) const;
 
  private:
   ThrRwLock* lock_ = nullptr;
