@@ -6,12 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "common/file_path.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
-#include "mox/agents/process_name_source.h"
-#include "mox/config/configuration.h"
 #include "port/quiet_write.h"
 
 namespace {
@@ -62,11 +61,12 @@ int writeAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-std::u16string CMTDataSendingFileAgent::primaryFileName() {
-  return fileInDirectory(CConfiguration::getInstance()->getLogdir(), fallbackFileName());
-}
+CMTDataSendingFileAgent::CMTDataSendingFileAgent(std::u16string logdir, std::u16string processName)
+    : logdir_(std::move(logdir)), processName_(std::move(processName)) {}
 
-std::u16string CMTDataSendingFileAgent::fallbackFileName() { return currentProcessName() + kFileSuffix; }
+std::u16string CMTDataSendingFileAgent::primaryFileName() const { return fileInDirectory(logdir_, fallbackFileName()); }
+
+std::u16string CMTDataSendingFileAgent::fallbackFileName() const { return processName_ + kFileSuffix; }
 
 CMTDataSendingFileAgent::Append CMTDataSendingFileAgent::appendTo(const std::u16string& fileName,
                                                                   const std::string& bytes, FileState& state) {

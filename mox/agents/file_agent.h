@@ -5,9 +5,9 @@
 //
 // The file is opened, appended to and closed within each sendData, so other
 // processes may read, move or delete it between calls (log rotation of the
-// host works). The names are built anew at every call from the configured
-// logdir and currentProcessName(). Every write and the close are checked: a
-// text is only counted as sent when it reached a file whole.
+// host works). The log directory and the process name are handed to the
+// agent when it is made. Every write and the close are checked: a text is
+// only counted as sent when it reached a file whole.
 //
 // Trace lines: an unopenable primary file is reported at every call (the
 // switch line); a file that opens but cannot be written (a full disk, a file
@@ -27,6 +27,8 @@
 
 class CMTDataSendingFileAgent : public CMTDataSendingAgent {
  public:
+  CMTDataSendingFileAgent(std::u16string logdir, std::u16string processName);
+
   bool checkConnection() override { return true; }
   // Never fails towards the caller: a text that fits in neither file is
   // dropped after an error line in the trace.
@@ -36,8 +38,8 @@ class CMTDataSendingFileAgent : public CMTDataSendingAgent {
 
   // "<logdir>/<name>_mtdata.log" (or the fallback name, see above) and
   // "<name>_mtdata.log".
-  static std::u16string primaryFileName();
-  static std::u16string fallbackFileName();
+  std::u16string primaryFileName() const;
+  std::u16string fallbackFileName() const;
 
  private:
   enum class Append { Written, NotOpened, NotWritten };
@@ -48,6 +50,8 @@ class CMTDataSendingFileAgent : public CMTDataSendingAgent {
 
   Append appendTo(const std::u16string& fileName, const std::string& bytes, FileState& state);
 
+  const std::u16string logdir_;
+  const std::u16string processName_;
   FileState primary_;
   FileState fallback_;
   bool lastSendFailed_ = false;

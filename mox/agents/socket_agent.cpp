@@ -4,7 +4,6 @@
 
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
-#include "mox/config/configuration.h"
 
 namespace {
 
@@ -14,26 +13,26 @@ const char* const kOrdinals[] = {"", "", "2nd", "3rd", "4th", "5th"};
 
 }  // namespace
 
-CMTDataSendingSocketAgent::CMTDataSendingSocketAgent() {
+CMTDataSendingSocketAgent::CMTDataSendingSocketAgent(const std::vector<AgentDestination>& destinations) {
   try {
     if (NiInit3() != VEL_O_K) {
       MOX_TRC_ERROR("NI library failed to be initilized!\n");
       return;
     }
     agents_.reserve(kMaxAgents);
-    addAgents();
+    addAgents(destinations);
   } catch (...) {
     agents_.clear();  // out of memory: an agent without destinations sends nothing
   }
 }
 
-void CMTDataSendingSocketAgent::addAgents() {
-  const CConfiguration* config = CConfiguration::getInstance();
-  for (int n = 1; n <= static_cast<int>(kMaxAgents); ++n) {
-    std::u16string host = config->getAgentHost(n);
-    if (n > 1 && host.empty()) continue;  // a further agent left out
+void CMTDataSendingSocketAgent::addAgents(const std::vector<AgentDestination>& destinations) {
+  for (size_t i = 0; i < destinations.size() && i < kMaxAgents; ++i) {
+    const int n = static_cast<int>(i + 1);
+    const AgentDestination& destination = destinations[i];
+    if (n > 1 && destination.host.empty()) continue;  // a further agent left out
     NiHostAddr addr;
-    if (NiHostToAddr(host.c_str(), &addr) != VEL_O_K) {
+    if (NiHostToAddr(destination.host.c_str(), &addr) != VEL_O_K) {
       if (n == 1) {
         MOX_TRC_ERROR("Main agent failed to be initilized due to incorrect host setting!\n");
       } else {
@@ -41,8 +40,8 @@ void CMTDataSendingSocketAgent::addAgents() {
       }
       continue;
     }
-    agents_.push_back(Agent{std::move(host), config->getAgentPort(n), config->getAgentType(n), NI_INVALID_HDL,
-                            kNotConnected, kNeverConnected});
+    agents_.push_back(
+        Agent{destination.host, destination.port, destination.type, NI_INVALID_HDL, kNotConnected, kNeverConnected});
   }
 }
 

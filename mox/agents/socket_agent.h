@@ -22,6 +22,13 @@
 #include "mox/agents/data_sending_agent.h"
 #include "ni/ni.h"
 
+// One collecting agent as configured: agent N's host, port and type.
+struct AgentDestination {
+  std::u16string host;
+  uint16_t port = 0;
+  uint16_t type = 0;
+};
+
 class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
  public:
   static constexpr int32_t kConnectTimeoutMs = 500;
@@ -29,9 +36,10 @@ class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
   static constexpr int32_t kReadTimeoutMs = 1000;
   static constexpr size_t kMaxAgents = 5;
 
-  // Initialises the network layer and resolves the configured hosts; opens
-  // no connection.
-  CMTDataSendingSocketAgent();
+  // Initialises the network layer and resolves the hosts of destinations
+  // (agents 1..5 in order; an empty host after the first leaves that agent
+  // out); opens no connection.
+  explicit CMTDataSendingSocketAgent(const std::vector<AgentDestination>& destinations);
   ~CMTDataSendingSocketAgent() override;
   CMTDataSendingSocketAgent(const CMTDataSendingSocketAgent&) = delete;
   CMTDataSendingSocketAgent& operator=(const CMTDataSendingSocketAgent&) = delete;
@@ -69,7 +77,7 @@ class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
     uint16_t history;
   };
 
-  void addAgents();
+  void addAgents(const std::vector<AgentDestination>& destinations);
   bool connect(Agent& agent, int number);
   void send(Agent& agent, int number, const std::string& bytes);
 

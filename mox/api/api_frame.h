@@ -9,12 +9,20 @@
 #include <string>
 
 #include "mox.h"
+#include "mox/api/library.h"
 #include "thr/thr_entry_gate.h"
 
 namespace moxapi {
 
 // Initialisation count: 0 while the library is not initialised.
 extern std::atomic<int16_t> initCount;
+
+// The library object: set by the initialisation before the entry gate
+// opens, cleared by the exit after the gate is shut and drained (and
+// forgotten in a forked child); nullptr otherwise.
+extern std::atomic<MoxLibrary*> currentLibrary;
+// The library object, for a call inside the gate (where it is always there).
+inline MoxLibrary& library() { return *currentLibrary.load(std::memory_order_relaxed); }
 
 inline bool isInitialised() { return initCount.load(std::memory_order_relaxed) != 0; }
 // Initialised and instrument_level_threshold is not 0.

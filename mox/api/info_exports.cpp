@@ -29,11 +29,11 @@ std::u16string parameterInfoName(const mox_char* paramName) {
 
 void appendInfoCore(const std::u16string& key, uint32_t recId, const std::u16string& name, std::u16string value,
                     bool toList) {
-  CMTContextManager::getInstance()->appendInfo(key, recId, name, std::move(value), toList);
+  library().registry().appendInfo(key, recId, name, std::move(value), toList);
 }
 
 void appendContextInfoCore(const std::u16string& key, const std::u16string& name, std::u16string value) {
-  CMTContextManager::getInstance()->appendContextInfo(key, name, std::move(value));
+  library().registry().appendContextInfo(key, name, std::move(value));
 }
 
 void appendInfo(uint32_t recId, const std::u16string& name, const mox_char* value, bool toList) {

@@ -9,20 +9,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "common/number_text.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
-#include "mox/agents/process_name_source.h"
 #include "mox/api/api_frame.h"
 #include "mox/config/config_sources.h"
-#include "mox/config/configuration.h"
-#include "mox/context/context_manager.h"
-#include "mox/dispatch/dispatcher_manager.h"
-#include "mox/dispatch/metric_format_source.h"
-#include "mox/metrics/perf_data_manager.h"
-#include "mox/trace/trace_data_manager.h"
 #include "mox_version.h"
 #include "passport/epp.h"
 #include "passport/epp_library_trace.h"
@@ -33,6 +27,9 @@ namespace {
 using moxapi::initCount;
 
 ThrStaticMutex lifecycleLock;
+
+// The library object, from an initialisation to its exit.
+std::unique_ptr<MoxLibrary> owned;
 
 // The passport library's environment: this library is component 8 and
 // writes passports of version 3.
@@ -62,12 +59,8 @@ bool calledFromInsideTheLibrary(const char* exportName) {
 void forgetLibraryInChild() {
   lifecycleLock.renew();
   initCount.store(0);
-  setProcessNameSource(nullptr);
-  CMTTraceDataManager::abandonInstance();
-  CPerfDataManager::abandonInstance();
-  CMTContextManager::abandonInstance();
-  CDispatcherManager::abandonInstance();
-  CConfiguration::abandonInstance();
+  moxapi::currentLibrary.store(nullptr);
+  (void)owned.release();
 }
 
 void registerForkHandler() {
@@ -95,8 +88,7 @@ const char* invokedText(InitSource source) {
   return source == InitSource::Pairs ? "MOX_ProcInitWithParam API invoked\n" : "MOX_ProcInit API invoked\n";
 }
 
-void readConfiguration(const InitRequest& request) {
-  CConfiguration& cfg = *CConfiguration::getInstance();
+void readConfiguration(CConfiguration& cfg, const InitRequest& request) {
   switch (request.source) {
     case InitSource::DefaultFile: configureFromDefaultLocation(cfg); break;
     case InitSource::ProfileDir: configureFromProfileDir(cfg, request.profileDir); break;
@@ -104,26 +96,18 @@ void readConfiguration(const InitRequest& request) {
   }
 }
 
-// -1: the process id; 0 or more: the number; other negatives keep the text as it was.
-void storeInstance(CMTContextManager& registry, int16_t instance) {
-  if (instance == -1) {
-    registry.setInstanceNumber(decimalText(static_cast<int64_t>(getpid())));
-  } else if (instance >= 0) {
-    registry.setInstanceNumber(decimalText(instance));
-  }
+// -1: the process id; 0 or more: the number; other negatives: none.
+std::u16string instanceText(int16_t instance) {
+  if (instance == -1) return decimalText(static_cast<int64_t>(getpid()));
+  return instance >= 0 ? decimalText(instance) : std::u16string();
 }
 
 // The built-in context counters start (again) at 0, as the host's
 // MOX_initializeResource(name, 0, 0) would start them.
-void resetContextCounters() {
+void resetContextCounters(CPerfDataManager& metrics) {
   for (std::u16string_view name : {kZombieContextCount, kEmptyContextCount}) {
-    CPerfDataManager::getInstance()->withResourceRecord(name, [](CResourceRecord& record) { record.initialize(0, 0); });
+    metrics.withResourceRecord(name, [](CResourceRecord& record) { record.initialize(0, 0); });
   }
-}
-
-std::u16string registryProcessName() {
-  CMTContextManager* registry = CMTContextManager::getInstance();
-  return registry ? registry->getProcessName() : std::u16string();
 }
 
 void initialise(const InitRequest& request, const char* exportName) {
@@ -136,22 +120,18 @@ void initialise(const InitRequest& request, const char* exportName) {
   }
   registerForkHandler();
   initCount.store(1);
-  readConfiguration(request);
-  CConfiguration& cfg = *CConfiguration::getInstance();
+  // Published at once, so that an exit finds whatever was built; no other
+  // call reads it before the gate opens.
+  owned = std::make_unique<MoxLibrary>(request.name, instanceText(request.instance));
+  moxapi::currentLibrary.store(owned.get(), std::memory_order_release);
+  CConfiguration& cfg = owned->config();
+  readConfiguration(cfg, request);
   trcOpenLibraryFile(request.name, cfg.getLogdir(), cfg.getLibTraceLevel());
-  CDispatcherManager::getInstance()->init();
-  CMTContextManager& registry = *CMTContextManager::getInstance();
-  registry.init();
-  CMTTraceDataManager::getInstance()->init();
-  CPerfDataManager::getInstance()->init();
+  owned->build();
   eppSetEnvironment(kPassportComponent, kPassportVersion, &malloc, &free, &eppTraceToLibraryLog,
                     cfg.getLibTraceLevel());
-  registry.setProcessName(request.name);
-  storeInstance(registry, request.instance);
-  setProcessNameSource(&registryProcessName);
-  CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
-  if (!dispatcher->isRunning()) dispatcher->start();
-  resetContextCounters();
+  owned->dispatcher().start();
+  resetContextCounters(owned->metrics());
   ThrGateOpen();
   MOX_TRC(1, "MOX library version " MOX_VERSION " (unicode) loaded\n");
   MOX_TRC(1, "%s", invokedText(request.source));
@@ -162,18 +142,15 @@ void exitLibrary() {
   if (initCount.load() <= 0) return;
   MOX_TRC(1, "MOX_ProcExit API started\n");
   ThrGateCloseAndDrain();
-  CDispatcherManager* dispatcher = CDispatcherManager::getInstance();
-  dispatcher->stopTimers();
-  dispatcher->stopDispatchers();
-  if (moxapi::isActive() && CConfiguration::getInstance()->getDatasendingInterval() != 0) {
-    runTraceAndDataJobs();
+  if (owned && owned->isBuilt()) {
+    CDispatcherManager& dispatcher = owned->dispatcher();
+    dispatcher.stopTimers();
+    dispatcher.stopDispatchers();
+    if (moxapi::isActive() && owned->config().getDatasendingInterval() != 0) dispatcher.runTraceAndDataJobs();
   }
-  CMTTraceDataManager::destroyInstance();
-  CPerfDataManager::destroyInstance();
-  CMTContextManager::destroyInstance();
-  CDispatcherManager::destroyInstance();
-  CConfiguration::destroyInstance();
-  setProcessNameSource(nullptr);
+  // Nothing can reach the library any more; destroyed, it cannot come back.
+  moxapi::currentLibrary.store(nullptr, std::memory_order_release);
+  owned.reset();
   MOX_TRC(1, "MOX_ProcExit API invoked\n");
   trcCloseLibraryFile();
   initCount.store(0);
@@ -231,8 +208,9 @@ uint16_t MOX_ProcExitNestable(void) {
 void MOX_setInstancePrefix(const mox_char* prefix) {
   moxapi::guardedVoid([&] {
     if (!moxapi::isActive()) return;
-    CMTContextManager::getInstance()->setInstancePrefix(utf16Copy(prefix));
-    resetContextCounters();
+    MoxLibrary& library = moxapi::library();
+    library.identity().setInstancePrefix(utf16Copy(prefix));
+    resetContextCounters(library.metrics());
   });
 }
 

@@ -6,21 +6,22 @@
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/api/api_frame.h"
-#include "mox/config/configuration.h"
 #include "thr/thr.h"
 
 namespace moxapi {
 
 std::atomic<int16_t> initCount{0};
+std::atomic<MoxLibrary*> currentLibrary{nullptr};
 
 bool isActive() {
   if (!isInitialised()) return false;
-  return CConfiguration::getInstance()->getInstrumentLevelThreshold() != 0;
+  MoxLibrary* current = currentLibrary.load(std::memory_order_relaxed);
+  return current != nullptr && current->config().getInstrumentLevelThreshold() != 0;
 }
 
 bool levelPassesThresholds(uint16_t level) {
-  const CConfiguration* cfg = CConfiguration::getInstance();
-  return level < cfg->getInstrumentLevelThresholdTrace() || level < cfg->getInstrumentLevelThreshold();
+  const CConfiguration& cfg = library().config();
+  return level < cfg.getInstrumentLevelThresholdTrace() || level < cfg.getInstrumentLevelThreshold();
 }
 
 const std::u16string& threadSessionKey() {

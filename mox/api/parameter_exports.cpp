@@ -2,7 +2,6 @@
 // dump and the single-parameter getter.
 #include <string>
 
-#include "common/number_text.h"
 #include "common/utf.h"
 #include "mox/api/api_frame.h"
 #include "mox/config/configuration.h"
@@ -13,12 +12,13 @@ namespace {
 
 using namespace moxapi;
 
-constexpr uint32_t kMinDataSendingInterval = 15;
 // The stored text holds at most nine digits.
 constexpr uint32_t kMaxDataSendingInterval = 999999999;
 
+// Sending cannot be switched off at run time: 0 takes the key's minimum too.
 uint32_t clampDataSendingInterval(uint32_t interval) {
-  if (interval < kMinDataSendingInterval) return kMinDataSendingInterval;
+  const uint32_t minimum = moxconfig::entryOf(moxconfig::kDatasendingInterval).limit.minimum;
+  if (interval < minimum) return minimum;
   if (interval > kMaxDataSendingInterval) return kMaxDataSendingInterval;
   return interval;
 }
@@ -30,47 +30,49 @@ extern "C" {
 void MOX_changeInstruLevelThreshold(uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->setParameter(u"instrument_level_threshold", decimalText(level));
+    library().config().setNumber(moxconfig::kInstrumentLevelThreshold, level);
   });
 }
 
 void MOX_changeInstruLevelThresholdForComponent(const mox_char* component, uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CMTContextManager::getInstance()->setComponentThreshold(utf16Copy(component), level);
+    library().registry().setComponentThreshold(utf16Copy(component), level);
   });
 }
 
 void MOX_changeTraceInstruLevelThresholdForComponent(const mox_char* component, uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CMTContextManager::getInstance()->setComponentTraceThreshold(utf16Copy(component), level);
+    library().registry().setComponentTraceThreshold(utf16Copy(component), level);
   });
 }
 
 void MOX_changeDataSendingInterval(uint32_t interval) {
   guardedVoid([&] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->setParameter(u"datasending_interval",
-                                                decimalText(clampDataSendingInterval(interval)));
-    CDispatcherManager::getInstance()->updateDataInterval();
+    MoxLibrary& library = moxapi::library();
+    library.config().setNumber(moxconfig::kDatasendingInterval, clampDataSendingInterval(interval));
+    library.dispatcher().updateDataInterval(library.config().getDatasendingInterval());
   });
 }
 
 void MOX_checkActiveParameter(void) {
   guardedVoid([] {
     if (!isInitialised()) return;
-    CConfiguration::getInstance()->dumpParameters();
+    library().config().dumpParameters();
   });
 }
 
 uint32_t MOX_getSingleParameterValue(const mox_char* name, mox_char* buffer, uint32_t size) {
   const auto answer = [&]() -> uint32_t {
     if (name == nullptr || name[0] == 0) return 0;
-    const std::u16string value = CConfiguration::getInstance()->getValue(utf16Copy(name));
+    // No library (before the first initialisation, after an exit): an empty table.
+    MoxLibrary* current = currentLibrary.load(std::memory_order_relaxed);
+    const std::u16string value = current != nullptr ? current->config().getValue(utf16Copy(name)) : std::u16string();
     return copyToHostBuffer(value, buffer, size, "MOX_getSingleParameterValue");
   };
-  // Answered also before initialisation, from the built-in defaults; but
+  // Answered also before initialisation (from an empty table); but
   // never while an initialisation or exit changes the configuration.
   {
     ThrGateEntry entry;

@@ -18,7 +18,7 @@ using namespace moxapi;
 // result(context) for the context of key; the empty string without one.
 template <typename Core>
 std::u16string ofContext(const std::u16string& key, Core result) {
-  ContextRef context = CMTContextManager::getInstance()->findContext(key);
+  ContextRef context = library().registry().findContext(key);
   return context ? result(*context.get()) : std::u16string();
 }
 
@@ -39,7 +39,7 @@ uint32_t contextGetterEx(const char* exportName, MOX_SessionIdFunc getSessionId,
 // field(context) of the key's context as a signed 16-bit number; 0 without one.
 template <typename Field>
 int16_t contextNumber(const std::u16string& key, Field field) {
-  ContextRef context = CMTContextManager::getInstance()->findContext(key);
+  ContextRef context = library().registry().findContext(key);
   return context ? static_cast<int16_t>(field(*context.get())) : 0;
 }
 
@@ -112,10 +112,10 @@ uint32_t MOX_getPassportEx(MOX_SessionIdFunc f, mox_char* buffer, uint32_t size)
 }
 uint32_t MOX_getPassport2(const mox_char* passport, mox_char* buffer, uint32_t size) {
   return guarded<uint32_t>(0, [&] {
-    return passportStringGetter("MOX_getPassport2", passport, buffer, size,
-                                [](std::u16string_view text, std::u16string& out) {
-                                  return outgoingPassportOf(text, currentPreviousComponentName(), out);
-                                });
+    return passportStringGetter(
+        "MOX_getPassport2", passport, buffer, size, [](std::u16string_view text, std::u16string& out) {
+          return outgoingPassportOf(text, currentPreviousComponentName(library().registry()), out);
+        });
   });
 }
 

@@ -15,7 +15,7 @@ template <typename Update>
 void updateResource(const mox_char* name, Update&& update) {
   guardedVoid([&] {
     if (!isActive() || name == nullptr) return;
-    CPerfDataManager::getInstance()->withResourceRecord(utf16View(name), update);
+    library().metrics().withResourceRecord(utf16View(name), update);
   });
 }
 
@@ -48,16 +48,16 @@ void MOX_reportResourceKPI(const mox_char* name, const mox_char* kpiName, int64_
 void MOX_registerResourceCallBack(uint32_t id, MOX_ResourceCallBack callback, uint32_t interval, int32_t offset) {
   guardedVoid([&] {
     if (!isActive()) return;
-    const uint32_t sendingInterval = CConfiguration::getInstance()->getDatasendingInterval();
-    CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(id, callback, interval, offset, wallSeconds(),
-                                                                          sendingInterval);
+    const uint32_t sendingInterval = library().config().getDatasendingInterval();
+    library().metrics().resourceCallbacks().registerCallback(id, callback, interval, offset, wallSeconds(),
+                                                             sendingInterval);
   });
 }
 
 void MOX_deregisterResourceCallBack(uint32_t id) {
   guardedVoid([&] {
     if (!isActive()) return;
-    CPerfDataManager::getInstance()->resourceCallbacks().deregisterCallback(id);
+    library().metrics().resourceCallbacks().deregisterCallback(id);
   });
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 using namespace moxapi;
 
-CMTContextManager& registry() { return *CMTContextManager::getInstance(); }
+CMTContextManager& registry() { return library().registry(); }
 
 uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method, uint16_t level) {
   return registry().startTiming(key, utf16View(component), utf16View(method), level);

@@ -1,8 +1,8 @@
 #include "mox/config/config_sources.h"
 
 #include <cstdlib>
-#include <memory>
-#include <vector>
+#include <optional>
+#include <utility>
 
 #include "common/utf.h"
 #include "mox/config/config_table.h"
@@ -18,7 +18,7 @@ constexpr char16_t kDefaultConfigDir[] = u"/usr/vel/mox/config";
 // The built-in defaults, always the first source: every key of the table
 // that has a default, with its changeable flag (kFromFile keys only when the
 // configuration comes from mox.conf).
-std::unique_ptr<moxprofile::CProfile> makeDefaultsProfile(bool fromFile) {
+ParameterMap defaultsProfile(bool fromFile) {
   std::vector<CParameter> entries;
   entries.reserve(moxconfig::kKeyCount);
   for (const moxconfig::Entry& entry : moxconfig::kTable) {
@@ -27,39 +27,47 @@ std::unique_ptr<moxprofile::CProfile> makeDefaultsProfile(bool fromFile) {
         entry.changeable == moxconfig::kAlways || (fromFile && entry.changeable == moxconfig::kFromFile);
     entries.push_back(CParameter{entry.key, entry.defaultValue, changeable});
   }
-  return std::make_unique<moxprofile::CMemoryProfile>(entries);
+  return moxprofile::memoryProfile(entries);
 }
 
-void configureFromFile(CConfiguration& cfg, const std::u16string& dir) {
-  cfg.setConfigDir(dir);
-  cfg.addProfile(makeDefaultsProfile(true));
-  cfg.addProfile(std::make_unique<moxprofile::CFlatfileProfile>(kConfigFileName));
-  cfg.loadProfiles();
-  cfg.applyValues();
+ConfigSources sourcesFromFile(const std::u16string& dir) {
+  ConfigSources sources;
+  sources.push_back(defaultsProfile(true));
+  std::optional<ParameterMap> file = moxprofile::readFlatfileProfile(dir, kConfigFileName);
+  if (file) sources.push_back(std::move(*file));
+  return sources;
 }
 
 bool isPresent(const char16_t* text) { return text != nullptr && text[0] != u'\0'; }
 
 }  // namespace
 
-void configureFromDefaultLocation(CConfiguration& cfg) {
+ConfigSources sourcesFromDefaultLocation() {
   const char* fromEnvironment = std::getenv("MOX_CONFIG");
   const bool useEnvironment = fromEnvironment != nullptr && fromEnvironment[0] != '\0';
-  configureFromFile(cfg, useEnvironment ? utf8ToUtf16Lenient(fromEnvironment) : std::u16string(kDefaultConfigDir));
+  return sourcesFromFile(useEnvironment ? utf8ToUtf16Lenient(fromEnvironment) : std::u16string(kDefaultConfigDir));
 }
 
-void configureFromProfileDir(CConfiguration& cfg, const std::u16string& dir) { configureFromFile(cfg, dir); }
+ConfigSources sourcesFromProfileDir(const std::u16string& dir) { return sourcesFromFile(dir); }
 
-void configureFromPairs(CConfiguration& cfg, uint32_t count, const char16_t* const* pairs) {
-  if (count > kMaxParameterPairs) return;
+ConfigSources sourcesFromPairs(uint32_t count, const char16_t* const* pairs) {
+  if (count > kMaxParameterPairs) return {};
   std::vector<CParameter> entries;
   for (uint32_t i = 0; pairs != nullptr && i < count; ++i) {
     const char16_t* key = pairs[2 * i];
     const char16_t* value = pairs[2 * i + 1];
     if (isPresent(key) && isPresent(value)) entries.push_back(CParameter{key, value, false});
   }
-  cfg.addProfile(makeDefaultsProfile(false));
-  cfg.addProfile(std::make_unique<moxprofile::CMemoryProfile>(entries));
-  cfg.loadProfiles();
-  cfg.applyValues();
+  ConfigSources sources;
+  sources.push_back(defaultsProfile(false));
+  sources.push_back(moxprofile::memoryProfile(entries));
+  return sources;
+}
+
+void configureFromDefaultLocation(CConfiguration& cfg) { cfg.load(sourcesFromDefaultLocation()); }
+
+void configureFromProfileDir(CConfiguration& cfg, const std::u16string& dir) { cfg.load(sourcesFromProfileDir(dir)); }
+
+void configureFromPairs(CConfiguration& cfg, uint32_t count, const char16_t* const* pairs) {
+  cfg.load(sourcesFromPairs(count, pairs));
 }

@@ -3,12 +3,10 @@
 #include <new>
 #include <utility>
 
-#include "common/process_wide.h"
+#include "common/number_text.h"
 #include "common/utf.h"
 #include "mox/config/number_reading.h"
-#include "mox/config/profile.h"
 #include "port/quiet_write.h"
-#include "thr/thr_guards.h"
 
 namespace {
 
@@ -20,74 +18,43 @@ int agentIndex(int agent) { return (agent >= 1 && agent <= moxconfig::kAgentCoun
 
 }  // namespace
 
-std::atomic<CConfiguration*> CConfiguration::instance_{nullptr};
-
-CConfiguration* CConfiguration::createInstance() {
-  return processWideInstance(instance_, [] { return new CConfiguration(); });
-}
-
-void CConfiguration::destroyInstance() { destroyProcessWide(instance_); }
-
-void CConfiguration::abandonInstance() { abandonProcessWide(instance_); }
-
 CConfiguration::CConfiguration() {
   for (const moxconfig::Entry& entry : moxconfig::kTable) {
     fields_[entry.id].store(entry.initial, std::memory_order_relaxed);
   }
-  profiles_.reserve(5);
-  ThrMutexInit(&lock_);
 }
 
-CConfiguration::~CConfiguration() { ThrMutexDelete(&lock_); }
-
-void CConfiguration::setConfigDir(const std::u16string& dir) {
-  ThrMutexGuard guard(&lock_);
-  configDir_ = dir;
-}
-
-std::u16string CConfiguration::getConfigDir() const {
-  ThrMutexGuard guard(&lock_);
-  return configDir_;
-}
-
-void CConfiguration::addProfile(std::unique_ptr<moxprofile::CProfile> profile) {
-  ThrMutexGuard guard(&lock_);
-  if (profile) profiles_.push_back(std::move(profile));
-}
-
-void CConfiguration::loadProfiles() {
-  ThrMutexGuard guard(&lock_);
-  for (const auto& profile : profiles_) {
+void CConfiguration::load(const std::vector<ParameterMap>& sources) {
+  if (sources.empty()) return;
+  ThrPlainMutexHold guard(lock_);
+  for (const ParameterMap& source : sources) {
     try {
-      ParameterMap loaded;
-      profile->load(loaded, *this);
-      if (profile->getStatus() != moxprofile::kProfileRead) continue;
-      // Merged into a copy and swapped in, so that running out of memory
-      // half-way leaves the table as the earlier profiles made it.
-      ParameterMap merged = parameters_;
-      for (auto& [key, entry] : loaded) {
-        auto existing = merged.find(key);
-        if (existing != merged.end()) {
-          existing->second.value = std::move(entry.value);
-        } else {
-          merged.emplace(key, std::move(entry));
-        }
-      }
-      parameters_.swap(merged);
+      mergeLocked(source);
     } catch (const std::bad_alloc&) {
-      // This profile contributes nothing.
+      // This source contributes nothing.
     }
   }
+  applyValuesLocked();
+}
+
+// Merged into a copy and swapped in, so that running out of memory half-way
+// leaves the table as the earlier sources made it.
+void CConfiguration::mergeLocked(const ParameterMap& source) {
+  ParameterMap merged = parameters_;
+  for (const auto& [key, entry] : source) {
+    auto existing = merged.find(key);
+    if (existing != merged.end()) {
+      existing->second.value = entry.value;
+    } else {
+      merged.emplace(key, entry);
+    }
+  }
+  parameters_.swap(merged);
 }
 
 const std::u16string* CConfiguration::findValueLocked(const std::u16string& key) const {
   auto it = parameters_.find(key);
   return it == parameters_.end() ? nullptr : &it->second.value;
-}
-
-void CConfiguration::applyValues() {
-  ThrMutexGuard guard(&lock_);
-  applyValuesLocked();
 }
 
 // One pass in table order, so that a limit naming another key sees that
@@ -106,18 +73,28 @@ void CConfiguration::applyValuesLocked() {
 }
 
 std::u16string CConfiguration::getValue(const std::u16string& key) const {
-  ThrMutexGuard guard(&lock_);
+  ThrPlainMutexHold guard(lock_);
   const std::u16string* value = findValueLocked(key);
   return value ? *value : std::u16string();
 }
 
-bool CConfiguration::setParameter(const std::u16string& key, const std::u16string& value) {
-  ThrMutexGuard guard(&lock_);
+bool CConfiguration::setValueLocked(const std::u16string& key, std::u16string value) {
   auto it = parameters_.find(key);
   if (it == parameters_.end() || !it->second.changeable) return false;
-  it->second.value = value;
+  it->second.value = std::move(value);
   applyValuesLocked();
   return true;
+}
+
+bool CConfiguration::setParameter(const std::u16string& key, const std::u16string& value) {
+  ThrPlainMutexHold guard(lock_);
+  return setValueLocked(key, value);
+}
+
+bool CConfiguration::setNumber(moxconfig::Key key, uint32_t number) {
+  const std::u16string text = decimalText(number);
+  ThrPlainMutexHold guard(lock_);
+  return setValueLocked(moxconfig::keyText(key), text);
 }
 
 void CConfiguration::dumpParameters() const { dumpParameters(stdout); }
@@ -127,7 +104,7 @@ void CConfiguration::dumpParameters() const { dumpParameters(stdout); }
 void CConfiguration::dumpParameters(std::FILE* out) const {
   std::string text;
   {
-    ThrMutexGuard guard(&lock_);
+    ThrPlainMutexHold guard(lock_);
     for (const auto& [key, entry] : parameters_) {
       text.append("Parameter Name: ");
       appendUtf16AsUtf8Lenient(key, text);

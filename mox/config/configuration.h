@@ -1,20 +1,20 @@
-// CConfiguration: the one configuration object of the process.
+// CConfiguration: the configuration of one library object.
 //
 // Holds every parameter as text in an ordered table (key -> CParameter),
-// filled from the profiles in order, and the numeric parameters as typed
-// fields with their limits applied (applyValues). Keys, defaults, initial
-// values and limits are those of moxconfig::kTable (config_table.h).
+// filled from the configuration sources in order, and the numeric parameters
+// as typed fields with their limits applied. Keys, defaults, initial values
+// and limits are those of moxconfig::kTable (config_table.h).
 //
-// Locking: the table is read and replaced under the object's mutex
-// (getValue, setParameter, dumpParameters, loadProfiles). The typed fields
-// are atomics, read by any thread without a lock.
+// Locking: the table is read and replaced under the object's mutex (getValue,
+// setParameter, setNumber, dumpParameters, load), which is never held while
+// anything else is called. The typed fields are atomics, read by any thread
+// without a lock.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -22,38 +22,25 @@
 #include "mox/config/config_table.h"
 #include "mox/config/parameter.h"
 #include "mox/config/perf_metric_scope.h"
-#include "thr/thr.h"
-
-namespace moxprofile {
-class CProfile;
-}
+#include "thr/thr_plain_mutex.h"
 
 class CConfiguration {
  public:
-  // Inline fast path: every timing call asks for the object several times.
-  static CConfiguration* getInstance() {
-    CConfiguration* current = instance_.load(std::memory_order_acquire);
-    return current != nullptr ? current : createInstance();
-  }
-  static void destroyInstance();
-  static void abandonInstance();  // forgets it untouched (forked child)
-
-  void setConfigDir(const std::u16string& dir);
-  std::u16string getConfigDir() const;
-  void addProfile(std::unique_ptr<moxprofile::CProfile> profile);  // takes ownership
-  // Merges every profile in order into the table, under the lock: a loaded
-  // key replaces the value of an existing entry (keeping its changeable flag)
-  // or enters as loaded. A profile that fails or cannot be merged whole
-  // contributes nothing.
-  void loadProfiles();
-  // Derives every typed field from the table with its limits (fixed order:
-  // each limit sees the fields derived before it).
-  void applyValues();
+  // Merges the sources (config_sources.h) in order into the table: a key of a
+  // later source replaces the value of an existing entry (keeping its
+  // changeable flag) or enters as it came; a source that cannot be merged
+  // whole (out of memory) contributes nothing. Then derives every typed field
+  // from the table with its limits, in table order (each limit sees the
+  // fields derived before it). Without any source nothing changes.
+  void load(const std::vector<ParameterMap>& sources);
 
   // Copy of the current value, or "" when the key is not in the table.
   std::u16string getValue(const std::u16string& key) const;
   // Replaces a changeable entry's value and re-derives the typed fields.
   bool setParameter(const std::u16string& key, const std::u16string& value);
+  // The same with a number, which the table keeps as its decimal text and
+  // converts as it converts every value (limits included).
+  bool setNumber(moxconfig::Key key, uint32_t number);
   // "Parameter Name: <key> |Parameter Value: <value>" per entry, key order, to stdout.
   void dumpParameters() const;
   // The same to the given stream (UTF-8), in one write and flush made outside
@@ -109,13 +96,12 @@ class CConfiguration {
     return textOf(moxconfig::kSpecificComponentLevelThresholdsTrace);
   }
 
-  ~CConfiguration();
+  CConfiguration();
+  ~CConfiguration() = default;
+  CConfiguration(const CConfiguration&) = delete;
+  CConfiguration& operator=(const CConfiguration&) = delete;
 
  private:
-  CConfiguration();
-  static CConfiguration* createInstance();
-  static std::atomic<CConfiguration*> instance_;
-
   template <typename T>
   static constexpr bool isFieldType(moxconfig::Type type) {
     switch (type) {
@@ -132,13 +118,12 @@ class CConfiguration {
   }
   std::u16string textOf(moxconfig::Key key) const { return getValue(moxconfig::keyText(key)); }
   const std::u16string* findValueLocked(const std::u16string& key) const REQUIRES(lock_);
+  void mergeLocked(const ParameterMap& source) REQUIRES(lock_);
+  bool setValueLocked(const std::u16string& key, std::u16string value) REQUIRES(lock_);
   void applyValuesLocked() REQUIRES(lock_);
 
-  // Recursive: a profile being loaded under it asks for the directory.
-  mutable ThrMutex lock_;
-  std::u16string configDir_ GUARDED_BY(lock_);
-  std::vector<std::unique_ptr<moxprofile::CProfile>> profiles_ GUARDED_BY(lock_);
-  std::map<std::u16string, CParameter> parameters_ GUARDED_BY(lock_);
+  mutable ThrPlainMutex lock_;
+  ParameterMap parameters_ GUARDED_BY(lock_);
 
   // The typed field of every key, indexed by moxconfig::Key, each cut to its
   // type's width (kText keys leave theirs unused).

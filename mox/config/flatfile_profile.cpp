@@ -11,7 +11,6 @@
 #include "common/file_path.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
-#include "mox/config/configuration.h"
 #include "mox/config/flatfile_syntax.h"
 
 namespace moxprofile {
@@ -73,16 +72,14 @@ ConfigFileRead readConfigFile(const std::u16string& path, ParameterMap& out) {
   return ConfigFileRead::Read;
 }
 
-CFlatfileProfile::CFlatfileProfile(std::u16string fileName) : fileName_(std::move(fileName)) {}
-
-ParameterMap& CFlatfileProfile::load(ParameterMap& target, const CConfiguration& cfg) {
+std::optional<ParameterMap> readFlatfileProfile(const std::u16string& configDir, const std::u16string& fileName) {
   try {
     ParameterMap read;
-    std::u16string path = fileInDirectory(cfg.getConfigDir(), fileName_);
+    std::u16string path = fileInDirectory(configDir, fileName);
     ConfigFileRead result = readConfigFile(path, read);
-    if (result == ConfigFileRead::NotOpened && path != fileName_) {
+    if (result == ConfigFileRead::NotOpened && path != fileName) {
       read.clear();
-      path = fileName_;
+      path = fileName;
       result = readConfigFile(path, read);
     }
     if (result == ConfigFileRead::TooLarge) {
@@ -91,16 +88,12 @@ ParameterMap& CFlatfileProfile::load(ParameterMap& target, const CConfiguration&
       MOX_TRC_ERROR_EARLY("Configuration file %s is larger than %zu bytes and was ignored\n", trcText(path).c_str(),
                           kConfigFileMaxBytes);
     }
-    const bool found = result == ConfigFileRead::Read;
-    status_ = found ? kProfileRead : kProfileNotOpened;
-    parameters_ = found ? std::move(read) : ParameterMap();
-    target.insert(parameters_.begin(), parameters_.end());
+    if (result != ConfigFileRead::Read) return std::nullopt;
+    return read;
   } catch (const std::bad_alloc&) {
     // Out of memory while parsing: the file counts as unreadable; the defaults stand.
-    status_ = kProfileNotOpened;
-    parameters_.clear();
+    return std::nullopt;
   }
-  return target;
 }
 
 }  // namespace moxprofile

@@ -2,14 +2,10 @@
 
 namespace moxprofile {
 
-CMemoryProfile::CMemoryProfile(const std::vector<CParameter>& entries) {
-  for (const CParameter& entry : entries) parameters_.emplace(entry.name, entry);
-}
-
-ParameterMap& CMemoryProfile::load(ParameterMap& target, const CConfiguration& /*cfg*/) {
-  status_ = kProfileRead;
-  target.insert(parameters_.begin(), parameters_.end());
-  return target;
+ParameterMap memoryProfile(const std::vector<CParameter>& entries) {
+  ParameterMap table;
+  for (const CParameter& entry : entries) table.emplace(entry.name, entry);
+  return table;
 }
 
 }  // namespace moxprofile

@@ -4,7 +4,6 @@
 
 #include "common/clock.h"
 #include "dptrc/dptrc.h"
-#include "mox/config/configuration.h"
 #include "mox/context/cpu_span.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/metrics/perf_update.h"
@@ -18,11 +17,18 @@ const char* yesNo(bool atTop) { return atTop ? "YES" : "NO"; }
 
 }  // namespace
 
-CMTCallRecord::CMTCallRecord(std::u16string key, uint32_t id, CMTCallRecord* parentCall, bool traced, bool skipped)
-    : timingKey(std::move(key)), recId(id), traceOn(traced), parent(parentCall), skipped_(skipped) {}
+CMTCallRecord::CMTCallRecord(const CallSettings& settings, std::u16string key, uint32_t id, CMTCallRecord* parentCall,
+                             bool traced, bool skipped)
+    : timingKey(std::move(key)),
+      recId(id),
+      traceOn(traced),
+      parent(parentCall),
+      settings_(&settings),
+      skipped_(skipped) {}
 
-void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord* parentCall, bool traced,
-                            bool skipped) {
+void CMTCallRecord::restart(const CallSettings& settings, std::u16string_view key, uint32_t id,
+                            CMTCallRecord* parentCall, bool traced, bool skipped) {
+  settings_ = &settings;
   timingKey.assign(key);
   recId = id;
   status = Running;
@@ -47,16 +53,16 @@ void CMTCallRecord::restart(std::u16string_view key, uint32_t id, CMTCallRecord*
 void CMTCallRecord::begin() {
   MOX_TRC_HOST(2, "%s - [StartTiming]\n", trcText(timingKey).c_str());
   startTick = parent == nullptr ? msTickWithWallClock(&startWallMs_) : msTick();
-  PerfUpdate update;
+  PerfUpdate update = newUpdate();
   if (traceOn) {
     cpuStart = threadCpuMicros();
     update.incActive = !traceOnly;
   } else {
-    const PerfMetricScope scope = CConfiguration::getInstance()->getPerfMetricScope();
+    const PerfMetricScope scope = settings_->scope;
     if (measuresCpu(scope)) cpuStart = threadCpuMicros();
     update.incActive = countsActive(scope) && !skipped_;
   }
-  if (update.incActive) perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
+  if (update.incActive) perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_);
 }
 
 void CMTCallRecord::takeTimes(uint32_t now) {
@@ -65,7 +71,7 @@ void CMTCallRecord::takeTimes(uint32_t now) {
   bool measureCpu = true;
   bool netCpu = true;
   if (!traceOn) {
-    const PerfMetricScope scope = CConfiguration::getInstance()->getPerfMetricScope();
+    const PerfMetricScope scope = settings_->scope;
     net = measuresNetElapsed(scope);
     measureCpu = measuresCpu(scope);
     netCpu = measuresNetCpu(scope);
@@ -84,8 +90,14 @@ void CMTCallRecord::takeTimes(uint32_t now) {
   }
 }
 
+PerfUpdate CMTCallRecord::newUpdate() const {
+  PerfUpdate update;
+  update.skipped = skipped_;
+  return update;
+}
+
 bool CMTCallRecord::timesWanted() const {
-  return !(skipped_ && static_cast<uint32_t>(elapsedMs) >= CConfiguration::getInstance()->getSkipTimesBelowThreshold());
+  return !(skipped_ && static_cast<uint32_t>(elapsedMs) >= settings_->skipTimesBelowThreshold);
 }
 
 // The one update of an end or a termination with times: a traced call adds
@@ -93,7 +105,7 @@ bool CMTCallRecord::timesWanted() const {
 // only when it was ended by its own name (atTop) and its times are wanted, and
 // is merely counted when it was closed on the way.
 void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) {
-  PerfUpdate update;
+  PerfUpdate update = newUpdate();
   update.end = terminated ? PerfUpdate::End::Terminated : PerfUpdate::End::Finished;
   if (traceOn) {
     if (traceOnly) return;
@@ -108,7 +120,7 @@ void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) {
     update.netElapsedMs = netElapsedMs;
     update.netCpuUs = netCpuUs;
   }
-  perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
+  perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_);
 }
 
 uint32_t CMTCallRecord::end(bool atTop) {
@@ -124,9 +136,9 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
   MOX_TRC_HOST(2, "%s - [TerminateTiming] TimeStat:%s\n", trcText(timingKey).c_str(), yesNo(atTop));
   if (!withTimes) {
     status = TerminatedWithoutTimes;
-    PerfUpdate update;
+    PerfUpdate update = newUpdate();
     update.end = PerfUpdate::End::Terminated;
-    perfTarget_ = CPerfDataManager::getInstance()->updatePerfRecord(timingKey, update, perfTarget_);
+    perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_);
     return -1;
   }
   uint32_t now = msTick();
@@ -138,5 +150,5 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
 
 std::u16string CMTCallRecord::startTime() const {
   if (parent != nullptr) return std::u16string();
-  return trcFormatLocalTime(startWallMs_, CConfiguration::getInstance()->getAgentType() != 0);
+  return trcFormatLocalTime(startWallMs_, settings_->startTimeWithMillis);
 }

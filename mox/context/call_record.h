@@ -17,7 +17,19 @@
 #include <string_view>
 #include <vector>
 
+#include "mox/config/perf_metric_scope.h"
 #include "mox/metrics/perf_update.h"
+
+class CPerfDataManager;
+
+// What a call record reads at its begin and end, fixed for a library's life;
+// the registry owns it and hands it down.
+struct CallSettings {
+  CPerfDataManager* metrics = nullptr;  // where the calls' performance records are
+  PerfMetricScope scope = PerfMetricScope::kElapsed;
+  uint32_t skipTimesBelowThreshold = 0;
+  bool startTimeWithMillis = false;  // agent_type is not 0
+};
 
 // The moment a trace is built: a call still running shows its times up to it.
 // Both clocks are read on first need only, since a finished unit of work has
@@ -45,13 +57,16 @@ class CMTCallRecord {
  public:
   enum Status : uint16_t { Running = 0, Ended = 1, TerminatedWithTimes = 2, TerminatedWithoutTimes = 3 };
 
-  // skipped: the key's component is listed in skip_times_in_names.
-  CMTCallRecord(std::u16string timingKey, uint32_t recId, CMTCallRecord* parent, bool traceOn, bool skipped);
+  // skipped: the key's component is listed in skip_times_in_names. settings
+  // must outlive the record.
+  CMTCallRecord(const CallSettings& settings, std::u16string timingKey, uint32_t recId, CMTCallRecord* parent,
+                bool traceOn, bool skipped);
   CMTCallRecord(const CMTCallRecord&) = delete;
   CMTCallRecord& operator=(const CMTCallRecord&) = delete;
   // Makes a finished record a new one, as the constructor would, keeping the
   // memory of its key, children and parameters for reuse.
-  void restart(std::u16string_view timingKey, uint32_t recId, CMTCallRecord* parent, bool traceOn, bool skipped);
+  void restart(const CallSettings& settings, std::u16string_view timingKey, uint32_t recId, CMTCallRecord* parent,
+               bool traceOn, bool skipped);
 
   // Takes the start tick (and the CPU time when it is needed) and counts the
   // call as active where its key is counted.
@@ -101,7 +116,10 @@ class CMTCallRecord {
   // Takes elapsed and CPU times and derives the net times (own and parent's).
   void takeTimes(uint32_t now);
   bool timesWanted() const;
+  // An update that carries the call's skipped mark to its record.
+  PerfUpdate newUpdate() const;
   void sendToPerfRecord(bool addTimes, bool terminated);
+  const CallSettings* settings_;
   bool skipped_;
   // The record the call's updates go to: Undecided until the first one has
   // gone to a record, which the later ones follow.

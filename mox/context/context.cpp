@@ -26,7 +26,7 @@ bool keyOfComponent(std::u16string_view timingKey, const std::u16string& compone
 }  // namespace
 
 CMTContext::CMTContext(const CMTContextManager& manager) : manager_(&manager) {
-  const CConfiguration* config = CConfiguration::getInstance();
+  const CConfiguration* config = &manager.config();
   traceOn = traceModeOf(config->getTraceEnabledViaEm() == 1);
   setGlobalThresholds();
   createdTick = msTickCoarse();
@@ -44,7 +44,7 @@ CMTContext::CMTContext(const CMTContextManager& manager, const std::u16string& n
 CMTContext::~CMTContext() { passportHandle.reset(); }
 
 void CMTContext::setGlobalThresholds() {
-  const CConfiguration* config = CConfiguration::getInstance();
+  const CConfiguration* config = &manager_->config();
   levelThreshold = config->getInstrumentLevelThreshold();
   traceLevelThreshold = config->getInstrumentLevelThresholdTrace();
 }
@@ -68,12 +68,12 @@ void CMTContext::clearCallTree() {
 
 CMTCallRecord* CMTContext::newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped) {
   if (spareRecords_.empty()) {
-    records_.push_back(std::make_unique<CMTCallRecord>(std::u16string(timingKey), nextRecId, parent,
-                                                       traceOn == TraceMode::On, skipped));
+    records_.push_back(std::make_unique<CMTCallRecord>(manager_->callSettings(), std::u16string(timingKey), nextRecId,
+                                                       parent, traceOn == TraceMode::On, skipped));
   } else {
     records_.push_back(std::move(spareRecords_.back()));
     spareRecords_.pop_back();
-    records_.back()->restart(timingKey, nextRecId, parent, traceOn == TraceMode::On, skipped);
+    records_.back()->restart(manager_->callSettings(), timingKey, nextRecId, parent, traceOn == TraceMode::On, skipped);
   }
   return records_.back().get();
 }
@@ -81,7 +81,7 @@ CMTCallRecord* CMTContext::newRecord(std::u16string_view timingKey, CMTCallRecor
 void CMTContext::renew(const CMTContextManager& manager) {
   manager_ = &manager;
   state = Empty;
-  const CConfiguration* config = CConfiguration::getInstance();
+  const CConfiguration* config = &manager_->config();
   traceOn = traceModeOf(config->getTraceEnabledViaEm() == 1);
   passportTraceFlag = 0;
   passportTraceLevel = 0;
@@ -112,7 +112,7 @@ void CMTContext::renew(const CMTContextManager& manager) {
 
 void CMTContext::reuse(const std::u16string& newPassport) {
   state = Empty;
-  levelThreshold = CConfiguration::getInstance()->getInstrumentLevelThreshold();
+  levelThreshold = manager_->config().getInstrumentLevelThreshold();
   nextRecId = 1;
   clearCallTree();
   applyPassport(newPassport, false);
@@ -171,7 +171,7 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
     record->linked = true;
     state = Active;
   }
-  if (collectTree && nextRecId > CConfiguration::getInstance()->getMaxComponentsPerTransaction()) {
+  if (collectTree && nextRecId > manager_->config().getMaxComponentsPerTransaction()) {
     if (traceOn == TraceMode::On) {
       queueTrace(buildMaxComponentsSnapshot());
       queueTrace(buildTrace());
@@ -233,7 +233,7 @@ void CMTContext::endTiming(uint32_t recId) { closeCall(recId, false); }
 void CMTContext::terminateTiming(uint32_t recId) { closeCall(recId, true); }
 
 void CMTContext::runTraceChecks(int64_t sinceCreation) {
-  const CConfiguration* config = CConfiguration::getInstance();
+  const CConfiguration* config = &manager_->config();
   if (!autoTraceSent && traceOn == TraceMode::Off &&
       sinceCreation > static_cast<int64_t>(config->getAutoTransactionTraceThreshold()) * 1000) {
     queueTrace(buildTrace());

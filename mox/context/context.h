@@ -78,6 +78,8 @@ class CMTContext {
   // The records still open, innermost last.
   const std::vector<CMTCallRecord*>& openCalls() const { return callStack_; }
   size_t recordCount() const { return records_.size(); }
+  // The registry the context belongs to.
+  const CMTContextManager& manager() const { return *manager_; }
 
   // ---- fields (read by the trace builders, set by the passport handling) ---
   State state = Empty;

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "common/clock.h"
-#include "common/process_wide.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/component_lists.h"
@@ -18,8 +17,6 @@ struct ContextPlaces {
 };
 
 namespace {
-
-std::atomic<CMTContextManager*> instance{nullptr};
 
 // The context of this thread's last finished unit of work, kept with its
 // records to serve the thread's next one: a unit of work then costs no
@@ -73,12 +70,6 @@ thread_local std::u16string timingKeyScratch;
 
 std::atomic<uint64_t> managerSerials{0};
 
-// The built-in counters of the contexts that the scan removes.
-void increaseContextCounter(std::u16string_view resourceName) {
-  CPerfDataManager::getInstance()->withResourceRecord(resourceName,
-                                                      [](CResourceRecord& record) { record.increase(1); });
-}
-
 // The context this thread found last: a unit of work looks its context up on
 // every call, and the memo spares the hash and the map search when the key is
 // the same and nothing was removed from the bucket since.
@@ -126,16 +117,7 @@ void ContextRef::release() NO_THREAD_SAFETY_ANALYSIS {
 
 // ---- lifetime -----------------------------------------------------------------
 
-CMTContextManager* CMTContextManager::getInstance() {
-  return processWideInstance(instance, [] { return new CMTContextManager(); });
-}
-
-void CMTContextManager::destroyInstance() { destroyProcessWide(instance); }
-
-void CMTContextManager::abandonInstance() { abandonProcessWide(instance); }
-
 CMTContextManager::CMTContextManager() : serial_(managerSerials.fetch_add(1, std::memory_order_relaxed) + 1) {
-  ThrMutexInit(&identityLock_);
   ThrRwLockInit(&thresholdLock_);
   ThrRwLockInit(&traceThresholdLock_);
 }
@@ -145,7 +127,6 @@ CMTContextManager::~CMTContextManager() {
   for (ThrRwLock* lock : bucketLocks_) ThrRwLockDelete(lock);
   ThrRwLockDelete(thresholdLock_);
   ThrRwLockDelete(traceThresholdLock_);
-  ThrMutexDelete(&identityLock_);
 }
 
 void CMTContextManager::destroyAllContexts() {
@@ -157,9 +138,17 @@ void CMTContextManager::destroyAllContexts() {
   }
 }
 
-void CMTContextManager::init() {
+void CMTContextManager::init(const CConfiguration& cfg, const ProcessIdentity& identity, CPerfDataManager& metrics,
+                             CMTTraceDataManager& traces) {
   if (!buckets_.empty()) return;
-  const CConfiguration* config = CConfiguration::getInstance();
+  config_ = &cfg;
+  identity_ = &identity;
+  traces_ = &traces;
+  callSettings_.metrics = &metrics;
+  callSettings_.scope = cfg.getPerfMetricScope();
+  callSettings_.skipTimesBelowThreshold = cfg.getSkipTimesBelowThreshold();
+  callSettings_.startTimeWithMillis = cfg.getAgentType() != 0;
+  const CConfiguration* config = &cfg;
   uint16_t count = config->getContextMapBucketCount();
   if (count < 4) count = 4;
   bucketLocks_.reserve(count);
@@ -185,38 +174,6 @@ void CMTContextManager::init() {
   }
   ThrExclusiveGuard guard(traceThresholdLock_);
   componentTraceThresholds_ = std::move(traceLevels);
-}
-
-// ---- process identity -----------------------------------------------------------
-
-void CMTContextManager::setProcessName(const std::u16string& name) {
-  ThrMutexGuard guard(&identityLock_);
-  processName_ = name;
-}
-
-std::u16string CMTContextManager::getProcessName() const {
-  ThrMutexGuard guard(&identityLock_);
-  return processName_;
-}
-
-void CMTContextManager::setInstanceNumber(const std::u16string& number) {
-  ThrMutexGuard guard(&identityLock_);
-  instanceNumber_ = number;
-}
-
-std::u16string CMTContextManager::getInstanceNumber() const {
-  ThrMutexGuard guard(&identityLock_);
-  return instanceNumber_;
-}
-
-void CMTContextManager::setInstancePrefix(const std::u16string& prefix) {
-  ThrMutexGuard guard(&identityLock_);
-  instancePrefix_ = prefix;
-}
-
-std::u16string CMTContextManager::getInstancePrefix() const {
-  ThrMutexGuard guard(&identityLock_);
-  return instancePrefix_;
 }
 
 // ---- registry -------------------------------------------------------------------
@@ -274,6 +231,10 @@ bool CMTContextManager::reserveContext() {
 
 void CMTContextManager::releaseContexts(size_t count) {
   if (places_ && count != 0) places_->taken.fetch_sub(count, std::memory_order_relaxed);
+}
+
+void CMTContextManager::increaseContextCounter(std::u16string_view resourceName) const {
+  metrics().withResourceRecord(resourceName, [](CResourceRecord& record) { record.increase(1); });
 }
 
 void CMTContextManager::countRefusedContext() {
@@ -365,7 +326,7 @@ bool CMTContextManager::scanRemoves(const CMTContext& context, uint32_t ageMs, u
   }
   if (ageMs < zombieTimeoutMs) return false;
   MOX_TRC(1, "Zombie context detected\n");
-  CMTTraceDataManager::getInstance()->addTrace(context.buildZombieTrace());
+  traces_->addTrace(context.buildZombieTrace());
   increaseContextCounter(kZombieContextCount);
   return true;
 }

@@ -1,5 +1,5 @@
-// CMTContextManager: the process-wide registry of contexts, one per session
-// key, and the cores behind the context and timing exports.
+// CMTContextManager: a library's registry of contexts, one per session key,
+// and the cores behind the context and timing exports.
 //
 // The registry is striped into N buckets (N a power of two, at least 4, from
 // the configuration at init()); each bucket is an ordered map with its own
@@ -33,7 +33,11 @@
 #include <vector>
 
 #include "common/u16_less.h"
+#include "mox/config/configuration.h"
+#include "mox/config/process_identity.h"
 #include "mox/context/context.h"
+#include "mox/metrics/perf_data_manager.h"
+#include "mox/trace/trace_data_manager.h"
 #include "thr/thr.h"
 
 // A looked-up context. The reference keeps its bucket's lock in shared mode
@@ -69,22 +73,26 @@ struct ContextPlaces;
 
 class CMTContextManager {
  public:
-  static CMTContextManager* getInstance();
-  static void destroyInstance();  // destroys every context still registered
-  static void abandonInstance();  // forgets it untouched (forked child)
+  CMTContextManager();
+  ~CMTContextManager();  // destroys every context still registered
+  CMTContextManager(const CMTContextManager&) = delete;
+  CMTContextManager& operator=(const CMTContextManager&) = delete;
 
   // Reads the configuration once: bucket count, context bound, skip names,
-  // the two component threshold maps. Until it has run, no context is
-  // registered and the timing cores return 0 / do nothing.
-  void init();
+  // the two component threshold maps, the call records' settings; keeps
+  // references to the configuration (its contexts read the run-time
+  // thresholds), the process identity and the two stores, which must outlive
+  // the registry. Until it has run, no context is registered and the timing
+  // cores return 0 / do nothing.
+  void init(const CConfiguration& cfg, const ProcessIdentity& identity, CPerfDataManager& metrics,
+            CMTTraceDataManager& traces);
 
-  // ---- process identity (thread-safe; read by the dispatcher threads) ----
-  void setProcessName(const std::u16string& name);
-  std::u16string getProcessName() const;
-  void setInstanceNumber(const std::u16string& number);
-  std::u16string getInstanceNumber() const;
-  void setInstancePrefix(const std::u16string& prefix);
-  std::u16string getInstancePrefix() const;
+  // What init was given (only after init).
+  const CConfiguration& config() const { return *config_; }
+  const ProcessIdentity& identity() const { return *identity_; }
+  CPerfDataManager& metrics() const { return *callSettings_.metrics; }
+  CMTTraceDataManager& traces() const { return *traces_; }
+  const CallSettings& callSettings() const { return callSettings_; }
 
   // ---- registry ---------------------------------------------------------
   uint16_t bucketCount() const { return static_cast<uint16_t>(buckets_.size()); }
@@ -132,15 +140,10 @@ class CMTContextManager {
   void appendInfo(const std::u16string& key, uint32_t recId, std::u16string name, std::u16string value, bool toList);
   void appendContextInfo(const std::u16string& key, std::u16string name, std::u16string value);
 
-  ~CMTContextManager();
-  CMTContextManager(const CMTContextManager&) = delete;
-  CMTContextManager& operator=(const CMTContextManager&) = delete;
-
  private:
   using ContextMap = std::map<std::u16string, std::unique_ptr<CMTContext>, U16Less>;
   enum class EndKind { End, Terminate };
 
-  CMTContextManager();
   void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind);
   // Empty or zombie, as the scan decides; false when the context stays.
   bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
@@ -171,13 +174,15 @@ class CMTContextManager {
   // place, or nullptr. The caller holds no ContextRef to it any more.
   std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
   void countRefusedContext();
+  // The built-in counter of the contexts that the scan removes or the bound refuses.
+  void increaseContextCounter(std::u16string_view resourceName) const;
   // Adds context under key on place, which it keeps when it is registered.
   bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
 
-  mutable ThrMutex identityLock_;
-  std::u16string processName_ GUARDED_BY(identityLock_);
-  std::u16string instanceNumber_ GUARDED_BY(identityLock_);
-  std::u16string instancePrefix_ GUARDED_BY(identityLock_);
+  const CConfiguration* config_ = nullptr;
+  const ProcessIdentity* identity_ = nullptr;
+  CMTTraceDataManager* traces_ = nullptr;
+  CallSettings callSettings_;
 
   std::vector<std::u16string> skipNames_;
   std::vector<ThrRwLock*> bucketLocks_;

@@ -7,8 +7,8 @@
 #include "mox/context/passport_elements.h"
 #include "mox/context/passport_outgoing.h"
 
-PassportSettings passportSettingsFromConfiguration() {
-  const CConfiguration* config = CConfiguration::getInstance();
+PassportSettings passportSettingsFromConfiguration(const CConfiguration& cfg) {
+  const CConfiguration* config = &cfg;
   PassportSettings settings;
   settings.traceEnabledViaEm = config->getTraceEnabledViaEm();
   settings.traceEnabledViaE2e = config->getTraceEnabledViaE2e();
@@ -17,14 +17,13 @@ PassportSettings passportSettingsFromConfiguration() {
   return settings;
 }
 
-std::u16string currentPreviousComponentName() {
-  return previousComponentName(CConfiguration::getInstance()->getSystemName(),
-                               CMTContextManager::getInstance()->getProcessName(), localHostName());
+std::u16string currentPreviousComponentName(const CMTContextManager& registry) {
+  return previousComponentName(registry.config().getSystemName(), registry.identity().name(), localHostName());
 }
 
 std::u16string contextOutgoingPassport(CMTContext& context) {
   if (context.traceOn != TraceMode::On) return std::u16string();
-  const std::u16string previous = currentPreviousComponentName();
+  const std::u16string previous = currentPreviousComponentName(context.manager());
   if (context.outConnectionId.empty()) context.outConnectionId = CreateGuidString();
   const uint32_t counter = context.outCounter++;
   return BuildOutgoingPassport(context.passportHandle, context.outConnectionId, counter,
@@ -42,7 +41,8 @@ void CMTContext::applyPassport(const std::u16string& newPassport, bool atCreatio
   passportHandle.reset();
   passport = newPassport;
   outCounter = 0;
-  PassportReading reading = detectPassport(newPassport, passportSettingsFromConfiguration(), atCreation);
+  PassportReading reading =
+      detectPassport(newPassport, passportSettingsFromConfiguration(manager_->config()), atCreation);
   passportTraceFlag = reading.traceFlag;
   passportTraceLevel = reading.traceLevel;
   traceOn = reading.traceOn;

@@ -9,14 +9,15 @@
 #include <cstdint>
 #include <string>
 
+#include "mox/config/configuration.h"
 #include "mox/context/context.h"
 #include "mox/context/passport_detection.h"
 
-// The detection settings of the current configuration.
-PassportSettings passportSettingsFromConfiguration();
+// The detection settings of cfg.
+PassportSettings passportSettingsFromConfiguration(const CConfiguration& cfg);
 
-// system_name "-" the process name "-" the host name, cut to 32 characters.
-std::u16string currentPreviousComponentName();
+// The registry's system_name "-" its process name "-" the host name, cut to 32 characters.
+std::u16string currentPreviousComponentName(const CMTContextManager& registry);
 
 // Empty unless the context is traced. The context's passport (created here
 // when it has none, and kept) with the context's connection id (a GUID made

@@ -6,6 +6,7 @@
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context.h"
+#include "mox/context/context_manager.h"
 #include "mox/context/trace_param.h"
 #include "mox/trace/trace_data_manager.h"
 
@@ -76,12 +77,10 @@ std::u16string CMTContext::buildZombieTrace() const {
   // Built by the scan, on another thread than the calls': their running CPU
   // times cannot be read from here.
   const TraceMoment now = TraceMoment::ofOtherThread();
-  if (traceSize > CConfiguration::getInstance()->getTracesizeThreshold()) {
+  if (traceSize > manager_->config().getTracesizeThreshold()) {
     return assembleTrace({false, {kErrorSnapshot, kZombie, kTooLarge}, PassportParam::Plain}, now);
   }
   return assembleTrace({true, {kErrorSnapshot, kZombie}, PassportParam::Plain}, now);
 }
 
-void CMTContext::queueTrace(std::u16string text) const {
-  CMTTraceDataManager::getInstance()->addTrace(std::move(text));
-}
+void CMTContext::queueTrace(std::u16string text) const { manager_->traces().addTrace(std::move(text)); }

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <limits>
 #include <thread>
+#include <utility>
 
 #include "common/clock.h"
-#include "common/process_wide.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
@@ -16,9 +16,6 @@
 #include "mox/trace/trace_data_manager.h"
 
 namespace {
-
-std::atomic<CDispatcherManager*> instance{nullptr};
-ThrPlainMutex instanceCreation;
 
 constexpr int32_t kTickMs = 1000;
 constexpr auto kPollStep = std::chrono::milliseconds(100);
@@ -42,33 +39,26 @@ thread_local bool libraryThread = false;
 
 }  // namespace
 
-CDispatcherManager* CDispatcherManager::getInstance() {
-  return processWideInstance(instance, [] { return new CDispatcherManager(); });
-}
-
-void CDispatcherManager::destroyInstance() {
-  ThrPlainMutexHold creation(instanceCreation);
-  CDispatcherManager* manager = instance.exchange(nullptr, std::memory_order_acq_rel);
-  if (manager == nullptr) return;
+CDispatcherManager::~CDispatcherManager() {
   // The events must outlive every thread that waits on them.
-  if (manager->anyThreadAlive()) {
-    manager->stopTimers();
-    manager->stopDispatchers();
-  }
-  manager->running_.store(false, std::memory_order_release);
-  manager->deleteEvents();
+  stopThreads();
+  running_.store(false, std::memory_order_release);
+  deleteEvents();
   ThrShutdown();
-  delete manager;
 }
-
-void CDispatcherManager::abandonInstance() { instance.store(nullptr, std::memory_order_relaxed); }
 
 bool CDispatcherManager::onLibraryThread() { return libraryThread; }
 
 void CDispatcherManager::enterLibraryThread() { libraryThread = true; }
 
-void CDispatcherManager::init() {
-  CConfiguration* config = CConfiguration::getInstance();
+void CDispatcherManager::init(const CConfiguration& cfg, const ProcessIdentity& identity, CMTContextManager& registry,
+                              CMTTraceDataManager& traces, CPerfDataManager& metrics) {
+  config_ = &cfg;
+  identity_ = &identity;
+  registry_ = &registry;
+  traces_ = &traces;
+  metrics_ = &metrics;
+  const CConfiguration* config = &cfg;
   traceInterval_.store(config->getTracecheckInterval(), std::memory_order_relaxed);
   dataInterval_.store(config->getDatasendingInterval(), std::memory_order_relaxed);
   if (!ThrIsInitialised()) {
@@ -84,6 +74,12 @@ void CDispatcherManager::init() {
   traceDispatcherThread_.store(0);
   dataDispatcherThread_.store(0);
   zombieElapsed_.store(0, std::memory_order_relaxed);
+}
+
+void CDispatcherManager::setAgents(std::unique_ptr<CMTDataSendingAgent> traceAgent,
+                                   std::unique_ptr<CMTDataSendingAgent> dataAgent) {
+  traceJob_ = std::make_unique<CTraceJob>(std::move(traceAgent));
+  dataJob_ = std::make_unique<CDataJob>(std::move(dataAgent));
 }
 
 void CDispatcherManager::deleteEvents() {
@@ -208,7 +204,7 @@ void* CDispatcherManager::traceDispatcherMain(void* self) {
     }
     if (!manager->running_.load(std::memory_order_acquire)) break;
     manager->traceBusy_.store(true, std::memory_order_release);
-    CMTTraceDataManager::getInstance()->processTrace(currentVersionPrefix());
+    manager->traceJob_->run(*manager->traces_, versionPrefix(*manager->config_, *manager->identity_));
     manager->traceBusy_.store(false, std::memory_order_release);
   }
   manager->traceDispatcherAlive_.store(false, std::memory_order_release);
@@ -233,14 +229,14 @@ void* CDispatcherManager::dataDispatcherMain(void* self) {
 }
 
 void CDispatcherManager::runDataDispatch() {
-  CPerfDataManager* store = CPerfDataManager::getInstance();
+  CPerfDataManager* store = metrics_;
   store->runDueCallbacks(wallSeconds());
-  store->processData(currentMetricFormat());
+  dataJob_->run(*store, metricFormat(*config_, *identity_));
   accumulateZombieTime();
 }
 
 void CDispatcherManager::accumulateZombieTime() {
-  CConfiguration* config = CConfiguration::getInstance();
+  const CConfiguration* config = config_;
   const uint32_t checkInterval = config->getZombieCheckInterval();
   if (checkInterval == 0) return;
   // Counts configured intervals, not the real time between data events.
@@ -251,17 +247,27 @@ void CDispatcherManager::accumulateZombieTime() {
     return;
   }
   zombieElapsed_.store(0, std::memory_order_relaxed);
-  CMTContextManager::getInstance()->scanContexts(secondsToMs(config->getZombieTimeout()),
-                                                 secondsToMs(config->getEmptyTimeout()));
+  registry_->scanContexts(secondsToMs(config->getZombieTimeout()), secondsToMs(config->getEmptyTimeout()));
+}
+
+void CDispatcherManager::runTraceAndDataJobs() {
+  traceJob_->run(*traces_, versionPrefix(*config_, *identity_));
+  dataJob_->run(*metrics_, metricFormat(*config_, *identity_));
 }
 
 // ---- run-time change and stop ---------------------------------------------
 
-void CDispatcherManager::updateDataInterval() {
-  dataInterval_.store(CConfiguration::getInstance()->getDatasendingInterval(), std::memory_order_relaxed);
+void CDispatcherManager::updateDataInterval(uint32_t seconds) {
+  dataInterval_.store(seconds, std::memory_order_relaxed);
   // Started with an interval of 0, the data threads never ran: a sending
   // interval set later must take effect.
   if (dataInterval_.load(std::memory_order_relaxed) != 0 && isRunning()) startDataPair();
+}
+
+void CDispatcherManager::stopThreads() {
+  if (!anyThreadAlive()) return;
+  stopTimers();
+  stopDispatchers();
 }
 
 void CDispatcherManager::stopTimers() {

@@ -1,5 +1,6 @@
 // CDispatcherManager: the four background threads that send the library's
-// data, their flags and their events.
+// data, their flags and their events, and the trace and data jobs with the
+// agents they send through.
 //
 // A trace timer and a data timer tick once a second and, when their interval
 // has run out, signal the trace or the data event; the trace dispatcher then
@@ -7,7 +8,7 @@
 // job and, every zombie_check_interval seconds, the zombie and empty context
 // scan.
 //
-// Threading: init/start/stopTimers/stopDispatchers/destroyInstance are the
+// Threading: init/start/stopTimers/stopDispatchers/the destructor are the
 // lifecycle's (one thread, never concurrently). Every flag is an atomic that
 // the threads poll; updateDataInterval may come from any thread.
 //
@@ -17,39 +18,54 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "mox/config/configuration.h"
+#include "mox/config/process_identity.h"
+#include "mox/context/context_manager.h"
+#include "mox/dispatch/data_job.h"
+#include "mox/dispatch/trace_job.h"
 #include "thr/thr.h"
 #include "thr/thr_plain_mutex.h"
 
 class CDispatcherManager {
  public:
-  ~CDispatcherManager() = default;
-  static CDispatcherManager* getInstance();
+  CDispatcherManager() = default;
   // Clears running, deletes the events and shuts the thread layer down.
   // Threads still running are stopped first.
-  static void destroyInstance();
-  // Forgets the manager without touching it (a forked child, whose copy of
-  // it describes threads that did not follow).
-  static void abandonInstance();
+  ~CDispatcherManager();
+  CDispatcherManager(const CDispatcherManager&) = delete;
+  CDispatcherManager& operator=(const CDispatcherManager&) = delete;
   // True on the four threads of the library.
   static bool onLibraryThread();
 
-  // Intervals from tracecheck_interval and datasending_interval; initialises
-  // the thread layer unless it is already; creates the events; clears the
-  // thread ids and zombieElapsed.
-  void init();
+  // Intervals from tracecheck_interval and datasending_interval; keeps
+  // references to the configuration and the process identity (for the jobs'
+  // texts and the scan's time-outs), the registry (the scan) and the two
+  // stores (the jobs), which must outlive the manager; initialises the thread
+  // layer unless it is already; creates the events; clears the thread ids
+  // and zombieElapsed.
+  void init(const CConfiguration& cfg, const ProcessIdentity& identity, CMTContextManager& registry,
+            CMTTraceDataManager& traces, CPerfDataManager& metrics);
+  // The agents of the trace job and of the data job (either may be null:
+  // nothing is sent). Only before start.
+  void setAgents(std::unique_ptr<CMTDataSendingAgent> traceAgent, std::unique_ptr<CMTDataSendingAgent> dataAgent);
+  CTraceJob& traceJob() { return *traceJob_; }
+  CDataJob& dataJob() { return *dataJob_; }
   bool isRunning() const { return running_.load(std::memory_order_acquire); }
   // Sets running and creates the threads of each non-zero interval.
   void start();
-  // Takes dataInterval again from datasending_interval; the data timer uses
-  // it from its next tick. Starts the data threads when they run not yet
-  // (the interval was 0 at the start) and the manager is running.
-  void updateDataInterval();
+  // The new datasending_interval; the data timer uses it from its next tick.
+  // Starts the data threads when they run not yet (the interval was 0 at the
+  // start) and the manager is running.
+  void updateDataInterval(uint32_t seconds);
   // Clears running and waits until both timers have left their loops.
   void stopTimers();
   // Waits until neither dispatcher is busy, wakes both so that they end, and
   // waits until they have left their loops; then pauses 200 ms.
   void stopDispatchers();
+  // Both stops, when any thread is still alive.
+  void stopThreads();
 
   uint32_t traceInterval() const { return traceInterval_.load(std::memory_order_relaxed); }
   uint32_t dataInterval() const { return dataInterval_.load(std::memory_order_relaxed); }
@@ -66,12 +82,11 @@ class CDispatcherManager {
   // Adds dataInterval to zombieElapsed (when zombie_check_interval is not 0)
   // and runs the context scan when it reaches the check interval.
   void accumulateZombieTime();
+  // The trace job, then the data job, in the calling thread (MOX_outputMetricData
+  // and the final flush at exit). Returns at once for a job already running.
+  void runTraceAndDataJobs();
 
  private:
-  CDispatcherManager() = default;
-  CDispatcherManager(const CDispatcherManager&) = delete;
-  CDispatcherManager& operator=(const CDispatcherManager&) = delete;
-
   void startTracePair();
   void startDataPair();
   // Marks the calling thread as one of the library's.
@@ -93,6 +108,13 @@ class CDispatcherManager {
   // ends), else true after a short pause.
   bool waitAgainAfterFailure() const;
 
+  const CConfiguration* config_ = nullptr;
+  const ProcessIdentity* identity_ = nullptr;
+  CMTContextManager* registry_ = nullptr;
+  CMTTraceDataManager* traces_ = nullptr;
+  CPerfDataManager* metrics_ = nullptr;
+  std::unique_ptr<CTraceJob> traceJob_ = std::make_unique<CTraceJob>(nullptr);
+  std::unique_ptr<CDataJob> dataJob_ = std::make_unique<CDataJob>(nullptr);
   std::atomic<bool> running_{false};
   std::atomic<bool> dataBusy_{false};
   std::atomic<bool> traceBusy_{false};

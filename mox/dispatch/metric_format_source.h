@@ -1,18 +1,15 @@
 // What the trace and data jobs print with, gathered from the configuration
-// and the registry's process identity, and the two jobs run in the caller's
-// thread.
+// and the process identity.
 #pragma once
 
 #include <string>
 
+#include "mox/config/configuration.h"
+#include "mox/config/process_identity.h"
 #include "mox/metrics/metric_format.h"
 
-// prefix = system_name, then "|" + process name, "_" + instance string,
-// "|" + instance prefix (each only when not empty); agentType = agent_type;
-// scope = perf_metric_scope; isSkipped = the registry's skip test.
-MetricFormat currentMetricFormat();
-// As the metric prefix, without the instance prefix.
-std::u16string currentVersionPrefix();
-// The trace job, then the data job, in the calling thread (MOX_outputMetricData
-// and the final flush at exit). Returns at once for a job already running.
-void runTraceAndDataJobs();
+// prefix = the identity's metric prefix under system_name; agentType =
+// agent_type; scope = perf_metric_scope.
+MetricFormat metricFormat(const CConfiguration& cfg, const ProcessIdentity& identity);
+// The identity's version prefix under system_name.
+std::u16string versionPrefix(const CConfiguration& cfg, const ProcessIdentity& identity);

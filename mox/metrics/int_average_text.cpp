@@ -42,18 +42,14 @@ class IntAverageWriter {
 // Elapsed sums are divided as unsigned 32-bit and printed as signed 32-bit.
 int32_t elapsedAverage(int32_t sum, uint32_t count) { return static_cast<int32_t>(static_cast<uint32_t>(sum) / count); }
 
-bool isSkipped(const MetricFormat& format, std::u16string_view key) {
-  return format.isSkipped && format.isSkipped(key);
-}
-
 }  // namespace
 
 std::u16string intAverageText(const PerfValues& v, std::u16string_view key, const MetricFormat& format) {
-  const PerfMetricScope scope{format.scope};
+  const PerfMetricScope scope = format.scope;
   const bool plain = format.agentType == 0;
   IntAverageWriter out(format, key);
 
-  if (countsActive(scope) && !isSkipped(format, key)) {
+  if (countsActive(scope) && !v.skipped) {
     out.countLine(u"Active Counter", v.active);
   }
   out.countLine(u"Finished Counter", v.finished);

@@ -1,11 +1,11 @@
 // What the metric text builders print, gathered by the data dispatch job so
-// that the builders need not know the registry or the configuration.
+// that the builders need not know the process identity or the configuration.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <string_view>
+
+#include "mox/config/perf_metric_scope.h"
 
 struct MetricFormat {
   // Metric name prefix: system name, then "|" process name, "_" instance
@@ -14,8 +14,5 @@ struct MetricFormat {
   // `agent_type`: 0 selects the plain form, anything else the full form.
   uint16_t agentType = 2;
   // `perf_metric_scope`: which lines of a record are printed.
-  uint16_t scope = 0;
-  // True for a timing key whose Active Counter is never reported; an empty
-  // function skips nothing.
-  std::function<bool(std::u16string_view)> isSkipped;
+  PerfMetricScope scope = PerfMetricScope::kElapsed;
 };

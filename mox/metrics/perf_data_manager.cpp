@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/process_wide.h"
 #include "dptrc/dptrc.h"
-#include "mox/agents/agent_factory.h"
-#include "mox/config/configuration.h"
 #include "thr/thr_guards.h"
 
 namespace {
-
-std::atomic<CPerfDataManager*> instance{nullptr};
 
 constexpr uint16_t kMinSectionCount = 2;
 
@@ -22,33 +17,32 @@ constexpr size_t kCarriedPerHold = 64;
 struct RunningKey {
   const std::u16string* key;  // in the detached section, which outlives the carry
   uint32_t active;
+  bool skipped;
 };
 
-}  // namespace
-
-CPerfDataManager* CPerfDataManager::getInstance() {
-  return processWideInstance(instance, [] { return new CPerfDataManager(); });
+// The overflow record counts the calls of many keys: no key's skipped mark is its own.
+PerfUpdate forOverflowRecord(const PerfUpdate& update) {
+  PerfUpdate unmarked = update;
+  unmarked.skipped = false;
+  return unmarked;
 }
 
-void CPerfDataManager::destroyInstance() { destroyProcessWide(instance); }
-
-void CPerfDataManager::abandonInstance() { abandonProcessWide(instance); }
+}  // namespace
 
 CPerfDataManager::CPerfDataManager() { ThrShardedRwLockInit(&sectionLock_); }
 
 CPerfDataManager::~CPerfDataManager() {
   sections_.reset(0);
   ownedSections_.clear();
-  dataAgent_.reset();
   if (sectionLock_) ThrShardedRwLockDelete(sectionLock_);
 }
 
-void CPerfDataManager::init() {
+void CPerfDataManager::init(const CConfiguration& cfg) {
   // Without its locks the store would race; it then stays uninitialised and inert.
   if (!sectionLock_) return;
   ThrShardedExclusiveGuard hold(sectionLock_);
   if (initialised_.load(std::memory_order_relaxed)) return;
-  const uint16_t count = std::max(CConfiguration::getInstance()->getCacheSectionCount(), kMinSectionCount);
+  const uint16_t count = std::max(cfg.getCacheSectionCount(), kMinSectionCount);
   sections_.reset(count);
   for (uint16_t number = 1; number <= count; ++number) {
     auto section = std::make_unique<CCacheSection>(number);
@@ -60,8 +54,7 @@ void CPerfDataManager::init() {
     sections_.pushBack(section.get());
     ownedSections_.push_back(std::move(section));
   }
-  dataAgent_ = createDataSendingAgent();
-  keyBound_ = CConfiguration::getInstance()->getMaxTimingKeysPerInterval();
+  keyBound_ = cfg.getMaxTimingKeysPerInterval();
   initialised_.store(true, std::memory_order_release);
 }
 
@@ -96,7 +89,7 @@ PerfTarget CPerfDataManager::updateWithoutOwnRecord(std::u16string_view key, con
       missing = kOtherTimingKeys;
       auto other = records.find(kOtherTimingKeys);
       if (other != records.end()) {
-        other->second->apply(update);
+        other->second->apply(forOverflowRecord(update));
         taken = PerfTarget::Overflow;
       }
     }
@@ -121,8 +114,11 @@ PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfU
     const bool ownRecord = current.perfRecords.count(key) != 0 || !reachedKeyBound(current);
     target = ownRecord ? PerfTarget::Key : PerfTarget::Overflow;
   }
-  const std::u16string_view recordKey = target == PerfTarget::Overflow ? kOtherTimingKeys : key;
-  placeRecord(current.perfRecords, current.perfLock, recordKey, made)->apply(update);
+  if (target == PerfTarget::Overflow) {
+    placeRecord(current.perfRecords, current.perfLock, kOtherTimingKeys, made)->apply(forOverflowRecord(update));
+  } else {
+    placeRecord(current.perfRecords, current.perfLock, key, made)->apply(update);
+  }
   return target;
 }
 
@@ -159,8 +155,8 @@ void CPerfDataManager::carryRunningTimings(CCacheSection& from) NO_THREAD_SAFETY
   {
     ThrSharedGuard read(from.perfLock);
     for (const auto& entry : from.perfRecords) {
-      const uint32_t active = entry.second->active();
-      if (active != 0) running.push_back({&entry.first, active});
+      const PerfValues values = entry.second->snapshot();
+      if (values.active != 0) running.push_back({&entry.first, values.active, values.skipped});
     }
   }
   for (size_t first = 0; first < running.size(); first += kCarriedPerHold) {
@@ -170,7 +166,8 @@ void CPerfDataManager::carryRunningTimings(CCacheSection& from) NO_THREAD_SAFETY
     ThrShardedExclusiveGuard write(sectionLock_);
     CCacheSection& current = *sections_.front();
     for (size_t i = first; i < end; ++i) {
-      placeRecord(current.perfRecords, current.perfLock, *running[i].key, made[i - first])->carryIn(running[i].active);
+      placeRecord(current.perfRecords, current.perfLock, *running[i].key, made[i - first])
+          ->carryIn(running[i].active, running[i].skipped);
     }
   }
 }
@@ -254,51 +251,41 @@ bool CPerfDataManager::hasNoResourceRecords(CCacheSection* section) const {
   return section->resourceRecords.empty();
 }
 
-void CPerfDataManager::formatPerfSection(CCacheSection* section, CMTDataSendingAgent* agent,
-                                         const MetricFormat& format) {
+void CPerfDataManager::formatPerfSection(CCacheSection* section, const MetricFormat& format, const TextSink& take) {
   ThrSharedGuard read(section->perfLock);
-  for (const auto& entry : section->perfRecords) agent->sendData(formatIntAverage(*entry.second, format));
+  for (const auto& entry : section->perfRecords) take(formatIntAverage(*entry.second, format));
 }
 
-void CPerfDataManager::formatResourceSection(CCacheSection* section, CMTDataSendingAgent* agent,
-                                             const MetricFormat& format) {
+void CPerfDataManager::formatResourceSection(CCacheSection* section, const MetricFormat& format, const TextSink& take) {
   ThrSharedGuard read(section->resourceLock);
   for (const auto& entry : section->resourceRecords) {
-    if (entry.second->snapshot().reported) agent->sendData(formatLongCounter(*entry.second, format));
+    if (entry.second->snapshot().reported) take(formatLongCounter(*entry.second, format));
   }
 }
 
-void CPerfDataManager::sendSection(CCacheSection* section, const MetricFormat& format) {
-  CMTDataSendingAgent* agent = dataAgent_.get();
-  if (!agent || (hasNoPerfRecords(section) && hasNoResourceRecords(section))) return;
+void CPerfDataManager::handOverSection(CCacheSection* section, const MetricFormat& format,
+                                       const std::function<bool()>& ready, const TextSink& take) {
+  if (!ready || (hasNoPerfRecords(section) && hasNoResourceRecords(section))) return;
   MOX_TRC(1, "Performance or Resource Data Detected\n");
-  // An agent that is not ready loses this interval's data.
-  if (!agent->checkConnection()) return;
-  formatPerfSection(section, agent, format);
-  formatResourceSection(section, agent, format);
+  // Not ready: this interval's data is lost.
+  if (!ready()) return;
+  formatPerfSection(section, format, take);
+  formatResourceSection(section, format, take);
   MOX_TRC(2, "Performance or Resource Data Sending Finished\n");
 }
 
-void CPerfDataManager::processData(const MetricFormat& format) {
-  {
-    ThrPlainMutexHold hold(busyLock_);
-    if (busy_) return;
-    busy_ = true;
-  }
+void CPerfDataManager::handOverInterval(const MetricFormat& format, const std::function<bool()>& ready,
+                                        const TextSink& take) {
   CCacheSection* ended = switchSection();
-  if (ended) {
-    // Whatever happens while sending, the section must go back and busy be
-    // cleared, or the data job would stop for good.
-    try {
-      sendSection(ended, format);
-    } catch (...) {
-    }
-    // Sent: its records are freed here, outside the section lock, rather
-    // than when it becomes current again.
-    ended->takeContent();
-    putBack(ended);
+  if (!ended) return;
+  // Whatever happens while the text goes out, the section must go back, or
+  // the ring would lose it for good.
+  try {
+    handOverSection(ended, format, ready, take);
+  } catch (...) {
   }
-  MOX_TRC(2, "Processing finished\n");
-  ThrPlainMutexHold busyHold(busyLock_);
-  busy_ = false;
+  // Sent: its records are freed here, outside the section lock, rather than
+  // when it becomes current again.
+  ended->takeContent();
+  putBack(ended);
 }

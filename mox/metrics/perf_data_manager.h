@@ -1,11 +1,12 @@
-// CPerfDataManager: the process-wide store of performance and resource
+// CPerfDataManager: a library's store of performance and resource
 // records, kept in a ring of cache sections, and of the host's resource
 // callbacks.
 //
 // The front of the queue is the current section; timings go into it. Each
-// data interval the data job detaches it (switchSection), formats and sends
-// it, empties it and appends it at the back of the queue, where it waits to
-// become current again. Only the detaching and the carrying of resources
+// data interval the data job detaches it (switchSection), has it formatted
+// into finished text that the dispatch room sends (handOverInterval), empties
+// it and appends it at the back of the queue, where it waits to become
+// current again. The store never sees an agent. Only the detaching and the carrying of resources
 // happen under the exclusive section lock, in time independent of the
 // number of timing keys: walking, formatting and freeing the records of an
 // interval happen outside it, so a timing on another thread never waits for
@@ -23,17 +24,17 @@
 //     rotate or one is put back;
 //   a section's perfLock / resourceLock;
 //   a record's own lock, or a resource record's kpiLock (nothing else is
-//   taken while one is held);
-//   busyLock (guards busy; never held while waiting for sectionLock).
+//   taken while one is held).
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "mox/agents/data_sending_agent.h"
+#include "mox/config/configuration.h"
 #include "mox/metrics/cache_section.h"
 #include "mox/metrics/metric_format.h"
 #include "mox/metrics/perf_record.h"
@@ -42,21 +43,19 @@
 #include "mox/metrics/resource_record.h"
 #include "mox/metrics/section_ring.h"
 #include "thr/thr.h"
-#include "thr/thr_plain_mutex.h"
 #include "thr/thr_sharded_rwlock.h"
 
 class CPerfDataManager {
  public:
-  // Created on the first call (from the initialisation, before other threads
-  // run); destroyInstance frees the sections, their records and the agent.
-  static CPerfDataManager* getInstance();
-  static void destroyInstance();
-  static void abandonInstance();  // forgets it untouched (forked child)
+  // Inert until init; the destructor frees the sections and their records.
+  CPerfDataManager();
+  ~CPerfDataManager();
+  CPerfDataManager(const CPerfDataManager&) = delete;
+  CPerfDataManager& operator=(const CPerfDataManager&) = delete;
 
   // Creates `cache_section_count` sections (at least 2), numbered from 1 with
-  // section 1 current, and the data agent of the configured kind; takes the
-  // key bound. Once only.
-  void init();
+  // section 1 current; takes the key bound. Once only.
+  void init(const CConfiguration& cfg);
 
   // The record of key in the current section, created when missing (past the
   // key bound too); nullptr before init. For reading: it is freed once its
@@ -93,12 +92,14 @@ class CPerfDataManager {
   bool hasNoPerfRecords(CCacheSection* section) const;
   bool hasNoResourceRecords(CCacheSection* section) const;
 
-  // One sendData per performance record of section, in key order, under the
+  // Where finished text goes, one record's lines at a time.
+  using TextSink = std::function<void(std::u16string)>;
+  // The text of each performance record of section, in key order, under the
   // section's perfLock shared.
-  void formatPerfSection(CCacheSection* section, CMTDataSendingAgent* agent, const MetricFormat& format);
-  // One sendData per reported resource record, in name order, under the
+  void formatPerfSection(CCacheSection* section, const MetricFormat& format, const TextSink& take);
+  // The text of each reported resource record, in name order, under the
   // section's resourceLock shared.
-  void formatResourceSection(CCacheSection* section, CMTDataSendingAgent* agent, const MetricFormat& format);
+  void formatResourceSection(CCacheSection* section, const MetricFormat& format, const TextSink& take);
   // The IntAverage metric lines of one record (plain form for agent type 0,
   // full form otherwise).
   static std::u16string formatIntAverage(const CPerfRecord& record, const MetricFormat& format);
@@ -106,23 +107,15 @@ class CPerfDataManager {
   // full form with KPIs for agent type 2, three plain lines otherwise.
   static std::u16string formatLongCounter(const CResourceRecord& record, const MetricFormat& format);
 
-  // The data job: rotate, send the detached section when the agent is ready,
-  // empty it and put it back. A call that finds the job running returns at
-  // once.
-  void processData(const MetricFormat& format);
-
-  CMTDataSendingAgent* dataAgent() const { return dataAgent_.get(); }
-  // Replaces the agent chosen by init (tests, other sinks). Only while no
-  // data job runs.
-  void setDataAgent(std::unique_ptr<CMTDataSendingAgent> agent) { dataAgent_ = std::move(agent); }
-
-  ~CPerfDataManager();
+  // The data job's half, for one caller at a time (the dispatch room's data
+  // job): rotates; when the ended interval holds any record and ready is
+  // set, traces that data was detected and asks ready() once, and when it
+  // says yes hands the interval's text to take (performance records, then
+  // reported resources). Then frees the interval's records and puts it
+  // back. Without ready (nobody to send to) the interval is only dropped.
+  void handOverInterval(const MetricFormat& format, const std::function<bool()>& ready, const TextSink& take);
 
  private:
-  CPerfDataManager();
-  CPerfDataManager(const CPerfDataManager&) = delete;
-  CPerfDataManager& operator=(const CPerfDataManager&) = delete;
-
   // The record of key in one map of the current section (records, guarded
   // by recordsLock), made when missing, given to apply while sectionLock is
   // held: shared when the record exists (every timing after a key's first),
@@ -161,10 +154,9 @@ class CPerfDataManager {
   // Every resource, reported or not, keeps its value into the next interval:
   // to (empty) gets the records of made, with the values carried from from.
   static void carryResources(CCacheSection& from, CCacheSection& to, ResourceRecordMap& made);
-  void sendSection(CCacheSection* section, const MetricFormat& format);
+  void handOverSection(CCacheSection* section, const MetricFormat& format, const std::function<bool()>& ready,
+                       const TextSink& take);
 
-  ThrPlainMutex busyLock_;
-  bool busy_ GUARDED_BY(busyLock_) = false;
   // Taken shared by every timing from every thread: sharded, so that
   // concurrent timings do not contend on one cache line.
   ThrShardedRwLock* sectionLock_ = nullptr;
@@ -174,7 +166,6 @@ class CPerfDataManager {
   SectionRing sections_ GUARDED_BY(sectionLock_);  // front is current
   // Every section, queued or detached.
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_ GUARDED_BY(sectionLock_);
-  std::unique_ptr<CMTDataSendingAgent> dataAgent_;
   CResourceCallbacks callbacks_;
 };
 

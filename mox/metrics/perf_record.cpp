@@ -25,14 +25,16 @@ CPerfRecord::CPerfRecord(std::u16string key, uint32_t active) : key_(std::move(k
 
 void CPerfRecord::apply(const PerfUpdate& update) {
   ThrSpinGuard hold(lock_);
+  if (update.skipped) v_.skipped = true;
   if (update.incActive) incActiveLocked();
   if (update.addTimes) addTimesLocked(update.elapsedMs, update.cpuUs, update.netElapsedMs, update.netCpuUs);
   if (update.end == PerfUpdate::End::Finished) endLocked(v_.finished);
   if (update.end == PerfUpdate::End::Terminated) endLocked(v_.terminated);
 }
 
-void CPerfRecord::carryIn(uint32_t running) {
+void CPerfRecord::carryIn(uint32_t running, bool skipped) {
   ThrSpinGuard hold(lock_);
+  if (skipped) v_.skipped = true;
   const uint32_t matched = std::min(running, unmatchedEnds_);
   unmatchedEnds_ -= matched;
   v_.active += running - matched;

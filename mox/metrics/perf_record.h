@@ -30,6 +30,8 @@ struct PerfValues {
   int64_t minCpu = -1;
   int32_t minNetElapsed = -1;
   int64_t minNetCpu = -1;
+  // An update said that the key's component is skipped (PerfUpdate::skipped).
+  bool skipped = false;
 };
 
 // Own cache line: records of different keys are updated by different threads.
@@ -50,9 +52,9 @@ class alignas(64) CPerfRecord {
   // Takes over the running timings of the key's record of the ended
   // interval. Ends that arrived here first found no running timing and were
   // not subtracted; as many of them as running covers are subtracted now, so
-  // the record holds what it would had it started with running. Once per
-  // record.
-  void carryIn(uint32_t running);
+  // the record holds what it would had it started with running; it takes
+  // over the skipped mark too. Once per record.
+  void carryIn(uint32_t running, bool skipped);
 
   uint32_t active() const;
   PerfValues snapshot() const;

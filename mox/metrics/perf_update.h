@@ -14,6 +14,9 @@ struct PerfUpdate {
   int32_t netElapsedMs = 0;
   int64_t netCpuUs = -1;
   enum class End : uint8_t { None, Finished, Terminated } end = End::None;
+  // The call's component is listed in skip_times_in_names: its key's record
+  // prints no Active Counter.
+  bool skipped = false;
 };
 
 // The key under which an interval counts the calls of the timing keys past

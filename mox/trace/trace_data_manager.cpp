@@ -1,59 +1,35 @@
 #include "mox/trace/trace_data_manager.h"
 
-#include <mutex>
 #include <utility>
 
-#include "common/process_wide.h"
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
-#include "mox/agents/agent_factory.h"
-#include "mox/config/configuration.h"
 #include "mox_version.h"
 #include "thr/thr_guards.h"
 
 namespace {
 
-std::atomic<CMTTraceDataManager*> instance{nullptr};
-
 const char16_t kLibraryVersion[] = u"" MOX_VERSION;
 
 }  // namespace
 
-CMTTraceDataManager* CMTTraceDataManager::getInstance() {
-  return processWideInstance(instance, [] { return new CMTTraceDataManager(); });
-}
-
-void CMTTraceDataManager::destroyInstance() { destroyProcessWide(instance); }
-
-void CMTTraceDataManager::abandonInstance() { abandonProcessWide(instance); }
-
-CMTTraceDataManager::CMTTraceDataManager() {
-  ThrMutexInit(&busyLock_);
-  ThrRwLockInit(&sectionLock_);
-}
+CMTTraceDataManager::CMTTraceDataManager() { ThrRwLockInit(&sectionLock_); }
 
 CMTTraceDataManager::~CMTTraceDataManager() {
   queue_.clear();
   owned_.clear();
-  traceAgent_.reset();
   if (sectionLock_ != nullptr) ThrRwLockDelete(sectionLock_);
-  ThrMutexDelete(&busyLock_);
 }
 
-void CMTTraceDataManager::init() { init(createDataSendingAgent()); }
-
-void CMTTraceDataManager::init(std::unique_ptr<CMTDataSendingAgent> agent) {
-  const uint32_t count = 2u * CConfiguration::getInstance()->getCacheSectionCount();
-  {
-    ThrExclusiveGuard guard(sectionLock_);
-    queue_.clear();
-    owned_.clear();
-    for (uint32_t number = 1; number <= count; ++number) {
-      owned_.push_back(std::make_unique<CMTTraceSection>(static_cast<uint16_t>(number)));
-      queue_.push_back(owned_.back().get());
-    }
+void CMTTraceDataManager::init(const CConfiguration& cfg) {
+  const uint32_t count = 2u * cfg.getCacheSectionCount();
+  ThrExclusiveGuard guard(sectionLock_);
+  queue_.clear();
+  owned_.clear();
+  for (uint32_t number = 1; number <= count; ++number) {
+    owned_.push_back(std::make_unique<CMTTraceSection>(static_cast<uint16_t>(number)));
+    queue_.push_back(owned_.back().get());
   }
-  traceAgent_ = std::move(agent);
 }
 
 void CMTTraceDataManager::addTrace(std::u16string text) {
@@ -87,10 +63,6 @@ bool CMTTraceDataManager::isEmpty(const CMTTraceSection* section) const {
   return section == nullptr || section->isEmpty();
 }
 
-void CMTTraceDataManager::sendAll(const CMTTraceSection* section, CMTDataSendingAgent* agent) const {
-  if (section != nullptr) section->sendAll(agent);
-}
-
 size_t CMTTraceDataManager::sectionCount() const {
   ThrSharedGuard guard(sectionLock_);
   return owned_.size();
@@ -105,46 +77,24 @@ std::u16string CMTTraceDataManager::versionEventText(const std::u16string& versi
   return text;
 }
 
-void CMTTraceDataManager::processTrace(const std::u16string& versionPrefix) {
-  if (!enterJob()) return;
+void CMTTraceDataManager::handOverTexts(const std::function<void(const std::vector<std::u16string>&)>& take) {
   CMTTraceSection* detached = switchSection();
-  sendVersionEventIfDue(versionPrefix);
-  sendSection(detached);
-  finishJob(detached);
+  if (detached == nullptr) {
+    take({});
+    return;
+  }
+  // However take ends, the section must go back, or the ring would lose it.
+  try {
+    detached->handOver(take);
+  } catch (...) {
+    putBack(detached);
+    throw;
+  }
+  putBack(detached);
 }
 
-bool CMTTraceDataManager::enterJob() {
-  ThrMutexGuard guard(&busyLock_);
-  // The exchange keeps the guard sound even while the thread layer's mutex
-  // is still a no-op (before the layer is initialised).
-  return busy_.exchange(1, std::memory_order_acq_rel) == 0;
-}
-
-void CMTTraceDataManager::sendVersionEventIfDue(const std::u16string& versionPrefix) {
-  if (versionSent_.load(std::memory_order_acquire) != 0) return;
-  CMTDataSendingAgent* agent = traceAgent_.get();
-  if (agent == nullptr || !agent->checkConnection()) return;
-  agent->sendData(versionEventText(versionPrefix));
-  // Not written anywhere (a full disk): sent again in the next round.
-  if (agent->lastSendFailed()) return;
-  versionSent_.store(1, std::memory_order_release);
-  MOX_TRC(1, "Version Data Sent\n");
-}
-
-void CMTTraceDataManager::sendSection(const CMTTraceSection* section) {
-  CMTDataSendingAgent* agent = traceAgent_.get();
-  if (agent == nullptr || isEmpty(section)) return;
-  MOX_TRC(1, "Trace Data Detected\n");
-  // When the agent is not ready the texts are not kept for a later run.
-  if (!agent->checkConnection()) return;
-  sendAll(section, agent);
-  MOX_TRC(2, "Trace Data Sending Finished\n");
-}
-
-void CMTTraceDataManager::finishJob(CMTTraceSection* section) {
-  ThrExclusiveGuard guard(sectionLock_);
-  if (section != nullptr) appendSection(section);
-  MOX_TRC(2, "Processing finished\n");
-  ThrMutexGuard busyGuard(&busyLock_);
-  busy_.store(0, std::memory_order_release);
+std::vector<std::u16string> CMTTraceDataManager::takeTexts() {
+  std::vector<std::u16string> texts;
+  handOverTexts([&texts](const std::vector<std::u16string>& handed) { texts = handed; });
+  return texts;
 }

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "mox/agents/data_sending_agent.h"
 #include "thr/thr_guards.h"
 
 CMTTraceSection::CMTTraceSection(uint16_t number) : number_(number) { ThrRwLockInit(&lock_); }
@@ -31,8 +30,7 @@ size_t CMTTraceSection::size() const {
   return traces_.size();
 }
 
-void CMTTraceSection::sendAll(CMTDataSendingAgent* agent) const {
-  if (agent == nullptr) return;
+void CMTTraceSection::handOver(const std::function<void(const std::vector<std::u16string>&)>& take) const {
   ThrSharedGuard guard(lock_);
-  for (const std::u16string& text : traces_) agent->sendData(text);
+  take(traces_);
 }

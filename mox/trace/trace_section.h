@@ -7,12 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "thr/thr.h"
-
-class CMTDataSendingAgent;
 
 class CMTTraceSection {
  public:
@@ -30,9 +29,9 @@ class CMTTraceSection {
   void clear();
   bool isEmpty() const;
   size_t size() const;
-  // Passes each text, in the order added, to agent->sendData (one call per
-  // text), holding the section lock shared.
-  void sendAll(CMTDataSendingAgent* agent) const;
+  // Calls take with every text, in the order added, holding the section
+  // lock shared.
+  void handOver(const std::function<void(const std::vector<std::u16string>&)>& take) const;
 
  private:
   ThrRwLock* lock_ = nullptr;

@@ -1,5 +1,5 @@
-// Test helpers for the agents and metrics: files, a configuration from
-// key/value pairs, a settable process name and a scoped working directory.
+// Test helpers for the agents and metrics: files, configurations from
+// key/value pairs and a scoped working directory.
 #pragma once
 
 #include <unistd.h>
@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "mox/agents/process_name_source.h"
 #include "support/test_config.h"
 #include "support/test_files.h"
 
@@ -16,8 +15,6 @@ namespace agenttest {
 using testsupport::countOf;
 using testsupport::readFile;
 using testsupport::TempDir;
-
-inline void configure(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) { configureForTest(pairs); }
 
 class ScopedCwd {
  public:
@@ -32,12 +29,5 @@ class ScopedCwd {
   char buf_[4096];
   std::string old_;
 };
-
-// The process name the agents see; a plain function pointer needs a global.
-inline std::u16string g_processName;
-inline void setProcessName(const std::u16string& name) {
-  g_processName = name;
-  setProcessNameSource([] { return g_processName; });
-}
 
 }  // namespace agenttest

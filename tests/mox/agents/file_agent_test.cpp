@@ -20,16 +20,12 @@ namespace {
 
 class FileAgentTest : public ::testing::Test {
  protected:
-  void SetUp() override { setProcessName(u"app"); }
   void TearDown() override {
     trcCloseLibraryFile();
     TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
-    setProcessNameSource(nullptr);
-    CConfiguration::destroyInstance();
   }
   // The metric file in the log directory, kept 3 bytes short of limit: room for three bytes of a text.
   void fillPrimary(rlim_t limit) {
-    configure({{u"logdir", logDir_.path16()}});
     { std::ofstream(primary_, std::ios::binary) << "old\n"; }
     std::filesystem::resize_file(primary_, limit - 3);
   }
@@ -57,12 +53,10 @@ TEST_F(FileAgentTest, TextsGoToTheLogdirOrElseToTheWorkingDirectory) {
   for (const Case& c : cases) {
     SCOPED_TRACE(trcText(c.logdir));
     TempDir cwd;
-    setProcessName(c.name);
-    configure({{u"logdir", c.logdir}});
     trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
     {
       ScopedCwd inCwd(cwd.path());
-      CMTDataSendingFileAgent agent;
+      CMTDataSendingFileAgent agent(c.logdir, c.name);
       agent.sendData(u"one;");
       agent.sendData(u"two;");
     }
@@ -85,7 +79,7 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
   trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
   {
     ScopedCwd inCwd(cwd_.path());
-    CMTDataSendingFileAgent agent;
+    CMTDataSendingFileAgent agent(logDir_.path16(), u"app");
     {
       testsupport::FileSizeLimit full(kLimit);
       for (const char16_t* text : {u"one;", u"two;", u"three;"}) {
@@ -96,7 +90,7 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
       std::filesystem::resize_file(fallback_, kLimit);  // full as well: the text is lost
       agent.sendData(u"four;");
       EXPECT_TRUE(agent.lastSendFailed());
-      CMTDataSendingFileAgent other;  // the trace agent beside the data agent: its own lines
+      CMTDataSendingFileAgent other(logDir_.path16(), u"app");  // the trace agent beside the data agent: its own lines
       other.sendData(u"lost;");
     }
     agent.sendData(u"five;");  // room again
@@ -125,7 +119,7 @@ TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInste
     const rlimit limit{kLimit, RLIM_INFINITY};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
     ScopedCwd inCwd(cwd_.path());
-    CMTDataSendingFileAgent agent;
+    CMTDataSendingFileAgent agent(logDir_.path16(), u"app");
     agent.sendData(u"one;");
     agent.sendData(u"two;");
     trcCloseLibraryFile();
@@ -147,11 +141,10 @@ TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInste
 TEST_F(FileAgentTest, FifoWhoseReaderComesAndGoesNeverEndsTheHost) {
   const std::string stop = cwd_.file("stop");
   ASSERT_EQ(mkfifo(primary_.c_str(), 0644), 0);
-  configure({{u"logdir", logDir_.path16()}});
   const pid_t child = testsupport::startChild([&] {
     trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
     ScopedCwd inCwd(cwd_.path());
-    CMTDataSendingFileAgent agent;
+    CMTDataSendingFileAgent agent(logDir_.path16(), u"app");
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (access(stop.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < limit) {
       for (int i = 0; i < 20; ++i) agent.sendData(u"<metric />\n");

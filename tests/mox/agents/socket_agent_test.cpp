@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "dptrc/dptrc.h"
+#include "mox/agents/agent_factory.h"
 #include "mox/agents/file_agent.h"
 #include "ni/ni_internal.h"
 #include "support/agent_test_support.h"
@@ -39,8 +40,6 @@ class SocketAgentTest : public ::testing::Test {
     agent_.reset();
     trace();
     NiEnableTrace(NI_TRC_MASK_CONN_LOG);
-    setProcessNameSource(nullptr);
-    CConfiguration::destroyInstance();
     EXPECT_EQ(NiIHandlesInUse(), handlesBefore_) << "the agent left a connection open";
   }
   // The trace so far, closed.
@@ -52,8 +51,7 @@ class SocketAgentTest : public ::testing::Test {
   // An agent aimed at the main listener, with further keys.
   void makeAgent(Pairs more = {}) {
     more.insert(more.begin(), {{u"agent_host", u"127.0.0.1"}, {u"agent_port", text16(main_.port())}});
-    configure(more);
-    agent_ = std::make_unique<CMTDataSendingSocketAgent>();
+    agent_ = std::make_unique<CMTDataSendingSocketAgent>(configuredDestinations(*testConfiguration(more)));
   }
   // Sends until the agent notices that its connection is gone.
   void sendUntilBroken() {
@@ -70,7 +68,6 @@ class SocketAgentTest : public ::testing::Test {
 // Five agents, each receiving exactly what the file agent writes for the same texts.
 TEST_F(SocketAgentTest, FiveAgentsReceiveTheFileAgentsBytesAndNoTextWithAnUnpairedSurrogate) {
   TempDir logDir;
-  setProcessName(u"app");
   std::array<TcpListener, 4> others;
   const std::array<TcpListener*, 5> all = {&main_, &others[0], &others[1], &others[2], &others[3]};
   Pairs pairs = {{u"logdir", logDir.path16()}};
@@ -82,7 +79,7 @@ TEST_F(SocketAgentTest, FiveAgentsReceiveTheFileAgentsBytesAndNoTextWithAnUnpair
   makeAgent(pairs);
   ASSERT_EQ(agent_->agentCount(), 5u);
   ASSERT_TRUE(agent_->checkConnection());
-  CMTDataSendingFileAgent file;
+  CMTDataSendingFileAgent file(logDir.path16(), u"app");
   for (const char16_t* text : {u"<metric name=\"Caf\u00e9|na\u00efve \u20ac \U0001F600:Counter\" value=\"3\" />\n", u"",
                                u"<event><calledComponent name=\"\u65e5\u672c\" /></event>\n"}) {
     agent_->sendData(text);
@@ -106,14 +103,14 @@ TEST_F(SocketAgentTest, FiveAgentsReceiveTheFileAgentsBytesAndNoTextWithAnUnpair
 TEST_F(SocketAgentTest, UnresolvableAgentsTakeNoPartAndTheOthersAreNumberedFromOne) {
   TcpListener second;
   ASSERT_TRUE(second.ok());
-  configure({{u"agent_host", u"/H/nowhere"},
-             {u"agent_port", u"1"},
-             {u"agent_host_2", u"127.0.0.1"},
-             {u"agent_port_2", text16(second.port())},
-             {u"agent_type_2", u"7"},
-             {u"agent_host_3", u"/H/nowhere/S/3"},
-             {u"agent_host_4", u""}});  // left out silently
-  agent_ = std::make_unique<CMTDataSendingSocketAgent>();
+  const auto cfg = testConfiguration({{u"agent_host", u"/H/nowhere"},
+                                      {u"agent_port", u"1"},
+                                      {u"agent_host_2", u"127.0.0.1"},
+                                      {u"agent_port_2", text16(second.port())},
+                                      {u"agent_type_2", u"7"},
+                                      {u"agent_host_3", u"/H/nowhere/S/3"},
+                                      {u"agent_host_4", u""}});  // left out silently
+  agent_ = std::make_unique<CMTDataSendingSocketAgent>(configuredDestinations(*cfg));
   ASSERT_EQ(agent_->agentCount(), 1u);
   EXPECT_EQ(agent_->agentPort(0), second.port());
   EXPECT_EQ(agent_->agentType(0), 7);

@@ -1,11 +1,10 @@
-// The configuration object shared by many threads: creation race, and table
-// reads during run-time changes.
+// The configuration object shared by many threads: table reads during
+// run-time changes.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <functional>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -19,13 +18,9 @@ class ConfigMtTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ThrSetNoAutoShutdown();
-    ASSERT_EQ(ThrInit(), THR_OK);  // the configuration's mutex works only once the layer runs
-    CConfiguration::destroyInstance();
+    ASSERT_EQ(ThrInit(), THR_OK);
   }
-  void TearDown() override {
-    CConfiguration::destroyInstance();
-    ThrShutdown();
-  }
+  void TearDown() override { ThrShutdown(); }
   // Runs body(i) on n threads that all start together, so that they really overlap.
   static void runTogether(int n, const std::function<void(int)>& body) {
     std::atomic<int> arrived{0};
@@ -41,14 +36,8 @@ class ConfigMtTest : public ::testing::Test {
   }
 };
 
-TEST_F(ConfigMtTest, ConcurrentFirstUseCreatesOneObject) {
-  std::vector<CConfiguration*> seen(8, nullptr);
-  runTogether(8, [&](int i) { seen[size_t(i)] = CConfiguration::getInstance(); });
-  EXPECT_EQ(std::set<CConfiguration*>(seen.begin(), seen.end()), std::set{CConfiguration::getInstance()});
-}
-
 TEST_F(ConfigMtTest, ReadersSeeOldOrNewValueDuringChanges) {
-  CConfiguration& cfg = *CConfiguration::getInstance();
+  CConfiguration cfg;
   const char16_t* pairs[] = {u"zombie_check_interval", u"20", u"instrument_level_threshold_trace", u"1"};
   configureFromPairs(cfg, 2, pairs);
   std::atomic<int> badValues{0};

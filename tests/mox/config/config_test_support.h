@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
@@ -28,7 +29,6 @@ inline std::vector<std::pair<std::string, std::string>> settings(const std::stri
 class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CConfiguration::destroyInstance();
     if (const char* env = getenv("MOX_CONFIG")) savedEnv_ = env;
     unsetenv("MOX_CONFIG");
     std::filesystem::create_directories(configDir_);
@@ -36,14 +36,13 @@ class ConfigTest : public ::testing::Test {
     std::filesystem::current_path(workDir_);
   }
   void TearDown() override {
-    CConfiguration::destroyInstance();
     std::filesystem::current_path(savedCwd_);
     if (savedEnv_) setenv("MOX_CONFIG", savedEnv_->c_str(), 1);
   }
 
   // A fresh configuration from the parameter pairs "key=value key=value".
   void configure(const std::string& pairs) {
-    CConfiguration::destroyInstance();
+    fresh();
     std::vector<std::u16string> texts;
     for (const auto& [key, value] : settings(pairs))
       texts.insert(texts.end(), {asciiToUtf16(key), asciiToUtf16(value)});
@@ -57,12 +56,15 @@ class ConfigTest : public ::testing::Test {
     load();
   }
   void load(const std::u16string& suffix = u"") {
-    CConfiguration::destroyInstance();
+    fresh();
     configureFromProfileDir(cfg(), asciiToUtf16(configDir_.string()) + suffix);
   }
-  CConfiguration& cfg() { return *CConfiguration::getInstance(); }
+  CConfiguration& cfg() { return *cfg_; }
+  // A new, empty configuration object.
+  void fresh() { cfg_ = std::make_unique<CConfiguration>(); }
   std::string value(const char* key) { return utf16ToUtf8Lenient(cfg().getValue(asciiToUtf16(key))); }
 
+  std::unique_ptr<CConfiguration> cfg_ = std::make_unique<CConfiguration>();
   testsupport::TempDir root_;
   const std::filesystem::path configDir_ = root_.file("conf");
   const std::filesystem::path workDir_ = root_.file("work");

@@ -10,7 +10,7 @@ namespace {
 
 // The typed fields the cases below read, through their own getters: a
 // getter reading a neighbour's field shows as a wrong value.
-int64_t number(const std::string& key) {
+int64_t number(const CConfiguration& cfg, const std::string& key) {
   using C = const CConfiguration&;
   static const std::map<std::string, std::function<int64_t(C)>> getters = {
       {"tracecheck_interval", [](C c) { return c.getTracecheckInterval(); }},
@@ -28,7 +28,7 @@ int64_t number(const std::string& key) {
       {"agent_port_3", [](C c) { return c.getAgentPort(3); }},
       {"cache_section_count", [](C c) { return c.getCacheSectionCount(); }},
       {"context_map_bucket", [](C c) { return c.getContextMapBucketCount(); }}};
-  return getters.at(key)(*CConfiguration::getInstance());
+  return getters.at(key)(cfg);
 }
 
 using ConfigValuesTest = ConfigTest;
@@ -87,7 +87,8 @@ TEST_F(ConfigValuesTest, LimitsApplyInTableOrderAfterTheCutToTheFieldWidth) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.given);
     configure(c.given);
-    for (const auto& [key, expected] : settings(c.expected)) EXPECT_EQ(std::to_string(number(key)), expected) << key;
+    for (const auto& [key, expected] : settings(c.expected))
+      EXPECT_EQ(std::to_string(number(cfg(), key)), expected) << key;
   }
   // An agent number out of range reads the first agent.
   configure("agent_port=1 agent_port_2=2 agent_host_2=h2");
@@ -104,7 +105,7 @@ TEST_F(ConfigValuesTest, PairsSkipEmptyAndRepeatedEntriesAndTwentyFourConfigureN
   EXPECT_EQ(cfg().getDatasendingInterval(), 30u);
   EXPECT_EQ(cfg().getTracecheckInterval(), 5u);
   EXPECT_EQ(value("custom_key"), "c");
-  CConfiguration::destroyInstance();
+  fresh();
   configureFromPairs(cfg(), 3, nullptr);
   EXPECT_EQ(value("system_name"), "VEL_MOX");
 

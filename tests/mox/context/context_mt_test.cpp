@@ -32,7 +32,7 @@ TEST_F(ContextThreadsTest, HostsScanAndTraceDrainShareTheRegistry) {
     scanDone = true;
   });
   std::thread drainer([&] {
-    while (!scanDone.load()) CMTTraceDataManager::getInstance()->processTrace(u"test");
+    while (!scanDone.load()) drainTraces();
   });
   std::vector<std::thread> hosts;
   for (int t = 0; t < kThreads; ++t) {

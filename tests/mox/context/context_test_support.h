@@ -1,11 +1,12 @@
 // Fixture for the context room: configuration from pairs, the stores and the
-// trace file set up, a tick driven by the test, and the trace store sending
-// to a recording agent.
+// trace file set up, a tick driven by the test, and the trace store's texts
+// collected.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,6 @@
 #include "mox/context/context_manager.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
-#include "support/recording_agent.h"
 #include "support/test_config.h"
 #include "support/test_files.h"
 #include "thr/thr.h"
@@ -37,14 +37,17 @@ class ContextTest : public ::testing::Test {
   }
   void TearDown() override {
     stop();
-    CConfiguration::destroyInstance();
     setTickSource(nullptr);
   }
   void stop() {
-    CMTContextManager::destroyInstance();
-    CPerfDataManager::destroyInstance();
-    CMTTraceDataManager::destroyInstance();
-    agent_ = nullptr;
+    registry_.reset();
+    metrics_.reset();
+    traceStore_.reset();
+    config_.reset();
+    {
+      std::lock_guard<std::mutex> guard(tracesLock_);
+      traces_.clear();
+    }
     trcCloseLibraryFile();
   }
 
@@ -58,45 +61,54 @@ class ContextTest : public ::testing::Test {
                            {u"max_components_per_transaction", u"1000"},
                            {u"datasending_method", u"file"},
                            {u"logdir", dir_.path16()}});
-    configureForTest(all);
+    config_ = testConfiguration(all);
     trcOpenLibraryFile(u"ctxtest", dir_.path16(), 2);
-    CPerfDataManager::getInstance()->init();
-    auto agent = std::make_unique<RecordingAgent>();
-    agent_ = agent.get();
-    CMTTraceDataManager::getInstance()->init(std::move(agent));
-    CMTContextManager::getInstance()->init();
-    return *CMTContextManager::getInstance();
+    metrics_ = std::make_unique<CPerfDataManager>();
+    traceStore_ = std::make_unique<CMTTraceDataManager>();
+    registry_ = std::make_unique<CMTContextManager>();
+    metrics_->init(*config_);
+    traceStore_->init(*config_);
+    registry_->init(*config_, identity_, *metrics_, *traceStore_);
+    return *registry_;
   }
 
   // One thread at a time moves the tick; it wraps as the real one does.
   static void advance(uint32_t ms) { fakeTick = (fakeTick.load() + ms) % TICK_WRAP_MS; }
-  static PerfValues perf(const std::u16string& key) {
-    return CPerfDataManager::getInstance()->getPerfRecord(key)->snapshot();
-  }
+  PerfValues perf(const std::u16string& key) const { return metrics_->getPerfRecord(key)->snapshot(); }
   // "active/finished/terminated/count" of a key's record.
-  static std::string counts(const std::u16string& key) {
+  std::string counts(const std::u16string& key) const {
     const PerfValues v = perf(key);
     return std::to_string(v.active) + "/" + std::to_string(v.finished) + "/" + std::to_string(v.terminated) + "/" +
            std::to_string(v.count);
   }
   std::string traceLog() const { return testsupport::readFile(dir_.file("ctxtest_mox.trc")); }
-  // Every trace text queued since start(), in order, without the version event.
+  // Takes the texts queued in the trace store (any thread).
+  void drainTraces() const {
+    std::vector<std::u16string> taken = traceStore_->takeTexts();
+    std::lock_guard<std::mutex> guard(tracesLock_);
+    traces_.insert(traces_.end(), taken.begin(), taken.end());
+  }
+  // Every trace text queued since start(), in order.
   std::vector<std::u16string> traceTexts() const {
-    CMTTraceDataManager::getInstance()->processTrace(u"test");
-    std::vector<std::u16string> texts = agent_->texts();
-    if (!texts.empty() && texts.front().rfind(u"<metric", 0) == 0) texts.erase(texts.begin());
-    return texts;
+    drainTraces();
+    std::lock_guard<std::mutex> guard(tracesLock_);
+    return traces_;
   }
   // The current value of a resource in the metric store (0 when never reported).
-  static int64_t resource(const std::u16string& name) {
+  int64_t resource(const std::u16string& name) const {
     int64_t current = 0;
-    CPerfDataManager::getInstance()->withResourceRecord(
-        name, [&](CResourceRecord& record) { current = record.snapshot().current; });
+    metrics_->withResourceRecord(name, [&](CResourceRecord& record) { current = record.snapshot().current; });
     return current;
   }
 
   testsupport::TempDir dir_;
-  RecordingAgent* agent_ = nullptr;
+  ProcessIdentity identity_{u"", u""};
+  std::unique_ptr<CConfiguration> config_;
+  std::unique_ptr<CPerfDataManager> metrics_;
+  std::unique_ptr<CMTTraceDataManager> traceStore_;
+  std::unique_ptr<CMTContextManager> registry_;
+  mutable std::mutex tracesLock_;
+  mutable std::vector<std::u16string> traces_;
 };
 
 }  // namespace ctxtest

@@ -15,7 +15,7 @@ class TimingTest : public ContextTest {
  protected:
   // A context outside the registry, so that its records outlive the unit of work.
   std::unique_ptr<CMTContext> context(const Pairs& pairs = {}) { return std::make_unique<CMTContext>(start(pairs)); }
-  static std::pair<std::vector<std::string>, std::string> run(CMTContext& ctx, const std::string& script);
+  std::pair<std::vector<std::string>, std::string> run(CMTContext& ctx, const std::string& script);
 };
 
 // A (50 ms) holds B (30 ms), which holds C (10 ms): at every level a call's net

@@ -1,5 +1,5 @@
-// The dispatcher with the stores it drives and a recording agent for each,
-// set up from configuration pairs and torn down (tick source included).
+// The dispatcher with the stores it drives and a recording agent for each of
+// its jobs, set up from configuration pairs and torn down (tick source included).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,27 +14,32 @@
 #include "support/test_config.h"
 
 struct DispatchWorld {
-  explicit DispatchWorld(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) {
-    configureForTest(pairs);
-    (dispatcher = CDispatcherManager::getInstance())->init();
-    (registry = CMTContextManager::getInstance())->init();
+  explicit DispatchWorld(const ConfigPairs& pairs, std::u16string processName = u"",
+                         std::u16string instanceNumber = u"")
+      : identity(std::move(processName), std::move(instanceNumber)) {
+    configureForTest(config, pairs);
+    dispatcher->init(config, identity, *registry, traces, metrics);
+    registry->init(config, identity, metrics, traces);
+    traces.init(config);
+    metrics.init(config);
     auto trace = std::make_unique<RecordingAgent>(), data = std::make_unique<RecordingAgent>();
     traceAgent = trace.get(), dataAgent = data.get();
-    CMTTraceDataManager::getInstance()->init(std::move(trace));
-    CPerfDataManager::getInstance()->init();
-    CPerfDataManager::getInstance()->setDataAgent(std::move(data));
+    dispatcher->setAgents(std::move(trace), std::move(data));
   }
   ~DispatchWorld() {
+    dispatcher->stopThreads();
     setTickSource(nullptr);
-    CMTTraceDataManager::destroyInstance();
-    CPerfDataManager::destroyInstance();
-    CMTContextManager::destroyInstance();
-    CDispatcherManager::destroyInstance();
-    CConfiguration::destroyInstance();
   }
 
-  CDispatcherManager* dispatcher = nullptr;
-  CMTContextManager* registry = nullptr;
+  // Destroyed bottom up: the stores, the registry, then the dispatcher.
+  CConfiguration config;
+  ProcessIdentity identity;
+  CDispatcherManager dispatcherObject;
+  CMTContextManager registryObject;
+  CPerfDataManager metrics;
+  CMTTraceDataManager traces;
+  CDispatcherManager* dispatcher = &dispatcherObject;
+  CMTContextManager* registry = &registryObject;
   RecordingAgent* traceAgent = nullptr;
   RecordingAgent* dataAgent = nullptr;
 };

@@ -33,12 +33,11 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
     DispatchWorld world({{u"tracecheck_interval", u"2"},
                          {u"datasending_interval", u"15"},
                          {u"zombie_check_interval", u"15"},
-                         {u"system_name", u"SYS"}});
+                         {u"system_name", u"SYS"}},
+                        u"host", u"1");
     CDispatcherManager* dispatcher = world.dispatcher;
-    world.registry->setProcessName(u"host");
-    world.registry->setInstanceNumber(u"1");
     RecordingAgent* traceAgent = world.traceAgent;
-    CMTTraceDataManager::getInstance()->addTrace(u"first");
+    world.traces.addTrace(u"first");
     dispatcher->start();
     EXPECT_TRUE(dispatcher->isRunning());
     ASSERT_TRUE(waitUntil([&] { return traceAgent->count() >= 2; }));  // sent by the timer thread
@@ -48,19 +47,19 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
     std::atomic<bool> producing{true};
     std::vector<std::thread> threads;
     for (int p = 0; p < kProducers; ++p) {
-      threads.emplace_back([p] {
+      threads.emplace_back([p, &world] {
         PerfUpdate update;
         update.addTimes = true;
         update.elapsedMs = 3;
         update.end = PerfUpdate::End::Finished;
         for (int i = 0; i < kTextsEach; ++i) {
-          CMTTraceDataManager::getInstance()->addTrace(u"t" + decimalText(p * kTextsEach + i));
-          CPerfDataManager::getInstance()->updatePerfRecord(u"Order|create", update);
+          world.traces.addTrace(u"t" + decimalText(p * kTextsEach + i));
+          world.metrics.updatePerfRecord(u"Order|create", update);
         }
       });
     }
     std::thread flusher([&] {
-      while (producing.load()) runTraceAndDataJobs();
+      while (producing.load()) dispatcher->runTraceAndDataJobs();
     });
     std::thread dataSide([&] {
       while (producing.load()) dispatcher->runDataDispatch();
@@ -75,7 +74,7 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
     dispatcher->stopDispatchers();
     EXPECT_FALSE(dispatcher->isRunning());
     EXPECT_FALSE(dispatcher->anyThreadAlive());
-    runTraceAndDataJobs();
+    dispatcher->runTraceAndDataJobs();
     const std::vector<std::u16string> texts = traceAgent->texts();
     EXPECT_EQ(texts[0], CMTTraceDataManager::versionEventText(u"SYS|host_1"));
     EXPECT_EQ(texts[1], u"first");

@@ -45,7 +45,9 @@ class DispatcherTest : public ::testing::Test {
                        {u"agent_type", u"0"},
                        {u"perf_metric_scope", u"3"},
                        {u"skip_times_in_names", u"Db"},
-                       {u"instrument_level_threshold", u"10"}}};
+                       {u"instrument_level_threshold", u"10"}},
+                      u"",
+                      u"7"};  // no process name: "system_instance"
   CDispatcherManager* dispatcher = world.dispatcher;
   CMTContextManager* registry = world.registry;
 };
@@ -67,21 +69,19 @@ TEST_F(DispatcherTest, ContextScanRunsOnEveryFifthDataRunWithTimeoutsInMs) {
   dispatcher->accumulateZombieTime();
   EXPECT_EQ(registry->contextCount(), 0u);
 
-  configureForTest({{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"0"}});
+  configureForTest(world.config, {{u"datasending_interval", u"60"}, {u"zombie_check_interval", u"0"}});
   dispatcher->accumulateZombieTime();
   EXPECT_EQ(dispatcher->zombieElapsed(), 0u) << "a check interval of 0 switches the scan off";
 }
 
 TEST_F(DispatcherTest, JobsPrintWithTheProcessIdentityAndOnlyTheDispatcherRunsCallbacks) {
-  registry->setInstanceNumber(u"7");  // no process name: "system_instance"
-  const MetricFormat format = currentMetricFormat();
+  const MetricFormat format = metricFormat(world.config, world.identity);
   EXPECT_EQ(format.prefix, u"SYS_7");
-  EXPECT_EQ(format.scope, 3);
-  EXPECT_TRUE(format.isSkipped && format.isSkipped(u"Db|select"));
+  EXPECT_EQ(format.scope, PerfMetricScope::kCpu);
 
   // Registered a second ago with an interval of 0: due at every data run.
-  CPerfDataManager::getInstance()->resourceCallbacks().registerCallback(1, countHookCall, 0, 0, wallSeconds() - 1, 60);
-  runTraceAndDataJobs();  // as MOX_outputMetricData does
+  world.metrics.resourceCallbacks().registerCallback(1, countHookCall, 0, 0, wallSeconds() - 1, 60);
+  dispatcher->runTraceAndDataJobs();  // as MOX_outputMetricData does
   EXPECT_EQ(hookCalls.load(), 0);
   ASSERT_FALSE(world.traceAgent->texts().empty());
   EXPECT_EQ(world.traceAgent->texts().front(), CMTTraceDataManager::versionEventText(u"SYS_7"));

@@ -32,13 +32,19 @@ uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& m
 // goes to the overflow key, and the totals over every key stay exact. The
 // running counts carried across the switches come back to 0 at the end.
 TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
-  configure(
+  const auto cfg = testConfiguration(
       {{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}, {u"max_timing_keys_per_interval", u"2"}});
-  CPerfDataManager* manager = CPerfDataManager::getInstance();
-  manager->init();
-  auto owned = std::make_unique<RecordingAgent>();
-  RecordingAgent* agent = owned.get();
-  manager->setDataAgent(std::move(owned));
+  CPerfDataManager store;
+  CPerfDataManager* manager = &store;
+  manager->init(*cfg);
+  RecordingAgent recording;
+  RecordingAgent* agent = &recording;
+  // The data job's half, sending as the dispatch room does.
+  const auto processData = [&](const MetricFormat& format) {
+    manager->handOverInterval(
+        format, [agent] { return agent->checkConnection(); },
+        [agent](std::u16string text) { agent->sendData(std::move(text)); });
+  };
 
   constexpr int kThreads = 4;
   constexpr int kTimings = 3000;
@@ -59,14 +65,14 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
       running.fetch_sub(1);
     });
   }
-  const MetricFormat format{u"SYS", 2, 1, {}};
+  const MetricFormat format{u"SYS", 2, PerfMetricScope::kElapsedAndActive};
   while (running.load() > 0) {
-    manager->processData(format);
+    processData(format);
     jobs.fetch_add(1);
   }
   for (std::thread& worker : workers) worker.join();
   const size_t sentBefore = agent->count();
-  manager->processData(format);  // the last interval
+  processData(format);  // the last interval
 
   const uint64_t timings = uint64_t{kThreads} * kTimings;
   const uint64_t terminated = uint64_t{kThreads} * ((kTimings + 2) / 3);
@@ -83,9 +89,6 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
   const std::vector<std::u16string> last(texts.begin() + static_cast<long>(sentBefore - resourcesBefore), texts.end());
   EXPECT_EQ(total(last, u"Active Counter\" value=\""), 0u);
   EXPECT_GT(jobs.load(), 3);
-
-  CPerfDataManager::destroyInstance();
-  CConfiguration::destroyInstance();
 }
 
 }  // namespace

@@ -19,6 +19,13 @@ PerfUpdate finished(int32_t elapsedMs) {
   return PerfUpdate{false, true, elapsedMs, -1, 0, -1, PerfUpdate::End::Finished};
 }
 
+// The data job's half, sending through agent as the dispatch room does.
+void handOver(CPerfDataManager* manager, RecordingAgent* agent, const MetricFormat& format) {
+  manager->handOverInterval(
+      format, [agent] { return agent->checkConnection(); },
+      [agent](std::u16string text) { agent->sendData(std::move(text)); });
+}
+
 std::vector<std::u16string> keys(CCacheSection* section) {
   std::vector<std::u16string> out;
   ThrSharedGuard read(section->perfLock);
@@ -28,22 +35,15 @@ std::vector<std::u16string> keys(CCacheSection* section) {
 
 class PerfDataManagerTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    CPerfDataManager::destroyInstance();
-    CConfiguration::destroyInstance();
-  }
   CPerfDataManager* start(const std::u16string& sectionCount = u"2", const std::u16string& keyBound = u"0") {
-    configure({{u"cache_section_count", sectionCount},
-               {u"datasending_method", u"socket"},
-               {u"max_timing_keys_per_interval", keyBound}});
-    CPerfDataManager* manager = CPerfDataManager::getInstance();
-    manager->init();
-    auto owned = std::make_unique<RecordingAgent>();
-    agent_ = owned.get();
-    manager->setDataAgent(std::move(owned));
-    return manager;
+    const auto cfg = testConfiguration({{u"cache_section_count", sectionCount},
+                                        {u"datasending_method", u"socket"},
+                                        {u"max_timing_keys_per_interval", keyBound}});
+    manager_.init(*cfg);
+    return &manager_;
   }
-  RecordingAgent* agent_ = nullptr;
+  CPerfDataManager manager_;
+  RecordingAgent agent_;
 };
 
 TEST_F(PerfDataManagerTest, SwitchCarriesRunningTimingsAndOldContentGoesWhenCurrentAgain) {
@@ -71,33 +71,31 @@ TEST_F(PerfDataManagerTest, SwitchCarriesRunningTimingsAndOldContentGoesWhenCurr
   EXPECT_TRUE(manager->hasNoResourceRecords(first));
 }
 
-TEST_F(PerfDataManagerTest, RecordsGoOutInCodeUnitOrderAndASecondEntryWhileBusyReturnsAtOnce) {
+TEST_F(PerfDataManagerTest, RecordsGoOutInCodeUnitOrderAndWithoutAReceiverTheIntervalIsDropped) {
   CPerfDataManager* manager = start();
-  agent_->onSend = [manager] {
-    manager->updatePerfRecord(u"Late|k", finished(1));
-    manager->processData(MetricFormat());
-  };
+  // Updates while the interval's text goes out land in the next interval.
+  agent_.onSend = [manager] { manager->updatePerfRecord(u"Late|k", finished(1)); };
   for (const char16_t* key : {u"\uFF21|m", u"\U0001F600|m", u"A|m"}) manager->updatePerfRecord(key, finished(1));
-  manager->processData(MetricFormat());
+  handOver(manager, &agent_, MetricFormat());
+  agent_.onSend = nullptr;
   std::u16string text;
-  for (const std::u16string& part : agent_->texts()) text += part;
+  for (const std::u16string& part : agent_.texts()) text += part;
   EXPECT_LT(text.find(u"A|m"), text.find(u"\U0001F600|m"));  // a surrogate sorts before U+FF21
   EXPECT_LT(text.find(u"\U0001F600|m"), text.find(u"\uFF21|m"));
-  EXPECT_EQ(text.find(u"Late|k"), std::u16string::npos);  // the inner runs neither rotated nor sent it
+  EXPECT_EQ(text.find(u"Late|k"), std::u16string::npos);
 
-  manager->setDataAgent(nullptr);  // without an agent the sections still rotate
-  manager->processData(MetricFormat());
+  manager->handOverInterval(MetricFormat(), nullptr, nullptr);  // nobody to send to: the sections still rotate
   CCacheSection* next = manager->switchSection();
   EXPECT_EQ(next->number, 1);
-  EXPECT_TRUE(keys(next).empty());  // "Late|k" went with the agentless run
+  EXPECT_TRUE(keys(next).empty());  // "Late|k" went with the run without a receiver
   manager->putBack(next);
 }
 
-// The lines of one processData, joined, with the format's scope 1 (Active Counter shown).
-std::u16string sentText(CPerfDataManager* manager, RecordingAgent* agent) {
-  const size_t before = agent->count();
-  manager->processData(MetricFormat{u"S", 2, 1, {}});
-  const std::vector<std::u16string> texts = agent->texts();
+// The lines of one hand-over, joined, with the format's scope 1 (Active Counter shown).
+std::u16string sentText(CPerfDataManager* manager, RecordingAgent& agent) {
+  const size_t before = agent.count();
+  handOver(manager, &agent, MetricFormat{u"S", 2, PerfMetricScope::kElapsedAndActive});
+  const std::vector<std::u16string> texts = agent.texts();
   std::u16string joined;
   for (size_t i = before; i < texts.size(); ++i) joined += texts[i];
   return joined;
@@ -156,7 +154,7 @@ TEST(PerfRecordTest, LateCarryGivesWhatAnEarlyCarryGives) {
           early.apply(update);
           late.apply(update);
         }
-        late.carryIn(running);
+        late.carryIn(running, false);
         ASSERT_EQ(late.active(), early.active()) << running << " carried, updates " << bits << "/" << length;
         for (const PerfUpdate* update : {&end, &start, &end, &end, &start}) {
           early.apply(*update);

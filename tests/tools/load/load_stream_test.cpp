@@ -39,7 +39,7 @@ std::string libraryInterval(const moxload::LoadShape& shape, int process, int in
   MetricFormat format;
   format.prefix = u"VEL_MOX|load-host_" + widen(std::to_string(process));
   format.agentType = 2;
-  format.scope = 4;  // CPU, net elapsed and net CPU: every average line
+  format.scope = PerfMetricScope::kNetCpu;  // CPU, net elapsed and net CPU: every average line
   std::u16string text;
   for (int key = 0; key < shape.keys; ++key) {
     const std::string name = "Component" + std::to_string(key / 10) + "|method" + std::to_string(key);

@@ -16,7 +16,9 @@ using Samples = std::map<std::string, double>;
 
 const std::string kProcess = R"(system="S",process="p",instance="1")";
 
-MetricFormat format(uint16_t agentType, uint16_t scope) { return MetricFormat{u"S|p_1", agentType, scope, {}}; }
+MetricFormat format(uint16_t agentType, uint16_t scope) {
+  return MetricFormat{u"S|p_1", agentType, PerfMetricScope{scope}};
+}
 
 // One interval of a timing key that measures what the scope measures: 10 finished, 2 of them
 // without times; averages 100 ms elapsed, 500 us CPU, 50 ms net elapsed, 250 us net CPU.

@@ -1,0 +1,56 @@
+#include "mox/dispatch/trace_job.h"
+
+#include <utility>
+
+#include "dptrc/dptrc.h"
+
+bool CTraceJob::enter() {
+  ThrPlainMutexHold hold(busyLock_);
+  if (busy_) return false;
+  busy_ = true;
+  return true;
+}
+
+void CTraceJob::leave() {
+  MOX_TRC(2, "Processing finished\n");
+  ThrPlainMutexHold hold(busyLock_);
+  busy_ = false;
+}
+
+bool CTraceJob::busy() const {
+  ThrPlainMutexHold hold(busyLock_);
+  return busy_;
+}
+
+void CTraceJob::run(CMTTraceDataManager& store, const std::u16string& versionPrefix) {
+  if (!enter()) return;
+  // However the sending ends, the job must be left, or it would never run again.
+  try {
+    store.handOverTexts([&](const std::vector<std::u16string>& texts) {
+      sendVersionEventIfDue(versionPrefix);
+      send(texts);
+    });
+  } catch (...) {
+  }
+  leave();
+}
+
+void CTraceJob::sendVersionEventIfDue(const std::u16string& versionPrefix) {
+  if (versionSent_.load(std::memory_order_acquire)) return;
+  CMTDataSendingAgent* agent = agent_.get();
+  if (agent == nullptr || !agent->checkConnection()) return;
+  agent->sendData(CMTTraceDataManager::versionEventText(versionPrefix));
+  // Not written anywhere (a full disk): sent again in the next round.
+  if (agent->lastSendFailed()) return;
+  versionSent_.store(true, std::memory_order_release);
+  MOX_TRC(1, "Version Data Sent\n");
+}
+
+void CTraceJob::send(const std::vector<std::u16string>& texts) {
+  CMTDataSendingAgent* agent = agent_.get();
+  if (agent == nullptr || texts.empty()) return;
+  MOX_TRC(1, "Trace Data Detected\n");
+  if (!agent->checkConnection()) return;
+  for (const std::u16string& text : texts) agent->sendData(text);
+  MOX_TRC(2, "Trace Data Sending Finished\n");
+}
