@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class CMTDataSendingAgent {
  public:
@@ -15,6 +16,19 @@ class CMTDataSendingAgent {
   // Whether the text of the last sendData was lost (it reached no
   // destination), so that a caller does not report it as sent.
   virtual bool lastSendFailed() const { return false; }
+  // Whether the agent takes many texts gathered into one UTF-8 piece
+  // (appendUtf8, then sendUtf8) in place of one sendData per text.
+  virtual bool takesChunks() const { return false; }
+  // Appends the UTF-8 form this agent sends for text to out; false, with out
+  // unchanged, when the agent would not send text at all.
+  virtual bool appendUtf8(std::u16string_view text, std::string& out) {
+    static_cast<void>(text);
+    static_cast<void>(out);
+    return false;
+  }
+  // Writes or sends UTF-8 text gathered by appendUtf8 as sendData would, at
+  // once; lastSendFailed then tells about the whole of it.
+  virtual void sendUtf8(const std::string& bytes) { static_cast<void>(bytes); }
   // Text coming back from the destination; nothing in the library reads it.
   virtual std::u16string receiveData() = 0;
   virtual ~CMTDataSendingAgent() = default;

@@ -91,7 +91,20 @@ CMTDataSendingFileAgent::Append CMTDataSendingFileAgent::appendTo(const std::u16
 void CMTDataSendingFileAgent::sendData(std::u16string text) {
   lastSendFailed_ = true;
   try {
-    const std::string bytes = utf16ToUtf8Lenient(text);
+    sendUtf8(utf16ToUtf8Lenient(text));
+  } catch (...) {
+    // Out of memory while converting the text: it is lost like an unwritable one.
+  }
+}
+
+bool CMTDataSendingFileAgent::appendUtf8(std::u16string_view text, std::string& out) {
+  appendUtf16AsUtf8Lenient(text, out);
+  return true;
+}
+
+void CMTDataSendingFileAgent::sendUtf8(const std::string& bytes) {
+  lastSendFailed_ = true;
+  try {
     const std::u16string primary = primaryFileName();
     const Append first = appendTo(primary, bytes, primary_);
     if (first == Append::Written) {
@@ -114,6 +127,6 @@ void CMTDataSendingFileAgent::sendData(std::u16string text) {
       MOX_TRC_ERROR("NO candidated metric data log file could be created(even in the current working directory)!\n");
     }
   } catch (...) {
-    // Out of memory while converting the text: it is lost like an unwritable one.
+    // Out of memory while building a file name: the text is lost like an unwritable one.
   }
 }

@@ -33,6 +33,12 @@ class CMTDataSendingFileAgent : public CMTDataSendingAgent {
   // Never fails towards the caller: a text that fits in neither file is
   // dropped after an error line in the trace.
   void sendData(std::u16string text) override;
+  bool takesChunks() const override { return true; }
+  // The lenient form (an unpaired surrogate becomes "#"): always true.
+  bool appendUtf8(std::u16string_view text, std::string& out) override;
+  // One open, write and close of the primary file (or the fallback one) for
+  // all of bytes: a piece that fails goes whole to the fallback file.
+  void sendUtf8(const std::string& bytes) override;
   std::u16string receiveData() override { return std::u16string(); }
   bool lastSendFailed() const override { return lastSendFailed_; }
 

@@ -99,15 +99,32 @@ bool CMTDataSendingSocketAgent::connect(Agent& agent, int number) {
 void CMTDataSendingSocketAgent::sendData(std::u16string text) {
   try {
     std::string bytes;
-    if (!utf16ToUtf8(text, bytes) || bytes.size() > static_cast<size_t>(INT32_MAX)) {
+    if (!utf16ToUtf8(text, bytes)) {
       MOX_TRC_ERROR("UTF conversion error!\n");
       return;
     }
-    for (size_t i = 0; i < agents_.size(); ++i) {
-      if (agents_[i].state == kConnected) send(agents_[i], static_cast<int>(i + 1), bytes);
-    }
+    sendUtf8(bytes);
   } catch (...) {
     // Out of memory: this text is lost; the next one is tried afresh.
+  }
+}
+
+bool CMTDataSendingSocketAgent::appendUtf8(std::u16string_view text, std::string& out) {
+  if (!utf16ToUtf8(text, converted_)) {
+    MOX_TRC_ERROR("UTF conversion error!\n");
+    return false;
+  }
+  out += converted_;
+  return true;
+}
+
+void CMTDataSendingSocketAgent::sendUtf8(const std::string& bytes) {
+  if (bytes.size() > static_cast<size_t>(INT32_MAX)) {
+    MOX_TRC_ERROR("UTF conversion error!\n");
+    return;
+  }
+  for (size_t i = 0; i < agents_.size(); ++i) {
+    if (agents_[i].state == kConnected) send(agents_[i], static_cast<int>(i + 1), bytes);
   }
 }
 

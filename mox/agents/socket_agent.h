@@ -49,6 +49,11 @@ class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
   // Sends the text's strict UTF-8 form to every connected agent; a text with
   // an unpaired surrogate is not sent at all.
   void sendData(std::u16string text) override;
+  bool takesChunks() const override { return true; }
+  // The strict form; a text with an unpaired surrogate is left out (traced).
+  bool appendUtf8(std::u16string_view text, std::string& out) override;
+  // Sends bytes to every connected agent with one write each.
+  void sendUtf8(const std::string& bytes) override;
   // Reads what the first agent sent back (up to 4095 bytes, waiting up to a
   // second per read); invalid UTF-8 becomes U+FFFD.
   std::u16string receiveData() override;
@@ -82,4 +87,5 @@ class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
   void send(Agent& agent, int number, const std::string& bytes);
 
   std::vector<Agent> agents_;
+  std::string converted_;  // appendUtf8's scratch, kept for its capacity
 };

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "dptrc/dptrc.h"
+#include "mox/dispatch/text_chunker.h"
 
 bool CDataJob::enter() {
   ThrPlainMutexHold hold(busyLock_);
@@ -24,13 +25,26 @@ bool CDataJob::busy() const {
 
 void CDataJob::run(CPerfDataManager& store, const MetricFormat& format) {
   if (!enter()) return;
-  CMTDataSendingAgent* agent = agent_.get();
-  std::function<bool()> ready;
-  if (agent != nullptr) ready = [agent] { return agent->checkConnection(); };
   // However the sending ends, the job must be left, or it would never run again.
   try {
-    store.handOverInterval(format, ready, [agent](std::u16string text) { agent->sendData(std::move(text)); });
+    handOver(store, format);
   } catch (...) {
   }
   leave();
+}
+
+void CDataJob::handOver(CPerfDataManager& store, const MetricFormat& format) {
+  CMTDataSendingAgent* agent = agent_.get();
+  if (agent == nullptr) {
+    store.handOverInterval(format, nullptr, nullptr);
+    return;
+  }
+  const std::function<bool()> ready = [agent] { return agent->checkConnection(); };
+  if (!agent->takesChunks()) {
+    store.handOverInterval(format, ready, [agent](std::u16string text) { agent->sendData(std::move(text)); });
+    return;
+  }
+  CTextChunker chunker(*agent);
+  store.handOverInterval(format, ready, [&chunker](std::u16string text) { chunker.add(text); });
+  chunker.flush();
 }

@@ -1,7 +1,7 @@
 // CDataJob: the data job, run by the data dispatcher after each data event
 // and by MOX_outputMetricData and the exit in their own threads. It has the
 // metric store hand over the ended interval's text and sends it through the
-// data agent, which it owns.
+// data agent, which it owns, in chunks of whole texts (CTextChunker).
 //
 // One run at a time: a run that finds another one running returns at once,
 // so the agent (which has no lock of its own) is used by one thread at a time.
@@ -27,6 +27,8 @@ class CDataJob {
   CMTDataSendingAgent* agent() const { return agent_.get(); }
 
  private:
+  // Texts go out gathered in chunks when the agent takes them so.
+  void handOver(CPerfDataManager& store, const MetricFormat& format);
   bool enter();
   void leave();
 
