@@ -4,6 +4,7 @@
 // lock of their own. No operation throws.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,9 +27,12 @@ class CMTDataSendingAgent {
     static_cast<void>(out);
     return false;
   }
-  // Writes or sends UTF-8 text gathered by appendUtf8 as sendData would, at
-  // once; lastSendFailed then tells about the whole of it.
-  virtual void sendUtf8(const std::string& bytes) { static_cast<void>(bytes); }
+  // Writes or sends the UTF-8 of texts texts gathered by appendUtf8 as
+  // sendData would, at once; lastSendFailed then tells about all of them.
+  virtual void sendUtf8(const std::string& bytes, size_t texts) {
+    static_cast<void>(bytes);
+    static_cast<void>(texts);
+  }
   // Text coming back from the destination; nothing in the library reads it.
   virtual std::u16string receiveData() = 0;
   virtual ~CMTDataSendingAgent() = default;

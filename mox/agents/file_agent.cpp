@@ -91,7 +91,7 @@ CMTDataSendingFileAgent::Append CMTDataSendingFileAgent::appendTo(const std::u16
 void CMTDataSendingFileAgent::sendData(std::u16string text) {
   lastSendFailed_ = true;
   try {
-    sendUtf8(utf16ToUtf8Lenient(text));
+    sendUtf8(utf16ToUtf8Lenient(text), 1);
   } catch (...) {
     // Out of memory while converting the text: it is lost like an unwritable one.
   }
@@ -102,7 +102,7 @@ bool CMTDataSendingFileAgent::appendUtf8(std::u16string_view text, std::string& 
   return true;
 }
 
-void CMTDataSendingFileAgent::sendUtf8(const std::string& bytes) {
+void CMTDataSendingFileAgent::sendUtf8(const std::string& bytes, size_t /*texts*/) {
   lastSendFailed_ = true;
   try {
     const std::u16string primary = primaryFileName();

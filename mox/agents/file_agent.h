@@ -38,7 +38,7 @@ class CMTDataSendingFileAgent : public CMTDataSendingAgent {
   bool appendUtf8(std::u16string_view text, std::string& out) override;
   // One open, write and close of the primary file (or the fallback one) for
   // all of bytes: a piece that fails goes whole to the fallback file.
-  void sendUtf8(const std::string& bytes) override;
+  void sendUtf8(const std::string& bytes, size_t texts) override;
   std::u16string receiveData() override { return std::u16string(); }
   bool lastSendFailed() const override { return lastSendFailed_; }
 

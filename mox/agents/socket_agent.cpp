@@ -1,5 +1,7 @@
 #include "mox/agents/socket_agent.h"
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 
 #include "common/utf.h"
@@ -103,7 +105,7 @@ void CMTDataSendingSocketAgent::sendData(std::u16string text) {
       MOX_TRC_ERROR("UTF conversion error!\n");
       return;
     }
-    sendUtf8(bytes);
+    sendUtf8(bytes, 1);
   } catch (...) {
     // Out of memory: this text is lost; the next one is tried afresh.
   }
@@ -118,19 +120,34 @@ bool CMTDataSendingSocketAgent::appendUtf8(std::u16string_view text, std::string
   return true;
 }
 
-void CMTDataSendingSocketAgent::sendUtf8(const std::string& bytes) {
+void CMTDataSendingSocketAgent::sendUtf8(const std::string& bytes, size_t texts) {
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) {
     MOX_TRC_ERROR("UTF conversion error!\n");
     return;
   }
   for (size_t i = 0; i < agents_.size(); ++i) {
-    if (agents_[i].state == kConnected) send(agents_[i], static_cast<int>(i + 1), bytes);
+    if (agents_[i].state == kConnected) send(agents_[i], static_cast<int>(i + 1), bytes, texts);
   }
 }
 
-void CMTDataSendingSocketAgent::send(Agent& agent, int number, const std::string& bytes) {
-  int32_t written = 0;
-  const int rc = NiRawWrite(agent.hdl, bytes.data(), static_cast<int32_t>(bytes.size()), kWriteTimeoutMs, &written);
+int CMTDataSendingSocketAgent::writeWithin(NI_HDL hdl, const std::string& bytes, size_t texts) {
+  // A chunk holds many texts, each of which once had its own time-out: a
+  // collector that kept up with one text at a time keeps up with the chunk.
+  const auto end =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs) * std::max<size_t>(texts, 1);
+  size_t done = 0;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    const int32_t timeoutMs = static_cast<int32_t>(std::clamp<int64_t>(left.count(), 0, kWriteTimeoutMs));
+    int32_t written = 0;
+    const int rc = NiRawWrite(hdl, bytes.data() + done, static_cast<int32_t>(bytes.size() - done), timeoutMs, &written);
+    done += static_cast<size_t>(written);
+    if (rc != NIETIMEOUT || written <= 0 || left.count() <= kWriteTimeoutMs) return rc;
+  }
+}
+
+void CMTDataSendingSocketAgent::send(Agent& agent, int number, const std::string& bytes, size_t texts) {
+  const int rc = writeWithin(agent.hdl, bytes, texts);
   if (rc == VEL_O_K) {
     MOX_TRC(1, "Send metric data through the socket interface successfully in agent %d\n", number);
     return;

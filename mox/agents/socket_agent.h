@@ -52,8 +52,10 @@ class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
   bool takesChunks() const override { return true; }
   // The strict form; a text with an unpaired surrogate is left out (traced).
   bool appendUtf8(std::u16string_view text, std::string& out) override;
-  // Sends bytes to every connected agent with one write each.
-  void sendUtf8(const std::string& bytes) override;
+  // Sends bytes to every connected agent with one write each. The write
+  // time-out is kWriteTimeoutMs per text: a connection fails when it takes
+  // no byte for that long, or all of bytes not within that time per text.
+  void sendUtf8(const std::string& bytes, size_t texts) override;
   // Reads what the first agent sent back (up to 4095 bytes, waiting up to a
   // second per read); invalid UTF-8 becomes U+FFFD.
   std::u16string receiveData() override;
@@ -84,7 +86,10 @@ class CMTDataSendingSocketAgent : public CMTDataSendingAgent {
 
   void addAgents(const std::vector<AgentDestination>& destinations);
   bool connect(Agent& agent, int number);
-  void send(Agent& agent, int number, const std::string& bytes);
+  void send(Agent& agent, int number, const std::string& bytes, size_t texts);
+  // NiRawWrite of bytes, retried while each try moves some of them and the
+  // texts' time lasts.
+  static int writeWithin(NI_HDL hdl, const std::string& bytes, size_t texts);
 
   std::vector<Agent> agents_;
   std::string converted_;  // appendUtf8's scratch, kept for its capacity

@@ -16,15 +16,20 @@ void CTextChunker::add(std::u16string_view text) {
   } catch (...) {
   }
   // A text is in the chunk whole or not at all.
-  if (!added) chunk_.resize(before);
+  if (added) {
+    ++texts_;
+  } else {
+    chunk_.resize(before);
+  }
   if (chunk_.size() >= chunkBytes_) flush();
 }
 
 void CTextChunker::flush() {
   if (chunk_.empty()) return;
   try {
-    agent_.sendUtf8(chunk_);
+    agent_.sendUtf8(chunk_, texts_);
   } catch (...) {
   }
   chunk_.clear();  // keeps the capacity for the next chunk
+  texts_ = 0;
 }

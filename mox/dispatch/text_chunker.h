@@ -35,4 +35,5 @@ class CTextChunker {
   CMTDataSendingAgent& agent_;
   const size_t chunkBytes_;
   std::string chunk_;
+  size_t texts_ = 0;  // in chunk_
 };

@@ -3,8 +3,12 @@
 #include "mox/dispatch/text_chunker.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,9 +32,9 @@ namespace {
 class ChunkKeepingFileAgent : public CMTDataSendingFileAgent {
  public:
   using CMTDataSendingFileAgent::CMTDataSendingFileAgent;
-  void sendUtf8(const std::string& bytes) override {
+  void sendUtf8(const std::string& bytes, size_t texts) override {
     chunks.push_back(bytes);
-    CMTDataSendingFileAgent::sendUtf8(bytes);
+    CMTDataSendingFileAgent::sendUtf8(bytes, texts);
     if (chunks.size() == afterChunk && step) step();
   }
   std::vector<std::string> chunks;
@@ -197,6 +201,35 @@ TEST_F(TextChunkerTest, AConnectionLostMidwayLosesTheRestOfTheIntervalOnly) {
   const std::string first = utf16ToUtf8Lenient(texts[0]);
   ASSERT_TRUE(listener.waitFor([&] { return listener.bytes(1).size() >= first.size(); }));
   EXPECT_EQ(listener.bytes(1), first);
+}
+
+// A collector that accepts but never reads: the chunk's write, which may
+// wait up to the time-out once per text it holds, gives up after one
+// time-out without progress rather than hanging the data job.
+TEST_F(TextChunkerTest, ACollectorThatStopsReadingCostsOneTimeOutNotOnePerText) {
+  const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listening, 0);
+  const int small = 4096;
+  setsockopt(listening, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listening, 1), 0);
+  ASSERT_EQ(getsockname(listening, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  const std::vector<std::u16string> texts = sampleTexts(200000);  // about 13 MB, far beyond the socket buffers
+  {
+    CMTDataSendingSocketAgent agent({AgentDestination{u"127.0.0.1", ntohs(addr.sin_port), 0}});
+    ASSERT_TRUE(agent.checkConnection());
+    CTextChunker chunker(agent, SIZE_MAX);
+    for (const std::u16string& text : texts) chunker.add(text);
+    const auto start = std::chrono::steady_clock::now();
+    chunker.flush();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(agent.isConnected(0));
+  }
+  close(listening);
 }
 
 }  // namespace
