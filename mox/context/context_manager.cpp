@@ -214,7 +214,7 @@ CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view ke
 
 // Hands the bucket's lock on to the reference when the wait succeeded, which
 // the lock analysis cannot follow.
-ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAFETY_ANALYSIS {
+ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp) NO_THREAD_SAFETY_ANALYSIS {
   if (buckets_.empty()) return ContextRef();
   const LookUpMemo& memo = lastLookUp;
   const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
@@ -228,7 +228,7 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAF
     if (held) ThrRwLockRelease(lock);
     return ContextRef();
   }
-  context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
+  if (stamp == AccessStamp::ByLookUp) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   return ContextRef(context, held ? lock : nullptr);
 }
 
@@ -386,8 +386,14 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   if (buckets_.empty()) return 0;
   std::u16string& timingKey = timingKeyScratch;
   timingKey.assign(component).append(1, u'|').append(method);
-  if (ContextRef context = findContext(key)) {
-    if (context->state != CMTContext::Terminated) return context->startTiming(timingKey, level);
+  if (ContextRef context = lookUp(key, AccessStamp::ByCaller)) {
+    if (context->state != CMTContext::Terminated) {
+      const uint32_t recId = context->startTiming(timingKey, level);
+      // A timed call stamped the context with its start tick.
+      if (recId == 0) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
+      return recId;
+    }
+    context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
     MOX_TRC_HOST_ERROR(
         "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
@@ -396,19 +402,21 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   ContextPlace place(*this, spareHoldsPlaceIn(places_));
   if (!place) return 0;
   ContextNode created = spareOrNewNode(*this, places_, key);
-  uint32_t recId = created.mapped()->startTiming(timingKey, level);
+  CMTContext& context = *created.mapped();
+  uint32_t recId = context.startTiming(timingKey, level);
+  // Created when its first call started: that call's tick spares a clock read.
+  context.stampCreated(recId != 0 ? context.root->startTick : msTickCoarse());
   insertNodeOn(place, std::move(created));
   return recId;
 }
 
 void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind) {
-  ContextRef context = findContext(key);
-  if (!context || context->state == CMTContext::Terminated) return;
-  if (kind == EndKind::End) {
-    context->endTiming(recId);
-  } else {
-    context->terminateTiming(recId);
-  }
+  ContextRef context = lookUp(key, AccessStamp::ByCaller);
+  if (!context) return;
+  // A call that took an end tick stamped the context with it.
+  const bool stamped = context->state != CMTContext::Terminated &&
+                       (kind == EndKind::End ? context->endTiming(recId) : context->terminateTiming(recId));
+  if (!stamped) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   if (context->state != CMTContext::Finished) return;
   context.release();
   keepAsSpare(removeContext(key), places_);

@@ -101,7 +101,7 @@ class CMTContextManager {
   // Looks the key up under the bucket lock (shared), refreshes its
   // lastAccessTick and keeps the lock while the reference lives; empty when
   // not registered.
-  ContextRef findContext(std::u16string_view key);
+  ContextRef findContext(std::u16string_view key) { return lookUp(key, AccessStamp::ByLookUp); }
   // Adds context under key (exclusive). An existing entry stays and the new
   // context is dropped: returns false then (and before init(), and when the
   // context bound refuses it).
@@ -146,6 +146,11 @@ class CMTContextManager {
   // reinserted for the thread's next one, which then allocates nothing.
   using ContextNode = ContextMap::node_type;
   enum class EndKind { End, Terminate };
+
+  // Who refreshes lastAccessTick: the look-up with a clock read of its own,
+  // or the timing cores with the tick their call read anyway.
+  enum class AccessStamp { ByLookUp, ByCaller };
+  ContextRef lookUp(std::u16string_view key, AccessStamp stamp);
 
   void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind);
   // Empty or zombie, as the scan decides; false when the context stays.
