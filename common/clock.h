@@ -18,7 +18,10 @@ constexpr int64_t TICK_WRAP_US = 1048576000000LL;
 
 uint32_t msTick();
 // The tick, and the wall clock as milliseconds since 1970 (-1 when
-// unreadable): for the first call of a unit of work, which needs both.
+// unreadable): for the first call of a unit of work, which needs both. The
+// wall clock is derived from the tick's own monotonic read and an offset
+// measured every 100 ms (wall_from_monotonic.h), so one clock is read; with
+// a test hook set, both are read.
 uint32_t msTickWithWallClock(int64_t* wallMs);
 // A tick of a few milliseconds' resolution at a fraction of the cost, for
 // ages that are compared with time-outs of seconds (context look-ups).

@@ -16,6 +16,7 @@
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/api/api_frame.h"
+#include "mox/api/untimed_level.h"
 #include "mox/config/config_sources.h"
 #include "mox_version.h"
 #include "passport/epp.h"
@@ -60,6 +61,7 @@ void forgetLibraryInChild() {
   lifecycleLock.renew();
   initCount.store(0);
   moxapi::currentLibrary.store(nullptr);
+  moxapi::forgetUntimedLevelInChild();
   (void)owned.release();
 }
 
@@ -132,6 +134,7 @@ void initialise(const InitRequest& request, const char* exportName) {
                     cfg.getLibTraceLevel());
   owned->dispatcher().start();
   resetContextCounters(owned->metrics());
+  moxapi::refreshUntimedLevel(owned.get());
   ThrGateOpen();
   MOX_TRC(1, "MOX library version " MOX_VERSION " (unicode) loaded\n");
   MOX_TRC(1, "%s", invokedText(request.source));
@@ -142,6 +145,8 @@ void exitLibrary() {
   if (initCount.load() <= 0) return;
   MOX_TRC(1, "MOX_ProcExit API started\n");
   ThrGateCloseAndDrain();
+  // After the drain: no threshold change can refresh the word any more.
+  moxapi::refreshUntimedLevel(nullptr);
   if (owned && owned->isBuilt()) {
     CDispatcherManager& dispatcher = owned->dispatcher();
     dispatcher.stopTimers();

@@ -4,6 +4,7 @@
 
 #include "common/utf.h"
 #include "mox/api/api_frame.h"
+#include "mox/api/untimed_level.h"
 #include "mox/config/configuration.h"
 #include "mox/context/context_manager.h"
 #include "mox/dispatch/dispatcher_manager.h"
@@ -31,6 +32,7 @@ void MOX_changeInstruLevelThreshold(uint16_t level) {
   guardedVoid([&] {
     if (!isInitialised()) return;
     library().config().setNumber(moxconfig::kInstrumentLevelThreshold, level);
+    refreshUntimedLevel(&library());
   });
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/utf.h"
 #include "mox/api/api_frame.h"
+#include "mox/api/untimed_level.h"
 #include "mox/context/context_manager.h"
 
 namespace {
@@ -36,7 +37,10 @@ void MOX_initContextEx(MOX_SessionIdFunc getSessionId, const mox_char* passport)
   });
 }
 
+// An untimed level, an inactive library and recId 0 are answered before the
+// entry gate (untimed_level.h): a host's disabled instrumentation costs a load.
 uint32_t MOX_startTiming(const mox_char* component, const mox_char* method, uint16_t level) {
+  if (levelSurelyUntimed(level)) return 0;
   return guarded<uint32_t>(0, [&]() -> uint32_t {
     if (!isActive() || !levelPassesThresholds(level)) return 0;
     return startTimingFor(threadSessionKey(), component, method, level);
@@ -45,6 +49,7 @@ uint32_t MOX_startTiming(const mox_char* component, const mox_char* method, uint
 
 uint32_t MOX_startTimingEx(MOX_SessionIdFunc getSessionId, const mox_char* component, const mox_char* method,
                            uint16_t level) {
+  if (levelSurelyUntimed(level)) return 0;
   return guarded<uint32_t>(0, [&]() -> uint32_t {
     if (!isActive() || !levelPassesThresholds(level)) return 0;
     std::u16string key;
@@ -54,6 +59,7 @@ uint32_t MOX_startTimingEx(MOX_SessionIdFunc getSessionId, const mox_char* compo
 }
 
 void MOX_endTiming(uint32_t recId) {
+  if (recId == 0) return;
   guardedVoid([&] {
     if (!isActive() || recId == 0) return;
     registry().endTiming(threadSessionKey(), recId);
@@ -61,6 +67,7 @@ void MOX_endTiming(uint32_t recId) {
 }
 
 void MOX_endTimingEx(MOX_SessionIdFunc getSessionId, uint32_t recId) {
+  if (recId == 0) return;
   guardedVoid([&] {
     std::u16string key;
     if (!isActive() || recId == 0 || !sessionKeyFromHost(getSessionId, key)) return;

@@ -106,8 +106,11 @@ void CMTContext::renew(const CMTContextManager& manager) {
   autoTraceSent = false;
   componentThresholds.clear();
   componentTraceThresholds.clear();
-  createdTick = msTickCoarse();
-  lastAccessTick.store(createdTick, std::memory_order_relaxed);
+}
+
+void CMTContext::stampCreated(uint32_t tick) {
+  createdTick = tick;
+  lastAccessTick.store(tick, std::memory_order_relaxed);
 }
 
 void CMTContext::reuse(const std::u16string& newPassport) {
@@ -157,6 +160,7 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
   CMTCallRecord* record = newRecord(timingKey, parent, manager_->isSkipped(timingKey));
   if (traceOn == TraceMode::On && level >= thresholdFor(record->timingKey, TraceMode::Off)) record->traceOnly = true;
   record->begin();
+  lastAccessTick.store(record->startTick, std::memory_order_relaxed);
   uint32_t result = nextRecId++;
   if (parent != nullptr) record->offsetMs = tickDiff(record->startTick, parent->startTick);
   growTraceSize(record->timingKey.size() + kTraceSizePerCall);
@@ -201,8 +205,8 @@ void CMTContext::releaseIfUnlinked(CMTCallRecord* ended) {
   }
 }
 
-void CMTContext::closeCall(uint32_t recId, bool terminating) {
-  if (callStack_.empty() || recId == 0) return;
+bool CMTContext::closeCall(uint32_t recId, bool terminating) {
+  if (callStack_.empty() || recId == 0) return false;
   CMTCallRecord* top = callStack_.back();
   int64_t endTick = -1;
   if (recId == top->recId) {
@@ -216,7 +220,7 @@ void CMTContext::closeCall(uint32_t recId, bool terminating) {
     if (callStack_.empty() || callStack_.back()->recId != recId) {
       terminateAll();
       if (!terminating) MOX_TRC_HOST_ERROR("Abnormal exception encountered, invalid recId input!\n");
-      return;
+      return false;
     }
     CMTCallRecord* named = callStack_.back();
     callStack_.pop_back();
@@ -225,12 +229,14 @@ void CMTContext::closeCall(uint32_t recId, bool terminating) {
   }
   int64_t sinceCreation =
       endTick < 0 ? -1 : static_cast<int64_t>(tickDiff(static_cast<uint32_t>(endTick), createdTick));
+  if (endTick >= 0) lastAccessTick.store(static_cast<uint32_t>(endTick), std::memory_order_relaxed);
   runTraceChecks(sinceCreation);
+  return endTick >= 0;
 }
 
-void CMTContext::endTiming(uint32_t recId) { closeCall(recId, false); }
+bool CMTContext::endTiming(uint32_t recId) { return closeCall(recId, false); }
 
-void CMTContext::terminateTiming(uint32_t recId) { closeCall(recId, true); }
+bool CMTContext::terminateTiming(uint32_t recId) { return closeCall(recId, true); }
 
 void CMTContext::runTraceChecks(int64_t sinceCreation) {
   const CConfiguration* config = &manager_->config();

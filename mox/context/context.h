@@ -40,16 +40,21 @@ class CMTContext {
   // initContext on a registered key: back to empty with the new passport.
   void reuse(const std::u16string& passport);
   // A finished context made a new one without passport, as the first
-  // constructor would, for manager; its records are kept for reuse.
+  // constructor would, for manager; its records are kept for reuse. It reads
+  // no clock: the caller stamps it (stampCreated) with its first call's tick.
   void renew(const CMTContextManager& manager);
+  // Sets createdTick and lastAccessTick.
+  void stampCreated(uint32_t tick);
 
   // ---- timing --------------------------------------------------------------
   // Level threshold of timingKey; mode 1 gives the trace default.
   uint16_t thresholdFor(std::u16string_view timingKey, TraceMode mode) const;
   // recId of the new call, 0 when level is not timed.
   uint32_t startTiming(std::u16string_view timingKey, uint16_t level);
-  void endTiming(uint32_t recId);
-  void terminateTiming(uint32_t recId);
+  // True when the call took an end tick, which is then the context's
+  // lastAccessTick (as the start tick of a timed call is).
+  bool endTiming(uint32_t recId);
+  bool terminateTiming(uint32_t recId);
   // Terminates every open call without times; the context refuses timing
   // until it is re-initialised.
   void terminateAll();
@@ -109,7 +114,8 @@ class CMTContext {
   ComponentLevels componentThresholds;
   ComponentLevels componentTraceThresholds;
   uint32_t createdTick = 0;
-  std::atomic<uint32_t> lastAccessTick{0};  // set by every lookup, read by the scan
+  // Set by every use (from the tick the call read, or a look-up's own), read by the scan.
+  std::atomic<uint32_t> lastAccessTick{0};
 
  private:
   // Which passport parameter a trace carries: the full trace completes a
@@ -145,7 +151,7 @@ class CMTContext {
   // sinceCreation: ms from creation to the end tick, -1 without one.
   void runTraceChecks(int64_t sinceCreation);
   // Shared by endTiming and terminateTiming.
-  void closeCall(uint32_t recId, bool terminating);
+  bool closeCall(uint32_t recId, bool terminating);
 
   const CMTContextManager* manager_;
   std::vector<CMTCallRecord*> callStack_;

@@ -18,49 +18,61 @@ struct ContextPlaces {
 
 namespace {
 
-// The context of this thread's last finished unit of work, kept with its
-// records to serve the thread's next one: a unit of work then costs no
-// allocation of its context and calls. Renewed for whichever manager uses
-// it. It keeps its place under the bound of the registry that counted it,
-// given back when the thread ends (the count outlives the registry).
+// The map node of this thread's last finished unit of work, with its context
+// and records, kept to serve the thread's next one: a unit of work then
+// allocates neither its map entry (the key's memory included) nor its
+// context and calls. Renewed for whichever manager uses it. It keeps its
+// place under the bound of the registry that counted it, given back when the
+// thread ends (the count outlives the registry).
+using ContextNode = std::map<std::u16string, std::unique_ptr<CMTContext>, U16Less>::node_type;
 struct SpareContext {
   SpareContext() = default;
   SpareContext(const SpareContext&) = delete;
   SpareContext& operator=(const SpareContext&) = delete;
   ~SpareContext() {
-    if (context && countedIn) countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
+    if (node && countedIn) countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
   }
-  std::unique_ptr<CMTContext> context;
-  // The places context counts in (nullptr: none). Kept while the context is
-  // out serving a unit of work, so that keeping it again copies nothing.
+  ContextNode node;  // empty, or a node whose context is set
+  // The places the node's context counts in (nullptr: none). Kept while the
+  // context is out serving a unit of work, so that keeping it again copies nothing.
   std::shared_ptr<ContextPlaces> countedIn;
 };
 thread_local SpareContext spare;
 
 bool spareHoldsPlaceIn(const std::shared_ptr<ContextPlaces>& places) {
-  return spare.context && spare.countedIn == places;
+  return !spare.node.empty() && spare.countedIn == places;
 }
 
-// The spare or a new context, for manager; a spare counted under another
-// registry's places gives its place there back (the caller took one here).
-std::unique_ptr<CMTContext> spareOrNewContext(const CMTContextManager& manager,
-                                              const std::shared_ptr<ContextPlaces>& places) {
-  if (!spare.context) return std::make_unique<CMTContext>(manager);
+// A node of a new context under key: the first unit of work of a thread pays
+// for its node once; later ones reuse it as the spare.
+ContextNode newContextNode(const CMTContextManager& manager, const std::u16string& key) {
+  std::map<std::u16string, std::unique_ptr<CMTContext>, U16Less> maker;
+  maker.emplace(key, std::make_unique<CMTContext>(manager));
+  return maker.extract(maker.begin());
+}
+
+// The spare or a new node under key, for manager; a spare counted under
+// another registry's places gives its place there back (the caller took one
+// here).
+ContextNode spareOrNewNode(const CMTContextManager& manager, const std::shared_ptr<ContextPlaces>& places,
+                           const std::u16string& key) {
+  if (spare.node.empty()) return newContextNode(manager, key);
   if (spare.countedIn != places && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
-  std::unique_ptr<CMTContext> context = std::move(spare.context);
-  context->renew(manager);
-  return context;
+  ContextNode node = std::move(spare.node);
+  node.key().assign(key);  // keeps the key's memory when it fits
+  node.mapped()->renew(manager);
+  return node;
 }
 
-// A finished context, with its place under places, becomes the spare; when
-// a spare is kept already, it is dropped and its place given back.
-void keepAsSpare(std::unique_ptr<CMTContext> finished, const std::shared_ptr<ContextPlaces>& places) {
-  if (!finished) return;
-  if (spare.context) {
+// A finished context's node, with its place under places, becomes the
+// spare; when a spare is kept already, it is dropped and its place given back.
+void keepAsSpare(ContextNode finished, const std::shared_ptr<ContextPlaces>& places) {
+  if (finished.empty()) return;
+  if (!spare.node.empty()) {
     if (places) places->taken.fetch_sub(1, std::memory_order_relaxed);
     return;
   }
-  spare.context = std::move(finished);
+  spare.node = std::move(finished);
   if (spare.countedIn != places) spare.countedIn = places;
 }
 
@@ -202,7 +214,7 @@ CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view ke
 
 // Hands the bucket's lock on to the reference when the wait succeeded, which
 // the lock analysis cannot follow.
-ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAFETY_ANALYSIS {
+ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp) NO_THREAD_SAFETY_ANALYSIS {
   if (buckets_.empty()) return ContextRef();
   const LookUpMemo& memo = lastLookUp;
   const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
@@ -216,7 +228,7 @@ ContextRef CMTContextManager::findContext(std::u16string_view key) NO_THREAD_SAF
     if (held) ThrRwLockRelease(lock);
     return ContextRef();
   }
-  context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
+  if (stamp == AccessStamp::ByLookUp) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   return ContextRef(context, held ? lock : nullptr);
 }
 
@@ -254,23 +266,29 @@ bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key,
   return true;
 }
 
+bool CMTContextManager::insertNodeOn(ContextPlace& place, ContextNode node) {
+  size_t index = bucketOf(node.key());
+  ThrExclusiveGuard guard(bucketLocks_[index]);
+  if (!buckets_[index].contexts.insert(std::move(node)).inserted) return false;
+  place.keep();
+  return true;
+}
+
 bool CMTContextManager::insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context) {
   if (buckets_.empty()) return false;
   ContextPlace place(*this, false);
   return place && insertOn(place, key, std::move(context));
 }
 
-std::unique_ptr<CMTContext> CMTContextManager::removeContext(std::u16string_view key) {
-  if (buckets_.empty()) return nullptr;
+CMTContextManager::ContextNode CMTContextManager::removeContext(std::u16string_view key) {
+  if (buckets_.empty()) return {};
   size_t index = bucketOf(key);
   ThrExclusiveGuard guard(bucketLocks_[index]);
   ContextMap& bucket = buckets_[index].contexts;
   auto found = bucket.find(key);
-  if (found == bucket.end()) return nullptr;
-  std::unique_ptr<CMTContext> removed = std::move(found->second);
-  bucket.erase(found);
+  if (found == bucket.end()) return {};
   ++buckets_[index].removals;
-  return removed;
+  return bucket.extract(found);
 }
 
 size_t CMTContextManager::contextCount() const {
@@ -368,8 +386,14 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   if (buckets_.empty()) return 0;
   std::u16string& timingKey = timingKeyScratch;
   timingKey.assign(component).append(1, u'|').append(method);
-  if (ContextRef context = findContext(key)) {
-    if (context->state != CMTContext::Terminated) return context->startTiming(timingKey, level);
+  if (ContextRef context = lookUp(key, AccessStamp::ByCaller)) {
+    if (context->state != CMTContext::Terminated) {
+      const uint32_t recId = context->startTiming(timingKey, level);
+      // A timed call stamped the context with its start tick.
+      if (recId == 0) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
+      return recId;
+    }
+    context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
     MOX_TRC_HOST_ERROR(
         "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
@@ -377,20 +401,22 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   // Refused before the call is counted anywhere.
   ContextPlace place(*this, spareHoldsPlaceIn(places_));
   if (!place) return 0;
-  std::unique_ptr<CMTContext> created = spareOrNewContext(*this, places_);
-  uint32_t recId = created->startTiming(timingKey, level);
-  insertOn(place, key, std::move(created));
+  ContextNode created = spareOrNewNode(*this, places_, key);
+  CMTContext& context = *created.mapped();
+  uint32_t recId = context.startTiming(timingKey, level);
+  // Created when its first call started: that call's tick spares a clock read.
+  context.stampCreated(recId != 0 ? context.root->startTick : msTickCoarse());
+  insertNodeOn(place, std::move(created));
   return recId;
 }
 
 void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind) {
-  ContextRef context = findContext(key);
-  if (!context || context->state == CMTContext::Terminated) return;
-  if (kind == EndKind::End) {
-    context->endTiming(recId);
-  } else {
-    context->terminateTiming(recId);
-  }
+  ContextRef context = lookUp(key, AccessStamp::ByCaller);
+  if (!context) return;
+  // A call that took an end tick stamped the context with it.
+  const bool stamped = context->state != CMTContext::Terminated &&
+                       (kind == EndKind::End ? context->endTiming(recId) : context->terminateTiming(recId));
+  if (!stamped) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   if (context->state != CMTContext::Finished) return;
   context.release();
   keepAsSpare(removeContext(key), places_);

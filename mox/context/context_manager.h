@@ -101,7 +101,7 @@ class CMTContextManager {
   // Looks the key up under the bucket lock (shared), refreshes its
   // lastAccessTick and keeps the lock while the reference lives; empty when
   // not registered.
-  ContextRef findContext(std::u16string_view key);
+  ContextRef findContext(std::u16string_view key) { return lookUp(key, AccessStamp::ByLookUp); }
   // Adds context under key (exclusive). An existing entry stays and the new
   // context is dropped: returns false then (and before init(), and when the
   // context bound refuses it).
@@ -142,7 +142,15 @@ class CMTContextManager {
 
  private:
   using ContextMap = std::map<std::u16string, std::unique_ptr<CMTContext>, U16Less>;
+  // A map entry out of the map: a finished unit of work's node is kept and
+  // reinserted for the thread's next one, which then allocates nothing.
+  using ContextNode = ContextMap::node_type;
   enum class EndKind { End, Terminate };
+
+  // Who refreshes lastAccessTick: the look-up with a clock read of its own,
+  // or the timing cores with the tick their call read anyway.
+  enum class AccessStamp { ByLookUp, ByCaller };
+  ContextRef lookUp(std::u16string_view key, AccessStamp stamp);
 
   void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind);
   // Empty or zombie, as the scan decides; false when the context stays.
@@ -170,14 +178,17 @@ class CMTContextManager {
   };
   bool reserveContext();
   void releaseContexts(size_t count);
-  // Erases key's entry (exclusive) and hands the context over with its
-  // place, or nullptr. The caller holds no ContextRef to it any more.
-  std::unique_ptr<CMTContext> removeContext(std::u16string_view key);
+  // Extracts key's entry (exclusive) and hands its node over with the
+  // context and its place, or an empty node. The caller holds no ContextRef
+  // to it any more.
+  ContextNode removeContext(std::u16string_view key);
   void countRefusedContext();
   // The built-in counter of the contexts that the scan removes or the bound refuses.
   void increaseContextCounter(std::u16string_view resourceName) const;
   // Adds context under key on place, which it keeps when it is registered.
   bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
+  // The same with a ready node (its key set); false drops it.
+  bool insertNodeOn(ContextPlace& place, ContextNode node);
 
   const CConfiguration* config_ = nullptr;
   const ProcessIdentity* identity_ = nullptr;

@@ -59,6 +59,37 @@ TEST_F(LibraryTest, LevelTestAgainstBothThresholds) {
   }
 }
 
+// A flat unit of work at level; whether it was timed.
+bool timedAt(uint16_t level) {
+  const uint32_t recId = MOX_startTiming(u"A", u"b", level);
+  MOX_endTiming(recId);
+  return recId != 0;
+}
+
+// The level test ahead of the entry gate follows every change of the thresholds and of the active state.
+TEST_F(LibraryTest, UntimedLevelsFollowThresholdChangesExitsAndRestarts) {
+  EXPECT_FALSE(timedAt(0));  // never initialised
+  std::ofstream(dir_ / "mox.conf") << "logdir = " << dir_.string()
+                                   << "\ninstrument_level_threshold = 10\ninstrument_level_threshold_trace = 5\n";
+  MOX_ProcInitWithProfilePath(u"e2e", 0, widen(dir_.string()).c_str());
+  EXPECT_TRUE(timedAt(9));
+  EXPECT_FALSE(timedAt(10));
+  MOX_changeInstruLevelThreshold(30);
+  EXPECT_TRUE(timedAt(29));
+  EXPECT_FALSE(timedAt(30));
+  MOX_changeInstruLevelThreshold(0);  // measuring off
+  EXPECT_FALSE(timedAt(0));
+  MOX_changeInstruLevelThreshold(3);
+  EXPECT_TRUE(timedAt(2));
+  EXPECT_FALSE(timedAt(5));  // at or above both
+  MOX_endTiming(0);          // nothing to end: no effect, no trace
+  MOX_ProcExit();
+  EXPECT_FALSE(timedAt(0));
+  initWith({{"instrument_level_threshold", "40"}});
+  EXPECT_TRUE(timedAt(39));
+  EXPECT_FALSE(timedAt(40));
+}
+
 TEST_F(LibraryTest, InstanceNumberShapesTheMetricName) {
   for (int16_t instance : std::initializer_list<int16_t>{7, -1, -5}) {
     initWith({}, "inst", instance);
