@@ -286,18 +286,28 @@ void Collector::noteIdentity(Connection& connection, Record& record) {
   if (record.kind == RecordKind::Metric || record.kind == RecordKind::Version) {
     // A connection's lines mostly name one process: only a name of another one is read.
     const std::string_view prefix = identityPrefix(record.element);
-    if (prefix != connection.identityPrefix) {
-      connection.identityPrefix.assign(prefix);
-      identityFrom(prefix, connection.nameIdentity);
-      if (connection.nameIdentity.known() && connection.nameIdentity != connection.identity) {
-        connection.identity = connection.nameIdentity;
-        directory_.note(connection.peerHost(), connection.identity);
-      }
-    }
+    if (!connection.identityPrefixKept || prefix != connection.identityPrefix) readIdentity(connection, prefix);
     // The writer thread takes the identity from the name (splitName).
-    if (connection.nameIdentity.known()) return;
+    if (connection.prefixNamesProcess) return;
   }
   record.identity = connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
+}
+
+void Collector::readIdentity(Connection& connection, std::string_view prefix) {
+  identityFrom(prefix, named_);
+  connection.prefixNamesProcess = named_.known();
+  if (named_.known() && named_ != connection.identity) {
+    connection.identity = named_;
+    directory_.note(connection.peerHost(), connection.identity);
+  }
+  // A long one is read again each time rather than kept for every connection.
+  connection.identityPrefixKept = prefix.size() <= kKeptPrefixBytes;
+  if (connection.identityPrefixKept) {
+    connection.identityPrefix.assign(prefix);
+  } else {
+    std::string().swap(connection.identityPrefix);
+    named_ = Identity();
+  }
 }
 
 void Collector::onError(Connection& connection, const std::string& message, const std::string& excerpt) {

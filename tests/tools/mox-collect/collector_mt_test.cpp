@@ -114,6 +114,15 @@ TEST(Collector, GivesEachLineTheProcessItsNameOrElseItsConnectionNames) {
   EXPECT_EQ(collector.records().back().metric.label, "Finished Counter");
   ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter")));  // the same process: read no further
   EXPECT_EQ(collector.records().back().metric.key, "C|d");
+  // A long process part is not kept per connection, but read each time all the same.
+  const std::string longSystem(300, 'L');
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(received(metric(longSystem + "|r_3|A|b:Finished Counter")));
+    EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{longSystem, "r", "3"}));
+  }
+  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter")));
+  ASSERT_TRUE(received(metric(":Finished Counter")));
+  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "q", "2"}));
   ASSERT_TRUE(received("<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>"));
   const moxcollect::Record trace = collector.records().back();
   EXPECT_EQ(trace.identity, (moxcollect::Identity{"S", "q", "2"}));
