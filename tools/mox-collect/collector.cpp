@@ -27,7 +27,9 @@ Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks,
     : settings_(std::move(settings)),
       sinks_(std::move(sinks)),
       log_(log),
-      writer_(sinks_, settings_.queueBytes, [this] { wake(); }),
+      // The metric name is split on the writer thread, which has time to spare.
+      writer_(
+          sinks_, settings_.queueBytes, [this] { wake(); }, splitName),
       maxConnections_(std::max<size_t>(settings_.maxConnections, 1)) {
   settings_.maxPerAddress = std::max<size_t>(settings_.maxPerAddress, 1);
   if (!settings_.clock) settings_.clock = [] { return std::chrono::steady_clock::now(); };
@@ -269,7 +271,7 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   Record& record = writer_.slot();
   std::swap(record.element, element);
   record.raw.swap(raw);
-  classify(record);
+  record.kind = kindOf(record.element);
   record.connection = connection.number();
   assignIfChanged(record.peer, connection.peer());
   assignIfChanged(record.peerHost, connection.peerHost());
@@ -281,15 +283,31 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
 }
 
 void Collector::noteIdentity(Connection& connection, Record& record) {
-  if (!record.identity.known()) {
-    record.identity =
-        connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
-    return;
+  if (record.kind == RecordKind::Metric || record.kind == RecordKind::Version) {
+    // A connection's lines mostly name one process: only a name of another one is read.
+    const std::string_view prefix = identityPrefix(record.element);
+    if (!connection.identityPrefixKept || prefix != connection.identityPrefix) readIdentity(connection, prefix);
+    // The writer thread takes the identity from the name (splitName).
+    if (connection.prefixNamesProcess) return;
   }
-  // The directory has seen this connection's identity already: noting it again would change nothing.
-  if (record.identity == connection.identity) return;
-  connection.identity = record.identity;
-  directory_.note(connection.peerHost(), record.identity);
+  record.identity = connection.identity.known() ? connection.identity : directory_.onlyProcessAt(connection.peerHost());
+}
+
+void Collector::readIdentity(Connection& connection, std::string_view prefix) {
+  identityFrom(prefix, named_);
+  connection.prefixNamesProcess = named_.known();
+  if (named_.known() && named_ != connection.identity) {
+    connection.identity = named_;
+    directory_.note(connection.peerHost(), connection.identity);
+  }
+  // A long one is read again each time rather than kept for every connection.
+  connection.identityPrefixKept = prefix.size() <= kKeptPrefixBytes;
+  if (connection.identityPrefixKept) {
+    connection.identityPrefix.assign(prefix);
+  } else {
+    std::string().swap(connection.identityPrefix);
+    named_ = Identity();
+  }
 }
 
 void Collector::onError(Connection& connection, const std::string& message, const std::string& excerpt) {

@@ -37,6 +37,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "connection.h"
@@ -127,11 +128,14 @@ class Collector {
   // Gives a record without a process the connection's, or the only one seen
   // at its address; remembers a named one for both.
   void noteIdentity(Connection& connection, Record& record);
+  // Reads the process a line's name names, when it is not the connection's last.
+  void readIdentity(Connection& connection, std::string_view prefix);
   void onError(Connection& connection, const std::string& message, const std::string& excerpt);
   bool shouldStop(TimePoint now) const;
   void drainAndClose();
 
   static constexpr uint64_t kErrorLinesPerConnection = 10;
+  static constexpr size_t kKeptPrefixBytes = 256;
   static constexpr int kAcceptsPerTurn = 64;
 
   CollectorSettings settings_;
@@ -140,6 +144,7 @@ class Collector {
   std::vector<Listener> listeners_;
   ConnectionTable table_;
   IdentityDirectory directory_;
+  Identity named_;  // readIdentity()'s, kept for its storage
   Stats stats_;
   SinkWriter writer_;
   UniqueFd wakeRead_;

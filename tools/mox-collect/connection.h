@@ -45,7 +45,11 @@ class Connection {
   const std::string& peer() const { return peer_; }
   const std::string& peerHost() const { return peerHost_; }
 
-  Identity identity;     // set by the collector from the metric and version lines
+  Identity identity;  // set by the collector from the metric and version lines
+  // The process part of the last metric or version line's name (kept when short), and whether it names one.
+  std::string identityPrefix;
+  bool identityPrefixKept = false;
+  bool prefixNamesProcess = false;
   TimePoint lastActive;  // the last time bytes arrived (or the accept)
   size_t heldBytes = 0;  // the collector's share of its memory budget for this connection
   uint64_t records = 0;

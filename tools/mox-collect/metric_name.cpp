@@ -7,25 +7,6 @@ namespace moxcollect {
 
 namespace {
 
-// Every label the library writes ("Finished Counter", "Avg. Elapsed Time(ms)",
-// "MOX library version", ...) is free of ':', so the last ':' is where the
-// label starts even when the key itself contains ':'.
-size_t labelSeparator(std::string_view name) { return name.rfind(':'); }
-
-void splitProcessInstance(std::string_view text, MetricName& out) {
-  const size_t underscore = text.rfind('_');
-  if (underscore != std::string_view::npos) {
-    std::string_view digits = text.substr(underscore + 1);
-    if (!digits.empty() && digits[0] == '-') digits.remove_prefix(1);
-    if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-      out.process.assign(text.substr(0, underscore));
-      out.instance.assign(text.substr(underscore + 1));
-      return;
-    }
-  }
-  out.process.assign(text);
-}
-
 // Where the last `parts` "|" parts of text begin: the position after the bar
 // before them, or 0 when text has no more parts than that.
 size_t lastPartsFrom(std::string_view text, size_t parts) {
@@ -39,6 +20,33 @@ size_t lastPartsFrom(std::string_view text, size_t parts) {
 }
 
 }  // namespace
+
+// Every label the library writes ("Finished Counter", "Avg. Elapsed Time(ms)",
+// "MOX library version", ...) is free of ':', so the last ':' is where the
+// label starts even when the key itself contains ':'.
+size_t labelSeparator(std::string_view name) { return name.rfind(':'); }
+
+size_t processPartLength(std::string_view path) {
+  const size_t firstBar = path.find('|');
+  if (firstBar == std::string_view::npos) return path.size();
+  const size_t secondBar = path.find('|', firstBar + 1);
+  return secondBar == std::string_view::npos ? path.size() : secondBar;
+}
+
+void splitProcessInstance(std::string_view text, std::string& process, std::string& instance) {
+  const size_t underscore = text.rfind('_');
+  if (underscore != std::string_view::npos) {
+    std::string_view digits = text.substr(underscore + 1);
+    if (!digits.empty() && digits[0] == '-') digits.remove_prefix(1);
+    if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      process.assign(text.substr(0, underscore));
+      instance.assign(text.substr(underscore + 1));
+      return;
+    }
+  }
+  process.assign(text);
+  instance.clear();
+}
 
 KeyShape keyShapeOf(std::string_view metricType) {
   if (metricType == "IntAverage") return KeyShape::TimingKey;
@@ -64,7 +72,7 @@ void parseMetricName(std::string_view name, KeyShape shape, MetricName& out) {
   if (firstBar == std::string_view::npos) return;
   const std::string_view afterSystem = path.substr(firstBar + 1);
   const size_t secondBar = afterSystem.find('|');
-  splitProcessInstance(afterSystem.substr(0, secondBar), out);
+  splitProcessInstance(afterSystem.substr(0, secondBar), out.process, out.instance);
   if (secondBar == std::string_view::npos) return;
 
   const std::string_view rest = afterSystem.substr(secondBar + 1);

@@ -33,6 +33,12 @@ struct MetricName {
 KeyShape keyShapeOf(std::string_view metricType);
 
 MetricName parseMetricName(std::string_view name, KeyShape shape);
+// Where the label of a name starts: after its last ':' (npos: none).
+size_t labelSeparator(std::string_view name);
+// The length of the "system|process_instance" part that starts a name without its label.
+size_t processPartLength(std::string_view path);
+// The process and instance of a "process_instance" part.
+void splitProcessInstance(std::string_view text, std::string& process, std::string& instance);
 // The same into `out`, whose strings keep their storage.
 void parseMetricName(std::string_view name, KeyShape shape, MetricName& out);
 

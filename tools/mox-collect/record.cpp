@@ -20,26 +20,73 @@ const char* kindName(RecordKind kind) {
   return "other";
 }
 
-void classify(Record& record) {
-  const Element& e = record.element;
-  MetricName& metric = record.metric;
-  Identity& identity = record.identity;
-  if (e.name == "metric") {
-    const std::string* type = e.attribute("type");
-    const std::string* name = e.attribute("name");
-    const std::string_view typeText = type ? std::string_view(*type) : std::string_view();
-    parseMetricName(name ? std::string_view(*name) : std::string_view(), keyShapeOf(typeText), metric);
-    record.kind = typeText == "StringEvent" && metric.label == kVersionLabel ? RecordKind::Version : RecordKind::Metric;
-    identity.system.assign(metric.system);
-    identity.process.assign(metric.process);
-    identity.instance.assign(metric.instance);
+namespace {
+
+bool isMetricLine(RecordKind kind) { return kind == RecordKind::Metric || kind == RecordKind::Version; }
+
+std::string_view attributeText(const Element& element, std::string_view name) {
+  const std::string* value = element.attribute(name);
+  return value != nullptr ? std::string_view(*value) : std::string_view();
+}
+
+void clear(Identity& identity) {
+  identity.system.clear();
+  identity.process.clear();
+  identity.instance.clear();
+}
+
+}  // namespace
+
+RecordKind kindOf(const Element& element) {
+  if (element.name == "metric") {
+    if (attributeText(element, "type") != "StringEvent") return RecordKind::Metric;
+    const std::string_view name = attributeText(element, "name");
+    const size_t colon = labelSeparator(name);
+    const bool version = colon != std::string_view::npos && name.substr(colon + 1) == kVersionLabel;
+    return version ? RecordKind::Version : RecordKind::Metric;
+  }
+  return element.name == "event" ? RecordKind::Trace : RecordKind::Other;
+}
+
+std::string_view identityPrefix(const Element& element) {
+  std::string_view path = attributeText(element, "name");
+  path = path.substr(0, labelSeparator(path));
+  return path.substr(0, processPartLength(path));
+}
+
+void identityFrom(std::string_view prefix, Identity& identity) {
+  const size_t bar = prefix.find('|');
+  identity.system.assign(prefix.substr(0, bar));
+  if (bar == std::string_view::npos) {
+    identity.process.clear();
+    identity.instance.clear();
     return;
   }
-  record.kind = e.name == "event" ? RecordKind::Trace : RecordKind::Other;
-  for (std::string* part : {&metric.system, &metric.process, &metric.instance, &metric.instancePrefix, &metric.key,
-                            &metric.label, &identity.system, &identity.process, &identity.instance}) {
-    part->clear();
+  splitProcessInstance(prefix.substr(bar + 1), identity.process, identity.instance);
+}
+
+void splitName(Record& record) {
+  MetricName& metric = record.metric;
+  if (!isMetricLine(record.kind)) {
+    for (std::string* part :
+         {&metric.system, &metric.process, &metric.instance, &metric.instancePrefix, &metric.key, &metric.label}) {
+      part->clear();
+    }
+    return;
   }
+  const Element& e = record.element;
+  parseMetricName(attributeText(e, "name"), keyShapeOf(attributeText(e, "type")), metric);
+  if (metric.system.empty() && metric.process.empty() && metric.instance.empty()) return;
+  Identity& identity = record.identity;
+  identity.system.assign(metric.system);
+  identity.process.assign(metric.process);
+  identity.instance.assign(metric.instance);
+}
+
+void classify(Record& record) {
+  record.kind = kindOf(record.element);
+  clear(record.identity);
+  splitName(record);
 }
 
 Record makeRecord(Element&& element, std::string&& raw) {

@@ -53,6 +53,20 @@ Record makeRecord(Element&& element, std::string&& raw);
 // name and identity (cleared for other kinds), keeping their strings' storage.
 void classify(Record& record);
 
+// classify() in two halves, so that the collector's loop does only the cheap
+// one and its writer thread the other. kindOf() looks at the element's name
+// and, for a metric line, its type and label. splitName() then fills the
+// metric name of a metric or version line, and its identity when the name
+// names a process; it leaves the identity as it is otherwise (the loop sets
+// it from the connection), and clears the metric name of other kinds.
+RecordKind kindOf(const Element& element);
+void splitName(Record& record);
+// The identity a metric or version line's name names, and the part of the
+// name it is read from (a view into it), so that a caller can tell a name of
+// the same process by comparing that prefix alone.
+std::string_view identityPrefix(const Element& element);
+void identityFrom(std::string_view prefix, Identity& identity);
+
 // The memory a record holds outside its fixed size, roughly: the storage of
 // its strings and vectors. Decides whether a written record is kept to be
 // filled again.

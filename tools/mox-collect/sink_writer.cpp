@@ -17,8 +17,12 @@ constexpr size_t kKeptRecordHeap = 2048;
 
 }  // namespace
 
-SinkWriter::SinkWriter(std::vector<RecordSink*> sinks, size_t maxQueuedBytes, std::function<void()> onFailure)
-    : sinks_(std::move(sinks)), maxQueuedBytes_(maxQueuedBytes), onFailure_(std::move(onFailure)) {}
+SinkWriter::SinkWriter(std::vector<RecordSink*> sinks, size_t maxQueuedBytes, std::function<void()> onFailure,
+                       std::function<void(Record&)> prepare)
+    : sinks_(std::move(sinks)),
+      maxQueuedBytes_(maxQueuedBytes),
+      onFailure_(std::move(onFailure)),
+      prepare_(std::move(prepare)) {}
 
 SinkWriter::~SinkWriter() {
   if (!thread_.joinable()) return;
@@ -97,7 +101,7 @@ void SinkWriter::run() {
       batches.swap(queue_);
       last = stopping_;
     }
-    for (const Batch& batch : batches) writeAll(batch);
+    for (Batch& batch : batches) writeAll(batch);
     giveBack(batches);
     bool empty = false;
     {
@@ -136,10 +140,11 @@ void SinkWriter::waitForWork(std::unique_lock<std::mutex>& lock) {
   }
 }
 
-void SinkWriter::writeAll(const Batch& batch) {
+void SinkWriter::writeAll(Batch& batch) {
   size_t written = 0;
   for (size_t i = 0; i < batch.used; ++i) {
-    const Record& record = batch.slots[i];
+    Record& record = batch.slots[i];
+    if (prepare_) prepare_(record);
     for (RecordSink* sink : sinks_) sink->write(record);
     written += costOf(record);
     --queuedRecords_;

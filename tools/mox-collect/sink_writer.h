@@ -36,7 +36,10 @@ class SinkWriter {
   static constexpr size_t kDefaultQueueBytes = 64u << 20;
   static constexpr size_t kBatchRecords = 256;
 
-  SinkWriter(std::vector<RecordSink*> sinks, size_t maxQueuedBytes, std::function<void()> onFailure);
+  // prepare: runs on the writer thread on each record before the sinks get it
+  // (work taken off the producer's thread).
+  SinkWriter(std::vector<RecordSink*> sinks, size_t maxQueuedBytes, std::function<void()> onFailure,
+             std::function<void(Record&)> prepare = {});
   // Finishes first when started and not finished; waits for the sinks however long they take.
   ~SinkWriter();
   SinkWriter(const SinkWriter&) = delete;
@@ -80,13 +83,14 @@ class SinkWriter {
 
   void run();
   void waitForWork(std::unique_lock<std::mutex>& lock);
-  void writeAll(const Batch& batch);
+  void writeAll(Batch& batch);
   void giveBack(std::vector<Batch>& written);
   void checkFailure();
 
   std::vector<RecordSink*> sinks_;
   size_t maxQueuedBytes_;
   std::function<void()> onFailure_;
+  std::function<void(Record&)> prepare_;
 
   Batch filling_;  // the producer's, outside the lock
 

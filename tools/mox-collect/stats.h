@@ -34,6 +34,7 @@ struct Stats {
   std::atomic<uint64_t> prometheusMalformed{0};
   std::atomic<uint64_t> prometheusRefused{0};
 
+  // By the loop thread only.
   void count(RecordKind kind);
   uint64_t records() const { return metrics + versions + traces + other; }
 

@@ -89,6 +89,52 @@ TEST(Collector, NamesATraceConnectionByItsAddressAndStopsAtTheRecordLimit) {
   EXPECT_EQ(collector.size(), 6u);  // the rest of the same chunk is not passed on
 }
 
+// The loop reads a line's process only when it differs from the connection's last; the writer thread
+// splits the name. A line whose name names no process takes its connection's.
+TEST(Collector, GivesEachLineTheProcessItsNameOrElseItsConnectionNames) {
+  RunningCollector collector;
+  Client client(collector.port());
+  const auto received = [&](const std::string& text) {
+    const size_t before = collector.size();
+    return client.send(text + "\n") && waitUntil([&] { return collector.size() == before + 1; });
+  };
+  const auto metric = [](const std::string& name) {
+    return "<metric type=\"IntAverage\" name=\"" + name + "\" value=\"1\" />";
+  };
+  ASSERT_TRUE(received(metric(":Finished Counter")));  // nothing known yet, on the connection or its address
+  EXPECT_FALSE(collector.records().back().identity.known());
+  ASSERT_TRUE(received(kLine));
+  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "p", "1"}));
+  ASSERT_TRUE(received(metric("S|q_2|pre|A|b:Finished Counter")));
+  const moxcollect::Record q = collector.records().back();
+  EXPECT_EQ(q.identity, (moxcollect::Identity{"S", "q", "2"}));
+  EXPECT_EQ(q.metric.instancePrefix + " " + q.metric.key + " " + q.metric.label, "pre A|b Finished Counter");
+  ASSERT_TRUE(received(metric(":Finished Counter")));
+  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "q", "2"}));
+  EXPECT_EQ(collector.records().back().metric.label, "Finished Counter");
+  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter")));  // the same process: read no further
+  EXPECT_EQ(collector.records().back().metric.key, "C|d");
+  // A long process part is not kept per connection, but read each time all the same.
+  const std::string longSystem(300, 'L');
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(received(metric(longSystem + "|r_3|A|b:Finished Counter")));
+    EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{longSystem, "r", "3"}));
+  }
+  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter")));
+  ASSERT_TRUE(received(metric(":Finished Counter")));
+  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "q", "2"}));
+  ASSERT_TRUE(received("<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>"));
+  const moxcollect::Record trace = collector.records().back();
+  EXPECT_EQ(trace.identity, (moxcollect::Identity{"S", "q", "2"}));
+  EXPECT_EQ(trace.metric.key + trace.metric.label, "");  // a trace has no metric name
+  // Another connection from that address: two processes were seen there, so its nameless line gets none.
+  Client other(collector.port());
+  const size_t before = collector.size();
+  ASSERT_TRUE(other.send(metric(":Finished Counter") + "\n"));
+  ASSERT_TRUE(waitUntil([&] { return collector.size() == before + 1; }));
+  EXPECT_FALSE(collector.records().back().identity.known());
+}
+
 // Idle connections: closed once silent for the time-out, by the injected clock.
 TEST(Collector, ClosesAConnectionSilentForTheIdleTimeOutAndKeepsOneThatSpoke) {
   collecttest::ManualClock clock;

@@ -2,7 +2,7 @@
 // (200 library processes x 100 timing keys by default), as a ratio to expat's
 // raw parse rate of the same bytes, both measured in one run.
 //
-//   mox-collect-rate [--sink out|top] [--rounds N] [--processes N] [--keys N] [--intervals N]
+//   mox-collect-rate [--sink out|top|prometheus] [--rounds N] [--processes N] [--keys N] [--intervals N]
 //
 // Each process's stream (load_stream.h) goes over a connection of its own. A
 // round times
@@ -10,7 +10,8 @@
 //     element each, since a stream is a series of top-level elements),
 //     counting the top-level elements;
 //   - the collector: a Collector on a loopback port with the chosen sink
-//     (--out into a temporary directory, or --top rendered once at the end);
+//     (--out into a temporary directory, --top rendered once at the end, or
+//     --prometheus serving on a free loopback port, not scraped);
 //     the sender (this program's main thread) connects once per process and
 //     writes every stream, round-robin, and the time runs until the collector
 //     has written and flushed its last record.
@@ -44,6 +45,7 @@
 
 #include "collector.h"
 #include "load_stream.h"
+#include "prometheus_sink.h"
 #include "raw_file_sink.h"
 #include "top_sink.h"
 
@@ -191,6 +193,11 @@ Timing collectorTime(const Settings& settings, const std::vector<std::string>& s
   std::unique_ptr<RecordSink> sink;
   if (settings.sink == "top") {
     sink = std::make_unique<moxcollect::TopSink>(table, std::chrono::seconds(5), 10, false);
+  } else if (settings.sink == "prometheus") {
+    auto prometheus = std::make_unique<moxcollect::PrometheusSink>();
+    std::string error;
+    if (!prometheus->serve({"127.0.0.1", 0}, error)) throw std::runtime_error(error);
+    sink = std::move(prometheus);
   } else {
     sink = std::make_unique<moxcollect::RawFileSink>(directory.string(), log);
   }
@@ -246,9 +253,10 @@ Settings parse(int argc, char** argv) {
       settings.sink.clear();
     }
   }
-  if (settings.sink != "out" && settings.sink != "top") {
+  if (settings.sink != "out" && settings.sink != "top" && settings.sink != "prometheus") {
     throw std::runtime_error(
-        "usage: mox-collect-rate [--sink out|top] [--rounds N] [--processes N] [--keys N] [--intervals N]");
+        "usage: mox-collect-rate [--sink out|top|prometheus] [--rounds N] [--processes N] [--keys N] "
+        "[--intervals N]");
   }
   return settings;
 }
@@ -257,7 +265,7 @@ void printRates(const char* what, double elements, double bytes, const std::vect
   std::vector<double> wall;
   std::vector<double> cpu;
   for (const Timing& t : times) wall.push_back(t.wall), cpu.push_back(t.cpu);
-  std::printf("%-18s %9.0f elements/s %6.1f MB/s, %9.0f elements per CPU second\n", what, elements / median(wall),
+  std::printf("%-23s %9.0f elements/s %6.1f MB/s, %9.0f elements per CPU second\n", what, elements / median(wall),
               bytes / median(wall) / 1e6, elements / median(cpu));
 }
 
@@ -287,8 +295,8 @@ int main(int argc, char** argv) {
     std::printf("%zu connections, %llu elements, %.1f MB; medians of %d rounds:\n", streams.size(),
                 static_cast<unsigned long long>(elements), static_cast<double>(bytes) / 1e6, settings.rounds);
     printRates("expat alone:", count, static_cast<double>(bytes), expat);
-    printRates(settings.sink == "top" ? "collector --top:" : "collector --out:", count, static_cast<double>(bytes),
-               collector);
+    const std::string label = "collector --" + settings.sink + ":";
+    printRates(label.c_str(), count, static_cast<double>(bytes), collector);
     const auto ratio = [&](double Timing::*field) {
       std::vector<double> a;
       std::vector<double> b;
