@@ -97,9 +97,9 @@ bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
   return true;
 }
 
-std::string PrometheusSink::exposition() const {
-  return prometheus::TextSerializer().Serialize(exposition_->Collect());
-}
+std::vector<prometheus::MetricFamily> PrometheusSink::families() const { return exposition_->Collect(); }
+
+std::string PrometheusSink::exposition() const { return prometheus::TextSerializer().Serialize(families()); }
 
 void PrometheusSink::write(const Record& record) {
   if (record.kind == RecordKind::Metric) {

@@ -57,7 +57,8 @@ class PrometheusSink : public RecordSink {
   // The port served, after serve().
   uint16_t port() const { return port_; }
 
-  // What a scrape would get, in the text format.
+  // What a scrape would get: the families, and their text.
+  std::vector<prometheus::MetricFamily> families() const;
   std::string exposition() const;
 
   void write(const Record& record) override;
