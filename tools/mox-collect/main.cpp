@@ -1,6 +1,5 @@
 // mox-collect: a collecting agent for the library's socket data sending.
 // See README.md beside this file, or run mox-collect --help.
-#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -105,27 +104,9 @@ bool startLivePage(LivePageParts& parts, const Options& options, Log& log) {
   return true;
 }
 
-// A scrape builds its families, their text and its gzip in about 1 KB a
-// series of fresh memory. Given back to the kernel after each scrape, all of
-// it page-faults again in the next one: a third of the scrape's time. So the
-// threads share one glibc arena (a thread's own gives back any of its heaps
-// that empties), whose free memory is kept up to kKeptFreeBytes and which
-// serves blocks up to kHeapBlockBytes itself: the next scrape reuses the
-// memory of the last, bounded by the largest scrape, i.e. by the series. The
-// collector's threads allocate little else concurrently: the ingest rate is
-// the same either way.
-constexpr int kHeapBlockBytes = 32 << 20;  // glibc's upper bound for the threshold
-constexpr int kKeptFreeBytes = 256 << 20;  // a scrape of the default series limit
-
-void keepScrapeMemory() {
-  mallopt(M_ARENA_MAX, 1);
-  mallopt(M_MMAP_THRESHOLD, kHeapBlockBytes);
-  mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
-}
-
 // Starts the /metrics server first, so that a port in use ends the run before anything is collected.
 bool addPrometheusSink(const Options& options, std::vector<std::unique_ptr<RecordSink>>& sinks, Log& log) {
-  keepScrapeMemory();  // before the server's threads start
+  PrometheusSink::keepScrapeMemory();  // before any thread starts
   auto prometheus = std::make_unique<PrometheusSink>(static_cast<unsigned>(options.prometheusExpiry),
                                                      static_cast<size_t>(options.prometheusMaxSeries));
   std::string error;

@@ -1,6 +1,7 @@
 #include "prometheus_sink.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netdb.h>
 #include <prometheus/exposer.h>
 #include <prometheus/text_serializer.h>
@@ -45,6 +46,13 @@ void knock(sockaddr_storage address) {
 }
 
 }  // namespace
+
+void PrometheusSink::keepScrapeMemory() {
+  // A thread's own arena gives back each of its heaps that empties.
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, kHeapBlockBytes);
+  mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
+}
 
 PrometheusSink::PrometheusSink(unsigned expiryIntervals, size_t maxSeries)
     : expiryIntervals_(std::max(expiryIntervals, 1u)),
