@@ -4,6 +4,7 @@
 // the sink writer ever waits for), building the families, and the text.
 #include <benchmark/benchmark.h>
 #include <prometheus/text_serializer.h>
+#include <zlib.h>
 
 #include "prometheus_sink.h"
 #include "stream_splitter.h"
@@ -68,6 +69,50 @@ void BM_ScrapeCollect(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(filled.sink.exposition());
 }
 BENCHMARK(BM_ScrapeCollect)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The parts of a scrape: the families, prometheus-cpp's text of them, and the
+// gzip of that text the exposer sends when the scraper accepts it (Prometheus
+// does), at the level the exposer uses.
+void BM_ScrapeFamilies(benchmark::State& state) {
+  FilledSink filled(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(filled.sink.families());
+}
+BENCHMARK(BM_ScrapeFamilies)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ScrapeText(benchmark::State& state) {
+  FilledSink filled(static_cast<int>(state.range(0)));
+  const auto families = filled.sink.families();
+  for (auto _ : state) benchmark::DoNotOptimize(prometheus::TextSerializer().Serialize(families));
+}
+BENCHMARK(BM_ScrapeText)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+std::string gzipped(const std::string& text, int level) {
+  z_stream zs{};
+  deflateInit2(&zs, level, Z_DEFLATED, MAX_WBITS + 16, 9, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&zs, text.size()), '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  zs.avail_in = static_cast<uInt>(text.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+void BM_ScrapeGzip(benchmark::State& state) {
+  FilledSink filled(100000);
+  const std::string text = filled.sink.exposition();
+  const int level = static_cast<int>(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(gzipped(text, level));
+  state.counters["bytes"] = static_cast<double>(text.size());
+  state.counters["gzip_bytes"] = static_cast<double>(gzipped(text, level).size());
+}
+BENCHMARK(BM_ScrapeGzip)
+    ->Arg(Z_BEST_COMPRESSION)
+    ->Arg(Z_DEFAULT_COMPRESSION)
+    ->Arg(Z_BEST_SPEED)
+    ->Unit(benchmark::kMillisecond);
 
 // The part of a scrape that holds the store's lock, which the sink writer may wait for.
 void BM_ScrapeCopyUnderLock(benchmark::State& state) {

@@ -106,6 +106,7 @@ bool startLivePage(LivePageParts& parts, const Options& options, Log& log) {
 
 // Starts the /metrics server first, so that a port in use ends the run before anything is collected.
 bool addPrometheusSink(const Options& options, std::vector<std::unique_ptr<RecordSink>>& sinks, Log& log) {
+  PrometheusSink::keepScrapeMemory();  // before any thread starts
   auto prometheus = std::make_unique<PrometheusSink>(static_cast<unsigned>(options.prometheusExpiry),
                                                      static_cast<size_t>(options.prometheusMaxSeries));
   std::string error;

@@ -29,6 +29,21 @@ prometheus::MetricFamily single(const char* name, const char* help, bool counter
   return out;
 }
 
+bool holds(const SeriesStore::Item& item, const SeriesFamily& f) {
+  return f.owner == item.owner && (item.present & (1u << f.series)) != 0;
+}
+
+// Each family's vector at its final size at once: no reallocation while it fills.
+template <typename Families>
+void reserveSeries(const SeriesStore::Snapshot& snapshot, const Families& families,
+                   std::vector<prometheus::MetricFamily>& out) {
+  std::vector<size_t> counts(families.size());
+  for (const SeriesStore::Item& item : snapshot.items) {
+    for (size_t i = 0; i < families.size(); ++i) counts[i] += holds(item, families[i]) ? 1 : 0;
+  }
+  for (size_t i = 0; i < families.size(); ++i) out[i].metric.reserve(counts[i]);
+}
+
 }  // namespace
 
 std::vector<prometheus::MetricFamily> PrometheusExposition::Collect() const {
@@ -37,10 +52,11 @@ std::vector<prometheus::MetricFamily> PrometheusExposition::Collect() const {
   std::vector<prometheus::MetricFamily> out;
   out.reserve(families.size() + 5);
   for (const SeriesFamily& f : families) out.push_back(family(f.name, f.help, f.counter));
+  reserveSeries(snapshot, families, out);
   for (const SeriesStore::Item& item : snapshot.items) {
     for (size_t i = 0; i < families.size(); ++i) {
       const SeriesFamily& f = families[i];
-      if (f.owner != item.owner || (item.present & (1u << f.series)) == 0) continue;
+      if (!holds(item, f)) continue;
       prometheus::ClientMetric metric;
       metric.label = *item.labels;
       setValue(metric, f.counter, item.values[f.series]);

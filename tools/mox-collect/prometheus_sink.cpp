@@ -1,6 +1,7 @@
 #include "prometheus_sink.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netdb.h>
 #include <prometheus/exposer.h>
 #include <prometheus/text_serializer.h>
@@ -45,6 +46,13 @@ void knock(sockaddr_storage address) {
 }
 
 }  // namespace
+
+void PrometheusSink::keepScrapeMemory() {
+  // A thread's own arena gives back each of its heaps that empties.
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, kHeapBlockBytes);
+  mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
+}
 
 PrometheusSink::PrometheusSink(unsigned expiryIntervals, size_t maxSeries)
     : expiryIntervals_(std::max(expiryIntervals, 1u)),
@@ -97,9 +105,9 @@ bool PrometheusSink::serve(const Endpoint& endpoint, std::string& error) {
   return true;
 }
 
-std::string PrometheusSink::exposition() const {
-  return prometheus::TextSerializer().Serialize(exposition_->Collect());
-}
+std::vector<prometheus::MetricFamily> PrometheusSink::families() const { return exposition_->Collect(); }
+
+std::string PrometheusSink::exposition() const { return prometheus::TextSerializer().Serialize(families()); }
 
 void PrometheusSink::write(const Record& record) {
   if (record.kind == RecordKind::Metric) {

@@ -44,6 +44,16 @@ class PrometheusSink : public RecordSink {
   static constexpr size_t kServerDescriptors = 1 + kServerThreads + 20;  // 20: the server's accept queue
   static constexpr std::chrono::milliseconds kExpiryCheck{1000};
 
+  // Process-wide, for a process that serves scrapes: the threads share one
+  // glibc arena, which keeps a scrape's freed memory (up to kKeptFreeBytes;
+  // blocks up to kHeapBlockBytes) for the next scrape instead of giving it
+  // back and page-faulting all of it again, a third of a scrape's time. What
+  // is kept is bounded by the largest scrape, about 1 KB a series. Call before
+  // the threads start; their ingest rate is the same either way.
+  static constexpr int kHeapBlockBytes = 32 << 20;  // glibc's upper bound for the threshold
+  static constexpr int kKeptFreeBytes = 256 << 20;  // a scrape of the default series limit
+  static void keepScrapeMemory();
+
   explicit PrometheusSink(unsigned expiryIntervals = kDefaultExpiryIntervals, size_t maxSeries = kDefaultMaxSeries);
   // Stops serving before anything else goes.
   ~PrometheusSink() override;
@@ -57,7 +67,8 @@ class PrometheusSink : public RecordSink {
   // The port served, after serve().
   uint16_t port() const { return port_; }
 
-  // What a scrape would get, in the text format.
+  // What a scrape would get: the families, and their text.
+  std::vector<prometheus::MetricFamily> families() const;
   std::string exposition() const;
 
   void write(const Record& record) override;

@@ -97,6 +97,16 @@ void startHost(uint16_t collectorPort, const TempDir& dir) {
   MOX_ProcInitWithParam(u"prom-e2e", 0, 4, pairs);
 }
 
+// Whether promtool accepts an exposition; its complaints otherwise.
+testing::AssertionResult promtoolAccepts(const std::string& promtool, const TempDir& dir, const std::string& body) {
+  std::ofstream(dir.file("metrics.txt")) << body;
+  const std::string check =
+      promtool + " check metrics <" + dir.file("metrics.txt") + " >" + dir.file("check.txt") + " 2>&1";
+  if (std::system(check.c_str()) == 0) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << testsupport::readFile(dir.file("check.txt")) << "\nexposition:\n"
+                                     << body.substr(0, 4000);
+}
+
 class PrometheusEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -186,17 +196,51 @@ TEST_F(PrometheusEndToEnd, HostCallsAndResourceReachPrometheusThroughTheCollecto
 
   const auto scrape = httpGet(collector.port, "/metrics");
   ASSERT_EQ(scrape.status, 200);
-  std::ofstream(dir_.file("metrics.txt")) << scrape.body;
-  const std::string check =
-      promtool_ + " check metrics <" + dir_.file("metrics.txt") + " >" + dir_.file("check.txt") + " 2>&1";
-  EXPECT_EQ(std::system(check.c_str()), 0) << testsupport::readFile(dir_.file("check.txt")) << "\nexposition:\n"
-                                           << scrape.body.substr(0, 4000);
+  EXPECT_TRUE(promtoolAccepts(promtool_, dir_, scrape.body));
 
   MOX_ProcExit();
   prometheus.process->stop();
   collector.process->stop();
   EXPECT_FALSE(prometheus.process->running());
   EXPECT_FALSE(collector.process->running());
+}
+
+// Every kind of series the demo makes: timing keys, resources, a KPI, the version.
+bool holdsDemoSeries(const std::string& exposition) {
+  for (const char* series : {"mox_finished_calls_total{", "component=\"OrderService\",method=\"placeOrder\"",
+                             "component=\"Reports\"", "mox_resource_value{", "resource=\"Open Requests\"", "mox_kpi{",
+                             "kpi=\"Abandoned Queries\"", "mox_library_info{"}) {
+    if (exposition.find(series) == std::string::npos) return false;
+  }
+  return exposition.find("process=\"mox-demo\"") != std::string::npos;
+}
+
+TEST_F(PrometheusEndToEnd, PromtoolAcceptsTheExpositionOfADemoRun) {
+  Server collector = startCollector();
+  ASSERT_TRUE(collector.process) << "mox-collect --prometheus did not start";
+  const std::string address = "127.0.0.1:" + std::to_string(std::stoi(testsupport::readFile(dir_.file("port"))));
+  ServerProcess demo(
+      {MOX_DEMO_BIN, "--collector", address, "--seconds", "2", "--threads", "2", "--logdir", dir_.path()},
+      dir_.file("demo"));
+
+  std::string exposition;
+  const bool complete = waitUntil(
+      [&] {
+        const auto scrape = httpGet(collector.port, "/metrics");
+        exposition = scrape.body;
+        const bool done = scrape.status == 200 && holdsDemoSeries(exposition);
+        if (!done)
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));  // between scrapes, not a wait for a result
+        return done;
+      },
+      kQueryWait);
+  ASSERT_TRUE(complete) << "last scrape:\n"
+                        << exposition.substr(0, 4000) << "\ndemo:\n"
+                        << demo.output() << "\ncollector:\n"
+                        << collector.process->output();
+  EXPECT_TRUE(promtoolAccepts(promtool_, dir_, exposition));
+  EXPECT_TRUE(waitUntil([&] { return !demo.running(); }, kQueryWait)) << demo.output();
+  collector.process->stop();
 }
 
 }  // namespace

@@ -274,6 +274,7 @@ void printRates(const char* what, double elements, double bytes, const std::vect
 int main(int argc, char** argv) {
   try {
     const Settings settings = parse(argc, argv);
+    if (settings.sink == "prometheus") moxcollect::PrometheusSink::keepScrapeMemory();  // as mox-collect does
     const std::vector<std::string> streams = makeStreams(settings);
     size_t bytes = 0;
     for (const std::string& stream : streams) bytes += stream.size();

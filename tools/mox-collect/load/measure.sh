@@ -2,7 +2,7 @@
 # Capacity of one collector serving --prometheus, measured with mox-collect-load:
 #  1. ingest: metric lines per CPU second of the collector with --prometheus (all its threads),
 #     against expat's raw parse rate of the same bytes on its thread's CPU clock, alternated
-#     ROUNDS times, medians and their ratio; CPU time, so other load on the machine counts little
+#     ROUNDS times, medians and their ratio, and the median of each round's ratio; CPU time, so other load on the machine counts little
 #     (wall-clock rates are printed too);
 #  2. exposure: the same processes sending an interval every PERIOD seconds while a real
 #     Prometheus scrapes the collector: series exposed, scrape_duration_seconds, collector RSS.
@@ -58,6 +58,8 @@ for round in $(seq "$rounds"); do
   ended=$(now)
   echo "$lines / ($ended - $began)" | bc -l >>"$work/collect"
   echo "$lines / ($(sed 's/ / + /' "$work/cpu"))" | bc -l >>"$work/collect_cpu"
+  # The ratio of each round too: the machine's speed moves between rounds more than within one.
+  echo "$(tail -n 1 "$work/collect_cpu") / $(tail -n 1 "$work/expat_cpu")" | bc -l >>"$work/ratio_cpu"
   printf 'round %d: per CPU second: expat %.0f, collector %.0f lines; wall clock: expat %.0f, collector %.0f lines/s\n' \
     "$round" "$(tail -n 1 "$work/expat_cpu")" "$(tail -n 1 "$work/collect_cpu")" "$(tail -n 1 "$work/expat")" \
     "$(tail -n 1 "$work/collect")"
@@ -67,6 +69,7 @@ expat_cpu=$(median <"$work/expat_cpu") collect_cpu=$(median <"$work/collect_cpu"
 expat_wall=$(median <"$work/expat") collect_wall=$(median <"$work/collect")
 printf 'ingest medians per CPU second: expat %.0f, collector with --prometheus %.0f lines, ratio %.2f\n' \
   "$expat_cpu" "$collect_cpu" "$(ratio "$collect_cpu" "$expat_cpu")"
+printf 'ingest per CPU second, median of the rounds'"'"' ratios: %.2f\n' "$(median <"$work/ratio_cpu")"
 printf 'ingest medians wall clock: expat %.0f, collector with --prometheus %.0f lines/s, ratio %.2f\n' \
   "$expat_wall" "$collect_wall" "$(ratio "$collect_wall" "$expat_wall")"
 
