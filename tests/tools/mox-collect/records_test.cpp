@@ -21,6 +21,7 @@ using moxcollect::KeyShape;
 using moxcollect::Record;
 using nlohmann::json;
 
+// Each name is split fresh and into storage that held a longer name: nothing of that shows through.
 TEST(MetricName, SplitsSystemProcessInstancePrefixKeyAndLabel) {
   const std::tuple<const char*, KeyShape, const char*> cases[] = {
       {"V|p_1|Ns::Cls|do:it:Active Counter", KeyShape::TimingKey, "V/p/1//Ns::Cls|do:it/Active Counter"},
@@ -30,12 +31,69 @@ TEST(MetricName, SplitsSystemProcessInstancePrefixKeyAndLabel) {
       {"V|p_1|Pool:waits", KeyShape::Resource, "V/p/1//Pool/waits"},
       {"V|mox-demo_0:MOX library version", KeyShape::None, "V/mox-demo/0///MOX library version"},
       {"", KeyShape::TimingKey, "/////"},
+      {"V|p_1|pre|fix|A|b:Avg. Elapsed Time(ms)", KeyShape::TimingKey, "V/p/1/pre|fix/A|b/Avg. Elapsed Time(ms)"},
+      {"S|p_1|", KeyShape::TimingKey, "S/p/1///"},
+      {"S|p_1||", KeyShape::TimingKey, "S/p/1//|/"},
+      {"S|p_1||", KeyShape::Resource, "S/p/1///"},
+      {"S|p_1|a|b|c", KeyShape::None, "S/p/1//a|b|c/"},
+      {"S|p", KeyShape::TimingKey, "S/p////"},
+      {"S", KeyShape::Resource, "S/////"},
+      {"V|p_1|k:ey|m:Finished Counter", KeyShape::TimingKey, "V/p/1//k:ey|m/Finished Counter"},
+      {":", KeyShape::None, "/////"},
   };
-  for (const auto& [name, shape, parts] : cases) {
-    const auto n = moxcollect::parseMetricName(name, shape);
-    EXPECT_EQ(n.system + "/" + n.process + "/" + n.instance + "/" + n.instancePrefix + "/" + n.key + "/" + n.label,
-              parts);
+  const auto parts = [](const moxcollect::MetricName& n) {
+    return n.system + "/" + n.process + "/" + n.instance + "/" + n.instancePrefix + "/" + n.key + "/" + n.label;
+  };
+  for (const auto& [name, shape, expected] : cases) {
+    EXPECT_EQ(parts(moxcollect::parseMetricName(name, shape)), expected);
+    moxcollect::MetricName used = moxcollect::parseMetricName(
+        "LONG-SYSTEM-NAME|long-process-name_123|inst|ance|Key|method:label", KeyShape::TimingKey);
+    moxcollect::parseMetricName(name, shape, used);
+    EXPECT_EQ(parts(used), expected) << name;
   }
+}
+
+// Records and elements are filled again in storage that held earlier ones:
+// nothing of an earlier element, record or metric name may show through.
+std::string describe(const moxcollect::Element& e) {
+  std::string text = "<" + e.name;
+  for (const auto& [name, value] : e.attributes) text += " " + name + "=" + value;
+  text += ">";
+  for (const moxcollect::Element& child : e.children) text += describe(child);
+  return text + "</>";
+}
+
+std::string describe(const Record& r) {
+  const moxcollect::MetricName& m = r.metric;
+  return std::string(moxcollect::kindName(r.kind)) + " " + describe(r.element) + " raw=" + r.raw +
+         " metric=" + m.system + "/" + m.process + "/" + m.instance + "/" + m.instancePrefix + "/" + m.key + "/" +
+         m.label + " identity=" + r.identity.system + "/" + r.identity.process + "/" + r.identity.instance;
+}
+
+TEST(RecordReuse, ARecordFilledAgainInTheSameStorageEqualsOneMadeAfresh) {
+  // Long and short, with and without children, named and not: each follows each.
+  const std::string stream = collecttest::sampleStream("disp_3") +
+                             "<foo/>\n<metric type=\"LongCounter\" name=\"S|q_2|Pool:Current Value\" value=\"1\"/>\n"
+                             "<event resource=\"r\"/>\n<x a=\"1\"><y/></x>\n" +
+                             collecttest::sampleStream("other-process-with-a-long-name_12");
+  const std::vector<Record> fresh = collecttest::recordsOf(stream);
+  ASSERT_EQ(fresh.size(), 2 * collecttest::linesOf(collecttest::sampleStream()).size() + 4);
+
+  // One slot, as the collector's writer hands it back: the splitter's element and bytes are
+  // swapped in, so the splitter reads the next element into the storage of the one before.
+  Record slot;
+  std::vector<std::string> reused;
+  moxcollect::StreamSplitter splitter(
+      [&](moxcollect::Element&& element, std::string&& raw) {
+        std::swap(slot.element, element);
+        slot.raw.swap(raw);
+        moxcollect::classify(slot);
+        reused.push_back(describe(slot));
+      },
+      [](const std::string&, const std::string&) {});
+  splitter.feed(stream);
+  ASSERT_EQ(reused.size(), fresh.size());
+  for (size_t i = 0; i < fresh.size(); ++i) EXPECT_EQ(reused[i], describe(fresh[i])) << "record " << i;
 }
 
 // The stream through splitter, record model and sink: one parsed JSON object per line. As on a
