@@ -15,6 +15,7 @@
 
 #include "collector.h"
 #include "stream_splitter.h"
+#include "support/test_files.h"
 
 namespace collecttest {
 
@@ -175,5 +176,11 @@ class Client {
  private:
   int fd_;
 };
+
+// Sends text and a line feed on client; true once the collector has one record more.
+inline bool sendRecord(RunningCollector& collector, Client& client, const std::string& text) {
+  const size_t before = collector.size();
+  return client.send(text + "\n") && testsupport::waitUntil([&] { return collector.size() == before + 1; });
+}
 
 }  // namespace collecttest
