@@ -16,6 +16,7 @@
 
 namespace {
 
+using collecttest::timingLines;
 using moxcollect::Identity;
 using moxcollect::KeyShape;
 using moxcollect::Record;
@@ -101,13 +102,10 @@ TEST(RecordReuse, ARecordFilledAgainInTheSameStorageEqualsOneMadeAfresh) {
 std::vector<json> jsonOf(const std::string& stream) {
   std::ostringstream out;
   moxcollect::JsonSink sink(out);
-  Identity process;
-  for (Record& record : collecttest::recordsOf(stream)) {
+  for (Record& record : collecttest::connectionRecordsOf(stream)) {
     record.connection = 7;
     record.peer = "127.0.0.1:40000";
     record.received = std::chrono::system_clock::time_point(std::chrono::milliseconds(1709288102345));
-    if (record.kind == moxcollect::RecordKind::Version) process = record.identity;
-    if (record.kind == moxcollect::RecordKind::Trace) record.identity = process;
     sink.write(record);
   }
   std::vector<json> objects;
@@ -239,13 +237,6 @@ TEST(RawFileSink, WritesAtMostItsFilesSendsTheRestToTheOverflowFileAndKeepsFewOp
   EXPECT_EQ(stats.fileOverflow, 8u);
 }
 
-// One interval of a timing key of process p_1: its average line and its finished counter.
-std::string interval(const std::string& key, int avg, int max, int calls) {
-  const std::string name = "<metric type=\"IntAverage\" name=\"S|p_1|" + key;
-  return name + ":Avg. Elapsed Time(ms)\" value=\"" + std::to_string(avg) + "\" max=\"" + std::to_string(max) +
-         "\" />\n" + name + ":Finished Counter\" value=\"" + std::to_string(calls) + "\" />\n";
-}
-
 // The keys (second word) of the rows of the table whose title starts with `title`.
 std::string keysOf(const std::string& text, const std::string& title) {
   std::istringstream lines(text.substr(text.find(title)));
@@ -261,8 +252,9 @@ TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsLiveOncePerIntervalByTheGiv
   const auto t0 = std::chrono::steady_clock::time_point(std::chrono::hours(1));
   sink.tick(t0);
   // Two intervals: the latest average counts, the maximum and the calls add up.
-  const std::string stream = interval("A", 50, 900, 2) + interval("B", 30, 40, 100) + interval("A", 10, 12, 1) +
-                             interval("B", 31, 45, 150) + collecttest::sampleStream();
+  const std::string stream = timingLines("p_1", "A", 50, 900, 2) + timingLines("p_1", "B", 30, 40, 100) +
+                             timingLines("p_1", "A", 10, 12, 1) + timingLines("p_1", "B", 31, 45, 150) +
+                             collecttest::sampleStream();
   for (const Record& record : collecttest::recordsOf(stream)) sink.write(record);
   sink.tick(t0 + std::chrono::milliseconds(4999));
   EXPECT_EQ(out.str(), "");
@@ -289,7 +281,7 @@ TEST(TopTable, KeepsAtMostItsKeysAndStillShowsTheLeadersOfEveryRanking) {
     const int avg = i >= 1000 && i < 1003 ? 100000 + i : i % 97;
     const int max = i >= 3000 && i < 3003 ? 900000 + i : avg;
     const int calls = i >= 2000 && i < 2003 ? 500000 + i : i % 89;
-    stream += interval(key, avg, max, calls);
+    stream += timingLines("p_1", key, avg, max, calls);
     stream +=
         "<metric type=\"LongCounter\" name=\"S|p_1|R" + std::to_string(10000 + i) + ":Current Value\" value=\"1\" />\n";
   }
