@@ -30,7 +30,7 @@ TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing)
   std::thread([] {}).join();  // a sanitizer starts a helper thread with the first thread
   const size_t baselineThreads = threadCount();
   {
-    DispatchWorld world({{u"tracecheck_interval", u"1"},
+    DispatchWorld world({{u"tracecheck_interval", u"2"},
                          {u"datasending_interval", u"15"},
                          {u"zombie_check_interval", u"15"},
                          {u"system_name", u"SYS"}},
