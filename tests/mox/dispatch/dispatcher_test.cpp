@@ -42,10 +42,7 @@ class DispatcherTest : public ::testing::Test {
                        {u"zombie_timeout", u"1800"},
                        {u"empty_timeout", u"300"},
                        {u"system_name", u"SYS"},
-                       {u"agent_type", u"0"},
-                       {u"perf_metric_scope", u"3"},
-                       {u"skip_times_in_names", u"Db"},
-                       {u"instrument_level_threshold", u"10"}},
+                       {u"perf_metric_scope", u"3"}},
                       u"",
                       u"7"};  // no process name: "system_instance"
   CDispatcherManager* dispatcher = world.dispatcher;

@@ -3,7 +3,6 @@
 #include "mox/dispatch/text_chunker.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -207,20 +206,14 @@ TEST_F(TextChunkerTest, AConnectionLostMidwayLosesTheRestOfTheIntervalOnly) {
 // wait up to the time-out once per text it holds, gives up after one
 // time-out without progress rather than hanging the data job.
 TEST_F(TextChunkerTest, ACollectorThatStopsReadingCostsOneTimeOutNotOnePerText) {
-  const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listening, 0);
+  const int listening = testsupport::boundLoopbackSocket(AF_INET, 0);
   const int small = 4096;
-  setsockopt(listening, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_GE(listening, 0);
+  ASSERT_EQ(setsockopt(listening, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
   ASSERT_EQ(listen(listening, 1), 0);
-  ASSERT_EQ(getsockname(listening, reinterpret_cast<sockaddr*>(&addr), &length), 0);
   const std::vector<std::u16string> texts = sampleTexts(200000);  // about 13 MB, far beyond the socket buffers
   {
-    CMTDataSendingSocketAgent agent({AgentDestination{u"127.0.0.1", ntohs(addr.sin_port), 0}});
+    CMTDataSendingSocketAgent agent({AgentDestination{u"127.0.0.1", testsupport::localPort(listening), 0}});
     ASSERT_TRUE(agent.checkConnection());
     CTextChunker chunker(agent, SIZE_MAX);
     for (const std::u16string& text : texts) chunker.add(text);

@@ -11,8 +11,6 @@
 
 namespace {
 
-using Texts = std::vector<std::u16string>;
-
 class TraceStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -23,17 +21,6 @@ class TraceStoreTest : public ::testing::Test {
   CMTTraceDataManager owned;
   CMTTraceDataManager* store = &owned;
 };
-
-TEST_F(TraceStoreTest, TextsAreHandedOverOnceInTheOrderAdded) {
-  store->addTrace(u"<event a/>\n");
-  store->addTrace(u"");  // empty texts travel like any other
-  store->addTrace(u"<event b/>\n");
-  EXPECT_EQ(store->takeTexts(), (Texts{u"<event a/>\n", u"", u"<event b/>\n"}));
-  EXPECT_TRUE(store->takeTexts().empty());
-  store->addTrace(u"later");
-  EXPECT_EQ(store->takeTexts(), Texts{u"later"});
-  EXPECT_EQ(store->sectionCount(), 4u);  // every section went back
-}
 
 TEST_F(TraceStoreTest, DetachedSectionKeepsItsTextsUntilItIsCurrentAgain) {
   EXPECT_EQ(store->sectionCount(), 4u);  // twice cache_section_count

@@ -67,72 +67,53 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
   EXPECT_NE(log.find("connection 6 closed after 2 records"), std::string::npos);
 }
 
-TEST(Collector, NamesATraceConnectionByItsAddressAndStopsAtTheRecordLimit) {
-  moxcollect::CollectorSettings settings;
-  settings.recordLimit = 6;
-  RunningCollector collector(settings);
-  Client metrics(collector.port()), traces(collector.port());
-  const auto received = [&](Client& client, const std::string& text) {
-    const size_t before = collector.size();
-    return client.send(text + "\n") && waitUntil([&] { return collector.size() == before + 1; });
-  };
-  const std::string trace = "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>";
-  ASSERT_TRUE(received(metrics, kLine));
-  ASSERT_TRUE(received(traces, trace));  // no version line: the only process seen at 127.0.0.1
-  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "p", "1"}));
-  ASSERT_TRUE(received(metrics, "<metric type=\"IntAverage\" name=\"S|q_2|A|b:Finished Counter\" value=\"1\" />"));
-  ASSERT_TRUE(received(metrics, kLine));  // p again: still two processes there
-  ASSERT_TRUE(received(traces, trace));
-  EXPECT_FALSE(collector.records().back().identity.known());  // two processes there: no guess
-  ASSERT_TRUE(metrics.send(sampleStream()));
-  ASSERT_TRUE(collector.endsByItself());
-  EXPECT_EQ(collector.size(), 6u);  // the rest of the same chunk is not passed on
-}
-
 // The loop reads a line's process only when it differs from the connection's last; the writer thread
-// splits the name. A line whose name names no process takes its connection's.
+// splits the name. A line whose name names no process takes its connection's, or else the only one
+// seen at its address. At the record limit the collector stops, the rest of the same read not passed on.
 TEST(Collector, GivesEachLineTheProcessItsNameOrElseItsConnectionNames) {
-  RunningCollector collector;
-  Client client(collector.port());
-  const auto received = [&](const std::string& text) {
-    const size_t before = collector.size();
-    return client.send(text + "\n") && waitUntil([&] { return collector.size() == before + 1; });
-  };
+  moxcollect::CollectorSettings settings;
+  settings.recordLimit = 13;
+  RunningCollector collector(settings);
+  Client client(collector.port()), traces(collector.port());
+  const auto received = [&](const std::string& text, Client& on) { return sendRecord(collector, on, text); };
+  const auto identity = [&] { return collector.records().back().identity; };
   const auto metric = [](const std::string& name) {
     return "<metric type=\"IntAverage\" name=\"" + name + "\" value=\"1\" />";
   };
-  ASSERT_TRUE(received(metric(":Finished Counter")));  // nothing known yet, on the connection or its address
-  EXPECT_FALSE(collector.records().back().identity.known());
-  ASSERT_TRUE(received(kLine));
-  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "p", "1"}));
-  ASSERT_TRUE(received(metric("S|q_2|pre|A|b:Finished Counter")));
+  const std::string trace = "<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>";
+  ASSERT_TRUE(received(metric(":Finished Counter"), client));  // nothing known yet, on the connection or its address
+  EXPECT_FALSE(identity().known());
+  ASSERT_TRUE(received(kLine, client));
+  EXPECT_EQ(identity(), (moxcollect::Identity{"S", "p", "1"}));
+  ASSERT_TRUE(received(trace, traces));  // no version line: the only process seen at 127.0.0.1
+  EXPECT_EQ(identity(), (moxcollect::Identity{"S", "p", "1"}));
+  ASSERT_TRUE(received(metric("S|q_2|pre|A|b:Finished Counter"), client));
   const moxcollect::Record q = collector.records().back();
   EXPECT_EQ(q.identity, (moxcollect::Identity{"S", "q", "2"}));
   EXPECT_EQ(q.metric.instancePrefix + " " + q.metric.key + " " + q.metric.label, "pre A|b Finished Counter");
-  ASSERT_TRUE(received(metric(":Finished Counter")));
-  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "q", "2"}));
+  ASSERT_TRUE(received(metric(":Finished Counter"), client));
+  EXPECT_EQ(identity(), (moxcollect::Identity{"S", "q", "2"}));
   EXPECT_EQ(collector.records().back().metric.label, "Finished Counter");
-  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter")));  // the same process: read no further
+  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter"), client));  // the same process: read no further
   EXPECT_EQ(collector.records().back().metric.key, "C|d");
   // A long process part is not kept per connection, but read each time all the same.
   const std::string longSystem(300, 'L');
   for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(received(metric(longSystem + "|r_3|A|b:Finished Counter")));
-    EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{longSystem, "r", "3"}));
+    ASSERT_TRUE(received(metric(longSystem + "|r_3|A|b:Finished Counter"), client));
+    EXPECT_EQ(identity(), (moxcollect::Identity{longSystem, "r", "3"}));
   }
-  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter")));
-  ASSERT_TRUE(received(metric(":Finished Counter")));
-  EXPECT_EQ(collector.records().back().identity, (moxcollect::Identity{"S", "q", "2"}));
-  ASSERT_TRUE(received("<event resource=\"A|b\" startTime=\"t\" duration=\"1\"></event>"));
-  const moxcollect::Record trace = collector.records().back();
-  EXPECT_EQ(trace.identity, (moxcollect::Identity{"S", "q", "2"}));
-  EXPECT_EQ(trace.metric.key + trace.metric.label, "");  // a trace has no metric name
-  // Another connection from that address: two processes were seen there, so its nameless line gets none.
-  Client other(collector.port());
-  const size_t before = collector.size();
-  ASSERT_TRUE(other.send(metric(":Finished Counter") + "\n"));
-  ASSERT_TRUE(waitUntil([&] { return collector.size() == before + 1; }));
-  EXPECT_FALSE(collector.records().back().identity.known());
+  ASSERT_TRUE(received(metric("S|q_2|C|d:Finished Counter"), client));
+  ASSERT_TRUE(received(metric(":Finished Counter"), client));
+  EXPECT_EQ(identity(), (moxcollect::Identity{"S", "q", "2"}));
+  ASSERT_TRUE(received(trace, client));
+  EXPECT_EQ(identity(), (moxcollect::Identity{"S", "q", "2"}));
+  EXPECT_EQ(collector.records().back().metric.key + collector.records().back().metric.label, "");  // no metric name
+  // Now that several processes were seen at the address, a connection that named none gets none.
+  ASSERT_TRUE(received(trace, traces));
+  EXPECT_FALSE(identity().known());
+  ASSERT_TRUE(client.send(sampleStream()));
+  ASSERT_TRUE(collector.endsByItself());
+  EXPECT_EQ(collector.size(), 13u);
 }
 
 // Idle connections: closed once silent for the time-out, by the injected clock.
@@ -144,7 +125,7 @@ TEST(Collector, ClosesAConnectionSilentForTheIdleTimeOutAndKeepsOneThatSpoke) {
   Client speaking(collector.port()), silent(collector.port());
   ASSERT_TRUE(waitUntil([&] { return collector.stats().connections == 2; }));
   clock.set(std::chrono::minutes(10));
-  ASSERT_TRUE(speaking.send(kLine + "\n") && waitUntil([&] { return collector.size() == 1; }));
+  ASSERT_TRUE(sendRecord(collector, speaking, kLine));
 
   clock.set(std::chrono::minutes(15));  // the default time-out since the accept
   collector.collector().wake();
@@ -178,7 +159,7 @@ TEST(Collector, MakesRoomForANewConnectionByClosingTheLongestIdleOfItsAddressThe
   };
   ASSERT_TRUE(connect("127.0.0.1") && connect("127.0.0.1"));
   clock.set(std::chrono::milliseconds(1500));
-  ASSERT_TRUE(clients[0]->send(kLine + "\n") && waitUntil([&] { return collector.size() == 1; }));
+  ASSERT_TRUE(sendRecord(collector, *clients[0], kLine));
   ASSERT_TRUE(connect("127.0.0.1"));  // 127.0.0.1 is full: its longest idle, clients[1], goes
   ASSERT_TRUE(clients[1]->closedByCollector());
   ASSERT_TRUE(connect("127.0.0.2"));  // three open: within the limit
@@ -188,7 +169,7 @@ TEST(Collector, MakesRoomForANewConnectionByClosingTheLongestIdleOfItsAddressThe
   EXPECT_TRUE(clients[2]->open() && clients[3]->open() && clients[4]->open());
   EXPECT_EQ(collector.stats().evicted, 2u);
   EXPECT_EQ(collector.stats().open, 3u);
-  ASSERT_TRUE(clients[4]->send(kLine + "\n") && waitUntil([&] { return collector.size() == 2; }));
+  ASSERT_TRUE(sendRecord(collector, *clients[4], kLine));
   collector.stop();
   EXPECT_NE(collector.log().find("connection 2 closed after 0 records, to make room: 2 connections from 127.0.0.1"),
             std::string::npos);

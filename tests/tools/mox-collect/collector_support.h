@@ -15,6 +15,7 @@
 
 #include "collector.h"
 #include "stream_splitter.h"
+#include "support/test_files.h"
 
 namespace collecttest {
 
@@ -38,6 +39,13 @@ inline std::string sampleStream(const std::string& process = "disp_3") {
       R"X( value="one" /><param name="Method Call Error" value="two" /></event>
 )X";
   return std::regex_replace(text, std::regex("@"), "VEL_MOX|" + process);
+}
+
+// One interval of a timing key of process ("name_instance"): its average line and its finished counter.
+inline std::string timingLines(const std::string& process, const std::string& key, int average, int max, int finished) {
+  const std::string name = "<metric type=\"IntAverage\" name=\"VEL_MOX|" + process + "|" + key;
+  return name + ":Avg. Elapsed Time(ms)\" value=\"" + std::to_string(average) + "\" max=\"" + std::to_string(max) +
+         "\" min=\"1\" count=\"3\" />\n" + name + ":Finished Counter\" value=\"" + std::to_string(finished) + "\" />\n";
 }
 
 // One metric line of process p_1.
@@ -71,6 +79,17 @@ inline std::vector<moxcollect::Record> recordsOf(const std::string& stream) {
       [&](moxcollect::Element&& e, std::string&& raw) { records.push_back(makeRecord(std::move(e), std::move(raw))); },
       [](const std::string&, const std::string&) {});
   splitter.feed(stream);
+  return records;
+}
+
+// The records as one connection gives them: a trace takes the process of the last version line before it.
+inline std::vector<moxcollect::Record> connectionRecordsOf(const std::string& stream) {
+  std::vector<moxcollect::Record> records = recordsOf(stream);
+  moxcollect::Identity process;
+  for (moxcollect::Record& record : records) {
+    if (record.kind == moxcollect::RecordKind::Version) process = record.identity;
+    if (record.kind == moxcollect::RecordKind::Trace) record.identity = process;
+  }
   return records;
 }
 
@@ -166,6 +185,15 @@ class Client {
     char byte;
     return ::poll(&ready, 1, 20000) == 1 && ::recv(fd_, &byte, 1, MSG_DONTWAIT) <= 0;
   }
+  // Everything the peer sends until it closes, waiting up to 20 s for each piece.
+  std::string receiveAll() {
+    std::string all;
+    char buffer[4096];
+    pollfd ready{fd_, POLLIN, 0};
+    for (ssize_t n; ::poll(&ready, 1, 20000) == 1 && (n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0;)
+      all.append(buffer, static_cast<size_t>(n));
+    return all;
+  }
   // True while the collector keeps the connection: nothing to read and no end seen.
   bool open() {
     char byte;
@@ -175,5 +203,11 @@ class Client {
  private:
   int fd_;
 };
+
+// Sends text and a line feed on client; true once the collector has one record more.
+inline bool sendRecord(RunningCollector& collector, Client& client, const std::string& text) {
+  const size_t before = collector.size();
+  return client.send(text + "\n") && testsupport::waitUntil([&] { return collector.size() == before + 1; });
+}
 
 }  // namespace collecttest

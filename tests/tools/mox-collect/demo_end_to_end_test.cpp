@@ -13,7 +13,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr int kSeconds = 3;
+constexpr int kSeconds = 2;
 constexpr int kThreads = 2;
 
 // What the demo says it did: "mox-demo: 2 threads ran 311 requests in 3 s (32

@@ -39,12 +39,7 @@ struct ServedPage {
   }
   // The stream's records; a trace takes its process from the version line before it, as in the collector.
   void feed(const std::string& stream) {
-    moxcollect::Identity identity;
-    for (auto& record : collecttest::recordsOf(stream)) {
-      if (record.kind == moxcollect::RecordKind::Version) identity = record.identity;
-      if (record.kind == moxcollect::RecordKind::Trace) record.identity = identity;
-      sink.write(record);
-    }
+    for (const auto& record : collecttest::connectionRecordsOf(stream)) sink.write(record);
   }
   LiveSink sink;
   LivePage page;
@@ -52,25 +47,6 @@ struct ServedPage {
   HttpServer server;
   bool started = false;
 };
-
-// What a raw client gets back for bytes of its own, up to the server's close.
-std::string rawExchange(uint16_t port, const std::string& request) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-  std::string reply;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    pollfd ready{fd, POLLIN, 0};
-    while (::poll(&ready, 1, 20000) == 1) {
-      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      reply.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  ::close(fd);
-  return reply;
-}
 
 void expectSecurityHeaders(const collecttest::HttpReply& reply) {
   for (const auto& [name, value] : moxcollect::securityHeaders()) {
@@ -151,7 +127,9 @@ TEST(LiveHttp, AnswersMalformedAndOversizedRequestsWithItsHeadersAndServesOn) {
       "GET /api/tables HTTP/1.1\r\nHost: x\r\nX-Filler: " + std::string(HttpServer::kMaxRequestBytes, 'a') + "\r\n\r\n";
   const std::string body = "GET /api/tables HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello";
   for (const std::string& request : {std::string("NONSENSE\r\n\r\n"), oversized, body}) {
-    const std::string reply = rawExchange(port, request);
+    collecttest::Client client(port);
+    ASSERT_TRUE(client.send(request));
+    const std::string reply = client.receiveAll();
     EXPECT_EQ(reply.rfind("HTTP/1.", 0), 0u) << reply.substr(0, 200);
     EXPECT_EQ(reply.find(" 200 "), std::string::npos) << reply.substr(0, 200);
     EXPECT_NE(reply.find("Content-Security-Policy: default-src 'none'; script-src 'self';"), std::string::npos)

@@ -54,20 +54,4 @@ TEST(LiveProgram, ServesTheDemosCountsWhileCollectingAndWritesNothingElse) {
   EXPECT_EQ(collector.out(), "");
 }
 
-TEST(LiveProgram, NeedsAnAddressItCanListenOn) {
-  testsupport::TempDir dir;
-  collecttest::Program named(dir, {"--listen", "127.0.0.1:0", "--http", "localhost:0"}, MOX_COLLECT_BIN, "named-");
-  EXPECT_EQ(named.exitCode(), 1);
-  EXPECT_NE(named.err().find("--http: the host must be an IP address"), std::string::npos) << named.err();
-  collecttest::Program first(dir, {"--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--timeout", "60"},
-                             MOX_COLLECT_BIN, "first-");
-  const uint16_t taken = pagePortOf(first);
-  ASSERT_NE(taken, 0);
-  collecttest::Program second(dir, {"--listen", "127.0.0.1:0", "--http", "127.0.0.1:" + std::to_string(taken)},
-                              MOX_COLLECT_BIN, "second-");
-  EXPECT_EQ(second.exitCode(), 1);
-  EXPECT_NE(second.err().find("--http: cannot listen on 127.0.0.1:" + std::to_string(taken)), std::string::npos)
-      << second.err();
-}
-
 }  // namespace

@@ -15,25 +15,18 @@
 
 namespace {
 
+using collecttest::timingLines;
 using moxcollect::RateLimiter;
 using moxcollect::TopTable;
 using moxcollect::TraceRing;
 using moxcollect::TraceSummary;
 using nlohmann::json;
 
-std::string timingLines(const std::string& process, const std::string& key, int average, int finished) {
-  const std::string name = "VEL_MOX|" + process + "|" + key;
-  return "<metric type=\"IntAverage\" name=\"" + name + ":Avg. Elapsed Time(ms)\" value=\"" + std::to_string(average) +
-         "\" max=\"" + std::to_string(average * 2) +
-         "\" min=\"1\" count=\"3\" />\n<metric type=\"IntAverage\" name=\"" + name + ":Finished Counter\" value=\"" +
-         std::to_string(finished) + "\" />\n";
-}
-
 TEST(TopTableView, RanksEachTableFiltersByProcessAndGivesTheSameFiguresAsTheText) {
   TopTable table;
   const std::string stream =
-      timingLines("a_1", "A|slow", 50, 1) + timingLines("a_1", "A|busy", 5, 90) + timingLines("b_2", "B|mid", 20, 10) +
-      timingLines("b_2", "B|mid", 20, 15) +
+      timingLines("a_1", "A|slow", 50, 100, 1) + timingLines("a_1", "A|busy", 5, 10, 90) +
+      timingLines("b_2", "B|mid", 20, 40, 10) + timingLines("b_2", "B|mid", 20, 40, 15) +
       "<metric type=\"LongCounter\" name=\"VEL_MOX|b_2|Pool:Current Value\" value=\"4\" max=\"7\" "
       "min=\"2\" count=\"1\" />\n";
   for (const auto& record : collecttest::recordsOf(stream)) table.add(record);

@@ -52,13 +52,18 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   const std::string address = "127.0.0.1:" + std::to_string(port);
-  Program busy(dir, {"--listen", address}, MOX_COLLECT_BIN, "busy-");
-  EXPECT_EQ(busy.exitCode(), 1);
-  EXPECT_NE(busy.err().find("cannot listen on " + address), std::string::npos) << busy.err();
-  Program busyMetrics(dir, {"--listen", "127.0.0.1:0", "--prometheus", address}, MOX_COLLECT_BIN, "busy-metrics-");
-  EXPECT_EQ(busyMetrics.exitCode(), 1);
-  EXPECT_NE(busyMetrics.err().find("mox-collect: cannot serve Prometheus metrics on " + address), std::string::npos)
-      << busyMetrics.err();
+  // Another one on that port, or a page on a named host: exit code 1 and the reason.
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--listen", address}, "cannot listen on " + address},
+      {{"--listen", "127.0.0.1:0", "--prometheus", address}, "cannot serve Prometheus metrics on " + address},
+      {{"--listen", "127.0.0.1:0", "--http", address}, "--http: cannot listen on " + address},
+      {{"--listen", "127.0.0.1:0", "--http", "localhost:0"}, "--http: the host must be an IP address"},
+  };
+  for (const auto& [args, message] : refused) {
+    Program busy(dir, args, MOX_COLLECT_BIN, "busy-");
+    EXPECT_EQ(busy.exitCode(), 1) << message;
+    EXPECT_NE(busy.err().find("mox-collect: " + message), std::string::npos) << busy.err();
+  }
 
   const std::string svc = collecttest::sampleStream("svc_4"), web = collecttest::sampleStream("web_1");
   collecttest::Client(port).send(svc, 100);

@@ -16,11 +16,13 @@
 
 namespace {
 
+using collecttest::timingLines;
 using moxcollect::Identity;
 using moxcollect::KeyShape;
 using moxcollect::Record;
 using nlohmann::json;
 
+// Each name is split fresh and into storage that held a longer name: nothing of that shows through.
 TEST(MetricName, SplitsSystemProcessInstancePrefixKeyAndLabel) {
   const std::tuple<const char*, KeyShape, const char*> cases[] = {
       {"V|p_1|Ns::Cls|do:it:Active Counter", KeyShape::TimingKey, "V/p/1//Ns::Cls|do:it/Active Counter"},
@@ -30,12 +32,69 @@ TEST(MetricName, SplitsSystemProcessInstancePrefixKeyAndLabel) {
       {"V|p_1|Pool:waits", KeyShape::Resource, "V/p/1//Pool/waits"},
       {"V|mox-demo_0:MOX library version", KeyShape::None, "V/mox-demo/0///MOX library version"},
       {"", KeyShape::TimingKey, "/////"},
+      {"V|p_1|pre|fix|A|b:Avg. Elapsed Time(ms)", KeyShape::TimingKey, "V/p/1/pre|fix/A|b/Avg. Elapsed Time(ms)"},
+      {"S|p_1|", KeyShape::TimingKey, "S/p/1///"},
+      {"S|p_1||", KeyShape::TimingKey, "S/p/1//|/"},
+      {"S|p_1||", KeyShape::Resource, "S/p/1///"},
+      {"S|p_1|a|b|c", KeyShape::None, "S/p/1//a|b|c/"},
+      {"S|p", KeyShape::TimingKey, "S/p////"},
+      {"S", KeyShape::Resource, "S/////"},
+      {"V|p_1|k:ey|m:Finished Counter", KeyShape::TimingKey, "V/p/1//k:ey|m/Finished Counter"},
+      {":", KeyShape::None, "/////"},
   };
-  for (const auto& [name, shape, parts] : cases) {
-    const auto n = moxcollect::parseMetricName(name, shape);
-    EXPECT_EQ(n.system + "/" + n.process + "/" + n.instance + "/" + n.instancePrefix + "/" + n.key + "/" + n.label,
-              parts);
+  const auto parts = [](const moxcollect::MetricName& n) {
+    return n.system + "/" + n.process + "/" + n.instance + "/" + n.instancePrefix + "/" + n.key + "/" + n.label;
+  };
+  for (const auto& [name, shape, expected] : cases) {
+    EXPECT_EQ(parts(moxcollect::parseMetricName(name, shape)), expected);
+    moxcollect::MetricName used = moxcollect::parseMetricName(
+        "LONG-SYSTEM-NAME|long-process-name_123|inst|ance|Key|method:label", KeyShape::TimingKey);
+    moxcollect::parseMetricName(name, shape, used);
+    EXPECT_EQ(parts(used), expected) << name;
   }
+}
+
+// Records and elements are filled again in storage that held earlier ones:
+// nothing of an earlier element, record or metric name may show through.
+std::string describe(const moxcollect::Element& e) {
+  std::string text = "<" + e.name;
+  for (const auto& [name, value] : e.attributes) text += " " + name + "=" + value;
+  text += ">";
+  for (const moxcollect::Element& child : e.children) text += describe(child);
+  return text + "</>";
+}
+
+std::string describe(const Record& r) {
+  const moxcollect::MetricName& m = r.metric;
+  return std::string(moxcollect::kindName(r.kind)) + " " + describe(r.element) + " raw=" + r.raw +
+         " metric=" + m.system + "/" + m.process + "/" + m.instance + "/" + m.instancePrefix + "/" + m.key + "/" +
+         m.label + " identity=" + r.identity.system + "/" + r.identity.process + "/" + r.identity.instance;
+}
+
+TEST(RecordReuse, ARecordFilledAgainInTheSameStorageEqualsOneMadeAfresh) {
+  // Long and short, with and without children, named and not: each follows each.
+  const std::string stream = collecttest::sampleStream("disp_3") +
+                             "<foo/>\n<metric type=\"LongCounter\" name=\"S|q_2|Pool:Current Value\" value=\"1\"/>\n"
+                             "<event resource=\"r\"/>\n<x a=\"1\"><y/></x>\n" +
+                             collecttest::sampleStream("other-process-with-a-long-name_12");
+  const std::vector<Record> fresh = collecttest::recordsOf(stream);
+  ASSERT_EQ(fresh.size(), 2 * collecttest::linesOf(collecttest::sampleStream()).size() + 4);
+
+  // One slot, as the collector's writer hands it back: the splitter's element and bytes are
+  // swapped in, so the splitter reads the next element into the storage of the one before.
+  Record slot;
+  std::vector<std::string> reused;
+  moxcollect::StreamSplitter splitter(
+      [&](moxcollect::Element&& element, std::string&& raw) {
+        std::swap(slot.element, element);
+        slot.raw.swap(raw);
+        moxcollect::classify(slot);
+        reused.push_back(describe(slot));
+      },
+      [](const std::string&, const std::string&) {});
+  splitter.feed(stream);
+  ASSERT_EQ(reused.size(), fresh.size());
+  for (size_t i = 0; i < fresh.size(); ++i) EXPECT_EQ(reused[i], describe(fresh[i])) << "record " << i;
 }
 
 // The stream through splitter, record model and sink: one parsed JSON object per line. As on a
@@ -43,13 +102,10 @@ TEST(MetricName, SplitsSystemProcessInstancePrefixKeyAndLabel) {
 std::vector<json> jsonOf(const std::string& stream) {
   std::ostringstream out;
   moxcollect::JsonSink sink(out);
-  Identity process;
-  for (Record& record : collecttest::recordsOf(stream)) {
+  for (Record& record : collecttest::connectionRecordsOf(stream)) {
     record.connection = 7;
     record.peer = "127.0.0.1:40000";
     record.received = std::chrono::system_clock::time_point(std::chrono::milliseconds(1709288102345));
-    if (record.kind == moxcollect::RecordKind::Version) process = record.identity;
-    if (record.kind == moxcollect::RecordKind::Trace) record.identity = process;
     sink.write(record);
   }
   std::vector<json> objects;
@@ -181,13 +237,6 @@ TEST(RawFileSink, WritesAtMostItsFilesSendsTheRestToTheOverflowFileAndKeepsFewOp
   EXPECT_EQ(stats.fileOverflow, 8u);
 }
 
-// One interval of a timing key of process p_1: its average line and its finished counter.
-std::string interval(const std::string& key, int avg, int max, int calls) {
-  const std::string name = "<metric type=\"IntAverage\" name=\"S|p_1|" + key;
-  return name + ":Avg. Elapsed Time(ms)\" value=\"" + std::to_string(avg) + "\" max=\"" + std::to_string(max) +
-         "\" />\n" + name + ":Finished Counter\" value=\"" + std::to_string(calls) + "\" />\n";
-}
-
 // The keys (second word) of the rows of the table whose title starts with `title`.
 std::string keysOf(const std::string& text, const std::string& title) {
   std::istringstream lines(text.substr(text.find(title)));
@@ -203,8 +252,9 @@ TEST(TopSink, RanksTimingKeysShowsResourcesAndRedrawsLiveOncePerIntervalByTheGiv
   const auto t0 = std::chrono::steady_clock::time_point(std::chrono::hours(1));
   sink.tick(t0);
   // Two intervals: the latest average counts, the maximum and the calls add up.
-  const std::string stream = interval("A", 50, 900, 2) + interval("B", 30, 40, 100) + interval("A", 10, 12, 1) +
-                             interval("B", 31, 45, 150) + collecttest::sampleStream();
+  const std::string stream = timingLines("p_1", "A", 50, 900, 2) + timingLines("p_1", "B", 30, 40, 100) +
+                             timingLines("p_1", "A", 10, 12, 1) + timingLines("p_1", "B", 31, 45, 150) +
+                             collecttest::sampleStream();
   for (const Record& record : collecttest::recordsOf(stream)) sink.write(record);
   sink.tick(t0 + std::chrono::milliseconds(4999));
   EXPECT_EQ(out.str(), "");
@@ -231,7 +281,7 @@ TEST(TopTable, KeepsAtMostItsKeysAndStillShowsTheLeadersOfEveryRanking) {
     const int avg = i >= 1000 && i < 1003 ? 100000 + i : i % 97;
     const int max = i >= 3000 && i < 3003 ? 900000 + i : avg;
     const int calls = i >= 2000 && i < 2003 ? 500000 + i : i % 89;
-    stream += interval(key, avg, max, calls);
+    stream += timingLines("p_1", key, avg, max, calls);
     stream +=
         "<metric type=\"LongCounter\" name=\"S|p_1|R" + std::to_string(10000 + i) + ":Current Value\" value=\"1\" />\n";
   }
