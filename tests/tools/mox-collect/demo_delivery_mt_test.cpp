@@ -33,8 +33,9 @@ TEST(DemoDelivery, ACollectorGoneDuringTheRunIsReportedAsPartlyLost) {
   testsupport::TcpListener collector;
   ASSERT_TRUE(collector.ok());
   const std::string address = "127.0.0.1:" + std::to_string(collector.port());
-  Program demo(dir, {"--collector", address, "--seconds", "2", "--threads", "1", "--logdir", dir.path()}, MOX_DEMO_BIN);
-  // The first interval arrives after a second; the one after it and the last find the collector gone.
+  Program demo(dir, {"--collector", address, "--seconds", "3", "--threads", "1", "--logdir", dir.path()}, MOX_DEMO_BIN);
+  // The first interval arrives after a second; the two after it and the last find the collector gone
+  // (two seconds' margin for a slow test thread to take it down).
   ASSERT_TRUE(collector.waitForBytes(1)) << demo.out();
   collector.down();
   EXPECT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
