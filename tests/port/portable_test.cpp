@@ -16,6 +16,7 @@
 #include "port/host_name.h"
 #include "port/process_id.h"
 #include "port/quiet_write.h"
+#include "port/socket.h"
 #include "port/uuid.h"
 #include "support/test_files.h"
 
@@ -155,6 +156,64 @@ TEST(PortableTest, ClocksMoveAsTheyShould) {
   EXPECT_GE(seconds(mono2) - seconds(mono1), 0.045) << "the monotonic clock lags the thread's CPU time";
   EXPECT_LE(seconds(cpu2) - seconds(cpu1), seconds(mono2) - seconds(mono1) + 0.05);
   EXPECT_GT(seconds(coarse), 0.0);
+}
+
+// A non-blocking connect to 127.0.0.1:port: its outcome as an errno value
+// once the socket turned writable (or at once), -1 when it never did.
+int connectOutcome(int sock, uint16_t port) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (portSocketConnect(sock, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return 0;
+  if (errno != EINPROGRESS) return errno;
+  if (portSocketSelect(sock, false, 10000) != 1) return -1;
+  int pending = -1;
+  return portSocketPendingError(sock, &pending) == 0 ? pending : -1;
+}
+
+bool wouldWait(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
+
+TEST(PortableTest, SocketsConnectSendReceiveEndAndReportARefusedConnect) {
+  ASSERT_TRUE(portStartSockets());
+  const int listener = portSocketOpen(AF_INET);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  const uint16_t port = ntohs(at.sin_port);
+
+  const int client = portSocketOpen(AF_INET);
+  ASSERT_GE(client, 0);
+  ASSERT_EQ(connectOutcome(client, port), 0);
+  ASSERT_EQ(portSocketPoll(listener, true, 10000), 1);
+  const int server = static_cast<int>(accept(listener, nullptr, nullptr));
+  ASSERT_GE(server, 0);
+
+  char buffer[16];
+  EXPECT_EQ(portSocketRecv(client, buffer, sizeof buffer), -1) << "nothing sent yet: no wait";
+  EXPECT_TRUE(wouldWait(errno)) << errno;
+  ASSERT_EQ(portSocketSend(client, "hello", 5), 5);
+  ASSERT_EQ(portSocketPoll(server, true, 10000), 1);
+  ASSERT_EQ(portSocketRecv(server, buffer, sizeof buffer), 5);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_EQ(portSocketPoll(client, true, 0), 0) << "nothing to read: a time-out";
+
+  portSocketShutdown(server);
+  portSocketClose(server);
+  ASSERT_EQ(portSocketPoll(client, true, 10000), 1);
+  EXPECT_EQ(portSocketRecv(client, buffer, sizeof buffer), 0) << "the end of the stream";
+  portSocketClose(client);
+
+  portSocketClose(listener);  // nobody listens on port any more
+  const int refused = portSocketOpen(AF_INET);
+  ASSERT_GE(refused, 0);
+  EXPECT_EQ(connectOutcome(refused, port), ECONNREFUSED);
+  portSocketClose(refused);
 }
 
 TEST(PortableTest, ProcessIdentityAndErrorTexts) {
