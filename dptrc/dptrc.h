@@ -36,6 +36,7 @@
 #include <string>
 #include <string_view>
 
+#include "port/printf_format.h"
 #include "port/thread_annotations.h"
 
 struct TrcComp;              // one entry of the component table
@@ -83,11 +84,11 @@ void TrcSetLocation(const char* file, int line);
 
 extern int TrcEntryLevel GUARDED_BY(trcLock);  // initially 2
 
-void DpTrc(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void DpTrc(TrcHandle handle, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
 void DpTrcV(TrcHandle handle, const char* fmt, va_list args);
-void TrcError(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void TrcWarning(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void TrcErrorErrno(TrcHandle handle, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void TrcError(TrcHandle handle, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
+void TrcWarning(TrcHandle handle, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
+void TrcErrorErrno(TrcHandle handle, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
 // UTF-16 text as a "%s" argument.
 std::string trcText(std::u16string_view text);
 
@@ -109,11 +110,11 @@ constexpr uint32_t kTrcRepeatLimit = 100;  // identical lines per trace point an
 
 // ---- the calling idiom --------------------------------------------------
 // Plain line at level n (entry level 1 around level-1 lines).
-void trcPlainLine(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void trcPlainLine(int level, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
 // Plain line whose whole text is given (no formatting of the text itself).
 void trcPlainText(int level, std::u16string_view text);
 // Error line with the caller's location.
-void trcErrorLine(const char* file, int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+void trcErrorLine(const char* file, int line, const char* fmt, ...) PORT_PRINTF_FORMAT(3, 4);
 
 // One host-caused trace point. Constant-initialised (a static of the macro
 // costs nothing before its first line); its counts are guarded by the trace
@@ -136,14 +137,14 @@ struct TrcRepeatSite {
   bool pending GUARDED_BY(trcLock) = false;
 };
 
-void trcHostPlainLine(TrcRepeatSite* site, int level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+void trcHostPlainLine(TrcRepeatSite* site, int level, const char* fmt, ...) PORT_PRINTF_FORMAT(3, 4);
 void trcHostPlainText(TrcRepeatSite* site, int level, std::u16string_view text);
-void trcHostErrorLine(TrcRepeatSite* site, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void trcHostErrorLine(TrcRepeatSite* site, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
 // An error line from code that may run before the trace file is open (the
 // configuration is read first): written at once when the file is open, else
 // kept (at most 16 lines) and written right after the header by the next
 // trcOpenLibraryFile whose level is 1 or more.
-void trcEarlyErrorLine(const char* file, int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+void trcEarlyErrorLine(const char* file, int line, const char* fmt, ...) PORT_PRINTF_FORMAT(3, 4);
 
 #define MOX_TRC(level, ...)                                                                      \
   do {                                                                                           \

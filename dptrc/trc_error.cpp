@@ -10,6 +10,7 @@
 #include "dptrc/trc_output.h"
 #include "dptrc/trc_repeat.h"
 #include "dptrc/trc_writers.h"
+#include "port/error_text.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr size_t kLocationLineChars = 5;
 constexpr size_t kMaxErrnoText = 256;
 
 const char* errnoText(int error) {
-  const char* text = strerrordesc_np(error);
+  const char* text = portErrorText(error);
   if (text == nullptr) return "illegal errno";
   if (strlen(text) > kMaxErrnoText) return "error text too long";
   return text;

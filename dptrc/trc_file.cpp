@@ -1,8 +1,4 @@
 // Opening, rotating and closing the trace file, and the component table.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cwctype>
@@ -13,6 +9,7 @@
 #include "dptrc/trc_output.h"
 #include "dptrc/trc_repeat.h"
 #include "dptrc/trc_time.h"
+#include "port/file.h"
 
 namespace {
 
@@ -27,14 +24,11 @@ std::u16string_view baseName(std::u16string_view path) {
 }
 
 // Opens path for appending, emptied first when truncate; -1 when it cannot
-// be opened. Close-on-exec, so that child processes do not inherit it.
-// Non-blocking, so that a FIFO of that name without a reader cannot be
-// opened (rather than an open that waits for one), and one whose reader
-// stops reading cannot stop the host.
+// be opened. Child processes do not inherit it; a FIFO of that name without
+// a reader cannot be opened (rather than an open that waits for one), and
+// one whose reader stops reading cannot stop the host (port/file.h).
 int openTraceFile(const std::u16string& path, bool truncate) {
-  const std::string narrowPath = toNarrowFileName(path);
-  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  return ::open(narrowPath.c_str(), flags, 0666);
+  return portOpenForAppend(toNarrowFileName(path), truncate);
 }
 
 // Makes fd (already open on path), or standard error when fd is -1, the
@@ -45,14 +39,14 @@ void CTrcOpen(TrcOutput& out, const std::u16string& path, int fd) REQUIRES(trcLo
   state.processSecond = 0;
   out = TrcOutput{};
   TrcOutput& written = fd < 0 ? state.standardError : out;
-  struct stat info {};
+  PortFileStatus info;
   if (fd < 0) {
     out.standardError = true;
     trcEmitAscii("*** ERROR => CTrcOpen: fopen " + toNarrowFileName(path) + "\n");
   } else {
     out.fd = fd;
-    out.regularFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    out.bytes = out.regularFile ? static_cast<uint64_t>(info.st_size) : 0;
+    out.regularFile = portFileStatus(fd, &info) && info.regular;
+    out.bytes = out.regularFile ? info.size : 0;
   }
   trcEmitAscii(std::string("\n") + kDashes + "\ntrc file: \"" + utf16ToUtf8Lenient(baseName(path)) +
                "\", trc level: " + std::to_string(TrcLevel.load(std::memory_order_relaxed)) + ", release: \"" +
@@ -63,7 +57,7 @@ void CTrcOpen(TrcOutput& out, const std::u16string& path, int fd) REQUIRES(trcLo
 
 void closeOutput(TrcState& state) REQUIRES(trcLock) {
   trcFlushDropNote(state.file);
-  if (state.file.fd >= 0) ::close(state.file.fd);
+  if (state.file.fd >= 0) portClose(state.file.fd);
   state.file = TrcOutput{};
   state.filePath.clear();
 }
@@ -120,11 +114,11 @@ void trcRotateIfFull(TrcOutput& out) {
     return;
   }
   const uint64_t dropped = out.dropped;
-  ::close(out.fd);
+  portClose(out.fd);
   const std::string narrowPath = toNarrowFileName(state.filePath);
   // A failed rename leaves the file to be emptied by the open: the limit
   // holds either way.
-  rename(narrowPath.c_str(), (narrowPath + ".old").c_str());
+  portRenameReplacing(narrowPath, narrowPath + ".old");
   CTrcOpen(out, state.filePath, openTraceFile(state.filePath, true));
   out.dropped += dropped;
   out.stampDue = true;

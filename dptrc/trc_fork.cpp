@@ -4,9 +4,9 @@
 // descriptor is closed (every line was written whole before the fork, so
 // nothing of the parent's is pending), and tracing is off until the child
 // opens a trace file of its own.
-#include <unistd.h>
-
 #include "dptrc/trc_state.h"
+#include "port/file.h"
+#include "port/fork.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ namespace {
 void forgetInChild() NO_THREAD_SAFETY_ANALYSIS {
   trcRenewLock();
   TrcState& state = trcState();
-  if (state.file.fd >= 0) ::close(state.file.fd);
+  if (state.file.fd >= 0) portClose(state.file.fd);
   state.file = TrcOutput{};
   state.pending.clear();
   state.nextComp = 1;
@@ -26,6 +26,6 @@ void forgetInChild() NO_THREAD_SAFETY_ANALYSIS {
 }  // namespace
 
 void trcRegisterForkHandler() {
-  static const bool registered = pthread_atfork(nullptr, nullptr, forgetInChild) == 0;
+  static const bool registered = portOnForkChild(forgetInChild);
   (void)registered;
 }

@@ -6,6 +6,7 @@
 
 #include "common/number_text.h"
 #include "dptrc/dptrc.h"
+#include "port/local_time.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ time_t trcNowSeconds() {
 
 bool trcAppendAscTime(time_t seconds, std::u16string& out) {
   tm local{};
-  if (localtime_r(&seconds, &local) == nullptr) return false;
+  if (!portLocalTime(seconds, &local)) return false;
   const long year = local.tm_year + 1900L;
   if (year < 1000 || year > 9999 || local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11) {
     return false;
@@ -58,7 +59,7 @@ bool trcAppendAscTime(time_t seconds, std::u16string& out) {
 std::u16string trcFormatLocalTime(int64_t wallMs, bool withMs) {
   tm local{};
   const time_t seconds = static_cast<time_t>(wallMs / 1000);
-  if (wallMs < 0 || localtime_r(&seconds, &local) == nullptr) return u"ERROR_DATE";
+  if (wallMs < 0 || !portLocalTime(seconds, &local)) return u"ERROR_DATE";
   std::u16string out;
   out.reserve(24);
   appendPaddedDecimal(out, local.tm_year + 1900L, 4, u' ');

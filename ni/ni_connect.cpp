@@ -1,5 +1,4 @@
 // Raw outgoing connections with a connect time-out, and closing handles.
-#include <netinet/in.h>
 #include <string.h>
 
 #include "dptrc/dptrc.h"

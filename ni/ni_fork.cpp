@@ -2,9 +2,8 @@
 // the layer's locks, which another thread may have held, are made anew, and
 // the child lets go of the sockets it inherited without touching the
 // parent's connections (closing a copy leaves the parent's socket open).
-#include <pthread.h>
-
 #include "ni/ni_internal.h"
+#include "port/fork.h"
 
 namespace {
 
@@ -17,6 +16,6 @@ void forgetInChild() {
 }  // namespace
 
 void niRegisterForkHandler() {
-  static const bool registered = pthread_atfork(nullptr, nullptr, forgetInChild) == 0;
+  static const bool registered = portOnForkChild(forgetInChild);
   (void)registered;
 }

@@ -1,8 +1,5 @@
 // Host names to addresses: numeric forms directly, other names through the
 // name buffer and the system resolver.
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <string.h>
 
 #include <algorithm>
@@ -12,6 +9,7 @@
 #include "dptrc/dptrc.h"
 #include "ni/ni_internal.h"
 #include "ni/ni_name_buffer.h"
+#include "port/socket.h"
 
 namespace {
 

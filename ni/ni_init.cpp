@@ -45,6 +45,7 @@ int NiInit3() {
       MOX_TRC(2, "NiInit3: NI already initializes (init=%d;cur=%d)\n", 1, static_cast<int>(initCount));
       return VEL_O_K;
     }
+    if (!SiStartup()) return NI_RECORD("NiInit3", NIEINTERN, "", "cannot start the socket layer");
     if (!niHdlTableInit()) return NI_RECORD("NiInit3", NIEINTERN, "", "cannot create the handle table");
     // Readiness waits through select only when poll is asked to stay unused.
     SiUseSelect(getenv("NOPOLL") != nullptr);

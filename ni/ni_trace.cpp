@@ -7,6 +7,7 @@
 
 #include "dptrc/dptrc.h"
 #include "ni/ni_internal.h"
+#include "port/error_text.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ void writeLogEntry(const char* file, int line, const NiFailure& f, const std::st
   entry += message;
   entry += ' ';
   if (f.sysErr != 0) {
-    const char* text = strerrordesc_np(f.sysErr);
+    const char* text = portErrorText(f.sysErr);
     entry += "(" + std::to_string(f.sysErr) + ": " + (text ? text : "illegal errno") + ") ";
   }
   entry += "[" + std::string(baseName(file)) + " " + std::to_string(line) + "]\n";

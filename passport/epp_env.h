@@ -13,6 +13,7 @@
 #include <string>
 
 #include "passport/epp.h"
+#include "port/printf_format.h"
 
 struct EppEnvironment {
   std::atomic<bool> initialised{false};
@@ -39,7 +40,7 @@ inline bool eppTraceWanted(int level) {
 
 // Formats a printf line ("%s" arguments are UTF-8), prefixes level-1 lines
 // with "*** ERROR => ", cuts it to 255 UTF-16 characters and passes it on.
-void eppTraceLine(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void eppTraceLine(int level, const char* fmt, ...) PORT_PRINTF_FORMAT(2, 3);
 
 #define EPP_TRACE(level, ...)                                      \
   do {                                                             \

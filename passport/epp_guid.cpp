@@ -1,9 +1,9 @@
 // GUID texts from time-based UUIDs.
 #include "passport/epp_guid.h"
 
-#include <uuid/uuid.h>
-
 #include "passport/epp.h"
+#include "port/fork.h"
+#include "port/uuid.h"
 #include "thr/thr.h"
 #include "thr/thr_static_mutex.h"
 
@@ -19,12 +19,11 @@ ThrStaticMutex uuidSection;
 // A forked child must not wait for a section another thread of the parent held.
 void renewInChild() { uuidSection.renew(); }
 
-bool timeBasedUuid(uuid_t uuid) {
-  static const bool forkHandled = pthread_atfork(nullptr, nullptr, renewInChild) == 0;
+bool timeBasedUuid(uint8_t uuid[16]) {
+  static const bool forkHandled = portOnForkChild(renewInChild);
   (void)forkHandled;
   ThrStaticMutexHold hold(uuidSection);
-  uuid_generate_time(uuid);
-  return true;
+  return portTimeBasedUuid(uuid);
 }
 
 }  // namespace
@@ -54,7 +53,7 @@ bool eppGuidFromUuid(const uint8_t u[16], std::u16string& guid) {
 std::u16string CreateGuidString() {
   std::u16string guid;
   if (!ThrIsInitialised() && ThrInit() != THR_OK) return guid;
-  uuid_t uuid;
+  uint8_t uuid[16];
   if (!timeBasedUuid(uuid) || !eppGuidFromUuid(uuid, guid)) guid.clear();
   return guid;
 }

@@ -15,6 +15,13 @@ inline bool portReadWallClock(timespec* now) { return clock_gettime(CLOCK_REALTI
 inline bool portReadMonotonicClock(timespec* now) { return clock_gettime(CLOCK_MONOTONIC, now) == 0; }
 inline bool portReadCoarseMonotonicClock(timespec* now) { return clock_gettime(CLOCK_MONOTONIC_COARSE, now) == 0; }
 inline bool portReadThreadCpuClock(timespec* now) { return clock_gettime(CLOCK_THREAD_CPUTIME_ID, now) == 0; }
+#elif defined(_WIN32)
+// Windows: the system time, the performance counter, the tick count and the
+// thread's times (clock_windows.cpp).
+bool portReadWallClock(timespec* now);
+bool portReadMonotonicClock(timespec* now);
+bool portReadCoarseMonotonicClock(timespec* now);
+bool portReadThreadCpuClock(timespec* now);
 #else
 #error "no clock port for this platform"
 #endif

@@ -10,6 +10,11 @@
 inline void portCpuRelax() { __builtin_ia32_pause(); }
 // Offers the processor to another ready thread.
 inline void portYieldThread() { sched_yield(); }
+#elif defined(_WIN32) && defined(__x86_64__)
+inline void portCpuRelax() { __builtin_ia32_pause(); }
+// SwitchToThread (spin_wait_windows.cpp), so that windows.h stays out of the
+// spin lock's includers.
+void portYieldThread();
 #else
 #error "no spin-wait port for this platform"
 #endif

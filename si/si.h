@@ -1,5 +1,6 @@
 // Socket layer: the few POSIX socket calls beneath the network layer, each
-// with its failure classified into the cases the network layer reacts to.
+// with its failure classified into the cases the network layer reacts to
+// (the system calls themselves are port/socket.h's).
 //
 // Every call returns an SI code (SI_OK on success), leaves the system error
 // number in *sysErr where one is asked for (0 when none applies) and never
@@ -9,10 +10,10 @@
 // wait (SiUseSelect), so any thread may use them.
 #pragma once
 
-#include <sys/socket.h>
-
 #include <cstddef>
 #include <cstdint>
+
+#include "port/socket.h"
 
 constexpr int SI_OK = 0;
 constexpr int SI_EINTERN = -1;        // unexpected failure; see sysErr
@@ -25,6 +26,10 @@ constexpr int SI_EINPROGRESS = -7;    // a non-blocking connect is under way
 
 // Maps an errno value of a socket call to one of the codes above.
 int SiClassifyErrno(int err);
+
+// Starts the system's socket layer (once per process); false when sockets
+// cannot be used.
+bool SiStartup();
 
 // Non-blocking, close-on-exec stream socket of the family (AF_INET, AF_INET6).
 int SiSocket(int family, int* sock, int* sysErr);

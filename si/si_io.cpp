@@ -6,7 +6,7 @@
 int SiSend(int sock, const void* data, size_t count, size_t* sent, int* sysErr) {
   *sent = 0;
   if (sysErr) *sysErr = 0;
-  const ssize_t n = send(sock, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+  const ssize_t n = portSocketSend(sock, data, count);
   if (n >= 0) {
     *sent = static_cast<size_t>(n);
     return SI_OK;
@@ -19,7 +19,7 @@ int SiSend(int sock, const void* data, size_t count, size_t* sent, int* sysErr) 
 int SiRecv(int sock, void* buf, size_t len, size_t* received, int* sysErr) {
   *received = 0;
   if (sysErr) *sysErr = 0;
-  const ssize_t n = recv(sock, buf, len, MSG_DONTWAIT);
+  const ssize_t n = portSocketRecv(sock, buf, len);
   if (n > 0) {
     *received = static_cast<size_t>(n);
     return SI_OK;

@@ -1,7 +1,5 @@
 // Socket creation, connect, shutdown and close, and the errno classification.
 #include <errno.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "si/si.h"
 
@@ -19,13 +17,17 @@ int SiClassifyErrno(int err) {
     case ECONNABORTED:
     case ECONNRESET:
     case EPIPE:
+#if defined(ESHUTDOWN)
     case ESHUTDOWN:
+#endif
     case ENOTCONN: return SI_ECONN_BROKEN;
     case ECONNREFUSED:
     case ENETUNREACH:
     case EHOSTUNREACH:
     case ENETDOWN:
+#if defined(EHOSTDOWN)
     case EHOSTDOWN:
+#endif
     case EADDRNOTAVAIL:
     case ETIMEDOUT: return SI_ECONN_REFUSED;
     default: return SI_EINTERN;
@@ -39,9 +41,11 @@ int failWith(int err, int* sysErr) {
 }
 }  // namespace
 
+bool SiStartup() { return portStartSockets(); }
+
 int SiSocket(int family, int* sock, int* sysErr) {
   if (sysErr) *sysErr = 0;
-  *sock = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  *sock = portSocketOpen(family);
   if (*sock < 0) {
     const int err = errno;
     if (sysErr) *sysErr = err;
@@ -52,7 +56,7 @@ int SiSocket(int family, int* sock, int* sysErr) {
 
 int SiConnect(int sock, const sockaddr* addr, socklen_t len, int* sysErr) {
   if (sysErr) *sysErr = 0;
-  if (connect(sock, addr, len) == 0) return SI_OK;
+  if (portSocketConnect(sock, addr, len) == 0) return SI_OK;
   const int err = errno;
   // An interrupted non-blocking connect goes on in the background like EINPROGRESS.
   if (err == EINTR) return failWith(EINPROGRESS, sysErr);
@@ -62,15 +66,11 @@ int SiConnect(int sock, const sockaddr* addr, socklen_t len, int* sysErr) {
 int SiConnectResult(int sock, int* sysErr) {
   if (sysErr) *sysErr = 0;
   int pending = 0;
-  socklen_t len = sizeof pending;
-  if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &pending, &len) != 0) return failWith(errno, sysErr);
+  if (portSocketPendingError(sock, &pending) != 0) return failWith(errno, sysErr);
   if (pending == 0) return SI_OK;
   return failWith(pending, sysErr);
 }
 
-void SiShutdown(int sock) { shutdown(sock, SHUT_RDWR); }
+void SiShutdown(int sock) { portSocketShutdown(sock); }
 
-void SiClose(int sock) {
-  // Linux frees the descriptor even when close reports EINTR: never repeat it.
-  close(sock);
-}
+void SiClose(int sock) { portSocketClose(sock); }

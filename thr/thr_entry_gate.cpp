@@ -6,6 +6,7 @@
 
 #include "port/process_barrier.h"
 #include "port/spin_wait.h"
+#include "port/thread_exit.h"
 #include "thr/thr_internal.h"
 
 namespace thrgate {
@@ -18,17 +19,11 @@ namespace {
 
 std::atomic<ThrGateSlot*> allSlots{nullptr};
 
-// Gives the slot back when its thread ends. A C++ thread-local destructor:
-// the runtime keeps the library loaded until it has run.
-struct SlotReturn {
-  ThrGateSlot* slot = nullptr;
-  ~SlotReturn() {
-    if (slot == nullptr) return;
-    thrgate::mySlot = nullptr;
-    slot->inUse.store(false, std::memory_order_release);
-  }
-};
-thread_local SlotReturn slotReturn;
+// Gives the slot back when its thread ends.
+void returnSlot(void* slot) {
+  thrgate::mySlot = nullptr;
+  static_cast<ThrGateSlot*>(slot)->inUse.store(false, std::memory_order_release);
+}
 
 ThrGateSlot* reuseFreeSlot() {
   for (ThrGateSlot* slot = allSlots.load(std::memory_order_acquire); slot != nullptr; slot = slot->next) {
@@ -68,7 +63,7 @@ ThrGateSlot* thrgate::claimSlot() {
   if (slot == nullptr) slot = newSlot();
   if (slot == nullptr) return nullptr;
   slot->depth.store(0, std::memory_order_relaxed);
-  slotReturn.slot = slot;
+  portAtThreadExit(returnSlot, slot);  // refused: the slot stays taken, which costs only its memory
   mySlot = slot;
   return slot;
 }

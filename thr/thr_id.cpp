@@ -1,4 +1,5 @@
 // Thread ids: the kernel's thread id, looked up once per thread.
+#include "port/fork.h"
 #include "port/thread_id.h"
 #include "thr/thr_internal.h"
 
@@ -11,7 +12,7 @@ thread_local ThrId t_cachedId = THR_INVALID_ID;
 void forgetIdInChild() { t_cachedId = THR_INVALID_ID; }
 
 void registerForkHandler() {
-  static const bool registered = pthread_atfork(nullptr, nullptr, forgetIdInChild) == 0;
+  static const bool registered = portOnForkChild(forgetIdInChild);
   (void)registered;
 }
 

@@ -37,9 +37,10 @@ void thrRunKeyDestructors();
 // ---- OS helpers (thr_os.cpp) --------------------------------------------
 // 0 or the pthread error.
 int thrInitRecursiveMutex(pthread_mutex_t* m);
-// Condition variable whose timed waits run on CLOCK_MONOTONIC.
+// Condition variable whose timed waits run on the condition clock
+// (port/condition_clock.h: monotonic where the system allows).
 int thrInitMonotonicCond(pthread_cond_t* c);
-// CLOCK_MONOTONIC now + ms (ms >= 0).
+// The condition clock now + ms (ms >= 0).
 timespec thrDeadlineAfterMs(int32_t ms);
 // Waits on c (m held) until *flag is set or the per-wait limit ends;
 // a negative timeout waits without limit. Consumes the flag (auto-reset).

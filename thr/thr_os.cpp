@@ -1,6 +1,7 @@
 // Thin wrappers over the pthread calls the layer repeats.
 #include <errno.h>
 
+#include "port/condition_clock.h"
 #include "thr/thr_internal.h"
 
 int thrInitRecursiveMutex(pthread_mutex_t* m) {
@@ -13,20 +14,11 @@ int thrInitRecursiveMutex(pthread_mutex_t* m) {
   return rc;
 }
 
-int thrInitMonotonicCond(pthread_cond_t* c) {
-  pthread_condattr_t attr;
-  int rc = pthread_condattr_init(&attr);
-  if (rc != 0) return rc;
-  // Time-outs must not jump with the wall clock.
-  rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-  if (rc == 0) rc = pthread_cond_init(c, &attr);
-  pthread_condattr_destroy(&attr);
-  return rc;
-}
+int thrInitMonotonicCond(pthread_cond_t* c) { return portInitCondition(c); }
 
 timespec thrDeadlineAfterMs(int32_t ms) {
   timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  portReadConditionClock(&now);
   int64_t nsec = static_cast<int64_t>(now.tv_nsec) + static_cast<int64_t>(ms % 1000) * 1000000;
   now.tv_sec += ms / 1000 + nsec / 1000000000;
   now.tv_nsec = static_cast<long>(nsec % 1000000000);

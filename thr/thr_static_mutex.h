@@ -13,7 +13,7 @@
 class CAPABILITY("mutex") ThrStaticMutex {
  public:
   struct Recursive {};
-  constexpr ThrStaticMutex() : m_ PTHREAD_MUTEX_INITIALIZER {}
+  constexpr ThrStaticMutex() : m_ PORT_MUTEX_INITIALIZER {}
   constexpr explicit ThrStaticMutex(Recursive) : m_ PORT_RECURSIVE_MUTEX_INITIALIZER, recursive_(true) {}
   ThrStaticMutex(const ThrStaticMutex&) = delete;
   ThrStaticMutex& operator=(const ThrStaticMutex&) = delete;
@@ -28,7 +28,7 @@ class CAPABILITY("mutex") ThrStaticMutex {
     if (recursive_) {
       m_ = PORT_RECURSIVE_MUTEX_INITIALIZER;
     } else {
-      m_ = PTHREAD_MUTEX_INITIALIZER;
+      m_ = PORT_MUTEX_INITIALIZER;
     }
   }
 

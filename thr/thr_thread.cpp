@@ -1,9 +1,7 @@
 // Thread creation and exit. A new thread reports its kernel id before it
 // runs the caller's function, so that the id can be entered into the thread
 // list and handed back.
-#include <limits.h>
-#include <unistd.h>
-
+#include "port/thread_stack.h"
 #include "thr/thr_internal.h"
 
 namespace {
@@ -29,23 +27,12 @@ void* threadMain(void* p) {
   return fn(arg);
 }
 
-size_t stackReservation(size_t requested) {
-  const size_t minimum = static_cast<size_t>(PTHREAD_STACK_MIN);
-  size_t size = requested < minimum ? minimum : requested;
-  const long page = sysconf(_SC_PAGESIZE);
-  if (page > 0) {
-    const size_t p = static_cast<size_t>(page);
-    size = (size + p - 1) / p * p;
-  }
-  return size;
-}
-
 bool startThread(const ThrAttr* attr, StartRecord* rec, pthread_t* handle) {
   pthread_attr_t pattr;
   if (pthread_attr_init(&pattr) != 0) return false;
   bool ok = true;
   if (attr != nullptr && attr->stackSize != 0) {
-    ok = pthread_attr_setstacksize(&pattr, stackReservation(attr->stackSize)) == 0;
+    ok = pthread_attr_setstacksize(&pattr, portThreadStackSize(attr->stackSize)) == 0;
   }
   ok = ok && pthread_create(handle, &pattr, threadMain, rec) == 0;
   pthread_attr_destroy(&pattr);
@@ -85,4 +72,5 @@ int ThrCreate(const ThrAttr* attr, ThrStartFn fn, void* arg, ThrId* id) {
 void ThrExit(intptr_t exitCode) {
   thrRunKeyDestructors();
   pthread_exit(reinterpret_cast<void*>(exitCode));
+  __builtin_unreachable();  // not every thread library marks pthread_exit so
 }

@@ -1,9 +1,5 @@
 #include "mox/agents/file_agent.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -11,6 +7,8 @@
 #include "common/file_path.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
+#include "port/error_text.h"
+#include "port/file.h"
 #include "port/quiet_write.h"
 
 namespace {
@@ -18,7 +16,7 @@ namespace {
 constexpr char16_t kFileSuffix[] = u"_mtdata.log";
 
 const char* errorText(int error) {
-  const char* text = strerrordesc_np(error);
+  const char* text = portErrorText(error);
   return text != nullptr ? text : "unknown error";
 }
 
@@ -26,19 +24,16 @@ const char* errorText(int error) {
 // reader is "cannot be opened" rather than a dispatcher (or a host thread in
 // its exit) that hangs, and one whose reader stops reading is "cannot be
 // written".
-int openForAppend(const std::u16string& fileName) {
-  const std::string name = toNarrowFileName(fileName);
-  return ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-}
+int openForAppend(const std::u16string& fileName) { return portOpenForAppend(toNarrowFileName(fileName), false); }
 
 // Removes the written part of a text that failed half-way, so that the file
 // holds no torn line, unless someone appended after it meanwhile (the other
 // agent shares the file).
 void cutPartialText(int fd, size_t written) {
-  const off_t end = ::lseek(fd, 0, SEEK_CUR);
-  struct stat info {};
-  if (end < 0 || ::fstat(fd, &info) != 0 || info.st_size != end) return;
-  if (::ftruncate(fd, end - static_cast<off_t>(written)) != 0) return;  // the torn text stays
+  const int64_t end = portFileOffset(fd);
+  PortFileStatus info;
+  if (end < 0 || !portFileStatus(fd, &info) || info.size != static_cast<uint64_t>(end)) return;
+  if (!portTruncateFile(fd, static_cast<uint64_t>(end) - written)) return;  // the torn text stays
 }
 
 // 0 when every byte was written, else the errno of the failing write. A
@@ -74,7 +69,7 @@ CMTDataSendingFileAgent::Append CMTDataSendingFileAgent::appendTo(const std::u16
   if (fd < 0) return Append::NotOpened;
   int error = writeAll(fd, bytes);
   // A failing close can be the first sign of data that never reached the disk.
-  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (portClose(fd) != 0 && error == 0 && errno != EINTR) error = errno;
   if (error != 0) {
     if (!state.failing) {
       MOX_TRC_ERROR("Metric data log file %s could not be written (%d: %s)\n", trcText(fileName).c_str(), error,

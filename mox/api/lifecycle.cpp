@@ -5,9 +5,7 @@
 // built and exit shuts, waiting for the calls inside, before it tears down.
 // A forked child forgets the library it inherited (its threads did not
 // follow) and may initialise a new one.
-#include <pthread.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -21,6 +19,8 @@
 #include "mox_version.h"
 #include "passport/epp.h"
 #include "passport/epp_library_trace.h"
+#include "port/fork.h"
+#include "port/process_id.h"
 #include "thr/thr_static_mutex.h"
 
 namespace {
@@ -66,7 +66,7 @@ void forgetLibraryInChild() {
 }
 
 void registerForkHandler() {
-  static const bool registered = pthread_atfork(nullptr, nullptr, forgetLibraryInChild) == 0;
+  static const bool registered = portOnForkChild(forgetLibraryInChild);
   (void)registered;
 }
 
@@ -100,7 +100,7 @@ void readConfiguration(CConfiguration& cfg, const InitRequest& request) {
 
 // -1: the process id; 0 or more: the number; other negatives: none.
 std::u16string instanceText(int16_t instance) {
-  if (instance == -1) return decimalText(static_cast<int64_t>(getpid()));
+  if (instance == -1) return decimalText(portProcessId());
   return instance >= 0 ? decimalText(instance) : std::u16string();
 }
 

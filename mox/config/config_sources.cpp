@@ -9,11 +9,11 @@
 #include "mox/config/configuration.h"
 #include "mox/config/flatfile_profile.h"
 #include "mox/config/memory_profile.h"
+#include "port/config_directory.h"
 
 namespace {
 
 constexpr char16_t kConfigFileName[] = u"mox.conf";
-constexpr char16_t kDefaultConfigDir[] = u"/usr/vel/mox/config";
 
 // The built-in defaults, always the first source: every key of the table
 // that has a default, with its changeable flag (kFromFile keys only when the
@@ -45,7 +45,7 @@ bool isPresent(const char16_t* text) { return text != nullptr && text[0] != u'\0
 ConfigSources sourcesFromDefaultLocation() {
   const char* fromEnvironment = std::getenv("MOX_CONFIG");
   const bool useEnvironment = fromEnvironment != nullptr && fromEnvironment[0] != '\0';
-  return sourcesFromFile(useEnvironment ? utf8ToUtf16Lenient(fromEnvironment) : std::u16string(kDefaultConfigDir));
+  return sourcesFromFile(useEnvironment ? utf8ToUtf16Lenient(fromEnvironment) : portDefaultConfigDirectory());
 }
 
 ConfigSources sourcesFromProfileDir(const std::u16string& dir) { return sourcesFromFile(dir); }

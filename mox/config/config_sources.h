@@ -19,8 +19,8 @@ constexpr uint32_t kMaxParameterPairs = 23;
 // The tables of one initialisation, merged in order.
 using ConfigSources = std::vector<ParameterMap>;
 
-// MOX_ProcInit: mox.conf in $MOX_CONFIG (unless unset or empty, then
-// "/usr/vel/mox/config"), else in the current directory.
+// MOX_ProcInit: mox.conf in $MOX_CONFIG (unless unset or empty, then the
+// system's directory, port/config_directory.h), else in the current directory.
 // instrument_level_threshold is changeable at run time.
 ConfigSources sourcesFromDefaultLocation();
 

@@ -1,9 +1,5 @@
 #include "mox/config/flatfile_profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <new>
 #include <utility>
@@ -12,6 +8,7 @@
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/flatfile_syntax.h"
+#include "port/file.h"
 
 namespace moxprofile {
 
@@ -20,11 +17,11 @@ namespace {
 // Opens without blocking (a FIFO named like the file must not hang the
 // initialisation) and accepts only regular files (not directories, devices).
 int openRegularFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = portOpenForRead(path);
   if (fd < 0) return -1;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
+  PortFileStatus info;
+  if (!portFileStatus(fd, &info) || !info.regular) {
+    portClose(fd);
     return -1;
   }
   return fd;
@@ -36,7 +33,7 @@ ConfigFileRead readBounded(int fd, size_t limit, std::string& bytes) {
   char chunk[64 * 1024];
   for (;;) {
     const size_t wanted = limit + 1 - bytes.size() < sizeof chunk ? limit + 1 - bytes.size() : sizeof chunk;
-    const ssize_t got = ::read(fd, chunk, wanted);
+    const ssize_t got = portRead(fd, chunk, wanted);
     if (got == 0) return ConfigFileRead::Read;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -48,8 +45,8 @@ ConfigFileRead readBounded(int fd, size_t limit, std::string& bytes) {
 }
 
 ConfigFileRead readFile(int fd, std::string& bytes) {
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) > kConfigFileMaxBytes) {
+  PortFileStatus info;
+  if (portFileStatus(fd, &info) && info.size > kConfigFileMaxBytes) {
     return ConfigFileRead::TooLarge;
   }
   return readBounded(fd, kConfigFileMaxBytes, bytes);
@@ -66,7 +63,7 @@ ConfigFileRead readConfigFile(const std::u16string& path, ParameterMap& out) {
   if (fd < 0) return ConfigFileRead::NotOpened;
   std::string bytes;
   const ConfigFileRead result = readFile(fd, bytes);
-  ::close(fd);
+  portClose(fd);
   if (result != ConfigFileRead::Read) return result;
   parseConfigText(bytes, out);
   return ConfigFileRead::Read;

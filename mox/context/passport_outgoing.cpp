@@ -1,13 +1,12 @@
 #include "mox/context/passport_outgoing.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <vector>
 
 #include "common/utf.h"
 #include "mox/context/passport_hex.h"
 #include "mox/context/passport_trace_flag.h"
+#include "port/host_name.h"
 
 namespace {
 
@@ -70,7 +69,6 @@ std::u16string previousComponentName(std::u16string_view systemName, std::u16str
 
 std::u16string localHostName() {
   char name[256];
-  if (gethostname(name, sizeof name) != 0) return u"unknown";
-  name[sizeof name - 1] = '\0';  // a cut name need not be terminated
+  if (!portHostName(name, sizeof name)) return u"unknown";
   return utf8ToUtf16Lenient(name);
 }

@@ -1,6 +1,6 @@
 // The bounds on timing keys per interval and on open contexts: what is turned away, how it is
 // counted and reported, and that memory stays flat past them.
-#include "e2e/e2e_support.h"
+#include "e2e/e2e_process.h"
 
 namespace {
 

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -81,21 +79,6 @@ inline long sumOf(const std::string& text, const std::string& key) {
   return std::accumulate(values.begin(), values.end(), 0L);
 }
 
-// The resident size of this process.
-inline long residentKiB() {
-  long pages = 0, resident = 0;
-  std::ifstream("/proc/self/statm") >> pages >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Runs child in a forked process and returns its exit status (-1: it did not exit).
-inline int inChild(const std::function<int()>& child) {
-  const pid_t pid = fork();
-  if (pid == 0) _exit(child());
-  int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Starts the library with exactly these parameter pairs.
 inline void initLibrary(const Pairs& pairs, const std::string& name = "e2e", int16_t instance = 0) {
   std::vector<std::u16string> storage;
@@ -132,8 +115,12 @@ class LibraryTest : public ::testing::Test {
     MOX_getSingleParameterValue(name, buffer, 64);
     return narrow(buffer);
   }
-  std::string traceFile(const std::string& name = "e2e") const { return readFile(dir_ / (name + "_mox.trc")); }
-  std::string metricFile(const std::string& name = "e2e") const { return readFile(dir_ / (name + "_mtdata.log")); }
+  std::string traceFile(const std::string& name = "e2e") const {
+    return readFile((dir_ / (name + "_mox.trc")).string());
+  }
+  std::string metricFile(const std::string& name = "e2e") const {
+    return readFile((dir_ / (name + "_mtdata.log")).string());
+  }
 
   // Sends the current interval and returns the metric lines written since the last call.
   std::vector<std::string> nextInterval() {

@@ -1,6 +1,6 @@
 // What a host can do through the exports without harm: exit while its threads time, race
 // initialisations with exits, fork, keep one call open for hours, flood the trace with bad calls.
-#include "e2e/e2e_support.h"
+#include "e2e/e2e_process.h"
 
 namespace {
 

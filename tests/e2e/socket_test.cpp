@@ -1,5 +1,5 @@
 // The socket agent through the exports, with a collector on the loopback address.
-#include "e2e/e2e_support.h"
+#include "e2e/e2e_process.h"
 #include "support/tcp_listener.h"
 
 namespace {

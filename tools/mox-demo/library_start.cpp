@@ -1,8 +1,8 @@
 #include "library_start.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "mox.h"
@@ -39,13 +39,17 @@ void startLibrary(const DemoOptions& options) {
     MOX_ProcInit(u"mox-demo", 0);
     return;
   }
-  mkdir(options.logdir.c_str(), 0755);
+  std::error_code ignored;  // a directory that cannot be made shows in the summary
+  std::filesystem::create_directory(options.logdir, ignored);
   const std::u16string logdir = widen(options.logdir);
   const std::u16string host = widen(options.collectorHost);
   const std::u16string port = widen(options.collectorPort);
   const bool toCollector = !options.collectorHost.empty();
   // An IPv6 collector needs the library's IPv6 switch, unless the caller set it.
-  if (options.collectorHost.find(':') != std::string::npos) setenv("VEL_IPv6_ACTIVE", "1", 0);
+  if (options.collectorHost.find(':') != std::string::npos && std::getenv("VEL_IPv6_ACTIVE") == nullptr) {
+    static char ipv6On[] = "VEL_IPv6_ACTIVE=1";  // putenv keeps the text: static
+    putenv(ipv6On);
+  }
   std::vector<const mox_char*> pairs = {u"datasending_method",
                                         toCollector ? u"socket" : u"file",
                                         u"logdir",

@@ -1,6 +1,7 @@
 #include "request_handler.h"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -20,8 +21,8 @@ void waitSome(std::mt19937& rng, int minMs, int maxMs) {
 
 // Work that shows as CPU time, unlike the waits.
 void computePrice(long number) {
-  volatile unsigned long price = static_cast<unsigned long>(number);
-  for (int i = 0; i < 200000; ++i) price = price * 2862933555777941757ul + 3037000493ul;
+  volatile uint64_t price = static_cast<uint64_t>(number);
+  for (int i = 0; i < 200000; ++i) price = price * 2862933555777941757ull + 3037000493ull;
 }
 
 void reserveStock(std::mt19937& rng) {

@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "port/process_id.h"
+
+int64_t portProcessId() { return static_cast<int64_t>(GetCurrentProcessId()); }

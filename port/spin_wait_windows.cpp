@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "port/spin_wait.h"
+
+void portYieldThread() { SwitchToThread(); }
