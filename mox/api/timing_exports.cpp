@@ -14,8 +14,9 @@ using namespace moxapi;
 
 CMTContextManager& registry() { return library().registry(); }
 
-uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method, uint16_t level) {
-  return registry().startTiming(key, utf16View(component), utf16View(method), level);
+uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method, uint16_t level,
+                        KeyOwner owner) {
+  return registry().startTiming(key, utf16View(component), utf16View(method), level, owner);
 }
 
 }  // namespace
@@ -43,7 +44,7 @@ uint32_t MOX_startTiming(const mox_char* component, const mox_char* method, uint
   if (levelSurelyUntimed(level)) return 0;
   return guarded<uint32_t>(0, [&]() -> uint32_t {
     if (!isActive() || !levelPassesThresholds(level)) return 0;
-    return startTimingFor(threadSessionKey(), component, method, level);
+    return startTimingFor(threadSessionKey(), component, method, level, KeyOwner::Thread);
   });
 }
 
@@ -54,7 +55,7 @@ uint32_t MOX_startTimingEx(MOX_SessionIdFunc getSessionId, const mox_char* compo
     if (!isActive() || !levelPassesThresholds(level)) return 0;
     std::u16string key;
     if (!sessionKeyFromHost(getSessionId, key)) return 0;
-    return startTimingFor(key, component, method, level);
+    return startTimingFor(key, component, method, level, KeyOwner::Host);
   });
 }
 
@@ -62,7 +63,7 @@ void MOX_endTiming(uint32_t recId) {
   if (recId == 0) return;
   guardedVoid([&] {
     if (!isActive() || recId == 0) return;
-    registry().endTiming(threadSessionKey(), recId);
+    registry().endTiming(threadSessionKey(), recId, KeyOwner::Thread);
   });
 }
 
@@ -78,7 +79,7 @@ void MOX_endTimingEx(MOX_SessionIdFunc getSessionId, uint32_t recId) {
 void MOX_terminateTiming(uint32_t recId) {
   guardedVoid([&] {
     if (!isActive() || recId == 0) return;
-    registry().terminateTiming(threadSessionKey(), recId);
+    registry().terminateTiming(threadSessionKey(), recId, KeyOwner::Thread);
   });
 }
 

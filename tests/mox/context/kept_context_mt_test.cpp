@@ -1,0 +1,54 @@
+// Threads keep their own contexts registered between units of work and end,
+// while the scan runs: their kept contexts are left to the registry, which
+// removes them uncounted and gives their places to new threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "common/number_text.h"
+#include "mox/context/context_test_support.h"
+
+using namespace ctxtest;
+
+namespace {
+
+using KeptContextThreadsTest = ContextTest;
+
+TEST_F(KeptContextThreadsTest, EndedThreadsGiveTheirKeptContextsPlacesToNewThreads) {
+  constexpr int kThreads = 4, kUnits = 3, kRounds = 20;
+  CMTContextManager& manager = start({{u"max_open_contexts", u"4"}, {u"context_map_bucket", u"4"}});
+  std::atomic<bool> hostsDone{false};
+  std::atomic<int> refused{0};
+  std::thread scanner([&] {
+    while (!hostsDone.load()) manager.scanContexts(0x7FFFFFFF, 0x7FFFFFFF);
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < kThreads; ++t) {
+      hosts.emplace_back([&, t] {
+        const std::u16string own = decimalText(round) + u"-" + decimalText(t);
+        for (int i = 0; i < kUnits; ++i) {
+          const uint32_t recId = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+          refused += recId == 0;
+          manager.endTiming(own, recId, KeyOwner::Thread);
+        }
+      });
+    }
+    for (std::thread& host : hosts) host.join();
+  }
+  hostsDone = true;
+  scanner.join();
+  manager.scanContexts(0x7FFFFFFF, 0x7FFFFFFF);
+
+  EXPECT_EQ(refused.load(), 0);
+  EXPECT_EQ(manager.contextCount(), 0u);
+  EXPECT_EQ(resource(u"Refused Context Count"), 0);
+  EXPECT_EQ(resource(u"Empty Context Count"), 0);
+  EXPECT_EQ(resource(u"Zombie Context Count"), 0);
+  constexpr int kAll = kRounds * kThreads * kUnits;
+  EXPECT_EQ(counts(u"C|m"), "0/" + std::to_string(kAll) + "/0/" + std::to_string(kAll));
+}
+
+}  // namespace
