@@ -1,6 +1,5 @@
 #include "mox/context/context_manager.h"
 
-#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -98,10 +97,9 @@ struct OwnKeptContext {
       places->orphaned.fetch_add(1, std::memory_order_relaxed);
     }
   }
-  bool owns(const CMTContext& other) const { return mark != nullptr && other.idleMark == mark; }
+  bool owns(const CMTContext& context) const { return mark != nullptr && context.idleMark == mark; }
 
   std::shared_ptr<IdleMark> mark;
-  CMTContext* context = nullptr;  // registered while the mark is not dropped
   uint64_t managerSerial = 0;
   std::u16string key;
   std::shared_ptr<ContextPlaces> places;  // of the registry, when it has a bound
@@ -152,10 +150,8 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
     release();
     context_ = other.context_;
     lock_ = other.lock_;
-    mark_ = other.mark_;
     other.context_ = nullptr;
     other.lock_ = nullptr;
-    other.mark_ = nullptr;
   }
   return *this;
 }
@@ -164,10 +160,8 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
 // functions and objects, which the lock analysis cannot follow.
 void ContextRef::release() NO_THREAD_SAFETY_ANALYSIS {
   if (lock_ != nullptr) ThrRwLockRelease(lock_);
-  if (mark_ != nullptr) mark_->leave();
   context_ = nullptr;
   lock_ = nullptr;
-  mark_ = nullptr;
 }
 
 // ---- lifetime -----------------------------------------------------------------
@@ -196,7 +190,6 @@ void CMTContextManager::destroyAllContexts() {
 void CMTContextManager::init(const CConfiguration& cfg, const ProcessIdentity& identity, CPerfDataManager& metrics,
                              CMTTraceDataManager& traces) {
   if (!buckets_.empty()) return;
-  IdleMark::prepare();
   config_ = &cfg;
   identity_ = &identity;
   traces_ = &traces;
@@ -300,25 +293,18 @@ bool CMTContextManager::reserveContext() {
   return false;
 }
 
-bool CMTContextManager::mayTakeOutLocked(CMTContext& context, uint8_t* before) {
-  IdleMark* mark = context.idleMark.get();
-  if (mark == nullptr) return true;
-  uint8_t was = IdleMark::InUse;
-  if (!mark->holdOff(was)) return false;
+void CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
   // Dropped while idle, the context is no orphan when its thread ends; an
-  // orphan leaves the count (for a moment below 0 when it is taken out before
+  // orphan leaves the count (for a moment below 0 when it is erased before
   // its thread counted it, which costs one needless search).
-  if (was == IdleMark::Orphaned && places_) places_->orphaned.fetch_sub(1, std::memory_order_relaxed);
-  if (before != nullptr) *before = was;
-  return true;
-}
-
-bool CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
-  if (!mayTakeOutLocked(*kept->second)) return false;
+  uint8_t idle = IdleMark::Idle;
+  if (!kept->second->idleMark->state.compare_exchange_strong(idle, IdleMark::Dropped, std::memory_order_acq_rel) &&
+      idle == IdleMark::Orphaned && places_) {
+    places_->orphaned.fetch_sub(1, std::memory_order_relaxed);
+  }
   buckets_[index].contexts.erase(kept);
   ++buckets_[index].removals;
   releaseContexts(1);
-  return true;
 }
 
 size_t CMTContextManager::removeOrphans() {
@@ -329,7 +315,10 @@ size_t CMTContextManager::removeOrphans() {
     ContextMap& bucket = buckets_[i].contexts;
     for (auto entry = bucket.begin(); entry != bucket.end();) {
       auto next = std::next(entry);
-      if (isOrphaned(*entry->second) && eraseKeptLocked(i, entry)) ++removed;
+      if (isOrphaned(*entry->second)) {
+        eraseKeptLocked(i, entry);
+        ++removed;
+      }
       entry = next;
     }
   }
@@ -347,12 +336,12 @@ void CMTContextManager::moveOwnKeptToSpare() {
     ThrExclusiveGuard guard(bucketLocks_[index]);
     ContextMap& bucket = buckets_[index].contexts;
     auto found = bucket.find(ownKept.key);
-    if (found == bucket.end() || !ownKept.owns(*found->second) || !mayTakeOutLocked(*found->second)) return;
+    if (found == bucket.end() || !ownKept.owns(*found->second)) return;
     ++buckets_[index].removals;
     node = bucket.extract(found);
   }
+  ownKept.mark->state.store(IdleMark::InUse, std::memory_order_relaxed);
   ownKept.mark.reset();
-  ownKept.context = nullptr;
   node.mapped()->idleMark.reset();
   keepAsSpare(std::move(node), places_);
 }
@@ -365,7 +354,6 @@ void CMTContextManager::keepRegistered(CMTContext& context, const std::u16string
     ownKept.managerSerial = serial_;
     ownKept.key = key;
     ownKept.places = places_;
-    ownKept.context = &context;
     context.idleMark = ownKept.mark;
   }
   ownKept.mark->state.store(IdleMark::Idle, std::memory_order_release);
@@ -424,7 +412,7 @@ CMTContextManager::ContextNode CMTContextManager::removeContext(std::u16string_v
   ThrExclusiveGuard guard(bucketLocks_[index]);
   ContextMap& bucket = buckets_[index].contexts;
   auto found = bucket.find(key);
-  if (found == bucket.end() || !mayTakeOutLocked(*found->second)) return {};
+  if (found == bucket.end()) return {};
   ++buckets_[index].removals;
   return bucket.extract(found);
 }
@@ -500,20 +488,11 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
         auto next = std::next(entry);
         if (isOrphaned(context)) eraseKeptLocked(i, entry);
         entry = next;
-        continue;
-      }
-      // A thread's own context in use is held off before it is looked at: its
-      // thread may be working on it without this lock.
-      uint8_t before = IdleMark::InUse;
-      const bool marked = context.idleMark != nullptr;
-      const bool heldOff =
-          !marked || (age >= std::min(zombieTimeoutMs, emptyTimeoutMs) && mayTakeOutLocked(context, &before));
-      if (heldOff && scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
+      } else if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
         entry = bucket.erase(entry);
         ++buckets_[i].removals;
         releaseContexts(1);
       } else {
-        if (heldOff && marked) context.idleMark->letBack(before);
         ++entry;
       }
     }
@@ -533,27 +512,6 @@ void CMTContextManager::initContext(const std::u16string& key, const std::u16str
   if (place) insertOn(place, key, std::make_unique<CMTContext>(*this, passport));
 }
 
-ContextRef CMTContextManager::enterOwn(const std::u16string& key, bool claim) {
-  OwnKeptContext& own = ownKept;
-  if (own.context == nullptr || own.managerSerial != serial_ || own.key != key || !own.mark->enter()) return {};
-  IdleMark& mark = *own.mark;
-  const uint8_t state = mark.state.load(std::memory_order_relaxed);
-  if (claim && state == IdleMark::Idle) {
-    mark.state.store(IdleMark::InUse, std::memory_order_relaxed);
-  } else if (state != IdleMark::InUse) {
-    mark.leave();
-    return {};
-  }
-  return ContextRef(own.context, &mark);
-}
-
-ContextRef CMTContextManager::find(const std::u16string& key, KeyOwner owner, bool claim) {
-  if (owner == KeyOwner::Thread) {
-    if (ContextRef own = enterOwn(key, claim)) return own;
-  }
-  return lookUp(key, AccessStamp::ByCaller, claim && owner == KeyOwner::Thread);
-}
-
 uint32_t CMTContextManager::startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level) {
   const uint32_t recId = context.startTiming(timingKey, level);
   // Created when its first call started: that call's tick spares a clock read.
@@ -566,7 +524,7 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
   if (buckets_.empty()) return 0;
   std::u16string& timingKey = timingKeyScratch;
   timingKey.assign(component).append(1, u'|').append(method);
-  if (ContextRef context = find(key, owner, true)) {
+  if (ContextRef context = lookUp(key, AccessStamp::ByCaller, owner == KeyOwner::Thread)) {
     if (owner == KeyOwner::Thread && context->state == CMTContext::Finished) {  // its own kept context, claimed
       context->renew(*this);
       return startInRenewed(*context.get(), timingKey, level);
@@ -597,7 +555,7 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
 }
 
 void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind, KeyOwner owner) {
-  ContextRef context = find(key, owner, false);
+  ContextRef context = lookUp(key, AccessStamp::ByCaller);
   if (!context) return;
   // A call that took an end tick stamped the context with it.
   const bool stamped = context->state != CMTContext::Terminated &&

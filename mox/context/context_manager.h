@@ -42,18 +42,15 @@
 
 // A looked-up context. The reference keeps its bucket's lock in shared mode
 // until it is released, so neither the scan nor a removal (both exclusive)
-// can destroy the context while a core works on it; a thread's own context
-// is held by the entered mark instead (idle_mark.h). Release it before
-// taking any bucket lock again.
+// can destroy the context while a core works on it. Release it before taking
+// any bucket lock again.
 class ContextRef {
  public:
   ContextRef() = default;
   ContextRef(CMTContext* context, ThrRwLock* heldLock) : context_(context), lock_(heldLock) {}
-  ContextRef(CMTContext* context, IdleMark* enteredMark) : context_(context), mark_(enteredMark) {}
-  ContextRef(ContextRef&& other) noexcept : context_(other.context_), lock_(other.lock_), mark_(other.mark_) {
+  ContextRef(ContextRef&& other) noexcept : context_(other.context_), lock_(other.lock_) {
     other.context_ = nullptr;
     other.lock_ = nullptr;
-    other.mark_ = nullptr;
   }
   ContextRef& operator=(ContextRef&& other) noexcept;
   ContextRef(const ContextRef&) = delete;
@@ -69,7 +66,6 @@ class ContextRef {
  private:
   CMTContext* context_ = nullptr;
   ThrRwLock* lock_ = nullptr;
-  IdleMark* mark_ = nullptr;
 };
 
 // The count of places taken under the context bound.
@@ -167,17 +163,6 @@ class CMTContextManager {
   // still Finished) and returned; any other kept context counts as absent.
   ContextRef lookUp(std::u16string_view key, AccessStamp stamp, bool claimOwnKept = false);
 
-  // The thread's own context under key through its mark, without the bucket
-  // lock: claimed when idle and claim is set, else only when in use; empty
-  // when it is not this thread's own or the registry is taking it out.
-  ContextRef enterOwn(const std::u16string& key, bool claim);
-  // lookUp, preceded by enterOwn for the thread's own key.
-  ContextRef find(const std::u16string& key, KeyOwner owner, bool claim);
-  // Whether the registry may take context out of its bucket (lock exclusive):
-  // a thread's own context only while its thread has not entered it, and it
-  // is then held off until erased.
-  // before: the mark's state before (for IdleMark::letBack when it stays).
-  bool mayTakeOutLocked(CMTContext& context, uint8_t* before = nullptr);
   void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind, KeyOwner owner);
   // The first call of a unit of work in a context made fresh (renewed) for it.
   uint32_t startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level);
@@ -191,8 +176,8 @@ class CMTContextManager {
   // the number removed.
   size_t removeOrphans();
   // Erases a kept context of bucket index and gives its place back (the
-  // bucket's lock exclusive); false when its thread has entered it.
-  bool eraseKeptLocked(size_t index, ContextMap::iterator kept);
+  // bucket's lock exclusive).
+  void eraseKeptLocked(size_t index, ContextMap::iterator kept);
   // Empty or zombie, as the scan decides; false when the context stays.
   bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
   void destroyAllContexts();
