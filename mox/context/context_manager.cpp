@@ -287,42 +287,41 @@ bool CMTContextManager::reserveContext() {
     if (places_->taken.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
     places_->taken.fetch_sub(1, std::memory_order_relaxed);
     // Ended threads' kept contexts still hold places: theirs are free for the taking.
-    if (attempt == 0 && removeOrphans() == 0) break;
+    if (attempt == 0 && !removeOrphans()) break;
   }
   countRefusedContext();
   return false;
 }
 
 void CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
-  // Dropped while idle, the context is no orphan when its thread ends; an
-  // orphan leaves the count (for a moment below 0 when it is erased before
-  // its thread counted it, which costs one needless search).
+  // Dropped while idle, the context is no orphan when its thread ends.
   uint8_t idle = IdleMark::Idle;
-  if (!kept->second->idleMark->state.compare_exchange_strong(idle, IdleMark::Dropped, std::memory_order_acq_rel) &&
-      idle == IdleMark::Orphaned && places_) {
-    places_->orphaned.fetch_sub(1, std::memory_order_relaxed);
-  }
+  const bool orphan =
+      !kept->second->idleMark->state.compare_exchange_strong(idle, IdleMark::Dropped, std::memory_order_acq_rel) &&
+      idle == IdleMark::Orphaned;
   buckets_[index].contexts.erase(kept);
   ++buckets_[index].removals;
   releaseContexts(1);
+  // An orphan leaves the count only once its place is free (for a moment
+  // below 0 when it is erased before its thread counted it, which costs one
+  // needless search).
+  if (orphan && places_) places_->orphaned.fetch_sub(1, std::memory_order_relaxed);
 }
 
-size_t CMTContextManager::removeOrphans() {
-  if (!places_ || places_->orphaned.load(std::memory_order_relaxed) == 0) return 0;
-  size_t removed = 0;
+// Every bucket in turn, exclusive: whatever orphan was counted when it began
+// has had its place given back by its end, here or by a concurrent scan.
+bool CMTContextManager::removeOrphans() {
+  if (!places_ || places_->orphaned.load(std::memory_order_relaxed) == 0) return false;
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrExclusiveGuard guard(bucketLocks_[i]);
     ContextMap& bucket = buckets_[i].contexts;
     for (auto entry = bucket.begin(); entry != bucket.end();) {
       auto next = std::next(entry);
-      if (isOrphaned(*entry->second)) {
-        eraseKeptLocked(i, entry);
-        ++removed;
-      }
+      if (isOrphaned(*entry->second)) eraseKeptLocked(i, entry);
       entry = next;
     }
   }
-  return removed;
+  return true;
 }
 
 void CMTContextManager::moveOwnKeptToSpare() {

@@ -173,8 +173,8 @@ class CMTContextManager {
   // becomes its spare, whose place a new unit of work of any key may take.
   void moveOwnKeptToSpare();
   // Removes the kept contexts of ended threads, giving back their places;
-  // the number removed.
-  size_t removeOrphans();
+  // false when none was counted.
+  bool removeOrphans();
   // Erases a kept context of bucket index and gives its place back (the
   // bucket's lock exclusive).
   void eraseKeptLocked(size_t index, ContextMap::iterator kept);
