@@ -74,7 +74,8 @@ struct Keys {
   }
 };
 
-void timePairs(const std::atomic<Phase>& phase, Samples& samples) {
+// timing: set once the host times its pairs in the phase the switch is in.
+void timePairs(const std::atomic<Phase>& phase, std::atomic<bool>& timingDuring, Samples& samples) {
   Phase current = Phase::Between;
   ContextSwitches phaseStart = threadContextSwitches();
   for (;;) {
@@ -84,6 +85,7 @@ void timePairs(const std::atomic<Phase>& phase, Samples& samples) {
       addSwitches(current == Phase::Between ? samples.between : samples.during, phaseStart, switches);
       phaseStart = switches;
       current = now;
+      if (now == Phase::During) timingDuring.store(true, std::memory_order_release);
     }
     if (now == Phase::Done) return;
     const Clock::time_point start = Clock::now();
@@ -98,9 +100,13 @@ void timePairs(const std::atomic<Phase>& phase, Samples& samples) {
 double runRound(const Keys& keys, const IntervalSwitchOptions& options, Samples& samples) {
   keys.recordAll();
   std::atomic<Phase> phase{Phase::Between};
-  std::thread host([&] { timePairs(phase, samples); });
+  std::atomic<bool> timingDuring{false};
+  std::thread host([&] { timePairs(phase, timingDuring, samples); });
   std::this_thread::sleep_for(std::chrono::milliseconds(options.betweenMs));
   phase.store(Phase::During, std::memory_order_release);
+  // A switch of a few keys can end before a preempted host thread runs
+  // again: it starts once the host is timing, so that it is measured.
+  while (!timingDuring.load(std::memory_order_acquire)) std::this_thread::yield();
   const Clock::time_point start = Clock::now();
   MOX_outputMetricData();
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -14,8 +14,19 @@ using namespace moxapi;
 
 CMTContextManager& registry() { return library().registry(); }
 
-uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method, uint16_t level) {
-  return registry().startTiming(key, utf16View(component), utf16View(method), level);
+uint32_t startTimingFor(const std::u16string& key, const mox_char* component, const mox_char* method, uint16_t level,
+                        KeyOwner owner) {
+  return registry().startTiming(key, utf16View(component), utf16View(method), level, owner);
+}
+
+// The gated part of MOX_startTiming, out of line: the export's untimed test
+// then needs no stack frame, and its common answer is a load, a compare and a
+// return.
+__attribute__((noinline)) uint32_t startTimingGated(const mox_char* component, const mox_char* method, uint16_t level) {
+  return guarded<uint32_t>(0, [&]() -> uint32_t {
+    if (!isActive() || !levelPassesThresholds(level)) return 0;
+    return startTimingFor(threadSessionKey(), component, method, level, KeyOwner::Thread);
+  });
 }
 
 }  // namespace
@@ -41,10 +52,7 @@ void MOX_initContextEx(MOX_SessionIdFunc getSessionId, const mox_char* passport)
 // entry gate (untimed_level.h): a host's disabled instrumentation costs a load.
 uint32_t MOX_startTiming(const mox_char* component, const mox_char* method, uint16_t level) {
   if (levelSurelyUntimed(level)) return 0;
-  return guarded<uint32_t>(0, [&]() -> uint32_t {
-    if (!isActive() || !levelPassesThresholds(level)) return 0;
-    return startTimingFor(threadSessionKey(), component, method, level);
-  });
+  return startTimingGated(component, method, level);
 }
 
 uint32_t MOX_startTimingEx(MOX_SessionIdFunc getSessionId, const mox_char* component, const mox_char* method,
@@ -54,7 +62,7 @@ uint32_t MOX_startTimingEx(MOX_SessionIdFunc getSessionId, const mox_char* compo
     if (!isActive() || !levelPassesThresholds(level)) return 0;
     std::u16string key;
     if (!sessionKeyFromHost(getSessionId, key)) return 0;
-    return startTimingFor(key, component, method, level);
+    return startTimingFor(key, component, method, level, KeyOwner::Host);
   });
 }
 
@@ -62,7 +70,7 @@ void MOX_endTiming(uint32_t recId) {
   if (recId == 0) return;
   guardedVoid([&] {
     if (!isActive() || recId == 0) return;
-    registry().endTiming(threadSessionKey(), recId);
+    registry().endTiming(threadSessionKey(), recId, KeyOwner::Thread);
   });
 }
 
@@ -78,7 +86,7 @@ void MOX_endTimingEx(MOX_SessionIdFunc getSessionId, uint32_t recId) {
 void MOX_terminateTiming(uint32_t recId) {
   guardedVoid([&] {
     if (!isActive() || recId == 0) return;
-    registry().terminateTiming(threadSessionKey(), recId);
+    registry().terminateTiming(threadSessionKey(), recId, KeyOwner::Thread);
   });
 }
 

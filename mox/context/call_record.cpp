@@ -47,6 +47,7 @@ void CMTCallRecord::restart(const CallSettings& settings, std::u16string_view ke
   params.clear();
   skipped_ = skipped;
   perfTarget_ = PerfTarget::Undecided;
+  perfMemo_ = PerfRecordMemo{};
   startWallMs_ = -1;
 }
 
@@ -62,7 +63,9 @@ void CMTCallRecord::begin() {
     if (measuresCpu(scope)) cpuStart = threadCpuMicros();
     update.incActive = countsActive(scope) && !skipped_;
   }
-  if (update.incActive) perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_);
+  if (update.incActive) {
+    perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_, &perfMemo_);
+  }
 }
 
 void CMTCallRecord::takeTimes(uint32_t now) {
@@ -120,7 +123,7 @@ void CMTCallRecord::sendToPerfRecord(bool atTop, bool terminated) {
     update.netElapsedMs = netElapsedMs;
     update.netCpuUs = netCpuUs;
   }
-  perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_);
+  perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_, &perfMemo_);
 }
 
 uint32_t CMTCallRecord::end(bool atTop) {
@@ -138,7 +141,7 @@ int64_t CMTCallRecord::terminate(bool atTop, bool withTimes) {
     status = TerminatedWithoutTimes;
     PerfUpdate update = newUpdate();
     update.end = PerfUpdate::End::Terminated;
-    perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_);
+    perfTarget_ = settings_->metrics->updatePerfRecord(timingKey, update, perfTarget_, &perfMemo_);
     return -1;
   }
   uint32_t now = msTick();

@@ -124,6 +124,8 @@ class CMTCallRecord {
   // The record the call's updates go to: Undecided until the first one has
   // gone to a record, which the later ones follow.
   PerfTarget perfTarget_ = PerfTarget::Undecided;
+  // Spares the end the look-up of the record its begin found.
+  PerfRecordMemo perfMemo_;
   // Wall-clock start in milliseconds since 1970, kept for the first call of a
   // context only; -1 otherwise.
   int64_t startWallMs_ = -1;

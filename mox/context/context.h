@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "mox/context/call_record.h"
+#include "mox/context/idle_mark.h"
 #include "mox/context/owned_passport.h"
 #include "mox/context/trace_mode.h"
 
@@ -116,6 +117,9 @@ class CMTContext {
   uint32_t createdTick = 0;
   // Set by every use (from the tick the call read, or a look-up's own), read by the scan.
   std::atomic<uint32_t> lastAccessTick{0};
+  // Set while the context is its thread's own, kept registered between the
+  // thread's units of work (idle_mark.h); empty for other contexts.
+  std::shared_ptr<IdleMark> idleMark;
 
  private:
   // Which passport parameter a trace carries: the full trace completes a

@@ -1,5 +1,6 @@
 #include "mox/context/context_manager.h"
 
+#include <iterator>
 #include <utility>
 
 #include "common/clock.h"
@@ -14,6 +15,9 @@
 
 struct ContextPlaces {
   std::atomic<size_t> taken{0};
+  // Of the places taken, those held by kept contexts of ended threads
+  // (idle_mark.h): a refused place looks for these only when there are any.
+  std::atomic<size_t> orphaned{0};
 };
 
 namespace {
@@ -61,6 +65,7 @@ ContextNode spareOrNewNode(const CMTContextManager& manager, const std::shared_p
   ContextNode node = std::move(spare.node);
   node.key().assign(key);  // keeps the key's memory when it fits
   node.mapped()->renew(manager);
+  node.mapped()->idleMark.reset();
   return node;
 }
 
@@ -74,6 +79,38 @@ void keepAsSpare(ContextNode finished, const std::shared_ptr<ContextPlaces>& pla
   }
   spare.node = std::move(finished);
   if (spare.countedIn != places) spare.countedIn = places;
+}
+
+// This thread's own context kept registered between its units of work
+// (idle_mark.h): its mark, and the registry and key it is registered under.
+// When the thread ends, the context is left to the registry as orphaned.
+struct OwnKeptContext {
+  OwnKeptContext() = default;
+  OwnKeptContext(const OwnKeptContext&) = delete;
+  OwnKeptContext& operator=(const OwnKeptContext&) = delete;
+  ~OwnKeptContext() { orphan(); }
+  // The context no longer serves this thread: the registry may remove it.
+  // Unless the registry has dropped it already (the exchange decides).
+  void orphan() {
+    uint8_t idle = IdleMark::Idle;
+    if (mark && mark->state.compare_exchange_strong(idle, IdleMark::Orphaned, std::memory_order_acq_rel) && places) {
+      places->orphaned.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+  bool owns(const CMTContext& context) const { return mark != nullptr && context.idleMark == mark; }
+
+  std::shared_ptr<IdleMark> mark;
+  uint64_t managerSerial = 0;
+  std::u16string key;
+  std::shared_ptr<ContextPlaces> places;  // of the registry, when it has a bound
+};
+thread_local OwnKeptContext ownKept;
+
+// Kept registered by some thread and not in use now.
+bool isKept(const CMTContext& context) { return context.idleMark != nullptr && context.idleMark->kept(); }
+
+bool isOrphaned(const CMTContext& context) {
+  return context.idleMark != nullptr && context.idleMark->state.load(std::memory_order_acquire) == IdleMark::Orphaned;
 }
 
 // The timing key of the call being started, built here so that its memory is
@@ -214,7 +251,8 @@ CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view ke
 
 // Hands the bucket's lock on to the reference when the wait succeeded, which
 // the lock analysis cannot follow.
-ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp) NO_THREAD_SAFETY_ANALYSIS {
+ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
+                                     bool claimOwnKept) NO_THREAD_SAFETY_ANALYSIS {
   if (buckets_.empty()) return ContextRef();
   const LookUpMemo& memo = lastLookUp;
   const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
@@ -224,6 +262,16 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp)
   // user does, but such a reference then holds nothing to release.
   const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
   CMTContext* context = lookUpLocked(index, key, sameKey);
+  if (context != nullptr && isKept(*context)) {
+    // Only the owner writes the mark, and the scan reads it under this lock
+    // exclusive: claiming needs no read-modify-write.
+    if (claimOwnKept && ownKept.owns(*context) &&
+        context->idleMark->state.load(std::memory_order_relaxed) == IdleMark::Idle) {
+      context->idleMark->state.store(IdleMark::InUse, std::memory_order_relaxed);
+    } else {
+      context = nullptr;
+    }
+  }
   if (context == nullptr) {
     if (held) ThrRwLockRelease(lock);
     return ContextRef();
@@ -235,10 +283,79 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp)
 bool CMTContextManager::reserveContext() {
   if (!places_) return true;
   // Counted first, so that threads racing for the last places never pass the bound together.
-  if (places_->taken.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
-  places_->taken.fetch_sub(1, std::memory_order_relaxed);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (places_->taken.fetch_add(1, std::memory_order_relaxed) < contextBound_) return true;
+    places_->taken.fetch_sub(1, std::memory_order_relaxed);
+    // Ended threads' kept contexts still hold places: theirs are free for the taking.
+    if (attempt == 0 && !removeOrphans()) break;
+  }
   countRefusedContext();
   return false;
+}
+
+void CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
+  // Dropped while idle, the context is no orphan when its thread ends.
+  uint8_t idle = IdleMark::Idle;
+  const bool orphan =
+      !kept->second->idleMark->state.compare_exchange_strong(idle, IdleMark::Dropped, std::memory_order_acq_rel) &&
+      idle == IdleMark::Orphaned;
+  buckets_[index].contexts.erase(kept);
+  ++buckets_[index].removals;
+  releaseContexts(1);
+  // An orphan leaves the count only once its place is free (for a moment
+  // below 0 when it is erased before its thread counted it, which costs one
+  // needless search).
+  if (orphan && places_) places_->orphaned.fetch_sub(1, std::memory_order_relaxed);
+}
+
+// Every bucket in turn, exclusive: whatever orphan was counted when it began
+// has had its place given back by its end, here or by a concurrent scan.
+bool CMTContextManager::removeOrphans() {
+  if (!places_ || places_->orphaned.load(std::memory_order_relaxed) == 0) return false;
+  for (size_t i = 0; i < buckets_.size(); ++i) {
+    ThrExclusiveGuard guard(bucketLocks_[i]);
+    ContextMap& bucket = buckets_[i].contexts;
+    for (auto entry = bucket.begin(); entry != bucket.end();) {
+      auto next = std::next(entry);
+      if (isOrphaned(*entry->second)) eraseKeptLocked(i, entry);
+      entry = next;
+    }
+  }
+  return true;
+}
+
+void CMTContextManager::moveOwnKeptToSpare() {
+  if (!ownKept.mark || ownKept.managerSerial != serial_ ||
+      ownKept.mark->state.load(std::memory_order_relaxed) != IdleMark::Idle) {
+    return;
+  }
+  ContextNode node;
+  {
+    const size_t index = bucketOf(ownKept.key);
+    ThrExclusiveGuard guard(bucketLocks_[index]);
+    ContextMap& bucket = buckets_[index].contexts;
+    auto found = bucket.find(ownKept.key);
+    if (found == bucket.end() || !ownKept.owns(*found->second)) return;
+    ++buckets_[index].removals;
+    node = bucket.extract(found);
+  }
+  ownKept.mark->state.store(IdleMark::InUse, std::memory_order_relaxed);
+  ownKept.mark.reset();
+  node.mapped()->idleMark.reset();
+  keepAsSpare(std::move(node), places_);
+}
+
+void CMTContextManager::keepRegistered(CMTContext& context, const std::u16string& key) {
+  if (!ownKept.owns(context) || ownKept.managerSerial != serial_) {
+    // A context new to this role: the one kept before, wherever it is, is the registry's to remove.
+    ownKept.orphan();
+    ownKept.mark = std::make_shared<IdleMark>();
+    ownKept.managerSerial = serial_;
+    ownKept.key = key;
+    ownKept.places = places_;
+    context.idleMark = ownKept.mark;
+  }
+  ownKept.mark->state.store(IdleMark::Idle, std::memory_order_release);
 }
 
 void CMTContextManager::releaseContexts(size_t count) {
@@ -258,9 +375,16 @@ void CMTContextManager::countRefusedContext() {
       contextBound_);
 }
 
+void CMTContextManager::removeKeptLocked(size_t index, std::u16string_view key) {
+  ContextMap& bucket = buckets_[index].contexts;
+  auto found = bucket.find(key);
+  if (found != bucket.end() && isKept(*found->second)) eraseKeptLocked(index, found);
+}
+
 bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context) {
   size_t index = bucketOf(key);
   ThrExclusiveGuard guard(bucketLocks_[index]);
+  removeKeptLocked(index, key);
   if (!buckets_[index].contexts.emplace(key, std::move(context)).second) return false;
   place.keep();
   return true;
@@ -269,6 +393,7 @@ bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key,
 bool CMTContextManager::insertNodeOn(ContextPlace& place, ContextNode node) {
   size_t index = bucketOf(node.key());
   ThrExclusiveGuard guard(bucketLocks_[index]);
+  removeKeptLocked(index, node.key());
   if (!buckets_[index].contexts.insert(std::move(node)).inserted) return false;
   place.keep();
   return true;
@@ -295,7 +420,7 @@ size_t CMTContextManager::contextCount() const {
   size_t count = 0;
   for (size_t i = 0; i < buckets_.size(); ++i) {
     ThrSharedGuard guard(bucketLocks_[i]);
-    count += buckets_[i].contexts.size();
+    for (const auto& entry : buckets_[i].contexts) count += isKept(*entry.second) ? 0 : 1;
   }
   return count;
 }
@@ -357,7 +482,12 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
     for (auto entry = bucket.begin(); entry != bucket.end();) {
       CMTContext& context = *entry->second;
       uint32_t age = tickDiff(now, context.lastAccessTick.load(std::memory_order_relaxed));
-      if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
+      if (isKept(context)) {
+        // A thread's idle context stays as long as its thread; an orphaned one goes uncounted.
+        auto next = std::next(entry);
+        if (isOrphaned(context)) eraseKeptLocked(i, entry);
+        entry = next;
+      } else if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
         entry = bucket.erase(entry);
         ++buckets_[i].removals;
         releaseContexts(1);
@@ -381,12 +511,23 @@ void CMTContextManager::initContext(const std::u16string& key, const std::u16str
   if (place) insertOn(place, key, std::make_unique<CMTContext>(*this, passport));
 }
 
+uint32_t CMTContextManager::startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level) {
+  const uint32_t recId = context.startTiming(timingKey, level);
+  // Created when its first call started: that call's tick spares a clock read.
+  context.stampCreated(recId != 0 ? context.root->startTick : msTickCoarse());
+  return recId;
+}
+
 uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
-                                        std::u16string_view method, uint16_t level) {
+                                        std::u16string_view method, uint16_t level, KeyOwner owner) {
   if (buckets_.empty()) return 0;
   std::u16string& timingKey = timingKeyScratch;
   timingKey.assign(component).append(1, u'|').append(method);
-  if (ContextRef context = lookUp(key, AccessStamp::ByCaller)) {
+  if (ContextRef context = lookUp(key, AccessStamp::ByCaller, owner == KeyOwner::Thread)) {
+    if (owner == KeyOwner::Thread && context->state == CMTContext::Finished) {  // its own kept context, claimed
+      context->renew(*this);
+      return startInRenewed(*context.get(), timingKey, level);
+    }
     if (context->state != CMTContext::Terminated) {
       const uint32_t recId = context->startTiming(timingKey, level);
       // A timed call stamped the context with its start tick.
@@ -398,19 +539,21 @@ uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16strin
         "Previous context object is in the terminate status and was not cleaned up by MOX_initContext API\n");
     return 0;
   }
+  // The places of the spare and of the thread's kept context are one: at the
+  // bound, the kept one serves this unit of work as the spare would have.
+  if (places_ && !spareHoldsPlaceIn(places_) && places_->taken.load(std::memory_order_relaxed) >= contextBound_) {
+    moveOwnKeptToSpare();
+  }
   // Refused before the call is counted anywhere.
   ContextPlace place(*this, spareHoldsPlaceIn(places_));
   if (!place) return 0;
   ContextNode created = spareOrNewNode(*this, places_, key);
-  CMTContext& context = *created.mapped();
-  uint32_t recId = context.startTiming(timingKey, level);
-  // Created when its first call started: that call's tick spares a clock read.
-  context.stampCreated(recId != 0 ? context.root->startTick : msTickCoarse());
+  const uint32_t recId = startInRenewed(*created.mapped(), timingKey, level);
   insertNodeOn(place, std::move(created));
   return recId;
 }
 
-void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind) {
+void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind, KeyOwner owner) {
   ContextRef context = lookUp(key, AccessStamp::ByCaller);
   if (!context) return;
   // A call that took an end tick stamped the context with it.
@@ -418,16 +561,20 @@ void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId
                        (kind == EndKind::End ? context->endTiming(recId) : context->terminateTiming(recId));
   if (!stamped) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   if (context->state != CMTContext::Finished) return;
+  if (owner == KeyOwner::Thread) {
+    keepRegistered(*context.get(), key);
+    return;
+  }
   context.release();
   keepAsSpare(removeContext(key), places_);
 }
 
-void CMTContextManager::endTiming(const std::u16string& key, uint32_t recId) {
-  endOrTerminate(key, recId, EndKind::End);
+void CMTContextManager::endTiming(const std::u16string& key, uint32_t recId, KeyOwner owner) {
+  endOrTerminate(key, recId, EndKind::End, owner);
 }
 
-void CMTContextManager::terminateTiming(const std::u16string& key, uint32_t recId) {
-  endOrTerminate(key, recId, EndKind::Terminate);
+void CMTContextManager::terminateTiming(const std::u16string& key, uint32_t recId, KeyOwner owner) {
+  endOrTerminate(key, recId, EndKind::Terminate, owner);
 }
 
 void CMTContextManager::terminateTimingAll(const std::u16string& key) {

@@ -71,6 +71,11 @@ class ContextRef {
 // The count of places taken under the context bound.
 struct ContextPlaces;
 
+// Who calls a timing core with the key: a host's session key, or the thread
+// whose own key it is (the exports without a session-id function), whose
+// context may then stay registered between its units of work (idle_mark.h).
+enum class KeyOwner { Host, Thread };
+
 class CMTContextManager {
  public:
   CMTContextManager();
@@ -100,13 +105,14 @@ class CMTContextManager {
   size_t bucketOf(std::u16string_view key) const;
   // Looks the key up under the bucket lock (shared), refreshes its
   // lastAccessTick and keeps the lock while the reference lives; empty when
-  // not registered.
+  // not registered (a thread's idle kept context counts as not registered).
   ContextRef findContext(std::u16string_view key) { return lookUp(key, AccessStamp::ByLookUp); }
   // Adds context under key (exclusive). An existing entry stays and the new
   // context is dropped: returns false then (and before init(), and when the
   // context bound refuses it).
   bool insertContext(const std::u16string& key, std::unique_ptr<CMTContext> context);
-  // Number of registered contexts (takes every bucket lock shared in turn).
+  // Number of registered contexts, idle kept ones aside (takes every bucket
+  // lock shared in turn).
   size_t contextCount() const;
 
   // ---- configuration derived at init() ----------------------------------
@@ -123,16 +129,19 @@ class CMTContextManager {
 
   // ---- the zombie and empty scan (data dispatcher thread) ----------------
   // Removes every context not looked up for emptyTimeoutMs (never timed) or
-  // zombieTimeoutMs (timed and not finished). One bucket at a time, exclusive.
+  // zombieTimeoutMs (timed and not finished), and, uncounted, the kept
+  // contexts of ended threads. One bucket at a time, exclusive.
   void scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs);
 
   // ---- the cores of the exports -----------------------------------------
   void initContext(const std::u16string& key, const std::u16string& passport);
-  // recId of the new call, 0 when it is not timed.
+  // recId of the new call, 0 when it is not timed. With KeyOwner::Thread,
+  // a finished unit of work leaves its context registered and idle for the
+  // thread's next one.
   uint32_t startTiming(const std::u16string& key, std::u16string_view component, std::u16string_view method,
-                       uint16_t level);
-  void endTiming(const std::u16string& key, uint32_t recId);
-  void terminateTiming(const std::u16string& key, uint32_t recId);
+                       uint16_t level, KeyOwner owner = KeyOwner::Host);
+  void endTiming(const std::u16string& key, uint32_t recId, KeyOwner owner = KeyOwner::Host);
+  void terminateTiming(const std::u16string& key, uint32_t recId, KeyOwner owner = KeyOwner::Host);
   void terminateTimingAll(const std::u16string& key);
   // Information on the key's innermost open call (recId, traced contexts
   // only) or on its whole unit of work; nothing for an unknown key or a
@@ -150,9 +159,25 @@ class CMTContextManager {
   // Who refreshes lastAccessTick: the look-up with a clock read of its own,
   // or the timing cores with the tick their call read anyway.
   enum class AccessStamp { ByLookUp, ByCaller };
-  ContextRef lookUp(std::u16string_view key, AccessStamp stamp);
+  // claimOwnKept: this thread's own idle context is claimed (in use again,
+  // still Finished) and returned; any other kept context counts as absent.
+  ContextRef lookUp(std::u16string_view key, AccessStamp stamp, bool claimOwnKept = false);
 
-  void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind);
+  void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind, KeyOwner owner);
+  // The first call of a unit of work in a context made fresh (renewed) for it.
+  uint32_t startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level);
+  // A finished context of the thread's own key stays registered, idle (its
+  // ContextRef held).
+  void keepRegistered(CMTContext& context, const std::u16string& key);
+  // At the bound, this thread's idle kept context leaves the registry and
+  // becomes its spare, whose place a new unit of work of any key may take.
+  void moveOwnKeptToSpare();
+  // Removes the kept contexts of ended threads, giving back their places;
+  // false when none was counted.
+  bool removeOrphans();
+  // Erases a kept context of bucket index and gives its place back (the
+  // bucket's lock exclusive).
+  void eraseKeptLocked(size_t index, ContextMap::iterator kept);
   // Empty or zombie, as the scan decides; false when the context stays.
   bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
   void destroyAllContexts();
@@ -185,8 +210,11 @@ class CMTContextManager {
   void countRefusedContext();
   // The built-in counter of the contexts that the scan removes or the bound refuses.
   void increaseContextCounter(std::u16string_view resourceName) const;
-  // Adds context under key on place, which it keeps when it is registered.
+  // Adds context under key on place, which it keeps when it is registered;
+  // an idle kept context registered under key gives way (bucket lock held).
   bool insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context);
+  // Removes the kept context registered under key, if any (bucket lock exclusive).
+  void removeKeptLocked(size_t index, std::u16string_view key);
   // The same with a ready node (its key set); false drops it.
   bool insertNodeOn(ContextPlace& place, ContextNode node);
 

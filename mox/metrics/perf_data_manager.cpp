@@ -10,6 +10,9 @@ namespace {
 
 constexpr uint16_t kMinSectionCount = 2;
 
+std::atomic<uint64_t> sectionSerials{0};
+uint64_t newSectionSerial() { return sectionSerials.fetch_add(1, std::memory_order_relaxed) + 1; }
+
 // Running timings carried into the current section per exclusive hold: the
 // hold stays short however many keys have calls running at the switch.
 constexpr size_t kCarriedPerHold = 64;
@@ -55,6 +58,7 @@ void CPerfDataManager::init(const CConfiguration& cfg) {
     ownedSections_.push_back(std::move(section));
   }
   keyBound_ = cfg.getMaxTimingKeysPerInterval();
+  currentSerial_ = newSectionSerial();
   initialised_.store(true, std::memory_order_release);
 }
 
@@ -123,14 +127,19 @@ PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfU
 }
 
 // As above: the look-up under sectionLock shared needs no record-map lock.
-PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
-                                              PerfTarget target) NO_THREAD_SAFETY_ANALYSIS {
+PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
+                                              PerfRecordMemo* memo) NO_THREAD_SAFETY_ANALYSIS {
   if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
   if (target != PerfTarget::Overflow) {
     ThrShardedSharedGuard read(sectionLock_);
+    if (memo != nullptr && memo->record != nullptr && memo->section == currentSerial_) {
+      memo->record->apply(update);
+      return PerfTarget::Key;
+    }
     const PerfRecordMap& records = sections_.front()->perfRecords;
     auto found = records.find(key);
     if (found != records.end()) {
+      if (memo != nullptr) *memo = PerfRecordMemo{found->second.get(), currentSerial_};
       found->second->apply(update);
       return PerfTarget::Key;
     }
@@ -220,6 +229,7 @@ CCacheSection* CPerfDataManager::switchSection() {
     MOX_TRC(2, "Start copying[lock]\n");
     ended = sections_.front();
     sections_.popFront();
+    currentSerial_ = newSectionSerial();
     CCacheSection* current = sections_.front();
     discarded = current->takeContent();
     try {

@@ -67,9 +67,11 @@ class CPerfDataManager {
   // the record taken (Key or Overflow), to be passed with the call's later
   // updates. Undecided resolving to Overflow counts the call in
   // kOverflowCallCount, and the first time also writes a trace line.
-  // No-op before init (returns Key).
+  // memo (optional, the call's own): used when it names the key's record in
+  // the current section, and set when the key's record is found. No-op
+  // before init (returns Key).
   PerfTarget updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
-                              PerfTarget target = PerfTarget::Undecided);
+                              PerfTarget target = PerfTarget::Undecided, PerfRecordMemo* memo = nullptr);
   // Finds or creates the resource record of name in the current section and
   // calls apply(record) while still holding sectionLock shared, so that no
   // update lands in a section after its resources were carried on. No-op
@@ -164,6 +166,9 @@ class CPerfDataManager {
   uint32_t keyBound_ = 0;  // max_timing_keys_per_interval, set by init
   std::atomic<bool> keyBoundTraced_{false};
   SectionRing sections_ GUARDED_BY(sectionLock_);  // front is current
+  // Tells the current section from every earlier one, of any store
+  // (PerfRecordMemo): new at init and at each switch.
+  uint64_t currentSerial_ GUARDED_BY(sectionLock_) = 0;
   // Every section, queued or detached.
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_ GUARDED_BY(sectionLock_);
   CResourceCallbacks callbacks_;

@@ -19,6 +19,17 @@ struct PerfUpdate {
   bool skipped = false;
 };
 
+class CPerfRecord;
+
+// The record a call's update went to, and in which section: while that
+// section is current, the call's later updates go straight to the record,
+// without the map look-up. Checked and used under the section lock (shared),
+// so an update never lands in a section that was detached meanwhile.
+struct PerfRecordMemo {
+  CPerfRecord* record = nullptr;
+  uint64_t section = 0;  // CPerfDataManager's serial of the section, 0: none
+};
+
 // The key under which an interval counts the calls of the timing keys past
 // max_timing_keys_per_interval. Timing keys are "component|method"; without
 // a "|" this one can never be a host's key.

@@ -72,6 +72,20 @@ TEST_F(AllocationTest, UnitsOfWorkAfterTheFirstAllocateNothing) {
   EXPECT_EQ(counts(u"C|flat"), "0/" + std::to_string(3 + 1 + 3) + "/0/" + std::to_string(3 + 1 + 3));
 }
 
+TEST_F(AllocationTest, ThreadsOwnUnitsOfWorkAfterTheFirstAllocateNothing) {
+  CMTContextManager& manager = start();
+  const std::u16string key = u"thread-7";
+  const auto ownUnit = [&] {
+    manager.endTiming(key, manager.startTiming(key, u"C", u"own", 1, KeyOwner::Thread), KeyOwner::Thread);
+  };
+  ownUnit();  // makes the context, its mark and the key's record
+  EXPECT_EQ(allocationsOf([&] {
+              for (int i = 0; i < 3; ++i) ownUnit();
+            }),
+            0u);
+  EXPECT_EQ(counts(u"C|own"), "0/4/0/4");
+}
+
 TEST_F(AllocationTest, ReusedNodeCarriesTheNewKeyAndAFreshContext) {
   CMTContextManager& manager = start();
   const uint32_t recId = manager.startTiming(u"first", u"C", u"m", 1);

@@ -1,0 +1,92 @@
+// Threads keep their own contexts registered between units of work and end,
+// while the scan runs: their kept contexts are left to the registry, which
+// removes them uncounted and gives their places to new threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "common/number_text.h"
+#include "mox/context/context_test_support.h"
+
+using namespace ctxtest;
+
+namespace {
+
+using KeptContextThreadsTest = ContextTest;
+
+TEST_F(KeptContextThreadsTest, EndedThreadsGiveTheirKeptContextsPlacesToNewThreads) {
+  constexpr int kThreads = 4, kUnits = 3, kRounds = 20;
+  CMTContextManager& manager = start({{u"max_open_contexts", u"4"}, {u"context_map_bucket", u"4"}});
+  std::atomic<bool> hostsDone{false};
+  std::atomic<int> refused{0};
+  std::thread scanner([&] {
+    while (!hostsDone.load()) manager.scanContexts(0x7FFFFFFF, 0x7FFFFFFF);
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < kThreads; ++t) {
+      hosts.emplace_back([&, t] {
+        const std::u16string own = decimalText(round) + u"-" + decimalText(t);
+        for (int i = 0; i < kUnits; ++i) {
+          const uint32_t recId = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+          refused += recId == 0;
+          manager.endTiming(own, recId, KeyOwner::Thread);
+        }
+      });
+    }
+    for (std::thread& host : hosts) host.join();
+  }
+  hostsDone = true;
+  scanner.join();
+  manager.scanContexts(0x7FFFFFFF, 0x7FFFFFFF);
+
+  EXPECT_EQ(refused.load(), 0);
+  EXPECT_EQ(manager.contextCount(), 0u);
+  EXPECT_EQ(resource(u"Refused Context Count"), 0);
+  EXPECT_EQ(resource(u"Empty Context Count"), 0);
+  EXPECT_EQ(resource(u"Zombie Context Count"), 0);
+  constexpr int kAll = kRounds * kThreads * kUnits;
+  EXPECT_EQ(counts(u"C|m"), "0/" + std::to_string(kAll) + "/0/" + std::to_string(kAll));
+}
+
+// Threads claim and leave their kept contexts while a scan with a zombie
+// time-out of 0 takes out every context it may: every call started is either
+// finished or left running in a context removed as a zombie, never lost in
+// between.
+TEST_F(KeptContextThreadsTest, ScanTakingOutEveryContextItMayNeverLosesACall) {
+  constexpr int kThreads = 2, kUnits = 2000;
+  CMTContextManager& manager = start({{u"context_map_bucket", u"4"}});
+  std::atomic<bool> hostsDone{false};
+  std::atomic<uint32_t> started{0};
+  std::thread scanner([&] {
+    while (!hostsDone.load()) {
+      manager.scanContexts(0, 0x7FFFFFFF);
+      drainTraces();
+    }
+  });
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < kThreads; ++t) {
+    hosts.emplace_back([&, t] {
+      const std::u16string own = u"thread-" + decimalText(t);
+      for (int i = 0; i < kUnits; ++i) {
+        const uint32_t outer = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+        const uint32_t inner = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+        started += (outer != 0) + (inner != 0);
+        manager.endTiming(own, inner, KeyOwner::Thread);
+        manager.endTiming(own, outer, KeyOwner::Thread);
+      }
+    });
+  }
+  for (std::thread& host : hosts) host.join();
+  hostsDone = true;
+  scanner.join();
+
+  EXPECT_EQ(started.load(), 2u * kThreads * kUnits);
+  const PerfValues v = perf(u"C|m");
+  EXPECT_EQ(v.active + v.finished, started.load());
+  EXPECT_EQ(v.terminated, 0u);
+}
+
+}  // namespace
