@@ -91,4 +91,54 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
   EXPECT_GT(jobs.load(), 3);
 }
 
+// A call's memo of its performance record across data jobs: its end goes to
+// the record its begin found while that section is current, and to the
+// current section's record (the one the running call was carried into) once
+// it was detached; never to a detached section.
+TEST(PerfRecordMemoMtTest, EndsThroughTheirMemoAreCountedOnceAcrossDataJobs) {
+  const auto cfg = testConfiguration({{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}});
+  CPerfDataManager store;
+  store.init(*cfg);
+  RecordingAgent agent;
+  const MetricFormat format{u"SYS", 2, PerfMetricScope::kElapsedAndActive};
+  const auto dataJob = [&] {
+    store.handOverInterval(
+        format, [&agent] { return agent.checkConnection(); },
+        [&agent](std::u16string text) { agent.sendData(std::move(text)); });
+  };
+
+  constexpr int kThreads = 3, kCalls = 3000;
+  const std::u16string keys[] = {u"A|one", u"B|two"};
+  std::atomic<int> running{kThreads};
+  std::atomic<int> jobs{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < kCalls; ++i) {
+        while (i == kCalls / 2 && jobs.load() < 3) std::this_thread::yield();
+        const std::u16string& key = keys[(i + t) % 2];
+        PerfRecordMemo memo;
+        const PerfTarget target = store.updatePerfRecord(key, PerfUpdate{true}, PerfTarget::Undecided, &memo);
+        if (i % 4 == 0) std::this_thread::yield();  // some ends come after a data job
+        store.updatePerfRecord(key, PerfUpdate{false, true, 2, -1, 0, -1, PerfUpdate::End::Finished}, target, &memo);
+      }
+      running.fetch_sub(1);
+    });
+  }
+  while (running.load() > 0) {
+    dataJob();
+    jobs.fetch_add(1);
+  }
+  for (std::thread& worker : workers) worker.join();
+  const size_t sentBefore = agent.count();
+  dataJob();
+
+  const std::vector<std::u16string> texts = agent.texts();
+  EXPECT_EQ(total(texts, u"Finished Counter\" value=\""), uint64_t{kThreads} * kCalls);
+  EXPECT_EQ(total(texts, u"\" count=\""), uint64_t{kThreads} * kCalls);
+  const std::vector<std::u16string> last(texts.begin() + static_cast<long>(sentBefore), texts.end());
+  EXPECT_EQ(total(last, u"Active Counter\" value=\""), 0u);
+  EXPECT_GT(jobs.load(), 3);
+}
+
 }  // namespace
