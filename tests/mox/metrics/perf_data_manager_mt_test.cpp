@@ -28,6 +28,13 @@ uint64_t total(const std::vector<std::u16string>& texts, const std::u16string& m
   return sum;
 }
 
+// The data job's half, sending as the dispatch room does.
+void handOver(CPerfDataManager& store, RecordingAgent& agent, const MetricFormat& format) {
+  store.handOverInterval(
+      format, [&agent] { return agent.checkConnection(); },
+      [&agent](std::u16string text) { agent.sendData(std::move(text)); });
+}
+
 // Three keys under a bound of two: whichever key comes third in an interval
 // goes to the overflow key, and the totals over every key stay exact. The
 // running counts carried across the switches come back to 0 at the end.
@@ -39,12 +46,7 @@ TEST(PerfDataManagerMtTest, UpdatesDuringRepeatedDataJobsAreAllReportedOnce) {
   manager->init(*cfg);
   RecordingAgent recording;
   RecordingAgent* agent = &recording;
-  // The data job's half, sending as the dispatch room does.
-  const auto processData = [&](const MetricFormat& format) {
-    manager->handOverInterval(
-        format, [agent] { return agent->checkConnection(); },
-        [agent](std::u16string text) { agent->sendData(std::move(text)); });
-  };
+  const auto processData = [&](const MetricFormat& format) { handOver(store, recording, format); };
 
   constexpr int kThreads = 4;
   constexpr int kTimings = 3000;
@@ -101,11 +103,7 @@ TEST(PerfRecordMemoMtTest, EndsThroughTheirMemoAreCountedOnceAcrossDataJobs) {
   store.init(*cfg);
   RecordingAgent agent;
   const MetricFormat format{u"SYS", 2, PerfMetricScope::kElapsedAndActive};
-  const auto dataJob = [&] {
-    store.handOverInterval(
-        format, [&agent] { return agent.checkConnection(); },
-        [&agent](std::u16string text) { agent.sendData(std::move(text)); });
-  };
+  const auto dataJob = [&] { handOver(store, agent, format); };
 
   constexpr int kThreads = 3, kCalls = 3000;
   const std::u16string keys[] = {u"A|one", u"B|two"};
