@@ -26,7 +26,7 @@ void CTraceJob::run(CMTTraceDataManager& store, const std::u16string& versionPre
   if (!enter()) return;
   // However the sending ends, the job must be left, or it would never run again.
   try {
-    store.handOverTexts([&](const std::vector<std::u16string>& texts) {
+    store.handOverTexts([&](const TraceTexts& texts) {
       sendVersionEventIfDue(versionPrefix);
       send(texts);
     });
@@ -46,11 +46,11 @@ void CTraceJob::sendVersionEventIfDue(const std::u16string& versionPrefix) {
   MOX_TRC(1, "Version Data Sent\n");
 }
 
-void CTraceJob::send(const std::vector<std::u16string>& texts) {
+void CTraceJob::send(const TraceTexts& texts) {
   CMTDataSendingAgent* agent = agent_.get();
   if (agent == nullptr || texts.empty()) return;
   MOX_TRC(1, "Trace Data Detected\n");
   if (!agent->checkConnection()) return;
-  for (const std::u16string& text : texts) agent->sendData(text);
+  for (std::u16string_view text : texts) agent->sendData(std::u16string(text));
   MOX_TRC(2, "Trace Data Sending Finished\n");
 }

@@ -36,7 +36,7 @@ class CTraceJob {
   bool enter();
   void leave();
   void sendVersionEventIfDue(const std::u16string& versionPrefix);
-  void send(const std::vector<std::u16string>& texts);
+  void send(const TraceTexts& texts);
 
   const std::unique_ptr<CMTDataSendingAgent> agent_;
   std::atomic<bool> versionSent_{false};

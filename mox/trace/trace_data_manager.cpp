@@ -1,7 +1,5 @@
 #include "mox/trace/trace_data_manager.h"
 
-#include <utility>
-
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
 #include "mox_version.h"
@@ -32,10 +30,10 @@ void CMTTraceDataManager::init(const CConfiguration& cfg) {
   }
 }
 
-void CMTTraceDataManager::addTrace(std::u16string text) {
+void CMTTraceDataManager::addTrace(std::u16string_view text) {
   ThrSharedGuard guard(sectionLock_);
   if (queue_.empty()) return;
-  queue_.front()->add(std::move(text));
+  queue_.front()->add(text);
 }
 
 CMTTraceSection* CMTTraceDataManager::switchSection() {
@@ -77,7 +75,7 @@ std::u16string CMTTraceDataManager::versionEventText(const std::u16string& versi
   return text;
 }
 
-void CMTTraceDataManager::handOverTexts(const std::function<void(const std::vector<std::u16string>&)>& take) {
+void CMTTraceDataManager::handOverTexts(const std::function<void(const TraceTexts&)>& take) {
   CMTTraceSection* detached = switchSection();
   if (detached == nullptr) {
     take({});
@@ -95,6 +93,6 @@ void CMTTraceDataManager::handOverTexts(const std::function<void(const std::vect
 
 std::vector<std::u16string> CMTTraceDataManager::takeTexts() {
   std::vector<std::u16string> texts;
-  handOverTexts([&texts](const std::vector<std::u16string>& handed) { texts = handed; });
+  handOverTexts([&texts](const TraceTexts& handed) { texts.assign(handed.begin(), handed.end()); });
   return texts;
 }

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mox/config/configuration.h"
@@ -40,14 +41,15 @@ class CMTTraceDataManager {
   // current).
   void init(const CConfiguration& cfg);
 
-  // Appends text to the current section. Dropped when init has not run.
-  void addTrace(std::u16string text);
+  // Appends a copy of text to the current section. Dropped when init has not
+  // run.
+  void addTrace(std::u16string_view text);
 
   // The trace job's half: detaches the current section, calls take with its
   // texts in the order added (under the section's lock shared) and puts the
   // section back at the end of the ring. With fewer than two sections
   // nothing rotates and take gets no texts.
-  void handOverTexts(const std::function<void(const std::vector<std::u16string>&)>& take);
+  void handOverTexts(const std::function<void(const TraceTexts&)>& take);
   // The texts handOverTexts hands over, copied.
   std::vector<std::u16string> takeTexts();
 

@@ -1,7 +1,5 @@
 #include "mox/trace/trace_section.h"
 
-#include <utility>
-
 #include "thr/thr_guards.h"
 
 CMTTraceSection::CMTTraceSection(uint16_t number) : number_(number) { ThrRwLockInit(&lock_); }
@@ -10,9 +8,9 @@ CMTTraceSection::~CMTTraceSection() {
   if (lock_ != nullptr) ThrRwLockDelete(lock_);
 }
 
-void CMTTraceSection::add(std::u16string text) {
+void CMTTraceSection::add(std::u16string_view text) {
   ThrExclusiveGuard guard(lock_);
-  traces_.push_back(std::move(text));
+  traces_.add(text);
 }
 
 void CMTTraceSection::clear() {
@@ -22,15 +20,15 @@ void CMTTraceSection::clear() {
 
 bool CMTTraceSection::isEmpty() const {
   ThrSharedGuard guard(lock_);
-  return traces_.empty();
+  return traces_.texts().empty();
 }
 
 size_t CMTTraceSection::size() const {
   ThrSharedGuard guard(lock_);
-  return traces_.size();
+  return traces_.texts().size();
 }
 
-void CMTTraceSection::handOver(const std::function<void(const std::vector<std::u16string>&)>& take) const {
+void CMTTraceSection::handOver(const std::function<void(const TraceTexts&)>& take) const {
   ThrSharedGuard guard(lock_);
-  take(traces_);
+  take(traces_.texts());
 }

@@ -8,10 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
+#include <string_view>
 #include <vector>
 
+#include "mox/trace/trace_text_arena.h"
 #include "thr/thr.h"
+
+// The texts of a section as handed over: views into the section, valid while
+// the hand-over runs.
+using TraceTexts = std::vector<std::u16string_view>;
 
 class CMTTraceSection {
  public:
@@ -23,18 +28,18 @@ class CMTTraceSection {
   // 1..2N in creation order; fixed for the section's life.
   uint16_t number() const { return number_; }
 
-  // Appends one text (an empty text too).
-  void add(std::u16string text);
+  // Appends a copy of text (an empty text too).
+  void add(std::u16string_view text);
   // Destroys every text.
   void clear();
   bool isEmpty() const;
   size_t size() const;
   // Calls take with every text, in the order added, holding the section
   // lock shared.
-  void handOver(const std::function<void(const std::vector<std::u16string>&)>& take) const;
+  void handOver(const std::function<void(const TraceTexts&)>& take) const;
 
  private:
   ThrRwLock* lock_ = nullptr;
   uint16_t number_;
-  std::vector<std::u16string> traces_ GUARDED_BY(lock_);
+  TraceTextArena traces_ GUARDED_BY(lock_);
 };

@@ -38,4 +38,16 @@ TEST_F(TraceStoreTest, DetachedSectionKeepsItsTextsUntilItIsCurrentAgain) {
   EXPECT_TRUE(store->isEmpty(first));
 }
 
+TEST_F(TraceStoreTest, TextsOfEachRoundComeBackAsAddedWhenSectionsAreReused) {
+  using Texts = std::vector<std::u16string>;
+  // Two full turns of the ring: every section holds texts twice.
+  for (int round = 0; round < 8; ++round) {
+    const std::u16string mark(static_cast<size_t>(round + 1), static_cast<char16_t>(u'0' + round));
+    const Texts added = {u"<event a=\"" + mark + u"\"/>\n", u"", mark + std::u16string(2000, u'x')};
+    for (const std::u16string& text : added) store->addTrace(text);
+    EXPECT_EQ(store->takeTexts(), added) << "round " << round;
+  }
+  EXPECT_EQ(store->takeTexts(), Texts{});
+}
+
 }  // namespace
