@@ -131,7 +131,14 @@ class CMTContext {
     std::array<std::u16string_view, 3> errors;  // parameters before the passport's
     PassportParam passport;
   };
-  std::u16string assembleTrace(const TraceShape& shape, const TraceMoment& now) const;
+  enum class TraceKind { Full, TooLarge, MaxComponents };
+  static TraceShape shapeOf(TraceKind kind);
+  // Appends the trace of shape to out; nothing while no call was timed or
+  // when the call tree gave no well-formed root element.
+  void assembleTrace(std::u16string& out, const TraceShape& shape, const TraceMoment& now) const;
+  std::u16string buildText(const TraceShape& shape, const TraceMoment& now) const;
+  // Builds the trace of kind on this thread and hands it to the trace store.
+  void queueTrace(TraceKind kind) const;
   void queueTrace(std::u16string text) const;
   // traceSize grows by amount, stopping at its maximum (on every timed call).
   void growTraceSize(uint64_t amount) {

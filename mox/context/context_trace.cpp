@@ -1,7 +1,7 @@
 // The transaction-trace texts of a context: the full trace and the three
 // error snapshots, each one line ending in a line feed.
+#include <string>
 #include <string_view>
-#include <utility>
 
 #include "dptrc/dptrc.h"
 #include "mox/config/configuration.h"
@@ -22,21 +22,28 @@ constexpr std::u16string_view kZombie = u"<param name=\"Method Call Error\" valu
 // running size estimate.
 constexpr size_t kTraceReserveExtra = 512;
 
+// A trace is built on its thread in this buffer, kept from one trace to the
+// next so that building one allocates nothing once the buffer is large
+// enough; one grown past kScratchKeptUnits by a huge trace is given back.
+thread_local std::u16string traceScratch;
+constexpr size_t kScratchKeptUnits = 64 * 1024;
+
 bool endsWith(std::u16string_view text, std::u16string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
 }  // namespace
 
-std::u16string CMTContext::assembleTrace(const TraceShape& shape, const TraceMoment& now) const {
-  std::u16string out;
-  if (root == nullptr) return out;
-  out.reserve(traceSize + kTraceReserveExtra);
+void CMTContext::assembleTrace(std::u16string& out, const TraceShape& shape, const TraceMoment& now) const {
+  if (root == nullptr) return;
+  const size_t from = out.size();
+  out.reserve(from + traceSize + kTraceReserveExtra);
   root->appendEventXml(out, shape.withChildren, now);
   // The root element closes the text; the additions go just before its tag.
   if (!endsWith(out, kEventClose)) {
     MOX_TRC_ERROR("Bad transaction trace format encountered from the context object!\n");
-    return std::u16string();
+    out.resize(from);
+    return;
   }
   out.resize(out.size() - kEventClose.size());
   for (std::u16string_view error : shape.errors) out += error;  // empty views add nothing
@@ -57,20 +64,33 @@ std::u16string CMTContext::assembleTrace(const TraceShape& shape, const TraceMom
   for (const auto& [name, value] : contextInfo) appendTraceParam(out, name, value);
   out += kEventClose;
   out += u'\n';
+}
+
+CMTContext::TraceShape CMTContext::shapeOf(TraceKind kind) {
+  switch (kind) {
+    case TraceKind::TooLarge: return {false, {kErrorSnapshot, kTooLarge}, PassportParam::Plain};
+    case TraceKind::MaxComponents: return {false, {kErrorSnapshot, kMaxComponents}, PassportParam::WhenPresent};
+    case TraceKind::Full: break;
+  }
+  return {true, {}, PassportParam::WithGuid};
+}
+
+std::u16string CMTContext::buildText(const TraceShape& shape, const TraceMoment& now) const {
+  std::u16string out;
+  assembleTrace(out, shape, now);
   return out;
 }
 
 std::u16string CMTContext::buildTrace() const {
-  return assembleTrace({true, {}, PassportParam::WithGuid}, TraceMoment::ofThisThread());
+  return buildText(shapeOf(TraceKind::Full), TraceMoment::ofThisThread());
 }
 
 std::u16string CMTContext::buildTooLargeSnapshot() const {
-  return assembleTrace({false, {kErrorSnapshot, kTooLarge}, PassportParam::Plain}, TraceMoment::ofThisThread());
+  return buildText(shapeOf(TraceKind::TooLarge), TraceMoment::ofThisThread());
 }
 
 std::u16string CMTContext::buildMaxComponentsSnapshot() const {
-  return assembleTrace({false, {kErrorSnapshot, kMaxComponents}, PassportParam::WhenPresent},
-                       TraceMoment::ofThisThread());
+  return buildText(shapeOf(TraceKind::MaxComponents), TraceMoment::ofThisThread());
 }
 
 std::u16string CMTContext::buildZombieTrace() const {
@@ -78,9 +98,19 @@ std::u16string CMTContext::buildZombieTrace() const {
   // times cannot be read from here.
   const TraceMoment now = TraceMoment::ofOtherThread();
   if (traceSize > manager_->config().getTracesizeThreshold()) {
-    return assembleTrace({false, {kErrorSnapshot, kZombie, kTooLarge}, PassportParam::Plain}, now);
+    return buildText({false, {kErrorSnapshot, kZombie, kTooLarge}, PassportParam::Plain}, now);
   }
-  return assembleTrace({true, {kErrorSnapshot, kZombie}, PassportParam::Plain}, now);
+  return buildText({true, {kErrorSnapshot, kZombie}, PassportParam::Plain}, now);
 }
 
-void CMTContext::queueTrace(std::u16string text) const { manager_->traces().addTrace(std::move(text)); }
+void CMTContext::queueTrace(TraceKind kind) const {
+  // The store copies the text, so the buffer serves this thread's next
+  // trace. An empty text is queued too, as the built one would be.
+  std::u16string& text = traceScratch;
+  text.clear();
+  assembleTrace(text, shapeOf(kind), TraceMoment::ofThisThread());
+  manager_->traces().addTrace(text);
+  if (text.capacity() > kScratchKeptUnits) std::u16string().swap(text);
+}
+
+void CMTContext::queueTrace(std::u16string text) const { manager_->traces().addTrace(text); }
