@@ -1,13 +1,50 @@
 // The XML element of a call and its subtree in a transaction trace.
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "common/clock.h"
 #include "common/number_text.h"
 #include "common/xml_escape.h"
+#include "dptrc/dptrc.h"
 #include "mox/context/call_record.h"
 #include "mox/context/cpu_span.h"
 #include "mox/context/trace_param.h"
+
+namespace {
+
+thread_local std::vector<std::pair<const CMTCallRecord*, size_t>> openCallsScratch;
+
+// Converting a second to local time costs more than the rest of a small
+// trace, and start times within one second share their text up to the
+// milliseconds: the thread keeps the text of the last second it converted.
+struct LocalSecond {
+  int64_t second = -1;
+  std::u16string text;
+  bool converted = false;  // false: the text is the error text, without milliseconds
+};
+thread_local LocalSecond lastSecond;
+
+// The text startTime() gives for wallMs, appended.
+void appendLocalTime(std::u16string& out, int64_t wallMs, bool withMs) {
+  if (wallMs < 0) {
+    out += trcFormatLocalTime(wallMs, withMs);
+    return;
+  }
+  LocalSecond& cached = lastSecond;
+  const int64_t second = wallMs / 1000;
+  if (cached.second != second) {
+    cached.text = trcFormatLocalTime(second * 1000, false);
+    cached.converted = cached.text != trcFormatLocalTime(-1, false);
+    cached.second = second;
+  }
+  out += cached.text;
+  if (!withMs || !cached.converted) return;
+  out += u'.';
+  appendPaddedDecimal(out, wallMs % 1000, 3, u'0');
+}
+
+}  // namespace
 
 uint32_t TraceMoment::tick() const {
   if (!tickRead_) {
@@ -31,7 +68,8 @@ void CMTCallRecord::appendOpening(std::u16string& out, const TraceMoment& now) c
     out += u"<event resource=\"";
     appendXmlEscaped(out, timingKey);
     out += u"\" startTime=\"";
-    appendXmlEscaped(out, startTime());
+    // The start time is digits, spaces and punctuation: nothing to escape.
+    if (parent == nullptr) appendLocalTime(out, startWallMs_, settings_->startTimeWithMillis);
   } else {
     out += u"<calledComponent resource=\"";
     appendXmlEscaped(out, timingKey);
@@ -61,8 +99,11 @@ void CMTCallRecord::appendEventXml(std::u16string& out, bool withChildren, const
     return;
   }
   // Depth first without recursion, so a deeply nested unit of work cannot
-  // exhaust the stack: each entry is a call and its next child to write.
-  std::vector<std::pair<const CMTCallRecord*, size_t>> open;
+  // exhaust the stack: each entry is a call and its next child to write. The
+  // list is the thread's, kept from one trace to the next to spare its
+  // allocations (nothing called during a walk starts another).
+  std::vector<std::pair<const CMTCallRecord*, size_t>>& open = openCallsScratch;
+  open.clear();
   open.emplace_back(this, 0);
   while (!open.empty()) {
     auto& [call, next] = open.back();
