@@ -177,8 +177,8 @@ uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) 
   }
   if (collectTree && nextRecId > manager_->config().getMaxComponentsPerTransaction()) {
     if (traceOn == TraceMode::On) {
-      queueTrace(buildMaxComponentsSnapshot());
-      queueTrace(buildTrace());
+      queueTrace(TraceKind::MaxComponents);
+      queueTrace(TraceKind::Full);
     }
     collectTree = false;
   }
@@ -242,23 +242,23 @@ void CMTContext::runTraceChecks(int64_t sinceCreation) {
   const CConfiguration* config = &manager_->config();
   if (!autoTraceSent && traceOn == TraceMode::Off &&
       sinceCreation > static_cast<int64_t>(config->getAutoTransactionTraceThreshold()) * 1000) {
-    queueTrace(buildTrace());
+    queueTrace(TraceKind::Full);
     autoTraceSent = true;
   }
   bool treeTraced = traceOn == TraceMode::On && collectTree;
   if (callStack_.empty()) {
     state = Finished;
-    if (treeTraced) queueTrace(buildTrace());
+    if (treeTraced) queueTrace(TraceKind::Full);
     return;
   }
   if (!treeTraced) return;
   if (traceSize <= config->getTracesizeThreshold()) {
     if (previewSent || sinceCreation <= static_cast<int64_t>(config->getTracePreviewTimeout()) * 1000) return;
-    queueTrace(buildTrace());
+    queueTrace(TraceKind::Full);
     previewSent = true;
   } else {
-    queueTrace(buildTooLargeSnapshot());
-    queueTrace(buildTrace());
+    queueTrace(TraceKind::TooLarge);
+    queueTrace(TraceKind::Full);
     collectTree = false;
   }
 }

@@ -139,7 +139,6 @@ class CMTContext {
   std::u16string buildText(const TraceShape& shape, const TraceMoment& now) const;
   // Builds the trace of kind on this thread and hands it to the trace store.
   void queueTrace(TraceKind kind) const;
-  void queueTrace(std::u16string text) const;
   // traceSize grows by amount, stopping at its maximum (on every timed call).
   void growTraceSize(uint64_t amount) {
     const uint64_t grown = static_cast<uint64_t>(traceSize) + amount;

@@ -112,5 +112,3 @@ void CMTContext::queueTrace(TraceKind kind) const {
   manager_->traces().addTrace(text);
   if (text.capacity() > kScratchKeptUnits) std::u16string().swap(text);
 }
-
-void CMTContext::queueTrace(std::u16string text) const { manager_->traces().addTrace(text); }
