@@ -12,12 +12,12 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "mox/config/perf_metric_scope.h"
+#include "mox/context/call_params.h"
 #include "mox/metrics/perf_update.h"
 
 class CPerfDataManager;
@@ -107,7 +107,7 @@ class CMTCallRecord {
   // the context is done. A call outside the tree is released when it ends.
   bool linked = false;
   std::vector<CMTCallRecord*> children;  // linked in start order; owned by the context
-  std::map<std::u16string, std::u16string> params;
+  CallParams params;
 
  private:
   // The opening tag, and the closing part after the children.

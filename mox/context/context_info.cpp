@@ -16,20 +16,20 @@ uint64_t lengthDifference(size_t a, size_t b) { return a > b ? a - b : b - a; }
 
 void CMTContext::appendInfo(uint32_t recId, std::u16string name, std::u16string value, bool toList) {
   if (traceOn != TraceMode::On || recId == 0 || callStack_.empty() || callStack_.back()->recId != recId) return;
-  auto& params = callStack_.back()->params;
-  auto found = params.find(name);
-  if (found == params.end()) {
+  CallParams& params = callStack_.back()->params;
+  std::u16string* found = params.find(name);
+  if (found == nullptr) {
     growTraceSize(name.size() + value.size() + kTraceSizePerParam);
-    params.emplace(std::move(name), std::move(value));
+    params.insert(name, value);
     return;
   }
   if (toList) {
     growTraceSize(value.size() + 1);
-    found->second.append(1, u',').append(value);
+    found->append(1, u',').append(value);
     return;
   }
   growTraceSize(name.size() + value.size() + kTraceSizePerParam);
-  found->second = std::move(value);
+  found->assign(value);
 }
 
 void CMTContext::appendContextInfo(std::u16string name, std::u16string value) {
