@@ -1,5 +1,7 @@
 // Information attached to calls and contexts: the append exports.
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "common/utf.h"
@@ -16,36 +18,47 @@ constexpr size_t kInfoNameCapacity = 255;
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // "Method Call Parameter " and paramName, cut to the buffer; a cut never
-// leaves half of a surrogate pair behind.
-std::u16string parameterInfoName(const mox_char* paramName) {
-  std::u16string name = u"Method Call Parameter ";
-  const size_t room = kInfoNameCapacity - name.size();
-  const size_t length = utf16Length(paramName);
-  size_t taken = length < room ? length : room;
-  if (taken < length && taken > 0 && isHighSurrogate(paramName[taken - 1])) --taken;
-  name.append(paramName == nullptr ? u"" : paramName, taken);
-  return name;
-}
+// leaves half of a surrogate pair behind. On the caller's stack: a host
+// callback run on the way (a session-id function) may append in its turn.
+class ParameterInfoName {
+ public:
+  explicit ParameterInfoName(const mox_char* paramName) {
+    constexpr std::u16string_view kPrefix = u"Method Call Parameter ";
+    const size_t room = kInfoNameCapacity - kPrefix.size();
+    const size_t length = utf16Length(paramName);
+    size_t taken = length < room ? length : room;
+    if (taken < length && taken > 0 && isHighSurrogate(paramName[taken - 1])) --taken;
+    std::copy(kPrefix.begin(), kPrefix.end(), units_);
+    std::copy(paramName, paramName + taken, units_ + kPrefix.size());
+    length_ = kPrefix.size() + taken;
+  }
+  std::u16string_view view() const { return {units_, length_}; }
 
-void appendInfoCore(const std::u16string& key, uint32_t recId, const std::u16string& name, std::u16string value,
+ private:
+  char16_t units_[kInfoNameCapacity];
+  size_t length_;
+};
+
+// The host's text is read in place: the context copies what it keeps.
+void appendInfoCore(const std::u16string& key, uint32_t recId, std::u16string_view name, std::u16string_view value,
                     bool toList) {
-  library().registry().appendInfo(key, recId, name, std::move(value), toList);
+  library().registry().appendInfo(key, recId, name, value, toList);
 }
 
 void appendContextInfoCore(const std::u16string& key, const std::u16string& name, std::u16string value) {
   library().registry().appendContextInfo(key, name, std::move(value));
 }
 
-void appendInfo(uint32_t recId, const std::u16string& name, const mox_char* value, bool toList) {
+void appendInfo(uint32_t recId, std::u16string_view name, const mox_char* value, bool toList) {
   if (!isActive()) return;
-  appendInfoCore(threadSessionKey(), recId, name, utf16Copy(value), toList);
+  appendInfoCore(threadSessionKey(), recId, name, utf16View(value), toList);
 }
 
-void appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const std::u16string& name, const mox_char* value,
+void appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, std::u16string_view name, const mox_char* value,
                   bool toList) {
   std::u16string key;
   if (!isActive() || !sessionKeyFromHost(getSessionId, key)) return;
-  appendInfoCore(key, recId, name, utf16Copy(value), toList);
+  appendInfoCore(key, recId, name, utf16View(value), toList);
 }
 
 void appendContextInfo(const std::u16string& name, const mox_char* value) {
@@ -81,24 +94,24 @@ void MOX_appendUserIDEx(MOX_SessionIdFunc getSessionId, const mox_char* userId) 
   guardedVoid([&] { appendContextInfoEx(getSessionId, kUserId, userId); });
 }
 void MOX_appendInfo(uint32_t recId, const mox_char* name, const mox_char* value) {
-  guardedVoid([&] { appendInfo(recId, utf16Copy(name), value, false); });
+  guardedVoid([&] { appendInfo(recId, utf16View(name), value, false); });
 }
 void MOX_appendInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* name, const mox_char* value) {
-  guardedVoid([&] { appendInfoEx(getSessionId, recId, utf16Copy(name), value, false); });
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, utf16View(name), value, false); });
 }
 void MOX_appendInfoToList(uint32_t recId, const mox_char* name, const mox_char* value) {
-  guardedVoid([&] { appendInfo(recId, utf16Copy(name), value, true); });
+  guardedVoid([&] { appendInfo(recId, utf16View(name), value, true); });
 }
 void MOX_appendInfoToListEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* name,
                             const mox_char* value) {
-  guardedVoid([&] { appendInfoEx(getSessionId, recId, utf16Copy(name), value, true); });
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, utf16View(name), value, true); });
 }
 void MOX_appendParameterInfo(uint32_t recId, const mox_char* paramName, const mox_char* value) {
-  guardedVoid([&] { appendInfo(recId, parameterInfoName(paramName), value, false); });
+  guardedVoid([&] { appendInfo(recId, ParameterInfoName(paramName).view(), value, false); });
 }
 void MOX_appendParameterInfoEx(MOX_SessionIdFunc getSessionId, uint32_t recId, const mox_char* paramName,
                                const mox_char* value) {
-  guardedVoid([&] { appendInfoEx(getSessionId, recId, parameterInfoName(paramName), value, false); });
+  guardedVoid([&] { appendInfoEx(getSessionId, recId, ParameterInfoName(paramName).view(), value, false); });
 }
 void MOX_appendReturnInfo(uint32_t recId, const mox_char* value) {
   guardedVoid([&] { appendInfo(recId, kReturnValue, value, false); });

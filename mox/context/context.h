@@ -63,7 +63,7 @@ class CMTContext {
   // ---- information (dropped unless its conditions hold) ------------------
   // On the innermost open call, when it is recId and the context is traced:
   // replaces the value of name, or (toList) appends "," and value to it.
-  void appendInfo(uint32_t recId, std::u16string name, std::u16string value, bool toList);
+  void appendInfo(uint32_t recId, std::u16string_view name, std::u16string_view value, bool toList);
   // On the whole unit of work, traced or not: replaces the value of name.
   void appendContextInfo(std::u16string name, std::u16string value);
 

@@ -14,7 +14,7 @@ uint64_t lengthDifference(size_t a, size_t b) { return a > b ? a - b : b - a; }
 
 }  // namespace
 
-void CMTContext::appendInfo(uint32_t recId, std::u16string name, std::u16string value, bool toList) {
+void CMTContext::appendInfo(uint32_t recId, std::u16string_view name, std::u16string_view value, bool toList) {
   if (traceOn != TraceMode::On || recId == 0 || callStack_.empty() || callStack_.back()->recId != recId) return;
   CallParams& params = callStack_.back()->params;
   std::u16string* found = params.find(name);

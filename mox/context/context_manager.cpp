@@ -582,11 +582,11 @@ void CMTContextManager::terminateTimingAll(const std::u16string& key) {
   if (context && context->state != CMTContext::Terminated) context->terminateAll();
 }
 
-void CMTContextManager::appendInfo(const std::u16string& key, uint32_t recId, std::u16string name, std::u16string value,
-                                   bool toList) {
+void CMTContextManager::appendInfo(const std::u16string& key, uint32_t recId, std::u16string_view name,
+                                   std::u16string_view value, bool toList) {
   ContextRef context = findContext(key);
   if (context && context->state != CMTContext::Terminated) {
-    context->appendInfo(recId, std::move(name), std::move(value), toList);
+    context->appendInfo(recId, name, value, toList);
   }
 }
 

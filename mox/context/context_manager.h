@@ -146,7 +146,8 @@ class CMTContextManager {
   // Information on the key's innermost open call (recId, traced contexts
   // only) or on its whole unit of work; nothing for an unknown key or a
   // terminated context.
-  void appendInfo(const std::u16string& key, uint32_t recId, std::u16string name, std::u16string value, bool toList);
+  void appendInfo(const std::u16string& key, uint32_t recId, std::u16string_view name, std::u16string_view value,
+                  bool toList);
   void appendContextInfo(const std::u16string& key, std::u16string name, std::u16string value);
 
  private:
