@@ -1,0 +1,64 @@
+// Producers add texts while the store hands its sections over: every text
+// arrives once, whole, and each producer's texts in the order added, though
+// the sections' blocks are reused round after round.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mox/trace/trace_data_manager.h"
+#include "mox/trace/trace_text_arena.h"
+#include "support/test_config.h"
+#include "thr/thr.h"
+
+namespace {
+
+constexpr int kProducers = 3;
+constexpr int kTextsEach = 400;
+
+// Producer p's text number i: its sizes span small texts, texts that cross
+// a block's end and, now and then, one larger than a block.
+std::u16string textOf(int p, int i) {
+  const size_t size = i % 97 == 0 ? TraceTextArena::kBlockUnits + 10 : 1 + static_cast<size_t>(i * 37 % 3000);
+  std::u16string text(size, static_cast<char16_t>(u'a' + p));
+  text += u"#" + std::u16string(1, static_cast<char16_t>(u'0' + p));
+  text += std::u16string(1, static_cast<char16_t>(0x4E00 + i));
+  return text;
+}
+
+TEST(TraceStoreMtTest, TextsArriveWholeOnceAndInOrderWhileSectionsTurn) {
+  if (!ThrIsInitialised()) ThrInit();
+  CMTTraceDataManager store;
+  store.init(*testConfiguration({{u"cache_section_count", u"2"}}));
+  std::vector<std::u16string> received;
+  std::atomic<int> running{kProducers};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&store, &running, p] {
+      for (int i = 0; i < kTextsEach; ++i) store.addTrace(textOf(p, i));
+      running.fetch_sub(1);
+    });
+  }
+  const auto take = [&] {
+    store.handOverTexts([&](const TraceTexts& texts) { received.insert(received.end(), texts.begin(), texts.end()); });
+  };
+  while (running.load() > 0) take();
+  for (std::thread& producer : producers) producer.join();
+  take();
+
+  std::map<int, std::vector<std::u16string>> byProducer;
+  for (const std::u16string& text : received) {
+    ASSERT_GE(text.size(), 3u);
+    byProducer[text[text.size() - 2] - u'0'].push_back(text);
+  }
+  for (int p = 0; p < kProducers; ++p) {
+    std::vector<std::u16string> expected;
+    for (int i = 0; i < kTextsEach; ++i) expected.push_back(textOf(p, i));
+    EXPECT_TRUE(byProducer[p] == expected) << "producer " << p;
+  }
+}
+
+}  // namespace
