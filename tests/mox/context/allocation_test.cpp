@@ -89,6 +89,45 @@ TEST_F(AllocationTest, ThreadsOwnUnitsOfWorkAfterTheFirstAllocateNothing) {
   EXPECT_EQ(counts(u"C|own"), "0/5/0/5");
 }
 
+// A traced unit of three nested calls with information: its records, their
+// information, the trace's buffer and the store's block are all reused.
+TEST_F(AllocationTest, TracedUnitsAfterTheFirstAllocateNothing) {
+  // One wall-clock second throughout: the root's start-time text is made
+  // once per second.
+  struct FixedWallClock {
+    FixedWallClock() { setClockReaders(read, nullptr); }
+    ~FixedWallClock() { setClockReaders(nullptr, nullptr); }
+    static bool read(timespec* now) {
+      now->tv_sec = 1700000000;
+      now->tv_nsec = 0;
+      return true;
+    }
+  } fixedWallClock;
+  CMTContextManager& manager = start({{u"trace_enabled_via_em", u"1"}});
+  const std::u16string key = u"traced";
+  const auto tracedUnit = [&] {
+    uint32_t ids[3];
+    const char16_t* components[] = {u"Order", u"Pricing", u"Db"};
+    for (int i = 0; i < 3; ++i) {
+      ids[i] = manager.startTiming(key, components[i], u"m", 1);
+      manager.appendInfo(key, ids[i], u"Method Call Parameter id", u"a value longer than a short string", false);
+      manager.appendInfo(key, ids[i], u"Return Value", u"ok", false);
+    }
+    for (int i = 2; i >= 0; --i) manager.endTiming(key, ids[i]);
+  };
+  // Two turns of the store's ring (four sections), each section taking two
+  // units' traces: every section then keeps a block and room for the list
+  // of two texts.
+  for (int i = 0; i < 8; ++i) {
+    tracedUnit();
+    tracedUnit();
+    drainTraces();
+  }
+  tracedUnit();
+  EXPECT_EQ(allocationsOf([&] { tracedUnit(); }), 0u);
+  EXPECT_EQ(traceTexts().size(), 18u);
+}
+
 TEST_F(AllocationTest, ReusedNodeCarriesTheNewKeyAndAFreshContext) {
   CMTContextManager& manager = start();
   const uint32_t recId = manager.startTiming(u"first", u"C", u"m", 1);
