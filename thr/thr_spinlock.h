@@ -1,7 +1,9 @@
 // A lock for a few dozen instructions of work (one metric record's update):
-// cheaper than a mutex when free, and it yields the processor instead of
-// spinning on when the holder was preempted. BasicLockable; ThrSpinGuard
-// holds it for a scope where the lock analysis can see it.
+// cheaper than a mutex when free. A waiter spins briefly, then gives the
+// processor away, and once the holder has stayed away for a while (it was
+// preempted, on a machine with more threads than cores) sleeps between looks,
+// so that waiting never keeps a core busy for long. BasicLockable;
+// ThrSpinGuard holds it for a scope where the lock analysis can see it.
 #pragma once
 
 #include <atomic>
@@ -9,24 +11,35 @@
 #include "port/spin_wait.h"
 #include "port/thread_annotations.h"
 
+// The waiting step of a spin lock's waiter after rounds unsuccessful looks.
+void thrSpinBackOff(int rounds);
+
 class CAPABILITY("mutex") ThrSpinLock {
  public:
   // The primitive itself: the analysis takes lock and unlock at their word.
   void lock() noexcept ACQUIRE() NO_THREAD_SAFETY_ANALYSIS {
-    for (int spins = 0; locked_.exchange(true, std::memory_order_acquire); ++spins) {
+    int looks = 0;
+    while (locked_.exchange(true, std::memory_order_acquire)) {
       while (locked_.load(std::memory_order_relaxed)) {
-        if (++spins < kSpinsBeforeYield) {
+        if (looks < kSpinsBeforeYield) {
           portCpuRelax();
         } else {
-          portYieldThread();
+          thrSpinBackOff(looks - kSpinsBeforeYield);
         }
+        if (looks < kLooksCounted) ++looks;
       }
     }
+  }
+  // One attempt, no wait: a failure tells the caller that another thread
+  // holds the lock right now (the metric store spreads a contended record on it).
+  bool try_lock() noexcept TRY_ACQUIRE(true) NO_THREAD_SAFETY_ANALYSIS {
+    return !locked_.load(std::memory_order_relaxed) && !locked_.exchange(true, std::memory_order_acquire);
   }
   void unlock() noexcept RELEASE() NO_THREAD_SAFETY_ANALYSIS { locked_.store(false, std::memory_order_release); }
 
  private:
   static constexpr int kSpinsBeforeYield = 64;
+  static constexpr int kLooksCounted = kSpinsBeforeYield + 1024;  // no overflow however long the wait
   std::atomic<bool> locked_{false};
 };
 

@@ -19,6 +19,7 @@ SectionContent CCacheSection::takeContent() {
   ThrExclusiveGuard perf(perfLock);
   ThrExclusiveGuard resources(resourceLock);
   taken.perfRecords.swap(perfRecords);
+  perfIndex.clear();
   taken.resourceRecords.swap(resourceRecords);
   return taken;
 }

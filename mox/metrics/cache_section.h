@@ -1,6 +1,6 @@
 // CCacheSection: the performance and resource records of one interval.
 //
-// perfLock guards perfRecords, resourceLock guards resourceRecords (shared to
+// perfLock guards perfRecords and perfIndex, resourceLock guards resourceRecords (shared to
 // read, exclusive to insert or remove). Both are taken only after the
 // manager's sectionLock. Records are owned by the section.
 #pragma once
@@ -13,6 +13,7 @@
 
 #include "common/u16_less.h"
 #include "mox/metrics/perf_record.h"
+#include "mox/metrics/perf_record_index.h"
 #include "mox/metrics/resource_record.h"
 #include "thr/thr.h"
 
@@ -36,6 +37,8 @@ struct CCacheSection {
   ThrRwLock* resourceLock = nullptr;
   const uint16_t number;  // 1..N in creation order
   PerfRecordMap perfRecords GUARDED_BY(perfLock);
+  // The timing path's way to perfRecords; holds a part of them at most.
+  PerfRecordIndex perfIndex GUARDED_BY(perfLock);
   ResourceRecordMap resourceRecords GUARDED_BY(resourceLock);
 
   // Leaves the section empty and hands over what it held, without freeing

@@ -118,11 +118,10 @@ PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfU
     const bool ownRecord = current.perfRecords.count(key) != 0 || !reachedKeyBound(current);
     target = ownRecord ? PerfTarget::Key : PerfTarget::Overflow;
   }
-  if (target == PerfTarget::Overflow) {
-    placeRecord(current.perfRecords, current.perfLock, kOtherTimingKeys, made)->apply(forOverflowRecord(update));
-  } else {
-    placeRecord(current.perfRecords, current.perfLock, key, made)->apply(update);
-  }
+  const bool overflow = target == PerfTarget::Overflow;
+  CPerfRecord* record = placeRecord(current.perfRecords, current.perfLock, overflow ? kOtherTimingKeys : key, made);
+  current.perfIndex.insert(record);
+  record->apply(overflow ? forOverflowRecord(update) : update);
   return target;
 }
 
@@ -136,11 +135,15 @@ PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const Per
       memo->record->apply(update);
       return PerfTarget::Key;
     }
-    const PerfRecordMap& records = sections_.front()->perfRecords;
-    auto found = records.find(key);
-    if (found != records.end()) {
-      if (memo != nullptr) *memo = PerfRecordMemo{found->second.get(), currentSerial_};
-      found->second->apply(update);
+    const CCacheSection& current = *sections_.front();
+    CPerfRecord* record = current.perfIndex.find(key);
+    if (record == nullptr) {
+      auto found = current.perfRecords.find(key);  // not indexed (past its size), or new
+      if (found != current.perfRecords.end()) record = found->second.get();
+    }
+    if (record != nullptr) {
+      if (memo != nullptr) *memo = PerfRecordMemo{record, currentSerial_};
+      record->apply(update);
       return PerfTarget::Key;
     }
   }
@@ -175,8 +178,9 @@ void CPerfDataManager::carryRunningTimings(CCacheSection& from) NO_THREAD_SAFETY
     ThrShardedExclusiveGuard write(sectionLock_);
     CCacheSection& current = *sections_.front();
     for (size_t i = first; i < end; ++i) {
-      placeRecord(current.perfRecords, current.perfLock, *running[i].key, made[i - first])
-          ->carryIn(running[i].active, running[i].skipped);
+      CPerfRecord* record = placeRecord(current.perfRecords, current.perfLock, *running[i].key, made[i - first]);
+      current.perfIndex.insert(record);
+      record->carryIn(running[i].active, running[i].skipped);
     }
   }
 }

@@ -1,44 +1,33 @@
 // CPerfRecord: the counters and times of one timing key over one interval.
 //
-// Every operation takes the record's own lock and nothing else; callers take
-// it only after releasing the section locks. Elapsed times are milliseconds
-// (signed 32-bit), CPU times microseconds (signed 64-bit), -1 when a time was
-// not measured. Sums wrap rather than overflow.
+// Every operation takes the record's own lock, or the lock of one of its
+// stripes, and nothing else while holding it; callers may hold the section
+// locks. Elapsed times are milliseconds (signed 32-bit), CPU times
+// microseconds (signed 64-bit), -1 when a time was not measured. Sums wrap
+// rather than overflow.
+//
+// A record updated by several threads at once spreads its updates over
+// stripes (PerfStripes) from the first update that finds its lock taken;
+// reading folds them in. A running timing is counted where its start landed;
+// an end lowers the count where it lands when one runs there, else wherever
+// one runs, so the record counts as one set of running timings.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "mox/metrics/perf_stripes.h"
 #include "mox/metrics/perf_update.h"
+#include "mox/metrics/perf_values.h"
 #include "thr/thr_spinlock.h"
-
-// The values of a record, copied out under its lock.
-struct PerfValues {
-  uint32_t active = 0;      // running timings; carried across intervals
-  uint32_t finished = 0;    // ended normally in this interval
-  uint32_t terminated = 0;  // terminated in this interval
-  uint32_t count = 0;       // timings whose times were added
-  int32_t sumElapsed = 0;   // divided as unsigned 32-bit
-  int64_t sumCpu = 0;
-  int32_t sumNetElapsed = 0;  // divided as unsigned 32-bit
-  int64_t sumNetCpu = 0;
-  int32_t maxElapsed = 0;
-  int64_t maxCpu = -1;
-  int32_t maxNetElapsed = 0;
-  int64_t maxNetCpu = -1;
-  int32_t minElapsed = -1;  // -1: none yet
-  int64_t minCpu = -1;
-  int32_t minNetElapsed = -1;
-  int64_t minNetCpu = -1;
-  // An update said that the key's component is skipped (PerfUpdate::skipped).
-  bool skipped = false;
-};
 
 // Own cache line: records of different keys are updated by different threads.
 class alignas(64) CPerfRecord {
  public:
   // A fresh record, or one holding running timings only.
   explicit CPerfRecord(std::u16string key, uint32_t active = 0);
+  ~CPerfRecord();
   CPerfRecord(const CPerfRecord&) = delete;
   CPerfRecord& operator=(const CPerfRecord&) = delete;
 
@@ -57,17 +46,40 @@ class alignas(64) CPerfRecord {
   void carryIn(uint32_t running, bool skipped);
 
   uint32_t active() const;
+  // The values with every stripe folded in.
   PerfValues snapshot() const;
+  // Spreads later updates over stripes, as the first contended update does
+  // (tests use it to get a striped record without racing for one); false
+  // when out of memory.
+  bool spreadUpdates() { return spread() != nullptr; }
+  bool striped() const { return stripes_.load(std::memory_order_acquire) != nullptr; }
 
  private:
-  void incActiveLocked() REQUIRES(lock_) { ++v_.active; }
-  void endLocked(uint32_t& endCounter) REQUIRES(lock_);
-  void addTimesLocked(int32_t elapsedMs, int64_t cpuUs, int32_t netElapsedMs, int64_t netCpuUs) REQUIRES(lock_);
+  // Applies update to the record's own values; releases lock_.
+  void applyHeld(const PerfUpdate& update) RELEASE(lock_);
+  void applyToStripe(PerfStripe& stripe, const PerfUpdate& update);
+  // Ends one running timing wherever one runs, besides at skip (nullptr:
+  // none skipped); with none running, counts an unmatched end.
+  void endElsewhere(const PerfStripe* skip);
+  void noteRunning() {
+    if (!everRunning_.load(std::memory_order_relaxed)) everRunning_.store(true, std::memory_order_release);
+  }
+  // Runs work holding the record's lock and every stripe's: one step for all of them.
+  template <typename Work>
+  void withAllLocked(const PerfStripes& stripes, Work&& work) const NO_THREAD_SAFETY_ANALYSIS;
+  // The stripes, made now if none are there yet; nullptr when out of memory.
+  PerfStripes* spread();
 
   const std::u16string key_;
+  // Set once, read by every update: kept apart from the lines that are written.
+  std::atomic<PerfStripes*> stripes_{nullptr};
+  // Set by the first running timing counted (started or carried in): until
+  // then an end that finds none where it lands need not look elsewhere, as
+  // with a scope that counts no running timings, where every end is so.
+  std::atomic<bool> everRunning_{false};
   mutable ThrSpinLock lock_;
   PerfValues v_ GUARDED_BY(lock_);
-  // Ends that found active at 0 (wraps; only a record made while running
-  // timings were being carried in needs it, and only for that moment).
+  // Ends that found no running timing (wraps; only a record made while
+  // running timings were being carried in needs it, and only for that moment).
   uint32_t unmatchedEnds_ GUARDED_BY(lock_) = 0;
 };
