@@ -83,8 +83,27 @@ void XMLCALL TreeBuilder::onEnd(void* self, const XML_Char*) {
   }
 }
 
+void TreeBuilder::readRun(const std::string_view* elements, size_t count, Element* roots) {
+  run_ = elements;
+  runCount_ = count;
+  runRoots_ = roots;
+  completed_ = 0;
+}
+
+bool TreeBuilder::beginRunElement() {
+  if (completed_ == runCount_) {
+    // The framer found no more elements than these: not reached while both agree.
+    stop("more elements than framed");
+    return false;
+  }
+  root_ = runRoots_ + completed_;
+  used_ = 2 * run_[completed_].size();
+  return true;
+}
+
 void TreeBuilder::start(const XML_Char* name, const XML_Char** attributes) {
   if (!problem.empty()) return;
+  if (depth_ == 0 && run_ != nullptr && !beginRunElement()) return;
   const Tag& tag = measured(name, attributes);
   size_t cost = kElementCost + textCost(tag.name);
   for (const std::string_view text : tag.texts) cost += textCost(text);
@@ -92,7 +111,7 @@ void TreeBuilder::start(const XML_Char* name, const XML_Char** attributes) {
   if (!charge(cost)) return;
   if (depth_ == 0) {
     started_ = true;
-    fill(root_, tag);
+    fill(*root_, tag);
   } else {
     fill(open_.emplace_back(), tag);
   }
@@ -103,14 +122,17 @@ void TreeBuilder::end() {
   // expat ends an empty-element tag even when its start stopped the parser.
   if (!problem.empty()) return;
   --depth_;
-  if (depth_ == 0) return;
+  if (depth_ == 0) {
+    ++completed_;
+    return;
+  }
   Element done = std::move(open_.back());
   open_.pop_back();
-  (open_.empty() ? root_ : open_.back()).children.push_back(std::move(done));
+  (open_.empty() ? *root_ : open_.back()).children.push_back(std::move(done));
 }
 
 void TreeBuilder::discard() {
-  root_ = Element();
+  *root_ = Element();
   std::vector<Element>().swap(open_);
 }
 
