@@ -23,14 +23,20 @@ struct Tag {
   std::vector<std::string_view> texts;  // name, value, name, value...
 };
 
+// Names mostly repeat those of the element the storage held before (a line
+// of the same kind): comparing them costs less than copying.
+void assignName(std::string& to, std::string_view from) {
+  if (std::string_view(to) != from) to.assign(from);
+}
+
 // Assigns into the element's strings and attribute pairs as they are, so
 // their storage is reused.
 void fill(Element& element, const Tag& tag) {
-  element.name.assign(tag.name);
+  assignName(element.name, tag.name);
   const size_t count = tag.texts.size() / 2;
   element.attributes.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    element.attributes[i].first.assign(tag.texts[2 * i]);
+    assignName(element.attributes[i].first, tag.texts[2 * i]);
     element.attributes[i].second.assign(tag.texts[2 * i + 1]);
   }
   element.children.clear();
