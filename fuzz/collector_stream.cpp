@@ -1,7 +1,7 @@
 // The collector's stream splitter against any bytes a peer can send: no crash,
-// no leak, no read outside a buffer, and the same elements and the same count
-// of dropped ones whether the stream arrives in one piece, each element parsed
-// once complete, or cut into pieces of the size the input's first byte
+// no leak, no read outside a buffer, and the same elements (trees and bytes)
+// and the same count of dropped ones whether the stream arrives in one piece,
+// its elements parsed in runs, or cut into pieces of the size the input's first byte
 // chooses, each element parsed as it arrives from the size that byte chooses
 // too. Small limits, so that inputs of a few kilobytes reach every limit.
 #include <cstddef>
@@ -15,8 +15,19 @@
 
 namespace {
 
+// The tree as text: name, attributes and children, each length-prefixed so that no two trees read alike.
+void describe(const moxcollect::Element& e, std::string& out) {
+  const auto add = [&out](const std::string& text) { out += std::to_string(text.size()) + ":" + text; };
+  add(e.name);
+  out += "(";
+  for (const auto& [name, value] : e.attributes) add(name), add(value);
+  out += "){";
+  for (const moxcollect::Element& child : e.children) describe(child, out);
+  out += "}";
+}
+
 struct Outcome {
-  std::vector<std::string> elements;  // their raw bytes, in order
+  std::vector<std::string> elements;  // their trees and raw bytes, in order
   uint64_t malformed = 0;
   bool unfinished = false;
 
@@ -32,7 +43,11 @@ Outcome split(std::string_view stream, size_t piece, size_t parseInPiecesFrom) {
   limits.maxMemory = 64 * 1024;
   Outcome outcome;
   moxcollect::StreamSplitter splitter(
-      [&](moxcollect::Element&&, std::string&& raw) { outcome.elements.push_back(std::move(raw)); },
+      [&](moxcollect::Element&& element, std::string&& raw) {
+        std::string text;
+        describe(element, text);
+        outcome.elements.push_back(text + raw);
+      },
       [](const std::string&, const std::string&) {}, limits, parseInPiecesFrom);
   for (size_t at = 0; at < stream.size(); at += piece) splitter.feed(stream.substr(at, piece));
   outcome.unfinished = splitter.finish();

@@ -271,21 +271,22 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   Record& record = writer_.slot();
   std::swap(record.element, element);
   record.raw.swap(raw);
-  record.kind = kindOf(record.element);
+  const MetricAttributes attributes = metricAttributes(record.element);
+  record.kind = kindOf(record.element, attributes);
   record.connection = connection.number();
   assignIfChanged(record.peer, connection.peer());
   assignIfChanged(record.peerHost, connection.peerHost());
   record.received = receivedAt_;
-  noteIdentity(connection, record);
+  noteIdentity(connection, record, attributes);
   ++connection.records;
   stats_.count(record.kind);
   writer_.commit();
 }
 
-void Collector::noteIdentity(Connection& connection, Record& record) {
+void Collector::noteIdentity(Connection& connection, Record& record, const MetricAttributes& attributes) {
   if (record.kind == RecordKind::Metric || record.kind == RecordKind::Version) {
     // A connection's lines mostly name one process: only a name of another one is read.
-    const std::string_view prefix = identityPrefix(record.element);
+    const std::string_view prefix = identityPrefix(attributes);
     if (!connection.identityPrefixKept || prefix != connection.identityPrefix) readIdentity(connection, prefix);
     // The writer thread takes the identity from the name (splitName).
     if (connection.prefixNamesProcess) return;

@@ -127,7 +127,7 @@ class Collector {
   void onElement(Connection& connection, Element&& element, std::string&& raw);
   // Gives a record without a process the connection's, or the only one seen
   // at its address; remembers a named one for both.
-  void noteIdentity(Connection& connection, Record& record);
+  void noteIdentity(Connection& connection, Record& record, const MetricAttributes& attributes);
   // Reads the process a line's name names, when it is not the connection's last.
   void readIdentity(Connection& connection, std::string_view prefix);
   void onError(Connection& connection, const std::string& message, const std::string& excerpt);

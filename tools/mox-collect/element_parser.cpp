@@ -1,5 +1,6 @@
 #include "element_parser.h"
 
+#include <algorithm>
 #include <climits>
 #include <random>
 #include <utility>
@@ -111,6 +112,37 @@ bool parseElement(std::string_view bytes, size_t maxMemory, Element& element, st
     slot.ready = false;
   }
   return parsed;
+}
+
+size_t parseRun(const std::string_view* elements, size_t count, size_t maxMemory, Element* trees,
+                std::string& problem) {
+  if (count == 0) return 0;
+  const char* const first = elements[0].data();
+  const size_t bytes = static_cast<size_t>(elements[count - 1].data() + elements[count - 1].size() - first);
+  if (bytes > INT_MAX) {
+    problem = overBudget(maxMemory);
+    return 0;
+  }
+  XML_Parser parser = readyParser();
+  if (parser == nullptr) {
+    problem = "out of memory";
+    return 0;
+  }
+  TreeBuilder builder(parser, maxMemory, trees[0]);
+  builder.attach();
+  builder.readRun(elements, count, trees);
+  const bool parsed = XML_Parse(parser, first, static_cast<int>(bytes), XML_FALSE) == XML_STATUS_OK;
+  XML_SetElementHandler(parser, nullptr, nullptr);
+  ThreadParser& slot = threadParser();
+  slot.parsed += bytes;
+  const size_t completed = builder.completed();
+  if (parsed && completed == count) return completed;
+  // The parser stopped inside the element after the last complete one.
+  slot.ready = false;
+  problem = !builder.problem.empty()                     ? builder.problem
+            : XML_GetErrorCode(parser) != XML_ERROR_NONE ? parserError(parser)
+                                                         : "unfinished element";
+  return std::min(completed, count);
 }
 
 ElementParser::ElementParser(size_t maxMemory)

@@ -34,6 +34,14 @@ namespace moxcollect {
 // `element` then holding whatever was read.
 bool parseElement(std::string_view bytes, size_t maxMemory, Element& element, std::string& problem);
 
+// Reads complete elements that lie one after another in one buffer, with
+// nothing but white space between them, as parseElement() would one by one
+// (each within maxMemory, which twice its bytes must fit), but in one call to
+// the parser, which costs less than one call per element: the i-th into
+// trees[i], built into the storage it has. Returns how many were read; fewer
+// than count: the next was refused, with what is wrong in `problem`.
+size_t parseRun(const std::string_view* elements, size_t count, size_t maxMemory, Element* trees, std::string& problem);
+
 class ElementParser {
  public:
   explicit ElementParser(size_t maxMemory);

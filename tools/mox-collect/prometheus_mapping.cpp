@@ -40,8 +40,7 @@ int indexOf(const std::array<std::string_view, N>& texts, std::string_view label
 }
 
 // Absent: true with has false. Present: true only when it is a whole decimal integer.
-bool readAttribute(const Element& element, std::string_view name, int64_t& out, bool& has) {
-  const std::string* text = element.attribute(name);
+bool readNumber(const std::string* text, int64_t& out, bool& has) {
   has = text != nullptr;
   if (!has) return true;
   const char* end = text->data() + text->size();
@@ -49,19 +48,18 @@ bool readAttribute(const Element& element, std::string_view name, int64_t& out, 
   return !text->empty() && ec == std::errc() && ptr == end;
 }
 
-bool readValues(const Element& element, LineValues& values) {
+bool readValues(const MetricAttributes& attributes, LineValues& values) {
   bool hasValue = false;
-  return readAttribute(element, "value", values.value, hasValue) && hasValue &&
-         readAttribute(element, "max", values.max, values.hasMax) &&
-         readAttribute(element, "min", values.min, values.hasMin) &&
-         readAttribute(element, "count", values.count, values.hasCount);
+  return readNumber(attributes.value, values.value, hasValue) && hasValue &&
+         readNumber(attributes.max, values.max, values.hasMax) &&
+         readNumber(attributes.min, values.min, values.hasMin) &&
+         readNumber(attributes.count, values.count, values.hasCount);
 }
 
 bool namesProcess(const MetricName& name) { return !name.process.empty() && !name.instance.empty(); }
 
-bool withinNameLimit(const Record& record) {
-  const std::string* name = record.element.attribute("name");
-  return name != nullptr && name->size() <= kMaxNameBytes;
+bool withinNameLimit(const MetricAttributes& attributes) {
+  return attributes.name != nullptr && attributes.name->size() <= kMaxNameBytes;
 }
 
 bool splitsIntoComponentAndMethod(const std::string& key) {
@@ -75,9 +73,9 @@ MappedLine malformed() {
   return line;
 }
 
-MappedLine mapVersion(const Record& record) {
-  const std::string* value = record.element.attribute("value");
-  if (!namesProcess(record.metric) || !withinNameLimit(record) || value == nullptr || value->empty() ||
+MappedLine mapVersion(const Record& record, const MetricAttributes& attributes) {
+  const std::string* value = attributes.value;
+  if (!namesProcess(record.metric) || !withinNameLimit(attributes) || value == nullptr || value->empty() ||
       value->size() > kMaxNameBytes) {
     return malformed();
   }
@@ -132,16 +130,17 @@ const std::array<SeriesFamily, 17>& seriesFamilies() {
 }
 
 MappedLine mapLine(const Record& record) {
-  if (record.kind == RecordKind::Version) return mapVersion(record);
-  if (record.kind != RecordKind::Metric) return MappedLine();
-  const std::string* type = record.element.attribute("type");
+  if (record.kind != RecordKind::Version && record.kind != RecordKind::Metric) return MappedLine();
+  const MetricAttributes attributes = metricAttributes(record.element);
+  if (record.kind == RecordKind::Version) return mapVersion(record, attributes);
+  const std::string* type = attributes.type;
   const KeyShape shape = keyShapeOf(type ? std::string_view(*type) : std::string_view());
   if (shape == KeyShape::None) return MappedLine();
   const MetricName& name = record.metric;
-  if (!namesProcess(name) || !withinNameLimit(record) || name.key.empty() || name.label.empty()) return malformed();
+  if (!namesProcess(name) || !withinNameLimit(attributes) || name.key.empty() || name.label.empty()) return malformed();
   if (shape == KeyShape::TimingKey && !splitsIntoComponentAndMethod(name.key)) return malformed();
   MappedLine line;
-  if (!readValues(record.element, line.values)) return malformed();
+  if (!readValues(attributes, line.values)) return malformed();
   if (shape == KeyShape::TimingKey) {
     const int label = indexOf(kTimingLabelTexts, name.label);
     if (label < 0) return MappedLine();

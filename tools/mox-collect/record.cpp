@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "metric_attributes.h"
+
 namespace moxcollect {
 
 namespace {
@@ -24,8 +26,7 @@ namespace {
 
 bool isMetricLine(RecordKind kind) { return kind == RecordKind::Metric || kind == RecordKind::Version; }
 
-std::string_view attributeText(const Element& element, std::string_view name) {
-  const std::string* value = element.attribute(name);
+std::string_view text(const std::string* value) {
   return value != nullptr ? std::string_view(*value) : std::string_view();
 }
 
@@ -37,19 +38,24 @@ void clear(Identity& identity) {
 
 }  // namespace
 
-RecordKind kindOf(const Element& element) {
-  if (element.name == "metric") {
-    if (attributeText(element, "type") != "StringEvent") return RecordKind::Metric;
-    const std::string_view name = attributeText(element, "name");
+RecordKind kindOf(const Element& element) { return kindOf(element, metricAttributes(element)); }
+
+RecordKind kindOf(const Element& element, const MetricAttributes& attributes) {
+  const std::string_view elementName = element.name;
+  if (elementName == "metric") {
+    if (text(attributes.type) != "StringEvent") return RecordKind::Metric;
+    const std::string_view name = text(attributes.name);
     const size_t colon = labelSeparator(name);
     const bool version = colon != std::string_view::npos && name.substr(colon + 1) == kVersionLabel;
     return version ? RecordKind::Version : RecordKind::Metric;
   }
-  return element.name == "event" ? RecordKind::Trace : RecordKind::Other;
+  return elementName == "event" ? RecordKind::Trace : RecordKind::Other;
 }
 
-std::string_view identityPrefix(const Element& element) {
-  std::string_view path = attributeText(element, "name");
+std::string_view identityPrefix(const Element& element) { return identityPrefix(metricAttributes(element)); }
+
+std::string_view identityPrefix(const MetricAttributes& attributes) {
+  std::string_view path = text(attributes.name);
   path = path.substr(0, labelSeparator(path));
   return path.substr(0, processPartLength(path));
 }
@@ -74,8 +80,8 @@ void splitName(Record& record) {
     }
     return;
   }
-  const Element& e = record.element;
-  parseMetricName(attributeText(e, "name"), keyShapeOf(attributeText(e, "type")), metric);
+  const MetricAttributes attributes = metricAttributes(record.element);
+  parseMetricName(text(attributes.name), keyShapeOf(text(attributes.type)), metric);
   if (metric.system.empty() && metric.process.empty() && metric.instance.empty()) return;
   Identity& identity = record.identity;
   identity.system.assign(metric.system);

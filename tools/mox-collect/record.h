@@ -12,6 +12,7 @@
 #include <string>
 
 #include "element.h"
+#include "metric_attributes.h"
 #include "metric_name.h"
 
 namespace moxcollect {
@@ -60,11 +61,14 @@ void classify(Record& record);
 // names a process; it leaves the identity as it is otherwise (the loop sets
 // it from the connection), and clears the metric name of other kinds.
 RecordKind kindOf(const Element& element);
+// The same with the element's attributes already found.
+RecordKind kindOf(const Element& element, const MetricAttributes& attributes);
 void splitName(Record& record);
 // The identity a metric or version line's name names, and the part of the
 // name it is read from (a view into it), so that a caller can tell a name of
 // the same process by comparing that prefix alone.
 std::string_view identityPrefix(const Element& element);
+std::string_view identityPrefix(const MetricAttributes& attributes);
 void identityFrom(std::string_view prefix, Identity& identity);
 
 // The memory a record holds outside its fixed size, roughly: the storage of

@@ -35,6 +35,43 @@ void excerptOf(std::string_view head, std::string_view rest, std::string& excerp
 
 }  // namespace
 
+// A run's elements and the trees they are read into: one per thread rather
+// than per connection. A feed() borrows it, so that an element handler that
+// feeds another splitter on the same thread works with storage of its own.
+struct RunScratch {
+  std::vector<std::string_view> elements;
+  std::vector<Element> trees;
+};
+
+namespace {
+
+RunScratch& threadScratch() {
+  thread_local RunScratch scratch;
+  return scratch;
+}
+
+class ScratchLoan {
+ public:
+  explicit ScratchLoan(RunScratch*& borrower) : borrower_(borrower) {
+    scratch_.elements.swap(threadScratch().elements);
+    scratch_.trees.swap(threadScratch().trees);
+    borrower_ = &scratch_;
+  }
+  ~ScratchLoan() {
+    borrower_ = nullptr;
+    scratch_.elements.clear();
+    threadScratch() = std::move(scratch_);
+  }
+  ScratchLoan(const ScratchLoan&) = delete;
+  ScratchLoan& operator=(const ScratchLoan&) = delete;
+
+ private:
+  RunScratch*& borrower_;
+  RunScratch scratch_;
+};
+
+}  // namespace
+
 StreamSplitter::StreamSplitter(ElementHandler onElement, ErrorHandler onError, ElementLimits limits,
                                size_t parseInPiecesFrom)
     : onElement_(std::move(onElement)),
@@ -50,7 +87,27 @@ size_t StreamSplitter::bytesHeld() const {
 }
 
 void StreamSplitter::feed(std::string_view input) {
-  while (!input.empty()) {
+  ScratchLoan loan(run_);
+  try {
+    split(input);
+  } catch (...) {
+    // The framer may have gone past elements of the run that were never handed over.
+    framer_.reset();
+    release();
+    throw;
+  }
+}
+
+void StreamSplitter::split(std::string_view input) {
+  const char* const inputEnd = input.data() + input.size();
+  // Where reading goes on after an element of the run was refused.
+  const auto resumeAt = [&](const char* resume) { input = std::string_view(resume, size_t(inputEnd - resume)); };
+  for (;;) {
+    if (input.empty()) {
+      if (run_->elements.empty()) return;
+      if (const char* resume = parseRun(inputEnd)) resumeAt(resume);
+      continue;
+    }
     if (skipping_) {
       const size_t lineEnd = input.find('\n');
       if (lineEnd == std::string_view::npos) return;
@@ -60,6 +117,21 @@ void StreamSplitter::feed(std::string_view input) {
     }
     const ElementFramer::Result found = framer_.scan(input);
     const std::string_view element = input.substr(found.begin, found.end - found.begin);
+    const bool runnableElement = runnable(found, element);
+    if (!run_->elements.empty() && !(runnableElement && roomInRun(element))) {
+      // The run is read before anything that comes after it.
+      if (const char* resume = parseRun(inputEnd)) {
+        framer_.reset();
+        release();
+        resumeAt(resume);
+        continue;
+      }
+    }
+    if (runnableElement) {
+      run_->elements.push_back(element);
+      input.remove_prefix(found.end);
+      continue;
+    }
     switch (found.outcome) {
       case ElementFramer::Outcome::NeedMore:
         if (framer_.inElement()) receive(element);
@@ -75,6 +147,45 @@ void StreamSplitter::feed(std::string_view input) {
         break;
     }
   }
+}
+
+bool StreamSplitter::runnable(const ElementFramer::Result& found, std::string_view element) const {
+  // An element begun in an earlier feed() has its bytes, or its parser, of its own.
+  return found.outcome == ElementFramer::Outcome::Complete && pending_.empty() && !refused_ &&
+         element.size() <= limits_.maxMemory / 2 && element.size() <= kRunBytes;
+}
+
+bool StreamSplitter::roomInRun(std::string_view element) const {
+  const std::vector<std::string_view>& elements = run_->elements;
+  if (elements.empty()) return true;
+  const size_t span = static_cast<size_t>(element.data() + element.size() - elements.front().data());
+  return elements.size() < kRunElements && span <= kRunBytes;
+}
+
+const char* StreamSplitter::parseRun(const char* inputEnd) {
+  RunScratch& run = *run_;
+  const size_t count = run.elements.size();
+  if (run.trees.size() < count) run.trees.resize(count);
+  problem_.clear();
+  const size_t parsed = moxcollect::parseRun(run.elements.data(), count, limits_.maxMemory, run.trees.data(), problem_);
+  for (size_t i = 0; i < parsed; ++i) handOverParsed(run.trees[i], run.elements[i]);
+  const char* resume = nullptr;
+  if (parsed < count) {
+    // Its end is known: the rest of its line goes with it, nothing before.
+    const std::string_view refused = run.elements[parsed];
+    resume = refused.data() + refused.size();
+    reject(problem_, refused, std::string_view(resume, static_cast<size_t>(inputEnd - resume)));
+    if (heapBytes(run.trees[parsed]) > kKeptScratchBytes) run.trees[parsed] = Element();
+  }
+  run.elements.clear();
+  return resume;
+}
+
+void StreamSplitter::handOverParsed(Element& element, std::string_view raw) {
+  raw_.assign(raw.data(), raw.size());
+  onElement_(std::move(element), std::move(raw_));
+  if (heapBytes(element) > kKeptScratchBytes) element = Element();
+  if (heapBytes(raw_) > kKeptScratchBytes) std::string().swap(raw_);
 }
 
 void StreamSplitter::receive(std::string_view bytes) {

@@ -12,6 +12,10 @@
 // and the amortized growth of the element's buffers), and the cost of an
 // element is linear in its size with any version of expat.
 //
+// Complete elements that lie whole in one feed() are read in runs, one call to
+// the parser for many elements (see parseRun()); the outcome is the same as
+// one by one.
+//
 // A malformed element (for example host text that was not escaped) does not
 // end the stream: it is dropped, reported through the error callback, and
 // reading resumes after the next line feed, which ends every text the library
@@ -46,6 +50,8 @@
 
 namespace moxcollect {
 
+struct RunScratch;
+
 class StreamSplitter {
  public:
   using ElementHandler = std::function<void(Element&& element, std::string&& raw)>;
@@ -74,6 +80,16 @@ class StreamSplitter {
   size_t bytesHeld() const;
 
  private:
+  void split(std::string_view input);
+  // Whether a complete element found in the input may be read in a run.
+  bool runnable(const ElementFramer::Result& found, std::string_view element) const;
+  // Whether the run has room for that element besides those it has.
+  bool roomInRun(std::string_view element) const;
+  // Parses the run and hands its elements over. Null when all were; else one
+  // was refused and reported (see reject), the elements after it are not
+  // handed over, and the input goes on from the returned byte, its end.
+  const char* parseRun(const char* inputEnd);
+  void handOverParsed(Element& element, std::string_view raw);
   // More bytes of the element in progress.
   void receive(std::string_view bytes);
   // The element's bytes end with `tail`; `following` is the input after it.
@@ -112,6 +128,13 @@ class StreamSplitter {
   std::string message_;
   std::string excerpt_;
   bool skipping_ = false;  // discarding up to the next line feed after an error
+  // The run: complete elements of the current feed() not yet parsed, at most
+  // kRunElements from the first to the end of the last within kRunBytes, so
+  // that expat's buffer stays small. Its storage is the thread's, lent for
+  // the length of a feed() (see RunScratch).
+  static constexpr size_t kRunElements = 128;
+  static constexpr size_t kRunBytes = 64 * 1024;
+  RunScratch* run_ = nullptr;
   uint64_t malformed_ = 0;
 };
 

@@ -23,14 +23,20 @@ struct Tag {
   std::vector<std::string_view> texts;  // name, value, name, value...
 };
 
+// Names mostly repeat those of the element the storage held before (a line
+// of the same kind): comparing them costs less than copying.
+void assignName(std::string& to, std::string_view from) {
+  if (std::string_view(to) != from) to.assign(from);
+}
+
 // Assigns into the element's strings and attribute pairs as they are, so
 // their storage is reused.
 void fill(Element& element, const Tag& tag) {
-  element.name.assign(tag.name);
+  assignName(element.name, tag.name);
   const size_t count = tag.texts.size() / 2;
   element.attributes.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    element.attributes[i].first.assign(tag.texts[2 * i]);
+    assignName(element.attributes[i].first, tag.texts[2 * i]);
     element.attributes[i].second.assign(tag.texts[2 * i + 1]);
   }
   element.children.clear();
@@ -83,8 +89,27 @@ void XMLCALL TreeBuilder::onEnd(void* self, const XML_Char*) {
   }
 }
 
+void TreeBuilder::readRun(const std::string_view* elements, size_t count, Element* roots) {
+  run_ = elements;
+  runCount_ = count;
+  runRoots_ = roots;
+  completed_ = 0;
+}
+
+bool TreeBuilder::beginRunElement() {
+  if (completed_ == runCount_) {
+    // The framer found no more elements than these: not reached while both agree.
+    stop("more elements than framed");
+    return false;
+  }
+  root_ = runRoots_ + completed_;
+  used_ = 2 * run_[completed_].size();
+  return true;
+}
+
 void TreeBuilder::start(const XML_Char* name, const XML_Char** attributes) {
   if (!problem.empty()) return;
+  if (depth_ == 0 && run_ != nullptr && !beginRunElement()) return;
   const Tag& tag = measured(name, attributes);
   size_t cost = kElementCost + textCost(tag.name);
   for (const std::string_view text : tag.texts) cost += textCost(text);
@@ -92,7 +117,7 @@ void TreeBuilder::start(const XML_Char* name, const XML_Char** attributes) {
   if (!charge(cost)) return;
   if (depth_ == 0) {
     started_ = true;
-    fill(root_, tag);
+    fill(*root_, tag);
   } else {
     fill(open_.emplace_back(), tag);
   }
@@ -103,14 +128,17 @@ void TreeBuilder::end() {
   // expat ends an empty-element tag even when its start stopped the parser.
   if (!problem.empty()) return;
   --depth_;
-  if (depth_ == 0) return;
+  if (depth_ == 0) {
+    ++completed_;
+    return;
+  }
   Element done = std::move(open_.back());
   open_.pop_back();
-  (open_.empty() ? root_ : open_.back()).children.push_back(std::move(done));
+  (open_.empty() ? *root_ : open_.back()).children.push_back(std::move(done));
 }
 
 void TreeBuilder::discard() {
-  root_ = Element();
+  *root_ = Element();
   std::vector<Element>().swap(open_);
 }
 
