@@ -51,8 +51,12 @@ CMTTraceSection* CMTTraceDataManager::switchSection() {
 
 void CMTTraceDataManager::putBack(CMTTraceSection* section) {
   if (section == nullptr) return;
+  // Its texts have gone out: its blocks serve the current section next
+  // instead of waiting a whole turn of the ring (see the header).
+  std::vector<TraceTextArena::Block> sent = section->releaseBlocks();
   ThrExclusiveGuard guard(sectionLock_);
   appendSection(section);
+  queue_.front()->adoptBlocks(std::move(sent));
 }
 
 void CMTTraceDataManager::appendSection(CMTTraceSection* section) { queue_.push_back(section); }

@@ -4,10 +4,10 @@
 // queue is the current section, into which producers add. The trace job has
 // the texts handed over (handOverTexts): the front is detached, its texts
 // given to the job, which sends them, and it goes back at the end of the
-// ring. A section's texts are destroyed when it becomes current again: an
-// interval's memory is freed while later intervals' texts still sit above
-// it, so the allocator reuses it instead of giving it back and faulting it
-// in again.
+// ring, emptied: the blocks its texts were in go to the current section.
+// Otherwise each section of the ring would keep blocks of its own, so that a
+// started library first-touches fresh memory for 2N rounds, and a round's
+// texts land in memory last touched 2N rounds before, long out of the caches.
 //
 // Locking, in this order: sectionLock (shared while a text is added,
 // exclusive while the ring rotates or a section is put back), then a
@@ -56,7 +56,8 @@ class CMTTraceDataManager {
   // Detaches and returns the current section; the next one becomes current
   // and is emptied. nullptr when the store has fewer than two sections.
   CMTTraceSection* switchSection();
-  // Appends a detached section at the back of the ring.
+  // Empties a detached section, appends it at the back of the ring and gives
+  // its blocks to the current section.
   void putBack(CMTTraceSection* section);
   bool isEmpty(const CMTTraceSection* section) const;
   size_t sectionCount() const;

@@ -18,6 +18,16 @@ void CMTTraceSection::clear() {
   traces_.clear();
 }
 
+std::vector<TraceTextArena::Block> CMTTraceSection::releaseBlocks() {
+  ThrExclusiveGuard guard(lock_);
+  return traces_.releaseBlocks();
+}
+
+void CMTTraceSection::adoptBlocks(std::vector<TraceTextArena::Block>&& spare) {
+  ThrExclusiveGuard guard(lock_);
+  traces_.adoptBlocks(std::move(spare));
+}
+
 bool CMTTraceSection::isEmpty() const {
   ThrSharedGuard guard(lock_);
   return traces_.texts().empty();

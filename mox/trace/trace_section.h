@@ -32,6 +32,11 @@ class CMTTraceSection {
   void add(std::u16string_view text);
   // Destroys every text.
   void clear();
+  // Destroys every text and hands out the blocks they were in, for another
+  // section (TraceTextArena::releaseBlocks).
+  std::vector<TraceTextArena::Block> releaseBlocks();
+  // Takes empty blocks as room for later texts (TraceTextArena::adoptBlocks).
+  void adoptBlocks(std::vector<TraceTextArena::Block>&& spare);
   bool isEmpty() const;
   size_t size() const;
   // Calls take with every text, in the order added, holding the section

@@ -39,3 +39,20 @@ void TraceTextArena::clear() {
   for (Block& block : blocks_) block.used = 0;
   current_ = 0;
 }
+
+std::vector<TraceTextArena::Block> TraceTextArena::releaseBlocks() {
+  clear();
+  std::vector<Block> released;
+  released.swap(blocks_);
+  return released;
+}
+
+void TraceTextArena::adoptBlocks(std::vector<Block>&& spare) {
+  // After the blocks in use, where roomFor looks for room next.
+  for (Block& block : spare) {
+    if (blocks_.size() >= kMaxKeptBlocks) break;
+    block.used = 0;
+    blocks_.push_back(std::move(block));
+  }
+  spare.clear();
+}
