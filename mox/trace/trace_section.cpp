@@ -8,9 +8,9 @@ CMTTraceSection::~CMTTraceSection() {
   if (lock_ != nullptr) ThrRwLockDelete(lock_);
 }
 
-void CMTTraceSection::add(std::u16string_view text) {
+void CMTTraceSection::add(std::u16string_view head, std::u16string_view body) {
   ThrExclusiveGuard guard(lock_);
-  traces_.add(text);
+  traces_.add(head, body);
 }
 
 void CMTTraceSection::clear() {

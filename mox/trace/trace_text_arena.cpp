@@ -2,14 +2,15 @@
 
 #include <algorithm>
 
-void TraceTextArena::add(std::u16string_view text) {
-  if (text.empty()) {
+void TraceTextArena::add(std::u16string_view head, std::u16string_view body) {
+  const size_t size = head.size() + body.size();
+  if (size == 0) {
     texts_.emplace_back();
     return;
   }
-  char16_t* at = roomFor(text.size());
-  std::copy(text.begin(), text.end(), at);
-  texts_.emplace_back(at, text.size());
+  char16_t* at = roomFor(size);
+  std::copy(body.begin(), body.end(), std::copy(head.begin(), head.end(), at));
+  texts_.emplace_back(at, size);
 }
 
 char16_t* TraceTextArena::roomFor(size_t size) {

@@ -33,7 +33,9 @@ class TraceTextArena {
   };
 
   // Copies text in (an empty text too).
-  void add(std::u16string_view text);
+  void add(std::u16string_view text) { add({}, text); }
+  // Copies head and body in, one after the other, as one text.
+  void add(std::u16string_view head, std::u16string_view body);
   // Forgets every text; views handed out before are no longer valid.
   void clear();
   // The texts in the order added; valid until the next add or clear.
