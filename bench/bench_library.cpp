@@ -53,10 +53,11 @@ std::filesystem::path metricFile() { return std::filesystem::path(logdir) / "mox
 
 }  // namespace
 
-void useLibrary(LibraryMode mode, const LibrarySettings& extra) {
-  if (initialised && currentMode == mode && currentExtra == extra) return;
+bool useLibrary(LibraryMode mode, const LibrarySettings& extra) {
+  if (initialised && currentMode == mode && currentExtra == extra) return false;
   endLibrary();
   init(mode, extra);
+  return true;
 }
 
 LibrarySettings socketAgentSettings(unsigned port) {

@@ -16,7 +16,8 @@ enum class LibraryMode { Plain, Traced };
 // Extra (key, value) settings, applied after the set-up's own.
 using LibrarySettings = std::vector<std::pair<std::u16string, std::u16string>>;
 
-void useLibrary(LibraryMode mode, const LibrarySettings& extra = {});
+// True when it (re)started the library for this set-up.
+bool useLibrary(LibraryMode mode, const LibrarySettings& extra = {});
 // The settings that point the metric and trace senders at 127.0.0.1:port.
 LibrarySettings socketAgentSettings(unsigned port);
 // Sends the queued traces and metrics and empties the metric data file, so a

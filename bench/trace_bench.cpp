@@ -29,16 +29,27 @@ uint32_t startWithInfo(const mox_char* component, const mox_char* method, const 
 
 // Order|create > Pricing|quote > Db|select, two appends each; the end of the
 // outer call builds the unit of work's trace and queues it.
+void tracedUnit() {
+  const uint32_t a = startWithInfo(u"Order", u"create", u"4711");
+  const uint32_t b = startWithInfo(u"Pricing", u"quote", u"EUR");
+  const uint32_t c = startWithInfo(u"Db", u"select", u"orders");
+  MOX_endTiming(c);
+  MOX_endTiming(b);
+  MOX_endTiming(a);
+}
+
 void BM_TracedUnitOfWork(benchmark::State& state) {
-  useLibrary(LibraryMode::Traced);
+  // The interleaved table restarts the library for each repetition of this
+  // case; a long-running host's trace store holds the blocks a round of
+  // traces fills. One round before the loop (not measured) fills them, so
+  // the loop measures the steady state, not the first touch of fresh memory.
+  if (useLibrary(LibraryMode::Traced)) {
+    for (uint32_t i = 0; i < kUnitsPerDrain; ++i) tracedUnit();
+    drainTraces();
+  }
   uint32_t queued = 0;
   for (auto _ : state) {
-    const uint32_t a = startWithInfo(u"Order", u"create", u"4711");
-    const uint32_t b = startWithInfo(u"Pricing", u"quote", u"EUR");
-    const uint32_t c = startWithInfo(u"Db", u"select", u"orders");
-    MOX_endTiming(c);
-    MOX_endTiming(b);
-    MOX_endTiming(a);
+    tracedUnit();
     if (++queued == kUnitsPerDrain) {
       state.PauseTiming();
       drainTraces();

@@ -21,6 +21,7 @@
 #include "mox/metrics/perf_update.h"
 
 class CPerfDataManager;
+class TraceRecordWriter;
 
 // What a call record reads at its begin and end, fixed for a library's life;
 // the registry owns it and hands it down.
@@ -82,12 +83,13 @@ class CMTCallRecord {
   // starting a call formats no text.
   std::u16string startTime() const;
 
-  // The XML element of this call: "event" for the first call of its context,
-  // "calledComponent" for the others, with the children's elements (when
-  // withChildren), the "CPU Time (us)" parameter and the parameters in code
-  // unit order, closing tag included. Names and values are escaped. A running
-  // call shows its duration and CPU time up to now.
-  void appendEventXml(std::u16string& out, bool withChildren, const TraceMoment& now) const;
+  // The trace record (mox/trace/trace_record.h) of this call's XML element:
+  // "event" for the first call of its context, "calledComponent" for the
+  // others, with the children's elements (when withChildren), the "CPU Time
+  // (us)" parameter and the parameters in code unit order, closing tag
+  // included. A running call shows its duration and CPU time up to now.
+  void appendTraceRecord(TraceRecordWriter& out, bool withChildren, const TraceMoment& now) const;
+  // That element's text; names and values are escaped.
   std::u16string buildEventXml(bool withChildren) const;
 
   std::u16string timingKey;
@@ -111,8 +113,8 @@ class CMTCallRecord {
 
  private:
   // The opening tag, and the closing part after the children.
-  void appendOpening(std::u16string& out, const TraceMoment& now) const;
-  void appendClosing(std::u16string& out, const TraceMoment& now) const;
+  void recordOpening(TraceRecordWriter& out, const TraceMoment& now) const;
+  void recordClosing(TraceRecordWriter& out, const TraceMoment& now) const;
   // Takes elapsed and CPU times and derives the net times (own and parent's).
   void takeTimes(uint32_t now);
   bool timesWanted() const;

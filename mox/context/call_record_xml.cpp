@@ -1,48 +1,17 @@
-// The XML element of a call and its subtree in a transaction trace.
+// The trace record of a call and its subtree (trace_record.h), and its XML
+// element made from it.
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/clock.h"
-#include "common/number_text.h"
-#include "common/xml_escape.h"
-#include "dptrc/dptrc.h"
 #include "mox/context/call_record.h"
 #include "mox/context/cpu_span.h"
-#include "mox/context/trace_param.h"
+#include "mox/trace/trace_record.h"
 
 namespace {
 
 thread_local std::vector<std::pair<const CMTCallRecord*, size_t>> openCallsScratch;
-
-// Converting a second to local time costs more than the rest of a small
-// trace, and start times within one second share their text up to the
-// milliseconds: the thread keeps the text of the last second it converted.
-struct LocalSecond {
-  int64_t second = -1;
-  std::u16string text;
-  bool converted = false;  // false: the text is the error text, without milliseconds
-};
-thread_local LocalSecond lastSecond;
-
-// The text startTime() gives for wallMs, appended.
-void appendLocalTime(std::u16string& out, int64_t wallMs, bool withMs) {
-  if (wallMs < 0) {
-    out += trcFormatLocalTime(wallMs, withMs);
-    return;
-  }
-  LocalSecond& cached = lastSecond;
-  const int64_t second = wallMs / 1000;
-  if (cached.second != second) {
-    cached.text = trcFormatLocalTime(second * 1000, false);
-    cached.converted = cached.text != trcFormatLocalTime(-1, false);
-    cached.second = second;
-  }
-  out += cached.text;
-  if (!withMs || !cached.converted) return;
-  out += u'.';
-  appendPaddedDecimal(out, wallMs % 1000, 3, u'0');
-}
 
 }  // namespace
 
@@ -62,40 +31,32 @@ int64_t TraceMoment::threadCpuUs() const {
   return cpuUs_;
 }
 
-void CMTCallRecord::appendOpening(std::u16string& out, const TraceMoment& now) const {
+void CMTCallRecord::recordOpening(TraceRecordWriter& out, const TraceMoment& now) const {
   const int32_t duration = status == Running ? static_cast<int32_t>(tickDiff(now.tick(), startTick)) : elapsedMs;
   if (recId == 1) {
-    out += u"<event resource=\"";
-    appendXmlEscaped(out, timingKey);
-    out += u"\" startTime=\"";
-    // The start time is digits, spaces and punctuation: nothing to escape.
-    if (parent == nullptr) appendLocalTime(out, startWallMs_, settings_->startTimeWithMillis);
+    out.event(timingKey, parent == nullptr, startWallMs_, settings_->startTimeWithMillis, duration);
   } else {
-    out += u"<calledComponent resource=\"";
-    appendXmlEscaped(out, timingKey);
-    out += u"\" offset=\"";
-    appendDecimal(out, static_cast<int32_t>(offsetMs));
+    out.calledComponent(timingKey, static_cast<int32_t>(offsetMs), duration);
   }
-  out += u"\" duration=\"";
-  appendDecimal(out, duration);
-  out += u"\">";
 }
 
-void CMTCallRecord::appendClosing(std::u16string& out, const TraceMoment& now) const {
+void CMTCallRecord::recordClosing(TraceRecordWriter& out, const TraceMoment& now) const {
   // A running call whose start was not read on the CPU clock, or seen from
   // another thread, has no CPU time to show: -1 as for any time not measured.
   const int64_t cpu = status != Running ? cpuUs : cpuStart < 0 ? -1 : cpuSpan(now.threadCpuUs(), cpuStart);
-  out += u"<param name=\"CPU Time (us)\" value=\"";
-  appendDecimal(out, cpu);
-  out += u"\" />";
-  for (const auto& [name, value] : params) appendTraceParam(out, name, value);
-  out += recId == 1 ? u"</event>" : u"</calledComponent>";
+  out.cpuTime(cpu);
+  for (const auto& [name, value] : params) out.param(name, value);
+  if (recId == 1) {
+    out.endEvent();
+  } else {
+    out.endCalledComponent();
+  }
 }
 
-void CMTCallRecord::appendEventXml(std::u16string& out, bool withChildren, const TraceMoment& now) const {
-  appendOpening(out, now);
+void CMTCallRecord::appendTraceRecord(TraceRecordWriter& out, bool withChildren, const TraceMoment& now) const {
+  recordOpening(out, now);
   if (!withChildren || children.empty()) {
-    appendClosing(out, now);
+    recordClosing(out, now);
     return;
   }
   // Depth first without recursion, so a deeply nested unit of work cannot
@@ -109,17 +70,20 @@ void CMTCallRecord::appendEventXml(std::u16string& out, bool withChildren, const
     auto& [call, next] = open.back();
     if (next < call->children.size()) {
       const CMTCallRecord* child = call->children[next++];
-      child->appendOpening(out, now);
+      child->recordOpening(out, now);
       open.emplace_back(child, 0);
       continue;
     }
-    call->appendClosing(out, now);
+    call->recordClosing(out, now);
     open.pop_back();
   }
 }
 
 std::u16string CMTCallRecord::buildEventXml(bool withChildren) const {
+  std::u16string record;
+  TraceRecordWriter writer(record);
+  appendTraceRecord(writer, withChildren, TraceMoment::ofThisThread());
   std::u16string out;
-  appendEventXml(out, withChildren, TraceMoment::ofThisThread());
+  formatTraceRecord(record, out);
   return out;
 }

@@ -133,9 +133,10 @@ class CMTContext {
   };
   enum class TraceKind { Full, TooLarge, MaxComponents };
   static TraceShape shapeOf(TraceKind kind);
-  // Appends the trace of shape to out; nothing while no call was timed or
-  // when the call tree gave no well-formed root element.
-  void assembleTrace(std::u16string& out, const TraceShape& shape, const TraceMoment& now) const;
+  // Appends the trace record (mox/trace/trace_record.h) of shape to out;
+  // nothing while no call was timed or when the call tree has no event
+  // element at its root.
+  void recordTrace(std::u16string& out, const TraceShape& shape, const TraceMoment& now) const;
   std::u16string buildText(const TraceShape& shape, const TraceMoment& now) const;
   // Builds the trace of kind on this thread and hands it to the trace store.
   void queueTrace(TraceKind kind) const;

@@ -1,5 +1,6 @@
 // The transaction-trace texts of a context: the full trace and the three
-// error snapshots, each one line ending in a line feed.
+// error snapshots, each one line ending in a line feed. The host thread
+// leaves a trace as a record (trace_record.h); its text is made from it.
 #include <string>
 #include <string_view>
 
@@ -7,63 +8,58 @@
 #include "mox/config/configuration.h"
 #include "mox/context/context.h"
 #include "mox/context/context_manager.h"
-#include "mox/context/trace_param.h"
 #include "mox/trace/trace_data_manager.h"
+#include "mox/trace/trace_record.h"
 
 namespace {
 
-constexpr std::u16string_view kEventClose = u"</event>";
+constexpr std::u16string_view kEventEnd = u"</event>\n";
 constexpr std::u16string_view kErrorSnapshot = u"<param name=\"Trace Type\" value=\"ErrorSnapshot\" />";
 constexpr std::u16string_view kTooLarge = u"<param name=\"Method Call Error\" value=\"Too large trace size\" />";
 constexpr std::u16string_view kMaxComponents =
     u"<param name=\"Method Call Error\" value=\"Max components threshold reached\" />";
 constexpr std::u16string_view kZombie = u"<param name=\"Method Call Error\" value=\"Timeout to zombie\" />";
-// Room for the passport, the error parameters and the line end beyond the
-// running size estimate.
-constexpr size_t kTraceReserveExtra = 512;
+constexpr std::u16string_view kPassportName = u"client.header.VEL-PASSPORT";
 
-// A trace is built on its thread in this buffer, kept from one trace to the
-// next so that building one allocates nothing once the buffer is large
+// A trace's record is made on its thread in this buffer, kept from one trace
+// to the next so that making one allocates nothing once the buffer is large
 // enough; one grown past kScratchKeptUnits by a huge trace is given back.
-thread_local std::u16string traceScratch;
+thread_local std::u16string recordScratch;
 constexpr size_t kScratchKeptUnits = 64 * 1024;
-
-bool endsWith(std::u16string_view text, std::u16string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
 
 }  // namespace
 
-void CMTContext::assembleTrace(std::u16string& out, const TraceShape& shape, const TraceMoment& now) const {
+void CMTContext::recordTrace(std::u16string& out, const TraceShape& shape, const TraceMoment& now) const {
   if (root == nullptr) return;
-  const size_t from = out.size();
-  out.reserve(from + traceSize + kTraceReserveExtra);
-  root->appendEventXml(out, shape.withChildren, now);
-  // The root element closes the text; the additions go just before its tag.
-  if (!endsWith(out, kEventClose)) {
+  // Only the first call of a context is an event element, which the
+  // additions below go into; a tree under another call is no trace.
+  if (root->recId != 1) {
     MOX_TRC_ERROR("Bad transaction trace format encountered from the context object!\n");
-    out.resize(from);
     return;
   }
-  out.resize(out.size() - kEventClose.size());
-  for (std::u16string_view error : shape.errors) out += error;  // empty views add nothing
+  TraceRecordWriter record(out);
+  root->appendTraceRecord(record, shape.withChildren, now);
+  // The root's closing tag goes after the additions.
+  out.resize(record.lastItemAt());
+  for (std::u16string_view error : shape.errors) {
+    if (!error.empty()) record.text(error);
+  }
   switch (shape.passport) {
     case PassportParam::WithGuid:
       // A passport beginning with "*" is completed by this unit of work's GUID.
       if (!passport.empty() && passport[0] == u'*') {
-        appendTraceParam(out, u"client.header.VEL-PASSPORT", guid() + passport);
+        record.param(kPassportName, guid() + passport);
       } else {
-        appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
+        record.param(kPassportName, passport);
       }
       break;
-    case PassportParam::Plain: appendTraceParam(out, u"client.header.VEL-PASSPORT", passport); break;
+    case PassportParam::Plain: record.param(kPassportName, passport); break;
     case PassportParam::WhenPresent:
-      if (!passport.empty()) appendTraceParam(out, u"client.header.VEL-PASSPORT", passport);
+      if (!passport.empty()) record.param(kPassportName, passport);
       break;
   }
-  for (const auto& [name, value] : contextInfo) appendTraceParam(out, name, value);
-  out += kEventClose;
-  out += u'\n';
+  for (const auto& [name, value] : contextInfo) record.param(name, value);
+  record.text(kEventEnd);
 }
 
 CMTContext::TraceShape CMTContext::shapeOf(TraceKind kind) {
@@ -76,8 +72,11 @@ CMTContext::TraceShape CMTContext::shapeOf(TraceKind kind) {
 }
 
 std::u16string CMTContext::buildText(const TraceShape& shape, const TraceMoment& now) const {
+  std::u16string record;
+  recordTrace(record, shape, now);
   std::u16string out;
-  assembleTrace(out, shape, now);
+  out.reserve(traceSize);
+  formatTraceRecord(record, out);
   return out;
 }
 
@@ -104,11 +103,11 @@ std::u16string CMTContext::buildZombieTrace() const {
 }
 
 void CMTContext::queueTrace(TraceKind kind) const {
-  // The store copies the text, so the buffer serves this thread's next
-  // trace. An empty text is queued too, as the built one would be.
-  std::u16string& text = traceScratch;
-  text.clear();
-  assembleTrace(text, shapeOf(kind), TraceMoment::ofThisThread());
-  manager_->traces().addTrace(text);
-  if (text.capacity() > kScratchKeptUnits) std::u16string().swap(text);
+  // The store copies the record, so the buffer serves this thread's next
+  // trace. An empty record is queued too, as the empty text would be.
+  std::u16string& record = recordScratch;
+  record.clear();
+  recordTrace(record, shapeOf(kind), TraceMoment::ofThisThread());
+  manager_->traces().addRecord(record);
+  if (record.capacity() > kScratchKeptUnits) std::u16string().swap(record);
 }

@@ -2,12 +2,15 @@
 
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
+#include "mox/trace/trace_record.h"
 #include "mox_version.h"
 #include "thr/thr_guards.h"
 
 namespace {
 
 const char16_t kLibraryVersion[] = u"" MOX_VERSION;
+// The text buffer of a hand-over keeps at most this much between texts.
+constexpr size_t kScratchKeptUnits = 64 * 1024;
 
 }  // namespace
 
@@ -31,9 +34,17 @@ void CMTTraceDataManager::init(const CConfiguration& cfg) {
 }
 
 void CMTTraceDataManager::addTrace(std::u16string_view text) {
+  // A text is kept as a record that holds it as it is.
+  const std::u16string header = textRecordHeader(text.size());
   ThrSharedGuard guard(sectionLock_);
   if (queue_.empty()) return;
-  queue_.front()->add(text);
+  queue_.front()->add(header, text);
+}
+
+void CMTTraceDataManager::addRecord(std::u16string_view record) {
+  ThrSharedGuard guard(sectionLock_);
+  if (queue_.empty()) return;
+  queue_.front()->add({}, record);
 }
 
 CMTTraceSection* CMTTraceDataManager::switchSection() {
@@ -51,8 +62,12 @@ CMTTraceSection* CMTTraceDataManager::switchSection() {
 
 void CMTTraceDataManager::putBack(CMTTraceSection* section) {
   if (section == nullptr) return;
+  // Its texts have gone out: its blocks serve the current section next
+  // instead of waiting a whole turn of the ring (see the header).
+  std::vector<TraceTextArena::Block> sent = section->releaseBlocks();
   ThrExclusiveGuard guard(sectionLock_);
   appendSection(section);
+  queue_.front()->adoptBlocks(std::move(sent));
 }
 
 void CMTTraceDataManager::appendSection(CMTTraceSection* section) { queue_.push_back(section); }
@@ -76,19 +91,34 @@ std::u16string CMTTraceDataManager::versionEventText(const std::u16string& versi
 }
 
 void CMTTraceDataManager::handOverTexts(const std::function<void(const TraceTexts&)>& take) {
+  ThrPlainMutexHold hold(handOverLock_);
+  handedTexts_.clear();
   CMTTraceSection* detached = switchSection();
   if (detached == nullptr) {
     take({});
     return;
   }
-  // However take ends, the section must go back, or the ring would lose it.
+  // However the texts' making ends, the section must go back, or the ring
+  // would lose it.
   try {
-    detached->handOver(take);
+    detached->handOver([this](const TraceTexts& records) { makeTexts(records); });
   } catch (...) {
     putBack(detached);
     throw;
   }
+  // The texts are made: the producers may have the section's blocks while
+  // take sends them.
   putBack(detached);
+  take(handedTexts_.texts());
+}
+
+void CMTTraceDataManager::makeTexts(const TraceTexts& records) {
+  for (std::u16string_view record : records) {
+    textScratch_.clear();
+    formatTraceRecord(record, textScratch_);
+    handedTexts_.add(textScratch_);
+  }
+  if (textScratch_.capacity() > kScratchKeptUnits) std::u16string().swap(textScratch_);
 }
 
 std::vector<std::u16string> CMTTraceDataManager::takeTexts() {

@@ -8,14 +8,24 @@ CMTTraceSection::~CMTTraceSection() {
   if (lock_ != nullptr) ThrRwLockDelete(lock_);
 }
 
-void CMTTraceSection::add(std::u16string_view text) {
+void CMTTraceSection::add(std::u16string_view head, std::u16string_view body) {
   ThrExclusiveGuard guard(lock_);
-  traces_.add(text);
+  traces_.add(head, body);
 }
 
 void CMTTraceSection::clear() {
   ThrExclusiveGuard guard(lock_);
   traces_.clear();
+}
+
+std::vector<TraceTextArena::Block> CMTTraceSection::releaseBlocks() {
+  ThrExclusiveGuard guard(lock_);
+  return traces_.releaseBlocks();
+}
+
+void CMTTraceSection::adoptBlocks(std::vector<TraceTextArena::Block>&& spare) {
+  ThrExclusiveGuard guard(lock_);
+  traces_.adoptBlocks(std::move(spare));
 }
 
 bool CMTTraceSection::isEmpty() const {

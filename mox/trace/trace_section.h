@@ -1,4 +1,5 @@
-// CMTTraceSection: one section of finished transaction-trace texts.
+// CMTTraceSection: one section of finished transaction traces, as records
+// (trace_record.h).
 //
 // Locking: every operation takes the section's own readers-writer lock
 // (shared to read, exclusive to change). Callers that also hold the trace
@@ -14,8 +15,7 @@
 #include "mox/trace/trace_text_arena.h"
 #include "thr/thr.h"
 
-// The texts of a section as handed over: views into the section, valid while
-// the hand-over runs.
+// Texts or records handed over: views, valid while the hand-over runs.
 using TraceTexts = std::vector<std::u16string_view>;
 
 class CMTTraceSection {
@@ -28,13 +28,19 @@ class CMTTraceSection {
   // 1..2N in creation order; fixed for the section's life.
   uint16_t number() const { return number_; }
 
-  // Appends a copy of text (an empty text too).
-  void add(std::u16string_view text);
+  // Appends a copy of record (an empty one too); head and body are copied
+  // one after the other as one record.
+  void add(std::u16string_view head, std::u16string_view body);
   // Destroys every text.
   void clear();
+  // Destroys every text and hands out the blocks they were in, for another
+  // section (TraceTextArena::releaseBlocks).
+  std::vector<TraceTextArena::Block> releaseBlocks();
+  // Takes empty blocks as room for later texts (TraceTextArena::adoptBlocks).
+  void adoptBlocks(std::vector<TraceTextArena::Block>&& spare);
   bool isEmpty() const;
   size_t size() const;
-  // Calls take with every text, in the order added, holding the section
+  // Calls take with every record, in the order added, holding the section
   // lock shared.
   void handOver(const std::function<void(const TraceTexts&)>& take) const;
 

@@ -2,14 +2,15 @@
 
 #include <algorithm>
 
-void TraceTextArena::add(std::u16string_view text) {
-  if (text.empty()) {
+void TraceTextArena::add(std::u16string_view head, std::u16string_view body) {
+  const size_t size = head.size() + body.size();
+  if (size == 0) {
     texts_.emplace_back();
     return;
   }
-  char16_t* at = roomFor(text.size());
-  std::copy(text.begin(), text.end(), at);
-  texts_.emplace_back(at, text.size());
+  char16_t* at = roomFor(size);
+  std::copy(body.begin(), body.end(), std::copy(head.begin(), head.end(), at));
+  texts_.emplace_back(at, size);
 }
 
 char16_t* TraceTextArena::roomFor(size_t size) {
@@ -38,4 +39,21 @@ void TraceTextArena::clear() {
   if (blocks_.size() > kept) blocks_.resize(kept);
   for (Block& block : blocks_) block.used = 0;
   current_ = 0;
+}
+
+std::vector<TraceTextArena::Block> TraceTextArena::releaseBlocks() {
+  clear();
+  std::vector<Block> released;
+  released.swap(blocks_);
+  return released;
+}
+
+void TraceTextArena::adoptBlocks(std::vector<Block>&& spare) {
+  // After the blocks in use, where roomFor looks for room next.
+  for (Block& block : spare) {
+    if (blocks_.size() >= kMaxKeptBlocks) break;
+    block.used = 0;
+    blocks_.push_back(std::move(block));
+  }
+  spare.clear();
 }

@@ -22,20 +22,18 @@ class TraceStoreTest : public ::testing::Test {
   CMTTraceDataManager* store = &owned;
 };
 
-TEST_F(TraceStoreTest, DetachedSectionKeepsItsTextsUntilItIsCurrentAgain) {
+TEST_F(TraceStoreTest, SectionsTurnInOrderAndComeBackEmpty) {
   EXPECT_EQ(store->sectionCount(), 4u);  // twice cache_section_count
-  store->addTrace(u"x");
-  CMTTraceSection* first = store->switchSection();
-  store->putBack(first);
-  std::vector<uint16_t> detached{first->number()};  // the ring turns 1,2,3,4,1
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_FALSE(store->isEmpty(first)) << "kept until current again";
+  std::vector<uint16_t> detached;        // the ring turns 1,2,3,4,1
+  for (int i = 0; i < 5; ++i) {
+    store->addTrace(u"x");
     CMTTraceSection* section = store->switchSection();
+    EXPECT_FALSE(store->isEmpty(section));
     detached.push_back(section->number());
     store->putBack(section);
+    EXPECT_TRUE(store->isEmpty(section)) << "its texts went out";
   }
-  EXPECT_EQ(detached, (std::vector<uint16_t>{1, 2, 3, 4}));
-  EXPECT_TRUE(store->isEmpty(first));
+  EXPECT_EQ(detached, (std::vector<uint16_t>{1, 2, 3, 4, 1}));
 }
 
 TEST_F(TraceStoreTest, TextsOfEachRoundComeBackAsAddedWhenSectionsAreReused) {

@@ -59,4 +59,25 @@ TEST(TraceTextArenaTest, ClearKeepsWhatTheRoundFilledUpToTheBound) {
   EXPECT_EQ(arena.blockCount(), TraceTextArena::kMaxKeptBlocks);
 }
 
+TEST(TraceTextArenaTest, ReleasedBlocksServeAnotherArenaUpToTheBound) {
+  TraceTextArena sent, current;
+  const std::u16string half = textOf(TraceTextArena::kBlockUnits / 2 + 1, u'x');  // one per block
+  for (int i = 0; i < 3; ++i) sent.add(half);
+  current.add(u"before");
+  current.adoptBlocks(sent.releaseBlocks());
+  EXPECT_EQ(sent.blockCount(), 0u);
+  EXPECT_TRUE(sent.texts().empty());
+  EXPECT_EQ(current.blockCount(), 4u);
+  for (int i = 0; i < 3; ++i) current.add(half);
+  EXPECT_EQ(current.blockCount(), 4u) << "the adopted blocks took the texts";
+  EXPECT_EQ(copies(current), (std::vector<std::u16string>{u"before", half, half, half}));
+
+  // An arena at the bound frees what it is offered.
+  TraceTextArena full, many;
+  for (size_t i = 0; i < TraceTextArena::kMaxKeptBlocks; ++i) full.add(half);
+  for (int i = 0; i < 2; ++i) many.add(half);
+  full.adoptBlocks(many.releaseBlocks());
+  EXPECT_EQ(full.blockCount(), TraceTextArena::kMaxKeptBlocks);
+}
+
 }  // namespace
