@@ -1,6 +1,7 @@
 #include "mox/context/context_manager.h"
 
 #include <iterator>
+#include <memory>
 #include <utility>
 
 #include "common/clock.h"
@@ -12,6 +13,8 @@
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
 #include "port/spin_wait.h"
+#include "port/thread_exit.h"
+#include "port/thread_local.h"
 #include "thr/thr_guards.h"
 
 struct ContextPlaces {
@@ -22,6 +25,15 @@ struct ContextPlaces {
 };
 
 namespace {
+
+struct SpareContext;
+struct OwnKeptContext;
+struct LookUpMemo;
+// This thread's own state of the registry (ThreadState below).
+SpareContext& threadSpare();
+OwnKeptContext& threadOwnKept();
+std::u16string& threadTimingKeyScratch();
+LookUpMemo& threadLookUpMemo();
 
 // The map node of this thread's last finished unit of work, with its context
 // and records, kept to serve the thread's next one: a unit of work then
@@ -42,9 +54,8 @@ struct SpareContext {
   // context is out serving a unit of work, so that keeping it again copies nothing.
   std::shared_ptr<ContextPlaces> countedIn;
 };
-thread_local SpareContext spare;
-
 bool spareHoldsPlaceIn(const std::shared_ptr<ContextPlaces>& places) {
+  const SpareContext& spare = threadSpare();
   return !spare.node.empty() && spare.countedIn == places;
 }
 
@@ -61,6 +72,7 @@ ContextNode newContextNode(const CMTContextManager& manager, const std::u16strin
 // here).
 ContextNode spareOrNewNode(const CMTContextManager& manager, const std::shared_ptr<ContextPlaces>& places,
                            const std::u16string& key) {
+  SpareContext& spare = threadSpare();
   if (spare.node.empty()) return newContextNode(manager, key);
   if (spare.countedIn != places && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
   ContextNode node = std::move(spare.node);
@@ -74,6 +86,7 @@ ContextNode spareOrNewNode(const CMTContextManager& manager, const std::shared_p
 // spare; when a spare is kept already, it is dropped and its place given back.
 void keepAsSpare(ContextNode finished, const std::shared_ptr<ContextPlaces>& places) {
   if (finished.empty()) return;
+  SpareContext& spare = threadSpare();
   if (!spare.node.empty()) {
     if (places) places->taken.fetch_sub(1, std::memory_order_relaxed);
     return;
@@ -112,7 +125,6 @@ struct OwnKeptContext {
   std::u16string key;
   std::shared_ptr<ContextPlaces> places;  // of the registry, when it has a bound
 };
-thread_local OwnKeptContext ownKept;
 
 // The scan's take of a context (its bucket lock exclusive): a thread's own
 // context only when open and outside a call, in one step.
@@ -129,7 +141,7 @@ bool isOrphaned(const CMTContext& context) {
 // without the bucket lock; empty when it is not there to take (then the
 // locked look-up decides). claimOwnKept: an idle one is taken too.
 ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOwnKept) {
-  OwnKeptContext& own = ownKept;
+  OwnKeptContext& own = threadOwnKept();
   if (own.context == nullptr || own.managerSerial != serial || own.key != key) return ContextRef();
   IdleMark& mark = *own.mark;
   const uint8_t now = mark.state.load(std::memory_order_relaxed);
@@ -145,7 +157,7 @@ ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOw
 // exclusive, cannot run beside this shared hold.
 bool takeUnderSharedLock(CMTContext& context, bool claimOwnKept) {
   IdleMark& mark = *context.idleMark;
-  const bool own = ownKept.owns(context);
+  const bool own = threadOwnKept().owns(context);
   for (;;) {
     const uint8_t now = mark.state.load(std::memory_order_relaxed);
     // Its own thread would wait for itself: a second reference while one is held.
@@ -159,10 +171,6 @@ bool takeUnderSharedLock(CMTContext& context, bool claimOwnKept) {
   }
 }
 
-// The timing key of the call being started, built here so that its memory is
-// reused from call to call.
-thread_local std::u16string timingKeyScratch;
-
 std::atomic<uint64_t> managerSerials{0};
 
 // The context this thread found last: a unit of work looks its context up on
@@ -175,7 +183,42 @@ struct LookUpMemo {
   uint64_t removals = 0;
   CMTContext* context = nullptr;
 };
-thread_local LookUpMemo lastLookUp;
+
+// Everything the registry keeps per thread, made on the thread's first use
+// and destroyed by the thread's exit work rather than by C++ thread-local
+// destructors: with emulated thread-locals (mingw) those may run on storage
+// already freed, and the spare's and kept context's hand-back would then
+// free and mark through stale pointers. Reached through a trivially
+// destructible pointer, which needs no destructor of its own.
+struct ThreadState {
+  SpareContext spare;
+  OwnKeptContext ownKept;
+  // The timing key of the call being started, built here so that its memory
+  // is reused from call to call.
+  std::u16string timingKeyScratch;
+  LookUpMemo lastLookUp;
+};
+PORT_THREAD_LOCAL ThreadState* threadState = nullptr;
+
+void endThreadState(void* state) {
+  threadState = nullptr;
+  delete static_cast<ThreadState*>(state);
+}
+
+ThreadState& thisThread() {
+  if (threadState != nullptr) return *threadState;
+  auto state = std::make_unique<ThreadState>();
+  // Refused: the state stays for the process, which costs only its memory
+  // and, with a bound, the kept context's place.
+  static_cast<void>(portAtThreadExit(endThreadState, state.get()));
+  threadState = state.release();
+  return *threadState;
+}
+
+SpareContext& threadSpare() { return thisThread().spare; }
+OwnKeptContext& threadOwnKept() { return thisThread().ownKept; }
+std::u16string& threadTimingKeyScratch() { return thisThread().timingKeyScratch; }
+LookUpMemo& threadLookUpMemo() { return thisThread().lastLookUp; }
 
 ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& parsed) {
   return ComponentLevels(parsed.begin(), parsed.end());
@@ -293,7 +336,7 @@ size_t CMTContextManager::bucketOf(std::u16string_view key) const {
 }
 
 CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey) {
-  LookUpMemo& memo = lastLookUp;
+  LookUpMemo& memo = threadLookUpMemo();
   const Bucket& bucket = buckets_[index];
   if (rememberedKey && memo.removals == bucket.removals) return memo.context;
   auto found = bucket.contexts.find(key);
@@ -315,7 +358,7 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
     if (stamp == AccessStamp::ByLookUp) own->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
     return own;
   }
-  const LookUpMemo& memo = lastLookUp;
+  const LookUpMemo& memo = threadLookUpMemo();
   const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
   size_t index = sameKey ? memo.bucket : bucketOf(key);
   ThrRwLock* lock = bucketLocks_[index];
@@ -387,6 +430,7 @@ bool CMTContextManager::removeOrphans() {
 }
 
 void CMTContextManager::moveOwnKeptToSpare() {
+  OwnKeptContext& ownKept = threadOwnKept();
   if (!ownKept.mark || ownKept.managerSerial != serial_ ||
       ownKept.mark->state.load(std::memory_order_relaxed) != IdleMark::Idle) {
     return;
@@ -409,6 +453,7 @@ void CMTContextManager::moveOwnKeptToSpare() {
 
 void CMTContextManager::keepRegistered(ContextRef& ref, const std::u16string& key) {
   CMTContext& context = *ref.get();
+  OwnKeptContext& ownKept = threadOwnKept();
   if (ownKept.owns(context) && ownKept.managerSerial == serial_ && ref.holdsMark()) {
     ref.releaseMarkAs(IdleMark::Idle);
     return;
@@ -600,7 +645,7 @@ uint32_t CMTContextManager::startInRenewed(CMTContext& context, const std::u16st
 uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
                                         std::u16string_view method, uint16_t level, KeyOwner owner) {
   if (buckets_.empty()) return 0;
-  std::u16string& timingKey = timingKeyScratch;
+  std::u16string& timingKey = threadTimingKeyScratch();
   timingKey.assign(component).append(1, u'|').append(method);
   if (ContextRef context = lookUp(key, AccessStamp::ByCaller, owner == KeyOwner::Thread)) {
     if (owner == KeyOwner::Thread && context->state == CMTContext::Finished) {  // its own kept context, claimed
