@@ -1,5 +1,8 @@
-// Work at the end of a thread, while the thread's own variables are still
-// usable. The library stays loaded until the work has run.
+// Work at the end of a thread. The library stays loaded until the work has
+// run. A handler gets what it works on through its value: on Windows the
+// thread's emulated thread-locals (mingw) may be gone by then (a thread made
+// by this module's threads library frees them first), so a handler may only
+// clear them, never read them.
 #pragma once
 
 // Arms the calling thread: when it ends, handler(value) runs on it, once. A
