@@ -29,7 +29,12 @@ CMTCallRecord::CMTCallRecord(const CallSettings& settings, std::u16string key, u
 void CMTCallRecord::restart(const CallSettings& settings, std::u16string_view key, uint32_t id,
                             CMTCallRecord* parentCall, bool traced, bool skipped) {
   settings_ = &settings;
-  timingKey.assign(key);
+  // The same key's record is in the same place while its section is current:
+  // a unit of work repeating its calls skips the record's look-up.
+  if (timingKey != key) {
+    timingKey.assign(key);
+    perfMemo_ = PerfRecordMemo{};
+  }
   recId = id;
   status = Running;
   traceOn = traced;
@@ -47,7 +52,6 @@ void CMTCallRecord::restart(const CallSettings& settings, std::u16string_view ke
   params.clear();
   skipped_ = skipped;
   perfTarget_ = PerfTarget::Undecided;
-  perfMemo_ = PerfRecordMemo{};
   startWallMs_ = -1;
 }
 

@@ -65,7 +65,10 @@ class CMTCallRecord {
   CMTCallRecord(const CMTCallRecord&) = delete;
   CMTCallRecord& operator=(const CMTCallRecord&) = delete;
   // Makes a finished record a new one, as the constructor would, keeping the
-  // memory of its key, children and parameters for reuse.
+  // memory of its key, children and parameters for reuse, and, for the same
+  // key, the performance record its updates went to (used only while its
+  // section is current; section serials are unique in the process, so a
+  // record reused with another registry's store never takes it).
   void restart(const CallSettings& settings, std::u16string_view timingKey, uint32_t recId, CMTCallRecord* parent,
                bool traceOn, bool skipped);
 

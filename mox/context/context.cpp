@@ -59,9 +59,11 @@ void CMTContext::copyManagerThresholds() {
 void CMTContext::clearCallTree() {
   callStack_.clear();
   root = nullptr;
-  for (auto& record : records_) {
+  // Latest first, so that the next unit's first call gets this unit's first
+  // record back (and with it, for the same key, its performance record).
+  for (auto record = records_.rbegin(); record != records_.rend(); ++record) {
     if (spareRecords_.size() >= kMaxSpareRecords) break;
-    spareRecords_.push_back(std::move(record));
+    spareRecords_.push_back(std::move(*record));
   }
   records_.clear();
 }

@@ -1,6 +1,7 @@
 #include "mox/context/context_manager.h"
 
 #include <iterator>
+#include <memory>
 #include <utility>
 
 #include "common/clock.h"
@@ -11,6 +12,9 @@
 #include "mox/context/context_hash.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
+#include "port/spin_wait.h"
+#include "port/thread_exit.h"
+#include "port/thread_local.h"
 #include "thr/thr_guards.h"
 
 struct ContextPlaces {
@@ -21,6 +25,15 @@ struct ContextPlaces {
 };
 
 namespace {
+
+struct SpareContext;
+struct OwnKeptContext;
+struct LookUpMemo;
+// This thread's own state of the registry (ThreadState below).
+SpareContext& threadSpare();
+OwnKeptContext& threadOwnKept();
+std::u16string& threadTimingKeyScratch();
+LookUpMemo& threadLookUpMemo();
 
 // The map node of this thread's last finished unit of work, with its context
 // and records, kept to serve the thread's next one: a unit of work then
@@ -41,9 +54,8 @@ struct SpareContext {
   // context is out serving a unit of work, so that keeping it again copies nothing.
   std::shared_ptr<ContextPlaces> countedIn;
 };
-thread_local SpareContext spare;
-
 bool spareHoldsPlaceIn(const std::shared_ptr<ContextPlaces>& places) {
+  const SpareContext& spare = threadSpare();
   return !spare.node.empty() && spare.countedIn == places;
 }
 
@@ -60,6 +72,7 @@ ContextNode newContextNode(const CMTContextManager& manager, const std::u16strin
 // here).
 ContextNode spareOrNewNode(const CMTContextManager& manager, const std::shared_ptr<ContextPlaces>& places,
                            const std::u16string& key) {
+  SpareContext& spare = threadSpare();
   if (spare.node.empty()) return newContextNode(manager, key);
   if (spare.countedIn != places && spare.countedIn) spare.countedIn->taken.fetch_sub(1, std::memory_order_relaxed);
   ContextNode node = std::move(spare.node);
@@ -73,6 +86,7 @@ ContextNode spareOrNewNode(const CMTContextManager& manager, const std::shared_p
 // spare; when a spare is kept already, it is dropped and its place given back.
 void keepAsSpare(ContextNode finished, const std::shared_ptr<ContextPlaces>& places) {
   if (finished.empty()) return;
+  SpareContext& spare = threadSpare();
   if (!spare.node.empty()) {
     if (places) places->taken.fetch_sub(1, std::memory_order_relaxed);
     return;
@@ -97,14 +111,24 @@ struct OwnKeptContext {
       places->orphaned.fetch_add(1, std::memory_order_relaxed);
     }
   }
-  bool owns(const CMTContext& context) const { return mark != nullptr && context.idleMark == mark; }
+  bool owns(const CMTContext& candidate) const { return mark != nullptr && candidate.idleMark == mark; }
+  void forget() {
+    mark.reset();
+    context = nullptr;
+  }
 
   std::shared_ptr<IdleMark> mark;
+  // The context the mark is on: dereferenced only while the mark is taken
+  // by this thread, which the registry never frees.
+  CMTContext* context = nullptr;
   uint64_t managerSerial = 0;
   std::u16string key;
   std::shared_ptr<ContextPlaces> places;  // of the registry, when it has a bound
 };
-thread_local OwnKeptContext ownKept;
+
+// The scan's take of a context (its bucket lock exclusive): a thread's own
+// context only when open and outside a call, in one step.
+bool scanTakes(CMTContext& context) { return !context.idleMark || context.idleMark->take(IdleMark::InUse); }
 
 // Kept registered by some thread and not in use now.
 bool isKept(const CMTContext& context) { return context.idleMark != nullptr && context.idleMark->kept(); }
@@ -113,9 +137,39 @@ bool isOrphaned(const CMTContext& context) {
   return context.idleMark != nullptr && context.idleMark->state.load(std::memory_order_acquire) == IdleMark::Orphaned;
 }
 
-// The timing key of the call being started, built here so that its memory is
-// reused from call to call.
-thread_local std::u16string timingKeyScratch;
+// This thread's own context under key in the registry of serial, taken
+// without the bucket lock; empty when it is not there to take (then the
+// locked look-up decides). claimOwnKept: an idle one is taken too.
+ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOwnKept) {
+  OwnKeptContext& own = threadOwnKept();
+  if (own.context == nullptr || own.managerSerial != serial || own.key != key) return ContextRef();
+  IdleMark& mark = *own.mark;
+  const uint8_t now = mark.state.load(std::memory_order_relaxed);
+  if (now != IdleMark::InUse && !(now == IdleMark::Idle && claimOwnKept)) return ContextRef();
+  if (!mark.take(now, IdleMark::OwnerTaken)) return ContextRef();
+  return ContextRef(own.context, nullptr, &mark);
+}
+
+// Takes context's mark for a user holding its bucket's lock shared: false
+// when the context counts as not registered for this user. A mark taken by
+// another user is waited for: it is held for one call, which waits for no
+// bucket lock, and the scan, the only taker that holds a bucket lock
+// exclusive, cannot run beside this shared hold.
+bool takeUnderSharedLock(CMTContext& context, bool claimOwnKept) {
+  IdleMark& mark = *context.idleMark;
+  const bool own = threadOwnKept().owns(context);
+  for (;;) {
+    const uint8_t now = mark.state.load(std::memory_order_relaxed);
+    // Its own thread would wait for itself: a second reference while one is held.
+    if (now == IdleMark::OwnerTaken && own) return false;
+    if (IdleMark::isTaken(now)) {
+      portYieldThread();
+      continue;
+    }
+    if (now != IdleMark::InUse && !(now == IdleMark::Idle && own && claimOwnKept)) return false;
+    if (mark.take(now, own ? IdleMark::OwnerTaken : IdleMark::Taken)) return true;
+  }
+}
 
 std::atomic<uint64_t> managerSerials{0};
 
@@ -129,7 +183,42 @@ struct LookUpMemo {
   uint64_t removals = 0;
   CMTContext* context = nullptr;
 };
-thread_local LookUpMemo lastLookUp;
+
+// Everything the registry keeps per thread, made on the thread's first use
+// and destroyed by the thread's exit work rather than by C++ thread-local
+// destructors: with emulated thread-locals (mingw) those may run on storage
+// already freed, and the spare's and kept context's hand-back would then
+// free and mark through stale pointers. Reached through a trivially
+// destructible pointer, which needs no destructor of its own.
+struct ThreadState {
+  SpareContext spare;
+  OwnKeptContext ownKept;
+  // The timing key of the call being started, built here so that its memory
+  // is reused from call to call.
+  std::u16string timingKeyScratch;
+  LookUpMemo lastLookUp;
+};
+PORT_THREAD_LOCAL ThreadState* threadState = nullptr;
+
+void endThreadState(void* state) {
+  threadState = nullptr;
+  delete static_cast<ThreadState*>(state);
+}
+
+ThreadState& thisThread() {
+  if (threadState != nullptr) return *threadState;
+  auto state = std::make_unique<ThreadState>();
+  // Refused: the state stays for the process, which costs only its memory
+  // and, with a bound, the kept context's place.
+  static_cast<void>(portAtThreadExit(endThreadState, state.get()));
+  threadState = state.release();
+  return *threadState;
+}
+
+SpareContext& threadSpare() { return thisThread().spare; }
+OwnKeptContext& threadOwnKept() { return thisThread().ownKept; }
+std::u16string& threadTimingKeyScratch() { return thisThread().timingKeyScratch; }
+LookUpMemo& threadLookUpMemo() { return thisThread().lastLookUp; }
 
 ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& parsed) {
   return ComponentLevels(parsed.begin(), parsed.end());
@@ -150,15 +239,26 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
     release();
     context_ = other.context_;
     lock_ = other.lock_;
+    mark_ = other.mark_;
+    markOnRelease_ = other.markOnRelease_;
     other.context_ = nullptr;
     other.lock_ = nullptr;
+    other.mark_ = nullptr;
   }
   return *this;
 }
 
+void ContextRef::giveMarkNow(IdleMark::State state) {
+  if (mark_ != nullptr) mark_->give(state);
+  mark_ = nullptr;
+}
+
 // The reference holds its bucket's lock from the look-up to here, across
-// functions and objects, which the lock analysis cannot follow.
+// functions and objects, which the lock analysis cannot follow. The mark is
+// given back first: under the lock, nobody but its thread can take it then.
 void ContextRef::release() NO_THREAD_SAFETY_ANALYSIS {
+  giveMarkNow(markOnRelease_);
+  markOnRelease_ = IdleMark::InUse;
   if (lock_ != nullptr) ThrRwLockRelease(lock_);
   context_ = nullptr;
   lock_ = nullptr;
@@ -236,7 +336,7 @@ size_t CMTContextManager::bucketOf(std::u16string_view key) const {
 }
 
 CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey) {
-  LookUpMemo& memo = lastLookUp;
+  LookUpMemo& memo = threadLookUpMemo();
   const Bucket& bucket = buckets_[index];
   if (rememberedKey && memo.removals == bucket.removals) return memo.context;
   auto found = bucket.contexts.find(key);
@@ -254,7 +354,11 @@ CMTContext* CMTContextManager::lookUpLocked(size_t index, std::u16string_view ke
 ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
                                      bool claimOwnKept) NO_THREAD_SAFETY_ANALYSIS {
   if (buckets_.empty()) return ContextRef();
-  const LookUpMemo& memo = lastLookUp;
+  if (ContextRef own = takeOwnContext(serial_, key, claimOwnKept)) {
+    if (stamp == AccessStamp::ByLookUp) own->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
+    return own;
+  }
+  const LookUpMemo& memo = threadLookUpMemo();
   const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
   size_t index = sameKey ? memo.bucket : bucketOf(key);
   ThrRwLock* lock = bucketLocks_[index];
@@ -262,12 +366,10 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
   // user does, but such a reference then holds nothing to release.
   const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
   CMTContext* context = lookUpLocked(index, key, sameKey);
-  if (context != nullptr && isKept(*context)) {
-    // Only the owner writes the mark, and the scan reads it under this lock
-    // exclusive: claiming needs no read-modify-write.
-    if (claimOwnKept && ownKept.owns(*context) &&
-        context->idleMark->state.load(std::memory_order_relaxed) == IdleMark::Idle) {
-      context->idleMark->state.store(IdleMark::InUse, std::memory_order_relaxed);
+  IdleMark* taken = nullptr;
+  if (context != nullptr && context->idleMark != nullptr) {
+    if (takeUnderSharedLock(*context, claimOwnKept)) {
+      taken = context->idleMark.get();
     } else {
       context = nullptr;
     }
@@ -277,7 +379,7 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
     return ContextRef();
   }
   if (stamp == AccessStamp::ByLookUp) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
-  return ContextRef(context, held ? lock : nullptr);
+  return ContextRef(context, held ? lock : nullptr, taken);
 }
 
 bool CMTContextManager::reserveContext() {
@@ -293,12 +395,14 @@ bool CMTContextManager::reserveContext() {
   return false;
 }
 
-void CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
-  // Dropped while idle, the context is no orphan when its thread ends.
+bool CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
+  // Dropped while idle, the context is no orphan when its thread ends; its
+  // thread may have taken it back meanwhile, without this lock.
   uint8_t idle = IdleMark::Idle;
   const bool orphan =
       !kept->second->idleMark->state.compare_exchange_strong(idle, IdleMark::Dropped, std::memory_order_acq_rel) &&
       idle == IdleMark::Orphaned;
+  if (idle != IdleMark::Idle && !orphan) return false;
   buckets_[index].contexts.erase(kept);
   ++buckets_[index].removals;
   releaseContexts(1);
@@ -306,6 +410,7 @@ void CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept)
   // below 0 when it is erased before its thread counted it, which costs one
   // needless search).
   if (orphan && places_) places_->orphaned.fetch_sub(1, std::memory_order_relaxed);
+  return true;
 }
 
 // Every bucket in turn, exclusive: whatever orphan was counted when it began
@@ -317,7 +422,7 @@ bool CMTContextManager::removeOrphans() {
     ContextMap& bucket = buckets_[i].contexts;
     for (auto entry = bucket.begin(); entry != bucket.end();) {
       auto next = std::next(entry);
-      if (isOrphaned(*entry->second)) eraseKeptLocked(i, entry);
+      if (isOrphaned(*entry->second)) static_cast<void>(eraseKeptLocked(i, entry));
       entry = next;
     }
   }
@@ -325,6 +430,7 @@ bool CMTContextManager::removeOrphans() {
 }
 
 void CMTContextManager::moveOwnKeptToSpare() {
+  OwnKeptContext& ownKept = threadOwnKept();
   if (!ownKept.mark || ownKept.managerSerial != serial_ ||
       ownKept.mark->state.load(std::memory_order_relaxed) != IdleMark::Idle) {
     return;
@@ -339,23 +445,32 @@ void CMTContextManager::moveOwnKeptToSpare() {
     ++buckets_[index].removals;
     node = bucket.extract(found);
   }
-  ownKept.mark->state.store(IdleMark::InUse, std::memory_order_relaxed);
-  ownKept.mark.reset();
+  ownKept.mark->state.store(IdleMark::Dropped, std::memory_order_relaxed);
+  ownKept.forget();
   node.mapped()->idleMark.reset();
   keepAsSpare(std::move(node), places_);
 }
 
-void CMTContextManager::keepRegistered(CMTContext& context, const std::u16string& key) {
-  if (!ownKept.owns(context) || ownKept.managerSerial != serial_) {
-    // A context new to this role: the one kept before, wherever it is, is the registry's to remove.
-    ownKept.orphan();
-    ownKept.mark = std::make_shared<IdleMark>();
-    ownKept.managerSerial = serial_;
-    ownKept.key = key;
-    ownKept.places = places_;
-    context.idleMark = ownKept.mark;
+void CMTContextManager::keepRegistered(ContextRef& ref, const std::u16string& key) {
+  CMTContext& context = *ref.get();
+  OwnKeptContext& ownKept = threadOwnKept();
+  if (ownKept.owns(context) && ownKept.managerSerial == serial_ && ref.holdsMark()) {
+    ref.releaseMarkAs(IdleMark::Idle);
+    return;
   }
-  ownKept.mark->state.store(IdleMark::Idle, std::memory_order_release);
+  // A context new to this role: the one kept before, wherever it is, is the
+  // registry's to remove; another thread's mark on this one is given up for
+  // good. Under the bucket lock (a marked context is taken only through the
+  // locked look-up by a thread that does not own it).
+  ref.giveMarkNow(IdleMark::Dropped);
+  ownKept.orphan();
+  ownKept.mark = std::make_shared<IdleMark>();
+  ownKept.managerSerial = serial_;
+  ownKept.key = key;
+  ownKept.places = places_;
+  ownKept.context = &context;
+  context.idleMark = ownKept.mark;
+  ownKept.mark->give(IdleMark::Idle);
 }
 
 void CMTContextManager::releaseContexts(size_t count) {
@@ -378,7 +493,7 @@ void CMTContextManager::countRefusedContext() {
 void CMTContextManager::removeKeptLocked(size_t index, std::u16string_view key) {
   ContextMap& bucket = buckets_[index].contexts;
   auto found = bucket.find(key);
-  if (found != bucket.end() && isKept(*found->second)) eraseKeptLocked(index, found);
+  if (found != bucket.end() && isKept(*found->second)) static_cast<void>(eraseKeptLocked(index, found));
 }
 
 bool CMTContextManager::insertOn(ContextPlace& place, const std::u16string& key, std::unique_ptr<CMTContext> context) {
@@ -412,6 +527,11 @@ CMTContextManager::ContextNode CMTContextManager::removeContext(std::u16string_v
   ContextMap& bucket = buckets_[index].contexts;
   auto found = bucket.find(key);
   if (found == bucket.end()) return {};
+  // A thread's own context goes only while it is open and nobody uses it;
+  // its thread will not touch it again.
+  const std::shared_ptr<IdleMark>& mark = found->second->idleMark;
+  uint8_t open = IdleMark::InUse;
+  if (mark && !mark->state.compare_exchange_strong(open, IdleMark::Dropped, std::memory_order_acq_rel)) return {};
   ++buckets_[index].removals;
   return bucket.extract(found);
 }
@@ -485,13 +605,17 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
       if (isKept(context)) {
         // A thread's idle context stays as long as its thread; an orphaned one goes uncounted.
         auto next = std::next(entry);
-        if (isOrphaned(context)) eraseKeptLocked(i, entry);
+        if (isOrphaned(context)) static_cast<void>(eraseKeptLocked(i, entry));
         entry = next;
+      } else if (!scanTakes(context)) {
+        ++entry;  // its thread is inside a call: in use, no zombie
       } else if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
+        if (context.idleMark) context.idleMark->give(IdleMark::Dropped);
         entry = bucket.erase(entry);
         ++buckets_[i].removals;
         releaseContexts(1);
       } else {
+        if (context.idleMark) context.idleMark->give(IdleMark::InUse);
         ++entry;
       }
     }
@@ -521,7 +645,7 @@ uint32_t CMTContextManager::startInRenewed(CMTContext& context, const std::u16st
 uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
                                         std::u16string_view method, uint16_t level, KeyOwner owner) {
   if (buckets_.empty()) return 0;
-  std::u16string& timingKey = timingKeyScratch;
+  std::u16string& timingKey = threadTimingKeyScratch();
   timingKey.assign(component).append(1, u'|').append(method);
   if (ContextRef context = lookUp(key, AccessStamp::ByCaller, owner == KeyOwner::Thread)) {
     if (owner == KeyOwner::Thread && context->state == CMTContext::Finished) {  // its own kept context, claimed
@@ -562,7 +686,7 @@ void CMTContextManager::endOrTerminate(const std::u16string& key, uint32_t recId
   if (!stamped) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
   if (context->state != CMTContext::Finished) return;
   if (owner == KeyOwner::Thread) {
-    keepRegistered(*context.get(), key);
+    keepRegistered(context, key);
     return;
   }
   context.release();

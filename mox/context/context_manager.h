@@ -10,7 +10,9 @@
 //
 // A core works on a looked-up context while still holding its bucket lock
 // shared (ContextRef), so the scan and removals, which need the lock
-// exclusively, can never destroy a context under it.
+// exclusively, can never destroy a context under it; a thread's own kept
+// context is held by its taken mark instead (idle_mark.h), which its thread
+// takes without the lock.
 //
 // At most max_open_contexts contexts are in memory at once (0: no bound):
 // the registered ones, and the one finished context each thread keeps to
@@ -42,15 +44,20 @@
 
 // A looked-up context. The reference keeps its bucket's lock in shared mode
 // until it is released, so neither the scan nor a removal (both exclusive)
-// can destroy the context while a core works on it. Release it before taking
-// any bucket lock again.
+// can destroy the context while a core works on it; a thread's own context
+// (idle_mark.h) is held by its taken mark instead, with or without the lock.
+// Release it before taking any bucket lock or context again.
 class ContextRef {
  public:
   ContextRef() = default;
-  ContextRef(CMTContext* context, ThrRwLock* heldLock) : context_(context), lock_(heldLock) {}
-  ContextRef(ContextRef&& other) noexcept : context_(other.context_), lock_(other.lock_) {
+  // takenMark: the context's mark, taken by this user (nullptr: no mark).
+  ContextRef(CMTContext* context, ThrRwLock* heldLock, IdleMark* takenMark = nullptr)
+      : context_(context), lock_(heldLock), mark_(takenMark) {}
+  ContextRef(ContextRef&& other) noexcept
+      : context_(other.context_), lock_(other.lock_), mark_(other.mark_), markOnRelease_(other.markOnRelease_) {
     other.context_ = nullptr;
     other.lock_ = nullptr;
+    other.mark_ = nullptr;
   }
   ContextRef& operator=(ContextRef&& other) noexcept;
   ContextRef(const ContextRef&) = delete;
@@ -60,12 +67,20 @@ class ContextRef {
   CMTContext* get() const { return context_; }
   CMTContext* operator->() const { return context_; }
   explicit operator bool() const { return context_ != nullptr; }
+  // Whether the context's mark is held by this reference.
+  bool holdsMark() const { return mark_ != nullptr; }
+  // The state the taken mark is given back in (InUse unless set).
+  void releaseMarkAs(IdleMark::State state) { markOnRelease_ = state; }
+  // Gives the taken mark back now, in state (the lock stays held).
+  void giveMarkNow(IdleMark::State state);
   // Ends the use early (before the context is removed by its own user).
   void release();
 
  private:
   CMTContext* context_ = nullptr;
   ThrRwLock* lock_ = nullptr;
+  IdleMark* mark_ = nullptr;
+  IdleMark::State markOnRelease_ = IdleMark::InUse;
 };
 
 // The count of places taken under the context bound.
@@ -169,7 +184,7 @@ class CMTContextManager {
   uint32_t startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level);
   // A finished context of the thread's own key stays registered, idle (its
   // ContextRef held).
-  void keepRegistered(CMTContext& context, const std::u16string& key);
+  void keepRegistered(ContextRef& ref, const std::u16string& key);
   // At the bound, this thread's idle kept context leaves the registry and
   // becomes its spare, whose place a new unit of work of any key may take.
   void moveOwnKeptToSpare();
@@ -177,8 +192,8 @@ class CMTContextManager {
   // false when none was counted.
   bool removeOrphans();
   // Erases a kept context of bucket index and gives its place back (the
-  // bucket's lock exclusive).
-  void eraseKeptLocked(size_t index, ContextMap::iterator kept);
+  // bucket's lock exclusive); false when its thread took it back meanwhile.
+  [[nodiscard]] bool eraseKeptLocked(size_t index, ContextMap::iterator kept);
   // Empty or zombie, as the scan decides; false when the context stays.
   bool scanRemoves(const CMTContext& context, uint32_t ageMs, uint32_t zombieTimeoutMs, uint32_t emptyTimeoutMs) const;
   void destroyAllContexts();

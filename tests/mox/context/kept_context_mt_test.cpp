@@ -89,4 +89,47 @@ TEST_F(KeptContextThreadsTest, ScanTakingOutEveryContextItMayNeverLosesACall) {
   EXPECT_EQ(v.terminated, 0u);
 }
 
+// Another thread uses a thread's key (a host's session-id function may name
+// it) while the thread runs units of work on its own context, which it takes
+// without the bucket lock: the other thread sees the context only between
+// the calls of a unit, never in the middle of one, and every call ends once.
+// (A context's first unit of work, before its thread keeps it, is its key's
+// user's alone, as any host key's is.)
+TEST_F(KeptContextThreadsTest, AnotherUserOfTheThreadsKeyNeverSeesItsContextMidCall) {
+  constexpr int kUnits = 3000;
+  CMTContextManager& manager = start({{u"context_map_bucket", u"4"}});
+  const std::u16string own = u"thread-own";
+  std::atomic<bool> ownerDone{false};
+  std::atomic<int> seen{0};
+  std::atomic<int> seenMidCall{0};
+  manager.endTiming(own, manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread), KeyOwner::Thread);
+  std::thread other([&] {
+    while (!ownerDone.load()) {
+      manager.appendContextInfo(own, u"peer", u"x");
+      if (ContextRef context = manager.findContext(own)) {
+        ++seen;
+        const size_t open = context->openCalls().size();
+        seenMidCall += context->state != CMTContext::Active || open == 0 || open > 2;
+      }
+      manager.scanContexts(0x7FFFFFFF, 0x7FFFFFFF);
+    }
+  });
+  // This thread's context, kept by the unit above, serves every unit.
+  for (int i = 0; i < kUnits; ++i) {
+    const uint32_t outer = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+    manager.appendContextInfo(own, u"own", u"y");
+    const uint32_t inner = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+    manager.endTiming(own, inner, KeyOwner::Thread);
+    manager.endTiming(own, outer, KeyOwner::Thread);
+  }
+  ownerDone = true;
+  other.join();
+
+  EXPECT_EQ(seenMidCall.load(), 0);
+  const std::string calls = std::to_string(2 * kUnits + 1);
+  EXPECT_EQ(counts(u"C|m"), "0/" + calls + "/0/" + calls);
+  EXPECT_EQ(manager.contextCount(), 0u);
+  RecordProperty("seen", seen.load());
+}
+
 }  // namespace

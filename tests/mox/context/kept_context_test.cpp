@@ -80,6 +80,34 @@ TEST_F(KeptContextTest, KeptContextGivesWayToAContextOpenedUnderItsKey) {
   EXPECT_EQ(counts(u"C|host"), "0/1/0/1");
 }
 
+// A thread's own context is taken by its thread for each call, without the
+// bucket lock: the scan leaves it alone meanwhile and judges it once the call
+// is over; a second reference of the same thread finds nothing to take.
+TEST_F(KeptContextTest, ScanWaitsUntilTheThreadsCallIsOverToTakeItsContextOut) {
+  CMTContextManager& manager = start();
+  ownUnit(manager, u"t");
+  EXPECT_EQ(ownStart(manager, u"t"), 1u);
+  advance(1000000);
+  {
+    ContextRef inCall = manager.findContext(u"t");
+    ASSERT_TRUE(inCall);
+    EXPECT_FALSE(manager.findContext(u"t")) << "taken already, by this thread";
+    manager.scanContexts(1, 1);
+    EXPECT_EQ(resource(u"Zombie Context Count"), 0);
+    EXPECT_EQ(inCall->openCalls().size(), 1u);
+  }
+  advance(1000000);  // the look-ups refreshed its age
+  manager.scanContexts(1, 1);
+  EXPECT_EQ(resource(u"Zombie Context Count"), 1);
+  EXPECT_EQ(manager.contextCount(), 0u);
+  EXPECT_EQ(traceTexts().size(), 1u) << "the zombie's trace";
+
+  // The thread finds its context gone and opens a new one.
+  EXPECT_EQ(ownStart(manager, u"t"), 1u);
+  manager.endTiming(u"t", 1, KeyOwner::Thread);
+  EXPECT_EQ(counts(u"C|m"), "1/2/0/2") << "the zombie's call stays counted as running";
+}
+
 // The kept context holds the place its thread's spare held, and at the bound
 // serves a unit of work of another key as the spare did.
 TEST_F(KeptContextTest, AtTheBoundTheKeptContextsPlaceServesAnotherKey) {

@@ -142,3 +142,32 @@ TEST_F(TimingTest, ContextHoldsTheTreeAndItsOpenCallsOnly) {
 }
 
 }  // namespace
+
+// A unit of work repeating its calls gets its records back with the keys they
+// had, and their performance records with them while their interval lasts:
+// after an interval switch, and in a registry made later (possibly at the
+// same address, with a store whose sections count from the same start), the
+// calls go to the records current there.
+TEST_F(TimingTest, RepeatedUnitsFollowTheirKeysRecordsAcrossIntervalsAndRegistries) {
+  const auto unit = [](CMTContextManager& manager, const std::u16string& key) {
+    const uint32_t outer = manager.startTiming(key, u"Outer", u"o", 1);
+    const uint32_t inner = manager.startTiming(key, u"Inner", u"i", 1);
+    manager.endTiming(key, inner);
+    manager.endTiming(key, outer);
+  };
+  for (int registry = 0; registry < 2; ++registry) {
+    CMTContextManager& manager = start();
+    unit(manager, u"host");
+    unit(manager, u"host");
+    // The first record, Outer's so far, times another key.
+    manager.endTiming(u"host", manager.startTiming(u"host", u"Other", u"x", 1));
+    unit(manager, u"host");
+    EXPECT_EQ(counts(u"Outer|o"), "0/3/0/3");
+    EXPECT_EQ(counts(u"Inner|i"), "0/3/0/3");
+    EXPECT_EQ(counts(u"Other|x"), "0/1/0/1");
+    metrics_->handOverInterval(MetricFormat(), nullptr, nullptr);
+    unit(manager, u"host");
+    EXPECT_EQ(counts(u"Outer|o"), "0/1/0/1") << "in the interval after the switch";
+    EXPECT_EQ(counts(u"Inner|i"), "0/1/0/1");
+  }
+}
