@@ -73,9 +73,7 @@ class SinkWriter {
   // What a queued record is counted as: its bytes as received four times
   // over (the parsed element, the split name and the text itself) plus the
   // record's fixed part, whether or not its text was kept.
-  static size_t costOf(const Record& record) {
-    return sizeof(Record) + 4 * std::max(record.raw.size(), record.bytes);
-  }
+  static size_t costOf(const Record& record) { return sizeof(Record) + 4 * std::max(record.raw.size(), record.bytes); }
 
  private:
   struct Batch {
