@@ -32,6 +32,7 @@ Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks,
           sinks_, settings_.queueBytes, [this] { wake(); }, splitName),
       maxConnections_(std::max<size_t>(settings_.maxConnections, 1)) {
   settings_.maxPerAddress = std::max<size_t>(settings_.maxPerAddress, 1);
+  keepRaw_ = std::any_of(sinks_.begin(), sinks_.end(), [](const RecordSink* sink) { return sink->readsRaw(); });
   if (!settings_.clock) settings_.clock = [] { return std::chrono::steady_clock::now(); };
   int fds[2];
   if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
@@ -203,6 +204,7 @@ void Collector::admit(Listener::Accepted&& accepted, TimePoint now) {
       number, std::move(accepted), settings_.elementLimits, now,
       [this](Connection& c, Element&& e, std::string&& raw) { onElement(c, std::move(e), std::move(raw)); },
       [this](Connection& c, const std::string& message, const std::string& excerpt) { onError(c, message, excerpt); }));
+  connection.keepRaw(keepRaw_);
   ++stats_.connections;
   ++stats_.open;
   if (!settings_.quiet) log_.line("connection " + std::to_string(number) + " from " + connection.peer());
@@ -271,6 +273,7 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   Record& record = writer_.slot();
   std::swap(record.element, element);
   record.raw.swap(raw);
+  record.bytes = connection.elementBytes();
   const MetricAttributes attributes = metricAttributes(record.element);
   record.kind = kindOf(record.element, attributes);
   record.connection = connection.number();

@@ -159,6 +159,7 @@ class Collector {
   std::chrono::system_clock::time_point receivedAt_;
   size_t maxConnections_;
   size_t heldTotal_ = 0;
+  bool keepRaw_ = true;  // some sink reads the records' bytes
   bool outputStalled_ = false;
 };
 

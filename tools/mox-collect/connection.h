@@ -41,6 +41,9 @@ class Connection {
   int fd() const { return fd_.get(); }
   // What the connection's splitter holds of an unfinished element.
   size_t bytesHeld() const { return splitter_.bytesHeld(); }
+  // See StreamSplitter::keepRaw() and elementBytes().
+  void keepRaw(bool keep) { splitter_.keepRaw(keep); }
+  size_t elementBytes() const { return splitter_.elementBytes(); }
   uint64_t number() const { return number_; }
   const std::string& peer() const { return peer_; }
   const std::string& peerHost() const { return peerHost_; }

@@ -30,6 +30,7 @@ class JsonSink : public RecordSink {
  public:
   explicit JsonSink(std::ostream& out) : out_(out) {}
   void write(const Record& record) override;
+  bool readsRaw() const override { return false; }
   void flush() override { out_.flush(); }
   bool failed() const override { return !out_.good(); }
 

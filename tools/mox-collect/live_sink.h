@@ -23,6 +23,7 @@ class LiveSink : public RecordSink {
       : table_(maxKeys), ring_(traceCapacity, traceBytes) {}
 
   void write(const Record& record) override;
+  bool readsRaw() const override { return false; }
 
   TopView tables(size_t rows, const std::string& process) const;
   std::vector<TraceSummary> traces(size_t limit, const std::string& process) const;

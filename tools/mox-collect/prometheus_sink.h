@@ -72,6 +72,7 @@ class PrometheusSink : public RecordSink {
   std::string exposition() const;
 
   void write(const Record& record) override;
+  bool readsRaw() const override { return false; }
   void tick(TimePoint now) override;
   std::optional<TimePoint> nextTick() const override;
   void finish() override;

@@ -99,6 +99,7 @@ Record makeRecord(Element&& element, std::string&& raw) {
   Record record;
   record.element = std::move(element);
   record.raw = std::move(raw);
+  record.bytes = record.raw.size();
   classify(record);
   return record;
 }

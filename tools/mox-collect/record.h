@@ -38,7 +38,8 @@ struct Identity {
 struct Record {
   RecordKind kind = RecordKind::Other;
   Element element;
-  std::string raw;          // the element's bytes exactly as received
+  std::string raw;          // the element's bytes exactly as received (empty when no sink reads them)
+  size_t bytes = 0;         // how many bytes it had as received (set by the collector, also when raw is empty)
   MetricName metric;        // metric and version lines only
   Identity identity;        // may stay unknown for a trace
   uint64_t connection = 0;  // the collector's number of the connection, from 1

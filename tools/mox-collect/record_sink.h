@@ -33,6 +33,10 @@ class RecordSink {
   virtual void countInto(Stats& /*stats*/) const {}
   // The most file descriptors the sink keeps open at once.
   virtual size_t descriptors() const { return 0; }
+  // Whether write() reads Record::raw. When no sink does, the collector does
+  // not copy the element's bytes into its records (raw stays empty; bytes
+  // still says how many there were).
+  virtual bool readsRaw() const { return true; }
 };
 
 }  // namespace moxcollect

@@ -18,6 +18,7 @@
 // so that in a steady stream records are filled without allocating.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -71,8 +72,8 @@ class SinkWriter {
 
   // What a queued record is counted as: its bytes as received four times
   // over (the parsed element, the split name and the text itself) plus the
-  // record's fixed part.
-  static size_t costOf(const Record& record) { return sizeof(Record) + 4 * record.raw.size(); }
+  // record's fixed part, whether or not its text was kept.
+  static size_t costOf(const Record& record) { return sizeof(Record) + 4 * std::max(record.raw.size(), record.bytes); }
 
  private:
   struct Batch {

@@ -182,7 +182,12 @@ const char* StreamSplitter::parseRun(const char* inputEnd) {
 }
 
 void StreamSplitter::handOverParsed(Element& element, std::string_view raw) {
-  raw_.assign(raw.data(), raw.size());
+  elementBytes_ = raw.size();
+  if (keepRaw_) {
+    raw_.assign(raw.data(), raw.size());
+  } else {
+    raw_.clear();
+  }
   onElement_(std::move(element), std::move(raw_));
   if (heapBytes(element) > kKeptScratchBytes) element = Element();
   if (heapBytes(raw_) > kKeptScratchBytes) std::string().swap(raw_);
@@ -223,6 +228,8 @@ void StreamSplitter::handOver(std::string_view tail, std::string_view following)
       parser_ ? parseRest(raw_, element_, problem_) : parseElement(raw_, limits_.maxMemory, element_, problem_);
   release();
   if (parsed) {
+    elementBytes_ = raw_.size();
+    if (!keepRaw_) raw_.clear();
     onElement_(std::move(element_), std::move(raw_));
   } else {
     // Its end is known: the rest of its line goes with it, nothing before.

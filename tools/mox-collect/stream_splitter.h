@@ -74,6 +74,12 @@ class StreamSplitter {
 
   uint64_t malformed() const { return malformed_; }
 
+  // Whether the element handler gets the element's bytes (by default) or an
+  // empty text, which spares copying them when nobody reads them.
+  void keepRaw(bool keep) { keepRaw_ = keep; }
+  // While the element handler runs: the size of the element as received.
+  size_t elementBytes() const { return elementBytes_; }
+
   // The memory held between calls to feed(), besides the splitter's fixed
   // size: the bytes of the element in progress, the framer's stack and, for a
   // large element, what its parser counts (its copy and the tree so far).
@@ -136,6 +142,8 @@ class StreamSplitter {
   static constexpr size_t kRunBytes = 64 * 1024;
   RunScratch* run_ = nullptr;
   uint64_t malformed_ = 0;
+  bool keepRaw_ = true;
+  size_t elementBytes_ = 0;
 };
 
 }  // namespace moxcollect

@@ -22,6 +22,7 @@ class TopSink : public RecordSink {
       : out_(out), interval_(interval), rows_(rows), live_(live), table_(maxKeys) {}
 
   void write(const Record& record) override;
+  bool readsRaw() const override { return false; }
   void tick(TimePoint now) override;
   std::optional<TimePoint> nextTick() const override { return next_; }
   void flush() override { out_.flush(); }

@@ -67,6 +67,7 @@ struct Timing {
   double wall = 0;
   double cpu = 0;   // expat's thread; the collector's loop and writer threads
   double loop = 0;  // the collector's loop thread alone, which reads and parses
+  long faults = 0;  // page faults of the whole process meanwhile (the sender makes next to none)
 };
 
 double threadCpuSeconds() {
@@ -82,6 +83,12 @@ double processCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
   };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+long pageFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
 }
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
@@ -212,6 +219,7 @@ Timing collectorTime(const Settings& settings, const std::vector<std::string>& s
 
   const Clock::time_point start = Clock::now();
   const double processCpu = processCpuSeconds();
+  const long faults = pageFaults();
   const double senderCpu = threadCpuSeconds();
   Timing timing;
   auto running = std::async(std::launch::async, [&collector, &timing] {
@@ -224,6 +232,7 @@ Timing collectorTime(const Settings& settings, const std::vector<std::string>& s
   const bool ok = running.get();
   timing.wall = secondsSince(start);
   timing.cpu = (processCpuSeconds() - processCpu) - (threadCpuSeconds() - senderCpu);
+  timing.faults = pageFaults() - faults;
   const uint64_t got = collector.stats().records();
   std::filesystem::remove_all(directory);
   if (!ok || got != records || collector.stats().sinkDropped != 0) {
@@ -288,9 +297,11 @@ int main(int argc, char** argv) {
       const double expatCpu = threadCpuSeconds() - cpu;
       expat.push_back({secondsSince(start), expatCpu, expatCpu});
       collector.push_back(collectorTime(settings, streams, elements));
-      std::printf("round %d: expat %.3f s (%.3f s CPU), collector --%s %.3f s (%.3f s CPU, loop thread %.3f s)\n",
-                  round + 1, expat.back().wall, expat.back().cpu, settings.sink.c_str(), collector.back().wall,
-                  collector.back().cpu, collector.back().loop);
+      std::printf(
+          "round %d: expat %.3f s (%.3f s CPU), collector --%s %.3f s (%.3f s CPU, loop thread %.3f s, %ld page"
+          " faults)\n",
+          round + 1, expat.back().wall, expat.back().cpu, settings.sink.c_str(), collector.back().wall,
+          collector.back().cpu, collector.back().loop, collector.back().faults);
     }
     const double count = static_cast<double>(elements);
     std::printf("%zu connections, %llu elements, %.1f MB; medians of %d rounds:\n", streams.size(),
