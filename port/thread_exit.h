@@ -10,5 +10,5 @@
 // most kThreadExitHandlers different handlers per process, each armed on its
 // own; handlers armed on one thread run in no given order. False when the
 // system refused or the handlers are used up.
-constexpr int kThreadExitHandlers = 4;
+constexpr int kThreadExitHandlers = 8;
 bool portAtThreadExit(void (*handler)(void*), void* value);

@@ -6,6 +6,7 @@
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/api/api_frame.h"
+#include "port/thread_owned.h"
 #include "thr/thr.h"
 
 namespace moxapi {
@@ -24,17 +25,24 @@ bool levelPassesThresholds(uint16_t level) {
   return level < cfg.getInstrumentLevelThresholdTrace() || level < cfg.getInstrumentLevelThreshold();
 }
 
-const std::u16string& threadSessionKey() {
-  // The thread id never changes for a thread, so the key is built once.
-  thread_local const std::u16string key = [] {
+namespace {
+
+// The thread id never changes for a thread, so its key is built once.
+struct ThreadKey {
+  std::u16string text;
+  ThreadKey() {
     const ThrId id = ThrGetCurrentId();
-    if (id == THR_INVALID_ID) return std::u16string(u"Unknown");
-    std::u16string text;
+    if (id == THR_INVALID_ID) {
+      text = u"Unknown";
+      return;
+    }
     appendDecimal(text, static_cast<uint32_t>(id));
-    return text;
-  }();
-  return key;
-}
+  }
+};
+
+}  // namespace
+
+const std::u16string& threadSessionKey() { return ThreadOwned<ThreadKey, ThreadKey>::get().text; }
 
 bool sessionKeyFromHost(MOX_SessionIdFunc getSessionId, std::u16string& key) {
   if (getSessionId == nullptr) {

@@ -8,10 +8,11 @@
 #include "mox/context/call_record.h"
 #include "mox/context/cpu_span.h"
 #include "mox/trace/trace_record.h"
+#include "port/thread_owned.h"
 
 namespace {
 
-thread_local std::vector<std::pair<const CMTCallRecord*, size_t>> openCallsScratch;
+using OpenCallsScratch = ThreadOwned<struct OpenCallsScratchTag, std::vector<std::pair<const CMTCallRecord*, size_t>>>;
 
 }  // namespace
 
@@ -63,7 +64,7 @@ void CMTCallRecord::appendTraceRecord(TraceRecordWriter& out, bool withChildren,
   // exhaust the stack: each entry is a call and its next child to write. The
   // list is the thread's, kept from one trace to the next to spare its
   // allocations (nothing called during a walk starts another).
-  std::vector<std::pair<const CMTCallRecord*, size_t>>& open = openCallsScratch;
+  std::vector<std::pair<const CMTCallRecord*, size_t>>& open = OpenCallsScratch::get();
   open.clear();
   open.emplace_back(this, 0);
   while (!open.empty()) {

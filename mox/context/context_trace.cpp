@@ -10,6 +10,7 @@
 #include "mox/context/context_manager.h"
 #include "mox/trace/trace_data_manager.h"
 #include "mox/trace/trace_record.h"
+#include "port/thread_owned.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ constexpr std::u16string_view kPassportName = u"client.header.VEL-PASSPORT";
 // A trace's record is made on its thread in this buffer, kept from one trace
 // to the next so that making one allocates nothing once the buffer is large
 // enough; one grown past kScratchKeptUnits by a huge trace is given back.
-thread_local std::u16string recordScratch;
+using RecordScratch = ThreadOwned<struct RecordScratchTag, std::u16string>;
 constexpr size_t kScratchKeptUnits = 64 * 1024;
 
 }  // namespace
@@ -105,7 +106,7 @@ std::u16string CMTContext::buildZombieTrace() const {
 void CMTContext::queueTrace(TraceKind kind) const {
   // The store copies the record, so the buffer serves this thread's next
   // trace. An empty record is queued too, as the empty text would be.
-  std::u16string& record = recordScratch;
+  std::u16string& record = RecordScratch::get();
   record.clear();
   recordTrace(record, shapeOf(kind), TraceMoment::ofThisThread());
   manager_->traces().addRecord(record);

@@ -3,6 +3,7 @@
 #include "common/number_text.h"
 #include "common/xml_escape.h"
 #include "dptrc/dptrc.h"
+#include "port/thread_owned.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ struct LocalSecond {
   std::u16string text;
   bool converted = false;  // false: the text is the error text, without milliseconds
 };
-thread_local LocalSecond lastSecond;
+using LastSecond = ThreadOwned<struct LastSecondTag, LocalSecond>;
 
 // The text CMTCallRecord::startTime() gives for wallMs, appended.
 void appendLocalTime(std::u16string& out, int64_t wallMs, bool withMs) {
@@ -34,7 +35,7 @@ void appendLocalTime(std::u16string& out, int64_t wallMs, bool withMs) {
     out += trcFormatLocalTime(wallMs, withMs);
     return;
   }
-  LocalSecond& cached = lastSecond;
+  LocalSecond& cached = LastSecond::get();
   const int64_t second = wallMs / 1000;
   if (cached.second != second) {
     cached.text = trcFormatLocalTime(second * 1000, false);

@@ -10,6 +10,7 @@
 
 #include "port/thread_exit.h"
 #include "port/thread_id.h"
+#include "port/thread_owned.h"
 
 namespace {
 
@@ -60,6 +61,32 @@ TEST(ThreadExitTest, EveryArmedHandlerRunsOnceWithItsLastValueOnItsThread) {
   EXPECT_EQ(second.runs.load(), kThreads / 2);
   EXPECT_EQ(second.sum.load(), 100 * (1 + 3 + 5));
   EXPECT_EQ(second.onTheArmingThread.load(), kThreads / 2);
+}
+
+// A thread's own object: distinct per thread, kept across uses, and
+// destroyed once when its thread ends.
+std::atomic<int> ownedAlive{0};
+struct Owned {
+  int uses = 0;
+  Owned() { ownedAlive.fetch_add(1); }
+  ~Owned() { ownedAlive.fetch_sub(1); }
+};
+using ThreadsOwned = ThreadOwned<struct ThreadsOwnedTag, Owned>;
+
+TEST(ThreadExitTest, AThreadsOwnedObjectIsItsOwnAndEndsWithIt) {
+  constexpr int kThreads = 4;
+  std::vector<int> uses(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&uses, t] {
+      for (int use = 0; use <= t; ++use) ++ThreadsOwned::get().uses;
+      uses[t] = ThreadsOwned::get().uses;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  EXPECT_EQ(ownedAlive.load(), 0);
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(uses[t], t + 1);
 }
 
 }  // namespace
