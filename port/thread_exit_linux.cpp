@@ -3,21 +3,12 @@
 #include <atomic>
 
 #include "port/thread_exit.h"
+#include "port/thread_exit_handlers.h"
 
 namespace {
 
-std::atomic<void (*)(void*)> handlers[kThreadExitHandlers];
-
-// The handler's place in handlers, taken on its first use; -1 when full.
-int handlerIndex(void (*handler)(void*)) {
-  for (int i = 0; i < kThreadExitHandlers; ++i) {
-    void (*expected)(void*) = nullptr;
-    if (handlers[i].compare_exchange_strong(expected, handler, std::memory_order_acq_rel) || expected == handler) {
-      return i;
-    }
-  }
-  return -1;
-}
+using threadexit::handlerIndex;
+using threadexit::handlers;
 
 struct ExitWork {
   void* values[kThreadExitHandlers] = {};

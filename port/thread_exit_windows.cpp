@@ -9,10 +9,12 @@
 #include <utility>
 
 #include "port/thread_exit.h"
+#include "port/thread_exit_handlers.h"
 
 namespace {
 
-std::atomic<void (*)(void*)> handlers[kThreadExitHandlers];
+using threadexit::handlerIndex;
+using threadexit::handlers;
 
 // The system's callback gets the value only: one per handler index.
 template <int Index>
@@ -25,17 +27,6 @@ template <int... Index>
 constexpr PFLS_CALLBACK_FUNCTION callbackOf(int index, std::integer_sequence<int, Index...>) {
   constexpr PFLS_CALLBACK_FUNCTION callbacks[] = {&runHandler<Index>...};
   return callbacks[index];
-}
-
-// The handler's place in handlers, taken on its first use; -1 when full.
-int handlerIndex(void (*handler)(void*)) {
-  for (int i = 0; i < kThreadExitHandlers; ++i) {
-    void (*expected)(void*) = nullptr;
-    if (handlers[i].compare_exchange_strong(expected, handler, std::memory_order_acq_rel) || expected == handler) {
-      return i;
-    }
-  }
-  return -1;
 }
 
 void pinLibrary() {

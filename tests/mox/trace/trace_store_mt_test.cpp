@@ -21,6 +21,31 @@ namespace {
 constexpr int kProducers = 3;
 constexpr int kTextsEach = 400;
 
+// What a store of two sections hands over while kProducers threads each
+// call add(store, producer, i) for i below kTextsEach, and after they end.
+template <typename Add>
+std::vector<std::u16string> takenWhileProducersAdd(Add add) {
+  if (!ThrIsInitialised()) ThrInit();
+  CMTTraceDataManager store;
+  store.init(*testConfiguration({{u"cache_section_count", u"2"}}));
+  std::vector<std::u16string> received;
+  std::atomic<int> running{kProducers};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&store, &running, &add, p] {
+      for (int i = 0; i < kTextsEach; ++i) add(store, p, i);
+      running.fetch_sub(1);
+    });
+  }
+  const auto take = [&] {
+    store.handOverTexts([&](const TraceTexts& texts) { received.insert(received.end(), texts.begin(), texts.end()); });
+  };
+  while (running.load() > 0) take();
+  for (std::thread& producer : producers) producer.join();
+  take();
+  return received;
+}
+
 // Producer p's text number i: its sizes span small texts, texts that cross
 // a block's end and, now and then, one larger than a block.
 std::u16string textOf(int p, int i) {
@@ -32,25 +57,8 @@ std::u16string textOf(int p, int i) {
 }
 
 TEST(TraceStoreMtTest, TextsArriveWholeOnceAndInOrderWhileSectionsTurn) {
-  if (!ThrIsInitialised()) ThrInit();
-  CMTTraceDataManager store;
-  store.init(*testConfiguration({{u"cache_section_count", u"2"}}));
-  std::vector<std::u16string> received;
-  std::atomic<int> running{kProducers};
-  std::vector<std::thread> producers;
-  for (int p = 0; p < kProducers; ++p) {
-    producers.emplace_back([&store, &running, p] {
-      for (int i = 0; i < kTextsEach; ++i) store.addTrace(textOf(p, i));
-      running.fetch_sub(1);
-    });
-  }
-  const auto take = [&] {
-    store.handOverTexts([&](const TraceTexts& texts) { received.insert(received.end(), texts.begin(), texts.end()); });
-  };
-  while (running.load() > 0) take();
-  for (std::thread& producer : producers) producer.join();
-  take();
-
+  const std::vector<std::u16string> received =
+      takenWhileProducersAdd([](CMTTraceDataManager& store, int p, int i) { store.addTrace(textOf(p, i)); });
   std::map<int, std::vector<std::u16string>> byProducer;
   for (const std::u16string& text : received) {
     ASSERT_GE(text.size(), 3u);
@@ -94,25 +102,8 @@ std::u16string expectedTextOf(int p, int i) {
 // The texts of records are made on the taking thread while producers go on
 // adding: each record's text arrives once, whole and in its producer's order.
 TEST(TraceStoreMtTest, RecordsBecomeTheirTextsOnTheTakingThreadWhileProducersAdd) {
-  if (!ThrIsInitialised()) ThrInit();
-  CMTTraceDataManager store;
-  store.init(*testConfiguration({{u"cache_section_count", u"2"}}));
-  std::vector<std::u16string> received;
-  std::atomic<int> running{kProducers};
-  std::vector<std::thread> producers;
-  for (int p = 0; p < kProducers; ++p) {
-    producers.emplace_back([&store, &running, p] {
-      for (int i = 0; i < kTextsEach; ++i) store.addRecord(recordOf(p, i));
-      running.fetch_sub(1);
-    });
-  }
-  const auto take = [&] {
-    store.handOverTexts([&](const TraceTexts& texts) { received.insert(received.end(), texts.begin(), texts.end()); });
-  };
-  while (running.load() > 0) take();
-  for (std::thread& producer : producers) producer.join();
-  take();
-
+  const std::vector<std::u16string> received =
+      takenWhileProducersAdd([](CMTTraceDataManager& store, int p, int i) { store.addRecord(recordOf(p, i)); });
   std::map<int, std::vector<std::u16string>> byProducer;
   for (const std::u16string& text : received) {
     const size_t at = text.find(u"resource=\"P");
