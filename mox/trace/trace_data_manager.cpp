@@ -101,7 +101,8 @@ void CMTTraceDataManager::handOverTexts(const std::function<void(const TraceText
   // However the texts' making ends, the section must go back, or the ring
   // would lose it.
   try {
-    detached->handOver([this](const TraceTexts& records) { makeTexts(records); });
+    // Called within this hold; the analysis cannot follow a lambda.
+    detached->handOver([this](const TraceTexts& records) NO_THREAD_SAFETY_ANALYSIS { makeTexts(records); });
   } catch (...) {
     putBack(detached);
     throw;
