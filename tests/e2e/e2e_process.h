@@ -2,9 +2,11 @@
 // (its resident size) or run a part of a test in a forked child. POSIX only.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 
@@ -19,12 +21,20 @@ inline long residentKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// Runs child in a forked process and returns its exit status (-1: it did not exit).
-inline int inChild(const std::function<int()>& child) {
+// Runs child in a forked process and returns its exit status: -1 when it did
+// not exit by itself, -2 when it hung past limit (it is killed, so a hang
+// fails the test instead of stalling the suite).
+inline int inChild(const std::function<int()>& child, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
   const pid_t pid = fork();
   if (pid == 0) _exit(child());
+  if (pid < 0) return -1;
   int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -2;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace e2e
