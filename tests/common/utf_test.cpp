@@ -51,7 +51,7 @@ TEST(Utf, AsciiRunsOfEveryLengthBesideOtherUnitsConvertExactly) {
       {std::u16string(1, char16_t{0xDE00}), "#"},
   };
   for (const auto& [unit, bytes] : others) {
-    for (size_t run = 0; run < 20; ++run) {
+    for (size_t run = 0; run < 40; ++run) {  // across blocks of 16 units
       const std::u16string ascii16(run, u'\x7F');
       const std::string ascii8(run, '\x7F');
       const std::u16string text = unit + ascii16 + unit + ascii16 + u"<" + unit;
