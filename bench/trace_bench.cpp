@@ -1,5 +1,6 @@
-// A traced unit of work, measured through the exported functions, and the
-// thread CPU clock that a traced call reads at its start and at its end.
+// A traced unit of work, measured through the exported functions, the
+// sending of its trace, and the thread CPU clock that a traced call reads at
+// its start and at its end.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -60,6 +61,25 @@ void BM_TracedUnitOfWork(benchmark::State& state) {
   drainTraces();  // after the loop: not measured
 }
 BENCHMARK(BM_TracedUnitOfWork)->Name("traced/mox");
+
+// The hand-over of queued traces and their writing by the file agent, per
+// trace: what the trace job costs on its thread (here the caller's, through
+// MOX_outputMetricData). The units are queued with the timing paused.
+void BM_TraceSending(benchmark::State& state) {
+  constexpr uint32_t kUnitsPerSend = 256;
+  if (useLibrary(LibraryMode::Traced)) {
+    for (uint32_t i = 0; i < kUnitsPerDrain; ++i) tracedUnit();
+    drainTraces();
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (uint32_t i = 0; i < kUnitsPerSend; ++i) tracedUnit();
+    state.ResumeTiming();
+    drainTraces();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kUnitsPerSend);
+}
+BENCHMARK(BM_TraceSending)->Name("traced_send/mox");
 
 // The clock itself, as the library reads it.
 void BM_ThreadCpuClockRead(benchmark::State& state) {

@@ -38,10 +38,41 @@ void appendCodePoint(uint32_t cp, std::u16string& out) {
   }
 }
 
+// The length of the run of ASCII units at the start of in. Whole blocks are
+// tested with one OR over their units, which the compiler does in vector
+// registers; the tail unit by unit.
+size_t asciiRunLength(std::u16string_view in) {
+  constexpr size_t kBlock = 16;
+  size_t n = 0;
+  for (; in.size() - n >= kBlock; n += kBlock) {
+    unsigned any = 0;
+    for (size_t k = 0; k < kBlock; ++k) any |= in[n + k];
+    if (any >= 0x80) break;
+  }
+  while (n < in.size() && in[n] < 0x80) ++n;
+  return n;
+}
+
+// Appends a run of ASCII units in one step: the texts converted here (trace
+// and metric lines) are mostly ASCII, and a push_back per byte costs a size
+// check and a terminator write each.
+void appendAscii(std::u16string_view run, std::string& out) {
+  const size_t at = out.size();
+  out.resize(at + run.size());
+  char* to = &out[at];
+  for (size_t k = 0; k < run.size(); ++k) to[k] = static_cast<char>(run[k]);
+}
+
 // Converts UTF-16 to UTF-8; an unpaired surrogate is written as `unpaired`
 // (when it is not NUL) or stops the conversion with false.
 bool convertUtf16(std::u16string_view in, std::string& out, char unpaired) {
   for (size_t i = 0; i < in.size(); ++i) {
+    const size_t ascii = asciiRunLength(in.substr(i));
+    if (ascii > 1) {
+      appendAscii(in.substr(i, ascii), out);
+      i += ascii - 1;
+      continue;
+    }
     const char16_t c = in[i];
     if (isHighSurrogate(c) && i + 1 < in.size() && isLowSurrogate(in[i + 1])) {
       const uint32_t cp = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (in[i + 1] - 0xDC00);

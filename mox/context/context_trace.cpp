@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr std::u16string_view kEventEnd = u"</event>\n";
 constexpr std::u16string_view kErrorSnapshot = u"<param name=\"Trace Type\" value=\"ErrorSnapshot\" />";
 constexpr std::u16string_view kTooLarge = u"<param name=\"Method Call Error\" value=\"Too large trace size\" />";
 constexpr std::u16string_view kMaxComponents =
@@ -60,7 +59,7 @@ void CMTContext::recordTrace(std::u16string& out, const TraceShape& shape, const
       break;
   }
   for (const auto& [name, value] : contextInfo) record.param(name, value);
-  record.text(kEventEnd);
+  record.endEventLine();
 }
 
 CMTContext::TraceShape CMTContext::shapeOf(TraceKind kind) {

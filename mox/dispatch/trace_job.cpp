@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "dptrc/dptrc.h"
+#include "mox/dispatch/text_chunker.h"
 
 bool CTraceJob::enter() {
   ThrPlainMutexHold hold(busyLock_);
@@ -51,6 +52,19 @@ void CTraceJob::send(const TraceTexts& texts) {
   if (agent == nullptr || texts.empty()) return;
   MOX_TRC(1, "Trace Data Detected\n");
   if (!agent->checkConnection()) return;
-  for (std::u16string_view text : texts) agent->sendData(std::u16string(text));
+  if (agent->takesChunks()) {
+    sendInChunks(*agent, texts);
+  } else {
+    for (std::u16string_view text : texts) agent->sendData(std::u16string(text));
+  }
   MOX_TRC(2, "Trace Data Sending Finished\n");
+}
+
+void CTraceJob::sendInChunks(CMTDataSendingAgent& agent, const TraceTexts& texts) {
+  // One write (one open of the file, one signal mask) per chunk of a
+  // hand-over's texts instead of per trace; each text is converted on its
+  // own, so the bytes written are those of one sendData per text.
+  CTextChunker chunker(agent);
+  for (std::u16string_view text : texts) chunker.add(text);
+  chunker.flush();
 }

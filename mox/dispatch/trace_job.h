@@ -3,6 +3,9 @@
 // takes the trace store's texts and sends them through the trace agent,
 // which it owns, after the version event once per library life.
 //
+// An agent that takes chunks (file, socket) gets a hand-over's texts
+// gathered into a few writes (CTextChunker) rather than one per text.
+//
 // One run at a time: a run that finds another one running returns at once,
 // so the agent (which has no lock of its own) is used by one thread at a time.
 #pragma once
@@ -37,6 +40,7 @@ class CTraceJob {
   void leave();
   void sendVersionEventIfDue(const std::u16string& versionPrefix);
   void send(const TraceTexts& texts);
+  static void sendInChunks(CMTDataSendingAgent& agent, const TraceTexts& texts);
 
   const std::unique_ptr<CMTDataSendingAgent> agent_;
   std::atomic<bool> versionSent_{false};

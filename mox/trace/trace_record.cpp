@@ -15,8 +15,17 @@ enum Item : char16_t {
   kEndEvent,
   kEndCalledComponent,
   kText,
+  kEndEventLine,
 };
-constexpr size_t kNumberUnits = 4;
+
+// Numbers are mostly small (lengths, offsets, durations): each takes as
+// many units as its 64 bits need in groups of 15, low group first, the top
+// bit of a unit set when another follows. A record is mostly numbers and
+// short keys, so this halves the memory a trace copies and touches; a
+// negative number takes the most units.
+constexpr size_t kMaxNumberUnits = 5;  // ceil(64 / 15)
+constexpr char16_t kMoreUnits = 0x8000;
+constexpr uint64_t kGroupMask = 0x7FFF;
 
 // Converting a second to local time costs more than the rest of a small
 // trace, and start times within one second share their text up to the
@@ -71,11 +80,15 @@ class RecordReader {
     return unit;
   }
   int64_t number() {
-    if (rest_.size() < kNumberUnits) return fail();
     uint64_t bits = 0;
-    for (size_t i = 0; i < kNumberUnits; ++i) bits |= static_cast<uint64_t>(rest_[i]) << (16 * i);
-    rest_.remove_prefix(kNumberUnits);
-    return static_cast<int64_t>(bits);
+    for (size_t i = 0; i < kMaxNumberUnits && i < rest_.size(); ++i) {
+      bits |= (rest_[i] & kGroupMask) << (15 * i);
+      if ((rest_[i] & kMoreUnits) == 0) {
+        rest_.remove_prefix(i + 1);
+        return static_cast<int64_t>(bits);
+      }
+    }
+    return fail();
   }
   std::u16string_view string() {
     const int64_t size = number();
@@ -148,6 +161,7 @@ bool formatItem(char16_t item, RecordReader& in, std::u16string& out) {
     }
     case kEndEvent: out += u"</event>"; return true;
     case kEndCalledComponent: out += u"</calledComponent>"; return true;
+    case kEndEventLine: out += u"</event>\n"; return true;
     case kText: {
       const std::u16string_view verbatim = in.string();
       if (in.failed()) return false;
@@ -159,8 +173,16 @@ bool formatItem(char16_t item, RecordReader& in, std::u16string& out) {
 }
 
 void appendNumber(std::u16string& out, int64_t value) {
-  const uint64_t bits = static_cast<uint64_t>(value);
-  for (size_t i = 0; i < kNumberUnits; ++i) out += static_cast<char16_t>((bits >> (16 * i)) & 0xFFFF);
+  // Made on the stack and appended at once: one size check, not one per unit.
+  char16_t units[kMaxNumberUnits];
+  size_t count = 0;
+  uint64_t bits = static_cast<uint64_t>(value);
+  while (bits > kGroupMask) {
+    units[count++] = static_cast<char16_t>((bits & kGroupMask) | kMoreUnits);
+    bits >>= 15;
+  }
+  units[count++] = static_cast<char16_t>(bits);
+  out.append(units, count);
 }
 
 }  // namespace
@@ -207,6 +229,8 @@ void TraceRecordWriter::param(std::u16string_view name, std::u16string_view valu
 void TraceRecordWriter::endEvent() { begin(kEndEvent); }
 
 void TraceRecordWriter::endCalledComponent() { begin(kEndCalledComponent); }
+
+void TraceRecordWriter::endEventLine() { begin(kEndEventLine); }
 
 void TraceRecordWriter::text(std::u16string_view verbatim) {
   begin(kText);

@@ -6,8 +6,9 @@
 //
 // A record is a run of UTF-16 code units, so the trace store keeps records in
 // the same blocks as texts. Each item is one code unit naming it, then its
-// fields; numbers take four units (64 bits, low first), strings their length
-// as a number and then their units.
+// fields; numbers take one to five units (15 bits each, low first, the top
+// bit of a unit set when another follows), strings their length as a number
+// and then their units.
 //
 // Not thread-safe: a writer appends to one string; formatting reads a record
 // that no one changes meanwhile.
@@ -34,6 +35,7 @@ class TraceRecordWriter {
   void param(std::u16string_view name, std::u16string_view value);
   void endEvent();            // </event>
   void endCalledComponent();  // </calledComponent>
+  void endEventLine();        // </event> and a line feed, ending a trace's text
   // Text written as it is (already escaped where it needs to be).
   void text(std::u16string_view verbatim);
 

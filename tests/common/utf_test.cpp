@@ -37,3 +37,31 @@ TEST(Utf, MalformedUtf8FailsStrictAndEachByteIsReplacedLenient) {
   EXPECT_EQ(utf8ToUtf16Lenient(std::string("a\xE2\x82") + "b"), u"a\uFFFD\uFFFDb");
   EXPECT_EQ(utf8ToUtf16Lenient("\xED\xA0\x80z"), u"\uFFFD\uFFFD\uFFFDz");
 }
+
+// ASCII runs of every length next to every other kind of unit, in both
+// directions of each neighbour, come out byte for byte; the lenient form
+// appends behind what the output held.
+TEST(Utf, AsciiRunsOfEveryLengthBesideOtherUnitsConvertExactly) {
+  const std::pair<std::u16string, std::string> others[] = {
+      {u"\u0080", "\xC2\x80"},
+      {u"\u00E9", "\xC3\xA9"},
+      {u"\u20AC", "\xE2\x82\xAC"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},
+      {std::u16string(1, char16_t{0xD83D}), "#"},
+      {std::u16string(1, char16_t{0xDE00}), "#"},
+  };
+  for (const auto& [unit, bytes] : others) {
+    for (size_t run = 0; run < 40; ++run) {  // across blocks of 16 units
+      const std::u16string ascii16(run, u'\x7F');
+      const std::string ascii8(run, '\x7F');
+      const std::u16string text = unit + ascii16 + unit + ascii16 + u"<" + unit;
+      std::string out = "kept";
+      appendUtf16AsUtf8Lenient(text, out);
+      EXPECT_EQ(out, "kept" + bytes + ascii8 + bytes + ascii8 + "<" + bytes) << run;
+      if (bytes != "#") {
+        ASSERT_TRUE(utf16ToUtf8(text, out));
+        EXPECT_EQ(out, bytes + ascii8 + bytes + ascii8 + "<" + bytes) << run;
+      }
+    }
+  }
+}

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "common/utf.h"
 #include "dptrc/dptrc.h"
 
 namespace {
@@ -32,12 +34,13 @@ TEST(TraceRecordTest, EveryItemBecomesItsElementWithHostTextEscaped) {
   writer.text(u"<param name=\"as\" value=\"is&amp;\" />");
   writer.endEvent();
   writer.text(u"\n");
+  writer.endEventLine();
   EXPECT_EQ(textOf(record), u"<event resource=\"" + kEscaped + u"\" startTime=\"\" duration=\"12\">" +
                                 u"<calledComponent resource=\"C|m\" offset=\"7\" duration=\"-1\">" +
                                 u"<param name=\"CPU Time (us)\" value=\"-1\" /><param name=\"\" value=\"\" />" +
                                 u"<param name=\"" + kEscaped + u"\" value=\"" + kEscaped + u"\" />" +
                                 u"</calledComponent><param name=\"CPU Time (us)\" value=\"9223372036854775807\" />" +
-                                u"<param name=\"as\" value=\"is&amp;\" /></event>\n");
+                                u"<param name=\"as\" value=\"is&amp;\" /></event>\n</event>\n");
 }
 
 TEST(TraceRecordTest, StartTimeIsTheLocalTimeWithOrWithoutMilliseconds) {
@@ -62,6 +65,30 @@ TEST(TraceRecordTest, LongValuesAndTextRecordsComeOutWhole) {
   const std::u16string text = u"<event a=\"&amp;\"/>\n";
   EXPECT_EQ(textOf(textRecordHeader(text.size()) + text), text);
   EXPECT_EQ(textOf(u""), u"");
+}
+
+// Numbers take as many units as they need: every width, both ends of the
+// range and the edges between widths come back exactly, also as lengths.
+TEST(TraceRecordTest, NumbersOfEveryWidthComeBackExactly) {
+  std::vector<int64_t> values = {0, 1, -1, INT64_MAX, INT64_MIN};
+  for (int bits = 15; bits < 64; bits += 15) {
+    const int64_t edge = int64_t{1} << bits;
+    values.insert(values.end(), {edge - 1, edge, -edge, -edge - 1});
+  }
+  for (int64_t value : values) {
+    std::u16string record;
+    TraceRecordWriter(record).cpuTime(value);
+    const std::u16string decimal = asciiToUtf16(std::to_string(value));
+    EXPECT_EQ(textOf(record), u"<param name=\"CPU Time (us)\" value=\"" + decimal + u"\" />") << value;
+  }
+  for (size_t size : {size_t{0x7FFF}, size_t{0x8000}, size_t{0x40000}}) {
+    const std::u16string value(size, u'v');
+    std::u16string record;
+    TraceRecordWriter(record).param(u"n", value);
+    EXPECT_EQ(textOf(record), u"<param name=\"n\" value=\"" + value + u"\" />") << size;
+  }
+  // A number whose units all say that another follows is no number.
+  EXPECT_EQ(textOf(std::u16string(1, u'\x03') + std::u16string(6, u'\x8001')), u"");
 }
 
 TEST(TraceRecordTest, RecordCutShortEndsTheTextWhereItWasCut) {
