@@ -1,6 +1,8 @@
 // Light reads under real threads: a writer that swaps the value and drains
 // never retires what a reader still uses.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -81,6 +83,35 @@ TEST(ThrLightReadTest, DrainWaitsForTheReadInProgress) {
   reader.join();
   EXPECT_EQ(seenDrainedInside.load(), 0);
   EXPECT_TRUE(drained.load());
+}
+
+// A parent thread is inside a light read at the fork: in the child, which
+// that thread did not follow, a drain does not wait for it.
+TEST(ThrLightReadTest, ForkedChildDoesNotWaitForReadsThatStayedBehind) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
+#endif
+  ThrGateOpen();  // registers the thread layer's fork handling
+  std::atomic<bool> inside{false}, release{false};
+  std::thread reader([&] {
+    ThrLightRead read;
+    inside = true;
+    while (!release.load()) std::this_thread::yield();
+  });
+  while (!inside.load()) std::this_thread::yield();
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(60);  // a hang fails the test instead of holding it
+    ThrLightReadersDrain();
+    _exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  release = true;
+  reader.join();
+  ThrGateCloseAndDrain();
 }
 
 }  // namespace
