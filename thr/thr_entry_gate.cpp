@@ -68,6 +68,8 @@ ThrGateSlot* thrgate::claimSlot() {
   return slot;
 }
 
+ThrGateSlot* thrgate::firstSlot() { return allSlots.load(std::memory_order_acquire); }
+
 uint32_t ThrGateDepth() {
   const ThrGateSlot* slot = thrgate::mySlot;
   return slot != nullptr ? slot->depth.load(std::memory_order_relaxed) : 0;
@@ -102,6 +104,7 @@ void ThrGateForgetOtherThreads() {
   for (ThrGateSlot* slot = allSlots.load(std::memory_order_relaxed); slot != nullptr; slot = slot->next) {
     if (slot == thrgate::mySlot) continue;
     slot->depth.store(0, std::memory_order_relaxed);
+    slot->lightReads.store(0, std::memory_order_relaxed);
     slot->inUse.store(false, std::memory_order_relaxed);
   }
 }

@@ -20,6 +20,9 @@
 
 struct alignas(64) ThrGateSlot {
   std::atomic<uint32_t> depth{0};  // written only by the owning thread
+  // Light reads begun and ended by the owning thread (thr_light_read.h):
+  // odd while one is in progress. Written only by the owning thread.
+  std::atomic<uint32_t> lightReads{0};
   std::atomic<bool> inUse{false};
   ThrGateSlot* next = nullptr;  // list of every slot ever made; never freed
 };
@@ -32,6 +35,8 @@ extern std::atomic<bool> callersFence;  // no process-wide barrier: callers fenc
 extern PORT_THREAD_LOCAL ThrGateSlot* mySlot;
 // The calling thread's slot, claimed on its first entry; nullptr without memory.
 ThrGateSlot* claimSlot();
+// The list of every slot ever made (never freed), for walks.
+ThrGateSlot* firstSlot();
 }  // namespace thrgate
 
 // True when the call may go on; it must then call ThrGateLeave once.

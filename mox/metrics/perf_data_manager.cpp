@@ -5,6 +5,7 @@
 
 #include "dptrc/dptrc.h"
 #include "thr/thr_guards.h"
+#include "thr/thr_light_read.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ void CPerfDataManager::init(const CConfiguration& cfg) {
     ownedSections_.push_back(std::move(section));
   }
   keyBound_ = cfg.getMaxTimingKeysPerInterval();
-  currentSerial_ = newSectionSerial();
+  currentSerial_.store(newSectionSerial(), std::memory_order_relaxed);
   initialised_.store(true, std::memory_order_release);
 }
 
@@ -130,11 +131,8 @@ PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const Per
                                               PerfRecordMemo* memo) NO_THREAD_SAFETY_ANALYSIS {
   if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
   if (target != PerfTarget::Overflow) {
+    if (memo != nullptr && memo->record != nullptr && updateRemembered(*memo, update)) return PerfTarget::Key;
     ThrShardedSharedGuard read(sectionLock_);
-    if (memo != nullptr && memo->record != nullptr && memo->section == currentSerial_) {
-      memo->record->apply(update);
-      return PerfTarget::Key;
-    }
     const CCacheSection& current = *sections_.front();
     CPerfRecord* record = current.perfIndex.find(key);
     if (record == nullptr) {
@@ -142,12 +140,19 @@ PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const Per
       if (found != current.perfRecords.end()) record = found->second.get();
     }
     if (record != nullptr) {
-      if (memo != nullptr) *memo = PerfRecordMemo{record, currentSerial_};
+      if (memo != nullptr) *memo = PerfRecordMemo{record, currentSerial_.load(std::memory_order_relaxed)};
       record->apply(update);
       return PerfTarget::Key;
     }
   }
   return updateWithoutOwnRecord(key, update, target);
+}
+
+bool CPerfDataManager::updateRemembered(const PerfRecordMemo& memo, const PerfUpdate& update) {
+  ThrLightRead read;
+  if (!read || memo.section != currentSerial_.load(std::memory_order_relaxed)) return false;
+  memo.record->apply(update);
+  return true;
 }
 
 void CPerfDataManager::countOverflowingCall() {
@@ -233,7 +238,7 @@ CCacheSection* CPerfDataManager::switchSection() {
     MOX_TRC(2, "Start copying[lock]\n");
     ended = sections_.front();
     sections_.popFront();
-    currentSerial_ = newSectionSerial();
+    currentSerial_.store(newSectionSerial(), std::memory_order_seq_cst);
     CCacheSection* current = sections_.front();
     discarded = current->takeContent();
     try {
@@ -242,6 +247,9 @@ CCacheSection* CPerfDataManager::switchSection() {
     }
     MOX_TRC(2, "End copying[unlock]\n");
   }
+  // Updates that found the old serial without the lock land in the ended
+  // section before its running timings are read.
+  ThrLightReadersDrain();
   try {
     carryRunningTimings(*ended);
   } catch (...) {

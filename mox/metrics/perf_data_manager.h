@@ -20,8 +20,10 @@
 //
 // Locks, in the order they are taken:
 //   sectionLock (readers-writer): shared while a record of the current section
-//     is looked up or updated, exclusive while a record is inserted, sections
-//     rotate or one is put back;
+//     is looked up and updated, exclusive while a record is inserted, sections
+//     rotate or one is put back; an update through a memo of the current
+//     section takes none (updateRemembered), and a rotation waits for those
+//     in progress;
 //   a section's perfLock / resourceLock;
 //   a record's own lock, or a resource record's kpiLock (nothing else is
 //   taken while one is held).
@@ -147,6 +149,12 @@ class CPerfDataManager {
   PerfTarget updateOrInsert(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
                             PerfRecordMap::node_type& made);
   void countOverflowingCall();
+  // The update of a call whose memo names its record in the current section,
+  // applied without the section lock (a light read, thr/thr_light_read.h):
+  // every timing after a call's first takes this road, which spares the two
+  // read-modify-writes of the shared section lock. False when the memo is out
+  // of date (or no light read could be had): then the locked road decides.
+  bool updateRemembered(const PerfRecordMemo& memo, const PerfUpdate& update);
   // From the detached section into the current one (a few records per
   // exclusive hold): the caller holds no lock.
   void carryRunningTimings(CCacheSection& from);
@@ -167,8 +175,11 @@ class CPerfDataManager {
   std::atomic<bool> keyBoundTraced_{false};
   SectionRing sections_ GUARDED_BY(sectionLock_);  // front is current
   // Tells the current section from every earlier one, of any store
-  // (PerfRecordMemo): new at init and at each switch.
-  uint64_t currentSerial_ GUARDED_BY(sectionLock_) = 0;
+  // (PerfRecordMemo): new at init and at each switch, written under
+  // sectionLock exclusive. Read under the lock, and by the light reads of
+  // updateRemembered, which a switch drains before it touches the ended
+  // section's records.
+  std::atomic<uint64_t> currentSerial_{0};
   // Every section, queued or detached.
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_ GUARDED_BY(sectionLock_);
   CResourceCallbacks callbacks_;

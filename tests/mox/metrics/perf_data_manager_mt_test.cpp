@@ -9,6 +9,7 @@
 #include "mox/metrics/perf_data_manager.h"
 #include "support/agent_test_support.h"
 #include "support/recording_agent.h"
+#include "thr/thr_entry_gate.h"
 
 using namespace agenttest;
 
@@ -137,6 +138,52 @@ TEST(PerfRecordMemoMtTest, EndsThroughTheirMemoAreCountedOnceAcrossDataJobs) {
   const std::vector<std::u16string> last(texts.begin() + static_cast<long>(sentBefore), texts.end());
   EXPECT_EQ(total(last, u"Active Counter\" value=\""), 0u);
   EXPECT_GT(jobs.load(), 3);
+}
+
+// Memos kept from call to call, as a call record keeps its key's: most
+// updates take the road without the section lock, and the data jobs that
+// rotate meanwhile lose, double or misplace none of them, whether readers
+// fence themselves or the process-wide barrier serves (the gate opened).
+TEST(PerfRecordMemoMtTest, KeptMemosLoseNoUpdateAcrossDataJobs) {
+  for (const bool gateOpen : {false, true}) {
+    if (gateOpen) ThrGateOpen();
+    const auto cfg = testConfiguration({{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}});
+    CPerfDataManager store;
+    store.init(*cfg);
+    RecordingAgent agent;
+    const MetricFormat format{u"SYS", 2, PerfMetricScope::kElapsedAndActive};
+    constexpr int kThreads = 3, kCalls = 20000;
+    std::atomic<int> running{kThreads};
+    std::atomic<int> jobs{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t) {
+      workers.emplace_back([&, t] {
+        const std::u16string key = t < 2 ? u"Shared|call" : u"Own|call";
+        PerfRecordMemo memo;
+        for (int i = 0; i < kCalls; ++i) {
+          while (i == kCalls / 2 && jobs.load() < 3) std::this_thread::yield();
+          const PerfTarget target = store.updatePerfRecord(key, PerfUpdate{true}, PerfTarget::Undecided, &memo);
+          store.updatePerfRecord(key, PerfUpdate{false, true, 1, -1, 0, -1, PerfUpdate::End::Finished}, target, &memo);
+        }
+        running.fetch_sub(1);
+      });
+    }
+    while (running.load() > 0) {
+      handOver(store, agent, format);
+      jobs.fetch_add(1);
+    }
+    for (std::thread& worker : workers) worker.join();
+    const size_t sentBefore = agent.count();
+    handOver(store, agent, format);
+
+    const std::vector<std::u16string> texts = agent.texts();
+    EXPECT_EQ(total(texts, u"Finished Counter\" value=\""), uint64_t{kThreads} * kCalls) << gateOpen;
+    EXPECT_EQ(total(texts, u"\" count=\""), uint64_t{kThreads} * kCalls) << gateOpen;
+    const std::vector<std::u16string> last(texts.begin() + static_cast<long>(sentBefore), texts.end());
+    EXPECT_EQ(total(last, u"Active Counter\" value=\""), 0u) << gateOpen;
+    EXPECT_GT(jobs.load(), 3);
+    if (gateOpen) ThrGateCloseAndDrain();
+  }
 }
 
 }  // namespace
