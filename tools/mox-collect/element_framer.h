@@ -1,10 +1,10 @@
-// Finds where each top-level element of a stream ends, one byte at a time and
-// without building anything, so that the XML parser only ever sees complete
-// elements: it follows start, end and empty-element tags, quoted attribute
-// values, and the comments, CDATA sections and processing instructions that
-// may stand inside an element. End tags are matched to their start tags by a
-// hash of the name, which is enough to find the end; the parser that reads the
-// complete element checks everything else (names, references, encoding).
+// Finds where each top-level element of a stream ends, without building
+// anything, so that the XML parser only ever sees complete elements: it
+// follows start, end and empty-element tags, quoted attribute values, and the
+// comments, CDATA sections and processing instructions that may stand inside
+// an element. End tags are matched to their start tags by a hash of the name,
+// which is enough to find the end; the parser that reads the complete element
+// checks everything else (names, references, encoding).
 //
 // Between elements only XML white space may stand. An element nested deeper
 // than maxDepth levels (the top-level element is level 1), longer than
@@ -79,6 +79,10 @@ class ElementFramer {
   // Runs from p up to stop; returns where it stopped (past the element's last
   // byte when it completed, at the offending byte when malformed).
   const char* run(const char* p, const char* stop, Step& step);
+  // In a start tag, after white space: skips the attributes that lie whole
+  // in [p, stop) without a state change per byte; returns where it stopped,
+  // in the state next() would have reached there.
+  const char* wholeAttributes(const char* p, const char* stop);
   Step next(char c);
   Step markup(char c);
   Step tagSpace(char c);  // white space, "/>" or '>' after a name or value
