@@ -2,8 +2,6 @@
 // (its resident size) or run a part of a test in a forked child. POSIX only.
 #pragma once
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +9,7 @@
 #include <functional>
 
 #include "e2e/e2e_support.h"
+#include "support/child_process.h"
 
 namespace e2e {
 
@@ -22,19 +21,11 @@ inline long residentKiB() {
 }
 
 // Runs child in a forked process and returns its exit status: -1 when it did
-// not exit by itself, -2 when it hung past limit (it is killed, so a hang
+// not exit by itself, -2 when it hung past limit (it is killed, so that a hang
 // fails the test instead of stalling the suite).
 inline int inChild(const std::function<int()>& child, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
-  const pid_t pid = fork();
-  if (pid == 0) _exit(child());
-  if (pid < 0) return -1;
-  int status = 0;
-  if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit)) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -2;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const testsupport::ChildEnd end = testsupport::runInChild(child, limit);
+  return end.timedOut ? -2 : end.exitCode;
 }
 
 }  // namespace e2e

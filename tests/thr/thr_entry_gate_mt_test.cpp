@@ -1,12 +1,11 @@
 // The entry gate under real threads, and across a fork.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "thr/thr_entry_gate.h"
 
 namespace {
@@ -64,17 +63,13 @@ TEST(ThrEntryGateTest, ForkedChildIsNotHeldByThreadsThatStayedBehind) {
     while (!release.load()) std::this_thread::yield();
   });
   while (!inside.load()) std::this_thread::yield();
-  const pid_t child = fork();
-  if (child == 0) {
-    if (ThrGateEntry()) _exit(2);
+  const testsupport::ChildEnd end = testsupport::runInChild([] {
+    if (ThrGateEntry()) return 2;
     ThrGateOpen();
     ThrGateCloseAndDrain();  // would hang on the holder's depth
-    _exit(0);
-  }
-  ASSERT_GT(child, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return 0;
+  });
+  EXPECT_TRUE(end.succeeded()) << end.describe();
   release = true;
   holder.join();
   ThrGateCloseAndDrain();

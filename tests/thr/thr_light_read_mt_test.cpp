@@ -1,13 +1,12 @@
 // Light reads under real threads: a writer that swaps the value and drains
 // never retires what a reader still uses.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "thr/thr_entry_gate.h"
 #include "thr/thr_light_read.h"
 
@@ -99,16 +98,11 @@ TEST(ThrLightReadTest, ForkedChildDoesNotWaitForReadsThatStayedBehind) {
     while (!release.load()) std::this_thread::yield();
   });
   while (!inside.load()) std::this_thread::yield();
-  const pid_t child = fork();
-  if (child == 0) {
-    alarm(60);  // a hang fails the test instead of holding it
+  const testsupport::ChildEnd end = testsupport::runInChild([] {
     ThrLightReadersDrain();
-    _exit(0);
-  }
-  ASSERT_GT(child, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return 0;
+  });
+  EXPECT_TRUE(end.succeeded()) << end.describe();
   release = true;
   reader.join();
   ThrGateCloseAndDrain();
