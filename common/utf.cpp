@@ -67,13 +67,14 @@ void appendAscii(std::u16string_view run, std::string& out) {
 // (when it is not NUL) or stops the conversion with false.
 bool convertUtf16(std::u16string_view in, std::string& out, char unpaired) {
   for (size_t i = 0; i < in.size(); ++i) {
-    const size_t ascii = asciiRunLength(in.substr(i));
-    if (ascii > 1) {
+    const char16_t c = in[i];
+    // Only an ASCII unit starts a run: text of other scripts is not scanned ahead at every unit.
+    if (c < 0x80) {
+      const size_t ascii = asciiRunLength(in.substr(i));
       appendAscii(in.substr(i, ascii), out);
       i += ascii - 1;
       continue;
     }
-    const char16_t c = in[i];
     if (isHighSurrogate(c) && i + 1 < in.size() && isLowSurrogate(in[i + 1])) {
       const uint32_t cp = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (in[i + 1] - 0xDC00);
       appendCodePoint(cp, out);
