@@ -1,8 +1,6 @@
-// Threads that time units of work and end: each keeps its finished context
-// registered between units, and its end must hand that context back to the
-// registry (orphaned), whatever the platform's thread-local storage does at
-// thread end. Host threads come and go while the library is ended and
-// started again.
+// Threads that time units of work and end: each keeps its finished context registered between units, and its end must
+// hand that context back to the registry (orphaned), whatever the platform's thread-local storage does at thread end.
+// Host threads come and go while the library is ended and started again.
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -13,8 +11,8 @@ namespace {
 
 using e2e::LibraryTest;
 
-// A few units of work on the thread's own context, nested and repeated as a
-// worker's requests are; the count of starts the library refused.
+// A few units of work on the thread's own context, nested and repeated as a worker's requests are; the count of starts
+// the library refused.
 int timeUnits(int units) {
   int refused = 0;
   for (int i = 0; i < units; ++i) {
@@ -27,8 +25,8 @@ int timeUnits(int units) {
   return refused;
 }
 
-// Under a bound of two open contexts, every ended thread's kept context must
-// make way for the next thread's: one left registered would refuse it.
+// Under a bound of two open contexts, every ended thread's kept context must make way for the next thread's: one left
+// registered would refuse it.
 TEST_F(LibraryTest, EndedThreadsGiveTheirKeptContextsPlacesBack) {
   initWith({{"max_open_contexts", "2"}, {"datasending_interval", "0"}});
   for (int round = 0; round < 12; ++round) {
@@ -41,10 +39,8 @@ TEST_F(LibraryTest, EndedThreadsGiveTheirKeptContextsPlacesBack) {
   EXPECT_EQ(e2e::countOf(traceFile(), "max_open_contexts reached"), 0);
 }
 
-// Workers start, time and end in waves while the main thread ends the
-// library and starts it again: the kept contexts of ended threads outlive
-// the registry that counted them, and each start's registry serves new
-// threads from scratch.
+// Workers start, time and end in waves while the main thread ends the library and starts it again: the kept contexts of
+// ended threads outlive the registry that counted them, and each start's registry serves new threads from scratch.
 TEST_F(LibraryTest, ThreadsEndingAcrossRestartsLeaveTheLibraryWhole) {
   for (int restart = 0; restart < 4; ++restart) {
     initWith({{"max_open_contexts", "8"}});

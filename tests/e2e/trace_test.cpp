@@ -1,11 +1,10 @@
-// Transaction traces and the information appends through the exports: exact
-// text with times normalised, and every line read back with an XML parser.
+// Transaction traces and the information appends through the exports: exact text with times normalised, and every line
+// read back with an XML parser.
 #include <map>
 
 #include "e2e/e2e_support.h"
 #include "support/trace_text.h"
-// The XML parser is there for the native build; a cross-build without it
-// runs the other tests.
+// The XML parser is there for the native build; a cross-build without it runs the other tests.
 #if __has_include(<expat.h>)
 #define MOX_TEST_XML_PARSER 1
 #include "e2e/xml_elements.h"
@@ -72,8 +71,8 @@ TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformatio
 }
 
 #if MOX_TEST_XML_PARSER
-// What the sweep of host texts (xml_text_test) does not reach: system name, nested call,
-// parameter and user texts, names cut to their buffer.
+// What the sweep of host texts (xml_text_test) does not reach: system name, nested call, parameter and user texts,
+// names cut to their buffer.
 TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
   initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}, {"system_name", "Sys&<Co>"}});
   MOX_setInstancePrefix(u"pre\"fix");
