@@ -1,5 +1,4 @@
-// Transaction traces and the information appends through the exports: exact text with times normalised, and every line
-// read back with an XML parser.
+// Transaction traces and the information appends through the exports: exact text with times normalised.
 #include "e2e/e2e_support.h"
 #include "support/trace_text.h"
 
