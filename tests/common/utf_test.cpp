@@ -38,9 +38,8 @@ TEST(Utf, MalformedUtf8FailsStrictAndEachByteIsReplacedLenient) {
   EXPECT_EQ(utf8ToUtf16Lenient("\xED\xA0\x80z"), u"\uFFFD\uFFFD\uFFFDz");
 }
 
-// ASCII runs of every length next to every other kind of unit, in both
-// directions of each neighbour, come out byte for byte; the lenient form
-// appends behind what the output held.
+// ASCII runs of every length next to every other kind of unit, in both directions of each neighbour, come out byte for
+// byte; the lenient form appends behind what the output held.
 TEST(Utf, AsciiRunsOfEveryLengthBesideOtherUnitsConvertExactly) {
   const std::pair<std::u16string, std::string> others[] = {
       {u"\u0080", "\xC2\x80"},

@@ -31,13 +31,7 @@ std::string repeatedLine(int line, int count) {
   return "... line of dptrc_file_test.cpp:" + std::to_string(line) + " repeated " + std::to_string(count) + " times";
 }
 
-class TrcLimits : public TrcFileTest {
- protected:
-  void TearDown() override {
-    TrcFileTest::TearDown();
-    trcSetFileSizeLimit(0);
-  }
-};
+using TrcLimits = TrcFileTest;
 
 }  // namespace
 

@@ -1,8 +1,7 @@
-// The trace never waits for its output nor raises a signal in the host: a
-// standard error or FIFO that nobody drains, a reader that goes, the file
-// size limit of the process. Each case runs in a forked child with SIGPIPE
-// and SIGXFSZ at their default disposition and a time limit, so that a
-// signal or a write that never returns fails the case, not the test run.
+// The trace never waits for its output nor raises a signal in the host: a standard error or FIFO that nobody drains, a
+// reader that goes, the file size limit of the process. Each case runs in a forked child with SIGPIPE and SIGXFSZ at
+// their default disposition and a time limit, so that a signal or a write that never returns fails the case, not the
+// test run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -17,6 +16,7 @@
 
 using namespace trctest;
 using testsupport::countOf;
+using testsupport::drain;
 using testsupport::runInChild;
 
 namespace {
@@ -29,26 +29,13 @@ void writeLines() {
   for (int i = 0; i < kLines; ++i) MOX_TRC(2, "line %03d %s\n", i, padding.c_str());
 }
 
-// Everything the read end holds now (it is non-blocking).
-std::string drain(int readEnd) {
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(readEnd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
-  return text;
-}
-
-// A pipe of 4 KiB whose read end does not wait.
-bool smallPipe(int fds[2]) {
-  return pipe2(fds, O_NONBLOCK) == 0 && fcntl(fds[1], F_SETFL, 0) == 0 && fcntl(fds[1], F_SETPIPE_SZ, 4096) > 0;
-}
-
 std::string dropNote(long count) {
   return "M  " + threadTag() + "... " + std::to_string(count) +
          " trace writes dropped: the output could not take them without waiting\n";
 }
 
-// After the output took the first lines and refused the rest: exactly the
-// refused writes are reported, once, before the next line it takes.
+// After the output took the first lines and refused the rest: exactly the refused writes are reported, once, before the
+// next line it takes.
 int checkDropsReported(int readEnd, const std::string& before) {
   const long taken = static_cast<long>(countOf(before, "] line "));
   CHILD_CHECK(taken > 0 && taken < kLines, 20);
@@ -66,7 +53,7 @@ TEST(TrcOutput, StandardErrorThatNobodyDrainsDropsAndCountsWritesAndItsReaderMay
   TempDir cwd;
   const testsupport::ChildEnd end = runInChild([&] {
     int fds[2];
-    CHILD_CHECK(smallPipe(fds) && dup2(fds[1], 2) == 2 && chdir(cwd.path().c_str()) == 0, 2);
+    CHILD_CHECK(testsupport::smallPipe(fds) && dup2(fds[1], 2) == 2 && chdir(cwd.path().c_str()) == 0, 2);
     trcSetTimeSource(fakeTime);
     // Neither the log directory nor the working directory takes the file.
     CHILD_CHECK(trcOpenLibraryFile(u"missing/out", u"/nonexistent", 2) == u"missing/out_mox.trc", 3);
@@ -83,9 +70,8 @@ TEST(TrcOutput, StandardErrorThatNobodyDrainsDropsAndCountsWritesAndItsReaderMay
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
-// A FIFO in the log directory: without a reader the file goes to the working
-// directory at once; with a reader, one that stops reading costs dropped
-// lines, and one that goes costs nothing.
+// A FIFO in the log directory: without a reader the file goes to the working directory at once; with a reader, one that
+// stops reading costs dropped lines, and one that goes costs nothing.
 TEST(TrcOutput, TraceFileThatIsAFifoNeverHoldsUpTheHost) {
   TempDir cwd, logdir;
   const std::string fifo = logdir.file("fifo_mox.trc");
@@ -111,8 +97,8 @@ TEST(TrcOutput, TraceFileThatIsAFifoNeverHoldsUpTheHost) {
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
-// A file size limit below the trace file's own: the file is rotated when it
-// refuses a line, and writing goes on in the fresh file.
+// A file size limit below the trace file's own: the file is rotated when it refuses a line, and writing goes on in the
+// fresh file.
 TEST(TrcOutput, FileSizeLimitOfTheProcessRotatesTheTraceFileInsteadOfEndingIt) {
   constexpr rlim_t kLimit = 16 * 1024;
   TempDir dir;

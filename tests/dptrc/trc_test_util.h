@@ -30,12 +30,13 @@ inline std::string ascTime(time_t second) {
   return std::string(asctime_r(localtime_r(&second, &local), text), 24);
 }
 
-// "test_mox.trc" in a temporary directory, the clock at a fixed second.
+// "test_mox.trc" in a temporary directory, the clock at a fixed second; no size limit afterwards.
 class TrcFileTest : public ::testing::Test {
  protected:
   void TearDown() override {
     trcCloseLibraryFile();
     trcSetTimeSource(nullptr);
+    trcSetFileSizeLimit(0);
   }
   void open(int level) {
     fakeSecond = 1700000000;

@@ -1,5 +1,5 @@
-// Helpers for export-level tests that look at this process from outside
-// (its resident size) or run a part of a test in a forked child. POSIX only.
+// Helpers for export-level tests that look at this process from outside (its resident size) or run a part of a test in
+// a forked child. POSIX only.
 #pragma once
 
 #include <unistd.h>
@@ -20,9 +20,8 @@ inline long residentKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// Runs child in a forked process and returns its exit status: -1 when it did
-// not exit by itself, -2 when it hung past limit (it is killed, so that a hang
-// fails the test instead of stalling the suite).
+// Runs child in a forked process and returns its exit status: -1 when it did not exit by itself, -2 when it hung past
+// limit (it is killed, so that a hang fails the test instead of stalling the suite).
 inline int inChild(const std::function<int()>& child, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
   const testsupport::ChildEnd end = testsupport::runInChild(child, limit);
   return end.timedOut ? -2 : end.exitCode;

@@ -31,10 +31,6 @@ void workOnce(Tally& tally, const std::atomic<bool>& exited) {
   ++tally.loops;
 }
 
-void work(Tally& tally, const std::atomic<bool>& stop, const std::atomic<bool>& exited) {
-  while (!stop.load(std::memory_order_relaxed)) workOnce(tally, exited);
-}
-
 // The address sanitizer runtime of some compilers takes no lock of its allocator across fork: a
 // child forked while another thread refills its allocator cache waits for that lock for ever.
 // Under it the host's threads hold still, between their units of work, while the fork is made.
@@ -44,7 +40,7 @@ constexpr bool kHoldStillForFork = true;
 constexpr bool kHoldStillForFork = false;
 #endif
 
-// Threads that time as work() does, and can be held still between units of work.
+// Threads that time units of work (workOnce) until joined, and can be held still between them.
 class HoldableWorkers {
  public:
   HoldableWorkers(int count, Tally& tally, const std::atomic<bool>& exited) : count_(count) {
@@ -88,17 +84,15 @@ TEST_F(LibraryTest, ExitWhileEightThreadsTimeAndRead) {
     std::filesystem::remove(dir_ / "e2e_mtdata.log");
     initWith({{"tracecheck_interval", "0"}});
     Tally tally;
-    std::atomic<bool> stop{false}, exited{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) threads.emplace_back([&] { work(tally, stop, exited); });
+    std::atomic<bool> exited{false};
+    HoldableWorkers workers(8, tally, exited);
     ASSERT_TRUE(e2e::waitUntil([&] { return tally.ended.load() >= 200; }));
     const long endedBeforeExit = tally.ended.load();
     MOX_ProcExit();
     exited = true;
     const long loopsAtExit = tally.loops.load();
     ASSERT_TRUE(e2e::waitUntil([&] { return tally.loops.load() > loopsAtExit + 80; }));  // calls after exit
-    stop = true;
-    for (auto& t : threads) t.join();
+    workers.join();
     const long finished = sumOf(metricFile(), "Svc|run");
     EXPECT_GE(finished, endedBeforeExit);
     EXPECT_LE(finished, tally.started.load());

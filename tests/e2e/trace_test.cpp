@@ -1,20 +1,10 @@
-// Transaction traces and the information appends through the exports: exact
-// text with times normalised, and every line read back with an XML parser.
-#include <map>
-
+// Transaction traces and the information appends through the exports: exact text with times normalised.
 #include "e2e/e2e_support.h"
 #include "support/trace_text.h"
-// The XML parser is there for the native build; a cross-build without it
-// runs the other tests.
-#if __has_include(<expat.h>)
-#define MOX_TEST_XML_PARSER 1
-#include "e2e/xml_elements.h"
-#endif
 
 namespace {
 
 using e2e::LibraryTest;
-using e2e::lines;
 using testsupport::normalisedTrace;
 
 const mox_char* sessionS1() { return u"S1"; }
@@ -70,43 +60,5 @@ TEST_F(LibraryTest, TracedUnitOfWorkGivesOneEventLineWithTheTreeAndItsInformatio
   EXPECT_EQ(e2e::countOf(metricFile(), "<event"), 2);
   EXPECT_EQ(e2e::countOf(normalisedTrace(metricFile(), true), expected + "\n"), 2) << metricFile();  // plain and Ex
 }
-
-#if MOX_TEST_XML_PARSER
-// What the sweep of host texts (xml_text_test) does not reach: system name, nested call,
-// parameter and user texts, names cut to their buffer.
-TEST_F(LibraryTest, EveryTraceAndMetricLineParsesBackToTheHostText) {
-  initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}, {"system_name", "Sys&<Co>"}});
-  MOX_setInstancePrefix(u"pre\"fix");
-  const uint32_t outer = MOX_startTiming(u"Comp\"x", u"m<&>", 1);
-  MOX_endTiming(MOX_startTiming(u"Db", u"q\"1\"", 1));
-  MOX_appendParameterInfo(outer, u"<p>", u"say \"<hi>\" & go\nnext");
-  // Long names are cut to the name buffer; a cut inside a surrogate pair takes the whole pair.
-  MOX_appendParameterInfo(outer, std::u16string(240, u'n').c_str(), u"v");
-  MOX_appendParameterInfo(outer, (std::u16string(232, u's') + u"\U0001F600tail").c_str(), u"w");
-  MOX_appendUserID(u"\"quoted\"\r\n");
-  MOX_endTiming(outer);
-  MOX_outputMetricData();
-
-  std::vector<e2e::Element> elements;
-  for (const std::string& line : lines(metricFile())) ASSERT_TRUE(e2e::parseLine(line, elements)) << line;
-  std::map<std::string, std::string> params;  // every param element of the trace
-  std::vector<std::string> resources, metricNames;
-  for (auto& [name, attributes] : elements) {
-    if (name == "metric") metricNames.push_back(attributes["name"]);
-    if (name == "param") params[attributes["name"]] = attributes["value"];
-    if (name == "event" || name == "calledComponent") resources.push_back(attributes["resource"]);
-  }
-  EXPECT_EQ(resources, (std::vector<std::string>{"Comp\"x|m<&>", "Db|q\"1\""}));
-  EXPECT_EQ(params["Method Call Parameter <p>"], "say \"<hi>\" & go\nnext");
-  EXPECT_EQ(params["Method Call Parameter " + std::string(233, 'n')], "v");
-  EXPECT_EQ(params["Method Call Parameter " + std::string(232, 's')], "w");
-  EXPECT_EQ(params["User ID"], "\"quoted\"\r\n");
-  const std::string prefix = "Sys&<Co>|e2e_0";
-  EXPECT_EQ(metricNames.at(0), prefix + ":MOX library version");
-  for (const std::string key : {"Comp\"x|m<&>", "Db|q\"1\""}) {
-    EXPECT_EQ(std::count(metricNames.begin(), metricNames.end(), prefix + "|pre\"fix|" + key + ":Finished Counter"), 1);
-  }
-}
-#endif
 
 }  // namespace

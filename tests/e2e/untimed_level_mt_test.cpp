@@ -1,6 +1,5 @@
-// The level word ahead of the entry gate under threshold changes from
-// another thread: hosts keep timing while an operator switches measuring off
-// and on, and the last change is the one that holds.
+// The level word ahead of the entry gate under threshold changes from another thread: hosts keep timing while an
+// operator switches measuring off and on, and the last change is the one that holds.
 #include <atomic>
 #include <thread>
 #include <vector>

@@ -1,6 +1,5 @@
-// Reads lines of the library's output back with a conforming XML 1.0 parser
-// (expat): the elements of a line with their attributes as the parser
-// delivers them (UTF-8, references resolved).
+// Reads lines of the library's output back with a conforming XML 1.0 parser (expat): the elements of a line with their
+// attributes as the parser delivers them (UTF-8, references resolved).
 #pragma once
 
 #include <expat.h>

@@ -70,7 +70,7 @@ std::vector<std::u16string> hostTexts() {
 }
 
 TEST_F(LibraryTest, EveryLineIsWellFormedXmlForAnyHostText) {
-  initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}});
+  initWith({{"trace_enabled_via_em", "1"}, {"tracecheck_interval", "0"}, {"system_name", "Sys&<Co>"}});
   const std::u16string instancePrefix{u'p', 0x01, 0xDC00, u'<', 0xFFFE};
   MOX_setInstancePrefix(instancePrefix.c_str());
   const std::vector<std::u16string> texts = hostTexts();
@@ -86,6 +86,16 @@ TEST_F(LibraryTest, EveryLineIsWellFormedXmlForAnyHostText) {
     MOX_reportResource(t, 1, 1, 1, 1, 0);
     MOX_reportResourceKPI(t, t, 1);
   }
+  // What the sweep does not reach: a nested call, parameter and user texts, names cut to their buffer (a cut inside a
+  // surrogate pair takes the whole pair).
+  MOX_initContext(u"plain");
+  const uint32_t outer = MOX_startTiming(u"Comp\"x", u"m<&>", 1);
+  MOX_endTiming(MOX_startTiming(u"Db", u"q\"1\"", 1));
+  MOX_appendParameterInfo(outer, u"<p>", u"say \"<hi>\" & go\nnext");
+  MOX_appendParameterInfo(outer, std::u16string(240, u'n').c_str(), u"v");
+  MOX_appendParameterInfo(outer, (std::u16string(232, u's') + u"\U0001F600tail").c_str(), u"w");
+  MOX_appendUserID(u"\"quoted\"\r\n");
+  MOX_endTiming(outer);
   MOX_outputMetricData();
 
   using Param = std::tuple<std::string, std::string>;  // name, value
@@ -98,11 +108,23 @@ TEST_F(LibraryTest, EveryLineIsWellFormedXmlForAnyHostText) {
     for (auto& [name, attributes] : elements) {
       if (name == "metric") metricNames.insert(attributes["name"]);
       if (name == "param") params.emplace(attributes["name"], attributes["value"]);
-      if (name == "event") ++events, resources.insert(attributes["resource"]);
+      if (name == "event") ++events;
+      if (name == "event" || name == "calledComponent") resources.insert(attributes["resource"]);
     }
   }
-  EXPECT_EQ(events, texts.size()) << "one line per unit of work";
-  const std::string prefix = "VEL_MOX|e2e_0|" + readBack(instancePrefix) + "|";
+  EXPECT_EQ(events, texts.size() + 1) << "one line per unit of work";
+  EXPECT_EQ(metricNames.count("Sys&<Co>|e2e_0:MOX library version"), 1u);
+  const std::string prefix = "Sys&<Co>|e2e_0|" + readBack(instancePrefix) + "|";
+  for (const std::string key : {"Comp\"x|m<&>", "Db|q\"1\""}) {
+    EXPECT_EQ(resources.count(key), 1u);
+    EXPECT_EQ(metricNames.count(prefix + key + ":Finished Counter"), 1u) << key;
+  }
+  for (const Param& p :
+       {Param{"Method Call Parameter <p>", "say \"<hi>\" & go\nnext"},
+        Param{"Method Call Parameter " + std::string(233, 'n'), "v"},
+        Param{"Method Call Parameter " + std::string(232, 's'), "w"}, Param{"User ID", "\"quoted\"\r\n"}}) {
+    EXPECT_EQ(params.count(p), 1u) << std::get<0>(p);
+  }
   for (const std::u16string& text : texts) {
     const std::string t = readBack(text);
     SCOPED_TRACE("host text starting with code unit " + std::to_string(int(text[0])));

@@ -1,5 +1,4 @@
-// The network layer from many threads at once, and a handle closed while
-// another thread is writing on it.
+// The network layer from many threads at once, and a handle closed while another thread is writing on it.
 #include <sys/ioctl.h>
 
 #include <atomic>

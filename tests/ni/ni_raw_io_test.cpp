@@ -33,10 +33,9 @@ TEST_F(NiTest, LargeBufferArrivesWholeOverIPv4AndIPv6) {
   }
 }
 
-// Reads what arrives in small bites on a thread of its own, as a collector on
-// a slow link does, so that the writer's waits keep ending well inside the
-// time-out; it gives up after a few seconds, which bounds a writer that would
-// never time out.
+// Reads what arrives in small bites on a thread of its own, as a collector on a slow link does, so that the writer's
+// waits keep ending well inside the time-out; it gives up after a few seconds, which bounds a writer that would never
+// time out.
 class DrainingPeer {
  public:
   explicit DrainingPeer(int fd)
@@ -60,8 +59,8 @@ class DrainingPeer {
   std::thread thread_;
 };
 
-// The time-out bounds the whole call: against a peer that never reads and
-// against one that keeps reading too slowly for 64 MiB to go out in time.
+// The time-out bounds the whole call: against a peer that never reads and against one that keeps reading too slowly for
+// 64 MiB to go out in time.
 TEST_F(NiTest, ConnectsAndWritesThatTimeOutFailWithinTheTimeOutAndLeaveNothingOpen) {
   testsupport::StuckListener stuck;  // never accepts: connects stay pending
   ASSERT_TRUE(stuck.ok());
@@ -129,9 +128,8 @@ TEST_F(NiTest, InvalidArgumentsAndStaleHandlesGiveInval) {
   EXPECT_EQ(NiCloseHandle(hdl), VEL_O_K);
 }
 
-// The collector sends a little and dies: a read returns what arrived, times
-// out when nothing did and breaks at the end; writes give NIECONN_BROKEN,
-// never SIGPIPE (left at its default, which would end the host).
+// The collector sends a little and dies: a read returns what arrived, times out when nothing did and breaks at the end;
+// writes give NIECONN_BROKEN, never SIGPIPE (left at its default, which would end the host).
 TEST_F(NiTest, ReadsAndWritesOnAPeerThatDiesBreakWithoutSigpipe) {
   struct sigaction before {};
   sigaction(SIGPIPE, nullptr, &before);

@@ -1,5 +1,5 @@
-// The network form: layouts of the three versions, variable parts and items,
-// and round trips through eppSerialize and eppDeserialize.
+// The network form: layouts of the three versions, variable parts and items, and round trips through eppSerialize and
+// eppDeserialize.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,8 +12,7 @@ namespace {
 
 class EppFormat : public EppTest {
  protected:
-  // A passport of the given version with every core field set; the ids are
-  // 00..0F and F0..FF.
+  // A passport of the given version with every core field set; the ids are 00..0F and F0..FF.
   void fill(EppHandle h, uint8_t version) {
     ASSERT_EQ(eppSetVersion(h, 3), EPP_OK);
     const uint8_t flag[2] = {0x9F, 0x0D};
@@ -113,9 +112,8 @@ TEST_F(EppFormat, PartsAndItemsOfEveryTypeAreWrittenInSlotOrderAndComeBackTyped)
   EXPECT_EQ(serialize(p)[226 + 7], 0);
 }
 
-// A zero byte ends a field early; a higher version byte reads as 3; a longer
-// stream is read up to the passport's own length; parts of a later part
-// version are skipped, items of unknown types too.
+// A zero byte ends a field early; a higher version byte reads as 3; a longer stream is read up to the passport's own
+// length; parts of a later part version are skipped, items of unknown types too.
 TEST_F(EppFormat, StreamsFromOtherWritersAreReadWithinTheirBounds) {
   Passport p;
   fill(p, 3);

@@ -1,6 +1,5 @@
-// Streams eppDeserialize must refuse: each with its code and diagnostic, no
-// passport handed out and none left behind. The streams are exact-size heap
-// buffers, so a read past one shows up under AddressSanitizer.
+// Streams eppDeserialize must refuse: each with its code and diagnostic, no passport handed out and none left behind.
+// The streams are exact-size heap buffers, so a read past one shows up under AddressSanitizer.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -42,8 +41,8 @@ Bytes withParts(std::initializer_list<Bytes> parts) {
   return b;
 }
 
-// Part at 226: a number item at 238 (data at 245), a byte item at 249 (data
-// at 256); the part ends at 258, the stream at 262.
+// Part at 226: a number item at 238 (data at 245), a byte item at 249 (data at 256); the part ends at 258, the stream
+// at 262.
 Bytes standard() { return withParts({part(1, {item(7, 9, 2, {0, 0, 1, 0}), item(7, 10, 1, {0xAB, 0xCD})})}); }
 
 Bytes version(uint8_t v) {

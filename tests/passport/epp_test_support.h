@@ -1,6 +1,5 @@
-// Fixture of the passport library tests: the environment with counting
-// memory functions, and a real library trace file receiving the library's
-// diagnostics. Every test ends with no passport memory left.
+// Fixture of the passport library tests: the environment with counting memory functions, and a real library trace file
+// receiving the library's diagnostics. Every test ends with no passport memory left.
 #pragma once
 
 #include <gtest/gtest.h>

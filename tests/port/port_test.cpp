@@ -49,20 +49,15 @@ TEST(PortTest, JoinWaitsNoLongerThanTheDeadlineAndLeavesTheThreadJoinable) {
   EXPECT_EQ(portJoinThreadBefore(thread, monotonicIn(20000)), 0);
 }
 
-TEST(PortTest, ClocksAreTheRightOnes) {
-  timespec wall{}, fine{}, coarse{}, later{}, cpu{};
-  ASSERT_TRUE(portReadWallClock(&wall) && portReadMonotonicClock(&fine) && portReadCoarseMonotonicClock(&coarse) &&
-              portReadMonotonicClock(&later) && portReadThreadCpuClock(&cpu));
-  EXPECT_GT(wall.tv_sec, 1577836800);  // after 2020: the date, not an uptime
-  EXPECT_LE(nanos(fine), nanos(later));
-  // The coarse clock is the monotonic one, a few milliseconds behind at most.
+// The coarse clock is the monotonic one, a few milliseconds behind at most (the rest: portable_test).
+TEST(PortTest, CoarseClockIsTheMonotonicOne) {
+  timespec fine{}, coarse{};
+  ASSERT_TRUE(portReadMonotonicClock(&fine) && portReadCoarseMonotonicClock(&coarse));
   EXPECT_LT(std::llabs(nanos(coarse) - nanos(fine)), 100 * 1000000LL);
-  // CPU time of this thread cannot exceed the time the process has been up.
-  EXPECT_TRUE(nanos(cpu) >= 0 && nanos(cpu) < nanos(later));
 }
 
-// Whether the kernel offers a process-wide barrier is asked here directly, not
-// of the code under test: where it does, preparing must succeed.
+// Whether the kernel offers a process-wide barrier is asked here directly, not of the code under test: where it does,
+// preparing must succeed.
 TEST(PortTest, ProcessBarrierWorksOnceItIsPreparedWhereTheKernelOffersOne) {
   const long commands = syscall(__NR_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
   const bool offered = commands > 0 && (commands & (MEMBARRIER_CMD_PRIVATE_EXPEDITED | MEMBARRIER_CMD_GLOBAL)) != 0;

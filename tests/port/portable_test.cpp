@@ -1,6 +1,5 @@
-// The port calls whose contract is the same on every platform, checked
-// against real files, the system's UUIDs and its clocks (this file is built
-// for Linux and for Windows).
+// The port calls whose contract is the same on every platform, checked against real files, the system's UUIDs and its
+// clocks (this file is built for Linux and for Windows).
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -153,16 +152,16 @@ TEST(PortableTest, ClocksMoveAsTheyShould) {
   }
   ASSERT_TRUE(portReadMonotonicClock(&mono2));
   ASSERT_TRUE(portReadCoarseMonotonicClock(&coarse));
-  // A thread's CPU time may advance by whole scheduler ticks (about 16 ms on Windows), so it can run
-  // ahead of the monotonic clock by up to one tick.
+  // A thread's CPU time may advance by whole scheduler ticks (about 16 ms on Windows), so it can run ahead of the
+  // monotonic clock by up to one tick.
   EXPECT_GE(seconds(mono2) - seconds(mono1), seconds(cpu2) - seconds(cpu1) - 0.02)
       << "the monotonic clock lags the thread's CPU time";
   EXPECT_LE(seconds(cpu2) - seconds(cpu1), seconds(mono2) - seconds(mono1) + 0.05);
   EXPECT_GT(seconds(coarse), 0.0);
 }
 
-// A non-blocking connect to 127.0.0.1:port: its outcome as an errno value
-// once the socket turned writable (or at once), -1 when it never did.
+// A non-blocking connect to 127.0.0.1:port: its outcome as an errno value once the socket turned writable (or at once),
+// -1 when it never did.
 int connectOutcome(int sock, uint16_t port) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -228,7 +227,6 @@ TEST(PortableTest, ProcessIdentityAndErrorTexts) {
     EXPECT_LT(std::string(tiny).size(), sizeof tiny) << "cut and terminated";
   }
   EXPECT_GT(portProcessId(), 0);
-  EXPECT_EQ(portProcessId(), portProcessId());
   ASSERT_NE(portErrorText(ENOENT), nullptr);
   EXPECT_NE(std::string(portErrorText(ENOENT)), "");
 }

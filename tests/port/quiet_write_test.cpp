@@ -1,7 +1,6 @@
-// Writes from inside a host: no SIGPIPE or SIGXFSZ reaches the host, whatever
-// its dispositions, and standard error is never waited for nor changed. Each
-// case runs in a forked child with both signals at their default disposition,
-// so that a signal that gets through ends the child, not the test.
+// Writes from inside a host: no SIGPIPE or SIGXFSZ reaches the host, whatever its dispositions, and standard error is
+// never waited for nor changed. Each case runs in a forked child with both signals at their default disposition, so
+// that a signal that gets through ends the child, not the test.
 #include "port/quiet_write.h"
 
 #include <errno.h>
@@ -76,8 +75,8 @@ TEST(QuietWriteTest, NoReaderAndTheFileSizeLimitFailTheWriteInsteadOfEndingThePr
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
-// The host's own pending signal (and its mask) is its business: a write
-// that raised the same signal again must not take the host's away.
+// The host's own pending signal (and its mask) is its business: a write that raised the same signal again must not take
+// the host's away.
 TEST(QuietWriteTest, ASignalPendingBeforeTheWriteStaysPendingAndTheHostsMaskStays) {
   const testsupport::ChildEnd end = runInChild([] {
     sigset_t pipeOnly;
@@ -98,16 +97,14 @@ TEST(QuietWriteTest, ASignalPendingBeforeTheWriteStaysPendingAndTheHostsMaskStay
   EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
-// Standard error as a pipe that nobody drains, then whose reader goes (and
-// the same for a socket): the writes are refused at once, descriptor 2 keeps
-// its flags, and no descriptor stays open on the pipe (a host that replaces
-// its standard error gives its reader the end of the data).
+// Standard error as a pipe that nobody drains, then whose reader goes (and the same for a socket): the writes are
+// refused at once, descriptor 2 keeps its flags, and no descriptor stays open on the pipe (a host that replaces its
+// standard error gives its reader the end of the data).
 TEST(StandardErrorWriteTest, APipeOrSocketThatNobodyDrainsIsRefusedAtOnceAndLeftAsItWasAndAFileIsWritten) {
   testsupport::TempDir dir;
   const testsupport::ChildEnd end = runInChild([&] {
     int fds[2];
-    CHILD_CHECK(pipe2(fds, O_NONBLOCK) == 0, 2);
-    CHILD_CHECK(fcntl(fds[1], F_SETFL, 0) == 0 && fcntl(fds[1], F_SETPIPE_SZ, 4096) > 0, 3);
+    CHILD_CHECK(testsupport::smallPipe(fds), 2);
     CHILD_CHECK(dup2(fds[1], 2) == 2, 4);
     close(fds[1]);
     const long taken = fill(portWriteStandardErrorNoWait);
@@ -145,9 +142,8 @@ TEST(StandardErrorWriteTest, APipeOrSocketThatNobodyDrainsIsRefusedAtOnceAndLeft
 
 constexpr int kNoTerminals = 77;
 
-// A terminal is written through a non-blocking descriptor of its own: one
-// whose output nobody reads refuses the writes at once, and the descriptor
-// is gone after each write.
+// A terminal is written through a non-blocking descriptor of its own: one whose output nobody reads refuses the writes
+// at once, and the descriptor is gone after each write.
 TEST(StandardErrorWriteTest, ATerminalThatNobodyReadsIsRefusedAtOnceAndLeftAsItWas) {
   const testsupport::ChildEnd end = runInChild([] {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);

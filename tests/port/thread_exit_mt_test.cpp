@@ -1,6 +1,5 @@
-// Work at a thread's end, on real threads (this file is built for Linux and
-// for Windows): every handler armed on a thread runs once with its last
-// value, on the thread that armed it.
+// Work at a thread's end, on real threads (this file is built for Linux and for Windows): every handler armed on a
+// thread runs once with its last value, on the thread that armed it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -63,8 +62,7 @@ TEST(ThreadExitTest, EveryArmedHandlerRunsOnceWithItsLastValueOnItsThread) {
   EXPECT_EQ(second.onTheArmingThread.load(), kThreads / 2);
 }
 
-// A thread's own object: distinct per thread, kept across uses, and
-// destroyed once when its thread ends.
+// A thread's own object: distinct per thread, kept across uses, and destroyed once when its thread ends.
 std::atomic<int> ownedAlive{0};
 struct Owned {
   int uses = 0;

@@ -1,10 +1,7 @@
-// Test helpers for the agents and metrics: files, configurations from
-// key/value pairs and a scoped working directory.
+// Test helpers for the agents and metrics: files, configurations from key/value pairs and a scoped working directory.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "support/test_config.h"
@@ -18,16 +15,13 @@ using testsupport::TempDir;
 
 class ScopedCwd {
  public:
-  explicit ScopedCwd(const std::string& dir) : old_(getcwd(buf_, sizeof buf_) ? buf_ : "/") {
-    if (chdir(dir.c_str()) != 0) old_.clear();
-  }
-  ~ScopedCwd() {
-    if (!old_.empty() && chdir(old_.c_str()) != 0) std::abort();
-  }
+  explicit ScopedCwd(const std::string& dir) { std::filesystem::current_path(dir); }
+  ~ScopedCwd() { std::filesystem::current_path(old_); }
+  ScopedCwd(const ScopedCwd&) = delete;
+  ScopedCwd& operator=(const ScopedCwd&) = delete;
 
  private:
-  char buf_[4096];
-  std::string old_;
+  const std::filesystem::path old_ = std::filesystem::current_path();
 };
 
 }  // namespace agenttest

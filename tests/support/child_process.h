@@ -1,9 +1,9 @@
-// Running part of a test in a forked child, for what may kill or block the
-// process it runs in (a signal, a write that never returns): the test
-// process only reads how the child ended. Bounded in time: a child still
-// running at the limit is killed and reported as timed out.
+// Running part of a test in a forked child, for what may kill or block the process it runs in (a signal, a write that
+// never returns): the test process only reads how the child ended. Bounded in time: a child still running at the limit
+// is killed and reported as timed out.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,9 +54,8 @@ inline ChildEnd waitForChild(pid_t pid, std::chrono::milliseconds limit = std::c
   return end;
 }
 
-// Runs body in a child with SIGPIPE and SIGXFSZ at their default disposition
-// (ending the process), whatever the test process inherited; body's result
-// is the child's exit code (0: every check held).
+// Runs body in a child with SIGPIPE and SIGXFSZ at their default disposition (ending the process), whatever the test
+// process inherited; body's result is the child's exit code (0: every check held).
 inline pid_t startChild(const std::function<int()>& body) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
@@ -74,6 +73,19 @@ inline ChildEnd runInChild(const std::function<int()>& body,
                            std::chrono::milliseconds limit = std::chrono::seconds(30)) {
   const pid_t pid = startChild(body);
   return pid < 0 ? ChildEnd{} : waitForChild(pid, limit);
+}
+
+// A pipe of 4 KiB (the output a child fills) whose read end does not wait.
+inline bool smallPipe(int fds[2]) {
+  return pipe2(fds, O_NONBLOCK) == 0 && fcntl(fds[1], F_SETFL, 0) == 0 && fcntl(fds[1], F_SETPIPE_SZ, 4096) > 0;
+}
+
+// Everything the read end holds now (or, blocking, up to the end of the data).
+inline std::string drain(int readEnd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(readEnd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+  return text;
 }
 
 }  // namespace testsupport

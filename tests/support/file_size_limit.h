@@ -1,6 +1,5 @@
-// A full disk as a writer sees it: the process's files are limited to a size
-// (RLIMIT_FSIZE), with SIGXFSZ ignored so that a write beyond fails with EFBIG
-// instead of ending the process. Both are restored when the object goes.
+// A full disk as a writer sees it: the process's files are limited to a size (RLIMIT_FSIZE), with SIGXFSZ ignored so
+// that a write beyond fails with EFBIG instead of ending the process. Both are restored when the object goes.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
-// Real TCP peers on the loopback addresses for the network tests:
-// TcpListener accepts every connection and keeps what each one sends;
-// StuckListener never accepts and has its queue full, so that a new connect
-// stays pending. IPv6 (::1) where the machine has it (loopbackV6Available).
+// Real TCP peers on the loopback addresses for the network tests: TcpListener accepts every connection and keeps what
+// each one sends; StuckListener never accepts and has its queue full, so that a new connect stays pending. IPv6 (::1)
+// where the machine has it (loopbackV6Available).
 #pragma once
 
 #include <arpa/inet.h>
@@ -36,8 +35,8 @@ inline socklen_t loopbackAddress(int family, uint16_t port, sockaddr_storage& ss
   return sizeof(sockaddr_in);
 }
 
-// A stream socket bound to the loopback address of family on port (0: any),
-// with SO_REUSEPORT so that a second socket may hold the same port; -1 on failure.
+// A stream socket bound to the loopback address of family on port (0: any), with SO_REUSEPORT so that a second socket
+// may hold the same port; -1 on failure.
 inline int boundLoopbackSocket(int family, uint16_t port) {
   const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int one = 1;
@@ -65,8 +64,8 @@ inline bool loopbackV6Available() {
   return fd >= 0;
 }
 
-// All descriptors are owned by the serving thread; the test thread reads
-// under the lock and has changes run there (run()).
+// All descriptors are owned by the serving thread; the test thread reads under the lock and has changes run there
+// (run()).
 class TcpListener {
  public:
   // port 0: a free port.
@@ -116,8 +115,7 @@ class TcpListener {
       }
     });
   }
-  // Stops listening and resets the connections: new connects are refused,
-  // while the port stays held for up().
+  // Stops listening and resets the connections: new connects are refused, while the port stays held for up().
   void down() {
     resetConnections();
     run([this] { close(listenFd_), listenFd_ = -1; });
@@ -200,8 +198,8 @@ class TcpListener {
   std::vector<Conn> conns_;
 };
 
-// A listener that never accepts, with its queue filled by connections of its
-// own until one stays pending: further connects to it stay pending too.
+// A listener that never accepts, with its queue filled by connections of its own until one stays pending: further
+// connects to it stay pending too.
 class StuckListener {
  public:
   StuckListener() : listenFd_(boundLoopbackSocket(AF_INET, 0)) {
@@ -212,8 +210,8 @@ class StuckListener {
       const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       fillers_.push_back(fd);
       if (connect(fd, reinterpret_cast<sockaddr*>(&to), size) == 0) continue;
-      // A loopback connect that the queue takes completes at once; one
-      // still pending after this long has had its SYN dropped.
+      // A loopback connect that the queue takes completes at once; one still pending after this long has had its SYN
+      // dropped.
       pollfd p{fd, POLLOUT, 0};
       stuck_ = poll(&p, 1, 300) == 0;
     }

@@ -1,6 +1,5 @@
-// Produced trace text with what varies from run to run replaced, so that the
-// rest compares exactly: a start time becomes T, a measured CPU time N (an
-// unmeasured -1 stays), and with durations also every duration and offset N.
+// Produced trace text with what varies from run to run replaced, so that the rest compares exactly: a start time
+// becomes T, a measured CPU time N (an unmeasured -1 stays), and with durations also every duration and offset N.
 #pragma once
 
 #include <regex>

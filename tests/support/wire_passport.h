@@ -1,8 +1,6 @@
-// End-to-end passports in their hexadecimal text form, written byte by byte
-// here, independently of the passport library: component "orders", action
-// "POST", previous component "gateway", transaction id "TX-42" (versions 2
-// and 3), root context id 10..1F, connection id C0..CF and the connection
-// counter (version 3).
+// End-to-end passports in their hexadecimal text form, written byte by byte here, independently of the passport
+// library: component "orders", action "POST", previous component "gateway", transaction id "TX-42" (versions 2 and 3),
+// root context id 10..1F, connection id C0..CF and the connection counter (version 3).
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -23,11 +22,6 @@ class FileAgentTest : public ::testing::Test {
   void TearDown() override {
     trcCloseLibraryFile();
     TrcLevel.store(0);  // closing keeps the level; later lines would go to stderr
-  }
-  // The metric file in the log directory, kept 3 bytes short of limit: room for three bytes of a text.
-  void fillPrimary(rlim_t limit) {
-    { std::ofstream(primary_, std::ios::binary) << "old\n"; }
-    std::filesystem::resize_file(primary_, limit - 3);
   }
   TempDir logDir_, traceDir_, cwd_;
   const std::string primary_ = logDir_.file("app_mtdata.log"), fallback_ = cwd_.file("app_mtdata.log");
@@ -71,11 +65,12 @@ TEST_F(FileAgentTest, TextsGoToTheLogdirOrElseToTheWorkingDirectory) {
   }
 }
 
-// A full disk: the torn text is cut off, the text goes to the working
-// directory, one error line per agent, file and change of state, not per text.
+// A full disk: the torn text is cut off, the text goes to the working directory, one error line per agent, file and
+// change of state, not per text.
 TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce) {
   constexpr rlim_t kLimit = 64 * 1024;
-  fillPrimary(kLimit);
+  { std::ofstream(primary_, std::ios::binary) << "old\n"; }
+  std::filesystem::resize_file(primary_, kLimit - 3);  // room for three bytes of a text
   trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
   {
     ScopedCwd inCwd(cwd_.path());
@@ -108,36 +103,10 @@ TEST_F(FileAgentTest, FullDiskFallsBackWithOneErrorLineAndReportsTheRecoveryOnce
   EXPECT_EQ(countOf(trace, "Switch to current working directory"), 0u);  // it opened; the error line says it all
 }
 
-// The same limit with SIGXFSZ at its default disposition, as most hosts run:
-// the write fails instead of ending the host (in a child, so that a failure
-// of this test ends only the child).
-TEST_F(FileAgentTest, FileSizeLimitWithTheDefaultSignalDispositionFallsBackInsteadOfEndingTheHost) {
-  constexpr rlim_t kLimit = 64 * 1024;
-  fillPrimary(kLimit);
-  const testsupport::ChildEnd end = testsupport::runInChild([&] {
-    trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
-    const rlimit limit{kLimit, RLIM_INFINITY};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
-    ScopedCwd inCwd(cwd_.path());
-    CMTDataSendingFileAgent agent(logDir_.path16(), u"app");
-    agent.sendData(u"one;");
-    agent.sendData(u"two;");
-    trcCloseLibraryFile();
-    return agent.lastSendFailed() ? 3 : 0;
-  });
-  ASSERT_TRUE(end.succeeded()) << end.describe();
-  EXPECT_EQ(std::filesystem::file_size(primary_), kLimit - 3);  // the torn text cut off again
-  EXPECT_EQ(readFile(fallback_), "one;two;");
-  EXPECT_EQ(countOf(readFile(traceDir_.file("trc_mox.trc")), primary_ + " could not be written (27: File too large)"),
-            1u);
-}
-
-// The metric data file is a FIFO whose reader keeps closing and opening it
-// again (a collector that restarts). A reader that closes between the
-// agent's open and its write makes the write fail with EPIPE, which by
-// default ends the host with SIGPIPE. The reader toggles until the agent has
-// met that case (its trace says so) or the child ended, within a time limit;
-// on a machine too busy to meet the case in time there is nothing to check.
+// The metric data file is a FIFO whose reader keeps closing and opening it again (a collector that restarts). A reader
+// that closes between the agent's open and its write makes the write fail with EPIPE, which by default ends the host
+// with SIGPIPE. The reader toggles until the agent has met that case (its trace says so) or the child ended, within a
+// time limit; on a machine too busy to meet the case in time there is nothing to check.
 TEST_F(FileAgentTest, FifoWhoseReaderComesAndGoesNeverEndsTheHost) {
   const std::string stop = cwd_.file("stop");
   ASSERT_EQ(mkfifo(primary_.c_str(), 0644), 0);

@@ -1,5 +1,5 @@
-// The socket agent against real loopback listeners: the byte stream, the
-// agents taking part, and each change of a connection's state traced once.
+// The socket agent against real loopback listeners: the byte stream, the agents taking part, and each change of a
+// connection's state traced once.
 #include "mox/agents/socket_agent.h"
 
 #include <gtest/gtest.h>
@@ -124,9 +124,8 @@ TEST_F(SocketAgentTest, UnresolvableAgentsTakeNoPartAndTheOthersAreNumberedFromO
                          {"NI raw handle gets initialized successfully for the first time in agent 1\n", 1}});
 }
 
-// A destination that refuses for five cycles, then accepts, drops the
-// connection mid-stream, and goes away for two cycles: each change is traced
-// once, refused connects are logged once, and the next cycle reconnects.
+// A destination that refuses for five cycles, then accepts, drops the connection mid-stream, and goes away for two
+// cycles: each change is traced once, refused connects are logged once, and the next cycle reconnects.
 TEST_F(SocketAgentTest, EachChangeOfTheConnectionIsTracedOnceAndTheNextCycleReconnects) {
   trace();
   trcOpenLibraryFile(u"agent", traceDir_.path16(), 1);

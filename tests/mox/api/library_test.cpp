@@ -1,7 +1,6 @@
-// Two library objects built one after the other in one process, each with
-// its own configuration, identity and log directory, as the lifecycle
-// builds them (without starting the threads): nothing of the first reaches
-// the second, and the second writes nothing where the first did.
+// Two library objects built one after the other in one process, each with its own configuration, identity and log
+// directory, as the lifecycle builds them (without starting the threads): nothing of the first reaches the second, and
+// the second writes nothing where the first did.
 #include "mox/api/library.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The configuration object shared by many threads: table reads during
-// run-time changes.
+// The configuration object shared by many threads: table reads during run-time changes.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,5 +1,4 @@
-// The README documents exactly the keys, defaults, limits and changeable
-// flags of the key table.
+// The README documents exactly the keys, defaults, limits and changeable flags of the key table.
 #include "mox/config/config_table.h"
 
 #include <algorithm>
@@ -26,8 +25,8 @@ std::vector<std::string> limitWords(const moxconfig::Entry& entry) {
   return {};
 }
 
-// Each key has one row "| `key` | `default` | limits | changeable |" in the
-// section "## Configuration", and there are no other rows.
+// Each key has one row "| `key` | `default` | limits | changeable |" in the section "## Configuration", and there are
+// no other rows.
 TEST(ConfigReadmeTest, DocumentsEveryKeyWithItsDefaultLimitsAndFlag) {
   std::istringstream readme(testsupport::readFile(MOX_README_PATH));
   std::vector<std::string> rows;

@@ -1,6 +1,5 @@
-// Fixture for the configuration: a fresh configuration object, temporary
-// configuration and working directories, MOX_CONFIG and the working
-// directory restored afterwards.
+// Fixture for the configuration: a fresh configuration object, temporary configuration and working directories,
+// MOX_CONFIG and the working directory restored afterwards.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// Typed fields, limits, list and number reading, run-time changes and the
-// parameter pairs.
+// Typed fields, limits, list and number reading, run-time changes and the parameter pairs.
 #include <map>
 
 #include "config_test_support.h"
@@ -8,8 +7,8 @@
 
 namespace {
 
-// The typed fields the cases below read, through their own getters: a
-// getter reading a neighbour's field shows as a wrong value.
+// The typed fields the cases below read, through their own getters: a getter reading a neighbour's field shows as a
+// wrong value.
 int64_t number(const CConfiguration& cfg, const std::string& key) {
   using C = const CConfiguration&;
   static const std::map<std::string, std::function<int64_t(C)>> getters = {

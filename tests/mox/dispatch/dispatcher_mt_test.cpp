@@ -23,9 +23,8 @@ size_t threadCount() {
   return count;
 }
 
-// The timer threads drive the trace job while producers add texts and other
-// host threads run the jobs themselves: nothing is lost or sent twice, and a
-// stop ends every library thread without waiting out the 15 s data timer.
+// The timer threads drive the trace job while producers add texts and other host threads run the jobs themselves:
+// nothing is lost or sent twice, and a stop ends every library thread without waiting out the 15 s data timer.
 TEST(DispatcherThreadsTest, TimersProducersAndJobsFromSeveralThreadsLoseNothing) {
   std::thread([] {}).join();  // a sanitizer starts a helper thread with the first thread
   const size_t baselineThreads = threadCount();

@@ -1,5 +1,4 @@
-// The trace and data jobs: what they send through the agents they hold, and
-// a run that finds another one running.
+// The trace and data jobs: what they send through the agents they hold, and a run that finds another one running.
 #include <string>
 #include <vector>
 

@@ -1,5 +1,5 @@
-// The chunks of an interval through the real agents: where chunks end, and
-// what a failure midway leaves in the files or on the wire.
+// The chunks of an interval through the real agents: where chunks end, and what a failure midway leaves in the files or
+// on the wire.
 #include "mox/dispatch/text_chunker.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +26,7 @@ using testsupport::TcpListener;
 
 namespace {
 
-// A real file agent that also keeps each chunk it is given and can run a
-// step after a given chunk.
+// A real file agent that also keeps each chunk it is given and can run a step after a given chunk.
 class ChunkKeepingFileAgent : public CMTDataSendingFileAgent {
  public:
   using CMTDataSendingFileAgent::CMTDataSendingFileAgent;
@@ -84,8 +83,8 @@ class TextChunkerTest : public ::testing::Test {
   const std::string primary_ = logDir_.file("app_mtdata.log"), fallback_ = cwd_.file("app_mtdata.log");
 };
 
-// Whatever the chunk size, even smaller than one text, every chunk ends
-// where a text ends, is whole UTF-8, and the file holds the texts in order.
+// Whatever the chunk size, even smaller than one text, every chunk ends where a text ends, is whole UTF-8, and the file
+// holds the texts in order.
 TEST_F(TextChunkerTest, ChunksEndBetweenTextsAndKeepTheTextsInOrder) {
   const std::vector<std::u16string> texts = sampleTexts(300);
   const std::vector<size_t> ends = textEnds(texts);
@@ -119,10 +118,9 @@ TEST_F(TextChunkerTest, ChunksEndBetweenTextsAndKeepTheTextsInOrder) {
   }
 }
 
-// The primary file turns into a directory after the second chunk: the
-// first two chunks stay in it, every later chunk goes whole to the working
-// directory, each text lands in exactly one of the two files, and the
-// switch is traced once per chunk, not per text.
+// The primary file turns into a directory after the second chunk: the first two chunks stay in it, every later chunk
+// goes whole to the working directory, each text lands in exactly one of the two files, and the switch is traced once
+// per chunk, not per text.
 TEST_F(TextChunkerTest, AFileThatCannotBeOpenedMidwaySendsTheLaterChunksWholeToTheFallback) {
   const std::vector<std::u16string> texts = sampleTexts(200);
   const std::vector<size_t> ends = textEnds(texts);
@@ -147,29 +145,8 @@ TEST_F(TextChunkerTest, AFileThatCannotBeOpenedMidwaySendsTheLaterChunksWholeToT
   EXPECT_EQ(countOf(trace(), "Switch to current working directory"), agent.chunks.size() - 2);
 }
 
-// A text the socket agent would not send (an unpaired surrogate) is left
-// out alone; the rest of its chunk goes out.
-TEST_F(TextChunkerTest, ATextTheAgentRefusesIsLeftOutAloneFromItsChunk) {
-  TcpListener listener;
-  ASSERT_TRUE(listener.ok());
-  trcOpenLibraryFile(u"trc", traceDir_.path16(), 1);
-  {
-    CMTDataSendingSocketAgent agent({AgentDestination{u"127.0.0.1", listener.port(), 0}});
-    ASSERT_TRUE(agent.checkConnection());
-    CTextChunker chunker(agent);
-    chunker.add(u"<a/>\n");
-    chunker.add(std::u16string(u"<b name=\"") + char16_t(0xD800) + u"\"/>\n");
-    chunker.add(u"<c \u00e9/>\n");
-    chunker.flush();
-    ASSERT_TRUE(listener.waitForBytes(13));
-    EXPECT_EQ(listener.bytes(0), "<a/>\n<c \xc3\xa9/>\n");
-  }
-  EXPECT_EQ(countOf(trace(), "UTF conversion error!"), 1u);
-}
-
-// The collector resets the connection midway: what it received is a prefix
-// of the interval's stream, the agent stops sending the rest of it, and the
-// next cycle's connection gets the next interval from its first text.
+// The collector resets the connection midway: what it received is a prefix of the interval's stream, the agent stops
+// sending the rest of it, and the next cycle's connection gets the next interval from its first text.
 TEST_F(TextChunkerTest, AConnectionLostMidwayLosesTheRestOfTheIntervalOnly) {
   TcpListener listener;
   ASSERT_TRUE(listener.ok());
@@ -202,9 +179,8 @@ TEST_F(TextChunkerTest, AConnectionLostMidwayLosesTheRestOfTheIntervalOnly) {
   EXPECT_EQ(listener.bytes(1), first);
 }
 
-// A collector that accepts but never reads: the chunk's write, which may
-// wait up to the time-out once per text it holds, gives up after one
-// time-out without progress rather than hanging the data job.
+// A collector that accepts but never reads: the chunk's write, which may wait up to the time-out once per text it
+// holds, gives up after one time-out without progress rather than hanging the data job.
 TEST_F(TextChunkerTest, ACollectorThatStopsReadingCostsOneTimeOutNotOnePerText) {
   const int listening = testsupport::boundLoopbackSocket(AF_INET, 0);
   const int small = 4096;

@@ -1,5 +1,5 @@
-// The trace job through the real agents: a hand-over's texts, gathered into
-// chunks, reach the file and the wire as the bytes of one send per text.
+// The trace job through the real agents: a hand-over's texts, gathered into chunks, reach the file and the wire as the
+// bytes of one send per text.
 #include "mox/dispatch/trace_job.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +22,9 @@ namespace {
 
 const std::u16string kPrefix = u"VEL_MOX|shop_7";
 
-// More than one chunk's worth of traces, with characters of one to four
-// UTF-8 bytes, an empty text, and a text ending in a lone high surrogate
-// before one beginning with a lone low surrogate: converted together they
-// would make one character, converted one by one they do not.
+// More than one chunk's worth of traces, with characters of one to four UTF-8 bytes, an empty text, and a text ending
+// in a lone high surrogate before one beginning with a lone low surrogate: converted together they would make one
+// character, converted one by one they do not.
 std::vector<std::u16string> sampleTraces() {
   std::vector<std::u16string> texts = {u"<event a=\"\xD83D", u"\xDE00\" />\n", u""};
   while (texts.size() < 2000) {
@@ -41,8 +40,7 @@ size_t utf8Size(const std::vector<std::u16string>& texts) {
   return size;
 }
 
-// Runs a trace job over agent with texts in its store, twice: the second
-// run finds nothing new and must send nothing.
+// Runs a trace job over agent with texts in its store, twice: the second run finds nothing new and must send nothing.
 void runTraceJob(std::unique_ptr<CMTDataSendingAgent> agent, const std::vector<std::u16string>& texts) {
   CConfiguration config;
   configureForTest(config, {{u"cache_section_count", u"2"}});
@@ -73,8 +71,7 @@ TEST(TraceJobTest, ChunkedTracesAreTheBytesOfOneSendPerTextInFileAndOnTheWire) {
   EXPECT_EQ(readFile(chunked.file("app_mtdata.log")), expected);
   EXPECT_NE(expected.find("<event a=\"##\" />\n"), std::string::npos);  // each lone surrogate on its own
 
-  // The socket agent drops a text it cannot convert: the lone surrogates'
-  // texts are missing from both streams alike.
+  // The socket agent drops a text it cannot convert: the lone surrogates' texts are missing from both streams alike.
   TcpListener chunkedPeer, oneByOnePeer;
   ASSERT_TRUE(chunkedPeer.ok() && oneByOnePeer.ok());
   auto socket = std::make_unique<CMTDataSendingSocketAgent>(

@@ -1,6 +1,5 @@
-// Producers add texts and trace records while the store hands its sections
-// over: every text arrives once, whole, and each producer's texts in the
-// order added, though the sections' blocks are reused round after round.
+// Producers add texts and trace records while the store hands its sections over: every text arrives once, whole, and
+// each producer's texts in the order added, though the sections' blocks are reused round after round.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,8 +20,8 @@ namespace {
 constexpr int kProducers = 3;
 constexpr int kTextsEach = 400;
 
-// What a store of two sections hands over while kProducers threads each
-// call add(store, producer, i) for i below kTextsEach, and after they end.
+// What a store of two sections hands over while kProducers threads each call add(store, producer, i) for i below
+// kTextsEach, and after they end.
 template <typename Add>
 std::vector<std::u16string> takenWhileProducersAdd(Add add) {
   if (!ThrIsInitialised()) ThrInit();
@@ -46,8 +45,8 @@ std::vector<std::u16string> takenWhileProducersAdd(Add add) {
   return received;
 }
 
-// Producer p's text number i: its sizes span small texts, texts that cross
-// a block's end and, now and then, one larger than a block.
+// Producer p's text number i: its sizes span small texts, texts that cross a block's end and, now and then, one larger
+// than a block.
 std::u16string textOf(int p, int i) {
   const size_t size = i % 97 == 0 ? TraceTextArena::kBlockUnits + 10 : 1 + static_cast<size_t>(i * 37 % 3000);
   std::u16string text(size, static_cast<char16_t>(u'a' + p));
@@ -77,8 +76,7 @@ std::u16string decimal(int64_t value) {
   return text;
 }
 
-// Producer p's record number i, a call with host text to escape, and the text
-// it must become.
+// Producer p's record number i, a call with host text to escape, and the text it must become.
 std::u16string recordOf(int p, int i) {
   std::u16string record;
   TraceRecordWriter writer(record);
@@ -99,8 +97,8 @@ std::u16string expectedTextOf(int p, int i) {
          u"\" /></calledComponent>";
 }
 
-// The texts of records are made on the taking thread while producers go on
-// adding: each record's text arrives once, whole and in its producer's order.
+// The texts of records are made on the taking thread while producers go on adding: each record's text arrives once,
+// whole and in its producer's order.
 TEST(TraceStoreMtTest, RecordsBecomeTheirTextsOnTheTakingThreadWhileProducersAdd) {
   const std::vector<std::u16string> received =
       takenWhileProducersAdd([](CMTTraceDataManager& store, int p, int i) { store.addRecord(recordOf(p, i)); });
