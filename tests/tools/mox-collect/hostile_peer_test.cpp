@@ -17,8 +17,8 @@ using testsupport::readFile;
 // with SIGTERM and returns its standard output and error.
 std::pair<std::string, std::string> collect(const std::vector<std::string>& options, const std::string& stream) {
   testsupport::TempDir dir;
-  std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--out", dir.path()};
-  args.insert(args.end(), options.begin(), options.end());
+  std::vector<std::string> args = collecttest::listening(dir, options);
+  args.insert(args.end(), {"--out", dir.path()});
   collecttest::Program program(dir, args);
   collecttest::Client peer(collecttest::portOf(dir));
   EXPECT_TRUE(peer.send(stream)) << program.err();

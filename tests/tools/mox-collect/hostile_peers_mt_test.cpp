@@ -157,7 +157,7 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
 // SIGTERM ends the collector within seconds, however much the peers still send.
 TEST(HostilePeers, SigtermEndsTheCollectorPromptlyWhileFourPeersFlood) {
   testsupport::TempDir dir;
-  collecttest::Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--quiet"});
+  collecttest::Program program(dir, collecttest::listening(dir, {"--quiet"}));
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   std::vector<std::unique_ptr<Flood>> floods;

@@ -47,8 +47,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   testsupport::TempDir dir;
   std::filesystem::create_directory(dir.file("raw"));
   std::ofstream(dir.file("raw/svc_4_mtdata.log")) << "earlier\n";
-  Program program(dir,
-                  {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
+  Program program(dir, collecttest::listening(dir, {"--json", "--out", dir.file("raw")}));
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   const std::string address = "127.0.0.1:" + std::to_string(port);
@@ -114,10 +113,9 @@ TEST(Program, ABlockedStandardOutputDoesNotStopTheReadingAndTheDroppedRecordsAre
   int output[2];
   ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
   constexpr int kLines = 20000;
-  Program program(dir,
-                  {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--queue-mib", "1", "--count",
-                   std::to_string(kLines), "--quiet"},
-                  MOX_COLLECT_BIN, "", output[1]);
+  Program program(
+      dir, collecttest::listening(dir, {"--json", "--queue-mib", "1", "--count", std::to_string(kLines), "--quiet"}),
+      MOX_COLLECT_BIN, "", output[1]);
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   std::string lines;
