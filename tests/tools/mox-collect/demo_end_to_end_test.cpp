@@ -68,9 +68,9 @@ TEST(DemoToCollector, EveryExplainedLabelMovesAsTheDemoReports) {
   ASSERT_TRUE(std::regex_search(report, m, said)) << report;
   const long requests = std::stol(m[1]), traced = std::stol(m[2]), aborted = std::stol(m[3]);
   const long abandoned = std::stol(m[4]);
-  EXPECT_NE(report.find("metric data: sent to the collector at " + address + "\n"), std::string::npos) << report;
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "metric data: sent to the collector at " + address + "\n", report);
   ASSERT_EQ(collector.exitCode(std::chrono::seconds(60)), 0) << collector.err();
-  EXPECT_NE(collector.err().find("mox-collect: summary connections=2 "), std::string::npos) << collector.err();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "mox-collect: summary connections=2 ", collector.err());
   Collected got(collector.out());
   // Each kind of request happened, so each label below has something to count.
   ASSERT_TRUE(traced > 0 && aborted > 0 && abandoned > 0) << report;

@@ -67,13 +67,13 @@ TEST(DemoDelivery, NothingListeningIsSaidPlainlyWithWhatToDo) {
   EXPECT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
   close(held);
   const std::string out = demo.out();
-  EXPECT_NE(out.find("metric data: NOT delivered: nothing was listening at " + address + ", so this run's"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("(./build/tools/mox-collect/mox-collect --top --listen " + address + ")"), std::string::npos);
-  EXPECT_NE(out.find("or leave out --collector to have them written to " + dir.path() + "/mox-demo_mtdata.log."),
-            std::string::npos);
-  EXPECT_NE(out.find("trace file:  " + dir.path() + "/mox-demo_mox.trc\n"), std::string::npos) << out;
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "metric data: NOT delivered: nothing was listening at " + address + ", so this run's", out);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "(./build/tools/mox-collect/mox-collect --top --listen " + address + ")",
+                      out);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "or leave out --collector to have them written to " + dir.path() + "/mox-demo_mtdata.log.", out);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "trace file:  " + dir.path() + "/mox-demo_mox.trc\n", out);
 }
 
 TEST(DemoDelivery, ACollectorGoneDuringTheRunIsReportedAsPartlyLost) {
@@ -87,10 +87,9 @@ TEST(DemoDelivery, ACollectorGoneDuringTheRunIsReportedAsPartlyLost) {
   ASSERT_TRUE(collector.waitForBytes(1)) << demo.out();
   collector.down();
   EXPECT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
-  EXPECT_NE(demo.out().find("metric data: partly lost: the collector at " + address +
-                            " was not reachable for part of the run"),
-            std::string::npos)
-      << demo.out();
+  EXPECT_PRED_FORMAT2(
+      testing::IsSubstring,
+      "metric data: partly lost: the collector at " + address + " was not reachable for part of the run", demo.out());
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST(LiveHttp, ServesTheTablesAndTracesAsJsonAndRefusesWhatItDoesNotServe) {
   ASSERT_EQ(page.status, 200);
   EXPECT_EQ(page.headers.at("Content-Type"), "text/html; charset=utf-8");
   expectSecurityHeaders(page);
-  EXPECT_NE(page.body.find("<h2>Trace 1: Order|create</h2>"), std::string::npos) << page.body;
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "<h2>Trace 1: Order|create</h2>", page.body);
   const auto script = httpRequest(port, "/page.js");
   EXPECT_EQ(script.headers.at("Content-Type"), "text/javascript; charset=utf-8");
   EXPECT_EQ(script.body, moxcollect::pageScript());
