@@ -2,6 +2,7 @@
 // refuses, its headers on every answer, its request limit, readers on
 // civetweb's threads while the sink writer feeds the state, and the program
 // serving the demo's counts while it collects.
+#include <civetweb.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,7 +12,6 @@
 #include <thread>
 
 #include "collector_support.h"
-#include "http_client.h"
 #include "http_server.h"
 #include "json_sink.h"
 #include "live_page.h"
@@ -21,12 +21,37 @@
 
 namespace {
 
-using collecttest::httpRequest;
 using moxcollect::HttpServer;
 using moxcollect::LivePage;
 using moxcollect::LiveSink;
 using moxcollect::RateLimiter;
 using nlohmann::json;
+
+// A blocking request on civetweb's client side, one per connection: the reply's status, headers and body.
+struct HttpReply {
+  int status = 0;  // 0: no reply
+  std::map<std::string, std::string> headers;
+  std::string body, error;
+};
+
+HttpReply httpRequest(uint16_t port, const std::string& target, const std::string& method = "GET") {
+  HttpReply reply;
+  char error[256] = "";
+  mg_connection* connection =
+      mg_download("127.0.0.1", port, 0, error, sizeof error,
+                  "%s %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", method.c_str(), target.c_str());
+  if (connection == nullptr) {
+    reply.error = error;
+    return reply;
+  }
+  const mg_response_info* info = mg_get_response_info(connection);
+  reply.status = info->status_code;
+  for (int i = 0; i < info->num_headers; ++i) reply.headers[info->http_headers[i].name] = info->http_headers[i].value;
+  char buffer[16384];
+  for (int n; (n = mg_read(connection, buffer, sizeof buffer)) > 0;) reply.body.append(buffer, static_cast<size_t>(n));
+  mg_close_connection(connection);
+  return reply;
+}
 
 // A page over its own sink, listening on a free loopback port.
 struct ServedPage {
@@ -45,7 +70,7 @@ struct ServedPage {
   HttpServer server;
 };
 
-void expectSecurityHeaders(const collecttest::HttpReply& reply) {
+void expectSecurityHeaders(const HttpReply& reply) {
   for (const auto& [name, value] : moxcollect::securityHeaders()) {
     const auto found = reply.headers.find(name);
     ASSERT_NE(found, reply.headers.end()) << name << " missing on " << reply.status;
