@@ -60,11 +60,11 @@ TEST(Collector, ReceivesConcurrentConnectionsWhileOneStallsMidElementAndReadsWha
                 " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0"
                 " top_dropped=0 file_overflow=0 prometheus_malformed=0 prometheus_refused=0");
   const std::string log = collector.log();
-  EXPECT_NE(log.find("connection 6: dropped an element (not well-formed (invalid token)): <event resource=\"A & B\">"
-                     "</event>\\x0a<metric"),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find("connection 6 closed after 2 records"), std::string::npos);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "connection 6: dropped an element (not well-formed (invalid token)): <event resource=\"A & B\">"
+                      "</event>\\x0a<metric",
+                      log);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "connection 6 closed after 2 records", log);
 }
 
 // The loop reads a line's process only when it differs from the connection's last; the writer thread
@@ -137,8 +137,7 @@ TEST(Collector, ClosesAConnectionSilentForTheIdleTimeOutAndKeepsOneThatSpoke) {
   ASSERT_TRUE(speaking.closedByCollector());
   EXPECT_EQ(collector.stats().idleClosed, 2u);
   collector.stop();
-  EXPECT_NE(collector.log().find("connection 2 closed after 0 records, silent for 900 s"), std::string::npos)
-      << collector.log();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "connection 2 closed after 0 records, silent for 900 s", collector.log());
 }
 
 // At the per-address limit a new connection closes that address's longest-idle
@@ -171,10 +170,11 @@ TEST(Collector, MakesRoomForANewConnectionByClosingTheLongestIdleOfItsAddressThe
   EXPECT_EQ(collector.stats().open, 3u);
   ASSERT_TRUE(sendRecord(collector, *clients[4], kLine));
   collector.stop();
-  EXPECT_NE(collector.log().find("connection 2 closed after 0 records, to make room: 2 connections from 127.0.0.1"),
-            std::string::npos);
-  EXPECT_NE(collector.log().find("connection 1 closed after 1 records, to make room: 3 connections"),
-            std::string::npos);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "connection 2 closed after 0 records, to make room: 2 connections from 127.0.0.1",
+                      collector.log());
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "connection 1 closed after 1 records, to make room: 3 connections",
+                      collector.log());
 }
 
 // The bytes all connections hold in unfinished elements are bounded: the
@@ -200,8 +200,8 @@ TEST(Collector, ClosesTheConnectionThatTakesTheHeldBytesOverTheMemoryBudget) {
   collector.stop();
   EXPECT_EQ(collector.stats().overBudget, 1u);
   EXPECT_EQ(collector.stats().truncated, 1u);  // the closed one's trace
-  EXPECT_NE(collector.log().find("connection 2 closed after 0 records, over the memory budget (100000 bytes"),
-            std::string::npos);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "connection 2 closed after 0 records, over the memory budget (100000 bytes",
+                      collector.log());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <regex>
 #include <sstream>
 
@@ -16,55 +17,34 @@ using nlohmann::json;
 constexpr int kSeconds = 2;
 constexpr int kThreads = 2;
 
-// What the demo says it did: "mox-demo: 2 threads ran 311 requests in 3 s (32
-// with a trace passport, 19 aborted payments, 21 abandoned queries)".
-struct DemoReport {
-  long requests = 0, traced = 0, aborted = 0, abandoned = 0;
-};
-
-bool readReport(const std::string& out, DemoReport& r) {
-  std::smatch m;
-  const std::regex line(
-      R"(ran (\d+) requests in \d+ s \((\d+) with a trace passport, (\d+) aborted payments, (\d+) abandoned queries\))");
-  if (!std::regex_search(out, m, line)) return false;
-  r = {std::stol(m[1]), std::stol(m[2]), std::stol(m[3]), std::stol(m[4])};
-  return true;
-}
-
-// The collector's records of the demo, metric lines by key and label in interval order.
-class Collected {
- public:
+// The collector's records of the demo: how many of each kind, the version, and the metric lines by
+// key and label in interval order.
+struct Collected {
   explicit Collected(const std::string& jsonLines) {
     std::istringstream lines(jsonLines);
     for (std::string line; std::getline(lines, line);) {
       const json record = json::parse(line);
-      const std::string kind = record.at("kind");
-      ++kinds_[kind];
-      if (kind == "version") version_ = record.at("value");
-      if (kind == "metric") lines_[{record.at("key"), record.at("label")}].push_back(record);
+      ++kinds[record.at("kind")];
+      if (record.at("kind") == "version") version = record.at("value");
+      if (record.at("kind") == "metric") metrics[{record.at("key"), record.at("label")}].push_back(record);
     }
   }
-  long count(const std::string& kind) const { return kinds_.count(kind) ? kinds_.at(kind) : 0; }
-  const std::string& version() const { return version_; }
-
   // One attribute of the line in every interval in which it was sent.
   std::vector<long> values(const std::string& key, const std::string& label, const char* attribute = "value") const {
-    std::vector<long> values;
-    const auto found = lines_.find({key, label});
-    if (found == lines_.end()) return values;
-    for (const json& line : found->second) values.push_back(line.at(attribute).get<long>());
-    return values;
+    std::vector<long> out;
+    const auto found = metrics.find({key, label});
+    if (found != metrics.end())
+      for (const json& line : found->second) out.push_back(line.at(attribute).get<long>());
+    return out;
   }
   long sum(const std::string& key, const std::string& label, const char* attribute = "value") const {
-    long total = 0;
-    for (long v : values(key, label, attribute)) total += v;
-    return total;
+    const auto all = values(key, label, attribute);
+    return std::accumulate(all.begin(), all.end(), 0L);
   }
 
- private:
-  std::map<std::string, long> kinds_;
-  std::string version_;
-  std::map<std::pair<std::string, std::string>, std::vector<json>> lines_;
+  std::map<std::string, long> kinds;
+  std::string version;
+  std::map<std::pair<std::string, std::string>, std::vector<json>> metrics;
 };
 
 long maxOf(const std::vector<long>& v) { return v.empty() ? -1 : *std::max_element(v.begin(), v.end()); }
@@ -72,35 +52,37 @@ long minOf(const std::vector<long>& v) { return v.empty() ? -1 : *std::min_eleme
 
 TEST(DemoToCollector, EveryExplainedLabelMovesAsTheDemoReports) {
   testsupport::TempDir dir;
-  collecttest::Program collector(
-      dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--once", "--timeout", "120", "--quiet"},
-      MOX_COLLECT_BIN, "collect-");
+  collecttest::Program collector(dir, collecttest::listening(dir, {"--once", "--timeout", "120", "--quiet"}),
+                                 MOX_COLLECT_BIN, "collect-");
   const std::string address = "127.0.0.1:" + std::to_string(collecttest::portOf(dir));
   collecttest::Program demo(dir,
                             {"--collector", address, "--seconds", std::to_string(kSeconds), "--threads",
                              std::to_string(kThreads), "--logdir", dir.path()},
                             MOX_DEMO_BIN, "demo-");
   ASSERT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
-  DemoReport r;
-  ASSERT_TRUE(readReport(demo.out(), r)) << demo.out();
-  EXPECT_NE(demo.out().find("metric data: sent to the collector at " + address + "\n"), std::string::npos)
-      << demo.out();
+  // What the demo says it did.
+  const std::string report = demo.out();
+  const std::regex said(R"(ran (\d+) requests in \d+ s \((\d+) with a trace passport, )"
+                        R"((\d+) aborted payments, (\d+) abandoned queries\))");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(report, m, said)) << report;
+  const long requests = std::stol(m[1]), traced = std::stol(m[2]), aborted = std::stol(m[3]);
+  const long abandoned = std::stol(m[4]);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "metric data: sent to the collector at " + address + "\n", report);
   ASSERT_EQ(collector.exitCode(std::chrono::seconds(60)), 0) << collector.err();
-  EXPECT_NE(collector.err().find("mox-collect: summary connections=2 "), std::string::npos) << collector.err();
-  const Collected got(collector.out());
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "mox-collect: summary connections=2 ", collector.err());
+  Collected got(collector.out());
   // Each kind of request happened, so each label below has something to count.
-  ASSERT_GT(r.traced, 0);
-  ASSERT_GT(r.aborted, 0);
-  ASSERT_GT(r.abandoned, 0);
+  ASSERT_TRUE(traced > 0 && aborted > 0 && abandoned > 0) << report;
 
   {
     SCOPED_TRACE("finished calls and the averages' counts");
-    const long queried = r.requests - r.abandoned;
+    const long queried = requests - abandoned;
     const std::tuple<const char*, long, long, long> keys[] = {
         // key, Finished Counter, Finished with undefined state, count of the averages
-        {"OrderService|placeOrder", r.requests, 0, r.requests},    {"Inventory|reserve", r.requests, 0, r.requests},
-        {"Pricing|quote", r.requests, r.abandoned, queried},       {"Database|select", queried, r.abandoned, queried},
-        {"Payment|charge", r.requests - r.aborted, 0, r.requests}, {"Reports|export", 1, 0, 1},
+        {"OrderService|placeOrder", requests, 0, requests},  {"Inventory|reserve", requests, 0, requests},
+        {"Pricing|quote", requests, abandoned, queried},     {"Database|select", queried, abandoned, queried},
+        {"Payment|charge", requests - aborted, 0, requests}, {"Reports|export", 1, 0, 1},
     };
     for (const auto& [key, finished, undefined, count] : keys) {
       EXPECT_EQ(got.sum(key, "Finished Counter"), finished) << key;
@@ -140,19 +122,19 @@ TEST(DemoToCollector, EveryExplainedLabelMovesAsTheDemoReports) {
     EXPECT_EQ(got.values("DB Connections", "Current Value").back(), 0);
     EXPECT_GE(maxOf(got.values("DB Connections", "Current Value", "max")), 1);
     EXPECT_LE(maxOf(got.values("DB Connections", "Current Value", "max")), kThreads);
-    EXPECT_EQ(got.sum("DB Connections", "Current Value", "count"), r.requests);  // one query per request
-    EXPECT_EQ(got.sum("DB Connections", "Abandoned Queries"), r.abandoned);
+    EXPECT_EQ(got.sum("DB Connections", "Current Value", "count"), requests);  // one query per request
+    EXPECT_EQ(got.sum("DB Connections", "Abandoned Queries"), abandoned);
     for (const char* counter : {"Zombie Context Count", "Empty Context Count"}) {
       EXPECT_EQ(got.values(counter, "Current Value"), std::vector<long>{0}) << counter;
     }
   }
   {
     SCOPED_TRACE("traces and the version");
-    EXPECT_EQ(got.count("trace"), r.traced);
-    EXPECT_EQ(got.count("version"), 1);
+    EXPECT_EQ(got.kinds["trace"], traced);
+    EXPECT_EQ(got.kinds["version"], 1);
     collecttest::Program version(dir, {"--version"}, MOX_DEMO_BIN, "version-");
     EXPECT_EQ(version.exitCode(), 0);
-    EXPECT_EQ(version.out(), "mox library " + got.version() + "\n");
+    EXPECT_EQ(version.out(), "mox library " + got.version + "\n");
   }
 }
 

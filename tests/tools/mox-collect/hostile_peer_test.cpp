@@ -17,8 +17,8 @@ using testsupport::readFile;
 // with SIGTERM and returns its standard output and error.
 std::pair<std::string, std::string> collect(const std::vector<std::string>& options, const std::string& stream) {
   testsupport::TempDir dir;
-  std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--out", dir.path()};
-  args.insert(args.end(), options.begin(), options.end());
+  std::vector<std::string> args = collecttest::listening(dir, options);
+  args.insert(args.end(), {"--out", dir.path()});
   collecttest::Program program(dir, args);
   collecttest::Client peer(collecttest::portOf(dir));
   EXPECT_TRUE(peer.send(stream)) << program.err();
@@ -61,14 +61,14 @@ TEST(HostilePeer, ElementsOverTheDefaultOrTheGivenLimitsAreDroppedWhileEveryOutp
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options.back());
     const auto [out, err] = collect(c.options, c.stream);
-    EXPECT_NE(out.find(c.shown), std::string::npos) << out;
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, c.shown, out);
     EXPECT_EQ(testsupport::countOf(out, "mox-collect: "), c.options[0] == "--top" ? 1u : 0u);
     EXPECT_EQ(out.find("\x1b["), std::string::npos);
     EXPECT_NE(
         err.find("metrics=6 versions=1 traces=1 other=0 malformed=" + std::to_string(c.malformed) + " truncated=0"),
         std::string::npos)
         << err;
-    for (const char* problem : c.problems) EXPECT_NE(err.find(problem), std::string::npos) << problem;
+    for (const char* problem : c.problems) EXPECT_PRED_FORMAT2(testing::IsSubstring, problem, err);
   }
 }
 

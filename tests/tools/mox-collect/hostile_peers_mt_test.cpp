@@ -70,34 +70,29 @@ std::string repeated(const std::string& unit) { return collecttest::repeated(uni
 // Short lines that are not well-formed: each costs the collector a recovery.
 const std::string kMalformed = repeated("<m a=\"1\" a=\"2\"/>\n</stray>\n<&>\n");
 
-// A library host in this process, streaming its metric data to the collector.
-class LibraryHost {
- public:
-  // Its intervals come from outputInterval() only.
-  LibraryHost(const std::string& name, uint16_t port, const testsupport::TempDir& logdir)
-      : traceFile_(logdir.file(name + "_mox.trc")) {
+// A library host "fair" in this process, streaming its metric data to the collector; its intervals
+// come from outputInterval() only.
+struct LibraryHost {
+  LibraryHost(uint16_t port, const testsupport::TempDir& logdir) : traceFile(logdir.file("fair_mox.trc")) {
     e2e::initLibrary({{"datasending_method", "socket"},
                       {"agent_host", "127.0.0.1"},
                       {"agent_port", std::to_string(port)},
                       {"logdir", logdir.path()},
                       {"lib_trace_level", "1"},
                       {"datasending_interval", "3600"}},
-                     name);
+                     "fair");
   }
   ~LibraryHost() { MOX_ProcExit(); }
-
   // Times each key once and sends the interval.
   void outputInterval(int keys) {
     for (int i = 0; i < keys; ++i) {
-      const std::u16string component = u"Component" + e2e::widen(std::to_string(i));
-      MOX_endTiming(MOX_startTiming(component.c_str(), u"call", 1));
+      MOX_endTiming(MOX_startTiming((u"Component" + e2e::widen(std::to_string(i))).c_str(), u"call", 1));
     }
     MOX_outputMetricData();
   }
-  bool failedToSend() const { return testsupport::readFile(traceFile_).find("Failed to send") != std::string::npos; }
+  bool failedToSend() const { return testsupport::readFile(traceFile).find("Failed to send") != std::string::npos; }
 
- private:
-  std::string traceFile_;
+  const std::string traceFile;
 };
 
 TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
@@ -131,14 +126,13 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
   constexpr int kIntervals = 40;
   // Each key makes three lines: finished, finished with undefined state, average elapsed time.
   constexpr size_t kLinesPerInterval = 3 * kKeys;
-  LibraryHost host("fair", port, logdir);
+  LibraryHost host(port, logdir);
   const uint64_t malformedBefore = collector.stats().malformed;
   for (int interval = 1; interval <= kIntervals; ++interval) {
     host.outputInterval(kKeys);
     const size_t expected = interval * kLinesPerInterval;
-    ASSERT_TRUE(waitUntil([&] { return collector.timingLinesOf("fair_0") >= expected || host.failedToSend(); },
-                          std::chrono::seconds(60)))
-        << collector.timingLinesOf("fair_0");
+    waitUntil([&] { return collector.timingLinesOf("fair_0") >= expected || host.failedToSend(); },
+              std::chrono::seconds(60));
     ASSERT_FALSE(host.failedToSend()) << "interval " << interval << ": " << collector.timingLinesOf("fair_0") << " of "
                                       << expected << " lines";
     ASSERT_EQ(collector.timingLinesOf("fair_0"), expected);
@@ -157,7 +151,7 @@ TEST(HostilePeers, ALibraryHostGetsEveryMetricLineWhileFourHostilePeersRun) {
 // SIGTERM ends the collector within seconds, however much the peers still send.
 TEST(HostilePeers, SigtermEndsTheCollectorPromptlyWhileFourPeersFlood) {
   testsupport::TempDir dir;
-  collecttest::Program program(dir, {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--quiet"});
+  collecttest::Program program(dir, collecttest::listening(dir, {"--quiet"}));
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   std::vector<std::unique_ptr<Flood>> floods;
@@ -169,7 +163,7 @@ TEST(HostilePeers, SigtermEndsTheCollectorPromptlyWhileFourPeersFlood) {
   program.signal(SIGTERM);
   EXPECT_EQ(program.exitCode(std::chrono::seconds(5)), 0);  // reading what is already sent takes at most 0.5 s
   floods.clear();                                           // their sends now fail
-  EXPECT_NE(program.err().find("mox-collect: summary connections=4 metrics=0 "), std::string::npos) << program.err();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "mox-collect: summary connections=4 metrics=0 ", program.err());
 }
 
 }  // namespace

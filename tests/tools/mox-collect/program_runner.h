@@ -59,6 +59,12 @@ class Program {
   int status_ = -1;
 };
 
+// mox-collect's arguments to listen on a free loopback port, written to dir/port, then `more`.
+inline std::vector<std::string> listening(const testsupport::TempDir& dir, std::vector<std::string> more = {}) {
+  more.insert(more.begin(), {"--listen", "127.0.0.1:0", "--port-file", dir.file("port")});
+  return more;
+}
+
 // The port a program started with --port-file dir/port writes once it listens; 0 if not within 20 s.
 inline uint16_t portOf(const testsupport::TempDir& dir) {
   if (!testsupport::waitUntil([&] { return !testsupport::readFile(dir.file("port")).empty(); })) return 0;

@@ -47,8 +47,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   testsupport::TempDir dir;
   std::filesystem::create_directory(dir.file("raw"));
   std::ofstream(dir.file("raw/svc_4_mtdata.log")) << "earlier\n";
-  Program program(dir,
-                  {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--out", dir.file("raw")});
+  Program program(dir, collecttest::listening(dir, {"--json", "--out", dir.file("raw")}));
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   const std::string address = "127.0.0.1:" + std::to_string(port);
@@ -62,7 +61,7 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   for (const auto& [args, message] : refused) {
     Program busy(dir, args, MOX_COLLECT_BIN, "busy-");
     EXPECT_EQ(busy.exitCode(), 1) << message;
-    EXPECT_NE(busy.err().find("mox-collect: " + message), std::string::npos) << busy.err();
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, "mox-collect: " + message, busy.err());
   }
 
   const std::string svc = collecttest::sampleStream("svc_4"), web = collecttest::sampleStream("web_1");
@@ -71,13 +70,13 @@ TEST(Program, SigtermFlushesEverythingAndPrintsTheSummaryAndASecondOneOnThePortE
   ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::countOf(program.out(), "\n") == 16; }));
   program.signal(SIGTERM);
   EXPECT_EQ(program.exitCode(), 0);
-  EXPECT_NE(program.err().find("mox-collect: listening on " + address + "\n"), std::string::npos);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "mox-collect: listening on " + address + "\n", program.err());
   const std::string summary = "summary connections=2 metrics=12 versions=2 traces=2 other=0 malformed=0 truncated=0";
-  EXPECT_NE(program.err().find(summary + " bytes=" + std::to_string(svc.size() + web.size()) +
-                               " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0"
-                               " file_overflow=0 prometheus_malformed=0 prometheus_refused=0\n"),
-            std::string::npos)
-      << program.err();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      summary + " bytes=" + std::to_string(svc.size() + web.size()) +
+                          " idle_closed=0 evicted=0 refused=0 over_budget=0 sink_dropped=0 top_dropped=0"
+                          " file_overflow=0 prometheus_malformed=0 prometheus_refused=0\n",
+                      program.err());
   EXPECT_EQ(readFile(dir.file("raw/svc_4_mtdata.log")), "earlier\n" + svc);  // appended
   EXPECT_EQ(readFile(dir.file("raw/web_1_mtdata.log")), web);
   EXPECT_EQ(testsupport::countOf(program.out(), "\"process\":\"svc\""), 8u);
@@ -100,11 +99,11 @@ TEST(Program, UnderALowDescriptorLimitSilentPeersMakeRoomForALibraryHost) {
   program.signal(SIGTERM);
   EXPECT_EQ(program.exitCode(), 0);
   // 128 descriptors leave 64 connections: the 137 longest idle of the 201 made room.
-  EXPECT_NE(program.err().find("summary connections=201 metrics=6 versions=1 traces=1 other=0 malformed=0 truncated=0 "
-                               "bytes=" +
-                               std::to_string(stream.size()) + " idle_closed=0 evicted=137 refused=0 "),
-            std::string::npos)
-      << program.err();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "summary connections=201 metrics=6 versions=1 traces=1 other=0 malformed=0 truncated=0 "
+                      "bytes=" +
+                          std::to_string(stream.size()) + " idle_closed=0 evicted=137 refused=0 ",
+                      program.err());
 }
 
 // A pipe on standard output that nobody reads: the collector reads every
@@ -114,10 +113,9 @@ TEST(Program, ABlockedStandardOutputDoesNotStopTheReadingAndTheDroppedRecordsAre
   int output[2];
   ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
   constexpr int kLines = 20000;
-  Program program(dir,
-                  {"--listen", "127.0.0.1:0", "--port-file", dir.file("port"), "--json", "--queue-mib", "1", "--count",
-                   std::to_string(kLines), "--quiet"},
-                  MOX_COLLECT_BIN, "", output[1]);
+  Program program(
+      dir, collecttest::listening(dir, {"--json", "--queue-mib", "1", "--count", std::to_string(kLines), "--quiet"}),
+      MOX_COLLECT_BIN, "", output[1]);
   const uint16_t port = collecttest::portOf(dir);
   ASSERT_NE(port, 0) << program.err();
   std::string lines;
@@ -128,9 +126,8 @@ TEST(Program, ABlockedStandardOutputDoesNotStopTheReadingAndTheDroppedRecordsAre
   ASSERT_TRUE(collecttest::Client(port).send(lines));
   EXPECT_EQ(program.exitCode(), 1);  // stopped at the count, the output given up
   const std::string err = program.err();
-  EXPECT_NE(err.find("mox-collect: output blocked, stopped without writing the records still waiting\n"),
-            std::string::npos)
-      << err;
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "mox-collect: output blocked, stopped without writing the records still waiting\n", err);
   const size_t at = err.find("summary connections=1 metrics=20000 ");
   ASSERT_NE(at, std::string::npos) << err;
   const size_t dropped = std::stoul(err.substr(err.find("sink_dropped=", at) + 13));

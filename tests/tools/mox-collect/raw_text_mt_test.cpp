@@ -6,35 +6,31 @@
 #include <mutex>
 
 #include "collector_support.h"
+#include "sink_writer.h"
 #include "support/test_files.h"
 
 namespace {
 
 using moxcollect::Record;
+using TextAndSize = std::vector<std::pair<std::string, size_t>>;
 
 class KeepingSink : public moxcollect::RecordSink {
  public:
   explicit KeepingSink(bool readsRaw) : readsRaw_(readsRaw) {}
   void write(const Record& record) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    raws_.push_back(record.raw);
-    sizes_.push_back(record.bytes);
+    kept_.emplace_back(record.raw, record.bytes);
   }
   bool readsRaw() const override { return readsRaw_; }
-  std::vector<std::string> raws() const {
+  TextAndSize kept() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return raws_;
-  }
-  std::vector<size_t> sizes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return sizes_;
+    return kept_;
   }
 
  private:
-  bool readsRaw_;
+  const bool readsRaw_;
   mutable std::mutex mutex_;
-  std::vector<std::string> raws_;
-  std::vector<size_t> sizes_;
+  TextAndSize kept_;
 };
 
 // Sends the stream over one connection (in pieces of `piece` bytes) to a collector with these sinks.
@@ -43,7 +39,6 @@ void collect(const std::string& stream, size_t piece, const std::vector<KeepingS
   moxcollect::Log log(logText);
   moxcollect::CollectorSettings settings;
   settings.listen = {{"127.0.0.1", 0}};
-  settings.quiet = true;
   moxcollect::Collector collector(settings, {sinks.begin(), sinks.end()}, log);
   ASSERT_TRUE(collector.open());
   auto running = std::async(std::launch::async, [&collector] { return collector.run(); });
@@ -51,34 +46,36 @@ void collect(const std::string& stream, size_t piece, const std::vector<KeepingS
   {
     collecttest::Client client(collector.listeners().at(0).port());
     ASSERT_TRUE(client.send(stream, piece));
-    ASSERT_TRUE(testsupport::waitUntil([&] { return sinks.back()->sizes().size() == count; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sinks.back()->kept().size() == count; }));
   }
   collector.requestStop();
   EXPECT_TRUE(running.get());
 }
 
-std::vector<size_t> sizesOf(const std::vector<std::string>& lines) {
-  std::vector<size_t> sizes;
-  for (const std::string& line : lines) sizes.push_back(line.size());
-  return sizes;
-}
-
 TEST(RawText, KeptOnlyWhenASinkReadsItAndTheSizeAlways) {
   const std::string stream = collecttest::sampleStream() + collecttest::repeated(collecttest::kLine + "\n", 300);
-  const std::vector<std::string> lines = collecttest::linesOf(stream);
+  TextAndSize withText, sizeOnly;
+  for (const std::string& line : collecttest::linesOf(stream)) {
+    withText.emplace_back(line, line.size());
+    sizeOnly.emplace_back("", line.size());
+  }
   for (const size_t piece : {size_t{5}, stream.size()}) {
+    SCOPED_TRACE(piece);
     KeepingSink blind(false);
     collect(stream, piece, {&blind});
-    EXPECT_EQ(blind.raws(), std::vector<std::string>(lines.size())) << "pieces of " << piece;
-    EXPECT_EQ(blind.sizes(), sizesOf(lines)) << "pieces of " << piece;
-
-    KeepingSink other(false);
-    KeepingSink reader(true);
+    EXPECT_EQ(blind.kept(), sizeOnly);
+    KeepingSink other(false), reader(true);
     collect(stream, piece, {&other, &reader});
-    EXPECT_EQ(reader.raws(), lines) << "pieces of " << piece;
-    EXPECT_EQ(other.raws(), lines) << "pieces of " << piece;
-    EXPECT_EQ(reader.sizes(), sizesOf(lines)) << "pieces of " << piece;
+    EXPECT_EQ(reader.kept(), withText);
+    EXPECT_EQ(other.kept(), withText);
   }
+  // A record without its text costs the queue what it would with it.
+  Record without;
+  without.bytes = collecttest::kLine.size();
+  Record with = without;
+  with.raw = collecttest::kLine;
+  EXPECT_EQ(moxcollect::SinkWriter::costOf(without), moxcollect::SinkWriter::costOf(with));
+  EXPECT_GT(moxcollect::SinkWriter::costOf(without), moxcollect::SinkWriter::costOf(Record()));
 }
 
 }  // namespace

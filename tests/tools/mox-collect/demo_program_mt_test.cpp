@@ -1,10 +1,12 @@
-// The mox-demo command line: refusals, help and version.
+// The mox-demo program: its command line, and what it says about the delivery
+// of its data when no collector listens or the collector goes away during the run.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <regex>
 
 #include "program_runner.h"
+#include "support/tcp_listener.h"
 
 namespace {
 
@@ -51,13 +53,43 @@ TEST(DemoCommandLine, HelpAndVersionExitWithZeroWithoutWritingAnything) {
   EXPECT_EQ(shortHelp.out(), help.out());
   EXPECT_TRUE(std::regex_match(version.out(), std::regex(R"(mox library \d+\.\d+\.\d+\n)"))) << version.out();
   EXPECT_EQ(help.err() + shortHelp.err() + version.err(), "");
-  // Nothing but the runner's own output files: no log directory, no trace file.
-  EXPECT_FALSE(std::filesystem::exists(logdir));
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    const std::string name = entry.path().filename().string();
-    EXPECT_TRUE(name.size() > 6 && (name.rfind("stdout") == name.size() - 6 || name.rfind("stderr") == name.size() - 6))
-        << name;
-  }
+  // Nothing but the runner's six output files: no log directory, no trace file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);
+}
+
+TEST(DemoDelivery, NothingListeningIsSaidPlainlyWithWhatToDo) {
+  testsupport::TempDir dir;
+  // Bound but not listening: connects are refused, and the port stays ours.
+  const int held = testsupport::boundLoopbackSocket(AF_INET, 0);
+  ASSERT_GE(held, 0);
+  const std::string address = "127.0.0.1:" + std::to_string(testsupport::localPort(held));
+  Program demo(dir, {"--collector", address, "--seconds", "1", "--threads", "1", "--logdir", dir.path()}, MOX_DEMO_BIN);
+  EXPECT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
+  close(held);
+  const std::string out = demo.out();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "metric data: NOT delivered: nothing was listening at " + address + ", so this run's", out);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "(./build/tools/mox-collect/mox-collect --top --listen " + address + ")",
+                      out);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "or leave out --collector to have them written to " + dir.path() + "/mox-demo_mtdata.log.", out);
+  EXPECT_PRED_FORMAT2(testing::IsSubstring, "trace file:  " + dir.path() + "/mox-demo_mox.trc\n", out);
+}
+
+TEST(DemoDelivery, ACollectorGoneDuringTheRunIsReportedAsPartlyLost) {
+  testsupport::TempDir dir;
+  testsupport::TcpListener collector;
+  ASSERT_TRUE(collector.ok());
+  const std::string address = "127.0.0.1:" + std::to_string(collector.port());
+  Program demo(dir, {"--collector", address, "--seconds", "3", "--threads", "1", "--logdir", dir.path()}, MOX_DEMO_BIN);
+  // The first interval arrives after a second; the two after it and the last find the collector gone
+  // (two seconds' margin for a slow test thread to take it down).
+  ASSERT_TRUE(collector.waitForBytes(1)) << demo.out();
+  collector.down();
+  EXPECT_EQ(demo.exitCode(std::chrono::seconds(60)), 0) << demo.err();
+  EXPECT_PRED_FORMAT2(
+      testing::IsSubstring,
+      "metric data: partly lost: the collector at " + address + " was not reachable for part of the run", demo.out());
 }
 
 }  // namespace
