@@ -1,7 +1,8 @@
 // CCacheSection: the performance and resource records of one interval.
 //
 // perfLock guards perfRecords and perfIndex, resourceLock guards resourceRecords (shared to
-// read, exclusive to insert or remove). Both are taken only after the
+// read, exclusive to insert or remove); the current section's index is also
+// read in light reads (perf_record_index.h). Both are taken only after the
 // manager's sectionLock. Records are owned by the section.
 #pragma once
 

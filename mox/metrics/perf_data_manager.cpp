@@ -59,7 +59,8 @@ void CPerfDataManager::init(const CConfiguration& cfg) {
     ownedSections_.push_back(std::move(section));
   }
   keyBound_ = cfg.getMaxTimingKeysPerInterval();
-  currentSerial_.store(newSectionSerial(), std::memory_order_relaxed);
+  currentSection_.store(sections_.front(), std::memory_order_release);
+  currentSerial_.store(newSectionSerial(), std::memory_order_release);
   initialised_.store(true, std::memory_order_release);
 }
 
@@ -132,6 +133,7 @@ PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const Per
   if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
   if (target != PerfTarget::Overflow) {
     if (memo != nullptr && memo->record != nullptr && updateRemembered(*memo, update)) return PerfTarget::Key;
+    if (updateIndexed(key, update, memo)) return PerfTarget::Key;
     ThrShardedSharedGuard read(sectionLock_);
     const CCacheSection& current = *sections_.front();
     CPerfRecord* record = current.perfIndex.find(key);
@@ -152,6 +154,21 @@ bool CPerfDataManager::updateRemembered(const PerfRecordMemo& memo, const PerfUp
   ThrLightRead read;
   if (!read || memo.section != currentSerial_.load(std::memory_order_relaxed)) return false;
   memo.record->apply(update);
+  return true;
+}
+
+// The index is read in a light read, without its lock (perf_record_index.h):
+// a rule the lock analysis cannot state.
+bool CPerfDataManager::updateIndexed(std::u16string_view key, const PerfUpdate& update,
+                                     PerfRecordMemo* memo) NO_THREAD_SAFETY_ANALYSIS {
+  ThrLightRead read;
+  if (!read) return false;
+  // Serial first: a switch publishes the section before the serial.
+  const uint64_t serial = currentSerial_.load(std::memory_order_acquire);
+  CPerfRecord* record = currentSection_.load(std::memory_order_acquire)->perfIndex.find(key);
+  if (record == nullptr) return false;
+  if (memo != nullptr) *memo = PerfRecordMemo{record, serial};
+  record->apply(update);
   return true;
 }
 
@@ -238,13 +255,14 @@ CCacheSection* CPerfDataManager::switchSection() {
     MOX_TRC(2, "Start copying[lock]\n");
     ended = sections_.front();
     sections_.popFront();
-    currentSerial_.store(newSectionSerial(), std::memory_order_seq_cst);
     CCacheSection* current = sections_.front();
     discarded = current->takeContent();
     try {
       carryResources(*ended, *current, carried);
     } catch (...) {
     }
+    currentSection_.store(current, std::memory_order_release);
+    currentSerial_.store(newSectionSerial(), std::memory_order_seq_cst);
     MOX_TRC(2, "End copying[unlock]\n");
   }
   // Updates that found the old serial without the lock land in the ended

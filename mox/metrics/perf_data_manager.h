@@ -22,8 +22,8 @@
 //   sectionLock (readers-writer): shared while a record of the current section
 //     is looked up and updated, exclusive while a record is inserted, sections
 //     rotate or one is put back; an update through a memo of the current
-//     section takes none (updateRemembered), and a rotation waits for those
-//     in progress;
+//     section or through its index takes none (updateRemembered,
+//     updateIndexed), and a rotation waits for those in progress;
 //   a section's perfLock / resourceLock;
 //   a record's own lock, or a resource record's kpiLock (nothing else is
 //   taken while one is held).
@@ -155,6 +155,12 @@ class CPerfDataManager {
   // read-modify-writes of the shared section lock. False when the memo is out
   // of date (or no light read could be had): then the locked road decides.
   bool updateRemembered(const PerfRecordMemo& memo, const PerfUpdate& update);
+  // The update of a call without a usable memo whose key the current
+  // section's index holds, found and applied inside a light read as above,
+  // and remembered in memo: a call's first update, when a thread goes round
+  // many keys, then also spares the shared section lock. False when the
+  // index does not hold the key: the locked road decides.
+  bool updateIndexed(std::u16string_view key, const PerfUpdate& update, PerfRecordMemo* memo);
   // From the detached section into the current one (a few records per
   // exclusive hold): the caller holds no lock.
   void carryRunningTimings(CCacheSection& from);
@@ -180,6 +186,10 @@ class CPerfDataManager {
   // updateRemembered, which a switch drains before it touches the ended
   // section's records.
   std::atomic<uint64_t> currentSerial_{0};
+  // The front of sections_, for updateIndexed: published under sectionLock
+  // exclusive once the section is emptied and before currentSerial_, so a
+  // serial read before it never pairs with an older section's record.
+  std::atomic<CCacheSection*> currentSection_{nullptr};
   // Every section, queued or detached.
   std::vector<std::unique_ptr<CCacheSection>> ownedSections_ GUARDED_BY(sectionLock_);
   CResourceCallbacks callbacks_;

@@ -4,7 +4,7 @@
 
 #include "mox/metrics/perf_record.h"
 
-PerfRecordIndex::PerfRecordIndex() : slots_(new Slot[kSlots]()) {}
+PerfRecordIndex::PerfRecordIndex() : slots_(new Slot[kSlots]) {}
 
 // Eight bytes at a time: keys are a few dozen bytes, and the hash sits on
 // the timing path.
@@ -29,31 +29,38 @@ uint64_t PerfRecordIndex::hashOf(std::u16string_view key) {
 }
 
 CPerfRecord* PerfRecordIndex::find(std::u16string_view key) const {
-  if (size_ == 0) return nullptr;
+  if (size_.load(std::memory_order_relaxed) == 0) return nullptr;
   const uint64_t hash = hashOf(key);
   for (size_t at = hash & (kSlots - 1);; at = (at + 1) & (kSlots - 1)) {
     const Slot& slot = slots_[at];
-    if (slot.record == nullptr) return nullptr;
-    if (slot.hash == hash && slot.record->key() == key) return slot.record;
+    CPerfRecord* record = slot.record.load(std::memory_order_acquire);
+    if (record == nullptr) return nullptr;
+    if (slot.hash.load(std::memory_order_relaxed) == hash && record->key() == key) return record;
   }
 }
 
 void PerfRecordIndex::insert(CPerfRecord* record) {
-  if (size_ >= kMaxRecords) return;
+  const size_t size = size_.load(std::memory_order_relaxed);
+  if (size >= kMaxRecords) return;
   const uint64_t hash = hashOf(record->key());
   for (size_t at = hash & (kSlots - 1);; at = (at + 1) & (kSlots - 1)) {
     Slot& slot = slots_[at];
-    if (slot.record == record) return;
-    if (slot.record == nullptr) {
-      slot = Slot{hash, record};
-      ++size_;
+    const CPerfRecord* held = slot.record.load(std::memory_order_relaxed);
+    if (held == record) return;
+    if (held == nullptr) {
+      slot.hash.store(hash, std::memory_order_relaxed);
+      slot.record.store(record, std::memory_order_release);
+      size_.store(size + 1, std::memory_order_relaxed);
       return;
     }
   }
 }
 
 void PerfRecordIndex::clear() {
-  if (size_ == 0) return;
-  std::memset(static_cast<void*>(slots_.get()), 0, kSlots * sizeof(Slot));
-  size_ = 0;
+  if (size_.load(std::memory_order_relaxed) == 0) return;
+  for (size_t at = 0; at < kSlots; ++at) {
+    slots_[at].hash.store(0, std::memory_order_relaxed);
+    slots_[at].record.store(nullptr, std::memory_order_relaxed);
+  }
+  size_.store(0, std::memory_order_relaxed);
 }

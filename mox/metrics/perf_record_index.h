@@ -4,9 +4,14 @@
 // for its key order). Its table has a fixed size, made with the section, so
 // indexing a record under the exclusive section lock never allocates; past
 // half full it takes no more records, and a key it does not hold is looked
-// up in the map as before. Guarded like the map it indexes.
+// up in the map as before. Guarded like the map it indexes, except that find
+// may also run inside a light read (thr/thr_light_read.h) of the current
+// section while insert runs: a slot is filled hash first, record last, and
+// read record first, so such a find sees a slot whole or free. Nothing is
+// removed while the section is current.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,11 +33,11 @@ class PerfRecordIndex {
 
  private:
   struct Slot {
-    uint64_t hash;
-    CPerfRecord* record;  // nullptr: free
+    std::atomic<uint64_t> hash{0};
+    std::atomic<CPerfRecord*> record{nullptr};  // nullptr: free
   };
   static uint64_t hashOf(std::u16string_view key);
 
   std::unique_ptr<Slot[]> slots_;
-  size_t size_ = 0;
+  std::atomic<size_t> size_{0};
 };

@@ -140,11 +140,13 @@ TEST(PerfRecordMemoMtTest, EndsThroughTheirMemoAreCountedOnceAcrossDataJobs) {
   EXPECT_GT(jobs.load(), 3);
 }
 
-// Memos kept from call to call, as a call record keeps its key's: most
-// updates take the road without the section lock, and the data jobs that
-// rotate meanwhile lose, double or misplace none of them, whether readers
-// fence themselves or the process-wide barrier serves (the gate opened).
-TEST(PerfRecordMemoMtTest, KeptMemosLoseNoUpdateAcrossDataJobs) {
+// Memos kept from call to call, as a call record keeps its key's, and calls
+// going round keys with a fresh memo each, found through the index: most
+// updates take a road without the section lock, and the data jobs that
+// rotate meanwhile (each interval indexing the keys anew) lose, double or
+// misplace none of them, whether readers fence themselves or the
+// process-wide barrier serves (the gate opened).
+TEST(PerfRecordMemoMtTest, KeptMemosAndIndexedLookUpsLoseNoUpdateAcrossDataJobs) {
   for (const bool gateOpen : {false, true}) {
     if (gateOpen) ThrGateOpen();
     const auto cfg = testConfiguration({{u"cache_section_count", u"3"}, {u"datasending_method", u"socket"}});
@@ -158,10 +160,14 @@ TEST(PerfRecordMemoMtTest, KeptMemosLoseNoUpdateAcrossDataJobs) {
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
       workers.emplace_back([&, t] {
-        const std::u16string key = t < 2 ? u"Shared|call" : u"Own|call";
+        const std::u16string ownKey = t < 2 ? u"Shared|call" : u"Own|call";
+        const std::u16string roundKeys[] = {u"Round|a", u"Round|b", u"Round|c", u"Round|d", u"Round|e"};
         PerfRecordMemo memo;
         for (int i = 0; i < kCalls; ++i) {
           while (i == kCalls / 2 && jobs.load() < 3) std::this_thread::yield();
+          // Thread 1: a fresh call each time, every other one on a key of the round.
+          const std::u16string& key = t == 1 && i % 2 == 1 ? roundKeys[i % 5] : ownKey;
+          if (t == 1) memo = PerfRecordMemo{};
           const PerfTarget target = store.updatePerfRecord(key, PerfUpdate{true}, PerfTarget::Undecided, &memo);
           store.updatePerfRecord(key, PerfUpdate{false, true, 1, -1, 0, -1, PerfUpdate::End::Finished}, target, &memo);
         }
