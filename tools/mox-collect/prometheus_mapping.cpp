@@ -56,15 +56,19 @@ bool readValues(const MetricAttributes& attributes, LineValues& values) {
          readNumber(attributes.count, values.count, values.hasCount);
 }
 
-bool namesProcess(const MetricName& name) { return !name.process.empty() && !name.instance.empty(); }
+bool namesProcess(const MetricNameView& name) { return !name.process.empty() && !name.instance.empty(); }
 
 bool withinNameLimit(const MetricAttributes& attributes) {
   return attributes.name != nullptr && attributes.name->size() <= kMaxNameBytes;
 }
 
-bool splitsIntoComponentAndMethod(const std::string& key) {
+bool splitsIntoComponentAndMethod(std::string_view key) {
   const size_t bar = key.find('|');
-  return bar != std::string::npos && bar > 0 && bar + 1 < key.size();
+  return bar != std::string_view::npos && bar > 0 && bar + 1 < key.size();
+}
+
+std::string_view text(const std::string* value) {
+  return value != nullptr ? std::string_view(*value) : std::string_view();
 }
 
 MappedLine malformed() {
@@ -73,13 +77,14 @@ MappedLine malformed() {
   return line;
 }
 
-MappedLine mapVersion(const Record& record, const MetricAttributes& attributes) {
+MappedLine mapVersion(const MetricAttributes& attributes) {
   const std::string* value = attributes.value;
-  if (!namesProcess(record.metric) || !withinNameLimit(attributes) || value == nullptr || value->empty() ||
+  MappedLine line;
+  splitMetricName(text(attributes.name), KeyShape::None, line.name);
+  if (!namesProcess(line.name) || !withinNameLimit(attributes) || value == nullptr || value->empty() ||
       value->size() > kMaxNameBytes) {
     return malformed();
   }
-  MappedLine line;
   line.kind = MappedLine::Kind::Version;
   line.version = *value;
   return line;
@@ -131,15 +136,16 @@ const std::array<SeriesFamily, 17>& seriesFamilies() {
 
 MappedLine mapLine(const Record& record) {
   if (record.kind != RecordKind::Version && record.kind != RecordKind::Metric) return MappedLine();
-  const MetricAttributes attributes = metricAttributes(record.element);
-  if (record.kind == RecordKind::Version) return mapVersion(record, attributes);
-  const std::string* type = attributes.type;
-  const KeyShape shape = keyShapeOf(type ? std::string_view(*type) : std::string_view());
+  const MetricAttributes attributes = attributesOf(record);
+  if (record.kind == RecordKind::Version) return mapVersion(attributes);
+  const KeyShape shape = keyShapeOf(text(attributes.type));
   if (shape == KeyShape::None) return MappedLine();
-  const MetricName& name = record.metric;
-  if (!namesProcess(name) || !withinNameLimit(attributes) || name.key.empty() || name.label.empty()) return malformed();
-  if (shape == KeyShape::TimingKey && !splitsIntoComponentAndMethod(name.key)) return malformed();
+  if (!withinNameLimit(attributes)) return malformed();
   MappedLine line;
+  const MetricNameView& name = line.name;
+  splitMetricName(*attributes.name, shape, line.name);
+  if (!namesProcess(name) || name.key.empty() || name.label.empty()) return malformed();
+  if (shape == KeyShape::TimingKey && !splitsIntoComponentAndMethod(name.key)) return malformed();
   if (!readValues(attributes, line.values)) return malformed();
   if (shape == KeyShape::TimingKey) {
     const int label = indexOf(kTimingLabelTexts, name.label);

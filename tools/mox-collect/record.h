@@ -38,6 +38,7 @@ struct Identity {
 struct Record {
   RecordKind kind = RecordKind::Other;
   Element element;
+  AttributePlaces places;   // where the element's metric attributes are (see attributesOf)
   std::string raw;          // the element's bytes exactly as received (empty when no sink reads them)
   size_t bytes = 0;         // how many bytes it had as received (set by the collector, also when raw is empty)
   MetricName metric;        // metric and version lines only
@@ -48,11 +49,14 @@ struct Record {
   std::chrono::system_clock::time_point received;
 };
 
+// The metric attributes of the record's element, at its places.
+MetricAttributes attributesOf(const Record& record);
+
 // Classifies the element and, for metric and version lines, splits the name.
 // The identity of a metric or version line is taken from its name.
 Record makeRecord(Element&& element, std::string&& raw);
 // The same for a record whose element is in place: sets its kind, metric
-// name and identity (cleared for other kinds), keeping their strings' storage.
+// name, attribute places and identity (cleared for other kinds), keeping their strings' storage.
 void classify(Record& record);
 
 // classify() in two halves, so that the collector's loop does only the cheap
