@@ -64,6 +64,8 @@ MetricAttributes metricAttributes(const Element& element, const AttributePlaces&
   return found;
 }
 
-MetricAttributes metricAttributes(const Element& element) { return metricAttributes(element, attributePlaces(element)); }
+MetricAttributes metricAttributes(const Element& element) {
+  return metricAttributes(element, attributePlaces(element));
+}
 
 }  // namespace moxcollect
