@@ -39,10 +39,28 @@ int indexOf(const std::array<std::string_view, N>& texts, std::string_view label
   return -1;
 }
 
+// Up to this many characters (a sign and digits) an integer cannot overflow.
+constexpr size_t kShortNumber = 18;
+
+// The common short number, without from_chars's call and checks: false when it is not one.
+bool readShortNumber(std::string_view text, int64_t& out) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty()) return false;
+  int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  out = negative ? -value : value;
+  return true;
+}
+
 // Absent: true with has false. Present: true only when it is a whole decimal integer.
 bool readNumber(const std::string* text, int64_t& out, bool& has) {
   has = text != nullptr;
   if (!has) return true;
+  if (text->size() <= kShortNumber) return readShortNumber(*text, out);
   const char* end = text->data() + text->size();
   const auto [ptr, ec] = std::from_chars(text->data(), end, out);
   return !text->empty() && ec == std::errc() && ptr == end;
