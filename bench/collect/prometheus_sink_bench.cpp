@@ -121,7 +121,7 @@ void BM_ScrapeCopyUnderLock(benchmark::State& state) {
   moxcollect::SeriesStore store(moxcollect::PrometheusSink::kDefaultMaxSeries);
   const auto now = std::chrono::steady_clock::now();
   for (const Record& record : interval(processes, (series / processes - 3) / 8)) {
-    store.stage(record.metric, moxcollect::mapLine(record), 1, now);
+    store.stage(moxcollect::mapLine(record), 1, now);
   }
   store.commitAll();
   for (auto _ : state) benchmark::DoNotOptimize(store.snapshot());

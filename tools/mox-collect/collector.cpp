@@ -16,6 +16,13 @@ std::string seconds(std::chrono::milliseconds duration) {
   return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " s";
 }
 
+// The metric name is split on the writer thread, which has time to spare, and
+// only when a sink reads it.
+std::function<void(Record&)> nameSplitter(const std::vector<RecordSink*>& sinks) {
+  const bool read = std::any_of(sinks.begin(), sinks.end(), [](const RecordSink* sink) { return sink->readsNames(); });
+  return read ? std::function<void(Record&)>(splitName) : std::function<void(Record&)>();
+}
+
 // The slot mostly held a record of the same connection: comparing is cheaper than copying.
 void assignIfChanged(std::string& to, const std::string& from) {
   if (to != from) to.assign(from);
@@ -27,9 +34,8 @@ Collector::Collector(CollectorSettings settings, std::vector<RecordSink*> sinks,
     : settings_(std::move(settings)),
       sinks_(std::move(sinks)),
       log_(log),
-      // The metric name is split on the writer thread, which has time to spare.
       writer_(
-          sinks_, settings_.queueBytes, [this] { wake(); }, splitName),
+          sinks_, settings_.queueBytes, [this] { wake(); }, nameSplitter(sinks_)),
       maxConnections_(std::max<size_t>(settings_.maxConnections, 1)) {
   settings_.maxPerAddress = std::max<size_t>(settings_.maxPerAddress, 1);
   keepRaw_ = std::any_of(sinks_.begin(), sinks_.end(), [](const RecordSink* sink) { return sink->readsRaw(); });
@@ -274,7 +280,9 @@ void Collector::onElement(Connection& connection, Element&& element, std::string
   std::swap(record.element, element);
   record.raw.swap(raw);
   record.bytes = connection.elementBytes();
-  const MetricAttributes attributes = metricAttributes(record.element);
+  // Found once here; the writer thread reads the attributes at the same places.
+  record.places = attributePlaces(record.element);
+  const MetricAttributes attributes = attributesOf(record);
   record.kind = kindOf(record.element, attributes);
   record.connection = connection.number();
   assignIfChanged(record.peer, connection.peer());

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "prefetch.h"
+
 namespace moxcollect {
 
 Element::~Element() {
@@ -28,6 +30,16 @@ size_t heapBytes(const Element& element) {
   size_t bytes = heapBytes(element.name) + element.attributes.capacity() * sizeof(element.attributes[0]);
   for (const auto& attribute : element.attributes) bytes += heapBytes(attribute.first) + heapBytes(attribute.second);
   return bytes;
+}
+
+void prefetchAttributes(const Element& element) {
+  prefetchBytes(element.attributes.data(), element.attributes.size() * sizeof(element.attributes[0]));
+}
+
+void prefetchTexts(const Element& element) {
+  for (const auto& attribute : element.attributes) {
+    if (heapBytes(attribute.second) > 0) prefetchBytes(attribute.second.data(), attribute.second.size());
+  }
 }
 
 }  // namespace moxcollect

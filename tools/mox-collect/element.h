@@ -33,6 +33,11 @@ struct Element {
 // children, whose tree is not walked. Decides whether storage is kept to be
 // filled again.
 size_t heapBytes(const Element& element);
+// Asks the processor to fetch, ahead of their use, an element's attribute list
+// or the long texts in it (reached through the list, so fetch the list first):
+// storage that was last used on another core, where a use of it waits for each.
+void prefetchAttributes(const Element& element);
+void prefetchTexts(const Element& element);
 // The same for one string: a short one lives inside the object.
 inline size_t heapBytes(const std::string& text) { return text.capacity() > 15 ? text.capacity() + 1 : 0; }
 

@@ -49,19 +49,27 @@ size_t processPartLength(std::string_view path) {
   return secondBar == std::string_view::npos ? path.size() : secondBar;
 }
 
-void splitProcessInstance(std::string_view text, std::string& process, std::string& instance) {
+void splitProcessInstance(std::string_view text, std::string_view& process, std::string_view& instance) {
   const size_t underscore = lastOf(text, '_', text.size());
   if (underscore != std::string_view::npos) {
     std::string_view digits = text.substr(underscore + 1);
     if (!digits.empty() && digits[0] == '-') digits.remove_prefix(1);
     if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-      process.assign(text.substr(0, underscore));
-      instance.assign(text.substr(underscore + 1));
+      process = text.substr(0, underscore);
+      instance = text.substr(underscore + 1);
       return;
     }
   }
-  process.assign(text);
-  instance.clear();
+  process = text;
+  instance = std::string_view();
+}
+
+void splitProcessInstance(std::string_view text, std::string& process, std::string& instance) {
+  std::string_view processView;
+  std::string_view instanceView;
+  splitProcessInstance(text, processView, instanceView);
+  process.assign(processView);
+  instance.assign(instanceView);
 }
 
 KeyShape keyShapeOf(std::string_view metricType) {
@@ -70,21 +78,17 @@ KeyShape keyShapeOf(std::string_view metricType) {
   return KeyShape::None;
 }
 
-void parseMetricName(std::string_view name, KeyShape shape, MetricName& out) {
-  out.process.clear();
-  out.instance.clear();
-  out.instancePrefix.clear();
-  out.key.clear();
-  out.label.clear();
+void splitMetricName(std::string_view name, KeyShape shape, MetricNameView& out) {
+  out = MetricNameView();
   const size_t colon = labelSeparator(name);
   std::string_view path = name;
   if (colon != std::string_view::npos) {
-    out.label.assign(name.substr(colon + 1));
+    out.label = name.substr(colon + 1);
     path = name.substr(0, colon);
   }
   // system | process_instance | the rest, whose "|" parts are the key and the instance prefix.
   const size_t firstBar = path.find('|');
-  out.system.assign(path.substr(0, firstBar));
+  out.system = path.substr(0, firstBar);
   if (firstBar == std::string_view::npos) return;
   const std::string_view afterSystem = path.substr(firstBar + 1);
   const size_t secondBar = afterSystem.find('|');
@@ -94,8 +98,19 @@ void parseMetricName(std::string_view name, KeyShape shape, MetricName& out) {
   const std::string_view rest = afterSystem.substr(secondBar + 1);
   const size_t keyParts = shape == KeyShape::TimingKey ? 2 : shape == KeyShape::Resource ? 1 : SIZE_MAX;
   const size_t keyFrom = keyParts == SIZE_MAX ? 0 : lastPartsFrom(rest, keyParts);
-  out.key.assign(rest.substr(keyFrom));
-  if (keyFrom > 0) out.instancePrefix.assign(rest.substr(0, keyFrom - 1));
+  out.key = rest.substr(keyFrom);
+  if (keyFrom > 0) out.instancePrefix = rest.substr(0, keyFrom - 1);
+}
+
+void parseMetricName(std::string_view name, KeyShape shape, MetricName& out) {
+  MetricNameView parts;
+  splitMetricName(name, shape, parts);
+  out.system.assign(parts.system);
+  out.process.assign(parts.process);
+  out.instance.assign(parts.instance);
+  out.instancePrefix.assign(parts.instancePrefix);
+  out.key.assign(parts.key);
+  out.label.assign(parts.label);
 }
 
 MetricName parseMetricName(std::string_view name, KeyShape shape) {

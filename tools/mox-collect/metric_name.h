@@ -29,6 +29,16 @@ struct MetricName {
   std::string label;
 };
 
+// The same parts as views into the name they were split from.
+struct MetricNameView {
+  std::string_view system;
+  std::string_view process;
+  std::string_view instance;
+  std::string_view instancePrefix;
+  std::string_view key;
+  std::string_view label;
+};
+
 // The shape of the key a metric type carries.
 KeyShape keyShapeOf(std::string_view metricType);
 
@@ -39,7 +49,10 @@ size_t labelSeparator(std::string_view name);
 size_t processPartLength(std::string_view path);
 // The process and instance of a "process_instance" part.
 void splitProcessInstance(std::string_view text, std::string& process, std::string& instance);
+void splitProcessInstance(std::string_view text, std::string_view& process, std::string_view& instance);
 // The same into `out`, whose strings keep their storage.
 void parseMetricName(std::string_view name, KeyShape shape, MetricName& out);
+// The parts without copying them: for a reader that needs them only while the name lives.
+void splitMetricName(std::string_view name, KeyShape shape, MetricNameView& out);
 
 }  // namespace moxcollect

@@ -39,10 +39,28 @@ int indexOf(const std::array<std::string_view, N>& texts, std::string_view label
   return -1;
 }
 
+// Up to this many characters (a sign and digits) an integer cannot overflow.
+constexpr size_t kShortNumber = 18;
+
+// The common short number, without from_chars's call and checks: false when it is not one.
+bool readShortNumber(std::string_view text, int64_t& out) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty()) return false;
+  int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  out = negative ? -value : value;
+  return true;
+}
+
 // Absent: true with has false. Present: true only when it is a whole decimal integer.
 bool readNumber(const std::string* text, int64_t& out, bool& has) {
   has = text != nullptr;
   if (!has) return true;
+  if (text->size() <= kShortNumber) return readShortNumber(*text, out);
   const char* end = text->data() + text->size();
   const auto [ptr, ec] = std::from_chars(text->data(), end, out);
   return !text->empty() && ec == std::errc() && ptr == end;
@@ -56,15 +74,19 @@ bool readValues(const MetricAttributes& attributes, LineValues& values) {
          readNumber(attributes.count, values.count, values.hasCount);
 }
 
-bool namesProcess(const MetricName& name) { return !name.process.empty() && !name.instance.empty(); }
+bool namesProcess(const MetricNameView& name) { return !name.process.empty() && !name.instance.empty(); }
 
 bool withinNameLimit(const MetricAttributes& attributes) {
   return attributes.name != nullptr && attributes.name->size() <= kMaxNameBytes;
 }
 
-bool splitsIntoComponentAndMethod(const std::string& key) {
+bool splitsIntoComponentAndMethod(std::string_view key) {
   const size_t bar = key.find('|');
-  return bar != std::string::npos && bar > 0 && bar + 1 < key.size();
+  return bar != std::string_view::npos && bar > 0 && bar + 1 < key.size();
+}
+
+std::string_view text(const std::string* value) {
+  return value != nullptr ? std::string_view(*value) : std::string_view();
 }
 
 MappedLine malformed() {
@@ -73,13 +95,14 @@ MappedLine malformed() {
   return line;
 }
 
-MappedLine mapVersion(const Record& record, const MetricAttributes& attributes) {
+MappedLine mapVersion(const MetricAttributes& attributes) {
   const std::string* value = attributes.value;
-  if (!namesProcess(record.metric) || !withinNameLimit(attributes) || value == nullptr || value->empty() ||
+  MappedLine line;
+  splitMetricName(text(attributes.name), KeyShape::None, line.name);
+  if (!namesProcess(line.name) || !withinNameLimit(attributes) || value == nullptr || value->empty() ||
       value->size() > kMaxNameBytes) {
     return malformed();
   }
-  MappedLine line;
   line.kind = MappedLine::Kind::Version;
   line.version = *value;
   return line;
@@ -131,15 +154,16 @@ const std::array<SeriesFamily, 17>& seriesFamilies() {
 
 MappedLine mapLine(const Record& record) {
   if (record.kind != RecordKind::Version && record.kind != RecordKind::Metric) return MappedLine();
-  const MetricAttributes attributes = metricAttributes(record.element);
-  if (record.kind == RecordKind::Version) return mapVersion(record, attributes);
-  const std::string* type = attributes.type;
-  const KeyShape shape = keyShapeOf(type ? std::string_view(*type) : std::string_view());
+  const MetricAttributes attributes = attributesOf(record);
+  if (record.kind == RecordKind::Version) return mapVersion(attributes);
+  const KeyShape shape = keyShapeOf(text(attributes.type));
   if (shape == KeyShape::None) return MappedLine();
-  const MetricName& name = record.metric;
-  if (!namesProcess(name) || !withinNameLimit(attributes) || name.key.empty() || name.label.empty()) return malformed();
-  if (shape == KeyShape::TimingKey && !splitsIntoComponentAndMethod(name.key)) return malformed();
+  if (!withinNameLimit(attributes)) return malformed();
   MappedLine line;
+  const MetricNameView& name = line.name;
+  splitMetricName(*attributes.name, shape, line.name);
+  if (!namesProcess(name) || name.key.empty() || name.label.empty()) return malformed();
+  if (shape == KeyShape::TimingKey && !splitsIntoComponentAndMethod(name.key)) return malformed();
   if (!readValues(attributes, line.values)) return malformed();
   if (shape == KeyShape::TimingKey) {
     const int label = indexOf(kTimingLabelTexts, name.label);

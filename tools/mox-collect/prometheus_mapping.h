@@ -94,6 +94,7 @@ struct MappedLine {
   Kind kind = Kind::Ignored;
   uint8_t label = 0;  // a TimingLabel or ResourceLabel
   LineValues values;
+  MetricNameView name;       // the parts of the line's name, pointing into the record
   std::string_view version;  // the version line's value, pointing into the record
 };
 
@@ -105,7 +106,8 @@ constexpr size_t kMaxNameBytes = 4096;
 // into process, instance and key (a timing key into component and method),
 // is longer than kMaxNameBytes, or a number is not an integer. Ignored: any
 // other record, other metric types, and labels of a timing key the mapping
-// does not know.
+// does not know. Splits the name itself (record.metric need not be filled);
+// the line points into the record and is valid while the record is.
 MappedLine mapLine(const Record& record);
 
 // The series of its owner that the line makes exist.

@@ -120,10 +120,10 @@ void PrometheusSink::write(const Record& record) {
   switch (line.kind) {
     case MappedLine::Kind::Ignored: return;
     case MappedLine::Kind::Malformed: counters_.malformed.fetch_add(1, std::memory_order_relaxed); return;
-    case MappedLine::Kind::Version: kept = store_.setVersion(record.metric, line.version, now_); break;
+    case MappedLine::Kind::Version: kept = store_.setVersion(line.name, line.version, now_); break;
     case MappedLine::Kind::Timing:
     case MappedLine::Kind::Resource:
-    case MappedLine::Kind::Kpi: kept = store_.stage(record.metric, line, record.connection, now_); break;
+    case MappedLine::Kind::Kpi: kept = store_.stage(line, record.connection, now_); break;
   }
   if (!kept) counters_.refused.fetch_add(1, std::memory_order_relaxed);
 }

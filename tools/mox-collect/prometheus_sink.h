@@ -73,6 +73,7 @@ class PrometheusSink : public RecordSink {
 
   void write(const Record& record) override;
   bool readsRaw() const override { return false; }
+  bool readsNames() const override { return false; }  // mapLine() splits the name into views
   void tick(TimePoint now) override;
   std::optional<TimePoint> nextTick() const override;
   void finish() override;

@@ -80,7 +80,7 @@ void splitName(Record& record) {
     }
     return;
   }
-  const MetricAttributes attributes = metricAttributes(record.element);
+  const MetricAttributes attributes = attributesOf(record);
   parseMetricName(text(attributes.name), keyShapeOf(text(attributes.type)), metric);
   if (metric.system.empty() && metric.process.empty() && metric.instance.empty()) return;
   Identity& identity = record.identity;
@@ -89,8 +89,11 @@ void splitName(Record& record) {
   identity.instance.assign(metric.instance);
 }
 
+MetricAttributes attributesOf(const Record& record) { return metricAttributes(record.element, record.places); }
+
 void classify(Record& record) {
-  record.kind = kindOf(record.element);
+  record.places = attributePlaces(record.element);
+  record.kind = kindOf(record.element, attributesOf(record));
   clear(record.identity);
   splitName(record);
 }

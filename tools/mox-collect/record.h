@@ -38,21 +38,27 @@ struct Identity {
 struct Record {
   RecordKind kind = RecordKind::Other;
   Element element;
-  std::string raw;          // the element's bytes exactly as received (empty when no sink reads them)
-  size_t bytes = 0;         // how many bytes it had as received (set by the collector, also when raw is empty)
-  MetricName metric;        // metric and version lines only
-  Identity identity;        // may stay unknown for a trace
+  AttributePlaces places;  // where the element's metric attributes are (see attributesOf)
+  std::string raw;         // the element's bytes exactly as received (empty when no sink reads them)
+  size_t bytes = 0;        // how many bytes it had as received (set by the collector, also when raw is empty)
+  // Of metric and version lines, filled by the collector's writer thread only when a sink reads them
+  // (RecordSink::readsNames); the identity of a trace may stay unknown.
+  MetricName metric;
+  Identity identity;
   uint64_t connection = 0;  // the collector's number of the connection, from 1
   std::string peer;         // "address:port" of the sending library
   std::string peerHost;     // its address alone
   std::chrono::system_clock::time_point received;
 };
 
+// The metric attributes of the record's element, at its places.
+MetricAttributes attributesOf(const Record& record);
+
 // Classifies the element and, for metric and version lines, splits the name.
 // The identity of a metric or version line is taken from its name.
 Record makeRecord(Element&& element, std::string&& raw);
 // The same for a record whose element is in place: sets its kind, metric
-// name and identity (cleared for other kinds), keeping their strings' storage.
+// name, attribute places and identity (cleared for other kinds), keeping their strings' storage.
 void classify(Record& record);
 
 // classify() in two halves, so that the collector's loop does only the cheap

@@ -37,6 +37,10 @@ class RecordSink {
   // not copy the element's bytes into its records (raw stays empty; bytes
   // still says how many there were).
   virtual bool readsRaw() const { return true; }
+  // Whether write() reads the split name of a metric or version line
+  // (Record::metric, and the identity taken from it). When no sink does, the
+  // writer thread does not split names into them.
+  virtual bool readsNames() const { return true; }
 };
 
 }  // namespace moxcollect

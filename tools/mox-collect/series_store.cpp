@@ -68,14 +68,15 @@ SeriesStore::SeriesStore(size_t maxSeries) : maxSeries_(maxSeries) {}
 
 SeriesStore::~SeriesStore() = default;
 
-SeriesStore::Process* SeriesStore::processFor(const MetricName& name, SeriesMask wanted, Clock::time_point now) {
+SeriesStore::Process* SeriesStore::processFor(const MetricNameView& name, SeriesMask wanted, Clock::time_point now) {
   const ProcessView view{name.system, name.process, name.instance, name.instancePrefix};
   if (lastProcess_ != nullptr && ProcessKeyLess::view(lastProcess_->key) == view) return lastProcess_;
   auto found = processes_.find(view);
   if (found == processes_.end()) {
     // Made only for a line that is let in: a refused one leaves nothing behind.
     if (seriesCounted_ + countOf(wanted) > maxSeries_) return nullptr;
-    ProcessKey key{name.system, name.process, name.instance, name.instancePrefix};
+    ProcessKey key{std::string(name.system), std::string(name.process), std::string(name.instance),
+                   std::string(name.instancePrefix)};
     auto process = std::make_unique<Process>(key, now);
     found = processes_.emplace(std::move(key), std::move(process)).first;
   }
@@ -84,8 +85,9 @@ SeriesStore::Process* SeriesStore::processFor(const MetricName& name, SeriesMask
 }
 
 std::unique_ptr<SeriesStore::Entry> SeriesStore::makeEntry(const Process& process, SeriesOwner owner,
-                                                           const MetricName& name, std::string_view extra) const {
+                                                           const MetricNameView& name, std::string_view extra) const {
   auto labels = std::make_shared<LabelSet>();
+  labels->reserve(6);  // the most an owner has: the process's four and two of its own
   const auto add = [&](const char* label, std::string_view value) { labels->push_back({label, validUtf8(value)}); };
   add("system", process.key[0]);
   add("process", process.key[1]);
@@ -94,8 +96,8 @@ std::unique_ptr<SeriesStore::Entry> SeriesStore::makeEntry(const Process& proces
   switch (owner) {
     case SeriesOwner::Timing: {
       const size_t bar = name.key.find('|');
-      add("component", std::string_view(name.key).substr(0, bar));
-      add("method", std::string_view(name.key).substr(bar + 1));
+      add("component", name.key.substr(0, bar));
+      add("method", name.key.substr(bar + 1));
       break;
     }
     case SeriesOwner::Resource: add("resource", name.key); break;
@@ -108,7 +110,13 @@ std::unique_ptr<SeriesStore::Entry> SeriesStore::makeEntry(const Process& proces
   return std::make_unique<Entry>(owner, std::move(labels));
 }
 
-SeriesStore::Entry* SeriesStore::entryFor(Process& process, const MetricName& name, const MappedLine& line) {
+const std::string& SeriesStore::lookupText(std::string_view text) {
+  lookup_.assign(text);
+  return lookup_;
+}
+
+SeriesStore::Entry* SeriesStore::entryFor(Process& process, const MappedLine& line) {
+  const MetricNameView& name = line.name;
   if (process.lastEntry != nullptr && process.lastKind == line.kind && *process.lastKey == name.key &&
       line.kind != MappedLine::Kind::Kpi) {
     return process.lastEntry;
@@ -116,19 +124,19 @@ SeriesStore::Entry* SeriesStore::entryFor(Process& process, const MetricName& na
   std::unique_ptr<Entry>* slot = nullptr;
   const std::string* key = nullptr;
   if (line.kind == MappedLine::Kind::Timing) {
-    auto found = process.timings.find(name.key);
-    if (found == process.timings.end()) found = process.timings.emplace(name.key, nullptr).first;
+    auto found = process.timings.find(lookupText(name.key));
+    if (found == process.timings.end()) found = process.timings.emplace(lookup_, nullptr).first;
     slot = &found->second;
     key = &found->first;
   } else {
-    auto found = process.resources.find(name.key);
-    if (found == process.resources.end()) found = process.resources.emplace(name.key, Resource()).first;
+    auto found = process.resources.find(lookupText(name.key));
+    if (found == process.resources.end()) found = process.resources.emplace(lookup_, Resource()).first;
     key = &found->first;
     if (line.kind == MappedLine::Kind::Resource) {
       slot = &found->second.entry;
     } else {
-      auto kpi = found->second.kpis.find(name.label);
-      if (kpi == found->second.kpis.end()) kpi = found->second.kpis.emplace(name.label, nullptr).first;
+      auto kpi = found->second.kpis.find(lookupText(name.label));
+      if (kpi == found->second.kpis.end()) kpi = found->second.kpis.emplace(lookup_, nullptr).first;
       slot = &kpi->second;
     }
   }
@@ -154,30 +162,30 @@ bool SeriesStore::reserve(Entry* entry, SeriesMask wanted) {
   return true;
 }
 
-void SeriesStore::forget(Process& process, const MetricName& name, MappedLine::Kind kind) {
+void SeriesStore::forget(Process& process, const MappedLine& line) {
   process.lastEntry = nullptr;
-  if (kind == MappedLine::Kind::Timing) {
-    process.timings.erase(name.key);
+  if (line.kind == MappedLine::Kind::Timing) {
+    process.timings.erase(lookupText(line.name.key));
     return;
   }
-  const auto found = process.resources.find(name.key);
-  if (kind == MappedLine::Kind::Kpi) {
-    found->second.kpis.erase(name.label);
+  const auto found = process.resources.find(lookupText(line.name.key));
+  if (line.kind == MappedLine::Kind::Kpi) {
+    found->second.kpis.erase(lookupText(line.name.label));
   } else {
     found->second.entry.reset();
   }
   if (!found->second.entry && found->second.kpis.empty()) process.resources.erase(found);
 }
 
-bool SeriesStore::stage(const MetricName& name, const MappedLine& line, uint64_t connection, Clock::time_point now) {
+bool SeriesStore::stage(const MappedLine& line, uint64_t connection, Clock::time_point now) {
   const SeriesMask wanted = seriesOf(line);
   if (wanted == 0) return true;  // changes no series (a time the host could not measure)
-  Process* process = processFor(name, wanted, now);
+  Process* process = processFor(line.name, wanted, now);
   if (process == nullptr) return false;
-  Entry* entry = entryFor(*process, name, line);
+  Entry* entry = entryFor(*process, line);
   if (!reserve(entry, wanted)) {
     // A new owner without series is not kept: the limit bounds owners too.
-    if (entry->reserved == 0) forget(*process, name, line.kind);
+    if (entry->reserved == 0) forget(*process, line);
     return false;
   }
   const uint32_t bit = 1u << line.label;
@@ -195,7 +203,7 @@ bool SeriesStore::stage(const MetricName& name, const MappedLine& line, uint64_t
   return true;
 }
 
-bool SeriesStore::setVersion(const MetricName& name, std::string_view version, Clock::time_point now) {
+bool SeriesStore::setVersion(const MetricNameView& name, std::string_view version, Clock::time_point now) {
   MappedLine line;
   line.kind = MappedLine::Kind::Version;
   Process* process = processFor(name, seriesOf(line), now);

@@ -59,14 +59,14 @@ class SeriesStore {
   SeriesStore& operator=(const SeriesStore&) = delete;
 
   // Writer thread. Stages a metric line (kind Timing, Resource or Kpi) of
-  // `name`'s process that arrived on `connection`. The process's interval
+  // the process its name names, that arrived on `connection`. The process's interval
   // is committed first when the line is for a (key, label) already staged
   // (the next interval has begun) or comes on another connection (the
   // process reconnected: the old connection has ended). False when refused
   // (the series limit).
-  bool stage(const MetricName& name, const MappedLine& line, uint64_t connection, Clock::time_point now);
+  bool stage(const MappedLine& line, uint64_t connection, Clock::time_point now);
   // Writer thread. Applies a version line at once. False when refused.
-  bool setVersion(const MetricName& name, std::string_view version, Clock::time_point now);
+  bool setVersion(const MetricNameView& name, std::string_view version, Clock::time_point now);
   // Writer thread. Commits every process whose last line is at least `quiet` old.
   void commitQuiet(Clock::time_point now, Clock::duration quiet);
   void commitAll();
@@ -97,12 +97,14 @@ class SeriesStore {
     }
   };
 
-  Process* processFor(const MetricName& name, SeriesMask wanted, Clock::time_point now);
-  Entry* entryFor(Process& process, const MetricName& name, const MappedLine& line);
+  Process* processFor(const MetricNameView& name, SeriesMask wanted, Clock::time_point now);
+  Entry* entryFor(Process& process, const MappedLine& line);
+  // A key or label as the text the owners' maps are looked up by, in storage kept for it.
+  const std::string& lookupText(std::string_view text);
   bool reserve(Entry* entry, SeriesMask wanted);
   // Removes an owner that has no series (its line was refused).
-  void forget(Process& process, const MetricName& name, MappedLine::Kind kind);
-  std::unique_ptr<Entry> makeEntry(const Process& process, SeriesOwner owner, const MetricName& name,
+  void forget(Process& process, const MappedLine& line);
+  std::unique_ptr<Entry> makeEntry(const Process& process, SeriesOwner owner, const MetricNameView& name,
                                    std::string_view extra) const;
   void commit(Process& process);
   void list(Entry& entry);
@@ -114,6 +116,7 @@ class SeriesStore {
   std::map<ProcessKey, std::unique_ptr<Process>, ProcessKeyLess> processes_;
   Process* lastProcess_ = nullptr;  // the process of the latest line: most lines come in bursts of one
   std::vector<Process*> staging_;   // processes with staged lines
+  std::string lookup_;              // lookupText()'s
 
   mutable std::mutex mutex_;
   std::vector<Entry*> listed_;  // guarded by mutex_: the owners a scrape sees

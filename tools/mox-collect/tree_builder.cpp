@@ -14,6 +14,9 @@ constexpr size_t kAllocationOverhead = 16;
 constexpr size_t kElementCost = 2 * sizeof(Element) + kAllocationOverhead;
 constexpr size_t kAttributeCost = sizeof(std::pair<std::string, std::string>);
 
+constexpr size_t kFetchListAhead = 4;
+constexpr size_t kFetchTextsAhead = 2;
+
 size_t textCost(std::string_view text) { return text.size() < 16 ? 0 : text.size() + 1 + kAllocationOverhead; }
 
 // The name and the attribute names and values of a start tag, each measured
@@ -102,6 +105,10 @@ bool TreeBuilder::beginRunElement() {
     stop("more elements than framed");
     return false;
   }
+  // The trees of a run mostly hold storage that records had on the writer's
+  // core: it is fetched a few elements ahead of filling it.
+  if (completed_ + kFetchListAhead < runCount_) prefetchAttributes(runRoots_[completed_ + kFetchListAhead]);
+  if (completed_ + kFetchTextsAhead < runCount_) prefetchTexts(runRoots_[completed_ + kFetchTextsAhead]);
   root_ = runRoots_ + completed_;
   used_ = 2 * run_[completed_].size();
   return true;

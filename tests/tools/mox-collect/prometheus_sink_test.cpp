@@ -58,6 +58,10 @@ TEST(PrometheusSink, LinesItCannotSplitOrReadAreCountedAndNeverExposed) {
 <metric type="LongCounter" name="S|p_1:Current Value" value="1" />
 <metric type="LongCounter" name="S|p_1|Pool:Current Value" value="1.5" />
 <metric type="LongCounter" name="S|p_1|Pool:Current Value" value="1" max="x" />
+<metric type="LongCounter" name="S|p_1|Pool:Current Value" value="-" />
+<metric type="LongCounter" name="S|p_1|Pool:Current Value" value="" />
+<metric type="LongCounter" name="S|p_1|Pool:Current Value" value="+1" />
+<metric type="LongCounter" name="S|p_1|Pool:Current Value" value="1" min="99999999999999999999" />
 <metric type="StringEvent" name="S|p:MOX library version" value="2.3.6" />
 <metric type="IntAverage" name="S|p_1|A|b:Some Future Label" value="1" />
 <metric type="StringEvent" name="S|p_1|x:other" value="1" />
@@ -66,14 +70,14 @@ TEST(PrometheusSink, LinesItCannotSplitOrReadAreCountedAndNeverExposed) {
   fed.settle();
   EXPECT_EQ(fed.samples("mox_"), Samples({{finishedSeries("p", "1", "b"), 5},
                                           {"mox_collect_expired_processes_total", 0},
-                                          {"mox_collect_malformed_lines_total", 9},
-                                          {"mox_collect_metric_lines_total", 11},
+                                          {"mox_collect_malformed_lines_total", 13},
+                                          {"mox_collect_metric_lines_total", 15},
                                           {"mox_collect_refused_lines_total", 0},
                                           {"mox_collect_series", 1}}));
   moxcollect::Stats stats;
   fed.sink.countInto(stats);
-  EXPECT_EQ(stats.prometheusMalformed, 9u);
-  EXPECT_NE(stats.summary().find(" prometheus_malformed=9 prometheus_refused=0"), std::string::npos);
+  EXPECT_EQ(stats.prometheusMalformed, 13u);
+  EXPECT_NE(stats.summary().find(" prometheus_malformed=13 prometheus_refused=0"), std::string::npos);
 }
 
 TEST(PrometheusSink, AScrapeSeesWholeIntervalsOnly) {

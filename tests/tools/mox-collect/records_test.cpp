@@ -66,9 +66,16 @@ std::string describe(const moxcollect::Element& e) {
 
 std::string describe(const Record& r) {
   const moxcollect::MetricName& m = r.metric;
+  // The attributes as a reader finds them at the places the record carries.
+  const moxcollect::MetricAttributes a = moxcollect::attributesOf(r);
+  std::string found;
+  for (const std::string* value : {a.type, a.name, a.value, a.max, a.min, a.count}) {
+    found += (value != nullptr ? *value : "-") + "/";
+  }
   return std::string(moxcollect::kindName(r.kind)) + " " + describe(r.element) + " raw=" + r.raw +
          " metric=" + m.system + "/" + m.process + "/" + m.instance + "/" + m.instancePrefix + "/" + m.key + "/" +
-         m.label + " identity=" + r.identity.system + "/" + r.identity.process + "/" + r.identity.instance;
+         m.label + " identity=" + r.identity.system + "/" + r.identity.process + "/" + r.identity.instance +
+         " attributes=" + found;
 }
 
 TEST(RecordReuse, ARecordFilledAgainInTheSameStorageEqualsOneMadeAfresh) {
