@@ -85,12 +85,7 @@ void ThrGateCloseAndDrain() {
   thrgate::open.store(false, std::memory_order_seq_cst);
   // Makes every caller's depth store that came before its look at the flag
   // visible here; a caller that looks later sees the gate shut.
-  if (!thrgate::callersFence.load(std::memory_order_relaxed) && !portProcessBarrier()) {
-    // The barrier failed this once: a short wait lets every caller that is
-    // between its store and its look reach the look.
-    const timespec tenMs{0, 10000000};
-    nanosleep(&tenMs, nullptr);
-  }
+  ThrHeavyFence();
   const ThrGateSlot* mine = thrgate::mySlot;
   for (ThrGateSlot* slot = allSlots.load(std::memory_order_acquire); slot != nullptr; slot = slot->next) {
     if (slot == mine) continue;

@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "port/thread_local.h"
+#include "thr/thr_asymmetric_fence.h"
 
 struct alignas(64) ThrGateSlot {
   std::atomic<uint32_t> depth{0};  // written only by the owning thread
@@ -29,7 +30,6 @@ struct alignas(64) ThrGateSlot {
 
 namespace thrgate {
 extern std::atomic<bool> open;
-extern std::atomic<bool> callersFence;  // no process-wide barrier: callers fence
 // Constant-initialised thread-local: reading it needs no per-access
 // initialisation check.
 extern PORT_THREAD_LOCAL ThrGateSlot* mySlot;
@@ -44,14 +44,7 @@ inline bool ThrGateEnter() {
   ThrGateSlot* slot = thrgate::mySlot;
   if (slot == nullptr && (slot = thrgate::claimSlot()) == nullptr) return false;
   const uint32_t depth = slot->depth.load(std::memory_order_relaxed);
-  slot->depth.store(depth + 1, std::memory_order_relaxed);
-  if (thrgate::callersFence.load(std::memory_order_relaxed)) {
-    // A full barrier of the caller's own (a read-modify-write rather than a
-    // fence, which the thread sanitizer cannot follow).
-    slot->depth.fetch_add(0, std::memory_order_seq_cst);
-  } else {
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-  }
+  ThrStoreThenLightFence(slot->depth, depth + 1);
   if (thrgate::open.load(std::memory_order_acquire)) return true;
   slot->depth.store(depth, std::memory_order_release);
   return false;

@@ -30,15 +30,7 @@ class ThrLightRead {
     // Odd: a read in progress. A count rather than a flag, so that a writer
     // waits for a change, which comes with the read's end, and a thread that
     // reads again at once cannot keep it waiting.
-    const uint32_t odd = slot_->lightReads.load(std::memory_order_relaxed) + 1;
-    if (thrgate::callersFence.load(std::memory_order_relaxed)) {
-      // A full barrier of the reader's own (a read-modify-write rather than a
-      // fence, which the thread sanitizer cannot follow).
-      slot_->lightReads.exchange(odd, std::memory_order_seq_cst);
-    } else {
-      slot_->lightReads.store(odd, std::memory_order_relaxed);
-      std::atomic_signal_fence(std::memory_order_seq_cst);
-    }
+    ThrStoreThenLightFence(slot_->lightReads, slot_->lightReads.load(std::memory_order_relaxed) + 1);
   }
   ~ThrLightRead() {
     if (slot_ != nullptr) {

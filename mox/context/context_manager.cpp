@@ -1,5 +1,6 @@
 #include "mox/context/context_manager.h"
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -106,10 +107,16 @@ struct OwnKeptContext {
   // The context no longer serves this thread: the registry may remove it.
   // Unless the registry has dropped it already (the exchange decides).
   void orphan() {
-    uint8_t idle = IdleMark::Idle;
-    if (mark && mark->state.compare_exchange_strong(idle, IdleMark::Orphaned, std::memory_order_acq_rel) && places) {
-      places->orphaned.fetch_add(1, std::memory_order_relaxed);
+    if (!mark) return;
+    // A claimer holds it for one step under its bucket lock.
+    while (!mark->ownerTryHold()) portYieldThread();
+    const bool idle = mark->state() == IdleMark::Idle;
+    if (!idle) {
+      mark->ownerRelease();
+      return;
     }
+    mark->ownerRelease(IdleMark::Orphaned);
+    if (places) places->orphaned.fetch_add(1, std::memory_order_relaxed);
   }
   bool owns(const CMTContext& candidate) const { return mark != nullptr && candidate.idleMark == mark; }
   void forget() {
@@ -128,13 +135,20 @@ struct OwnKeptContext {
 
 // The scan's take of a context (its bucket lock exclusive): a thread's own
 // context only when open and outside a call, in one step.
-bool scanTakes(CMTContext& context) { return !context.idleMark || context.idleMark->take(IdleMark::InUse); }
+bool scanTakes(CMTContext& context) {
+  if (!context.idleMark) return true;
+  IdleMark& mark = *context.idleMark;
+  if (!mark.claimUnlessOwnerHolds()) return false;
+  if (mark.state() == IdleMark::InUse) return true;
+  mark.claimRelease();
+  return false;
+}
 
 // Kept registered by some thread and not in use now.
 bool isKept(const CMTContext& context) { return context.idleMark != nullptr && context.idleMark->kept(); }
 
 bool isOrphaned(const CMTContext& context) {
-  return context.idleMark != nullptr && context.idleMark->state.load(std::memory_order_acquire) == IdleMark::Orphaned;
+  return context.idleMark != nullptr && context.idleMark->state() == IdleMark::Orphaned;
 }
 
 // This thread's own context under key in the registry of serial, taken
@@ -144,31 +158,37 @@ ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOw
   OwnKeptContext& own = threadOwnKept();
   if (own.context == nullptr || own.managerSerial != serial || own.key != key) return ContextRef();
   IdleMark& mark = *own.mark;
-  const uint8_t now = mark.state.load(std::memory_order_relaxed);
-  if (now != IdleMark::InUse && !(now == IdleMark::Idle && claimOwnKept)) return ContextRef();
-  if (!mark.take(now, IdleMark::OwnerTaken)) return ContextRef();
-  return ContextRef(own.context, nullptr, &mark);
+  // Held already (a second reference), or claimed by another user: the
+  // locked look-up decides.
+  if (mark.heldByOwner() || !mark.ownerTryHold()) return ContextRef();
+  const IdleMark::State now = mark.state();
+  if (now != IdleMark::InUse && !(now == IdleMark::Idle && claimOwnKept)) {
+    mark.ownerRelease();
+    return ContextRef();
+  }
+  return ContextRef(own.context, nullptr, &mark, MarkHold::Owner);
 }
 
-// Takes context's mark for a user holding its bucket's lock shared: false
-// when the context counts as not registered for this user. A mark taken by
+// Holds context's mark for a user holding its bucket's lock shared; None
+// when the context counts as not registered for this user. A mark held by
 // another user is waited for: it is held for one call, which waits for no
-// bucket lock, and the scan, the only taker that holds a bucket lock
-// exclusive, cannot run beside this shared hold.
-bool takeUnderSharedLock(CMTContext& context, bool claimOwnKept) {
+// bucket lock, and the scan and removals, which hold a bucket lock exclusive,
+// cannot run beside this shared hold.
+MarkHold takeUnderSharedLock(CMTContext& context, bool claimOwnKept) {
   IdleMark& mark = *context.idleMark;
-  const bool own = threadOwnKept().owns(context);
-  for (;;) {
-    const uint8_t now = mark.state.load(std::memory_order_relaxed);
-    // Its own thread would wait for itself: a second reference while one is held.
-    if (now == IdleMark::OwnerTaken && own) return false;
-    if (IdleMark::isTaken(now)) {
-      portYieldThread();
-      continue;
-    }
-    if (now != IdleMark::InUse && !(now == IdleMark::Idle && own && claimOwnKept)) return false;
-    if (mark.take(now, own ? IdleMark::OwnerTaken : IdleMark::Taken)) return true;
+  if (!threadOwnKept().owns(context)) {
+    mark.claimWaiting();
+    if (mark.state() == IdleMark::InUse) return MarkHold::Claimer;
+    mark.claimRelease();
+    return MarkHold::None;
   }
+  // Its own thread would wait for itself: a second reference while one is held.
+  if (mark.heldByOwner()) return MarkHold::None;
+  while (!mark.ownerTryHold()) portYieldThread();
+  const IdleMark::State now = mark.state();
+  if (now == IdleMark::InUse || (now == IdleMark::Idle && claimOwnKept)) return MarkHold::Owner;
+  mark.ownerRelease();
+  return MarkHold::None;
 }
 
 std::atomic<uint64_t> managerSerials{0};
@@ -240,6 +260,7 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
     context_ = other.context_;
     lock_ = other.lock_;
     mark_ = other.mark_;
+    hold_ = other.hold_;
     markOnRelease_ = other.markOnRelease_;
     other.context_ = nullptr;
     other.lock_ = nullptr;
@@ -249,8 +270,10 @@ ContextRef& ContextRef::operator=(ContextRef&& other) noexcept {
 }
 
 void ContextRef::giveMarkNow(IdleMark::State state) {
-  if (mark_ != nullptr) mark_->give(state);
+  if (mark_ != nullptr && hold_ == MarkHold::Owner) mark_->ownerRelease(state);
+  if (mark_ != nullptr && hold_ == MarkHold::Claimer) mark_->claimRelease(state);
   mark_ = nullptr;
+  hold_ = MarkHold::None;
 }
 
 // The reference holds its bucket's lock from the look-up to here, across
@@ -366,20 +389,17 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
   // user does, but such a reference then holds nothing to release.
   const bool held = ThrRwLockShared(lock, THR_LOCK_WAIT_MS) == THR_OK;
   CMTContext* context = lookUpLocked(index, key, sameKey);
-  IdleMark* taken = nullptr;
+  MarkHold hold = MarkHold::None;
   if (context != nullptr && context->idleMark != nullptr) {
-    if (takeUnderSharedLock(*context, claimOwnKept)) {
-      taken = context->idleMark.get();
-    } else {
-      context = nullptr;
-    }
+    hold = takeUnderSharedLock(*context, claimOwnKept);
+    if (hold == MarkHold::None) context = nullptr;
   }
   if (context == nullptr) {
     if (held) ThrRwLockRelease(lock);
     return ContextRef();
   }
   if (stamp == AccessStamp::ByLookUp) context->lastAccessTick.store(msTickCoarse(), std::memory_order_relaxed);
-  return ContextRef(context, held ? lock : nullptr, taken);
+  return ContextRef(context, held ? lock : nullptr, hold != MarkHold::None ? context->idleMark.get() : nullptr, hold);
 }
 
 bool CMTContextManager::reserveContext() {
@@ -398,11 +418,15 @@ bool CMTContextManager::reserveContext() {
 bool CMTContextManager::eraseKeptLocked(size_t index, ContextMap::iterator kept) {
   // Dropped while idle, the context is no orphan when its thread ends; its
   // thread may have taken it back meanwhile, without this lock.
-  uint8_t idle = IdleMark::Idle;
-  const bool orphan =
-      !kept->second->idleMark->state.compare_exchange_strong(idle, IdleMark::Dropped, std::memory_order_acq_rel) &&
-      idle == IdleMark::Orphaned;
-  if (idle != IdleMark::Idle && !orphan) return false;
+  IdleMark& mark = *kept->second->idleMark;
+  if (!mark.claimUnlessOwnerHolds()) return false;
+  const IdleMark::State now = mark.state();
+  const bool orphan = now == IdleMark::Orphaned;
+  if (now != IdleMark::Idle && !orphan) {
+    mark.claimRelease();
+    return false;
+  }
+  mark.claimRelease(IdleMark::Dropped);
   buckets_[index].contexts.erase(kept);
   ++buckets_[index].removals;
   releaseContexts(1);
@@ -431,8 +455,7 @@ bool CMTContextManager::removeOrphans() {
 
 void CMTContextManager::moveOwnKeptToSpare() {
   OwnKeptContext& ownKept = threadOwnKept();
-  if (!ownKept.mark || ownKept.managerSerial != serial_ ||
-      ownKept.mark->state.load(std::memory_order_relaxed) != IdleMark::Idle) {
+  if (!ownKept.mark || ownKept.managerSerial != serial_ || ownKept.mark->state() != IdleMark::Idle) {
     return;
   }
   ContextNode node;
@@ -445,7 +468,7 @@ void CMTContextManager::moveOwnKeptToSpare() {
     ++buckets_[index].removals;
     node = bucket.extract(found);
   }
-  ownKept.mark->state.store(IdleMark::Dropped, std::memory_order_relaxed);
+  // Out of the bucket, nobody else reaches the mark again.
   ownKept.forget();
   node.mapped()->idleMark.reset();
   keepAsSpare(std::move(node), places_);
@@ -464,13 +487,12 @@ void CMTContextManager::keepRegistered(ContextRef& ref, const std::u16string& ke
   // locked look-up by a thread that does not own it).
   ref.giveMarkNow(IdleMark::Dropped);
   ownKept.orphan();
-  ownKept.mark = std::make_shared<IdleMark>();
+  ownKept.mark = std::make_shared<IdleMark>(IdleMark::Idle);
   ownKept.managerSerial = serial_;
   ownKept.key = key;
   ownKept.places = places_;
   ownKept.context = &context;
   context.idleMark = ownKept.mark;
-  ownKept.mark->give(IdleMark::Idle);
 }
 
 void CMTContextManager::releaseContexts(size_t count) {
@@ -529,9 +551,14 @@ CMTContextManager::ContextNode CMTContextManager::removeContext(std::u16string_v
   if (found == bucket.end()) return {};
   // A thread's own context goes only while it is open and nobody uses it;
   // its thread will not touch it again.
-  const std::shared_ptr<IdleMark>& mark = found->second->idleMark;
-  uint8_t open = IdleMark::InUse;
-  if (mark && !mark->state.compare_exchange_strong(open, IdleMark::Dropped, std::memory_order_acq_rel)) return {};
+  if (IdleMark* mark = found->second->idleMark.get()) {
+    if (!mark->claimUnlessOwnerHolds()) return {};
+    if (mark->state() != IdleMark::InUse) {
+      mark->claimRelease();
+      return {};
+    }
+    mark->claimRelease(IdleMark::Dropped);
+  }
   ++buckets_[index].removals;
   return bucket.extract(found);
 }
@@ -607,15 +634,17 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
         auto next = std::next(entry);
         if (isOrphaned(context)) static_cast<void>(eraseKeptLocked(i, entry));
         entry = next;
-      } else if (!scanTakes(context)) {
-        ++entry;  // its thread is inside a call: in use, no zombie
+      } else if (age < std::min(zombieTimeoutMs, emptyTimeoutMs) || !scanTakes(context)) {
+        // Too young to go (left untaken: a take may cost a process-wide
+        // barrier), or its thread is inside a call: in use, no zombie.
+        ++entry;
       } else if (scanRemoves(context, age, zombieTimeoutMs, emptyTimeoutMs)) {
-        if (context.idleMark) context.idleMark->give(IdleMark::Dropped);
+        if (context.idleMark) context.idleMark->claimRelease(IdleMark::Dropped);
         entry = bucket.erase(entry);
         ++buckets_[i].removals;
         releaseContexts(1);
       } else {
-        if (context.idleMark) context.idleMark->give(IdleMark::InUse);
+        if (context.idleMark) context.idleMark->claimRelease();
         ++entry;
       }
     }

@@ -50,11 +50,15 @@
 class ContextRef {
  public:
   ContextRef() = default;
-  // takenMark: the context's mark, taken by this user (nullptr: no mark).
-  ContextRef(CMTContext* context, ThrRwLock* heldLock, IdleMark* takenMark = nullptr)
-      : context_(context), lock_(heldLock), mark_(takenMark) {}
+  // heldMark: the context's mark, held by this user as hold says (nullptr: no mark).
+  ContextRef(CMTContext* context, ThrRwLock* heldLock, IdleMark* heldMark = nullptr, MarkHold hold = MarkHold::None)
+      : context_(context), lock_(heldLock), mark_(heldMark), hold_(hold) {}
   ContextRef(ContextRef&& other) noexcept
-      : context_(other.context_), lock_(other.lock_), mark_(other.mark_), markOnRelease_(other.markOnRelease_) {
+      : context_(other.context_),
+        lock_(other.lock_),
+        mark_(other.mark_),
+        hold_(other.hold_),
+        markOnRelease_(other.markOnRelease_) {
     other.context_ = nullptr;
     other.lock_ = nullptr;
     other.mark_ = nullptr;
@@ -80,6 +84,7 @@ class ContextRef {
   CMTContext* context_ = nullptr;
   ThrRwLock* lock_ = nullptr;
   IdleMark* mark_ = nullptr;
+  MarkHold hold_ = MarkHold::None;
   IdleMark::State markOnRelease_ = IdleMark::InUse;
 };
 
