@@ -64,9 +64,7 @@ class IdleMark {
     state_.store(next, std::memory_order_relaxed);
     ownerRelease();
   }
-  void ownerRelease() {
-    ownerHolds_.store(ownerHolds_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-  }
+  void ownerRelease() { ownerHolds_.store(ownerHolds_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
   // ---- everybody else, under the bucket lock ----
   // Holds the mark unless its owner does (then false, nothing held): for
