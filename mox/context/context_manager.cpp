@@ -13,6 +13,7 @@
 #include "mox/context/context_hash.h"
 #include "mox/metrics/perf_data_manager.h"
 #include "mox/trace/trace_data_manager.h"
+#include "port/fork.h"
 #include "port/spin_wait.h"
 #include "port/thread_exit.h"
 #include "port/thread_local.h"
@@ -240,6 +241,18 @@ OwnKeptContext& threadOwnKept() { return thisThread().ownKept; }
 std::u16string& threadTimingKeyScratch() { return thisThread().timingKeyScratch; }
 LookUpMemo& threadLookUpMemo() { return thisThread().lastLookUp; }
 
+// In a forked child the forking thread's kept context belongs to a registry
+// the child has forgotten, and its mark may stay claimed by a thread that did
+// not follow: orphaning it would wait for ever. It is forgotten instead.
+void forgetOwnKeptInChild() {
+  if (threadState != nullptr) threadState->ownKept.forget();
+}
+
+void registerForkHandler() {
+  static const bool registered = portOnForkChild(forgetOwnKeptInChild);
+  static_cast<void>(registered);
+}
+
 ComponentLevels toComponentLevels(const std::map<std::u16string, uint16_t>& parsed) {
   return ComponentLevels(parsed.begin(), parsed.end());
 }
@@ -290,6 +303,7 @@ void ContextRef::release() NO_THREAD_SAFETY_ANALYSIS {
 // ---- lifetime -----------------------------------------------------------------
 
 CMTContextManager::CMTContextManager() : serial_(managerSerials.fetch_add(1, std::memory_order_relaxed) + 1) {
+  registerForkHandler();
   ThrRwLockInit(&thresholdLock_);
   ThrRwLockInit(&traceThresholdLock_);
 }

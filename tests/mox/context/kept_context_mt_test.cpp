@@ -9,6 +9,7 @@
 
 #include "common/number_text.h"
 #include "mox/context/context_test_support.h"
+#include "support/child_process.h"
 
 using namespace ctxtest;
 
@@ -130,6 +131,41 @@ TEST_F(KeptContextThreadsTest, AnotherUserOfTheThreadsKeyNeverSeesItsContextMidC
   EXPECT_EQ(counts(u"C|m"), "0/" + calls + "/0/" + calls);
   EXPECT_EQ(manager.contextCount(), 0u);
   RecordProperty("seen", seen.load());
+}
+
+// A forked child's thread leaves behind the context it kept in the parent's
+// registry, whose mark a thread that did not follow held at the fork: its
+// units of work in the child's own registry do not wait for that thread.
+TEST_F(KeptContextThreadsTest, ForkedChildDoesNotWaitForAMarkHeldByAThreadThatStayedBehind) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer does not follow a multi-threaded fork";
+#endif
+  CMTContextManager& manager = start();
+  const std::u16string own = u"thread-own";
+  manager.endTiming(own, manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread), KeyOwner::Thread);
+  const uint32_t open = manager.startTiming(own, u"C", u"m", 1, KeyOwner::Thread);
+  std::atomic<bool> held{false}, release{false};
+  std::thread other([&] {
+    ContextRef context = manager.findContext(own);
+    held = static_cast<bool>(context);
+    while (!release.load()) std::this_thread::yield();
+  });
+  while (!held.load()) std::this_thread::yield();
+  const testsupport::ChildEnd end = testsupport::runInChild(
+      [&] {
+        // The registry of a library initialised anew in the child.
+        CMTContextManager fresh;
+        fresh.init(*config_, identity_, *metrics_, *traceStore_);
+        for (int unit = 0; unit < 2; ++unit) {
+          fresh.endTiming(own, fresh.startTiming(own, u"C", u"m", 1, KeyOwner::Thread), KeyOwner::Thread);
+        }
+        return 0;
+      },
+      std::chrono::seconds(10));
+  release = true;
+  other.join();
+  manager.endTiming(own, open, KeyOwner::Thread);
+  EXPECT_TRUE(end.succeeded()) << end.describe();
 }
 
 }  // namespace
