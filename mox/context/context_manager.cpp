@@ -107,7 +107,8 @@ struct OwnKeptContext {
   OwnKeptContext& operator=(const OwnKeptContext&) = delete;
   ~OwnKeptContext() { orphan(); }
   // The context no longer serves this thread: the registry may remove it.
-  // Unless the registry has dropped it already (the exchange decides).
+  // Unless the registry has dropped it already (each decides while it holds
+  // the mark).
   void orphan() {
     if (!mark) return;
     // A claimer holds it for one step under its bucket lock.
