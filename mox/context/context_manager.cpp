@@ -1,7 +1,6 @@
 #include "mox/context/context_manager.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -154,17 +153,12 @@ bool isOrphaned(const CMTContext& context) {
   return context.idleMark != nullptr && context.idleMark->state() == IdleMark::Orphaned;
 }
 
-// Equality alone: one memcmp instead of the character loop an ordering compare of UTF-16 needs.
-bool sameKey(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-}
-
 // This thread's own context under key in the registry of serial, taken
 // without the bucket lock; empty when it is not there to take (then the
 // locked look-up decides). claimOwnKept: an idle one is taken too.
 ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOwnKept) {
   OwnKeptContext& own = threadOwnKept();
-  if (own.context == nullptr || own.managerSerial != serial || !sameKey(own.key, key)) return ContextRef();
+  if (own.context == nullptr || own.managerSerial != serial || own.key != key) return ContextRef();
   IdleMark& mark = *own.mark;
   // Held already (a second reference), or claimed by another user: the
   // locked look-up decides.
