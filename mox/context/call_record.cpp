@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/clock.h"
+#include "common/u16_equal.h"
 #include "dptrc/dptrc.h"
 #include "mox/context/cpu_span.h"
 #include "mox/metrics/perf_data_manager.h"
@@ -31,7 +32,7 @@ void CMTCallRecord::restart(const CallSettings& settings, std::u16string_view ke
   settings_ = &settings;
   // The same key's record is in the same place while its section is current:
   // a unit of work repeating its calls skips the record's look-up.
-  if (timingKey != key) {
+  if (!u16Equal(timingKey, key)) {
     timingKey.assign(key);
     perfMemo_ = PerfRecordMemo{};
   }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/clock.h"
+#include "common/u16_equal.h"
 #include "common/utf.h"
 #include "dptrc/dptrc.h"
 #include "mox/config/component_lists.h"
@@ -158,7 +159,7 @@ bool isOrphaned(const CMTContext& context) {
 // locked look-up decides). claimOwnKept: an idle one is taken too.
 ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOwnKept) {
   OwnKeptContext& own = threadOwnKept();
-  if (own.context == nullptr || own.managerSerial != serial || own.key != key) return ContextRef();
+  if (own.context == nullptr || own.managerSerial != serial || !u16Equal(own.key, key)) return ContextRef();
   IdleMark& mark = *own.mark;
   // Held already (a second reference), or claimed by another user: the
   // locked look-up decides.
@@ -397,7 +398,7 @@ ContextRef CMTContextManager::lookUp(std::u16string_view key, AccessStamp stamp,
     return own;
   }
   const LookUpMemo& memo = threadLookUpMemo();
-  const bool sameKey = memo.managerSerial == serial_ && memo.key == key;
+  const bool sameKey = memo.managerSerial == serial_ && u16Equal(memo.key, key);
   size_t index = sameKey ? memo.bucket : bucketOf(key);
   ThrRwLock* lock = bucketLocks_[index];
   // A failed wait leaves the bucket unguarded; going on is what every lock

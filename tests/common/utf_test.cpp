@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/u16_equal.h"
+
 TEST(Utf, EveryScalarRangeRoundTrips) {
   const std::u16string text = u"\u0001\u007F\u0080\u07FF\u0800\uD7FF\uE000\uFFFF\U00010000\U0001F600\U0010FFFF";
   std::string utf8;
@@ -61,6 +63,21 @@ TEST(Utf, AsciiRunsOfEveryLengthBesideOtherUnitsConvertExactly) {
         ASSERT_TRUE(utf16ToUtf8(text, out));
         EXPECT_EQ(out, bytes + ascii8 + bytes + ascii8 + "<" + bytes) << run;
       }
+    }
+  }
+}
+
+// Keys compared eight bytes at a time: a difference in any code unit, in a
+// whole word or in the tail, and a difference of length alone, are seen.
+TEST(Utf, KeysOfEveryLengthDifferingAnywhereAreUnequal) {
+  for (size_t length = 0; length <= 13; ++length) {
+    const std::u16string key(length, u'k');
+    EXPECT_TRUE(u16Equal(key, std::u16string(key)));
+    EXPECT_FALSE(u16Equal(key, key + u'k'));
+    for (size_t at = 0; at < length; ++at) {
+      std::u16string other = key;
+      other[at] = u'\x16B';  // the same low byte as 'k'
+      EXPECT_FALSE(u16Equal(key, other)) << "length " << length << ", at " << at;
     }
   }
 }
