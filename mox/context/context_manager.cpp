@@ -136,15 +136,22 @@ struct OwnKeptContext {
   std::shared_ptr<ContextPlaces> places;  // of the registry, when it has a bound
 };
 
-// The scan's take of a context (its bucket lock exclusive): a thread's own
-// context only when open and outside a call, in one step.
-bool scanTakes(CMTContext& context) {
+// The take of a context by the scan or a removal (its bucket lock
+// exclusive): a thread's own context only when open and outside a call, in
+// one step; then its mark is held until the taker releases it.
+bool takeOutsideCall(CMTContext& context) {
   if (!context.idleMark) return true;
   IdleMark& mark = *context.idleMark;
   if (!mark.claimUnlessOwnerHolds()) return false;
   if (mark.state() == IdleMark::InUse) return true;
   mark.claimRelease();
   return false;
+}
+
+// Whether the owning thread, holding its mark, may use its context: open,
+// or idle when it starts a unit of work (claimOwnKept).
+bool ownerMayUse(IdleMark::State now, bool claimOwnKept) {
+  return now == IdleMark::InUse || (now == IdleMark::Idle && claimOwnKept);
 }
 
 // Kept registered by some thread and not in use now.
@@ -164,8 +171,7 @@ ContextRef takeOwnContext(uint64_t serial, std::u16string_view key, bool claimOw
   // Held already (a second reference), or claimed by another user: the
   // locked look-up decides.
   if (mark.heldByOwner() || !mark.ownerTryHold()) return ContextRef();
-  const IdleMark::State now = mark.state();
-  if (now != IdleMark::InUse && !(now == IdleMark::Idle && claimOwnKept)) {
+  if (!ownerMayUse(mark.state(), claimOwnKept)) {
     mark.ownerRelease();
     return ContextRef();
   }
@@ -188,8 +194,7 @@ MarkHold takeUnderSharedLock(CMTContext& context, bool claimOwnKept) {
   // Its own thread would wait for itself: a second reference while one is held.
   if (mark.heldByOwner()) return MarkHold::None;
   while (!mark.ownerTryHold()) portYieldThread();
-  const IdleMark::State now = mark.state();
-  if (now == IdleMark::InUse || (now == IdleMark::Idle && claimOwnKept)) return MarkHold::Owner;
+  if (ownerMayUse(mark.state(), claimOwnKept)) return MarkHold::Owner;
   mark.ownerRelease();
   return MarkHold::None;
 }
@@ -567,14 +572,8 @@ CMTContextManager::ContextNode CMTContextManager::removeContext(std::u16string_v
   if (found == bucket.end()) return {};
   // A thread's own context goes only while it is open and nobody uses it;
   // its thread will not touch it again.
-  if (IdleMark* mark = found->second->idleMark.get()) {
-    if (!mark->claimUnlessOwnerHolds()) return {};
-    if (mark->state() != IdleMark::InUse) {
-      mark->claimRelease();
-      return {};
-    }
-    mark->claimRelease(IdleMark::Dropped);
-  }
+  if (!takeOutsideCall(*found->second)) return {};
+  if (found->second->idleMark) found->second->idleMark->claimRelease(IdleMark::Dropped);
   ++buckets_[index].removals;
   return bucket.extract(found);
 }
@@ -650,7 +649,7 @@ void CMTContextManager::scanContexts(uint32_t zombieTimeoutMs, uint32_t emptyTim
         auto next = std::next(entry);
         if (isOrphaned(context)) static_cast<void>(eraseKeptLocked(i, entry));
         entry = next;
-      } else if (age < std::min(zombieTimeoutMs, emptyTimeoutMs) || !scanTakes(context)) {
+      } else if (age < std::min(zombieTimeoutMs, emptyTimeoutMs) || !takeOutsideCall(context)) {
         // Too young to go (left untaken: a take may cost a process-wide
         // barrier), or its thread is inside a call: in use, no zombie.
         ++entry;
