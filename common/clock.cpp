@@ -22,10 +22,7 @@ bool readClock(const std::atomic<ClockReader>& hook, timespec& now) {
   return readSystem(&now);
 }
 
-uint32_t tickOf(const timespec& now) {
-  const uint64_t seconds = static_cast<uint64_t>(now.tv_sec) % (1u << 20);
-  return static_cast<uint32_t>(seconds * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
-}
+using clock_internal::tickOf;
 
 template <SystemClock readSystem>
 uint32_t monotonicTick() {
@@ -42,10 +39,13 @@ int64_t nsOf(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 100000
 constexpr int64_t kWallOffsetRefreshNs = 100000000;
 WallFromMonotonic derivedWall(kWallOffsetRefreshNs);
 
-bool clockHooksSet() {
-  return tickSource.load(std::memory_order_relaxed) != nullptr ||
-         wallReader.load(std::memory_order_relaxed) != nullptr ||
-         monotonicReader.load(std::memory_order_relaxed) != nullptr;
+bool clockHooksSet() { return clock_internal::hooked.load(std::memory_order_relaxed); }
+
+void noteHooks() {
+  clock_internal::hooked.store(tickSource.load(std::memory_order_relaxed) != nullptr ||
+                                   wallReader.load(std::memory_order_relaxed) != nullptr ||
+                                   monotonicReader.load(std::memory_order_relaxed) != nullptr,
+                               std::memory_order_relaxed);
 }
 
 // Both clocks read, as tests that drive them expect.
@@ -59,7 +59,9 @@ uint32_t msTickWithWallClockRead(int64_t* wallMs) {
 
 }  // namespace
 
-uint32_t msTick() { return monotonicTick<portReadMonotonicClock>(); }
+std::atomic<bool> clock_internal::hooked{false};
+
+uint32_t clock_internal::hookedTick() { return monotonicTick<portReadMonotonicClock>(); }
 
 uint32_t msTickWithWallClock(int64_t* wallMs) {
   if (clockHooksSet()) return msTickWithWallClockRead(wallMs);
@@ -87,9 +89,13 @@ int64_t threadCpuMicros() {
   return static_cast<int64_t>(used.tv_sec) * 1000000 + used.tv_nsec / 1000;
 }
 
-void setTickSource(TickSource source) { tickSource.store(source, std::memory_order_relaxed); }
+void setTickSource(TickSource source) {
+  tickSource.store(source, std::memory_order_relaxed);
+  noteHooks();
+}
 
 void setClockReaders(ClockReader wall, ClockReader monotonic) {
   wallReader.store(wall, std::memory_order_relaxed);
   monotonicReader.store(monotonic, std::memory_order_relaxed);
+  noteHooks();
 }

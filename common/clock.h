@@ -11,12 +11,30 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <cstdint>
+
+#include "port/clock.h"
 
 constexpr uint32_t TICK_WRAP_MS = 1048576000u;
 constexpr int64_t TICK_WRAP_US = 1048576000000LL;
 
-uint32_t msTick();
+namespace clock_internal {
+// Set while a test hook replaces a clock or the tick source.
+extern std::atomic<bool> hooked;
+uint32_t hookedTick();
+inline uint32_t tickOf(const timespec& now) {
+  const uint64_t seconds = static_cast<uint64_t>(now.tv_sec) % (1u << 20);
+  return static_cast<uint32_t>(seconds * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+}  // namespace clock_internal
+
+// Inline: the timing path reads it at every start and end of a call.
+inline uint32_t msTick() {
+  if (clock_internal::hooked.load(std::memory_order_relaxed)) return clock_internal::hookedTick();
+  timespec now{};
+  return portReadMonotonicClock(&now) ? clock_internal::tickOf(now) : 0;
+}
 // The tick, and the wall clock as milliseconds since 1970 (-1 when
 // unreadable): for the first call of a unit of work, which needs both. The
 // wall clock is derived from the tick's own monotonic read and an offset

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "common/clock.h"
-#include "common/u16_equal.h"
 #include "dptrc/dptrc.h"
 #include "mox/context/cpu_span.h"
 #include "mox/metrics/perf_data_manager.h"
@@ -27,13 +26,13 @@ CMTCallRecord::CMTCallRecord(const CallSettings& settings, std::u16string key, u
       settings_(&settings),
       skipped_(skipped) {}
 
-void CMTCallRecord::restart(const CallSettings& settings, std::u16string_view key, uint32_t id,
+void CMTCallRecord::restart(const CallSettings& settings, const TimingKeyView& key, uint32_t id,
                             CMTCallRecord* parentCall, bool traced, bool skipped) {
   settings_ = &settings;
   // The same key's record is in the same place while its section is current:
   // a unit of work repeating its calls skips the record's look-up.
-  if (!u16Equal(timingKey, key)) {
-    timingKey.assign(key);
+  if (!key.equals(timingKey)) {
+    key.assignTo(timingKey);
     perfMemo_ = PerfRecordMemo{};
   }
   recId = id;

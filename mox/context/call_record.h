@@ -18,6 +18,7 @@
 
 #include "mox/config/perf_metric_scope.h"
 #include "mox/context/call_params.h"
+#include "mox/context/timing_key.h"
 #include "mox/metrics/perf_update.h"
 
 class CPerfDataManager;
@@ -69,7 +70,7 @@ class CMTCallRecord {
   // key, the performance record its updates went to (used only while its
   // section is current; section serials are unique in the process, so a
   // record reused with another registry's store never takes it).
-  void restart(const CallSettings& settings, std::u16string_view timingKey, uint32_t recId, CMTCallRecord* parent,
+  void restart(const CallSettings& settings, const TimingKeyView& timingKey, uint32_t recId, CMTCallRecord* parent,
                bool traceOn, bool skipped);
 
   // Takes the start tick (and the CPU time when it is needed) and counts the

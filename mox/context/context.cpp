@@ -18,11 +18,6 @@ constexpr size_t kInitialCallCapacity = 8;
 // should not pin its memory for the rest of the thread's life.
 constexpr size_t kMaxSpareRecords = 64;
 
-bool keyOfComponent(std::u16string_view timingKey, const std::u16string& component) {
-  return timingKey.size() > component.size() && timingKey.compare(0, component.size(), component) == 0 &&
-         timingKey[component.size()] == u'|';
-}
-
 }  // namespace
 
 CMTContext::CMTContext(const CMTContextManager& manager) : manager_(&manager) {
@@ -68,10 +63,10 @@ void CMTContext::clearCallTree() {
   records_.clear();
 }
 
-CMTCallRecord* CMTContext::newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped) {
+CMTCallRecord* CMTContext::newRecord(const TimingKeyView& timingKey, CMTCallRecord* parent, bool skipped) {
   if (spareRecords_.empty()) {
-    records_.push_back(std::make_unique<CMTCallRecord>(manager_->callSettings(), std::u16string(timingKey), nextRecId,
-                                                       parent, traceOn == TraceMode::On, skipped));
+    records_.push_back(std::make_unique<CMTCallRecord>(manager_->callSettings(), timingKey.str(), nextRecId, parent,
+                                                       traceOn == TraceMode::On, skipped));
   } else {
     records_.push_back(std::move(spareRecords_.back()));
     spareRecords_.pop_back();
@@ -136,22 +131,15 @@ const std::u16string& CMTContext::guid() const {
   return traceGuid;
 }
 
-uint16_t CMTContext::thresholdFor(std::u16string_view timingKey, TraceMode mode) const {
-  uint16_t fallback = mode == TraceMode::On ? traceLevelThreshold : levelThreshold;
-  const ComponentLevels* levels = nullptr;
-  if (hasComponentTraceThresholds && traceOn == TraceMode::On) {
-    levels = &componentTraceThresholds;
-  } else if (hasComponentThresholds && traceOn == TraceMode::Off) {
-    levels = &componentThresholds;
+uint16_t CMTContext::componentThresholdFor(const TimingKeyView& timingKey, TraceMode mode) const {
+  const ComponentLevels& levels = traceOn == TraceMode::On ? componentTraceThresholds : componentThresholds;
+  for (const auto& entry : levels) {
+    if (timingKey.ofComponent(entry.first)) return entry.second;
   }
-  if (levels == nullptr) return fallback;
-  for (const auto& entry : *levels) {
-    if (keyOfComponent(timingKey, entry.first)) return entry.second;
-  }
-  return fallback;
+  return mode == TraceMode::On ? traceLevelThreshold : levelThreshold;
 }
 
-uint32_t CMTContext::startTiming(std::u16string_view timingKey, uint16_t level) {
+uint32_t CMTContext::startTiming(const TimingKeyView& timingKey, uint16_t level) {
   if (level >= thresholdFor(timingKey, traceOn)) return 0;
   if (records_.empty()) {
     // Room for a few nested calls up front instead of growing one by one.

@@ -18,6 +18,7 @@
 #include "mox/context/call_record.h"
 #include "mox/context/idle_mark.h"
 #include "mox/context/owned_passport.h"
+#include "mox/context/timing_key.h"
 #include "mox/context/trace_mode.h"
 
 // Component name -> instrument level threshold, ordered by UTF-16 code units.
@@ -49,9 +50,13 @@ class CMTContext {
 
   // ---- timing --------------------------------------------------------------
   // Level threshold of timingKey; mode 1 gives the trace default.
-  uint16_t thresholdFor(std::u16string_view timingKey, TraceMode mode) const;
+  uint16_t thresholdFor(const TimingKeyView& timingKey, TraceMode mode) const {
+    const bool byComponent = traceOn == TraceMode::On ? hasComponentTraceThresholds : hasComponentThresholds;
+    if (!byComponent) return mode == TraceMode::On ? traceLevelThreshold : levelThreshold;
+    return componentThresholdFor(timingKey, mode);
+  }
   // recId of the new call, 0 when level is not timed.
-  uint32_t startTiming(std::u16string_view timingKey, uint16_t level);
+  uint32_t startTiming(const TimingKeyView& timingKey, uint16_t level);
   // True when the call took an end tick, which is then the context's
   // lastAccessTick (as the start tick of a timed call is).
   bool endTiming(uint32_t recId);
@@ -153,7 +158,9 @@ class CMTContext {
   void copyManagerThresholds();
   // Empties the call tree; the records are kept for the next calls.
   void clearCallTree();
-  CMTCallRecord* newRecord(std::u16string_view timingKey, CMTCallRecord* parent, bool skipped);
+  CMTCallRecord* newRecord(const TimingKeyView& timingKey, CMTCallRecord* parent, bool skipped);
+  // thresholdFor with the component maps to search.
+  uint16_t componentThresholdFor(const TimingKeyView& timingKey, TraceMode mode) const;
   // Pops and terminates without times every open call with a recId above recId.
   void closeCallsAbove(uint32_t recId);
   // A call that has ended outside the call tree goes back to the spare

@@ -35,7 +35,6 @@ struct LookUpMemo;
 // This thread's own state of the registry (ThreadState below).
 SpareContext& threadSpare();
 OwnKeptContext& threadOwnKept();
-std::u16string& threadTimingKeyScratch();
 LookUpMemo& threadLookUpMemo();
 
 // The map node of this thread's last finished unit of work, with its context
@@ -221,9 +220,6 @@ struct LookUpMemo {
 struct ThreadState {
   SpareContext spare;
   OwnKeptContext ownKept;
-  // The timing key of the call being started, built here so that its memory
-  // is reused from call to call.
-  std::u16string timingKeyScratch;
   LookUpMemo lastLookUp;
 };
 PORT_THREAD_LOCAL ThreadState* threadState = nullptr;
@@ -245,7 +241,6 @@ ThreadState& thisThread() {
 
 SpareContext& threadSpare() { return thisThread().spare; }
 OwnKeptContext& threadOwnKept() { return thisThread().ownKept; }
-std::u16string& threadTimingKeyScratch() { return thisThread().timingKeyScratch; }
 LookUpMemo& threadLookUpMemo() { return thisThread().lastLookUp; }
 
 // In a forked child the forking thread's kept context belongs to a registry
@@ -589,12 +584,9 @@ size_t CMTContextManager::contextCount() const {
 
 // ---- configuration derived at init ---------------------------------------------
 
-bool CMTContextManager::isSkipped(std::u16string_view timingKey) const {
+bool CMTContextManager::isSkipped(const TimingKeyView& timingKey) const {
   for (const std::u16string& name : skipNames_) {
-    if (timingKey.size() > name.size() && timingKey.compare(0, name.size(), name) == 0 &&
-        timingKey[name.size()] == u'|') {
-      return true;
-    }
+    if (timingKey.ofComponent(name)) return true;
   }
   return false;
 }
@@ -679,7 +671,7 @@ void CMTContextManager::initContext(const std::u16string& key, const std::u16str
   if (place) insertOn(place, key, std::make_unique<CMTContext>(*this, passport));
 }
 
-uint32_t CMTContextManager::startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level) {
+uint32_t CMTContextManager::startInRenewed(CMTContext& context, const TimingKeyView& timingKey, uint16_t level) {
   const uint32_t recId = context.startTiming(timingKey, level);
   // Created when its first call started: that call's tick spares a clock read.
   context.stampCreated(recId != 0 ? context.root->startTick : msTickCoarse());
@@ -689,8 +681,7 @@ uint32_t CMTContextManager::startInRenewed(CMTContext& context, const std::u16st
 uint32_t CMTContextManager::startTiming(const std::u16string& key, std::u16string_view component,
                                         std::u16string_view method, uint16_t level, KeyOwner owner) {
   if (buckets_.empty()) return 0;
-  std::u16string& timingKey = threadTimingKeyScratch();
-  timingKey.assign(component).append(1, u'|').append(method);
+  const TimingKeyView timingKey(component, method);
   if (ContextRef context = lookUp(key, AccessStamp::ByCaller, owner == KeyOwner::Thread)) {
     if (owner == KeyOwner::Thread && context->state == CMTContext::Finished) {  // its own kept context, claimed
       context->renew(*this);

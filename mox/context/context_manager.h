@@ -137,7 +137,7 @@ class CMTContextManager {
 
   // ---- configuration derived at init() ----------------------------------
   // True when timingKey begins with one of the skip names followed by "|".
-  bool isSkipped(std::u16string_view timingKey) const;
+  bool isSkipped(const TimingKeyView& timingKey) const;
   // Copy the manager's map into target when it is not empty (shared lock);
   // return whether it was not empty.
   bool copyComponentThresholds(ComponentLevels& target) const;
@@ -186,7 +186,7 @@ class CMTContextManager {
 
   void endOrTerminate(const std::u16string& key, uint32_t recId, EndKind kind, KeyOwner owner);
   // The first call of a unit of work in a context made fresh (renewed) for it.
-  uint32_t startInRenewed(CMTContext& context, const std::u16string& timingKey, uint16_t level);
+  uint32_t startInRenewed(CMTContext& context, const TimingKeyView& timingKey, uint16_t level);
   // A finished context of the thread's own key stays registered, idle (its
   // ContextRef held).
   void keepRegistered(ContextRef& ref, const std::u16string& key);
