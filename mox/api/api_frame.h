@@ -10,6 +10,7 @@
 
 #include "mox.h"
 #include "mox/api/library.h"
+#include "port/thread_owned.h"
 #include "thr/thr_entry_gate.h"
 
 namespace moxapi {
@@ -26,12 +27,23 @@ inline MoxLibrary& library() { return *currentLibrary.load(std::memory_order_rel
 
 inline bool isInitialised() { return initCount.load(std::memory_order_relaxed) != 0; }
 // Initialised and instrument_level_threshold is not 0.
-bool isActive();
+inline bool isActive() {
+  if (!isInitialised()) return false;
+  MoxLibrary* current = currentLibrary.load(std::memory_order_relaxed);
+  return current != nullptr && current->config().getInstrumentLevelThreshold() != 0;
+}
 // Whether a startTiming at this level is timed by at least one threshold.
-bool levelPassesThresholds(uint16_t level);
+inline bool levelPassesThresholds(uint16_t level) {
+  const CConfiguration& cfg = library().config();
+  return level < cfg.getInstrumentLevelThresholdTrace() || level < cfg.getInstrumentLevelThreshold();
+}
 
 // "%lu" of the calling thread's id ("Unknown" for the invalid id); built once per thread.
-const std::u16string& threadSessionKey();
+struct ThreadKey {
+  ThreadKey();
+  std::u16string text;
+};
+inline const std::u16string& threadSessionKey() { return ThreadOwned<ThreadKey, ThreadKey>::get().text; }
 // The Ex exports' session key: false (with its error line) when the function
 // is null or returns an empty string.
 bool sessionKeyFromHost(MOX_SessionIdFunc getSessionId, std::u16string& key);

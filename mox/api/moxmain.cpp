@@ -14,35 +14,15 @@ namespace moxapi {
 std::atomic<int16_t> initCount{0};
 std::atomic<MoxLibrary*> currentLibrary{nullptr};
 
-bool isActive() {
-  if (!isInitialised()) return false;
-  MoxLibrary* current = currentLibrary.load(std::memory_order_relaxed);
-  return current != nullptr && current->config().getInstrumentLevelThreshold() != 0;
-}
-
-bool levelPassesThresholds(uint16_t level) {
-  const CConfiguration& cfg = library().config();
-  return level < cfg.getInstrumentLevelThresholdTrace() || level < cfg.getInstrumentLevelThreshold();
-}
-
-namespace {
-
 // The thread id never changes for a thread, so its key is built once.
-struct ThreadKey {
-  std::u16string text;
-  ThreadKey() {
-    const ThrId id = ThrGetCurrentId();
-    if (id == THR_INVALID_ID) {
-      text = u"Unknown";
-      return;
-    }
-    appendDecimal(text, static_cast<uint32_t>(id));
+ThreadKey::ThreadKey() {
+  const ThrId id = ThrGetCurrentId();
+  if (id == THR_INVALID_ID) {
+    text = u"Unknown";
+    return;
   }
-};
-
-}  // namespace
-
-const std::u16string& threadSessionKey() { return ThreadOwned<ThreadKey, ThreadKey>::get().text; }
+  appendDecimal(text, static_cast<uint32_t>(id));
+}
 
 bool sessionKeyFromHost(MOX_SessionIdFunc getSessionId, std::u16string& key) {
   if (getSessionId == nullptr) {

@@ -30,7 +30,7 @@ void CallParams::insert(std::u16string_view name, std::u16string_view value) {
   ++used_;
 }
 
-void CallParams::clear() {
+void CallParams::clearUsed() {
   for (size_t i = 0; i < used_; ++i) {
     Entry& entry = entries_[i];
     if (entry.name.capacity() > kKeptUnits) std::u16string().swap(entry.name);

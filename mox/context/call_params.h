@@ -25,7 +25,10 @@ class CallParams {
   std::u16string* find(std::u16string_view name);
   // Adds name, which must not be there yet, with value.
   void insert(std::u16string_view name, std::u16string_view value);
-  void clear();
+  // Inline: a record is cleared at every reuse, and most calls have no parameters.
+  void clear() {
+    if (used_ != 0) clearUsed();
+  }
 
   bool empty() const { return used_ == 0; }
   size_t size() const { return used_; }
@@ -33,6 +36,7 @@ class CallParams {
   const Entry* end() const { return entries_.data() + used_; }
 
  private:
+  void clearUsed();
   // Entries [0, used_) are in use, sorted by name; the rest are spares.
   std::vector<Entry> entries_;
   size_t used_ = 0;

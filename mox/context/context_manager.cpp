@@ -229,14 +229,19 @@ void endThreadState(void* state) {
   delete static_cast<ThreadState*>(state);
 }
 
-ThreadState& thisThread() {
-  if (threadState != nullptr) return *threadState;
+// Out of line: the timing path inlines thisThread's test alone.
+__attribute__((noinline)) ThreadState& makeThreadState() {
   auto state = std::make_unique<ThreadState>();
   // Refused: the state stays for the process, which costs only its memory
   // and, with a bound, the kept context's place.
   static_cast<void>(portAtThreadExit(endThreadState, state.get()));
   threadState = state.release();
   return *threadState;
+}
+
+inline ThreadState& thisThread() {
+  ThreadState* state = threadState;
+  return state != nullptr ? *state : makeThreadState();
 }
 
 SpareContext& threadSpare() { return thisThread().spare; }

@@ -66,7 +66,15 @@ class ContextRef {
   ContextRef& operator=(ContextRef&& other) noexcept;
   ContextRef(const ContextRef&) = delete;
   ContextRef& operator=(const ContextRef&) = delete;
-  ~ContextRef() { release(); }
+  // Inline for the common case of the timing path: a thread's own context
+  // held by its thread, outside any bucket lock.
+  ~ContextRef() {
+    if (mark_ != nullptr && lock_ == nullptr && hold_ == MarkHold::Owner && markOnRelease_ == IdleMark::InUse) {
+      mark_->ownerRelease(IdleMark::InUse);
+      return;
+    }
+    release();
+  }
 
   CMTContext* get() const { return context_; }
   CMTContext* operator->() const { return context_; }
