@@ -54,25 +54,19 @@ void CMTContext::copyManagerThresholds() {
 void CMTContext::clearCallTree() {
   callStack_.clear();
   root = nullptr;
-  // Latest first, so that the next unit's first call gets this unit's first
-  // record back (and with it, for the same key, its performance record).
-  for (auto record = records_.rbegin(); record != records_.rend(); ++record) {
-    if (spareRecords_.size() >= kMaxSpareRecords) break;
-    spareRecords_.push_back(std::move(*record));
-  }
-  records_.clear();
+  recordsInUse_ = 0;
+  if (records_.size() > kMaxSpareRecords) records_.resize(kMaxSpareRecords);
 }
 
 CMTCallRecord* CMTContext::newRecord(const TimingKeyView& timingKey, CMTCallRecord* parent, bool skipped) {
-  if (spareRecords_.empty()) {
+  if (recordsInUse_ == records_.size()) {
     records_.push_back(std::make_unique<CMTCallRecord>(manager_->callSettings(), timingKey.str(), nextRecId, parent,
                                                        traceOn == TraceMode::On, skipped));
   } else {
-    records_.push_back(std::move(spareRecords_.back()));
-    spareRecords_.pop_back();
-    records_.back()->restart(manager_->callSettings(), timingKey, nextRecId, parent, traceOn == TraceMode::On, skipped);
+    records_[recordsInUse_]->restart(manager_->callSettings(), timingKey, nextRecId, parent, traceOn == TraceMode::On,
+                                     skipped);
   }
-  return records_.back().get();
+  return records_[recordsInUse_++].get();
 }
 
 void CMTContext::renew(const CMTContextManager& manager) {
@@ -141,7 +135,7 @@ uint16_t CMTContext::componentThresholdFor(const TimingKeyView& timingKey, Trace
 
 uint32_t CMTContext::startTiming(const TimingKeyView& timingKey, uint16_t level) {
   if (level >= thresholdFor(timingKey, traceOn)) return 0;
-  if (records_.empty()) {
+  if (records_.capacity() == 0) {
     // Room for a few nested calls up front instead of growing one by one.
     records_.reserve(kInitialCallCapacity);
     callStack_.reserve(kInitialCallCapacity);
@@ -187,10 +181,10 @@ void CMTContext::closeCallsAbove(uint32_t recId) {
 void CMTContext::releaseIfUnlinked(CMTCallRecord* ended) {
   if (ended->linked) return;
   // Calls end innermost first, so an unlinked one is found at the back.
-  for (auto at = records_.rbegin(); at != records_.rend(); ++at) {
-    if (at->get() != ended) continue;
-    if (spareRecords_.size() < kMaxSpareRecords) spareRecords_.push_back(std::move(*at));
-    records_.erase(std::next(at).base());
+  for (size_t at = recordsInUse_; at-- > 0;) {
+    if (records_[at].get() != ended) continue;
+    std::swap(records_[at], records_[--recordsInUse_]);
+    if (records_.size() - recordsInUse_ > kMaxSpareRecords) records_.pop_back();
     return;
   }
 }

@@ -88,7 +88,8 @@ class CMTContext {
   const std::u16string& guid() const;
   // The records still open, innermost last.
   const std::vector<CMTCallRecord*>& openCalls() const { return callStack_; }
-  size_t recordCount() const { return records_.size(); }
+  size_t recordCount() const { return recordsInUse_; }
+  size_t spareRecordCount() const { return records_.size() - recordsInUse_; }
   // The registry the context belongs to.
   const CMTContextManager& manager() const { return *manager_; }
 
@@ -173,8 +174,11 @@ class CMTContext {
 
   const CMTContextManager* manager_;
   std::vector<CMTCallRecord*> callStack_;
-  // Every record of this context in use: the call tree and the open calls.
+  // The records of this context: the first recordsInUse_ are in use (the
+  // call tree and the open calls, in the order their calls started), the
+  // rest are spare, ready for new calls. A unit of work's calls thus get the
+  // records of the previous unit's calls in the same order (and, for the
+  // same keys, their performance records), without moving them around.
   std::vector<std::unique_ptr<CMTCallRecord>> records_;
-  // Records of calls that belong to no tree any more, ready for new calls.
-  std::vector<std::unique_ptr<CMTCallRecord>> spareRecords_;
+  size_t recordsInUse_ = 0;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -139,6 +140,32 @@ TEST_F(TimingTest, ContextHoldsTheTreeAndItsOpenCallsOnly) {
   ctx->endTiming(outer);
   EXPECT_EQ(ctx->state, CMTContext::Finished);
   EXPECT_EQ(counts(u"Svc|outer"), "0/1/0/1");
+}
+
+// Spare records are kept for the next calls, but never more than a few
+// dozen: neither a deep nest unwinding inside a unit of work nor a huge
+// unit pins its memory afterwards.
+TEST_F(TimingTest, SpareRecordsStayBounded) {
+  CMTContextManager& manager = start({{u"max_components_per_transaction", u"10"}});
+  auto ctx = std::make_unique<CMTContext>(manager);
+  std::vector<uint32_t> open;
+  for (int i = 0; i < 500; ++i) open.push_back(ctx->startTiming(u"Db|q", 1));
+  EXPECT_EQ(ctx->recordCount(), 500u);
+  size_t mostSpare = 0;
+  while (open.size() > 1) {
+    ctx->endTiming(open.back());
+    open.pop_back();
+    mostSpare = std::max(mostSpare, ctx->spareRecordCount());
+  }
+  EXPECT_EQ(mostSpare, 64u);  // the unlinked calls past the tree came back, up to the bound
+  EXPECT_EQ(ctx->recordCount(), 10u);
+  ctx->endTiming(open.back());
+  ctx->renew(manager);
+  EXPECT_EQ(ctx->recordCount(), 0u);
+  EXPECT_EQ(ctx->spareRecordCount(), 64u);
+  // The next unit's calls reuse them.
+  for (int i = 0; i < 3; ++i) ctx->startTiming(u"Db|q", 1);
+  EXPECT_EQ(ctx->spareRecordCount(), 61u);
 }
 
 }  // namespace
