@@ -59,13 +59,17 @@ void CMTContext::clearCallTree() {
 }
 
 CMTCallRecord* CMTContext::newRecord(const TimingKeyView& timingKey, CMTCallRecord* parent, bool skipped) {
-  if (recordsInUse_ == records_.size()) {
-    records_.push_back(std::make_unique<CMTCallRecord>(manager_->callSettings(), timingKey.str(), nextRecId, parent,
-                                                       traceOn == TraceMode::On, skipped));
-  } else {
-    records_[recordsInUse_]->restart(manager_->callSettings(), timingKey, nextRecId, parent, traceOn == TraceMode::On,
-                                     skipped);
-  }
+  if (recordsInUse_ == records_.size()) return madeRecord(timingKey, parent, skipped);
+  CMTCallRecord* record = records_[recordsInUse_++].get();
+  record->restart(manager_->callSettings(), timingKey, nextRecId, parent, traceOn == TraceMode::On, skipped);
+  return record;
+}
+
+// Out of line: the common way, a spare record, then needs no frame of its own.
+__attribute__((noinline)) CMTCallRecord* CMTContext::madeRecord(const TimingKeyView& timingKey, CMTCallRecord* parent,
+                                                                bool skipped) {
+  records_.push_back(std::make_unique<CMTCallRecord>(manager_->callSettings(), timingKey.str(), nextRecId, parent,
+                                                     traceOn == TraceMode::On, skipped));
   return records_[recordsInUse_++].get();
 }
 

@@ -160,6 +160,8 @@ class CMTContext {
   // Empties the call tree; the records are kept for the next calls.
   void clearCallTree();
   CMTCallRecord* newRecord(const TimingKeyView& timingKey, CMTCallRecord* parent, bool skipped);
+  // newRecord's record when no spare one is left.
+  CMTCallRecord* madeRecord(const TimingKeyView& timingKey, CMTCallRecord* parent, bool skipped);
   // thresholdFor with the component maps to search.
   uint16_t componentThresholdFor(const TimingKeyView& timingKey, TraceMode mode) const;
   // Pops and terminates without times every open call with a recId above recId.
