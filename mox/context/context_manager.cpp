@@ -589,7 +589,7 @@ size_t CMTContextManager::contextCount() const {
 
 // ---- configuration derived at init ---------------------------------------------
 
-bool CMTContextManager::isSkipped(const TimingKeyView& timingKey) const {
+bool CMTContextManager::isSkippedByName(const TimingKeyView& timingKey) const {
   for (const std::u16string& name : skipNames_) {
     if (timingKey.ofComponent(name)) return true;
   }

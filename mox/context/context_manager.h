@@ -145,7 +145,7 @@ class CMTContextManager {
 
   // ---- configuration derived at init() ----------------------------------
   // True when timingKey begins with one of the skip names followed by "|".
-  bool isSkipped(const TimingKeyView& timingKey) const;
+  bool isSkipped(const TimingKeyView& timingKey) const { return !skipNames_.empty() && isSkippedByName(timingKey); }
   // Copy the manager's map into target when it is not empty (shared lock);
   // return whether it was not empty.
   bool copyComponentThresholds(ComponentLevels& target) const;
@@ -266,6 +266,8 @@ class CMTContextManager {
   // The look-up of key under the held shared lock of bucket index;
   // rememberedKey: key is the one this thread looked up last in this manager.
   CMTContext* lookUpLocked(size_t index, std::u16string_view key, bool rememberedKey);
+  // isSkipped's search of the names.
+  bool isSkippedByName(const TimingKeyView& timingKey) const;
   std::vector<Bucket> buckets_;
 
   uint32_t contextBound_ = 0;  // max_open_contexts, set by init()

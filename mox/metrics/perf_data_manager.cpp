@@ -128,11 +128,9 @@ PerfTarget CPerfDataManager::updateOrInsert(std::u16string_view key, const PerfU
 }
 
 // As above: the look-up under sectionLock shared needs no record-map lock.
-PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
-                                              PerfRecordMemo* memo) NO_THREAD_SAFETY_ANALYSIS {
-  if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
+PerfTarget CPerfDataManager::updateUnremembered(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
+                                                PerfRecordMemo* memo) NO_THREAD_SAFETY_ANALYSIS {
   if (target != PerfTarget::Overflow) {
-    if (memo != nullptr && memo->record != nullptr && updateRemembered(*memo, update)) return PerfTarget::Key;
     if (updateIndexed(key, update, memo)) return PerfTarget::Key;
     ThrShardedSharedGuard read(sectionLock_);
     const CCacheSection& current = *sections_.front();
@@ -148,13 +146,6 @@ PerfTarget CPerfDataManager::updatePerfRecord(std::u16string_view key, const Per
     }
   }
   return updateWithoutOwnRecord(key, update, target);
-}
-
-bool CPerfDataManager::updateRemembered(const PerfRecordMemo& memo, const PerfUpdate& update) {
-  ThrLightRead read;
-  if (!read || memo.section != currentSerial_.load(std::memory_order_relaxed)) return false;
-  memo.record->apply(update);
-  return true;
 }
 
 // The index is read in a light read, without its lock (perf_record_index.h):

@@ -45,6 +45,7 @@
 #include "mox/metrics/resource_record.h"
 #include "mox/metrics/section_ring.h"
 #include "thr/thr.h"
+#include "thr/thr_light_read.h"
 #include "thr/thr_sharded_rwlock.h"
 
 class CPerfDataManager {
@@ -72,8 +73,16 @@ class CPerfDataManager {
   // memo (optional, the call's own): used when it names the key's record in
   // the current section, and set when the key's record is found. No-op
   // before init (returns Key).
+  // Inline as far as the remembered record: the way of every timing after a call's first.
   PerfTarget updatePerfRecord(std::u16string_view key, const PerfUpdate& update,
-                              PerfTarget target = PerfTarget::Undecided, PerfRecordMemo* memo = nullptr);
+                              PerfTarget target = PerfTarget::Undecided, PerfRecordMemo* memo = nullptr) {
+    if (!initialised_.load(std::memory_order_acquire)) return PerfTarget::Key;
+    if (target != PerfTarget::Overflow && memo != nullptr && memo->record != nullptr &&
+        updateRemembered(*memo, update)) {
+      return PerfTarget::Key;
+    }
+    return updateUnremembered(key, update, target, memo);
+  }
   // Finds or creates the resource record of name in the current section and
   // calls apply(record) while still holding sectionLock shared, so that no
   // update lands in a section after its resources were carried on. No-op
@@ -154,7 +163,15 @@ class CPerfDataManager {
   // every timing after a call's first takes this road, which spares the two
   // read-modify-writes of the shared section lock. False when the memo is out
   // of date (or no light read could be had): then the locked road decides.
-  bool updateRemembered(const PerfRecordMemo& memo, const PerfUpdate& update);
+  bool updateRemembered(const PerfRecordMemo& memo, const PerfUpdate& update) {
+    ThrLightRead read;
+    if (!read || memo.section != currentSerial_.load(std::memory_order_relaxed)) return false;
+    memo.record->apply(update);
+    return true;
+  }
+  // updatePerfRecord past the remembered record.
+  PerfTarget updateUnremembered(std::u16string_view key, const PerfUpdate& update, PerfTarget target,
+                                PerfRecordMemo* memo);
   // The update of a call without a usable memo whose key the current
   // section's index holds, found and applied inside a light read as above,
   // and remembered in memo: a call's first update, when a thread goes round
