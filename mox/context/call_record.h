@@ -120,11 +120,12 @@ class CMTCallRecord {
   void recordOpening(TraceRecordWriter& out, const TraceMoment& now) const;
   void recordClosing(TraceRecordWriter& out, const TraceMoment& now) const;
   // Takes elapsed and CPU times and derives the net times (own and parent's).
-  void takeTimes(uint32_t now);
+  // Inline into end and terminate, the timing path's end.
+  __attribute__((always_inline)) inline void takeTimes(uint32_t now);
   bool timesWanted() const;
   // An update that carries the call's skipped mark to its record.
   PerfUpdate newUpdate() const;
-  void sendToPerfRecord(bool addTimes, bool terminated);
+  __attribute__((always_inline)) inline void sendToPerfRecord(bool addTimes, bool terminated);
   const CallSettings* settings_;
   bool skipped_;
   // The record the call's updates go to: Undecided until the first one has
