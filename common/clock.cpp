@@ -22,7 +22,7 @@ bool readClock(const std::atomic<ClockReader>& hook, timespec& now) {
   return readSystem(&now);
 }
 
-using clock_internal::tickOf;
+using clockdetail::tickOf;
 
 template <SystemClock readSystem>
 uint32_t monotonicTick() {
@@ -39,13 +39,13 @@ int64_t nsOf(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 100000
 constexpr int64_t kWallOffsetRefreshNs = 100000000;
 WallFromMonotonic derivedWall(kWallOffsetRefreshNs);
 
-bool clockHooksSet() { return clock_internal::hooked.load(std::memory_order_relaxed); }
+bool clockHooksSet() { return clockdetail::hooked.load(std::memory_order_relaxed); }
 
 void noteHooks() {
-  clock_internal::hooked.store(tickSource.load(std::memory_order_relaxed) != nullptr ||
-                                   wallReader.load(std::memory_order_relaxed) != nullptr ||
-                                   monotonicReader.load(std::memory_order_relaxed) != nullptr,
-                               std::memory_order_relaxed);
+  clockdetail::hooked.store(tickSource.load(std::memory_order_relaxed) != nullptr ||
+                                wallReader.load(std::memory_order_relaxed) != nullptr ||
+                                monotonicReader.load(std::memory_order_relaxed) != nullptr,
+                            std::memory_order_relaxed);
 }
 
 // Both clocks read, as tests that drive them expect.
@@ -59,9 +59,9 @@ uint32_t msTickWithWallClockRead(int64_t* wallMs) {
 
 }  // namespace
 
-std::atomic<bool> clock_internal::hooked{false};
+std::atomic<bool> clockdetail::hooked{false};
 
-uint32_t clock_internal::hookedTick() { return monotonicTick<portReadMonotonicClock>(); }
+uint32_t clockdetail::hookedTick() { return monotonicTick<portReadMonotonicClock>(); }
 
 uint32_t msTickWithWallClock(int64_t* wallMs) {
   if (clockHooksSet()) return msTickWithWallClockRead(wallMs);

@@ -19,7 +19,7 @@
 constexpr uint32_t TICK_WRAP_MS = 1048576000u;
 constexpr int64_t TICK_WRAP_US = 1048576000000LL;
 
-namespace clock_internal {
+namespace clockdetail {
 // Set while a test hook replaces a clock or the tick source.
 extern std::atomic<bool> hooked;
 uint32_t hookedTick();
@@ -27,13 +27,13 @@ inline uint32_t tickOf(const timespec& now) {
   const uint64_t seconds = static_cast<uint64_t>(now.tv_sec) % (1u << 20);
   return static_cast<uint32_t>(seconds * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
 }
-}  // namespace clock_internal
+}  // namespace clockdetail
 
 // Inline: the timing path reads it at every start and end of a call.
 inline uint32_t msTick() {
-  if (clock_internal::hooked.load(std::memory_order_relaxed)) return clock_internal::hookedTick();
+  if (clockdetail::hooked.load(std::memory_order_relaxed)) return clockdetail::hookedTick();
   timespec now{};
-  return portReadMonotonicClock(&now) ? clock_internal::tickOf(now) : 0;
+  return portReadMonotonicClock(&now) ? clockdetail::tickOf(now) : 0;
 }
 // The tick, and the wall clock as milliseconds since 1970 (-1 when
 // unreadable): for the first call of a unit of work, which needs both. The
