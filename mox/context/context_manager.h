@@ -54,11 +54,11 @@ class ContextRef {
   ContextRef(CMTContext* context, ThrRwLock* heldLock, IdleMark* heldMark = nullptr, MarkHold hold = MarkHold::None)
       : context_(context), lock_(heldLock), mark_(heldMark), hold_(hold) {}
   ContextRef(ContextRef&& other) noexcept
-      : context_(other.context_),
+      : markOnRelease_(other.markOnRelease_),
+        context_(other.context_),
         lock_(other.lock_),
         mark_(other.mark_),
-        hold_(other.hold_),
-        markOnRelease_(other.markOnRelease_) {
+        hold_(other.hold_) {
     other.context_ = nullptr;
     other.lock_ = nullptr;
     other.mark_ = nullptr;
@@ -89,11 +89,13 @@ class ContextRef {
   void release();
 
  private:
+  // Not beside hold_: the two are written one by one, and a check of both
+  // read as one word would wait for both writes to reach the cache.
+  IdleMark::State markOnRelease_ = IdleMark::InUse;
   CMTContext* context_ = nullptr;
   ThrRwLock* lock_ = nullptr;
   IdleMark* mark_ = nullptr;
   MarkHold hold_ = MarkHold::None;
-  IdleMark::State markOnRelease_ = IdleMark::InUse;
 };
 
 // The count of places taken under the context bound.
