@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "port/spin_wait.h"
 #include "port/thread_annotations.h"
@@ -36,6 +37,9 @@ class CAPABILITY("mutex") ThrSpinLock {
     return !locked_.load(std::memory_order_relaxed) && !locked_.exchange(true, std::memory_order_acquire);
   }
   void unlock() noexcept RELEASE() NO_THREAD_SAFETY_ANALYSIS { locked_.store(false, std::memory_order_release); }
+  // Tells the analysis that the caller holds the lock, taken where it cannot
+  // see (a function that returns an object with its lock held).
+  void assertHeld() const noexcept ASSERT_CAPABILITY(this) {}
 
  private:
   static constexpr int kSpinsBeforeYield = 64;
@@ -46,6 +50,8 @@ class CAPABILITY("mutex") ThrSpinLock {
 class SCOPED_CAPABILITY ThrSpinGuard {
  public:
   explicit ThrSpinGuard(ThrSpinLock& lock) noexcept ACQUIRE(lock) : lock_(lock) { lock.lock(); }
+  // Takes over the caller's hold of lock.
+  ThrSpinGuard(ThrSpinLock& lock, std::adopt_lock_t) noexcept REQUIRES(lock) : lock_(lock) {}
   ~ThrSpinGuard() RELEASE() { lock_.unlock(); }
   ThrSpinGuard(const ThrSpinGuard&) = delete;
   ThrSpinGuard& operator=(const ThrSpinGuard&) = delete;

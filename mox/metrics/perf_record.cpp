@@ -24,7 +24,7 @@ void CPerfRecord::apply(const PerfUpdate& update) {
       return;
     }
   }
-  applyToStripe(stripes->mine(), update);
+  applyToStripe(stripes->hold(), update);
 }
 
 void CPerfRecord::applyHeld(const PerfUpdate& update) {
@@ -52,7 +52,8 @@ void CPerfRecord::applyHeld(const PerfUpdate& update) {
 void CPerfRecord::applyToStripe(PerfStripe& stripe, const PerfUpdate& update) {
   bool lookElsewhere = false;
   {
-    ThrSpinGuard hold(stripe.lock);
+    stripe.lock.assertHeld();
+    ThrSpinGuard hold(stripe.lock, std::adopt_lock);
     PerfValues& v = stripe.v;
     if (update.skipped) v.skipped = true;
     if (update.incActive) {

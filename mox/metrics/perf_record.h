@@ -58,6 +58,7 @@ class alignas(64) CPerfRecord {
   // Applies update to the record's own values; releases lock_.
   // Inline into apply: its one hold is the timing path's.
   __attribute__((always_inline)) inline void applyHeld(const PerfUpdate& update) RELEASE(lock_);
+  // Applies update to stripe, whose lock the caller holds; releases it.
   void applyToStripe(PerfStripe& stripe, const PerfUpdate& update);
   // Ends one running timing wherever one runs, besides at skip (nullptr:
   // none skipped); with none running, counts an unmatched end.

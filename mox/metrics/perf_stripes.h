@@ -29,4 +29,10 @@ struct PerfStripes {
   // they first update any striped record, so a few busy threads each have
   // their own.
   PerfStripe& mine();
+  // The calling thread's stripe, its lock held. A stripe found taken is
+  // another busy thread's too, or its holder was preempted: the thread then
+  // moves on to another stripe for good and waits only if that one is taken
+  // as well. Two threads that drew the same stripe part after their first
+  // meeting instead of handing its line back and forth from then on.
+  PerfStripe& hold();
 };

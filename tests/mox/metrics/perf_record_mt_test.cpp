@@ -6,11 +6,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "mox/metrics/perf_record.h"
+#include "mox/metrics/perf_stripes.h"
 
 namespace {
 
@@ -149,6 +151,27 @@ TEST(PerfRecordMtTest, ContendedUpdatesLoseNothing) {
   // Carrying in more running timings than ends went unmatched leaves the surplus running.
   record.carryIn(3, false);
   EXPECT_EQ(record.active(), 3u);
+}
+
+// A thread whose stripe is held by another (which may have been preempted
+// holding it) does not wait: it takes another stripe, and keeps it.
+TEST(PerfRecordMtTest, AThreadFindingItsStripeTakenMovesOn) {
+  PerfStripes stripes;
+  Worker worker;
+  PerfStripe* drawn = nullptr;
+  worker.run([&] { drawn = &stripes.mine(); });
+  ThrSpinGuard holder(drawn->lock);
+  std::promise<PerfStripe*> held;
+  std::future<PerfStripe*> moved = held.get_future();
+  std::thread mover([&] { worker.run([&] { held.set_value(&stripes.hold()); }); });
+  const bool waited = moved.wait_for(std::chrono::seconds(30)) != std::future_status::ready;
+  if (waited) drawn->lock.unlock();  // lets the waiting thread end
+  mover.join();
+  ASSERT_FALSE(waited);
+  PerfStripe* other = moved.get();
+  EXPECT_NE(other, drawn);
+  other->lock.unlock();
+  worker.run([&] { EXPECT_EQ(&stripes.mine(), other); });
 }
 
 }  // namespace
